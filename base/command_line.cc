@@ -1,0 +1,284 @@
+#include "base/command_line.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
+
+namespace base {
+
+namespace {
+
+constexpr wchar_t kSwitchTerminator[] = L"--";
+constexpr wchar_t kSwitchValueSeparator = L'=';
+
+std::atomic<CommandLine*> g_current_process_command_line{nullptr};
+
+bool IsWhitespace(wchar_t c) {
+  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f';
+}
+
+std::wstring_view TrimWhitespace(std::wstring_view text) {
+  while (!text.empty() && IsWhitespace(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsWhitespace(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+size_t GetSwitchPrefixLength(std::wstring_view argument) {
+  if (argument.starts_with(L"--"))
+    return 2;
+  if (argument.starts_with(L"-") || argument.starts_with(L"/"))
+    return 1;
+  return 0;
+}
+
+// Splits "--name=value" into its lower-case name and its value.
+bool ParseSwitch(std::wstring_view argument, std::string* name, std::wstring* value) {
+  const size_t prefix_length = GetSwitchPrefixLength(argument);
+  if (prefix_length == 0)
+    return false;
+  std::wstring_view body = argument.substr(prefix_length);
+  const size_t separator = body.find(kSwitchValueSeparator);
+  std::wstring_view switch_name = body.substr(0, separator);
+  if (switch_name.empty())
+    return false;
+  *name = ToLowerAscii(Utf16ToUtf8(switch_name));
+  value->assign(separator == std::wstring_view::npos ? std::wstring_view()
+                                                     : body.substr(separator + 1));
+  return true;
+}
+
+// Quotes one argument so that the system's parser gives it back unchanged: backslashes are
+// doubled only where they precede a quote or the closing quote.
+std::wstring QuoteArgument(std::wstring_view argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos)
+    return std::wstring(argument);
+  std::wstring quoted = L"\"";
+  for (size_t i = 0; i < argument.size(); ++i) {
+    size_t backslashes = 0;
+    while (i < argument.size() && argument[i] == L'\\') {
+      ++backslashes;
+      ++i;
+    }
+    if (i == argument.size()) {
+      quoted.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (argument[i] == L'"') {
+      quoted.append(backslashes * 2 + 1, L'\\');
+      quoted.push_back(L'"');
+    } else {
+      quoted.append(backslashes, L'\\');
+      quoted.push_back(argument[i]);
+    }
+  }
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+// The program is parsed without escapes: it is quoted only when it holds white space.
+std::wstring QuoteProgram(const std::wstring& program) {
+  if (program.find_first_of(L" \t") == std::wstring::npos)
+    return program;
+  return L"\"" + program + L"\"";
+}
+
+std::wstring FormatSwitch(const std::string& name, const std::wstring& value) {
+  std::wstring text = L"--" + Utf8ToUtf16(name);
+  if (!value.empty()) {
+    text.push_back(kSwitchValueSeparator);
+    text.append(value);
+  }
+  return text;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(const FilePath& program) {
+  SetProgram(program);
+}
+
+// static
+CommandLine CommandLine::FromString(std::wstring_view command_line) {
+  CommandLine result;
+  const std::wstring text(TrimWhitespace(command_line));
+  if (text.empty())
+    return result;
+  int count = 0;
+  LPWSTR* argv = ::CommandLineToArgvW(text.c_str(), &count);
+  if (!argv)
+    return result;
+  std::vector<std::wstring> arguments(argv, argv + count);
+  ::LocalFree(argv);
+  if (arguments.empty())
+    return result;
+  result.SetProgram(FilePath(arguments.front()));
+  arguments.erase(arguments.begin());
+  result.ParseArguments(arguments);
+  return result;
+}
+
+// static
+bool CommandLine::InitForCurrentProcess() {
+  if (g_current_process_command_line.load(std::memory_order_acquire))
+    return false;
+  CommandLine* created = new CommandLine(FromString(::GetCommandLineW()));
+  CommandLine* expected = nullptr;
+  if (!g_current_process_command_line.compare_exchange_strong(expected, created,
+                                                              std::memory_order_acq_rel)) {
+    delete created;
+    return false;
+  }
+  return true;
+}
+
+// static
+CommandLine* CommandLine::ForCurrentProcess() {
+  return g_current_process_command_line.load(std::memory_order_acquire);
+}
+
+void CommandLine::SetProgram(const FilePath& program) {
+  program_ = FilePath(TrimWhitespace(program.value()));
+}
+
+void CommandLine::ParseArguments(const std::vector<std::wstring>& arguments) {
+  bool parse_switches = true;
+  for (const std::wstring& argument : arguments) {
+    parse_switches = parse_switches && argument != kSwitchTerminator;
+    std::string name;
+    std::wstring value;
+    if (parse_switches && ParseSwitch(argument, &name, &value))
+      AppendSwitchNative(name, value);
+    else
+      args_.push_back(argument);
+  }
+}
+
+const std::wstring* CommandLine::FindSwitchValue(std::string_view name) const {
+  const std::string key = ToLowerAscii(name);
+  for (const auto& entry : switches_) {
+    if (entry.first == key)
+      return &entry.second;
+  }
+  return nullptr;
+}
+
+bool CommandLine::HasSwitch(std::string_view name) const {
+  return FindSwitchValue(name) != nullptr;
+}
+
+std::wstring CommandLine::GetSwitchValueNative(std::string_view name) const {
+  const std::wstring* value = FindSwitchValue(name);
+  return value ? *value : std::wstring();
+}
+
+std::string CommandLine::GetSwitchValueASCII(std::string_view name) const {
+  const std::wstring value = GetSwitchValueNative(name);
+  if (!IsStringAscii(value))
+    return std::string();
+  std::string ascii;
+  ascii.reserve(value.size());
+  for (wchar_t c : value)
+    ascii.push_back(static_cast<char>(c));
+  return ascii;
+}
+
+FilePath CommandLine::GetSwitchValuePath(std::string_view name) const {
+  std::wstring value = GetSwitchValueNative(name);
+  const size_t nul = value.find(L'\0');
+  if (nul != std::wstring::npos)
+    value.resize(nul);
+  return FilePath(value);
+}
+
+void CommandLine::AppendSwitch(std::string_view name) {
+  AppendSwitchNative(name, std::wstring_view());
+}
+
+void CommandLine::AppendSwitchASCII(std::string_view name, std::string_view value) {
+  AppendSwitchNative(name, AsciiToUtf16(value));
+}
+
+void CommandLine::AppendSwitchNative(std::string_view name, std::wstring_view value) {
+  const std::string key = ToLowerAscii(name);
+  for (auto& entry : switches_) {
+    if (entry.first == key) {
+      entry.second.assign(value);
+      return;
+    }
+  }
+  switches_.emplace_back(key, std::wstring(value));
+}
+
+void CommandLine::AppendSwitchPath(std::string_view name, const FilePath& path) {
+  AppendSwitchNative(name, path.value());
+}
+
+void CommandLine::AppendArg(std::string_view argument) {
+  args_.push_back(Utf8ToUtf16(argument));
+}
+
+void CommandLine::AppendArgNative(std::wstring_view argument) {
+  args_.emplace_back(argument);
+}
+
+void CommandLine::CopySwitchesFrom(const CommandLine& source,
+                                   const char* const names[],
+                                   size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    const std::wstring* value = source.FindSwitchValue(names[i]);
+    if (value)
+      AppendSwitchNative(names[i], *value);
+  }
+}
+
+void CommandLine::AppendArguments(const CommandLine& other, bool include_program) {
+  if (include_program)
+    SetProgram(other.GetProgram());
+  for (const auto& entry : other.switches_)
+    AppendSwitchNative(entry.first, entry.second);
+  for (const std::wstring& argument : other.args_)
+    args_.push_back(argument);
+}
+
+std::vector<std::wstring> CommandLine::GetArgv() const {
+  std::vector<std::wstring> argv;
+  argv.reserve(1 + switches_.size() + args_.size());
+  argv.push_back(program_.value());
+  for (const auto& entry : switches_)
+    argv.push_back(FormatSwitch(entry.first, entry.second));
+  argv.insert(argv.end(), args_.begin(), args_.end());
+  return argv;
+}
+
+std::wstring CommandLine::GetCommandLineString() const {
+  std::wstring text = QuoteProgram(program_.value());
+  for (const auto& entry : switches_) {
+    text.push_back(L' ');
+    text.append(QuoteArgument(FormatSwitch(entry.first, entry.second)));
+  }
+  // Loose arguments that would read back as switches go after a terminator.
+  bool terminated = false;
+  std::string name;
+  std::wstring value;
+  for (const std::wstring& argument : args_) {
+    if (!terminated) {
+      if (argument == kSwitchTerminator) {
+        terminated = true;
+      } else if (ParseSwitch(argument, &name, &value)) {
+        text.append(L" --");
+        terminated = true;
+      }
+    }
+    text.push_back(L' ');
+    text.append(QuoteArgument(argument));
+  }
+  return text;
+}
+
+}  // namespace base

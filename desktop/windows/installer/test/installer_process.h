@@ -1,0 +1,25 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_
+#define DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_
+
+#include <string>
+
+namespace installer {
+namespace test {
+
+// The folder of the running test executable (the build's bin folder, which also holds
+// installer.exe and the library).
+std::wstring GetTestBinFolder();
+
+struct ProcessResult {
+  bool started = false;
+  unsigned long exit_code = 0;
+  std::string output;  // Standard output and standard error together.
+};
+
+// Runs build/bin/installer.exe with |arguments| (already quoted) and waits for it.
+ProcessResult RunInstallerExe(const std::wstring& arguments);
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_

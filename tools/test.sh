@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test under Wine: one wineserver for the whole run, Xvfb
+# only when a test needs a display. Extra arguments go to ctest (e.g. -R base_unittests).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+export BUILD_DIR=$build
+
+"$root/tools/build.sh"
+
+export WINEPREFIX=$build/wineprefix
+. "$root/tools/wine_env.sh"
+ensure_wine_prefix
+
+started_xvfb=
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -z "$started_xvfb" ] || kill "$started_xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A persistent wineserver: every Wine process start of the run reuses it. The system
+# processes of the prefix start here, detached from the output that ctest captures (a Wine
+# service holding a test's output pipe would keep ctest waiting).
+start_wine_session
+
+if [ "$(ctest --test-dir "$build" -N -L gui "$@" | sed -n 's/^Total Tests: //p')" != 0 ]; then
+  display=:$((90 + RANDOM % 100))
+  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  started_xvfb=$!
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

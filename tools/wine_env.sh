@@ -1,0 +1,30 @@
+# Sourced by the tools: the environment every Wine process of this project runs in.
+# Expects WINEPREFIX to be set by the caller.
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEARCH=win64
+
+# ensure_wine_prefix: create the prefix once (wineboot, then report Windows 10); concurrent
+# callers wait for the first one.
+ensure_wine_prefix() {
+  [ -f "$WINEPREFIX/.tavro-ready" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 8
+    if [ ! -f "$WINEPREFIX/.tavro-ready" ]; then
+      echo "[wine] creating prefix $WINEPREFIX" >&2
+      rm -rf "$WINEPREFIX"
+      wine wineboot -i >/dev/null 2>&1
+      wine winecfg -v win10 >/dev/null 2>&1
+      wineserver -w
+      touch "$WINEPREFIX/.tavro-ready"
+    fi
+  ) 8>"$WINEPREFIX.lock"
+}
+
+# start_wine_session: a persistent wineserver and the prefix's system processes, with their
+# standard streams detached from the caller's.
+start_wine_session() {
+  wineserver -p </dev/null >/dev/null 2>&1 || true  # fails when one already runs
+  wine wineboot </dev/null >/dev/null 2>&1 || true
+}
