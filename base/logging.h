@@ -1,0 +1,216 @@
+#ifndef BASE_LOGGING_H_
+#define BASE_LOGGING_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+// Logging and consistency checks.
+//
+//   LOG(INFO) << "Installing to " << folder;      // INFO, WARNING, ERROR, FATAL
+//   LOG_IF(WARNING, failed) << "...";
+//   VLOG(1) << "Using default message loop";      // verbose level 1, per file ("v", "vmodule")
+//   PLOG(ERROR) << "CreateFile failed";           // appends ": <system text> (0x<code>)"
+//                                                  // of GetLastError()
+//   ELOG(ERROR, status) << "RegOpenKeyEx failed";  // the same with an explicit error code
+//   CHECK(condition) << "...";                     // fatal when false, in every build
+//   DCHECK(condition);                             // fatal when false, debug builds only
+//
+// A statement whose severity is off is not built at all: its stream expressions are not
+// evaluated. FATAL writes its line and ends the process.
+
+namespace logging {
+
+using LogSeverity = int;
+constexpr LogSeverity LOG_VERBOSE = -1;  // Verbose level n is severity -n.
+constexpr LogSeverity LOG_INFO = 0;
+constexpr LogSeverity LOG_WARNING = 1;
+constexpr LogSeverity LOG_ERROR = 2;
+constexpr LogSeverity LOG_FATAL = 3;
+constexpr int LOG_NUM_SEVERITIES = 4;
+
+#if defined(NDEBUG)
+constexpr LogSeverity LOG_DFATAL = LOG_ERROR;
+constexpr bool kDCheckIsOn = false;
+#else
+constexpr LogSeverity LOG_DFATAL = LOG_FATAL;
+constexpr bool kDCheckIsOn = true;
+#endif
+
+// Where lines go besides the handler and standard error.
+enum LoggingDestination : uint32_t {
+  LOG_NONE = 0,
+  LOG_TO_FILE = 1,
+  LOG_TO_SYSTEM_DEBUG_LOG = 2,
+  LOG_TO_ALL = LOG_TO_FILE | LOG_TO_SYSTEM_DEBUG_LOG,
+};
+
+enum LogLockingState { LOCK_LOG_FILE = 0, DONT_LOCK_LOG_FILE = 1 };
+
+enum OldFileDeletionState { DELETE_OLD_LOG_FILE = 0, APPEND_TO_OLD_LOG_FILE = 1 };
+
+struct LoggingSettings {
+  uint32_t logging_dest = LOG_TO_SYSTEM_DEBUG_LOG;
+  std::wstring log_file;  // Used with LOG_TO_FILE.
+  LogLockingState lock_log = LOCK_LOG_FILE;
+  OldFileDeletionState delete_old = APPEND_TO_OLD_LOG_FILE;
+};
+
+// Reads "v" and "vmodule" from the process command line (when it exists), closes any open
+// log file, deletes the old file when asked and opens the new one for appending. Returns
+// false when the log file cannot be opened.
+bool InitLogging(const LoggingSettings& settings);
+
+// Closes the log file, if one is open.
+void CloseLogFile();
+
+// Chooses the items of the line prefix. By default none is written.
+void SetLogItems(bool enable_process_id,
+                 bool enable_thread_id,
+                 bool enable_timestamp,
+                 bool enable_tickcount);
+
+// Sees every line first (the whole formatted line, prefix included, |message_start| the
+// offset of the message text); returning true takes the line: nothing else writes it.
+using LogMessageHandlerFunction = bool (*)(int severity,
+                                           const char* file,
+                                           int line,
+                                           size_t message_start,
+                                           const std::string& text);
+void SetLogMessageHandler(LogMessageHandlerFunction handler);
+LogMessageHandlerFunction GetLogMessageHandler();
+
+// Severities below the minimum (INFO by default) are not logged; verbose levels are
+// controlled by "v" and "vmodule" instead.
+void SetMinLogLevel(int level);
+int GetMinLogLevel();
+
+// Whether a statement of |severity| is built at all (for verbose statements see VLOG_IS_ON).
+bool ShouldCreateLogMessage(LogSeverity severity);
+
+// The verbose level enabled for |file| (a source path, as in __FILE__) by "vmodule"
+// (comma-separated "pattern=N", the pattern matching the file name without extension, or
+// the whole path when it holds a separator; '*' and '?' are wild cards) or else by "v".
+int GetVlogLevel(const char* file);
+
+// Sets the verbose levels directly (as "v" and "vmodule" would).
+void SetVlogLevels(int default_level, std::string_view vmodule);
+
+// The system's text for a Win32 error code, without a trailing line break.
+std::string SystemErrorCodeToString(unsigned long error_code);
+
+// One log statement: the line is written when the object is destroyed.
+class LogMessage {
+ public:
+  LogMessage(const char* file, int line, LogSeverity severity);
+  // For CHECK: the line starts with "Check failed: <condition>. ".
+  LogMessage(const char* file, int line, const char* condition);
+  virtual ~LogMessage();
+
+  LogMessage(const LogMessage&) = delete;
+  LogMessage& operator=(const LogMessage&) = delete;
+
+  std::ostream& stream() { return stream_; }
+  LogSeverity severity() const { return severity_; }
+
+ protected:
+  // Writes the line and, for FATAL, ends the process.
+  void Flush();
+
+ private:
+  void Init(const char* file, int line);
+
+  LogSeverity severity_;
+  std::ostringstream stream_;
+  size_t message_start_ = 0;
+  const char* file_;
+  int line_;
+  bool flushed_ = false;
+};
+
+// A statement that appends ": ", the system's text of |error_code| and " (0x%X)".
+class ErrorLogMessage : public LogMessage {
+ public:
+  ErrorLogMessage(const char* file, int line, LogSeverity severity, unsigned long error_code);
+  ~ErrorLogMessage() override;
+
+ private:
+  unsigned long error_code_;
+};
+
+// Turns "stream << x" into a void expression so that it fits in the ?: of the macros below.
+class LogMessageVoidify {
+ public:
+  void operator&(std::ostream&) {}
+};
+
+// Ends the process at once, with a trap that the crash handler sees.
+[[noreturn]] void ImmediateCrash();
+
+// The calling thread's last-error value, read before anything else can change it.
+unsigned long GetLastSystemErrorCode();
+
+}  // namespace logging
+
+// Wide text in log statements is written as UTF-8.
+std::ostream& operator<<(std::ostream& out, const wchar_t* text);
+std::ostream& operator<<(std::ostream& out, const std::wstring& text);
+std::ostream& operator<<(std::ostream& out, std::wstring_view text);
+
+#define LAZY_STREAM(stream, condition) \
+  !(condition) ? (void)0 : ::logging::LogMessageVoidify() & (stream)
+
+#define LOG_SEVERITY_INFO ::logging::LOG_INFO
+#define LOG_SEVERITY_WARNING ::logging::LOG_WARNING
+#define LOG_SEVERITY_ERROR ::logging::LOG_ERROR
+#define LOG_SEVERITY_FATAL ::logging::LOG_FATAL
+#define LOG_SEVERITY_DFATAL ::logging::LOG_DFATAL
+
+#define LOG_IS_ON(severity) (::logging::ShouldCreateLogMessage(LOG_SEVERITY_##severity))
+#define LOG_STREAM(severity) \
+  ::logging::LogMessage(__FILE__, __LINE__, LOG_SEVERITY_##severity).stream()
+
+#define LOG(severity) LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity))
+#define LOG_IF(severity, condition) \
+  LAZY_STREAM(LOG_STREAM(severity), LOG_IS_ON(severity) && (condition))
+
+#define VLOG_IS_ON(verbose_level) (::logging::GetVlogLevel(__FILE__) >= (verbose_level))
+#define VLOG(verbose_level)                                                  \
+  LAZY_STREAM(::logging::LogMessage(__FILE__, __LINE__, -(verbose_level)).stream(), \
+              VLOG_IS_ON(verbose_level))
+
+#define ELOG(severity, error_code)                                                  \
+  LAZY_STREAM(::logging::ErrorLogMessage(__FILE__, __LINE__, LOG_SEVERITY_##severity, \
+                                         (error_code))                              \
+                  .stream(),                                                        \
+              LOG_IS_ON(severity))
+#define PLOG(severity) ELOG(severity, ::logging::GetLastSystemErrorCode())
+
+#define CHECK(condition)                                                              \
+  LAZY_STREAM(::logging::LogMessage(__FILE__, __LINE__, #condition).stream(), \
+              !(condition))
+#define CHECK_OP(op, a, b) CHECK((a)op(b))
+#define CHECK_EQ(a, b) CHECK_OP(==, a, b)
+#define CHECK_NE(a, b) CHECK_OP(!=, a, b)
+#define CHECK_LT(a, b) CHECK_OP(<, a, b)
+#define CHECK_LE(a, b) CHECK_OP(<=, a, b)
+#define CHECK_GT(a, b) CHECK_OP(>, a, b)
+#define CHECK_GE(a, b) CHECK_OP(>=, a, b)
+
+#define DCHECK(condition) \
+  LAZY_STREAM(::logging::LogMessage(__FILE__, __LINE__, #condition).stream(), \
+              ::logging::kDCheckIsOn && !(condition))
+#define DCHECK_EQ(a, b) DCHECK((a) == (b))
+#define DCHECK_NE(a, b) DCHECK((a) != (b))
+#define DCHECK_LT(a, b) DCHECK((a) < (b))
+#define DCHECK_LE(a, b) DCHECK((a) <= (b))
+#define DCHECK_GT(a, b) DCHECK((a) > (b))
+#define DCHECK_GE(a, b) DCHECK((a) >= (b))
+
+#define NOTREACHED() DCHECK(false)
+
+#endif  // BASE_LOGGING_H_
