@@ -14,6 +14,8 @@ bool IsValidCodePoint(unsigned code_point) {
 
 int DecodeUtf8Sequence(std::string_view text, size_t* index) {
   const size_t start = *index;
+  if (start >= text.size())
+    return -1;
   const unsigned char lead = static_cast<unsigned char>(text[start]);
   *index = start + 1;
   if (lead < 0x80)

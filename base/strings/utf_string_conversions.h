@@ -23,7 +23,7 @@ std::string SystemWideToUtf8(std::wstring_view wide);
 
 // Decodes the code point that starts at |*index| of |text| and moves |*index| past it.
 // Returns -1 (and moves one byte) for an invalid or truncated sequence, an overlong form,
-// a surrogate or a value above U+10FFFF.
+// a surrogate or a value above U+10FFFF; returns -1 without moving at or past the end.
 int DecodeUtf8Sequence(std::string_view text, size_t* index);
 
 // Appends |code_point| as UTF-8; invalid code points are written as U+FFFD.
