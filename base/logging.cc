@@ -3,10 +3,15 @@
 #include <windows.h>
 #include <stdio.h>
 
-#include "base/strings/utf_string_conversions.h"
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
 
-// Minimal implementation: lines of ERROR and above go to standard error. The log file,
-// prefix items, verbose levels and handler are filled in by the full implementation.
+#include "base/command_line.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
 
 namespace logging {
 
@@ -14,47 +19,366 @@ namespace {
 
 const char* const kSeverityNames[LOG_NUM_SEVERITIES] = {"INFO", "WARNING", "ERROR", "FATAL"};
 
-int g_min_log_level = LOG_INFO;
-LogMessageHandlerFunction g_handler = nullptr;
+// Verbose levels beyond this are meaningless; larger values in "v" or "vmodule" are refused.
+constexpr int kMaxVlogLevel = 1000000;
+
+std::atomic<int> g_min_log_level{LOG_INFO};
+std::atomic<LogMessageHandlerFunction> g_handler{nullptr};
+std::atomic<uint32_t> g_logging_destination{LOG_TO_SYSTEM_DEBUG_LOG};
+
+std::atomic<bool> g_log_process_id{false};
+std::atomic<bool> g_log_thread_id{false};
+std::atomic<bool> g_log_timestamp{false};
+std::atomic<bool> g_log_tickcount{false};
+
+// A slim reader/writer lock held exclusively or shared for one scope. The lock itself is a
+// plain SRWLOCK so that it works before any constructor ran and after every destructor did.
+class ScopedSrwLock {
+ public:
+  enum Mode { kExclusive, kShared };
+  ScopedSrwLock(SRWLOCK* lock, Mode mode) : lock_(lock), mode_(mode) {
+    if (mode_ == kExclusive)
+      ::AcquireSRWLockExclusive(lock_);
+    else
+      ::AcquireSRWLockShared(lock_);
+  }
+  ~ScopedSrwLock() {
+    if (mode_ == kExclusive)
+      ::ReleaseSRWLockExclusive(lock_);
+    else
+      ::ReleaseSRWLockShared(lock_);
+  }
+  ScopedSrwLock(const ScopedSrwLock&) = delete;
+  ScopedSrwLock& operator=(const ScopedSrwLock&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+  Mode mode_;
+};
+
+// The log file and the mutex that serialises its writers across processes; both guarded by
+// g_file_lock, which also keeps a write from racing InitLogging's swap of the handles.
+SRWLOCK g_file_lock = SRWLOCK_INIT;
+base::win::ScopedHandle g_log_file;
+base::win::ScopedHandle g_log_file_mutex;
+
+struct VmodulePattern {
+  std::string pattern;
+  int level;
+  bool match_path;  // The pattern holds a separator: it is matched against the whole path.
+};
+using VmodulePatterns = std::vector<VmodulePattern>;
+
+// "v" is read without a lock; "vmodule" under g_vlog_lock in shared mode. The pattern list
+// stays allocated while it is in force so that threads logging during process exit never
+// see it freed.
+SRWLOCK g_vlog_lock = SRWLOCK_INIT;
+std::atomic<int> g_vlog_default_level{0};
+std::atomic<bool> g_has_vmodule{false};
+VmodulePatterns* g_vmodule = nullptr;
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 const char* BaseName(const char* path) {
   const char* name = path;
   for (const char* p = path; *p; ++p) {
-    if (*p == '\\' || *p == '/')
+    if (IsSeparator(*p))
       name = p + 1;
   }
   return name;
 }
 
+std::string_view TrimAsciiWhitespace(std::string_view text) {
+  const char* const kWhitespace = " \t\r\n";
+  const size_t first = text.find_first_not_of(kWhitespace);
+  if (first == std::string_view::npos)
+    return std::string_view();
+  const size_t last = text.find_last_not_of(kWhitespace);
+  return text.substr(first, last - first + 1);
+}
+
+// A decimal integer with an optional sign and nothing else, within +-kMaxVlogLevel.
+bool ParseVlogLevel(std::string_view text, int* level) {
+  text = TrimAsciiWhitespace(text);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty())
+    return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9')
+      return false;
+    value = value * 10 + (c - '0');
+    if (value > kMaxVlogLevel)
+      return false;
+  }
+  *level = negative ? -value : value;
+  return true;
+}
+
+// Both separator kinds match each other; letters match without regard to ASCII case.
+bool PatternCharMatches(char pattern_char, char text_char) {
+  if (IsSeparator(pattern_char))
+    return IsSeparator(text_char);
+  return base::ToLowerAscii(pattern_char) == base::ToLowerAscii(text_char);
+}
+
+// '*' matches any run of characters, '?' any one character. Greedy with a single
+// backtracking point, so the cost stays linear in practice and never recurses.
+bool MatchVlogPattern(std::string_view text, std::string_view pattern) {
+  size_t t = 0;
+  size_t p = 0;
+  size_t star = std::string_view::npos;
+  size_t star_text = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_text = t;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || PatternCharMatches(pattern[p], text[t]))) {
+      ++p;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++star_text;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+
+std::unique_ptr<VmodulePatterns> ParseVmodule(std::string_view vmodule) {
+  auto patterns = std::make_unique<VmodulePatterns>();
+  while (!vmodule.empty()) {
+    const size_t comma = vmodule.find(',');
+    const std::string_view entry = vmodule.substr(0, comma);
+    vmodule = comma == std::string_view::npos ? std::string_view() : vmodule.substr(comma + 1);
+
+    // Entries without a pattern or without a valid level are ignored.
+    const size_t equals = entry.rfind('=');
+    if (equals == std::string_view::npos)
+      continue;
+    const std::string_view pattern = TrimAsciiWhitespace(entry.substr(0, equals));
+    int level = 0;
+    if (pattern.empty() || !ParseVlogLevel(entry.substr(equals + 1), &level))
+      continue;
+    const bool match_path = pattern.find_first_of("\\/") != std::string_view::npos;
+    patterns->push_back(VmodulePattern{std::string(pattern), level, match_path});
+  }
+  return patterns;
+}
+
+// The name a module pattern is matched against: the base name without its extension.
+std::string_view ModuleName(const char* file) {
+  std::string_view name(BaseName(file));
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos)
+    name = name.substr(0, dot);
+  return name;
+}
+
+// Log files are shared between processes; the mutex serialising their appends is named after
+// the file's full path, lower-cased so that spellings of one path agree, with backslashes
+// (not allowed in object names) turned into '!'. The global namespace reaches processes of
+// other sessions; where it is refused, the session's namespace still serves its processes.
+base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
+  std::wstring full_path(MAX_PATH, L'\0');
+  DWORD length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
+                                    &full_path[0], nullptr);
+  if (length >= full_path.size()) {
+    full_path.resize(length);
+    length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
+                                &full_path[0], nullptr);
+  }
+  if (length == 0 || length >= full_path.size())
+    full_path = log_file;
+  else
+    full_path.resize(length);
+
+  std::wstring name = base::ToLowerAscii(full_path);
+  for (wchar_t& c : name) {
+    if (c == L'\\' || c == L'/')
+      c = L'!';
+  }
+  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+  if (!mutex.IsValid())
+    mutex.Set(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+  return mutex;
+}
+
+void WriteToLogFile(const std::string& text) {
+  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+  if (!g_log_file.IsValid())
+    return;
+  bool holds_mutex = false;
+  if (g_log_file_mutex.IsValid()) {
+    // An abandoned mutex (a writer died) is still ours now.
+    const DWORD wait = ::WaitForSingleObject(g_log_file_mutex.Get(), INFINITE);
+    holds_mutex = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  }
+  DWORD written = 0;
+  ::WriteFile(g_log_file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+              nullptr);
+  if (holds_mutex)
+    ::ReleaseMutex(g_log_file_mutex.Get());
+}
+
+void WriteToStandardError(const std::string& text) {
+  const HANDLE error_handle = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (!base::win::ScopedHandle::IsHandleValid(error_handle))
+    return;  // A process without a console or redirected standard error.
+  DWORD written = 0;
+  ::WriteFile(error_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+struct LocalFreeDeleter {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+
 }  // namespace
 
-bool InitLogging(const LoggingSettings& settings) { return true; }
-void CloseLogFile() {}
-void SetLogItems(bool, bool, bool, bool) {}
-void SetLogMessageHandler(LogMessageHandlerFunction handler) { g_handler = handler; }
-LogMessageHandlerFunction GetLogMessageHandler() { return g_handler; }
-void SetMinLogLevel(int level) { g_min_log_level = level < LOG_FATAL ? level : LOG_FATAL; }
-int GetMinLogLevel() { return g_min_log_level; }
-bool ShouldCreateLogMessage(LogSeverity severity) { return severity >= g_min_log_level; }
-int GetVlogLevel(const char*) { return 0; }
-void SetVlogLevels(int, std::string_view) {}
+bool InitLogging(const LoggingSettings& settings) {
+  if (const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess()) {
+    if (command_line->HasSwitch("v") || command_line->HasSwitch("vmodule")) {
+      int default_level = 0;  // Also for a missing or malformed "v".
+      ParseVlogLevel(base::Utf16ToUtf8(command_line->GetSwitchValueNative("v")),
+                     &default_level);
+      SetVlogLevels(default_level,
+                    base::Utf16ToUtf8(command_line->GetSwitchValueNative("vmodule")));
+    }
+  }
+
+  g_logging_destination.store(settings.logging_dest);
+
+  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+  g_log_file.Close();
+  g_log_file_mutex.Close();
+  if (!(settings.logging_dest & LOG_TO_FILE))
+    return true;
+  if (settings.log_file.empty()) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+
+  if (settings.lock_log == LOCK_LOG_FILE)
+    g_log_file_mutex = CreateLogFileMutex(settings.log_file);
+  if (settings.delete_old == DELETE_OLD_LOG_FILE)
+    ::DeleteFileW(settings.log_file.c_str());
+  // Append-only access keeps every write at the end of the file; the sharing lets other
+  // processes read the file and append to it while it is open here.
+  g_log_file.Set(::CreateFileW(settings.log_file.c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!g_log_file.IsValid()) {
+    const DWORD error = ::GetLastError();
+    g_log_file_mutex.Close();
+    ::SetLastError(error);
+    return false;
+  }
+  return true;
+}
+
+void CloseLogFile() {
+  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+  g_log_file.Close();
+  g_log_file_mutex.Close();
+}
+
+void SetLogItems(bool enable_process_id,
+                 bool enable_thread_id,
+                 bool enable_timestamp,
+                 bool enable_tickcount) {
+  g_log_process_id.store(enable_process_id);
+  g_log_thread_id.store(enable_thread_id);
+  g_log_timestamp.store(enable_timestamp);
+  g_log_tickcount.store(enable_tickcount);
+}
+
+void SetLogMessageHandler(LogMessageHandlerFunction handler) {
+  g_handler.store(handler);
+}
+
+LogMessageHandlerFunction GetLogMessageHandler() {
+  return g_handler.load();
+}
+
+void SetMinLogLevel(int level) {
+  g_min_log_level.store(level);
+}
+
+int GetMinLogLevel() {
+  return g_min_log_level.load();
+}
+
+bool ShouldCreateLogMessage(LogSeverity severity) {
+  return severity >= LOG_FATAL || severity >= g_min_log_level.load(std::memory_order_relaxed);
+}
+
+int GetVlogLevel(const char* file) {
+  if (!g_has_vmodule.load(std::memory_order_acquire) || !file)
+    return g_vlog_default_level.load(std::memory_order_relaxed);
+
+  const std::string_view module_name = ModuleName(file);
+  ScopedSrwLock lock(&g_vlog_lock, ScopedSrwLock::kShared);
+  if (g_vmodule) {
+    for (const VmodulePattern& entry : *g_vmodule) {
+      if (MatchVlogPattern(entry.match_path ? std::string_view(file) : module_name,
+                           entry.pattern)) {
+        return entry.level;
+      }
+    }
+  }
+  return g_vlog_default_level.load(std::memory_order_relaxed);
+}
+
+void SetVlogLevels(int default_level, std::string_view vmodule) {
+  std::unique_ptr<VmodulePatterns> patterns = ParseVmodule(vmodule);
+  if (patterns->empty())
+    patterns.reset();
+  {
+    ScopedSrwLock lock(&g_vlog_lock, ScopedSrwLock::kExclusive);
+    g_vlog_default_level.store(default_level);
+    g_has_vmodule.store(patterns != nullptr, std::memory_order_release);
+    VmodulePatterns* old_patterns = g_vmodule;
+    g_vmodule = patterns.release();
+    patterns.reset(old_patterns);
+  }
+  // The replaced list is freed here, outside the lock.
+}
 
 std::string SystemErrorCodeToString(unsigned long error_code) {
-  wchar_t buffer[256];
-  const DWORD length =
-      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       error_code, 0, buffer, ARRAYSIZE(buffer), nullptr);
-  std::wstring text(buffer, length);
+  wchar_t* buffer = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error_code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
+  if (length == 0) {
+    char text[64];
+    snprintf(text, sizeof(text), "Error (0x%lX) while retrieving error.", ::GetLastError());
+    return text;
+  }
+  std::wstring_view text(buffer, length);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-    text.pop_back();
+    text.remove_suffix(1);
   return base::Utf16ToUtf8(text);
 }
 
-unsigned long GetLastSystemErrorCode() { return ::GetLastError(); }
+unsigned long GetLastSystemErrorCode() {
+  return ::GetLastError();
+}
 
 [[noreturn]] void ImmediateCrash() {
   __debugbreak();
-  ::TerminateProcess(::GetCurrentProcess(), 3);
+  // Reached only when a debugger or handler resumed after the trap.
+  ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(EXCEPTION_BREAKPOINT));
   for (;;) {
   }
 }
@@ -71,16 +395,41 @@ LogMessage::LogMessage(const char* file, int line, const char* condition)
 }
 
 void LogMessage::Init(const char* file, int line) {
+  // Writing the line must not disturb the caller's error state (e.g. a PLOG followed by a
+  // GetLastError()); it is given back when the statement ends.
+  last_error_ = ::GetLastError();
+
   stream_ << '[';
-  if (severity_ >= 0 && severity_ < LOG_NUM_SEVERITIES)
+  if (g_log_process_id.load(std::memory_order_relaxed))
+    stream_ << ::GetCurrentProcessId() << ':';
+  if (g_log_thread_id.load(std::memory_order_relaxed))
+    stream_ << ::GetCurrentThreadId() << ':';
+  if (g_log_timestamp.load(std::memory_order_relaxed)) {
+    SYSTEMTIME local_time;
+    ::GetLocalTime(&local_time);
+    char text[32];
+    snprintf(text, sizeof(text), "%02d%02d/%02d%02d%02d.%03d:", local_time.wMonth,
+             local_time.wDay, local_time.wHour, local_time.wMinute, local_time.wSecond,
+             local_time.wMilliseconds);
+    stream_ << text;
+  }
+  if (g_log_tickcount.load(std::memory_order_relaxed))
+    stream_ << ::GetTickCount() << ':';
+
+  if (severity_ < 0)
+    stream_ << "VERBOSE" << -severity_;
+  else if (severity_ < LOG_NUM_SEVERITIES)
     stream_ << kSeverityNames[severity_];
   else
-    stream_ << "VERBOSE" << -severity_;
-  stream_ << ':' << BaseName(file) << '(' << line << ")] ";
+    stream_ << kSeverityNames[LOG_FATAL];
+  stream_ << ':' << BaseName(file ? file : "") << '(' << line << ")] ";
   message_start_ = static_cast<size_t>(stream_.tellp());
 }
 
-LogMessage::~LogMessage() { Flush(); }
+LogMessage::~LogMessage() {
+  Flush();
+  ::SetLastError(last_error_);
+}
 
 void LogMessage::Flush() {
   if (flushed_)
@@ -88,13 +437,19 @@ void LogMessage::Flush() {
   flushed_ = true;
   stream_ << '\n';
   const std::string text = stream_.str();
-  if (g_handler && g_handler(severity_, file_, line_, message_start_, text))
-    return;
-  if (severity_ >= LOG_ERROR) {
-    fputs(text.c_str(), stderr);
-    fflush(stderr);
+
+  const LogMessageHandlerFunction handler = g_handler.load();
+  if (!handler || !handler(severity_, file_, line_, message_start_, text)) {
+    const uint32_t destination = g_logging_destination.load();
+    if (destination & LOG_TO_FILE)
+      WriteToLogFile(text);
+    if (destination & LOG_TO_SYSTEM_DEBUG_LOG)
+      ::OutputDebugStringW(base::Utf8ToUtf16(text).c_str());
+    if (severity_ >= LOG_ERROR)
+      WriteToStandardError(text);
   }
-  if (severity_ == LOG_FATAL)
+
+  if (severity_ >= LOG_FATAL)
     ImmediateCrash();
 }
 
@@ -105,9 +460,9 @@ ErrorLogMessage::ErrorLogMessage(const char* file,
     : LogMessage(file, line, severity), error_code_(error_code) {}
 
 ErrorLogMessage::~ErrorLogMessage() {
-  char code[16];
-  snprintf(code, sizeof(code), "%lX", error_code_);
-  stream() << ": " << SystemErrorCodeToString(error_code_) << " (0x" << code << ")";
+  char code[24];
+  snprintf(code, sizeof(code), " (0x%lX)", error_code_);
+  stream() << ": " << SystemErrorCodeToString(error_code_) << code;
   Flush();
 }
 

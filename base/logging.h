@@ -60,9 +60,12 @@ struct LoggingSettings {
   OldFileDeletionState delete_old = APPEND_TO_OLD_LOG_FILE;
 };
 
-// Reads "v" and "vmodule" from the process command line (when it exists), closes any open
-// log file, deletes the old file when asked and opens the new one for appending. Returns
-// false when the log file cannot be opened.
+// Reads "v" and "vmodule" from the process command line (when it exists and holds either),
+// closes any open log file, deletes the old file when asked and opens the new one for
+// appending (creating it when missing; other processes may read it and append to it).
+// Returns false, with the thread's last error set, when the log file cannot be opened.
+// With LOCK_LOG_FILE every write holds a mutex named after the file's full path, so that
+// processes appending to one file never interleave parts of lines.
 bool InitLogging(const LoggingSettings& settings);
 
 // Closes the log file, if one is open.
@@ -94,16 +97,24 @@ bool ShouldCreateLogMessage(LogSeverity severity);
 
 // The verbose level enabled for |file| (a source path, as in __FILE__) by "vmodule"
 // (comma-separated "pattern=N", the pattern matching the file name without extension, or
-// the whole path when it holds a separator; '*' and '?' are wild cards) or else by "v".
+// the whole path when it holds a separator; '*' and '?' are wild cards, slash and backslash
+// match each other, letters match regardless of ASCII case, the first matching pattern wins)
+// or else by "v". Cheap when "vmodule" is empty; safe to call from any thread.
 int GetVlogLevel(const char* file);
 
-// Sets the verbose levels directly (as "v" and "vmodule" would).
+// Sets the verbose levels directly (as "v" and "vmodule" would). Entries of |vmodule|
+// without a pattern or a decimal level are ignored.
 void SetVlogLevels(int default_level, std::string_view vmodule);
 
-// The system's text for a Win32 error code, without a trailing line break.
+// The system's text for a Win32 error code (UTF-8), without trailing line breaks or spaces.
+// When the system has no text for it: "Error (0x<E>) while retrieving error.", E being the
+// error of the failed look-up.
 std::string SystemErrorCodeToString(unsigned long error_code);
 
-// One log statement: the line is written when the object is destroyed.
+// One log statement: the line is written when the object is destroyed, to the handler, or
+// else to the log file, the system debug log (by the destination of InitLogging) and, for
+// ERROR and above, standard error. The thread's last error is the same after the statement
+// as before it.
 class LogMessage {
  public:
   LogMessage(const char* file, int line, LogSeverity severity);
@@ -130,6 +141,7 @@ class LogMessage {
   const char* file_;
   int line_;
   bool flushed_ = false;
+  unsigned long last_error_ = 0;
 };
 
 // A statement that appends ": ", the system's text of |error_code| and " (0x%X)".
@@ -169,6 +181,8 @@ std::ostream& operator<<(std::ostream& out, std::wstring_view text);
 #define LOG_SEVERITY_ERROR ::logging::LOG_ERROR
 #define LOG_SEVERITY_FATAL ::logging::LOG_FATAL
 #define LOG_SEVERITY_DFATAL ::logging::LOG_DFATAL
+// <windows.h> defines ERROR as 0, which reaches the nested macros below already expanded.
+#define LOG_SEVERITY_0 ::logging::LOG_ERROR
 
 #define LOG_IS_ON(severity) (::logging::ShouldCreateLogMessage(LOG_SEVERITY_##severity))
 #define LOG_STREAM(severity) \

@@ -1,0 +1,558 @@
+#include "base/logging.h"
+
+#include <windows.h>
+#include <stdio.h>
+
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/files/file_path.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
+#include "gtest/gtest.h"
+
+namespace logging {
+namespace {
+
+// Lines seen by the capturing handler; it takes them when |g_take_lines| is set.
+struct CapturedLine {
+  int severity;
+  std::string file;
+  int line;
+  size_t message_start;
+  std::string text;
+};
+std::vector<CapturedLine> g_captured;
+bool g_take_lines = true;
+
+bool CaptureLine(int severity, const char* file, int line, size_t message_start,
+                 const std::string& text) {
+  g_captured.push_back(CapturedLine{severity, file, line, message_start, text});
+  return g_take_lines;
+}
+
+// Counts the evaluations of stream arguments.
+int g_evaluations = 0;
+int Evaluate() {
+  ++g_evaluations;
+  return 0;
+}
+
+std::string Prefix(const char* severity, int line) {
+  return std::string("[") + severity + ":logging_unittest.cc(" + std::to_string(line) + ")] ";
+}
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  ~FindHandle() {
+    if (valid())
+      ::FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// A uniquely named folder under the temporary folder, removed with its files.
+class TempFolder {
+ public:
+  TempFolder() {
+    static int counter = 0;
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    path_ = std::wstring(temp, length) + L"tavro_logging_test_" +
+            std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::GetTickCount()) +
+            L"_" + std::to_wstring(++counter);
+    created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
+  }
+  ~TempFolder() {
+    {
+      WIN32_FIND_DATAW data;
+      FindHandle find(::FindFirstFileW((path_ + L"\\*").c_str(), &data));
+      while (find.valid()) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+          ::DeleteFileW((path_ + L"\\" + data.cFileName).c_str());
+        if (!::FindNextFileW(find.get(), &data))
+          break;
+      }
+    }
+    ::RemoveDirectoryW(path_.c_str());
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  bool created() const { return created_; }
+  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+  bool created_ = false;
+};
+
+std::string ReadFileBytes(const std::wstring& path) {
+  base::win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+  std::string bytes;
+  char buffer[4096];
+  DWORD read = 0;
+  while (file.IsValid() && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) &&
+         read > 0) {
+    bytes.append(buffer, read);
+  }
+  return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  base::win::ScopedHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  ASSERT_TRUE(file.IsValid());
+  ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr));
+}
+
+LoggingSettings FileSettings(const std::wstring& path, OldFileDeletionState old_file) {
+  LoggingSettings settings;
+  settings.logging_dest = LOG_TO_FILE;
+  settings.log_file = path;
+  settings.delete_old = old_file;
+  return settings;
+}
+
+// Every test starts and ends with default settings, the capturing handler and no log file.
+class LoggingTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Reset();
+    SetLogMessageHandler(&CaptureLine);
+  }
+  void TearDown() override { Reset(); }
+
+  static void Reset() {
+    LoggingSettings settings;
+    settings.logging_dest = LOG_NONE;
+    InitLogging(settings);
+    SetLogMessageHandler(nullptr);
+    SetLogItems(false, false, false, false);
+    SetMinLogLevel(LOG_INFO);
+    SetVlogLevels(0, "");
+    g_captured.clear();
+    g_take_lines = true;
+    g_evaluations = 0;
+  }
+};
+
+TEST_F(LoggingTest, LineWithoutPrefixItems) {
+  LOG(INFO) << "plain " << 42;
+  const int info_line = __LINE__ - 1;
+  LOG(WARNING) << L"wide \u00e9";
+  const int warning_line = __LINE__ - 1;
+  SetVlogLevels(2, "");
+  VLOG(2) << "verbose";
+  const int verbose_line = __LINE__ - 1;
+
+  ASSERT_EQ(3u, g_captured.size());
+  EXPECT_EQ(Prefix("INFO", info_line) + "plain 42\n", g_captured[0].text);
+  EXPECT_EQ(LOG_INFO, g_captured[0].severity);
+  EXPECT_EQ(std::string(__FILE__), g_captured[0].file);
+  EXPECT_EQ(info_line, g_captured[0].line);
+  EXPECT_EQ("plain 42\n", g_captured[0].text.substr(g_captured[0].message_start));
+  EXPECT_EQ(Prefix("WARNING", warning_line) + "wide \xC3\xA9\n", g_captured[1].text);
+  EXPECT_EQ(Prefix("VERBOSE2", verbose_line) + "verbose\n", g_captured[2].text);
+  EXPECT_EQ(-2, g_captured[2].severity);
+}
+
+TEST_F(LoggingTest, EachPrefixItem) {
+  const std::string pid = std::to_string(::GetCurrentProcessId());
+  const std::string tid = std::to_string(::GetCurrentThreadId());
+
+  SetLogItems(true, false, false, false);
+  LOG(INFO) << "m";
+  const int pid_line = __LINE__ - 1;
+  SetLogItems(false, true, false, false);
+  LOG(INFO) << "m";
+  const int tid_line = __LINE__ - 1;
+  ASSERT_EQ(2u, g_captured.size());
+  EXPECT_EQ("[" + pid + ":" + Prefix("INFO", pid_line).substr(1) + "m\n", g_captured[0].text);
+  EXPECT_EQ("[" + tid + ":" + Prefix("INFO", tid_line).substr(1) + "m\n", g_captured[1].text);
+
+  g_captured.clear();
+  SetLogItems(false, false, false, true);
+  const DWORD ticks_before = ::GetTickCount();
+  LOG(INFO) << "m";
+  const DWORD ticks_after = ::GetTickCount();
+  ASSERT_EQ(1u, g_captured.size());
+  unsigned long ticks = 0;
+  char severity[16] = {};
+  ASSERT_EQ(2, sscanf(g_captured[0].text.c_str(), "[%lu:%15[A-Z]:", &ticks, severity));
+  EXPECT_STREQ("INFO", severity);
+  EXPECT_GE(ticks, ticks_before);
+  EXPECT_LE(ticks, ticks_after);
+
+  // All four, in their fixed order; the time is local time as MMDD/HHMMSS.mmm.
+  g_captured.clear();
+  SetLogItems(true, true, true, true);
+  SYSTEMTIME now;
+  ::GetLocalTime(&now);
+  LOG(ERROR) << "all";
+  ASSERT_EQ(1u, g_captured.size());
+  const std::string& text = g_captured[0].text;
+  const std::string head = "[" + pid + ":" + tid + ":";
+  ASSERT_EQ(head, text.substr(0, head.size()));
+  const std::string time = text.substr(head.size(), 16);
+  ASSERT_EQ(16u, time.size());
+  for (size_t i = 0; i < time.size(); ++i) {
+    const char expected = i == 4 ? '/' : i == 11 ? '.' : i == 15 ? ':' : '#';
+    if (expected == '#')
+      EXPECT_TRUE(time[i] >= '0' && time[i] <= '9') << time;
+    else
+      EXPECT_EQ(expected, time[i]) << time;
+  }
+  EXPECT_EQ(now.wMonth, std::stoi(time.substr(0, 2)));
+  EXPECT_LT(std::stoi(time.substr(5, 2)), 24);
+  const size_t rest = head.size() + time.size();
+  const size_t tick_end = text.find(':', rest);
+  ASSERT_NE(std::string::npos, tick_end);
+  EXPECT_EQ(":ERROR:logging_unittest.cc(", text.substr(tick_end, 27));
+  EXPECT_EQ(")] all\n", text.substr(g_captured[0].message_start - 3));
+}
+
+TEST_F(LoggingTest, ErrorCodeText) {
+  const std::string not_found = SystemErrorCodeToString(ERROR_FILE_NOT_FOUND);
+  ASSERT_FALSE(not_found.empty());
+  EXPECT_EQ(std::string::npos, not_found.find_last_of("\r\n"));
+  EXPECT_NE(' ', not_found.back());
+  EXPECT_NE(0u, not_found.find("Error (0x"));
+
+  ELOG(ERROR, ERROR_FILE_NOT_FOUND) << "open";
+  const int line = __LINE__ - 1;
+  // No system text: the look-up's own failure is reported, the code still follows.
+  ELOG(WARNING, 0x2000ABCDu) << "odd";
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  PLOG(ERROR) << "denied";
+  // Logging leaves the thread's error as it was.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), ::GetLastError());
+
+  ASSERT_EQ(3u, g_captured.size());
+  EXPECT_EQ(Prefix("ERROR", line) + "open: " + not_found + " (0x2)\n", g_captured[0].text);
+  const std::string odd = g_captured[1].text.substr(g_captured[1].message_start);
+  EXPECT_EQ(0u, odd.find("odd: Error (0x")) << odd;
+  EXPECT_NE(std::string::npos, odd.find(") while retrieving error. (0x2000ABCD)\n")) << odd;
+  EXPECT_EQ("denied: " + SystemErrorCodeToString(ERROR_ACCESS_DENIED) + " (0x5)\n",
+            g_captured[2].text.substr(g_captured[2].message_start));
+}
+
+TEST_F(LoggingTest, MinLogLevelSkipsStatementsUnevaluated) {
+  SetMinLogLevel(LOG_WARNING);
+  EXPECT_EQ(LOG_WARNING, GetMinLogLevel());
+  LOG(INFO) << Evaluate();
+  LOG_IF(WARNING, false) << Evaluate();
+  LOG_IF(WARNING, true) << "kept";
+  ELOG(INFO, 5) << Evaluate();
+  EXPECT_EQ(0, g_evaluations);
+  ASSERT_EQ(1u, g_captured.size());
+  EXPECT_EQ("kept\n", g_captured[0].text.substr(g_captured[0].message_start));
+
+  SetMinLogLevel(LOG_FATAL + 1);
+  EXPECT_FALSE(ShouldCreateLogMessage(LOG_ERROR));
+  EXPECT_TRUE(ShouldCreateLogMessage(LOG_FATAL));
+}
+
+TEST_F(LoggingTest, VerboseLevelFilter) {
+  SetVlogLevels(1, "");
+  EXPECT_EQ(1, GetVlogLevel(__FILE__));
+  VLOG(1) << "one";
+  VLOG(2) << Evaluate();
+  EXPECT_EQ(0, g_evaluations);
+  ASSERT_EQ(1u, g_captured.size());
+  EXPECT_EQ("one\n", g_captured[0].text.substr(g_captured[0].message_start));
+
+  // "vmodule" overrides "v" for the files it names.
+  SetVlogLevels(1, "other=5,logging_unittest=3");
+  VLOG(3) << "three";
+  VLOG(4) << Evaluate();
+  SetVlogLevels(4, "logging_unittest=0");
+  VLOG(1) << Evaluate();
+  EXPECT_EQ(0, g_evaluations);
+  ASSERT_EQ(2u, g_captured.size());
+  EXPECT_EQ("three\n", g_captured[1].text.substr(g_captured[1].message_start));
+}
+
+TEST_F(LoggingTest, VmodulePatterns) {
+  SetVlogLevels(7,
+                " installer_main = 2 ,install*=3,*/ui/*=4,foo?bar=5,C:\\src\\*.h=6,"
+                "broken,=1,x=,y=z,huge=99999999999");
+  // A pattern without separators matches the base name without its extension, the first
+  // matching entry wins.
+  EXPECT_EQ(2, GetVlogLevel("C:\\src\\installer\\installer_main.cc"));
+  EXPECT_EQ(2, GetVlogLevel("/work/Installer_Main.h"));
+  EXPECT_EQ(3, GetVlogLevel("d:/x/installer.cc"));
+  EXPECT_EQ(3, GetVlogLevel("install"));
+  EXPECT_EQ(5, GetVlogLevel("fooXbar.cc"));
+  EXPECT_EQ(7, GetVlogLevel("fooXXbar.cc"));
+  EXPECT_EQ(7, GetVlogLevel("C:\\install\\main.cc"));
+  // A pattern with a separator matches the whole path, either separator matching both.
+  EXPECT_EQ(4, GetVlogLevel("C:\\src\\ui\\window.cc"));
+  EXPECT_EQ(4, GetVlogLevel("a/ui/b.cc"));
+  EXPECT_EQ(7, GetVlogLevel("ui/b.cc"));
+  EXPECT_EQ(6, GetVlogLevel("c:/src/deep/path.h"));
+  EXPECT_EQ(7, GetVlogLevel("c:/src/deep/path.cc"));
+  // Malformed entries are ignored.
+  EXPECT_EQ(7, GetVlogLevel("broken.cc"));
+  EXPECT_EQ(7, GetVlogLevel("x.cc"));
+  EXPECT_EQ(7, GetVlogLevel("y.cc"));
+  EXPECT_EQ(7, GetVlogLevel("huge.cc"));
+  EXPECT_EQ(7, GetVlogLevel(nullptr));
+
+  SetVlogLevels(-1, "");
+  EXPECT_EQ(-1, GetVlogLevel("installer_main.cc"));
+}
+
+// Tests of the log file, each with its own temporary folder.
+class LoggingFileTest : public LoggingTest {
+ protected:
+  void SetUp() override {
+    LoggingTest::SetUp();
+    ASSERT_TRUE(folder_.created());
+  }
+
+  // Sends the lines to the file |name| of the folder, without a handler; returns its path.
+  std::wstring LogToFile(const wchar_t* name, OldFileDeletionState old_file) {
+    const std::wstring path = folder_.File(name);
+    SetLogMessageHandler(nullptr);
+    EXPECT_TRUE(InitLogging(FileSettings(path, old_file)));
+    return path;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(LoggingFileTest, FileGetsExactLineBytes) {
+  const std::wstring path = LogToFile(L"exact.log", APPEND_TO_OLD_LOG_FILE);
+  LOG(INFO) << L"caf\u00e9";
+  const int line = __LINE__ - 1;
+  VLOG(1) << "not enabled";
+  LOG(WARNING) << "two";
+  // The file is shared: it can be read while it is open for logging.
+  EXPECT_EQ(Prefix("INFO", line) + "caf\xC3\xA9\n" + Prefix("WARNING", line + 3) + "two\n",
+            ReadFileBytes(path));
+  CloseLogFile();
+  LOG(INFO) << "after close";
+  EXPECT_EQ(std::string::npos, ReadFileBytes(path).find("after close"));
+}
+
+TEST_F(LoggingFileTest, HandlerTakesLinesFromFile) {
+  const std::wstring path = LogToFile(L"handler.log", APPEND_TO_OLD_LOG_FILE);
+  SetLogMessageHandler(&CaptureLine);
+  LOG(INFO) << "taken";
+  g_take_lines = false;
+  LOG(INFO) << "passed on";
+  CloseLogFile();
+  ASSERT_EQ(2u, g_captured.size());
+  EXPECT_EQ(g_captured[1].text, ReadFileBytes(path));
+}
+
+TEST_F(LoggingFileTest, OldFileAppendedOrDeleted) {
+  const std::wstring path = folder_.File(L"old.log");
+  WriteFileBytes(path, "old line\n");
+
+  LogToFile(L"old.log", APPEND_TO_OLD_LOG_FILE);
+  LOG(INFO) << "appended";
+  EXPECT_EQ(0u, ReadFileBytes(path).find("old line\n[INFO:"));
+
+  // A new InitLogging closes the previous file.
+  const std::wstring other = LogToFile(L"other.log", APPEND_TO_OLD_LOG_FILE);
+  LOG(INFO) << "elsewhere";
+  EXPECT_EQ(std::string::npos, ReadFileBytes(path).find("elsewhere"));
+  EXPECT_NE(std::string::npos, ReadFileBytes(other).find("elsewhere"));
+
+  ASSERT_TRUE(InitLogging(FileSettings(path, DELETE_OLD_LOG_FILE)));
+  LOG(INFO) << "fresh";
+  const int line = __LINE__ - 1;
+  EXPECT_EQ(Prefix("INFO", line) + "fresh\n", ReadFileBytes(path));
+
+  EXPECT_FALSE(InitLogging(FileSettings(folder_.File(L"missing\\x.log"), DELETE_OLD_LOG_FILE)));
+  EXPECT_FALSE(InitLogging(FileSettings(L"", DELETE_OLD_LOG_FILE)));
+}
+
+// Runs this test program as a child with |test| (a disabled test of LoggingChildTest) and
+// |switches|; returns its exit code, or -1 when it could not be run or timed out.
+long RunChild(const char* test, const std::vector<std::pair<std::string, std::wstring>>& switches) {
+  wchar_t exe[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  base::CommandLine command_line(base::FilePath(std::wstring_view(exe, length)));
+  command_line.AppendSwitchASCII("gtest_filter", std::string("LoggingChildTest.DISABLED_") + test);
+  command_line.AppendSwitch("gtest_also_run_disabled_tests");
+  for (const auto& entry : switches)
+    command_line.AppendSwitchNative(entry.first, entry.second);
+
+  // The child's test output would only clutter this program's.
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  base::win::ScopedHandle null_device(
+      ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = startup.hStdOutput = startup.hStdError = null_device.Get();
+  PROCESS_INFORMATION info = {};
+  std::wstring text = command_line.GetCommandLineString();
+  if (!::CreateProcessW(nullptr, &text[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
+    return -1;
+  }
+  base::win::ScopedHandle process(info.hProcess);
+  base::win::ScopedHandle thread(info.hThread);
+  if (::WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.Get(), 1);
+    return -1;
+  }
+  DWORD exit_code = 0;
+  ::GetExitCodeProcess(process.Get(), &exit_code);
+  return static_cast<long>(exit_code);
+}
+
+std::wstring ChildSwitch(const char* name) {
+  return base::CommandLine::FromString(::GetCommandLineW()).GetSwitchValueNative(name);
+}
+
+constexpr int kLinesPerWriter = 200;
+const std::string kFiller(120, 'x');
+
+void WriteTaggedLines(const std::string& tag) {
+  for (int i = 0; i < kLinesPerWriter; ++i)
+    LOG(INFO) << tag << ' ' << i << ' ' << kFiller;
+}
+const int kTaggedLine = __LINE__ - 2;
+
+// Names of the parent's objects that line the writers up: each child releases "<name>ready"
+// once, then all start writing when "<name>go" is set.
+TEST(LoggingChildTest, DISABLED_AppendLines) {
+  const std::wstring sync = ChildSwitch("sync");
+  base::win::ScopedHandle ready(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE,
+                                                 (sync + L"ready").c_str()));
+  base::win::ScopedHandle go(::OpenEventW(SYNCHRONIZE, FALSE, (sync + L"go").c_str()));
+  ASSERT_TRUE(ready.IsValid() && go.IsValid());
+  ASSERT_TRUE(InitLogging(FileSettings(ChildSwitch("log-file"), APPEND_TO_OLD_LOG_FILE)));
+  ::ReleaseSemaphore(ready.Get(), 1, nullptr);
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(go.Get(), 30000));
+  WriteTaggedLines(base::SystemWideToUtf8(ChildSwitch("tag")));
+  CloseLogFile();
+}
+
+TEST_F(LoggingFileTest, WholeLinesFromThreadsAndProcesses) {
+  const std::wstring path = LogToFile(L"shared.log", DELETE_OLD_LOG_FILE);
+
+  constexpr int kChildren = 3;
+  constexpr int kThreads = 4;
+  const std::wstring sync = L"Local\\tavro_logging_test_" +
+                            std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                            std::to_wstring(::GetTickCount()) + L"_";
+  base::win::ScopedHandle ready(
+      ::CreateSemaphoreW(nullptr, 0, kChildren, (sync + L"ready").c_str()));
+  base::win::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, (sync + L"go").c_str()));
+  ASSERT_TRUE(ready.IsValid() && go.IsValid());
+
+  std::vector<std::thread> children;
+  std::vector<long> exit_codes(kChildren, -1);
+  for (int i = 0; i < kChildren; ++i) {
+    children.emplace_back([&, i] {
+      exit_codes[i] = RunChild("AppendLines", {{"log-file", path},
+                                               {"tag", L"child" + std::to_wstring(i)},
+                                               {"sync", sync}});
+    });
+  }
+  int children_ready = 0;
+  while (children_ready < kChildren &&
+         ::WaitForSingleObject(ready.Get(), 30000) == WAIT_OBJECT_0) {
+    ++children_ready;
+  }
+  EXPECT_EQ(kChildren, children_ready);
+  ::SetEvent(go.Get());
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([i] { WriteTaggedLines("thread" + std::to_string(i)); });
+  for (std::thread& thread : threads)
+    thread.join();
+  for (std::thread& child : children)
+    child.join();
+  CloseLogFile();
+  for (long exit_code : exit_codes)
+    EXPECT_EQ(0, exit_code);
+
+  // Every line whole, every writer's lines all there and in order.
+  const std::string content = ReadFileBytes(path);
+  const std::string prefix = Prefix("INFO", kTaggedLine);
+  std::map<std::string, int> next_index;
+  size_t start = 0;
+  while (start < content.size()) {
+    const size_t end = content.find('\n', start);
+    ASSERT_NE(std::string::npos, end);
+    const std::string line = content.substr(start, end - start);
+    start = end + 1;
+    ASSERT_EQ(prefix, line.substr(0, prefix.size())) << line;
+    const size_t space = line.find(' ', prefix.size());
+    ASSERT_NE(std::string::npos, space) << line;
+    const std::string tag = line.substr(prefix.size(), space - prefix.size());
+    const std::string expected_rest =
+        ' ' + std::to_string(next_index[tag]++) + ' ' + kFiller;
+    ASSERT_EQ(expected_rest, line.substr(space)) << line;
+  }
+  ASSERT_EQ(static_cast<size_t>(kChildren + kThreads), next_index.size());
+  for (const auto& writer : next_index)
+    EXPECT_EQ(kLinesPerWriter, writer.second) << writer.first;
+}
+
+TEST(LoggingChildTest, DISABLED_ReadsVlogSwitches) {
+  base::CommandLine::InitForCurrentProcess();
+  LoggingSettings settings;
+  settings.logging_dest = LOG_NONE;
+  ASSERT_TRUE(InitLogging(settings));
+  EXPECT_EQ(3, GetVlogLevel("C:\\src\\other.cc"));
+  EXPECT_EQ(9, GetVlogLevel("C:\\src\\package_fetcher.cc"));
+}
+
+TEST(LoggingChildTest, DISABLED_EndsProcess) {
+  // Stands in for the crash handler: reports the exception that ended the process.
+  ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* pointers) -> LONG {
+    ::TerminateProcess(::GetCurrentProcess(), pointers->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+  });
+  ASSERT_TRUE(InitLogging(FileSettings(ChildSwitch("log-file"), APPEND_TO_OLD_LOG_FILE)));
+  if (ChildSwitch("kind") == L"check")
+    CHECK(ChildSwitch("kind").empty()) << "checked";
+  else
+    LOG(FATAL) << "fatal";
+  LOG(INFO) << "survived";
+}
+
+TEST_F(LoggingTest, InitLoggingReadsVlogSwitches) {
+  EXPECT_EQ(0, RunChild("ReadsVlogSwitches", {{"v", L"3"}, {"vmodule", L"package_*=9"}}));
+}
+
+TEST_F(LoggingFileTest, FatalAndFailedCheckEndProcessAfterWriting) {
+  const std::wstring path = folder_.File(L"fatal.log");
+  EXPECT_EQ(static_cast<long>(EXCEPTION_BREAKPOINT),
+            RunChild("EndsProcess", {{"log-file", path}, {"kind", L"check"}}));
+  EXPECT_EQ(static_cast<long>(EXCEPTION_BREAKPOINT),
+            RunChild("EndsProcess", {{"log-file", path}, {"kind", L"log"}}));
+  const std::string content = ReadFileBytes(path);
+  EXPECT_NE(std::string::npos,
+            content.find(":logging_unittest.cc(", content.find("[FATAL")));
+  EXPECT_NE(std::string::npos, content.find(")] Check failed: ChildSwitch(\"kind\").empty(). "
+                                            "checked\n"));
+  EXPECT_NE(std::string::npos, content.find(")] fatal\n"));
+  EXPECT_EQ(std::string::npos, content.find("survived"));
+}
+
+}  // namespace
+}  // namespace logging
