@@ -4,7 +4,6 @@
 #include <stddef.h>
 
 #include <cstddef>
-
 #include <memory>
 #include <string>
 #include <string_view>
