@@ -1,0 +1,378 @@
+#include "base/files/file_util.h"
+
+#include <atomic>
+#include <vector>
+
+#include "base/files/file_enumerator.h"
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+
+namespace base {
+
+namespace {
+
+constexpr DWORD kReadChunkSize = 64 * 1024;
+
+bool IsNotFoundError(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+DWORD GetAttributes(const FilePath& path) {
+  return ::GetFileAttributesW(path.value().c_str());
+}
+
+// Clears FILE_ATTRIBUTE_READONLY when |attributes| (those of |path|) have it.
+bool ClearReadOnly(const FilePath& path, DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
+    return true;
+  // Only these attributes can be set; none of them left means "normal".
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY;
+  DWORD cleared = attributes & kSettable;
+  if (cleared == 0)
+    cleared = FILE_ATTRIBUTE_NORMAL;
+  if (!::SetFileAttributesW(path.value().c_str(), cleared)) {
+    PLOG(WARNING) << "Cannot clear the read-only attribute of " << path;
+    return false;
+  }
+  return true;
+}
+
+// Removes one file or one empty folder (or a link to a folder), clearing a read-only
+// attribute in the way. An entry that is already gone counts as removed.
+bool RemoveEntry(const FilePath& path, DWORD attributes) {
+  const bool is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const auto remove = [&path, is_directory]() {
+    return is_directory ? ::RemoveDirectoryW(path.value().c_str()) != FALSE
+                        : ::DeleteFileW(path.value().c_str()) != FALSE;
+  };
+  if (remove())
+    return true;
+  DWORD error = ::GetLastError();
+  if (error == ERROR_ACCESS_DENIED && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      ClearReadOnly(path, attributes)) {
+    if (remove())
+      return true;
+    error = ::GetLastError();
+  }
+  if (IsNotFoundError(error))
+    return true;
+  ELOG(ERROR, error) << "Cannot delete " << path;
+  return false;
+}
+
+bool IsRealDirectory(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Deletes everything inside |dir|. Goes on after a failure so that as much as possible is
+// removed; false when anything stayed.
+bool DeleteFolderContents(const FilePath& dir) {
+  struct Entry {
+    FilePath path;
+    DWORD attributes;
+  };
+  // Listed first, deleted afterwards: the listing is not disturbed by the deletions.
+  std::vector<Entry> entries;
+  FileEnumerator enumerator(dir, false, FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
+  for (FilePath path = enumerator.Next(); !path.empty(); path = enumerator.Next())
+    entries.push_back({path, enumerator.GetInfo().find_data().dwFileAttributes});
+
+  bool success = true;
+  for (const Entry& entry : entries) {
+    if (IsRealDirectory(entry.attributes) && !DeleteFolderContents(entry.path))
+      success = false;
+    else if (!RemoveEntry(entry.path, entry.attributes))
+      success = false;
+  }
+  return success;
+}
+
+// Logs a failure to open |path|: a missing file only at verbose level, as callers often
+// probe for files.
+void LogOpenFailure(const FilePath& path) {
+  const DWORD error = ::GetLastError();
+  if (IsNotFoundError(error))
+    VLOG(1) << "Cannot open " << path << ": not found";
+  else
+    ELOG(WARNING, error) << "Cannot open " << path;
+}
+
+win::ScopedHandle OpenForReading(const FilePath& path) {
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.IsValid())
+    LogOpenFailure(path);
+  return file;
+}
+
+// Writes all |size| bytes; false with an error log otherwise.
+bool WriteAll(HANDLE file, const FilePath& path, const char* data, int size) {
+  DWORD written = 0;
+  if (!::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr)) {
+    PLOG(ERROR) << "Cannot write to " << path;
+    return false;
+  }
+  if (written != static_cast<DWORD>(size)) {
+    LOG(ERROR) << "Wrote " << written << " of " << size << " bytes to " << path;
+    return false;
+  }
+  return true;
+}
+
+// The long form of an existing path; |path| itself when the system cannot give one.
+FilePath ToLongPath(const FilePath& path) {
+  wchar_t long_path[MAX_PATH + 1];
+  const DWORD length = ::GetLongPathNameW(path.value().c_str(), long_path, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH)
+    return path;
+  return FilePath(std::wstring_view(long_path, length));
+}
+
+bool CreateTemporaryDirInDir(const FilePath& dir, std::wstring_view prefix, FilePath* new_dir) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    std::wstring name(prefix);
+    name += std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) +
+            L"_" + std::to_wstring(now.LowPart);
+    const FilePath candidate = dir.Append(name);
+    if (::CreateDirectoryW(candidate.value().c_str(), nullptr)) {
+      *new_dir = ToLongPath(candidate);
+      return true;
+    }
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+      PLOG(ERROR) << "Cannot create folder " << candidate;
+      return false;
+    }
+  }
+  LOG(ERROR) << "No unique folder name found in " << dir;
+  return false;
+}
+
+}  // namespace
+
+bool PathExists(const FilePath& path) {
+  return GetAttributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DirectoryExists(const FilePath& path) {
+  const DWORD attributes = GetAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectory(const FilePath& path) {
+  if (path.empty())
+    return false;
+  // The missing folders, innermost first.
+  std::vector<FilePath> missing;
+  FilePath current = path;
+  for (;;) {
+    const DWORD attributes = GetAttributes(current);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        LOG(ERROR) << "Cannot create folder " << path << ": " << current << " is a file";
+        return false;
+      }
+      break;
+    }
+    missing.push_back(current);
+    const FilePath parent = current.DirName();
+    if (parent == current)
+      break;  // A missing root: creating it fails below with the system's reason.
+    current = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!::CreateDirectoryW(it->value().c_str(), nullptr)) {
+      const DWORD error = ::GetLastError();
+      // Someone else may have created it in the meantime.
+      if (error == ERROR_ALREADY_EXISTS && DirectoryExists(*it))
+        continue;
+      ELOG(ERROR, error) << "Cannot create folder " << *it;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool CanCreateFilesInDirectory(const FilePath& path) {
+  if (!DirectoryExists(path))
+    return false;
+  win::ScopedHandle dir(::CreateFileW(path.value().c_str(), FILE_ADD_FILE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                      nullptr));
+  return dir.IsValid();
+}
+
+bool DeletePath(const FilePath& path, bool recursive) {
+  if (path.empty())
+    return true;
+  if (path.value().size() >= kMaxPathLength) {
+    LOG(ERROR) << "Cannot delete " << path << ": the path is too long";
+    return false;
+  }
+  const DWORD attributes = GetAttributes(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (IsNotFoundError(error))
+      return true;
+    ELOG(ERROR, error) << "Cannot delete " << path;
+    return false;
+  }
+  if (recursive && IsRealDirectory(attributes) && !DeleteFolderContents(path))
+    return false;
+  return RemoveEntry(path, attributes);
+}
+
+bool MovePath(const FilePath& from, const FilePath& to) {
+  if (from.ReferencesParent() || to.ReferencesParent()) {
+    LOG(ERROR) << "Refusing to move " << from << " to " << to << ": parent reference";
+    return false;
+  }
+  if (::MoveFileExW(from.value().c_str(), to.value().c_str(), MOVEFILE_REPLACE_EXISTING))
+    return true;
+  const DWORD error = ::GetLastError();
+  const DWORD attributes = GetAttributes(from);
+  if (error == ERROR_NOT_SAME_DEVICE && attributes != INVALID_FILE_ATTRIBUTES &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    // Another volume: copy, then delete the source. When the delete fails both copies
+    // stay, so nothing is lost.
+    return CopySingleFile(from, to) && DeletePath(from, false);
+  }
+  ELOG(ERROR, error) << "Cannot move " << from << " to " << to;
+  return false;
+}
+
+bool CopySingleFile(const FilePath& from, const FilePath& to) {
+  const DWORD target_attributes = GetAttributes(to);
+  if (target_attributes != INVALID_FILE_ATTRIBUTES &&
+      !(target_attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ClearReadOnly(to, target_attributes);
+  }
+  if (!::CopyFileW(from.value().c_str(), to.value().c_str(), FALSE)) {
+    PLOG(ERROR) << "Cannot copy " << from << " to " << to;
+    return false;
+  }
+  // The copy takes the source's attributes; it must stay writable.
+  return ClearReadOnly(to, GetAttributes(to));
+}
+
+bool ReadFileToString(const FilePath& path, std::string* contents) {
+  if (contents)
+    contents->clear();
+  win::ScopedHandle file = OpenForReading(path);
+  if (!file.IsValid())
+    return false;
+  std::vector<char> chunk(kReadChunkSize);
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.Get(), chunk.data(), kReadChunkSize, &read, nullptr)) {
+      PLOG(ERROR) << "Cannot read " << path;
+      return false;
+    }
+    if (read == 0)
+      return true;
+    if (contents)
+      contents->append(chunk.data(), read);
+  }
+}
+
+int ReadFileToBuffer(const FilePath& path, char* buffer, int size) {
+  if (!buffer || size < 0)
+    return -1;
+  win::ScopedHandle file = OpenForReading(path);
+  if (!file.IsValid())
+    return -1;
+  DWORD read = 0;
+  if (!::ReadFile(file.Get(), buffer, static_cast<DWORD>(size), &read, nullptr)) {
+    PLOG(ERROR) << "Cannot read " << path;
+    return -1;
+  }
+  return static_cast<int>(read);
+}
+
+int WriteFileFromBuffer(const FilePath& path, const char* data, int size) {
+  if (size < 0 || (!data && size > 0))
+    return -1;
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                                       CREATE_ALWAYS, 0, nullptr));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Cannot create " << path;
+    return -1;
+  }
+  return WriteAll(file.Get(), path, data, size) ? size : -1;
+}
+
+bool AppendToFile(const FilePath& path, const char* data, int size) {
+  if (size < 0 || (!data && size > 0))
+    return false;
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << path << " for appending";
+    return false;
+  }
+  return WriteAll(file.Get(), path, data, size);
+}
+
+bool GetFileSize(const FilePath& path, int64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(path.value().c_str(), GetFileExInfoStandard, &data))
+    return false;
+  *size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) |
+                               data.nFileSizeLow);
+  return true;
+}
+
+bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file) {
+  wchar_t name[MAX_PATH + 1];
+  if (!::GetTempFileNameW(dir.value().c_str(), L"", 0, name)) {
+    PLOG(ERROR) << "Cannot create a temporary file in " << dir;
+    return false;
+  }
+  *temp_file = ToLongPath(FilePath(name));
+  return true;
+}
+
+bool CreateTemporaryFile(FilePath* temp_file) {
+  FilePath temp_dir;
+  return GetTempDir(&temp_dir) && CreateTemporaryFileInDir(temp_dir, temp_file);
+}
+
+bool GetTempDir(FilePath* path) {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length >= kMaxPathLength)
+    return false;
+  *path = FilePath(std::wstring_view(buffer, length)).StripTrailingSeparators();
+  return true;
+}
+
+bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir) {
+  FilePath temp_dir;
+  return GetTempDir(&temp_dir) && CreateTemporaryDirInDir(temp_dir, prefix, new_dir);
+}
+
+bool IsValidPath(const FilePath& path, bool is_directory) {
+  const std::wstring& text = path.value();
+  if (text.empty() || text.size() >= (is_directory ? kMaxDirectoryPathLength : kMaxPathLength))
+    return false;
+  const bool drive_letter = (text[0] >= L'a' && text[0] <= L'z') ||
+                            (text[0] >= L'A' && text[0] <= L'Z');
+  if (text.size() >= 3 && drive_letter && text[1] == L':' && FilePath::IsSeparator(text[2]))
+    return true;
+  // "\\server\share": both names present.
+  if (text.size() < 5 || !FilePath::IsSeparator(text[0]) || !FilePath::IsSeparator(text[1]) ||
+      FilePath::IsSeparator(text[2])) {
+    return false;
+  }
+  const size_t server_end = text.find_first_of(L"\\/", 2);
+  return server_end != std::wstring::npos && server_end + 1 < text.size() &&
+         !FilePath::IsSeparator(text[server_end + 1]);
+}
+
+}  // namespace base

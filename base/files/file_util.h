@@ -1,0 +1,83 @@
+#ifndef BASE_FILES_FILE_UTIL_H_
+#define BASE_FILES_FILE_UTIL_H_
+
+// <windows.h> is included on purpose: it defines CreateDirectory as a macro, and every
+// user of this header must see the same (expanded) name as its definition.
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+
+#include "base/files/file_path.h"
+
+namespace base {
+
+// Paths of MAX_PATH (260) characters or more are refused by the plain Win32 file calls.
+constexpr size_t kMaxPathLength = MAX_PATH;
+// CreateDirectory needs room for an 8.3 file name below the folder.
+constexpr size_t kMaxDirectoryPathLength = 248;
+
+bool PathExists(const FilePath& path);
+bool DirectoryExists(const FilePath& path);
+
+// Creates |path| and any missing parents. An existing folder is success; a file in the
+// way is failure.
+bool CreateDirectory(const FilePath& path);
+
+// True when the folder exists and can be opened for adding files.
+bool CanCreateFilesInDirectory(const FilePath& path);
+
+// Deletes a file or folder. An empty or missing path counts as deleted; a path of
+// kMaxPathLength characters or more fails. A folder is emptied and removed only when
+// |recursive| (otherwise only an empty folder goes). Read-only files and folders are
+// deleted too. A recursive delete does not follow links to other folders (junctions and
+// symbolic links): the link itself is removed.
+bool DeletePath(const FilePath& path, bool recursive);
+
+// Moves a file or folder, replacing an existing target file. Refuses paths that refer to
+// a parent (".."). A file is copied and then deleted when the target is on another
+// volume.
+bool MovePath(const FilePath& from, const FilePath& to);
+
+// Copies one file, overwriting |to| even when it is read-only; the copy is never left
+// read-only.
+bool CopySingleFile(const FilePath& from, const FilePath& to);
+
+// Reads the whole file into |contents| (which may be null to only check that it reads).
+bool ReadFileToString(const FilePath& path, std::string* contents);
+
+// Reads up to |size| bytes from the start of the file in one call (sharing read and write
+// with others). Returns the number of bytes read or -1.
+int ReadFileToBuffer(const FilePath& path, char* buffer, int size);
+
+// Creates or truncates the file and writes |size| bytes. Returns |size| or -1.
+int WriteFileFromBuffer(const FilePath& path, const char* data, int size);
+
+// Appends to an existing file. False, with an error log, when the file cannot be opened
+// or written.
+bool AppendToFile(const FilePath& path, const char* data, int size);
+
+bool GetFileSize(const FilePath& path, int64_t* size);
+
+// Creates a new, uniquely named, empty file in |dir| and returns its long path.
+bool CreateTemporaryFileInDir(const FilePath& dir, FilePath* temp_file);
+// The same in GetTempDir().
+bool CreateTemporaryFile(FilePath* temp_file);
+
+// The system's temporary folder without trailing separators. False when the system's
+// answer is empty or kMaxPathLength characters or longer.
+bool GetTempDir(FilePath* path);
+
+// Creates a new, uniquely named folder (|prefix| followed by a unique suffix) in
+// GetTempDir().
+bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir);
+
+// Not empty, shorter than kMaxDirectoryPathLength characters for a folder or
+// kMaxPathLength for a file, and of the form "X:\..." or "\\server\share...".
+bool IsValidPath(const FilePath& path, bool is_directory);
+
+}  // namespace base
+
+#endif  // BASE_FILES_FILE_UTIL_H_

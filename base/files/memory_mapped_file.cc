@@ -1,0 +1,65 @@
+#include "base/files/memory_mapped_file.h"
+
+#include <windows.h>
+
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+
+namespace base {
+
+MemoryMappedFile::~MemoryMappedFile() {
+  CloseView();
+}
+
+bool MemoryMappedFile::Initialize(const FilePath& path) {
+  if (valid_) {
+    LOG(ERROR) << "A mapping is already open; not mapping " << path;
+    return false;
+  }
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+  if (!file.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << path << " for mapping";
+    return false;
+  }
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(file.Get(), &size)) {
+    PLOG(ERROR) << "Cannot get the size of " << path;
+    return false;
+  }
+  if (size.QuadPart == 0) {
+    valid_ = true;
+    return true;
+  }
+  if (static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
+    LOG(ERROR) << path << " is too large to map";
+    return false;
+  }
+  // The view keeps the mapping (and the file) open; neither handle is needed after it.
+  win::ScopedHandle mapping(
+      ::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!mapping.IsValid()) {
+    PLOG(ERROR) << "Cannot create a mapping of " << path;
+    return false;
+  }
+  void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);
+  if (!view) {
+    PLOG(ERROR) << "Cannot map a view of " << path;
+    return false;
+  }
+  data_ = static_cast<const uint8_t*>(view);
+  length_ = static_cast<size_t>(size.QuadPart);
+  valid_ = true;
+  return true;
+}
+
+void MemoryMappedFile::CloseView() {
+  if (data_)
+    ::UnmapViewOfFile(data_);
+  data_ = nullptr;
+  length_ = 0;
+  valid_ = false;
+}
+
+}  // namespace base
