@@ -466,8 +466,6 @@ ErrorLogMessage::~ErrorLogMessage() {
   Flush();
 }
 
-}  // namespace logging
-
 std::ostream& operator<<(std::ostream& out, const wchar_t* text) {
   return out << base::Utf16ToUtf8(text ? std::wstring_view(text) : std::wstring_view());
 }
@@ -479,3 +477,5 @@ std::ostream& operator<<(std::ostream& out, const std::wstring& text) {
 std::ostream& operator<<(std::ostream& out, std::wstring_view text) {
   return out << base::Utf16ToUtf8(text);
 }
+
+}  // namespace logging

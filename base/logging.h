@@ -111,6 +111,31 @@ void SetVlogLevels(int default_level, std::string_view vmodule);
 // error of the failed look-up.
 std::string SystemErrorCodeToString(unsigned long error_code);
 
+// Wide text in log statements is written as UTF-8.
+std::ostream& operator<<(std::ostream& out, const wchar_t* text);
+std::ostream& operator<<(std::ostream& out, const std::wstring& text);
+std::ostream& operator<<(std::ostream& out, std::wstring_view text);
+
+// The stream of one statement. Every insertion returns this type and is resolved here, so
+// the wide-text writers above take part whatever namespace the statement is written in
+// (an operator<< of that namespace would otherwise hide them).
+class LogStream : public std::ostringstream {
+ public:
+  template <typename T>
+  LogStream& operator<<(const T& value) {
+    static_cast<std::ostream&>(*this) << value;
+    return *this;
+  }
+  LogStream& operator<<(std::ostream& (*manipulator)(std::ostream&)) {
+    manipulator(*this);
+    return *this;
+  }
+  LogStream& operator<<(std::ios_base& (*manipulator)(std::ios_base&)) {
+    manipulator(*this);
+    return *this;
+  }
+};
+
 // One log statement: the line is written when the object is destroyed, to the handler, or
 // else to the log file, the system debug log (by the destination of InitLogging) and, for
 // ERROR and above, standard error. The thread's last error is the same after the statement
@@ -125,7 +150,7 @@ class LogMessage {
   LogMessage(const LogMessage&) = delete;
   LogMessage& operator=(const LogMessage&) = delete;
 
-  std::ostream& stream() { return stream_; }
+  LogStream& stream() { return stream_; }
   LogSeverity severity() const { return severity_; }
 
  protected:
@@ -136,7 +161,7 @@ class LogMessage {
   void Init(const char* file, int line);
 
   LogSeverity severity_;
-  std::ostringstream stream_;
+  LogStream stream_;
   size_t message_start_ = 0;
   const char* file_;
   int line_;
@@ -167,11 +192,6 @@ class LogMessageVoidify {
 unsigned long GetLastSystemErrorCode();
 
 }  // namespace logging
-
-// Wide text in log statements is written as UTF-8.
-std::ostream& operator<<(std::ostream& out, const wchar_t* text);
-std::ostream& operator<<(std::ostream& out, const std::wstring& text);
-std::ostream& operator<<(std::ostream& out, std::wstring_view text);
 
 #define LAZY_STREAM(stream, condition) \
   !(condition) ? (void)0 : ::logging::LogMessageVoidify() & (stream)

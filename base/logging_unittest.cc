@@ -556,3 +556,28 @@ TEST_F(LoggingFileTest, FatalAndFailedCheckEndProcessAfterWriting) {
 
 }  // namespace
 }  // namespace logging
+
+// A namespace with an operator<< of its own hides outer ones from ordinary lookup; wide text
+// must still be written as UTF-8 there, also after other insertions.
+namespace logging_hiding_test {
+
+struct Tag {};
+std::ostream& operator<<(std::ostream& out, const Tag&) {
+  return out << "tag";
+}
+
+std::string g_line;
+bool KeepLine(int, const char*, int, size_t message_start, const std::string& text) {
+  g_line = text.substr(message_start);
+  return true;
+}
+
+TEST(LoggingWideTextTest, WideTextInNamespaceWithOwnOperator) {
+  logging::SetLogMessageHandler(&KeepLine);
+  const std::wstring wide = L"gr\u00fcn";
+  LOG(INFO) << Tag() << " " << wide << " " << L"\u00e9" << std::wstring_view(L"v") << std::endl;
+  logging::SetLogMessageHandler(nullptr);
+  EXPECT_EQ("tag gr\xC3\xBCn \xC3\xA9v\n\n", g_line);
+}
+
+}  // namespace logging_hiding_test
