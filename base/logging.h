@@ -169,6 +169,8 @@ std::ostream& operator<<(std::ostream& out, std::wstring_view text);
 #define LOG_SEVERITY_ERROR ::logging::LOG_ERROR
 #define LOG_SEVERITY_FATAL ::logging::LOG_FATAL
 #define LOG_SEVERITY_DFATAL ::logging::LOG_DFATAL
+// <windows.h> (wingdi.h) defines ERROR as 0; PLOG(ERROR) and ELOG(ERROR, ...) expand it.
+#define LOG_SEVERITY_0 ::logging::LOG_ERROR
 
 #define LOG_IS_ON(severity) (::logging::ShouldCreateLogMessage(LOG_SEVERITY_##severity))
 #define LOG_STREAM(severity) \
