@@ -6,10 +6,15 @@
 namespace base {
 namespace win {
 
-// Closes a kernel handle (through the handle verifier once it tracks handles).
-void CloseTrackedHandle(HANDLE handle);
+// Closes a kernel handle that no ScopedHandle owns, through the handle verifier: closing a
+// handle that a ScopedHandle still owns ends the process. Returns false, with an error
+// log, when the system refuses to close it.
+bool CloseTrackedHandle(HANDLE handle);
 
-// Owns one kernel handle. Null and INVALID_HANDLE_VALUE are the invalid values.
+// Owns one kernel handle. Null and INVALID_HANDLE_VALUE are the invalid values. Every
+// handle taken is registered with the handle verifier (base/win/handle_verifier.h) until
+// it is closed or given up; closing an owned handle that the system no longer knows ends
+// the process.
 class ScopedHandle {
  public:
   ScopedHandle() = default;
@@ -36,12 +41,9 @@ class ScopedHandle {
   void Set(HANDLE handle);
 
   // Gives up ownership without closing.
-  HANDLE Take() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
+  HANDLE Take();
 
+  // Closes the handle, if any; keeps the thread's last-error value.
   void Close();
 
  private:

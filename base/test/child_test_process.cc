@@ -1,0 +1,56 @@
+#include "base/test/child_test_process.h"
+
+#include "base/environment.h"
+#include "base/strings/utf_string_conversions.h"
+#include "gtest/gtest.h"
+
+namespace base {
+namespace test {
+
+namespace {
+
+constexpr char kChildTestVariable[] = "TAVRO_TEST_CHILD";
+
+std::wstring GetTestProgram() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+}  // namespace
+
+ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {
+  const std::wstring command_line = L"\"" + GetTestProgram() + L"\" --gtest_filter=" +
+                                    Utf8ToUtf16(test_name) +
+                                    L" --gtest_also_run_disabled_tests";
+  options.environment.emplace_back(Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name));
+  ChildTestResult result;
+  result.started = GetAppOutputWithOptions(command_line, options, true, &result.output,
+                                           &result.exit_code);
+  return result;
+}
+
+bool IsChildTest() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string value;
+  return test && Environment::Create()->GetVar(kChildTestVariable, &value) &&
+         value == std::string(test->test_suite_name()) + "." + test->name();
+}
+
+void EndProcessOnCrash() {
+  ::SetUnhandledExceptionFilter(&EndProcessFilter);
+}
+
+}  // namespace test
+}  // namespace base

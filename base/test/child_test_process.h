@@ -1,0 +1,34 @@
+#ifndef BASE_TEST_CHILD_TEST_PROCESS_H_
+#define BASE_TEST_CHILD_TEST_PROCESS_H_
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/process/launch.h"
+
+namespace base {
+namespace test {
+
+// Runs one test of this test program in a child process: the program again, with a filter
+// that selects only |test_name| ("Suite.DISABLED_Name": child-side tests are disabled so
+// that normal runs skip them) and the environment guard that IsChildTest checks.
+struct ChildTestResult {
+  bool started = false;
+  DWORD exit_code = 0;
+  std::string output;  // Standard output and standard error together.
+};
+ChildTestResult RunChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
+
+// Whether this process is the child that RunChildTest started for the running test.
+// Child-side tests do nothing otherwise.
+bool IsChildTest();
+
+// Makes a crash of this child end it with the exception code as its exit code, without
+// starting a debugger (which Wine does for unhandled exceptions).
+void EndProcessOnCrash();
+
+}  // namespace test
+}  // namespace base
+
+#endif  // BASE_TEST_CHILD_TEST_PROCESS_H_

@@ -1,0 +1,197 @@
+#include "base/win/handle_verifier.h"
+
+#include <stdint.h>
+
+#include <atomic>
+#include <unordered_map>
+
+#include "base/logging.h"
+
+namespace base {
+namespace win {
+
+namespace {
+
+// Holds an SRW lock exclusively for its scope.
+class AutoExclusiveSrwLock {
+ public:
+  explicit AutoExclusiveSrwLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
+  ~AutoExclusiveSrwLock() { ::ReleaseSRWLockExclusive(lock_); }
+  AutoExclusiveSrwLock(const AutoExclusiveSrwLock&) = delete;
+  AutoExclusiveSrwLock& operator=(const AutoExclusiveSrwLock&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+constexpr int kMaxStackFrames = 62;
+
+// Who took a handle.
+struct OwnerRecord {
+  const void* owner = nullptr;
+  const void* pc1 = nullptr;
+  const void* pc2 = nullptr;
+  DWORD thread_id = 0;
+  USHORT stack_size = 0;
+  void* stack[kMaxStackFrames] = {};
+};
+
+struct HandleHash {
+  size_t operator()(HANDLE handle) const {
+    // Handle values are multiples of 4; spread the bits that vary.
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle) >> 2;
+    return static_cast<size_t>(value * 0x9E3779B97F4A7C15ull);
+  }
+};
+
+// Logs what went wrong, with the record of the handle's owner when there is one, and ends
+// the process. Called without the verifier's lock held: logging may itself open handles.
+[[noreturn]] void ReportAndCrash(const char* problem,
+                                 HANDLE handle,
+                                 const void* owner,
+                                 const void* pc1,
+                                 const void* pc2,
+                                 const OwnerRecord* record) {
+  // Kept on this frame for crash dumps.
+  OwnerRecord record_copy;
+  if (record)
+    record_copy = *record;
+  volatile const OwnerRecord* dump_record = &record_copy;
+  (void)dump_record;
+
+  LOG(ERROR) << "Handle verifier: " << problem << ": handle " << handle << ", owner " << owner
+             << ", code " << pc1 << " called from " << pc2 << ", thread "
+             << ::GetCurrentThreadId();
+  if (record) {
+    std::ostringstream stack;
+    for (USHORT i = 0; i < record->stack_size; ++i)
+      stack << ' ' << record->stack[i];
+    LOG(ERROR) << "Handle verifier: the handle was taken by owner " << record->owner
+               << ", code " << record->pc1 << " called from " << record->pc2 << ", thread "
+               << record->thread_id << ", stack:" << stack.str();
+  }
+  logging::ImmediateCrash();
+}
+
+class ProcessHandleVerifier final : public HandleVerifier {
+ public:
+  explicit ProcessHandleVerifier(HMODULE module) : module_(module) {}
+
+  void StartTracking(HANDLE handle,
+                     const void* owner,
+                     const void* pc1,
+                     const void* pc2) override {
+    if (!enabled_.load(std::memory_order_acquire))
+      return;
+    OwnerRecord record;
+    record.owner = owner;
+    record.pc1 = pc1;
+    record.pc2 = pc2;
+    record.thread_id = ::GetCurrentThreadId();
+    record.stack_size = ::RtlCaptureStackBackTrace(0, kMaxStackFrames, record.stack, nullptr);
+
+    OwnerRecord existing;
+    {
+      AutoExclusiveSrwLock lock(&lock_);
+      const auto inserted = handles_.emplace(handle, record);
+      if (inserted.second)
+        return;
+      existing = inserted.first->second;
+    }
+    ReportAndCrash(existing.owner == owner ? "handle taken twice by the same owner"
+                                           : "handle taken while another owner holds it",
+                   handle, owner, pc1, pc2, &existing);
+  }
+
+  void StopTracking(HANDLE handle,
+                    const void* owner,
+                    const void* pc1,
+                    const void* pc2) override {
+    if (!enabled_.load(std::memory_order_acquire))
+      return;
+    bool tracked = false;
+    OwnerRecord existing;
+    {
+      AutoExclusiveSrwLock lock(&lock_);
+      const auto found = handles_.find(handle);
+      if (found != handles_.end()) {
+        if (found->second.owner == owner) {
+          handles_.erase(found);
+          return;
+        }
+        tracked = true;
+        existing = found->second;
+      }
+    }
+    if (tracked) {
+      ReportAndCrash("handle released by an owner that does not hold it", handle, owner, pc1,
+                     pc2, &existing);
+    }
+    ReportAndCrash("untracked handle released (closed twice?)", handle, owner, pc1, pc2,
+                   nullptr);
+  }
+
+  void Disable() override {
+    enabled_.store(false, std::memory_order_release);
+    AutoExclusiveSrwLock lock(&lock_);
+    handles_.clear();
+  }
+
+  void OnHandleBeingClosed(HANDLE handle) override {
+    if (!enabled_.load(std::memory_order_acquire))
+      return;
+    OwnerRecord existing;
+    {
+      AutoExclusiveSrwLock lock(&lock_);
+      const auto found = handles_.find(handle);
+      if (found == handles_.end())
+        return;
+      existing = found->second;
+    }
+    ReportAndCrash("handle closed while an owner holds it", handle, nullptr, nullptr, nullptr,
+                   &existing);
+  }
+
+  HMODULE GetModule() const override { return module_; }
+
+ private:
+  const HMODULE module_;
+  std::atomic<bool> enabled_{true};
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  std::unordered_map<HANDLE, OwnerRecord, HandleHash> handles_;
+};
+
+HMODULE GetThisModule() {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<const wchar_t*>(&GetThisModule), &module);
+  return module;
+}
+
+HandleVerifier* AssignOrCreateVerifier() {
+  // A host executable that exports its own verifier shares it with this library.
+  using GetHandleVerifierFunction = void* (*)();
+  const auto host_function = reinterpret_cast<GetHandleVerifierFunction>(
+      ::GetProcAddress(::GetModuleHandleW(nullptr), "GetHandleVerifier"));
+  if (host_function && host_function != &GetHandleVerifier) {
+    if (void* host_verifier = host_function())
+      return static_cast<HandleVerifier*>(host_verifier);
+  }
+  // Lives until the process ends: handles are closed until the very end.
+  return new ProcessHandleVerifier(GetThisModule());
+}
+
+}  // namespace
+
+HandleVerifier* GetActiveHandleVerifier() {
+  static HandleVerifier* const verifier = AssignOrCreateVerifier();
+  return verifier;
+}
+
+}  // namespace win
+}  // namespace base
+
+void* GetHandleVerifier() {
+  return base::win::GetActiveHandleVerifier();
+}
