@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "desktop/windows/installer/service/build_info.h"
+#include "desktop/windows/installer/service/product_config.h"
 
 namespace installer {
 
@@ -32,6 +33,14 @@ std::string ProductInfo::GetStream() { return TAVRO_STREAM_NAME; }
 
 std::string ProductInfo::GetEditionString() {
   return " (Edition " + GetStream() + ")";
+}
+
+std::string ProductInfo::GetProductName() {
+  return ProductConfig::GetInstance().GetProductName();
+}
+
+std::string ProductInfo::GetVisibleNameWithStream() {
+  return GetProductName() + " " + GetStream();
 }
 
 int GetCurrentStream() { return TAVRO_STREAM_ID; }

@@ -31,6 +31,10 @@ class ProductInfo {
   static std::string GetStream();
   // " (Edition " + stream + ")".
   static std::string GetEditionString();
+  // The product name of the product configuration, e.g. "Tavro".
+  static std::string GetProductName();
+  // The visible product name, a space and the stream name, e.g. "Tavro Stable".
+  static std::string GetVisibleNameWithStream();
 };
 
 // The build's stream id (see Stream).
