@@ -3,7 +3,6 @@
 #include <string>
 
 #include "base/logging.h"
-#include "base/strings/string_util.h"
 #include "base/values.h"
 
 namespace base {
@@ -32,7 +31,7 @@ bool ListFeatureReader::ParseEntry(std::string_view entry, FeatureOverride* resu
   const std::string_view state = entry.substr(at + 1);
   if (state != "1" && state != "2")
     return false;
-  result->name = ToLowerAscii(entry.substr(0, at));
+  result->name.assign(entry.substr(0, at));
   result->enabled = state == "1";
   return true;
 }
