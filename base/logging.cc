@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_util.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
@@ -190,20 +191,11 @@ std::string_view ModuleName(const char* file) {
 // (not allowed in object names) turned into '!'. The global namespace reaches processes of
 // other sessions; where it is refused, the session's namespace still serves its processes.
 base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
-  std::wstring full_path(MAX_PATH, L'\0');
-  DWORD length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
-                                    &full_path[0], nullptr);
-  if (length >= full_path.size()) {
-    full_path.resize(length);
-    length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
-                                &full_path[0], nullptr);
-  }
-  if (length == 0 || length >= full_path.size())
-    full_path = log_file;
-  else
-    full_path.resize(length);
+  base::FilePath full_path;
+  if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
+    full_path = base::FilePath(log_file);
 
-  std::wstring name = base::ToLowerAscii(full_path);
+  std::wstring name = base::ToLowerAscii(full_path.value());
   for (wchar_t& c : name) {
     if (c == L'\\' || c == L'/')
       c = L'!';
