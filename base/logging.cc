@@ -91,18 +91,9 @@ const char* BaseName(const char* path) {
   return name;
 }
 
-std::string_view TrimAsciiWhitespace(std::string_view text) {
-  const char* const kWhitespace = " \t\r\n";
-  const size_t first = text.find_first_not_of(kWhitespace);
-  if (first == std::string_view::npos)
-    return std::string_view();
-  const size_t last = text.find_last_not_of(kWhitespace);
-  return text.substr(first, last - first + 1);
-}
-
 // A decimal integer with an optional sign and nothing else, within +-kMaxVlogLevel.
 bool ParseVlogLevel(std::string_view text, int* level) {
-  text = TrimAsciiWhitespace(text);
+  text = base::TrimWhitespaceASCII(text, base::TRIM_ALL);
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
@@ -167,7 +158,8 @@ std::unique_ptr<VmodulePatterns> ParseVmodule(std::string_view vmodule) {
     const size_t equals = entry.rfind('=');
     if (equals == std::string_view::npos)
       continue;
-    const std::string_view pattern = TrimAsciiWhitespace(entry.substr(0, equals));
+    const std::string_view pattern =
+        base::TrimWhitespaceASCII(entry.substr(0, equals), base::TRIM_ALL);
     int level = 0;
     if (pattern.empty() || !ParseVlogLevel(entry.substr(equals + 1), &level))
       continue;
