@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/string_util.h"
@@ -110,6 +115,30 @@ TEST(PathRegistryTest, ScopedOverridesNestAndRestore) {
   }
   EXPECT_FALSE(DirectoryExists(path)) << "the temporary folder goes with the override";
   EXPECT_FALSE(PathRegistry::Get(FILE_CRASH_COUNTS, &path));
+}
+
+TEST(PathRegistryTest, ThreadsOverrideAndReadConcurrently) {
+  // Keys nothing else uses, one per thread; all threads share the one table.
+  constexpr int kFirstKey = 9000;
+  constexpr int kThreads = 4;
+  std::vector<std::thread> threads;
+  std::atomic<int> mismatches{0};
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([i, &mismatches] {
+      const FilePath mine(L"C:\\tavro_thread_" + std::to_wstring(i));
+      for (int round = 0; round < 300; ++round) {
+        FilePath path;
+        if (!PathRegistry::OverrideAndCreateIfNeeded(kFirstKey + i, mine, true, false) ||
+            !PathRegistry::Get(kFirstKey + i, &path) || path != mine ||
+            !PathRegistry::RemoveOverride(kFirstKey + i)) {
+          ++mismatches;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  EXPECT_EQ(0, mismatches.load());
 }
 
 TEST(PathRegistryTest, ProvidedPathsAreSensible) {
