@@ -179,13 +179,8 @@ std::wstring CommandLine::GetSwitchValueNative(std::string_view name) const {
 
 std::string CommandLine::GetSwitchValueASCII(std::string_view name) const {
   const std::wstring value = GetSwitchValueNative(name);
-  if (!IsStringAscii(value))
-    return std::string();
-  std::string ascii;
-  ascii.reserve(value.size());
-  for (wchar_t c : value)
-    ascii.push_back(static_cast<char>(c));
-  return ascii;
+  // ASCII text reads the same in UTF-8.
+  return IsStringAscii(value) ? Utf16ToUtf8(value) : std::string();
 }
 
 FilePath CommandLine::GetSwitchValuePath(std::string_view name) const {

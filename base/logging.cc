@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_util.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
@@ -90,18 +91,9 @@ const char* BaseName(const char* path) {
   return name;
 }
 
-std::string_view TrimAsciiWhitespace(std::string_view text) {
-  const char* const kWhitespace = " \t\r\n";
-  const size_t first = text.find_first_not_of(kWhitespace);
-  if (first == std::string_view::npos)
-    return std::string_view();
-  const size_t last = text.find_last_not_of(kWhitespace);
-  return text.substr(first, last - first + 1);
-}
-
 // A decimal integer with an optional sign and nothing else, within +-kMaxVlogLevel.
 bool ParseVlogLevel(std::string_view text, int* level) {
-  text = TrimAsciiWhitespace(text);
+  text = base::TrimWhitespaceASCII(text, base::TRIM_ALL);
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
@@ -166,7 +158,8 @@ std::unique_ptr<VmodulePatterns> ParseVmodule(std::string_view vmodule) {
     const size_t equals = entry.rfind('=');
     if (equals == std::string_view::npos)
       continue;
-    const std::string_view pattern = TrimAsciiWhitespace(entry.substr(0, equals));
+    const std::string_view pattern =
+        base::TrimWhitespaceASCII(entry.substr(0, equals), base::TRIM_ALL);
     int level = 0;
     if (pattern.empty() || !ParseVlogLevel(entry.substr(equals + 1), &level))
       continue;
@@ -190,20 +183,11 @@ std::string_view ModuleName(const char* file) {
 // (not allowed in object names) turned into '!'. The global namespace reaches processes of
 // other sessions; where it is refused, the session's namespace still serves its processes.
 base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
-  std::wstring full_path(MAX_PATH, L'\0');
-  DWORD length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
-                                    &full_path[0], nullptr);
-  if (length >= full_path.size()) {
-    full_path.resize(length);
-    length = ::GetFullPathNameW(log_file.c_str(), static_cast<DWORD>(full_path.size()),
-                                &full_path[0], nullptr);
-  }
-  if (length == 0 || length >= full_path.size())
-    full_path = log_file;
-  else
-    full_path.resize(length);
+  base::FilePath full_path;
+  if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
+    full_path = base::FilePath(log_file);
 
-  std::wstring name = base::ToLowerAscii(full_path);
+  std::wstring name = base::ToLowerAscii(full_path.value());
   for (wchar_t& c : name) {
     if (c == L'\\' || c == L'/')
       c = L'!';

@@ -10,6 +10,9 @@
 
 #include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/path_registry.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
@@ -45,79 +48,16 @@ std::string Prefix(const char* severity, int line) {
   return std::string("[") + severity + ":logging_unittest.cc(" + std::to_string(line) + ")] ";
 }
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE handle) : handle_(handle) {}
-  ~FindHandle() {
-    if (valid())
-      ::FindClose(handle_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// A uniquely named folder under the temporary folder, removed with its files.
-class TempFolder {
- public:
-  TempFolder() {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-    path_ = std::wstring(temp, length) + L"tavro_logging_test_" +
-            std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(::GetTickCount()) +
-            L"_" + std::to_wstring(++counter);
-    created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != FALSE;
-  }
-  ~TempFolder() {
-    {
-      WIN32_FIND_DATAW data;
-      FindHandle find(::FindFirstFileW((path_ + L"\\*").c_str(), &data));
-      while (find.valid()) {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-          ::DeleteFileW((path_ + L"\\" + data.cFileName).c_str());
-        if (!::FindNextFileW(find.get(), &data))
-          break;
-      }
-    }
-    ::RemoveDirectoryW(path_.c_str());
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  bool created() const { return created_; }
-  std::wstring File(const wchar_t* name) const { return path_ + L"\\" + name; }
-
- private:
-  std::wstring path_;
-  bool created_ = false;
-};
-
 std::string ReadFileBytes(const std::wstring& path) {
-  base::win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
   std::string bytes;
-  char buffer[4096];
-  DWORD read = 0;
-  while (file.IsValid() && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) &&
-         read > 0) {
-    bytes.append(buffer, read);
-  }
+  base::ReadFileToString(base::FilePath(path), &bytes);
   return bytes;
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  base::win::ScopedHandle file(
-      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  DWORD written = 0;
-  ASSERT_TRUE(file.IsValid());
-  ASSERT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+  ASSERT_EQ(static_cast<int>(bytes.size()),
+            base::WriteFileFromBuffer(base::FilePath(path), bytes.data(),
+                                      static_cast<int>(bytes.size())));
 }
 
 LoggingSettings FileSettings(const std::wstring& path, OldFileDeletionState old_file) {
@@ -322,18 +262,22 @@ class LoggingFileTest : public LoggingTest {
  protected:
   void SetUp() override {
     LoggingTest::SetUp();
-    ASSERT_TRUE(folder_.created());
+    ASSERT_TRUE(folder_.CreateUniqueTempDir());
+  }
+
+  std::wstring InFolder(const wchar_t* name) const {
+    return folder_.GetPath().Append(name).value();
   }
 
   // Sends the lines to the file |name| of the folder, without a handler; returns its path.
   std::wstring LogToFile(const wchar_t* name, OldFileDeletionState old_file) {
-    const std::wstring path = folder_.File(name);
+    const std::wstring path = InFolder(name);
     SetLogMessageHandler(nullptr);
     EXPECT_TRUE(InitLogging(FileSettings(path, old_file)));
     return path;
   }
 
-  TempFolder folder_;
+  base::ScopedTempDir folder_;
 };
 
 TEST_F(LoggingFileTest, FileGetsExactLineBytes) {
@@ -362,7 +306,7 @@ TEST_F(LoggingFileTest, HandlerTakesLinesFromFile) {
 }
 
 TEST_F(LoggingFileTest, OldFileAppendedOrDeleted) {
-  const std::wstring path = folder_.File(L"old.log");
+  const std::wstring path = InFolder(L"old.log");
   WriteFileBytes(path, "old line\n");
 
   LogToFile(L"old.log", APPEND_TO_OLD_LOG_FILE);
@@ -380,16 +324,17 @@ TEST_F(LoggingFileTest, OldFileAppendedOrDeleted) {
   const int line = __LINE__ - 1;
   EXPECT_EQ(Prefix("INFO", line) + "fresh\n", ReadFileBytes(path));
 
-  EXPECT_FALSE(InitLogging(FileSettings(folder_.File(L"missing\\x.log"), DELETE_OLD_LOG_FILE)));
+  EXPECT_FALSE(InitLogging(FileSettings(InFolder(L"missing\\x.log"), DELETE_OLD_LOG_FILE)));
   EXPECT_FALSE(InitLogging(FileSettings(L"", DELETE_OLD_LOG_FILE)));
 }
 
 // Runs this test program as a child with |test| (a disabled test of LoggingChildTest) and
 // |switches|; returns its exit code, or -1 when it could not be run or timed out.
 long RunChild(const char* test, const std::vector<std::pair<std::string, std::wstring>>& switches) {
-  wchar_t exe[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  base::CommandLine command_line(base::FilePath(std::wstring_view(exe, length)));
+  base::FilePath exe;
+  if (!base::PathRegistry::Get(base::FILE_EXE, &exe))
+    return -1;
+  base::CommandLine command_line(exe);
   command_line.AppendSwitchASCII("gtest_filter", std::string("LoggingChildTest.DISABLED_") + test);
   command_line.AppendSwitch("gtest_also_run_disabled_tests");
   for (const auto& entry : switches)
@@ -540,7 +485,7 @@ TEST_F(LoggingTest, InitLoggingReadsVlogSwitches) {
 }
 
 TEST_F(LoggingFileTest, FatalAndFailedCheckEndProcessAfterWriting) {
-  const std::wstring path = folder_.File(L"fatal.log");
+  const std::wstring path = InFolder(L"fatal.log");
   EXPECT_EQ(static_cast<long>(EXCEPTION_BREAKPOINT),
             RunChild("EndsProcess", {{"log-file", path}, {"kind", L"check"}}));
   EXPECT_EQ(static_cast<long>(EXCEPTION_BREAKPOINT),

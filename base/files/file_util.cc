@@ -357,6 +357,27 @@ bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir) {
   return GetTempDir(&temp_dir) && CreateTemporaryDirInDir(temp_dir, prefix, new_dir);
 }
 
+bool MakeAbsoluteFilePath(const FilePath& path, FilePath* absolute) {
+  if (path.empty())
+    return false;
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    // The answer is the length without the terminator when it fits, the size needed with
+    // the terminator when it does not.
+    const DWORD length = ::GetFullPathNameW(path.value().c_str(),
+                                            static_cast<DWORD>(buffer.size()), &buffer[0],
+                                            nullptr);
+    if (length == 0)
+      return false;
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      *absolute = FilePath(buffer);
+      return true;
+    }
+    buffer.resize(length);
+  }
+}
+
 bool IsValidPath(const FilePath& path, bool is_directory) {
   const std::wstring& text = path.value();
   if (text.empty() || text.size() >= (is_directory ? kMaxDirectoryPathLength : kMaxPathLength))

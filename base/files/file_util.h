@@ -74,6 +74,10 @@ bool GetTempDir(FilePath* path);
 // GetTempDir().
 bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir);
 
+// |path| resolved against the current folder, "." and ".." removed (the path need not
+// exist). False when the system cannot resolve it.
+bool MakeAbsoluteFilePath(const FilePath& path, FilePath* absolute);
+
 // Not empty, shorter than kMaxDirectoryPathLength characters for a folder or
 // kMaxPathLength for a file, and of the form "X:\..." or "\\server\share...".
 bool IsValidPath(const FilePath& path, bool is_directory);

@@ -262,6 +262,17 @@ TEST_F(FileUtilTest, TemporaryFilesAreUniqueAndEmpty) {
   EXPECT_TRUE(DeletePath(in_temp, false));
 }
 
+TEST(FileUtilPathTest, MakeAbsoluteFilePath) {
+  FilePath absolute;
+  ASSERT_TRUE(MakeAbsoluteFilePath(FilePath(L"C:\\a\\.\\b\\..\\c"), &absolute));
+  EXPECT_EQ(FilePath(L"C:\\a\\c"), absolute);
+  // Longer than MAX_PATH, and no need to exist.
+  const std::wstring long_path = L"C:\\" + std::wstring(300, L'x') + L"\\y";
+  ASSERT_TRUE(MakeAbsoluteFilePath(FilePath(long_path), &absolute));
+  EXPECT_EQ(FilePath(long_path), absolute);
+  EXPECT_FALSE(MakeAbsoluteFilePath(FilePath(), &absolute));
+}
+
 TEST(FileUtilPathTest, IsValidPath) {
   EXPECT_TRUE(IsValidPath(FilePath(L"C:\\Program Files\\Tavro"), true));
   EXPECT_TRUE(IsValidPath(FilePath(L"d:/x"), false));

@@ -1,10 +1,12 @@
 #include "base/json/json_reader.h"
 
-#include <windows.h>
 
 #include <memory>
 #include <string>
 
+#include "base/files/file.h"
+#include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
 #include "base/json/json_file_reader.h"
 #include "base/json/json_string_deserializer.h"
 #include "base/values.h"
@@ -225,33 +227,18 @@ TEST(JsonReaderTest, ErrorMessageGivesLineAndColumn) {
   EXPECT_EQ("", message);
 }
 
-// A file in a unique temporary folder, removed by the destructor.
+// A file in a unique temporary folder.
 class JsonFileReaderTest : public testing::Test {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    folder_ = std::wstring(temp) + L"json_file_reader_test_" +
-              std::to_wstring(GetCurrentProcessId()) + L"_" +
-              std::to_wstring(GetTickCount64());
-    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-  }
-  void TearDown() override {
-    DeleteFileW(Path(L"a.json").value().c_str());
-    RemoveDirectoryW(folder_.c_str());
-  }
-  FilePath Path(const wchar_t* name) const { return FilePath(folder_ + L"\\" + name); }
+  void SetUp() override { ASSERT_TRUE(temp_dir_.CreateUniqueTempDir()); }
+  FilePath Path(const wchar_t* name) const { return temp_dir_.GetPath().Append(name); }
   void Write(const std::string& contents) {
-    HANDLE file = CreateFileW(Path(L"a.json").value().c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(contents.size(), written);
+    ASSERT_EQ(static_cast<int>(contents.size()),
+              WriteFileFromBuffer(Path(L"a.json"), contents.data(),
+                                  static_cast<int>(contents.size())));
   }
 
-  std::wstring folder_;
+  ScopedTempDir temp_dir_;
 };
 
 TEST_F(JsonFileReaderTest, ReadsParsesAndReportsErrors) {
@@ -279,6 +266,18 @@ TEST_F(JsonFileReaderTest, ReadsParsesAndReportsErrors) {
 
   // Null outputs are allowed.
   EXPECT_FALSE(JsonFileReader(Path(L"a.json")).Deserialize(nullptr, nullptr));
+
+  // A folder cannot be opened as a file.
+  EXPECT_FALSE(JsonFileReader(temp_dir_.GetPath()).Deserialize(&code, &message));
+  EXPECT_EQ(JSON_ACCESS_DENIED, code);
+  // Nor can a file that another handle holds exclusively.
+  Write("{}");
+  File locked(Path(L"a.json"),
+              File::FLAG_OPEN | File::FLAG_READ | File::FLAG_EXCLUSIVE_READ |
+                  File::FLAG_EXCLUSIVE_WRITE);
+  ASSERT_TRUE(locked.IsValid());
+  EXPECT_FALSE(JsonFileReader(Path(L"a.json")).Deserialize(&code, &message));
+  EXPECT_EQ(JSON_CANNOT_READ_FILE, code);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ void LaunchLock::Acquire() {
     ++depth_;
     return;
   }
-  ::AcquireSRWLockExclusive(&lock_);
+  lock_.Acquire();
   owner_thread_.store(thread_id, std::memory_order_relaxed);
   depth_ = 1;
 }
@@ -30,7 +30,7 @@ void LaunchLock::Release() {
   if (--depth_ > 0)
     return;
   owner_thread_.store(0, std::memory_order_relaxed);
-  ::ReleaseSRWLockExclusive(&lock_);
+  lock_.Release();
 }
 
 LaunchLock& GetLaunchLock() {

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "base/synchronization/lock.h"
+
 namespace base {
 
 // The process-wide lock held while inheritable handles exist and a child process is started,
@@ -22,7 +24,7 @@ class LaunchLock {
   void Release();
 
  private:
-  SRWLOCK lock_ = SRWLOCK_INIT;
+  Lock lock_;
   std::atomic<DWORD> owner_thread_{0};
   int depth_ = 0;  // Only the owning thread touches it.
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/environment.h"
+#include "base/files/file_util.h"
 #include "base/process/launch_lock.h"
 #include "base/process/process.h"
 #include "base/strings/utf_string_conversions.h"
@@ -23,15 +24,6 @@ constexpr char kHandlesVariable[] = "TAVRO_TEST_HANDLES";
 constexpr char kRemovedVariable[] = "TAVRO_TEST_REMOVED_VARIABLE";
 constexpr size_t kLargeOutputSize = 1 << 20;
 
-std::wstring GetTempFolder() {
-  wchar_t buffer[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
-  std::wstring folder(buffer, length);
-  if (!folder.empty() && folder.back() == L'\\')
-    folder.pop_back();
-  return folder;
-}
-
 TEST(GetAppOutputTest, CapturesOutput) {
   std::string output;
   ASSERT_TRUE(GetAppOutput(std::wstring_view(L"cmd.exe /c echo hello"), &output));
@@ -39,13 +31,14 @@ TEST(GetAppOutputTest, CapturesOutput) {
 
   // Options of the child apply, and standard error is captured on request.
   LaunchOptions options;
-  const std::wstring folder = GetTempFolder();
-  options.current_directory = FilePath(folder);
+  FilePath folder;
+  ASSERT_TRUE(GetTempDir(&folder));
+  options.current_directory = folder;
   DWORD exit_code = 0;
   ASSERT_TRUE(GetAppOutputWithOptions(L"cmd.exe /c cd & echo oops 1>&2 & exit 3", options,
                                       true, &output, &exit_code));
   EXPECT_EQ(3u, exit_code);
-  EXPECT_EQ(0u, output.find(Utf16ToUtf8(folder) + "\r\n")) << output;
+  EXPECT_EQ(0u, output.find(folder.ToUtf8() + "\r\n")) << output;
   EXPECT_NE(std::string::npos, output.find("oops")) << output;
 
   EXPECT_FALSE(GetAppOutput(std::wstring_view(L"tavro_no_such_program.exe"), &output));

@@ -6,23 +6,12 @@
 #include <unordered_map>
 
 #include "base/logging.h"
+#include "base/synchronization/lock.h"
 
 namespace base {
 namespace win {
 
 namespace {
-
-// Holds an SRW lock exclusively for its scope.
-class AutoExclusiveSrwLock {
- public:
-  explicit AutoExclusiveSrwLock(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
-  ~AutoExclusiveSrwLock() { ::ReleaseSRWLockExclusive(lock_); }
-  AutoExclusiveSrwLock(const AutoExclusiveSrwLock&) = delete;
-  AutoExclusiveSrwLock& operator=(const AutoExclusiveSrwLock&) = delete;
-
- private:
-  SRWLOCK* lock_;
-};
 
 constexpr int kMaxStackFrames = 62;
 
@@ -92,7 +81,7 @@ class ProcessHandleVerifier final : public HandleVerifier {
 
     OwnerRecord existing;
     {
-      AutoExclusiveSrwLock lock(&lock_);
+      AutoLock lock(lock_);
       const auto inserted = handles_.emplace(handle, record);
       if (inserted.second)
         return;
@@ -112,7 +101,7 @@ class ProcessHandleVerifier final : public HandleVerifier {
     bool tracked = false;
     OwnerRecord existing;
     {
-      AutoExclusiveSrwLock lock(&lock_);
+      AutoLock lock(lock_);
       const auto found = handles_.find(handle);
       if (found != handles_.end()) {
         if (found->second.owner == owner) {
@@ -133,7 +122,7 @@ class ProcessHandleVerifier final : public HandleVerifier {
 
   void Disable() override {
     enabled_.store(false, std::memory_order_release);
-    AutoExclusiveSrwLock lock(&lock_);
+    AutoLock lock(lock_);
     handles_.clear();
   }
 
@@ -142,7 +131,7 @@ class ProcessHandleVerifier final : public HandleVerifier {
       return;
     OwnerRecord existing;
     {
-      AutoExclusiveSrwLock lock(&lock_);
+      AutoLock lock(lock_);
       const auto found = handles_.find(handle);
       if (found == handles_.end())
         return;
@@ -157,7 +146,8 @@ class ProcessHandleVerifier final : public HandleVerifier {
  private:
   const HMODULE module_;
   std::atomic<bool> enabled_{true};
-  SRWLOCK lock_ = SRWLOCK_INIT;
+  // A Lock owns no kernel handle, so taking it never comes back into the verifier.
+  Lock lock_;
   std::unordered_map<HANDLE, OwnerRecord, HandleHash> handles_;
 };
 

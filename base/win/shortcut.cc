@@ -11,9 +11,7 @@
 #include <wrl/client.h>
 
 #include "base/logging.h"
-
-// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
-#undef ERROR
+#include "base/win/windows_version.h"
 
 namespace base {
 namespace win {
@@ -112,33 +110,6 @@ bool ReadText(Getter get, std::wstring* text) {
   buffer.resize(wcsnlen(buffer.c_str(), kTextCapacity));
   text->swap(buffer);
   return true;
-}
-
-// The running system's version from the kernel, which no compatibility shim adjusts.
-bool GetSystemVersion(DWORD* major, DWORD* minor) {
-  using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-  // ntdll is mapped into every process; GetModuleHandle takes no reference to release.
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  if (!ntdll)
-    return false;
-  const auto rtl_get_version = reinterpret_cast<RtlGetVersionFunction>(
-      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
-  if (!rtl_get_version)
-    return false;
-  OSVERSIONINFOW info = {};
-  info.dwOSVersionInfoSize = sizeof(info);
-  if (rtl_get_version(&info) != 0)
-    return false;
-  *major = info.dwMajorVersion;
-  *minor = info.dwMinorVersion;
-  return true;
-}
-
-// Windows 7 is 6.1.
-bool IsWindows7OrLater() {
-  DWORD major = 0;
-  DWORD minor = 0;
-  return GetSystemVersion(&major, &minor) && (major > 6 || (major == 6 && minor >= 1));
 }
 
 bool InvokeShellVerb(const wchar_t* verb, const FilePath& path) {
@@ -271,10 +242,9 @@ bool ResolveShortcut(const FilePath& shortcut_path, FilePath* target, std::wstri
 }
 
 bool CanPinToTaskbar() {
-  DWORD major = 0;
-  DWORD minor = 0;
-  // Windows 7 (6.1) to 8.1 (6.3); later versions dropped the verb.
-  return GetSystemVersion(&major, &minor) && major == 6 && minor >= 1;
+  // Windows 10 dropped the verb.
+  const WindowsVersion version = GetWindowsVersion();
+  return version >= VERSION_WIN7 && version <= VERSION_WIN8_1;
 }
 
 bool PinToTaskbar(const FilePath& shortcut) {
@@ -282,7 +252,7 @@ bool PinToTaskbar(const FilePath& shortcut) {
 }
 
 bool UnpinFromTaskbar(const FilePath& shortcut) {
-  if (!IsWindows7OrLater())
+  if (GetWindowsVersion() < VERSION_WIN7)
     return false;
   return InvokeShellVerb(L"taskbarunpin", shortcut);
 }

@@ -6,55 +6,41 @@
 
 #include <string>
 
+#include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/win/windows_version.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace win {
 namespace {
 
-// A temporary folder of its own (files only), with COM initialised for the test's thread.
+// A temporary folder of its own, with COM initialised for the test's thread.
 class ShortcutTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
-    static int counter = 0;
-    folder_ = std::wstring(temp) + L"shortcut-test-" + std::to_wstring(::GetCurrentProcessId()) +
-              L"-" + std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(++counter);
-    ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
+    com_initialized_ = true;
+    ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
+    folder_ = temp_dir_.GetPath();
     target_ = InFolder(L"target.exe");
-    WriteFile(target_);
+    CreateEmptyFile(target_);
   }
 
   void TearDown() override {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder_ + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-          ::DeleteFileW((folder_ + L"\\" + data.cFileName).c_str());
-      } while (::FindNextFileW(find, &data));
-      ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder_.c_str());
-    ::CoUninitialize();
+    if (com_initialized_)
+      ::CoUninitialize();
   }
 
-  FilePath InFolder(const wchar_t* name) const { return FilePath(folder_ + L"\\" + name); }
+  FilePath InFolder(const wchar_t* name) const { return folder_.Append(name); }
 
-  static void WriteFile(const FilePath& path) {
-    HANDLE file = ::CreateFileW(path.value().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    ::CloseHandle(file);
+  static void CreateEmptyFile(const FilePath& path) {
+    ASSERT_EQ(0, WriteFileFromBuffer(path, "", 0));
   }
 
-  static bool Exists(const FilePath& path) {
-    return ::GetFileAttributesW(path.value().c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-
-  std::wstring folder_;
+  ScopedTempDir temp_dir_;
+  bool com_initialized_ = false;
+  FilePath folder_;
   FilePath target_;
 };
 
@@ -62,25 +48,26 @@ TEST_F(ShortcutTest, CreatesAndReadsBackAShortcut) {
   const FilePath shortcut = InFolder(L"Tavro.lnk");
   ShortcutProperties properties;
   properties.set_target(target_);
-  properties.set_working_dir(FilePath(folder_));
+  properties.set_working_dir(folder_);
   properties.set_arguments(L"--flag \"quoted value\"");
   properties.set_description(L"Tavro web browser");
   properties.set_icon(target_, 2);
   properties.set_app_id(L"TavroSoftware.TavroWebBrowser.test");
   ASSERT_TRUE(CreateOrUpdateShortcut(shortcut, properties, SHORTCUT_CREATE_ALWAYS));
-  ASSERT_TRUE(Exists(shortcut));
+  ASSERT_TRUE(PathExists(shortcut));
 
   ShortcutProperties read;
   ASSERT_TRUE(ResolveShortcutProperties(shortcut, ShortcutProperties::PROPERTIES_ALL, &read));
   EXPECT_EQ(target_, read.target);
-  EXPECT_EQ(FilePath(folder_), read.working_dir);
+  EXPECT_EQ(folder_, read.working_dir);
   EXPECT_EQ(L"--flag \"quoted value\"", read.arguments);
   EXPECT_EQ(L"Tavro web browser", read.description);
   EXPECT_EQ(target_, read.icon);
   EXPECT_EQ(2, read.icon_index);
   // Wine accepts the application id but does not store it; Windows stores it.
-  if (read.options & ShortcutProperties::PROPERTIES_APP_ID)
+  if (read.options & ShortcutProperties::PROPERTIES_APP_ID) {
     EXPECT_EQ(L"TavroSoftware.TavroWebBrowser.test", read.app_id);
+  }
 
   FilePath target;
   std::wstring arguments;
@@ -105,14 +92,14 @@ TEST_F(ShortcutTest, UpdateAndReplaceNeedAnExistingShortcut) {
   ShortcutProperties with_target;
   with_target.set_target(target_);
   EXPECT_FALSE(CreateOrUpdateShortcut(shortcut, with_target, SHORTCUT_REPLACE_EXISTING));
-  EXPECT_FALSE(Exists(shortcut));
+  EXPECT_FALSE(PathExists(shortcut));
   // A new shortcut needs a target.
   EXPECT_FALSE(CreateOrUpdateShortcut(shortcut, arguments_only, SHORTCUT_CREATE_ALWAYS));
-  EXPECT_FALSE(Exists(shortcut));
+  EXPECT_FALSE(PathExists(shortcut));
 
   ShortcutProperties original;
   original.set_target(target_);
-  original.set_working_dir(FilePath(folder_));
+  original.set_working_dir(folder_);
   original.set_arguments(L"--old");
   ASSERT_TRUE(CreateOrUpdateShortcut(shortcut, original, SHORTCUT_CREATE_ALWAYS));
 
@@ -122,11 +109,11 @@ TEST_F(ShortcutTest, UpdateAndReplaceNeedAnExistingShortcut) {
   ASSERT_TRUE(ResolveShortcutProperties(shortcut, ShortcutProperties::PROPERTIES_ALL, &read));
   EXPECT_EQ(L"--new", read.arguments);
   EXPECT_EQ(target_, read.target);
-  EXPECT_EQ(FilePath(folder_), read.working_dir);
+  EXPECT_EQ(folder_, read.working_dir);
 
   // Replacing drops what the new properties do not give.
   const FilePath other_target = InFolder(L"other.exe");
-  WriteFile(other_target);
+  CreateEmptyFile(other_target);
   ShortcutProperties replacement;
   replacement.set_target(other_target);
   ASSERT_TRUE(CreateOrUpdateShortcut(shortcut, replacement, SHORTCUT_REPLACE_EXISTING));
@@ -143,21 +130,9 @@ TEST_F(ShortcutTest, UpdateAndReplaceNeedAnExistingShortcut) {
 // Wine has no "taskbarpin" or "taskbarunpin" verb: the shell reports failure (and does not
 // fall back to opening the shortcut's target).
 TEST_F(ShortcutTest, PinningFailsWithoutTheShellVerbs) {
-  DWORD major = 0;
-  {
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const auto rtl_get_version = reinterpret_cast<RtlGetVersionFunction>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    ASSERT_TRUE(rtl_get_version);
-    ASSERT_EQ(0, rtl_get_version(&info));
-    major = info.dwMajorVersion;
-    if (major == 6)
-      EXPECT_EQ(info.dwMinorVersion >= 1, CanPinToTaskbar());
-  }
-  if (major >= 10)
-    EXPECT_FALSE(CanPinToTaskbar());
+  const OsInfo::VersionNumber version = OsInfo::GetInstance()->version_number();
+  // Windows 7 (6.1) to 8.1 (6.3).
+  EXPECT_EQ(version.major == 6 && version.minor >= 1, CanPinToTaskbar());
 
   wchar_t system[MAX_PATH];
   ASSERT_NE(0u, ::GetSystemDirectoryW(system, MAX_PATH));
@@ -172,8 +147,8 @@ TEST_F(ShortcutTest, PinningFailsWithoutTheShellVerbs) {
   EXPECT_FALSE(UnpinFromTaskbar(shortcut));
   EXPECT_FALSE(PinToTaskbar(InFolder(L"missing.lnk")));
   ::Sleep(300);
-  EXPECT_FALSE(Exists(marker));
-  EXPECT_TRUE(Exists(shortcut));
+  EXPECT_FALSE(PathExists(marker));
+  EXPECT_TRUE(PathExists(shortcut));
 }
 
 }  // namespace

@@ -1,0 +1,198 @@
+#include "base/path_registry.h"
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <map>
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/lazy_instance.h"
+#include "base/logging.h"
+#include "base/synchronization/lock.h"
+
+namespace base {
+
+namespace {
+
+// Longest path the system hands out (the \\?\ limit).
+constexpr DWORD kMaxLongPath = 32768;
+
+struct Overrides {
+  Lock lock;
+  std::map<int, FilePath> paths;  // Guarded by |lock|.
+};
+
+LazyInstance<Overrides> g_overrides;
+
+// Owns the text SHGetKnownFolderPath allocates.
+class ScopedCoTaskMemString {
+ public:
+  ScopedCoTaskMemString() = default;
+  ~ScopedCoTaskMemString() { ::CoTaskMemFree(text_); }
+  ScopedCoTaskMemString(const ScopedCoTaskMemString&) = delete;
+  ScopedCoTaskMemString& operator=(const ScopedCoTaskMemString&) = delete;
+
+  PWSTR* Receive() { return &text_; }
+  const wchar_t* get() const { return text_; }
+
+ private:
+  PWSTR text_ = nullptr;
+};
+
+HRESULT QueryKnownFolder(REFKNOWNFOLDERID id, FilePath* path) {
+  ScopedCoTaskMemString text;
+  const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, text.Receive());
+  if (FAILED(hr))
+    return hr;
+  if (!text.get())
+    return E_FAIL;
+  *path = FilePath(text.get());
+  return S_OK;
+}
+
+bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
+  const HRESULT hr = QueryKnownFolder(id, path);
+  if (FAILED(hr)) {
+    ELOG(WARNING, hr) << "Cannot get the known folder " << name;
+    return false;
+  }
+  return true;
+}
+
+bool GetExeFile(FilePath* path) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      PLOG(ERROR) << "Cannot get the path of the executable";
+      return false;
+    }
+    // A full buffer means the path was cut short.
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      *path = FilePath(buffer);
+      return true;
+    }
+    if (buffer.size() >= kMaxLongPath) {
+      LOG(ERROR) << "The path of the executable is too long";
+      return false;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool GetQuickLaunchFolder(FilePath* path) {
+  if (SUCCEEDED(QueryKnownFolder(FOLDERID_QuickLaunch, path)))
+    return true;
+  // Wine knows no quick launch folder (E_INVALIDARG). Windows has kept it at this place below
+  // the roaming application data folder since Vista, so the fallback is right there too.
+  FilePath app_data;
+  if (!GetKnownFolder(FOLDERID_RoamingAppData, "RoamingAppData", &app_data))
+    return false;
+  *path = app_data.Append(L"Microsoft\\Internet Explorer\\Quick Launch");
+  return true;
+}
+
+// What the system says for |key|.
+bool ProvidePath(int key, FilePath* path) {
+  switch (key) {
+    case DIR_EXE: {
+      FilePath exe;
+      if (!GetExeFile(&exe))
+        return false;
+      *path = exe.DirName();
+      return true;
+    }
+    case DIR_TEMP:
+      return GetTempDir(path);
+    case DIR_HOME:
+      return GetKnownFolder(FOLDERID_Profile, "Profile", path);
+    case FILE_EXE:
+      return GetExeFile(path);
+    case DIR_USER_DESKTOP:
+      return GetKnownFolder(FOLDERID_Desktop, "Desktop", path);
+    case DIR_PROGRAM_FILESX86:
+      return GetKnownFolder(FOLDERID_ProgramFilesX86, "ProgramFilesX86", path);
+    case DIR_COMMON_START_MENU:
+      return GetKnownFolder(FOLDERID_CommonPrograms, "CommonPrograms", path);
+    case DIR_START_MENU:
+      return GetKnownFolder(FOLDERID_Programs, "Programs", path);
+    case DIR_COMMON_DESKTOP:
+      return GetKnownFolder(FOLDERID_PublicDesktop, "PublicDesktop", path);
+    case DIR_USER_QUICK_LAUNCH:
+      return GetQuickLaunchFolder(path);
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// static
+bool PathRegistry::Get(int key, FilePath* path) {
+  DCHECK(path);
+  if (!path)
+    return false;
+  if (GetOverride(key, path))
+    return true;
+  FilePath provided;
+  if (!ProvidePath(key, &provided) || provided.empty())
+    return false;
+  *path = provided.StripTrailingSeparators();
+  return true;
+}
+
+// static
+bool PathRegistry::OverrideAndCreateIfNeeded(int key,
+                                             const FilePath& path,
+                                             bool is_absolute,
+                                             bool create) {
+  if (path.empty()) {
+    LOG(ERROR) << "Empty path for path key " << key;
+    return false;
+  }
+  FilePath absolute = path;
+  if (!is_absolute && !MakeAbsoluteFilePath(path, &absolute)) {
+    LOG(ERROR) << "Cannot make " << path << " absolute for path key " << key;
+    return false;
+  }
+  absolute = absolute.StripTrailingSeparators();
+  if (create && !CreateDirectory(absolute)) {
+    LOG(ERROR) << "Cannot create " << absolute << " for path key " << key;
+    return false;
+  }
+  Overrides& overrides = g_overrides.Get();
+  AutoLock lock(overrides.lock);
+  overrides.paths[key] = absolute;
+  return true;
+}
+
+// static
+bool PathRegistry::Override(int key, const FilePath& path) {
+  return OverrideAndCreateIfNeeded(key, path, false, false);
+}
+
+// static
+bool PathRegistry::GetOverride(int key, FilePath* path) {
+  Overrides& overrides = g_overrides.Get();
+  AutoLock lock(overrides.lock);
+  const auto found = overrides.paths.find(key);
+  if (found == overrides.paths.end())
+    return false;
+  *path = found->second;
+  return true;
+}
+
+// static
+bool PathRegistry::RemoveOverride(int key) {
+  Overrides& overrides = g_overrides.Get();
+  AutoLock lock(overrides.lock);
+  return overrides.paths.erase(key) != 0;
+}
+
+}  // namespace base
