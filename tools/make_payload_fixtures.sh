@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# make_payload_fixtures.sh INSTALLER_EXE OUT_DIR
+#
+# Builds the signed installers that the payload reader's tests classify. A payload trailer is
+# "QVZ", the payload bytes and their length as a little-endian 32-bit number; it sits at the
+# end of the file or right before the Authenticode certificate table.
+#
+# OUT_DIR receives:
+#   package.7z                  a small real 7z archive (the full-package payload)
+#   tracking.txt                a tracking-data payload (Base64 of a JSON object)
+#   signed.exe                  the installer, signed, no payload
+#   signed_full_appended.exe    signed, then the package trailer appended after the table
+#   signed_full_covered.exe     package trailer appended, then signed (covered by the signature)
+#   signed_tracking_covered.exe tracking trailer appended, then signed
+#   signed_tracking_appended.exe signed, then the tracking trailer appended
+#   stamp                       written last
+# Needs openssl, osslsigncode and 7zz.
+set -euo pipefail
+
+[ $# -eq 2 ] || { echo "usage: $0 INSTALLER_EXE OUT_DIR" >&2; exit 2; }
+exe=$1
+out=$2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# append_trailer FILE PAYLOAD [ALIGN]: appends "QVZ", the payload and its length. With ALIGN,
+# zero bytes go before the magic so that the trailer ends on an 8-byte boundary: the signing
+# tool pads the file to 8 bytes before the certificate table, and padding after the trailer
+# would hide it from a reader that looks right before the table.
+append_trailer() {
+  local file=$1 payload=$2 align=${3:-} n pad
+  n=$(stat -c %s "$payload")
+  if [ -n "$align" ]; then
+    pad=$(( (8 - ($(stat -c %s "$file") + 7 + n) % 8) % 8 ))
+    head -c "$pad" /dev/zero >>"$file"
+  fi
+  printf 'QVZ' >>"$file"
+  cat "$payload" >>"$file"
+  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((n & 255)) $((n >> 8 & 255)) \
+           $((n >> 16 & 255)) $((n >> 24 & 255)))" >>"$file"
+}
+
+sign() {
+  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$1" -out "$2" >/dev/null
+}
+
+openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Payload Test" -days 3650 \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+
+mkdir -p "$work/content"
+printf 'browser files\n' >"$work/content/files_list"
+(cd "$work/content" && 7zz a -bd -bso0 -bsp0 "$work/package.7z" files_list)
+
+printf '%s' '{"utm":{"defbr":"true","fsce":"false"}}' | base64 -w0 >"$work/tracking.txt"
+
+sign "$exe" "$work/signed.exe"
+
+cp "$work/signed.exe" "$work/signed_full_appended.exe"
+append_trailer "$work/signed_full_appended.exe" "$work/package.7z"
+
+cp "$work/signed.exe" "$work/signed_tracking_appended.exe"
+append_trailer "$work/signed_tracking_appended.exe" "$work/tracking.txt"
+
+cp "$exe" "$work/full.exe"
+append_trailer "$work/full.exe" "$work/package.7z" align
+sign "$work/full.exe" "$work/signed_full_covered.exe"
+
+cp "$exe" "$work/tracking.exe"
+append_trailer "$work/tracking.exe" "$work/tracking.txt" align
+sign "$work/tracking.exe" "$work/signed_tracking_covered.exe"
+
+mkdir -p "$out"
+for f in package.7z tracking.txt signed.exe signed_full_appended.exe signed_full_covered.exe \
+         signed_tracking_covered.exe signed_tracking_appended.exe; do
+  cp "$work/$f" "$out/$f"
+done
+date -u +%FT%TZ >"$out/stamp"
