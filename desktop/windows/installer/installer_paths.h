@@ -1,0 +1,39 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_INSTALLER_PATHS_H_
+#define DESKTOP_WINDOWS_INSTALLER_INSTALLER_PATHS_H_
+
+#include <string>
+
+#include "base/files/file_path.h"
+
+namespace installer {
+
+// The installer's working folder ("<product> Installer") under a candidate location, where
+// it keeps its log and its download.
+
+// Appends |name| to |*folder| and creates that folder (with missing parents) when it is not
+// one yet. With a non-empty |probe_executable| the folder must also be able to run it
+// (CanRunExecutableIn); otherwise the folder is removed again (only when empty) and the
+// result is false.
+bool PrepareInstallerFolder(const std::wstring& name,
+                            const base::FilePath& probe_executable,
+                            base::FilePath* folder);
+
+// Copies |executable| into |folder| under its own name, runs the copy with "--version" and
+// waits for it; true when a process could be started. The copy is deleted afterwards.
+bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable);
+
+// PrepareInstallerFolder under the path registry's folder for |path_key|.
+bool GetInstallerFolderAt(const std::wstring& name,
+                          const base::FilePath& probe_executable,
+                          base::FilePath* folder,
+                          int path_key);
+
+// The first candidate that works, in order: the temporary folder, the user's Downloads
+// folder, the user's home folder, the folder of the running executable.
+bool GetTempInstallerFolder(const std::wstring& name,
+                            const base::FilePath& probe_executable,
+                            base::FilePath* folder);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_INSTALLER_PATHS_H_

@@ -1,0 +1,85 @@
+#include "desktop/windows/installer/installer_paths.h"
+
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/path_registry.h"
+#include "base/test/scoped_path_override.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+const wchar_t kFolderName[] = L"Tavro Installer";
+
+base::FilePath InstallerExe() {
+  return base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe");
+}
+
+bool IsEmptyFolder(const base::FilePath& folder) {
+  base::FileEnumerator enumerator(folder, false,
+                                  base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  return enumerator.Next().empty();
+}
+
+TEST(InstallerPathsTest, PreparesFolderAndRemovesTheProbeCopy) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  base::FilePath folder = temp.GetPath().Append(L"nested");
+  ASSERT_TRUE(PrepareInstallerFolder(kFolderName, InstallerExe(), &folder));
+  EXPECT_EQ(temp.GetPath().Append(L"nested").Append(kFolderName), folder);
+  EXPECT_TRUE(base::DirectoryExists(folder));
+  EXPECT_TRUE(IsEmptyFolder(folder));
+
+  // Without a probe the folder is only made.
+  base::FilePath plain = temp.GetPath();
+  EXPECT_TRUE(PrepareInstallerFolder(L"plain", base::FilePath(), &plain));
+  EXPECT_TRUE(base::DirectoryExists(plain));
+}
+
+TEST(InstallerPathsTest, FolderThatCannotRunTheProbeIsRemoved) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  // Not an executable: starting it fails wherever it is copied.
+  const base::FilePath bad_probe = temp.GetPath().Append(L"probe.exe");
+  ASSERT_EQ(4, base::WriteFileFromBuffer(bad_probe, "text", 4));
+
+  base::FilePath folder = temp.GetPath();
+  EXPECT_FALSE(CanRunExecutableIn(folder, bad_probe.DirName().Append(L"missing.exe")));
+  EXPECT_FALSE(PrepareInstallerFolder(kFolderName, bad_probe, &folder));
+  EXPECT_FALSE(base::PathExists(temp.GetPath().Append(kFolderName)));
+}
+
+TEST(InstallerPathsTest, TempInstallerFolderTriesEachCandidate) {
+  base::ScopedPathOverride temp_dir(base::DIR_TEMP);
+  base::ScopedPathOverride home_dir(base::DIR_HOME);
+  base::ScopedPathOverride exe_dir(base::DIR_EXE);
+  base::FilePath temp_root, home_root, exe_root;
+  ASSERT_TRUE(base::PathRegistry::Get(base::DIR_TEMP, &temp_root));
+  ASSERT_TRUE(base::PathRegistry::Get(base::DIR_HOME, &home_root));
+  ASSERT_TRUE(base::PathRegistry::Get(base::DIR_EXE, &exe_root));
+
+  base::FilePath folder;
+  ASSERT_TRUE(GetTempInstallerFolder(kFolderName, InstallerExe(), &folder));
+  EXPECT_EQ(temp_root.Append(kFolderName), folder);
+
+  // No usable candidate: every folder made on the way is removed again.
+  const base::FilePath bad_probe = exe_root.Append(L"probe.exe");
+  ASSERT_EQ(4, base::WriteFileFromBuffer(bad_probe, "text", 4));
+  ASSERT_TRUE(base::DeletePath(temp_root.Append(kFolderName), true));
+  EXPECT_FALSE(GetTempInstallerFolder(kFolderName, bad_probe, &folder));
+  EXPECT_FALSE(base::PathExists(temp_root.Append(kFolderName)));
+  EXPECT_FALSE(base::PathExists(home_root.Append(kFolderName)));
+  EXPECT_FALSE(base::PathExists(exe_root.Append(kFolderName)));
+
+  // A temporary folder that cannot hold the installer folder: the next candidate is used.
+  ASSERT_EQ(1, base::WriteFileFromBuffer(temp_root.Append(kFolderName), "x", 1));
+  ASSERT_TRUE(GetTempInstallerFolder(kFolderName, InstallerExe(), &folder));
+  EXPECT_NE(temp_root.Append(kFolderName), folder);
+  EXPECT_TRUE(base::DirectoryExists(folder));
+  base::DeletePath(folder, true);
+}
+
+}  // namespace
+}  // namespace installer
