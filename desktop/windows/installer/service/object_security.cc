@@ -1,0 +1,222 @@
+#include "desktop/windows/installer/service/object_security.h"
+
+#include <aclapi.h>
+
+#include <utility>
+#include <vector>
+
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+
+namespace {
+
+using ScopedLocalMemory = std::unique_ptr<void, LocalMemoryDeleter>;
+
+GENERIC_MAPPING GetGenericMapping(SE_OBJECT_TYPE object_type) {
+  if (object_type == SE_REGISTRY_KEY || object_type == SE_REGISTRY_WOW64_32KEY)
+    return GENERIC_MAPPING{KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY_ALL_ACCESS};
+  return GENERIC_MAPPING{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                         FILE_ALL_ACCESS};
+}
+
+// An impersonation token of the current user, as AccessCheck wants it: the thread's own
+// when it impersonates, else a duplicate of the process token.
+bool OpenImpersonationToken(base::win::ScopedHandle* token) {
+  HANDLE raw_token = nullptr;
+  if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &raw_token)) {
+    token->Set(raw_token);
+    return true;
+  }
+  if (::GetLastError() != ERROR_NO_TOKEN) {
+    PLOG(ERROR) << "OpenThreadToken failed";
+    return false;
+  }
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &raw_token)) {
+    PLOG(ERROR) << "OpenProcessToken failed";
+    return false;
+  }
+  base::win::ScopedHandle process_token(raw_token);
+  HANDLE duplicate = nullptr;
+  if (!::DuplicateToken(process_token.Get(), SecurityImpersonation, &duplicate)) {
+    PLOG(ERROR) << "DuplicateToken failed";
+    return false;
+  }
+  token->Set(duplicate);
+  return true;
+}
+
+// The SID of the process token's user, in |buffer|.
+PSID GetProcessUserSid(std::vector<BYTE>* buffer) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+    PLOG(ERROR) << "OpenProcessToken failed";
+    return nullptr;
+  }
+  base::win::ScopedHandle token(raw_token);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
+    return nullptr;
+  }
+  buffer->resize(size);
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer->data(), size, &size)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
+}
+
+bool SetDacl(const std::wstring& object_name, SE_OBJECT_TYPE object_type, PACL dacl) {
+  std::wstring name = object_name;  // The function wants a writable string.
+  const DWORD error = ::SetNamedSecurityInfoW(&name[0], object_type, DACL_SECURITY_INFORMATION,
+                                              nullptr, nullptr, dacl, nullptr);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "SetNamedSecurityInfo failed for " << object_name;
+    return false;
+  }
+  return true;
+}
+
+// Merges |entry| into the object's discretionary access list.
+bool GrantAccessToTrustee(const std::wstring& object_name,
+                          SE_OBJECT_TYPE object_type,
+                          EXPLICIT_ACCESS_W* entry,
+                          std::unique_ptr<SavedSecurity>* saved_security) {
+  PACL old_dacl = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  DWORD error =
+      ::GetNamedSecurityInfoW(object_name.c_str(), object_type, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &old_dacl, nullptr, &raw_descriptor);
+  ScopedLocalMemory descriptor(raw_descriptor);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "GetNamedSecurityInfo failed for " << object_name;
+    return false;
+  }
+
+  // Without a list everyone has every right already; a new list holding only |entry|
+  // would take them away from everyone else.
+  if (old_dacl) {
+    PACL raw_new_dacl = nullptr;
+    error = ::SetEntriesInAclW(1, entry, old_dacl, &raw_new_dacl);
+    ScopedLocalMemory new_dacl(raw_new_dacl);
+    if (error != ERROR_SUCCESS) {
+      ELOG(ERROR, error) << "SetEntriesInAcl failed for " << object_name;
+      return false;
+    }
+    if (!SetDacl(object_name, object_type, raw_new_dacl))
+      return false;
+  } else {
+    VLOG(1) << object_name << " has no access list; nothing to grant";
+  }
+
+  if (saved_security) {
+    saved_security->reset(
+        new SavedSecurity(object_name, object_type, std::move(descriptor), old_dacl));
+  }
+  return true;
+}
+
+}  // namespace
+
+SavedSecurity::SavedSecurity(std::wstring object_name,
+                             SE_OBJECT_TYPE object_type,
+                             std::unique_ptr<void, LocalMemoryDeleter> descriptor,
+                             PACL dacl)
+    : object_name_(std::move(object_name)),
+      object_type_(object_type),
+      descriptor_(std::move(descriptor)),
+      dacl_(dacl) {}
+
+SavedSecurity::~SavedSecurity() = default;
+
+int HasAccess(const std::wstring& object_name, SE_OBJECT_TYPE object_type, ACCESS_MASK access) {
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  // AccessCheck refuses a descriptor without owner and group.
+  const DWORD error = ::GetNamedSecurityInfoW(
+      object_name.c_str(), object_type,
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+      nullptr, nullptr, nullptr, nullptr, &raw_descriptor);
+  ScopedLocalMemory descriptor(raw_descriptor);
+  if (error != ERROR_SUCCESS) {
+    ELOG(WARNING, error) << "GetNamedSecurityInfo failed for " << object_name;
+    return -1;
+  }
+
+  base::win::ScopedHandle token;
+  if (!OpenImpersonationToken(&token))
+    return -1;
+
+  GENERIC_MAPPING mapping = GetGenericMapping(object_type);
+  DWORD desired = access;
+  ::MapGenericMask(&desired, &mapping);
+
+  std::vector<BYTE> privileges(sizeof(PRIVILEGE_SET));
+  DWORD privileges_size = static_cast<DWORD>(privileges.size());
+  DWORD granted = 0;
+  BOOL access_status = FALSE;
+  BOOL checked = ::AccessCheck(descriptor.get(), token.Get(), desired, &mapping,
+                               reinterpret_cast<PPRIVILEGE_SET>(privileges.data()),
+                               &privileges_size, &granted, &access_status);
+  if (!checked && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
+      privileges_size > privileges.size()) {
+    privileges.resize(privileges_size);
+    checked = ::AccessCheck(descriptor.get(), token.Get(), desired, &mapping,
+                            reinterpret_cast<PPRIVILEGE_SET>(privileges.data()),
+                            &privileges_size, &granted, &access_status);
+  }
+  if (!checked) {
+    PLOG(ERROR) << "AccessCheck failed for " << object_name;
+    return -1;
+  }
+  return access_status ? 1 : 0;
+}
+
+bool GrantAccess(const std::wstring& object_name,
+                 SE_OBJECT_TYPE object_type,
+                 ACCESS_MASK access,
+                 DWORD inheritance,
+                 std::unique_ptr<SavedSecurity>* saved_security) {
+  std::vector<BYTE> sid_buffer;
+  PSID user_sid = GetProcessUserSid(&sid_buffer);
+  if (!user_sid)
+    return false;
+  EXPLICIT_ACCESS_W entry = {};
+  entry.grfAccessPermissions = access;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.grfInheritance = inheritance;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.TrusteeType = TRUSTEE_IS_USER;
+  entry.Trustee.ptstrName = static_cast<LPWSTR>(user_sid);
+  return GrantAccessToTrustee(object_name, object_type, &entry, saved_security);
+}
+
+bool GrantAccessToUser(const std::wstring& object_name,
+                       SE_OBJECT_TYPE object_type,
+                       const std::wstring& user_name,
+                       ACCESS_MASK access,
+                       DWORD inheritance,
+                       std::unique_ptr<SavedSecurity>* saved_security) {
+  if (user_name.empty()) {
+    LOG(ERROR) << "No user to grant access to " << object_name;
+    return false;
+  }
+  std::wstring trustee_name = user_name;  // The trustee wants a writable string.
+  EXPLICIT_ACCESS_W entry = {};
+  ::BuildExplicitAccessWithNameW(&entry, &trustee_name[0], access, GRANT_ACCESS, inheritance);
+  entry.Trustee.TrusteeType = TRUSTEE_IS_USER;
+  return GrantAccessToTrustee(object_name, object_type, &entry, saved_security);
+}
+
+bool RestoreSecurity(const SavedSecurity& saved_security) {
+  if (!saved_security.dacl()) {
+    // GrantAccess changed nothing on an object without a list.
+    return true;
+  }
+  return SetDacl(saved_security.object_name(), saved_security.object_type(),
+                 saved_security.dacl());
+}
+
+}  // namespace installer

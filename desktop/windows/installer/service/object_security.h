@@ -1,0 +1,74 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_OBJECT_SECURITY_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_OBJECT_SECURITY_H_
+
+#include <windows.h>
+
+#include <accctrl.h>
+
+#include <memory>
+#include <string>
+
+namespace installer {
+
+struct LocalMemoryDeleter {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+
+// The discretionary access list an object had before GrantAccess changed it, so that
+// RestoreSecurity can put it back.
+class SavedSecurity {
+ public:
+  // |descriptor| (allocated by the system with LocalAlloc) holds |dacl|, which may be null
+  // for an object that had no DACL (everyone has full access).
+  SavedSecurity(std::wstring object_name,
+                SE_OBJECT_TYPE object_type,
+                std::unique_ptr<void, LocalMemoryDeleter> descriptor,
+                PACL dacl);
+  ~SavedSecurity();
+
+  SavedSecurity(const SavedSecurity&) = delete;
+  SavedSecurity& operator=(const SavedSecurity&) = delete;
+
+  const std::wstring& object_name() const { return object_name_; }
+  SE_OBJECT_TYPE object_type() const { return object_type_; }
+  PACL dacl() const { return dacl_; }
+
+ private:
+  std::wstring object_name_;
+  SE_OBJECT_TYPE object_type_;
+  std::unique_ptr<void, LocalMemoryDeleter> descriptor_;
+  PACL dacl_;
+};
+
+// Whether the current user (the thread's impersonation token, else the process token) is
+// granted every right of |access| (generic rights allowed) on the named object: 1 yes,
+// 0 no, a negative value when the object's security or the token cannot be read. Only a
+// positive result means access.
+int HasAccess(const std::wstring& object_name, SE_OBJECT_TYPE object_type, ACCESS_MASK access);
+
+// Adds an entry granting |access| to the current user (the process token's user) with
+// |inheritance| (e.g. CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, or NO_INHERITANCE) to the
+// object's discretionary access list. When |saved_security| is not null it receives the
+// previous list (also when the object had no list and nothing was changed). False, with
+// the error logged, when the list cannot be read or written.
+bool GrantAccess(const std::wstring& object_name,
+                 SE_OBJECT_TYPE object_type,
+                 ACCESS_MASK access,
+                 DWORD inheritance,
+                 std::unique_ptr<SavedSecurity>* saved_security);
+
+// GrantAccess for the account named |user_name| ("DOMAIN\user" or "user").
+bool GrantAccessToUser(const std::wstring& object_name,
+                       SE_OBJECT_TYPE object_type,
+                       const std::wstring& user_name,
+                       ACCESS_MASK access,
+                       DWORD inheritance,
+                       std::unique_ptr<SavedSecurity>* saved_security);
+
+// Puts the saved discretionary access list back on its object. False, with the error
+// logged, when the system refuses.
+bool RestoreSecurity(const SavedSecurity& saved_security);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_OBJECT_SECURITY_H_
