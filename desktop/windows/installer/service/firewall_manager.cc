@@ -1,0 +1,181 @@
+#include "desktop/windows/installer/service/firewall_manager.h"
+
+#include <windows.h>
+#include <initguid.h>  // Defines the firewall class and interface identifiers below.
+#include <netfw.h>
+#include <oleauto.h>
+
+#include "base/logging.h"
+#include "base/strings/string_util.h"
+#include "desktop/windows/installer/service/com_holders.h"
+#include "desktop/windows/installer/service/product_naming.h"
+
+// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
+#undef ERROR
+
+namespace installer {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr wchar_t kMdnsPort[] = L"5353";
+
+// Bounds the removal loop should the firewall keep a rule it was told to remove.
+constexpr int kMaxRemovals = 16;
+
+bool IsSameProgram(const std::wstring& a, const base::FilePath& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.value().c_str(),
+                                static_cast<int>(b.value().size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+// static
+std::unique_ptr<FirewallManager> FirewallManager::Create(const ProductNaming& naming,
+                                                         const base::FilePath& program) {
+  if (program.empty())
+    return nullptr;
+  ComPtr<INetFwPolicy2> policy;
+  const HRESULT hr = ::CoCreateInstance(CLSID_NetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_INetFwPolicy2,
+                                        reinterpret_cast<void**>(policy.GetAddressOf()));
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create the firewall policy object";
+    return nullptr;
+  }
+  return std::unique_ptr<FirewallManager>(
+      new FirewallManager(policy, naming.GetProductName(), program));
+}
+
+FirewallManager::FirewallManager(ComPtr<INetFwPolicy2> policy,
+                                 const std::wstring& product_name,
+                                 const base::FilePath& program)
+    : policy_(policy),
+      program_(program),
+      mdns_rule_name_(product_name + L" (mDNS-In)"),
+      mdns_rule_description_(L"Inbound rule for " + product_name +
+                             L" to allow mDNS traffic."),
+      group_name_(product_name) {}
+
+FirewallManager::~FirewallManager() = default;
+
+ComPtr<INetFwRules> FirewallManager::GetRules() {
+  ComPtr<INetFwRules> rules;
+  const HRESULT hr = policy_->get_Rules(rules.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot read the firewall rules";
+    rules.Reset();
+  }
+  return rules;
+}
+
+bool FirewallManager::AddFirewallRules() {
+  ComPtr<INetFwRules> rules = GetRules();
+  if (!rules)
+    return false;
+  // Installing again over the same program must not leave a second copy of the rule.
+  RemoveFirewallRules();
+
+  ComPtr<INetFwRule> rule;
+  HRESULT hr = ::CoCreateInstance(CLSID_NetFwRule, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_INetFwRule, reinterpret_cast<void**>(rule.GetAddressOf()));
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create a firewall rule object";
+    return false;
+  }
+  ScopedBstr name(mdns_rule_name_);
+  ScopedBstr description(mdns_rule_description_);
+  ScopedBstr application(program_.value());
+  ScopedBstr port(kMdnsPort);
+  ScopedBstr group(group_name_);
+  hr = rule->put_Name(name.Get());
+  if (SUCCEEDED(hr))
+    hr = rule->put_Description(description.Get());
+  if (SUCCEEDED(hr))
+    hr = rule->put_ApplicationName(application.Get());
+  // The protocol goes before the port: ports are refused for a rule of any protocol.
+  if (SUCCEEDED(hr))
+    hr = rule->put_Protocol(NET_FW_IP_PROTOCOL_UDP);
+  if (SUCCEEDED(hr))
+    hr = rule->put_LocalPorts(port.Get());
+  if (SUCCEEDED(hr))
+    hr = rule->put_Direction(NET_FW_RULE_DIR_IN);
+  if (SUCCEEDED(hr))
+    hr = rule->put_Action(NET_FW_ACTION_ALLOW);
+  if (SUCCEEDED(hr))
+    hr = rule->put_Profiles(NET_FW_PROFILE2_ALL);
+  if (SUCCEEDED(hr))
+    hr = rule->put_Grouping(group.Get());
+  if (SUCCEEDED(hr))
+    hr = rule->put_Enabled(VARIANT_TRUE);
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot set up the firewall rule " << mdns_rule_name_;
+    return false;
+  }
+  hr = rules->Add(rule.Get());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot add the firewall rule " << mdns_rule_name_;
+    return false;
+  }
+  return true;
+}
+
+int FirewallManager::CountOwnMdnsRules(INetFwRules* rules) {
+  ComPtr<IUnknown> unknown;
+  ComPtr<IEnumVARIANT> items;
+  if (FAILED(rules->get__NewEnum(unknown.GetAddressOf())) || !unknown ||
+      FAILED(unknown.As(&items))) {
+    return -1;
+  }
+  int count = 0;
+  for (;;) {
+    ScopedVariant item;
+    ULONG fetched = 0;
+    if (items->Next(1, item.Receive(), &fetched) != S_OK || fetched == 0)
+      break;
+    if (V_VT(&item.Get()) != VT_DISPATCH || !V_DISPATCH(&item.Get()))
+      continue;
+    ComPtr<INetFwRule> rule;
+    if (FAILED(V_DISPATCH(&item.Get())
+                   ->QueryInterface(IID_INetFwRule, reinterpret_cast<void**>(rule.GetAddressOf())))) {
+      continue;
+    }
+    ScopedBstr name;
+    ScopedBstr application;
+    if (SUCCEEDED(rule->get_Name(name.Receive())) && name.ToString() == mdns_rule_name_ &&
+        SUCCEEDED(rule->get_ApplicationName(application.Receive())) &&
+        IsSameProgram(application.ToString(), program_)) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+bool FirewallManager::RemoveFirewallRules() {
+  ComPtr<INetFwRules> rules = GetRules();
+  if (!rules)
+    return false;
+  // Rules can be removed only by name. When the rules can be listed, only a rule of this
+  // program leads to a removal, repeated while one is left; otherwise the name alone decides.
+  int remaining = CountOwnMdnsRules(rules.Get());
+  if (remaining == 0)
+    return true;
+  ScopedBstr name(mdns_rule_name_);
+  for (int attempt = 0; attempt < kMaxRemovals; ++attempt) {
+    const HRESULT hr = rules->Remove(name.Get());
+    if (FAILED(hr)) {
+      ELOG(ERROR, hr) << "Cannot remove the firewall rule " << mdns_rule_name_;
+      return false;
+    }
+    if (remaining < 0)
+      return true;
+    remaining = CountOwnMdnsRules(rules.Get());
+    if (remaining <= 0)
+      return true;
+  }
+  LOG(ERROR) << "The firewall keeps the rule " << mdns_rule_name_;
+  return false;
+}
+
+}  // namespace installer

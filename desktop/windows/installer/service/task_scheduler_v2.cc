@@ -1,0 +1,387 @@
+#include "desktop/windows/installer/service/task_scheduler_v2.h"
+
+#include "base/logging.h"
+#include "base/strings/string_util.h"
+#include "desktop/windows/installer/service/com_holders.h"
+#include "desktop/windows/installer/service/task_scheduler_util.h"
+
+// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
+#undef ERROR
+
+// Some SDK headers lack the logon and boot trigger interfaces; their layout and identifiers
+// are those of the Task Scheduler 2.0 type library.
+#ifndef __ILogonTrigger_INTERFACE_DEFINED__
+#define __ILogonTrigger_INTERFACE_DEFINED__
+struct ILogonTrigger : public ITrigger {
+  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_UserId(BSTR* user) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_UserId(BSTR user) = 0;
+};
+#endif
+
+#ifndef __IBootTrigger_INTERFACE_DEFINED__
+#define __IBootTrigger_INTERFACE_DEFINED__
+struct IBootTrigger : public ITrigger {
+  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
+};
+#endif
+
+namespace installer {
+
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+// {72DADE38-FAE4-4B3E-BAF4-5D009AF02B1C}
+const IID kLogonTriggerIid = {
+    0x72DADE38, 0xFAE4, 0x4B3E, {0xBA, 0xF4, 0x5D, 0x00, 0x9A, 0xF0, 0x2B, 0x1C}};
+// {2A9C35DA-D357-41F4-BBC1-207AC1B1F3CB}
+const IID kBootTriggerIid = {
+    0x2A9C35DA, 0xD357, 0x41F4, {0xBB, 0xC1, 0x20, 0x7A, 0xC1, 0xB1, 0xF3, 0xCB}};
+
+constexpr wchar_t kRootFolder[] = L"\\";
+constexpr wchar_t kLocalSystemUser[] = L"SYSTEM";
+constexpr wchar_t kLocalSystemSid[] = L"S-1-5-18";
+
+bool IsNotFound(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
+// The delay of a logon or boot trigger; none when the configured delay is 0.
+HRESULT SetTriggerDelay(ITrigger* trigger, bool boot) {
+  const int minutes = GetLogonTriggerDelayMinutes();
+  if (minutes == 0)
+    return S_OK;
+  ScopedBstr delay(FormatDurationMinutes(minutes));
+  if (boot) {
+    ComPtr<IBootTrigger> boot_trigger;
+    HRESULT hr = trigger->QueryInterface(kBootTriggerIid,
+                                         reinterpret_cast<void**>(boot_trigger.GetAddressOf()));
+    return SUCCEEDED(hr) ? boot_trigger->put_Delay(delay.Get()) : hr;
+  }
+  ComPtr<ILogonTrigger> logon_trigger;
+  HRESULT hr = trigger->QueryInterface(kLogonTriggerIid,
+                                       reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
+  return SUCCEEDED(hr) ? logon_trigger->put_Delay(delay.Get()) : hr;
+}
+
+// Only the registering user's logon starts a user's task.
+HRESULT SetTriggerUser(ITrigger* trigger, const std::wstring& user) {
+  ComPtr<ILogonTrigger> logon_trigger;
+  HRESULT hr = trigger->QueryInterface(kLogonTriggerIid,
+                                       reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
+  if (FAILED(hr))
+    return hr;
+  ScopedBstr user_id(user);
+  return logon_trigger->put_UserId(user_id.Get());
+}
+
+bool AddTrigger(ITriggerCollection* triggers,
+                const ScheduledTaskInfo& info,
+                TASK_TRIGGER_TYPE2 type,
+                const std::wstring& user) {
+  ComPtr<ITrigger> trigger;
+  HRESULT hr = triggers->Create(type, trigger.GetAddressOf());
+  if (SUCCEEDED(hr)) {
+    switch (type) {
+      case TASK_TRIGGER_TIME: {
+        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
+        hr = trigger->put_StartBoundary(start.Get());
+        break;
+      }
+      case TASK_TRIGGER_DAILY: {
+        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
+        ComPtr<IDailyTrigger> daily;
+        hr = trigger->put_StartBoundary(start.Get());
+        if (SUCCEEDED(hr))
+          hr = trigger.As(&daily);
+        if (SUCCEEDED(hr))
+          hr = daily->put_DaysInterval(1);
+        break;
+      }
+      case TASK_TRIGGER_BOOT:
+        hr = SetTriggerDelay(trigger.Get(), true);
+        break;
+      case TASK_TRIGGER_LOGON:
+        hr = SetTriggerDelay(trigger.Get(), false);
+        if (SUCCEEDED(hr))
+          hr = SetTriggerUser(trigger.Get(), user);
+        break;
+      default:
+        break;
+    }
+  }
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(type)
+                    << " to the scheduled task " << info.name;
+    return false;
+  }
+  return true;
+}
+
+template <typename Getter>
+std::wstring ReadString(Getter getter) {
+  ScopedBstr text;
+  if (FAILED(getter(text.Receive())))
+    return std::wstring();
+  return text.ToString();
+}
+
+}  // namespace
+
+TaskSchedulerV2::TaskSchedulerV2() = default;
+TaskSchedulerV2::~TaskSchedulerV2() = default;
+
+bool TaskSchedulerV2::Init() {
+  root_folder_.Reset();
+  service_.Reset();
+  ComPtr<ITaskService> service;
+  HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(service.GetAddressOf()));
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create the Task Scheduler 2.0 service object";
+    return false;
+  }
+  // The local machine, as the caller.
+  ScopedVariant none;
+  hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
+    return false;
+  }
+  ScopedBstr root(kRootFolder);
+  ComPtr<ITaskFolder> folder;
+  hr = service->GetFolder(root.Get(), folder.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot open the root folder of the task scheduler";
+    return false;
+  }
+  service_ = service;
+  root_folder_ = folder;
+  return true;
+}
+
+bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
+                                      const ScheduledTaskInfo& info,
+                                      const std::wstring& user) {
+  ComPtr<IRegistrationInfo> registration;
+  HRESULT hr = definition->get_RegistrationInfo(registration.GetAddressOf());
+  if (SUCCEEDED(hr)) {
+    ScopedBstr description(info.description);
+    hr = registration->put_Description(description.Get());
+  }
+  // The principal (account and logon type) comes from the registration call.
+  ComPtr<ITaskSettings> settings;
+  if (SUCCEEDED(hr))
+    hr = definition->get_Settings(settings.GetAddressOf());
+  if (SUCCEEDED(hr)) {
+    // "PT0S" means no limit.
+    ScopedBstr limit(FormatDurationSeconds(info.time_limit_seconds));
+    hr = settings->put_ExecutionTimeLimit(limit.Get());
+  }
+  if (SUCCEEDED(hr))
+    hr = settings->put_RunOnlyIfNetworkAvailable(info.run_only_with_network ? VARIANT_TRUE
+                                                                            : VARIANT_FALSE);
+  ComPtr<IActionCollection> actions;
+  ComPtr<IAction> action;
+  ComPtr<IExecAction> exec_action;
+  if (SUCCEEDED(hr))
+    hr = definition->get_Actions(actions.GetAddressOf());
+  if (SUCCEEDED(hr))
+    hr = actions->Create(TASK_ACTION_EXEC, action.GetAddressOf());
+  if (SUCCEEDED(hr))
+    hr = action.As(&exec_action);
+  if (SUCCEEDED(hr)) {
+    ScopedBstr path(info.command_line.GetProgram().value());
+    hr = exec_action->put_Path(path.Get());
+  }
+  if (SUCCEEDED(hr)) {
+    ScopedBstr arguments(GetCommandLineArguments(info.command_line));
+    hr = exec_action->put_Arguments(arguments.Get());
+  }
+  ComPtr<ITriggerCollection> triggers;
+  if (SUCCEEDED(hr))
+    hr = definition->get_Triggers(triggers.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot set up the scheduled task " << info.name;
+    return false;
+  }
+
+  if (info.kind == ScheduledTaskInfo::KIND_RUN_ONCE)
+    return AddTrigger(triggers.Get(), info, TASK_TRIGGER_TIME, user);
+  if (info.kind == ScheduledTaskInfo::KIND_DAILY &&
+      !AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user)) {
+    return false;
+  }
+  if (info.logon_trigger &&
+      !AddTrigger(triggers.Get(), info, info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON,
+                  user)) {
+    return false;
+  }
+  return true;
+}
+
+bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
+  if (!service_)
+    return false;
+  const std::wstring user = info.system_task ? std::wstring(kLocalSystemUser)
+                                             : GetCurrentUserForTasks();
+  if (user.empty()) {
+    LOG(ERROR) << "Cannot read the current user's name for the scheduled task " << info.name;
+    return false;
+  }
+  ComPtr<ITaskDefinition> definition;
+  HRESULT hr = service_->NewTask(0, definition.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create a task definition";
+    return false;
+  }
+  if (!SetUpDefinition(definition.Get(), info, user))
+    return false;
+
+  ScopedBstr name(info.name);
+  ScopedVariant user_id(user);
+  ScopedVariant none;
+  ComPtr<IRegisteredTask> registered;
+  hr = root_folder_->RegisterTaskDefinition(
+      name.Get(), definition.Get(), TASK_CREATE_OR_UPDATE, user_id.Get(), none.Get(),
+      info.system_task ? TASK_LOGON_SERVICE_ACCOUNT : TASK_LOGON_INTERACTIVE_TOKEN, none.Get(),
+      registered.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot register the scheduled task " << info.name;
+    return false;
+  }
+  return true;
+}
+
+bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
+  if (!root_folder_)
+    return false;
+  ScopedBstr task_name(name);
+  const HRESULT hr = root_folder_->DeleteTask(task_name.Get(), 0);
+  if (SUCCEEDED(hr) || IsNotFound(hr))
+    return true;
+  ELOG(ERROR, hr) << "Cannot delete the scheduled task " << name;
+  return false;
+}
+
+bool TaskSchedulerV2::IsTaskRegistered(const std::wstring& name) {
+  if (!root_folder_)
+    return false;
+  ScopedBstr task_name(name);
+  ComPtr<IRegisteredTask> task;
+  return SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf()));
+}
+
+bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* info) {
+  if (!root_folder_)
+    return false;
+  ScopedBstr task_name(name);
+  ComPtr<IRegisteredTask> task;
+  ComPtr<ITaskDefinition> definition;
+  HRESULT hr = root_folder_->GetTask(task_name.Get(), task.GetAddressOf());
+  if (SUCCEEDED(hr))
+    hr = task->get_Definition(definition.GetAddressOf());
+  if (FAILED(hr)) {
+    if (!IsNotFound(hr))
+      ELOG(WARNING, hr) << "Cannot read the scheduled task " << name;
+    return false;
+  }
+  *info = ScheduledTaskInfo();
+  info->name = name;
+
+  ComPtr<IRegistrationInfo> registration;
+  if (SUCCEEDED(definition->get_RegistrationInfo(registration.GetAddressOf()))) {
+    info->description =
+        ReadString([&registration](BSTR* out) { return registration->get_Description(out); });
+  }
+
+  ComPtr<IPrincipal> principal;
+  if (SUCCEEDED(definition->get_Principal(principal.GetAddressOf()))) {
+    TASK_LOGON_TYPE logon_type = TASK_LOGON_NONE;
+    const std::wstring user_id =
+        ReadString([&principal](BSTR* out) { return principal->get_UserId(out); });
+    info->system_task =
+        (SUCCEEDED(principal->get_LogonType(&logon_type)) &&
+         logon_type == TASK_LOGON_SERVICE_ACCOUNT) ||
+        base::EqualsCaseInsensitiveAscii(user_id, kLocalSystemSid) ||
+        base::EqualsCaseInsensitiveAscii(user_id, kLocalSystemUser);
+  }
+
+  ComPtr<ITaskSettings> settings;
+  if (SUCCEEDED(definition->get_Settings(settings.GetAddressOf()))) {
+    uint64_t seconds = 0;
+    if (ParseDurationSeconds(
+            ReadString([&settings](BSTR* out) { return settings->get_ExecutionTimeLimit(out); }),
+            &seconds) &&
+        seconds <= UINT32_MAX) {
+      info->time_limit_seconds = static_cast<uint32_t>(seconds);
+    }
+    VARIANT_BOOL network = VARIANT_FALSE;
+    info->run_only_with_network =
+        SUCCEEDED(settings->get_RunOnlyIfNetworkAvailable(&network)) && network != VARIANT_FALSE;
+  }
+
+  ComPtr<IActionCollection> actions;
+  ComPtr<IAction> action;
+  ComPtr<IExecAction> exec_action;
+  LONG action_count = 0;
+  if (SUCCEEDED(definition->get_Actions(actions.GetAddressOf())) &&
+      SUCCEEDED(actions->get_Count(&action_count)) && action_count > 0 &&
+      SUCCEEDED(actions->get_Item(1, action.GetAddressOf())) &&
+      SUCCEEDED(action.As(&exec_action))) {
+    info->command_line = MakeCommandLine(
+        ReadString([&exec_action](BSTR* out) { return exec_action->get_Path(out); }),
+        ReadString([&exec_action](BSTR* out) { return exec_action->get_Arguments(out); }));
+  }
+
+  info->kind = ScheduledTaskInfo::KIND_NO_TIME_TRIGGER;
+  ComPtr<ITriggerCollection> triggers;
+  LONG trigger_count = 0;
+  if (SUCCEEDED(definition->get_Triggers(triggers.GetAddressOf())) &&
+      SUCCEEDED(triggers->get_Count(&trigger_count))) {
+    for (LONG i = 1; i <= trigger_count; ++i) {
+      ComPtr<ITrigger> trigger;
+      TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_EVENT;
+      if (FAILED(triggers->get_Item(i, trigger.GetAddressOf())) ||
+          FAILED(trigger->get_Type(&type))) {
+        continue;
+      }
+      if (type == TASK_TRIGGER_TIME)
+        info->kind = ScheduledTaskInfo::KIND_RUN_ONCE;
+      else if (type == TASK_TRIGGER_DAILY)
+        info->kind = ScheduledTaskInfo::KIND_DAILY;
+      else if (type == TASK_TRIGGER_BOOT || type == TASK_TRIGGER_LOGON)
+        info->logon_trigger = true;
+    }
+  }
+  return true;
+}
+
+bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
+  names->clear();
+  if (!root_folder_)
+    return false;
+  ComPtr<IRegisteredTaskCollection> tasks;
+  LONG count = 0;
+  HRESULT hr = root_folder_->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf());
+  if (SUCCEEDED(hr))
+    hr = tasks->get_Count(&count);
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot list the scheduled tasks";
+    return false;
+  }
+  for (LONG i = 1; i <= count; ++i) {
+    ScopedVariant index(i);
+    ComPtr<IRegisteredTask> task;
+    if (FAILED(tasks->get_Item(index.Get(), task.GetAddressOf())))
+      continue;
+    names->push_back(ReadString([&task](BSTR* out) { return task->get_Name(out); }));
+  }
+  return true;
+}
+
+}  // namespace installer
