@@ -1,0 +1,66 @@
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+
+namespace installer {
+
+CreateFolderOperation::CreateFolderOperation(const base::FilePath& path) : path_(path) {}
+
+CreateFolderOperation::~CreateFolderOperation() = default;
+
+bool CreateFolderOperation::Do() {
+  DCHECK(created_.empty());
+  if (path_.empty()) {
+    LOG(ERROR) << "Cannot create a folder without a path";
+    return false;
+  }
+  // The missing folders, innermost first.
+  std::vector<base::FilePath> missing;
+  base::FilePath current = path_;
+  while (!base::PathExists(current)) {
+    missing.push_back(current);
+    const base::FilePath parent = current.DirName();
+    if (parent == current)
+      break;  // A missing root: creating it fails below with the system's reason.
+    current = parent;
+  }
+  if (base::PathExists(current) && !base::DirectoryExists(current)) {
+    LOG(ERROR) << "Cannot create folder " << path_ << ": " << current << " is a file";
+    return false;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (::CreateDirectoryW(it->value().c_str(), nullptr)) {
+      created_.push_back(*it);
+      continue;
+    }
+    const DWORD error = ::GetLastError();
+    // Created by someone else in the meantime: not ours to remove.
+    if (error == ERROR_ALREADY_EXISTS && base::DirectoryExists(*it))
+      continue;
+    ELOG(ERROR, error) << "Cannot create folder " << *it;
+    return false;
+  }
+  return true;
+}
+
+void CreateFolderOperation::Rollback() {
+  while (!created_.empty()) {
+    const base::FilePath folder = created_.back();
+    created_.pop_back();
+    if (!::RemoveDirectoryW(folder.value().c_str())) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_DIR_NOT_EMPTY)
+        LOG(INFO) << "Keeping folder " << folder << ": it is not empty";
+      else
+        ELOG(WARNING, error) << "Cannot remove folder " << folder;
+      // Its parents are not empty either.
+      created_.clear();
+      return;
+    }
+  }
+}
+
+}  // namespace installer
