@@ -1,0 +1,48 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_
+
+#include <string>
+
+namespace installer {
+
+class Installation;
+
+// The browser's class name (ProgID) and client name: the product name followed by the
+// stream name, e.g. "TavroStable".
+std::wstring GetBrowserProgId();
+// The key below the company's key, e.g. "Software\Tavro Software\TavroStable\Previous
+// Default Browser", where SavePreviousDefaultBrowser keeps what it found: one value per
+// association ("http", "https", "ftp": the open command; ".htm", ".html", ...: the class;
+// "StartMenuInternet": the start menu's browser), empty when nothing was registered.
+std::wstring GetPreviousDefaultBrowserKey();
+
+// Each function below writes to HKEY_LOCAL_MACHINE with |all_users|, else to
+// HKEY_CURRENT_USER, and logs what fails.
+
+// Registers the browser without making it the default: its class (with the launcher as
+// the open command and its icon), "Open with" entries for web documents, its start-menu
+// client entry with capabilities, and its entry among the registered applications.
+bool WriteBrowserClassRegistration(const Installation& installation, bool all_users);
+
+// Keeps the handlers of the associations that RegisterAsDefaultBrowser takes over under
+// GetPreviousDefaultBrowserKey(), so that they can be given back. Associations already
+// handled by this installation are left out, so a repeated registration keeps the
+// original handler.
+void SavePreviousDefaultBrowser(const Installation& installation, bool all_users);
+
+// Makes the browser the default: its class registration, then the web protocols
+// ("http", "https", "ftp") and web document extensions opened by the launcher, and the
+// start menu's browser. For the current user on Windows Vista and 7 the shell is also
+// asked (through COM, initialised by the caller) to make it the default of all its
+// associations. True when every registry write succeeded.
+bool RegisterAsDefaultBrowser(const Installation& installation, bool all_users);
+
+// Makes the launcher the handler of the URL protocol |protocol| (a URL scheme: a letter
+// followed by letters, digits, "+", "-" or "."; anything else is refused).
+bool MakeDefaultHandlerFor(const Installation& installation,
+                           const std::wstring& protocol,
+                           bool all_users);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_

@@ -1,0 +1,44 @@
+#include "desktop/windows/installer/test/scoped_registry_override.h"
+
+#include "base/logging.h"
+
+namespace installer {
+namespace test {
+
+ScopedRegistryOverride::ScopedRegistryOverride() {
+  static LONG counter = 0;
+  test_key_path_ = L"Software\\TavroTest\\RegistryOverride_" +
+                   std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                   std::to_wstring(::GetTickCount64()) + L"_" +
+                   std::to_wstring(::InterlockedIncrement(&counter));
+  if (current_user_.Create(HKEY_CURRENT_USER, (test_key_path_ + L"\\HKCU").c_str(),
+                           KEY_ALL_ACCESS) != ERROR_SUCCESS ||
+      local_machine_.Create(HKEY_CURRENT_USER, (test_key_path_ + L"\\HKLM").c_str(),
+                            KEY_ALL_ACCESS) != ERROR_SUCCESS) {
+    LOG(ERROR) << "Cannot create the test keys";
+    return;
+  }
+  const LONG user = ::RegOverridePredefKey(HKEY_CURRENT_USER, current_user_.Handle());
+  const LONG machine = ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, local_machine_.Handle());
+  overridden_ = user == ERROR_SUCCESS && machine == ERROR_SUCCESS;
+  if (!overridden_)
+    LOG(ERROR) << "RegOverridePredefKey failed: " << user << ", " << machine;
+}
+
+ScopedRegistryOverride::~ScopedRegistryOverride() {
+  ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+  current_user_.Close();
+  local_machine_.Close();
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, test_key_path_.c_str());
+  ::RegDeleteKeyW(HKEY_CURRENT_USER, test_key_path_.c_str());
+}
+
+bool WriteRegistryDefaultValue(HKEY root, const std::wstring& path, const std::wstring& value) {
+  base::win::RegistryKey key;
+  return key.Create(root, path.c_str(), KEY_SET_VALUE) == ERROR_SUCCESS &&
+         key.WriteValue(nullptr, value) == ERROR_SUCCESS;
+}
+
+}  // namespace test
+}  // namespace installer
