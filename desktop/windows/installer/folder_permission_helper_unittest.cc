@@ -46,16 +46,17 @@ TEST_F(FolderPermissionHelperTest, GrantsUntilUndoneThenPutsTheOldListBack) {
   ASSERT_TRUE(give.IsValid() && undo.IsValid());
 
   const base::CommandLine command_line = HelperCommandLine(folder_);
+  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread helper([&] {
     RunFolderPermissionHelper(command_line, base::TimeDelta::FromMilliseconds(50));
+    ::SetEvent(done.Get());
   });
   // The folder is made and the grant announced; the helper then holds it until told.
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 10000));
   EXPECT_TRUE(base::DirectoryExists(folder_));
-  const HANDLE thread = helper.native_handle();
-  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(thread, 200));
+  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(done.Get(), 200));
   ::SetEvent(undo.Get());
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 10000));
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 10000));
   helper.join();
 }
 

@@ -1,12 +1,224 @@
 #include "desktop/windows/installer/installer_main.h"
 
+#include <windows.h>
+#include <objbase.h>
 #include <stdarg.h>
 #include <stdio.h>
 
+#include <memory>
+#include <string>
+
 #include "base/command_line.h"
+#include "base/exit_callback_registry.h"
+#include "base/features/command_line_feature_reader.h"
+#include "base/features/feature_registry.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "base/win/windows_version.h"
+#include "desktop/windows/installer/folder_permission_helper.h"
+#include "desktop/windows/installer/installer_help.h"
+#include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/tracking_data.h"
 
 namespace installer {
+
+namespace {
+
+// Ends the process when the processor lacks SSE2, which the whole program is built for.
+void CheckProcessorSupportsSse2() {
+  if (::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
+    return;
+  ::MessageBoxW(nullptr, L"This program requires a computer that supports SSE2 instructions.",
+                L"Error", MB_OK | MB_ICONERROR);
+  ::ExitProcess(1);
+}
+
+// The library's only work at load time.
+struct LoadTimeInitializers {
+  LoadTimeInitializers() {
+    CheckProcessorSupportsSse2();
+    FillSwitchHelpHints();
+  }
+} g_load_time_initializers;
+
+const char* BoolText(bool value) {
+  return value ? "1" : "0";
+}
+
+// The roles of one run, from the command line (step 9 of the start).
+struct RunRoles {
+  bool backend = false;
+  bool uninstall = false;
+  bool silent = false;
+  bool run_immediately = false;
+  bool autoupdate = false;
+  bool replace_morrit_installation = false;
+  bool inside_package = false;
+};
+
+// Everything RunInstaller does after the informational switches, COM and the exit-callback
+// registry; returns its result byte.
+unsigned char RunRole(const base::CommandLine& command_line) {
+  if (command_line.HasSwitch("crash-reporter-parent-id")) {
+    LOG(ERROR) << "Cannot run as crash reporter: crash reporting is not built yet";
+    return 0;
+  }
+  // The crash client of every other process comes with crash reporting.
+
+  RegisterInstallerFeatures(&base::FeatureRegistry::GetInstance());
+  const base::FilePath installation_folder = GetCurrentInstallation().folder();
+
+  if (command_line.HasSwitch("help") || command_line.HasSwitch("?")) {
+    PrintHelp();
+    return 1;
+  }
+  if (command_line.HasSwitch("set-folder-permission")) {
+    RunFolderPermissionHelper(command_line);
+    if (command_line.HasSwitch("run-uninstall-bat"))
+      RunUninstallBatch(installation_folder);
+    return 1;
+  }
+
+  logging::LoggingSettings logging_settings;
+  logging_settings.logging_dest = logging::LOG_TO_FILE;
+  logging_settings.log_file = GetLogFilePath().value();
+  logging_settings.delete_old = logging::DELETE_OLD_LOG_FILE;
+  logging::InitLogging(logging_settings);
+  LOG(INFO) << base::StringPrintf("%s installer starting - version ",
+                                  ProductInfo::GetProductName().c_str())
+            << ProductInfo::GetVersion() << " " << ProductInfo::GetStream();
+  LOG(INFO) << "Command line: " << command_line.GetCommandLineString();
+
+  RunRoles roles;
+  roles.backend = command_line.HasSwitch("backend");
+  roles.uninstall = command_line.HasSwitch("uninstall");
+  roles.silent = command_line.HasSwitch("silent");
+  roles.run_immediately = command_line.HasSwitch("runimmediately");
+  roles.autoupdate = command_line.HasSwitch("autoupdate");
+  roles.replace_morrit_installation = command_line.HasSwitch("replacemorritinstallation");
+
+  base::FilePath own_folder;
+  if (!base::PathRegistry::Get(base::DIR_EXE, &own_folder)) {
+    LOG(ERROR) << "Cannot find own dir";
+    return 0;
+  }
+  base::FilePath own_file;
+  if (!base::PathRegistry::Get(base::FILE_EXE, &own_file)) {
+    LOG(ERROR) << "Cannot find own file path";
+    return 0;
+  }
+
+  const bool holds_browser = base::PathExists(own_folder.Append(GetBrowserExeName()));
+  if (roles.uninstall) {
+    if (!holds_browser) {
+      LOG(ERROR) << "Requested to uninstall, but we are not in a valid installation folder";
+      return 0;
+    }
+    roles.inside_package = true;
+  } else {
+    roles.inside_package = holds_browser && base::PathExists(own_folder.Append(L"files_list")) &&
+                           own_file.BaseName().value() == L"installer.exe";
+  }
+
+  base::FilePath install_folder;
+  if (command_line.HasSwitch("installfolder")) {
+    install_folder = command_line.GetSwitchValuePath("installfolder");
+    LOG(INFO) << "Install folder from command line: " << install_folder;
+    if (install_folder.empty() && roles.autoupdate) {
+      LOG(INFO) << "It looks like we are autoupdating from Y12.";
+      install_folder = RecoverInstallFolderFromArgs(command_line);
+      LOG(INFO) << "Recovered install folder from command line: " << install_folder;
+      if (roles.silent && !install_folder.empty()) {
+        LOG(INFO) << "Configuring for Y12 autoupdate.";
+        roles.silent = false;
+        roles.run_immediately = true;
+      }
+    }
+  }
+
+  LOG(INFO) << "Uninstall:" << BoolText(roles.uninstall);
+  LOG(INFO) << "Replace Morrit installation:" << BoolText(roles.replace_morrit_installation);
+  LOG(INFO) << "Silent:" << BoolText(roles.silent);
+  LOG(INFO) << "Run Immediately" << BoolText(roles.run_immediately);
+  LOG(INFO) << "Backend" << BoolText(roles.backend);
+  LOG(INFO) << "Inside package" << BoolText(roles.inside_package);
+  LOG(INFO) << "Autoupdate:" << BoolText(roles.autoupdate);
+
+  // Experiments: the command line's feature switches (stored ones come with the
+  // preference store).
+  if (!roles.uninstall) {
+    base::FeatureRegistry::GetInstance().ApplyReader(base::CommandLineFeatureReader(command_line));
+    VLOG(1) << "Obtained experiment states from command line";
+  }
+  if (base::IsFeatureEnabled("installer-experiment-test"))
+    LOG(INFO) << "Test experiment is enabled";
+
+  std::unique_ptr<PayloadReader> payload_reader;
+  bool x64 = true;
+  if (!roles.inside_package) {
+    x64 = base::win::OsInfo::GetInstance()->architecture() ==
+          base::win::OsInfo::X64_ARCHITECTURE;
+    payload_reader = std::make_unique<PayloadReader>(own_file);
+    switch (payload_reader->type()) {
+      case PayloadType::kTrackingData:
+        LOG(INFO) << "Tracking data: " << payload_reader->GetPayload();
+        break;
+      case PayloadType::kFullPackage:
+        LOG(INFO) << "Found full package";
+        x64 = true;
+        break;
+      case PayloadType::kCorrupted:
+        LOG(ERROR) << "Corrupted payload";
+        [[fallthrough]];
+      default:
+        LOG(WARNING) << "Failed reading payload";
+        if (command_line.HasSwitch("server-tracking-blob")) {
+          LOG(INFO) << "Using tracking data from command line";
+          payload_reader->SetPayload(command_line.GetSwitchValueASCII("server-tracking-blob"));
+        }
+        break;
+    }
+  }
+  const bool x64_installer = x64 && base::IsFeatureEnabled("installer-support-x64-download");
+  VLOG(1) << "Installer architecture: " << (x64_installer ? "X64" : "X86");
+
+  if (command_line.HasSwitch("register-tavro-as-protocol-handler") || roles.backend) {
+    LOG(ERROR) << "Cannot run the backend: the installer settings and the backend runner are "
+                  "not built yet";
+    return 0;
+  }
+
+  base::FilePath download_folder;
+  if (command_line.HasSwitch("temp-folder")) {
+    download_folder = command_line.GetSwitchValuePath("temp-folder").Append(GetInstallerFolderName());
+    if (!base::DirectoryExists(download_folder) && !base::CreateDirectory(download_folder)) {
+      LOG(ERROR) << "Could not create temporary installer folder";
+      return 0;
+    }
+  } else if (!GetTempInstallerFolder(GetInstallerFolderName(), own_file, &download_folder)) {
+    LOG(ERROR) << "Could not obtain temporary installer folder";
+    return 0;
+  }
+  LOG(INFO) << "Installer download folder: " << download_folder;
+
+  LOG(ERROR) << "Cannot run the " << (roles.silent ? "silent" : "window")
+             << " front end: the installer settings and the controllers are not built yet";
+  // A folder that holds nothing is removed; anything in it stays.
+  ::RemoveDirectoryW(download_folder.value().c_str());
+  return 0;
+}
+
+}  // namespace
 
 void PrintOut(const char* format, ...) {
   va_list arguments;
@@ -14,6 +226,24 @@ void PrintOut(const char* format, ...) {
   vfprintf(stdout, format, arguments);
   va_end(arguments);
   fflush(stdout);
+}
+
+base::FilePath GetLogFilePath() {
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  const std::wstring file_name =
+      base::AsciiToUtf16(FormatWithProductName("%s_installer", true)) +
+      base::WideStringPrintf(L"_%02d%02d%02d%02d%02d%02d.log", now.year, now.month,
+                             now.day_of_month, now.hour, now.minute, now.second);
+  base::FilePath folder;
+  if (GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &folder, base::DIR_TEMP))
+    return folder.Append(file_name);
+  return base::FilePath(file_name);
+}
+
+base::FilePath RecoverInstallFolderFromArgs(const base::CommandLine& command_line) {
+  const base::FilePath last(command_line.GetArgv().back());
+  return last.IsAbsolute() ? last : base::FilePath();
 }
 
 }  // namespace installer
@@ -39,6 +269,11 @@ unsigned char RunInstaller() {
     return 1;
   }
 
-  fprintf(stderr, "The installer roles are not built yet.\n");
-  return 0;
+  // Destroyed last: its callbacks destroy the process-wide objects made on first use.
+  base::ExitCallbackRegistry exit_callbacks;
+  const HRESULT com_result = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const unsigned char result = installer::RunRole(command_line);
+  if (com_result == S_OK || com_result == S_FALSE)
+    ::CoUninitialize();
+  return result;
 }

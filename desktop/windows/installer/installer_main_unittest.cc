@@ -1,5 +1,11 @@
 #include "desktop/windows/installer/installer_main.h"
 
+#include "base/command_line.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/time/time.h"
+
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
@@ -36,6 +42,72 @@ TEST(InstallerMainTest, VersionIsFourDottedNumbers) {
   EXPECT_EQ(4, sscanf(version.c_str(), "%d.%d.%d.%d%c", &parts[0], &parts[1], &parts[2],
                       &parts[3], &tail));
   EXPECT_EQ(ProductInfo::GetMajorVersion(), parts[0]);
+}
+
+}  // namespace
+}  // namespace installer
+
+namespace installer {
+namespace {
+
+TEST(InstallerMainTest, RecoversTheY12InstallFolderFromTheLastArgument) {
+  EXPECT_EQ(L"C:\\Program Files\\Tavro",
+            RecoverInstallFolderFromArgs(
+                base::CommandLine::FromString(
+                    L"installer.exe --installfolder= --autoupdate --silent \"C:\\Program Files\\Tavro\""))
+                .value());
+  // A relative last argument, or none at all, recovers nothing.
+  EXPECT_TRUE(RecoverInstallFolderFromArgs(
+                  base::CommandLine::FromString(L"installer.exe --autoupdate Tavro"))
+                  .empty());
+  EXPECT_TRUE(RecoverInstallFolderFromArgs(
+                  base::CommandLine::FromString(L"installer.exe --installfolder=C:\\x"))
+                  .empty());
+}
+
+TEST(InstallerMainTest, LogFileNameHasTheFullYear) {
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  const std::wstring name = GetLogFilePath().BaseName().value();
+  // "tavro_installer_YYYYMMDDhhmmss.log"
+  ASSERT_EQ(std::wstring(L"tavro_installer_").size() + 14 + 4, name.size()) << name;
+  EXPECT_EQ(0u, name.find(L"tavro_installer_" + std::to_wstring(now.year)));
+  EXPECT_EQ(L".log", name.substr(name.size() - 4));
+  EXPECT_EQ(L"Tavro Installer", GetLogFilePath().DirName().BaseName().value());
+}
+
+TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  test::ProcessResult help =
+      test::RunInstallerExe(L"--backend --help", {{L"TMP", temp.GetPath().value()},
+                                                   {L"TEMP", temp.GetPath().value()}});
+  EXPECT_EQ(0u, help.exit_code);
+  EXPECT_EQ(0u, help.output.find("Tavro Installer " + ProductInfo::GetVersion()));
+  // Standard output is in text mode: lines end with CR LF.
+  EXPECT_NE(std::string::npos, help.output.find("  launchbrowser=[0|1]\r\n"));
+  EXPECT_FALSE(base::PathExists(temp.GetPath().Append(L"Tavro Installer")));
+}
+
+TEST(InstallerMainTest, FrontEndRunLogsToTheInstallerFolderAndReportsWhatIsMissing) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  test::ProcessResult run =
+      test::RunInstallerExe(L"--silent", {{L"TMP", temp.GetPath().value()},
+                                          {L"TEMP", temp.GetPath().value()}});
+  EXPECT_EQ(1u, run.exit_code);
+  base::FileEnumerator logs(temp.GetPath().Append(L"Tavro Installer"), false,
+                            base::FileEnumerator::FILES, L"tavro_installer_*.log");
+  const base::FilePath log = logs.Next();
+  ASSERT_FALSE(log.empty());
+  std::string text;
+  ASSERT_TRUE(base::ReadFileToString(log, &text));
+  EXPECT_NE(std::string::npos, text.find("Tavro installer starting - version " +
+                                         ProductInfo::GetVersion() + " " +
+                                         ProductInfo::GetStream()));
+  EXPECT_NE(std::string::npos, text.find("] Silent:1\n"));
+  EXPECT_NE(std::string::npos, text.find("] Failed reading payload\n"));
+  EXPECT_NE(std::string::npos, text.find("not built yet"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "base/native_library.h"
 #include "base/path_registry.h"
 #include "base/process/launch.h"
+#include "base/win/scoped_handle.h"
 
 namespace installer {
 
@@ -76,9 +77,18 @@ bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& exec
   }
   base::CommandLine command_line(copy);
   command_line.AppendSwitch("version");
+  // The copy's output means nothing here: it goes nowhere.
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  const base::win::ScopedHandle null_output(::CreateFileW(
+      L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+      0, nullptr));
   base::LaunchOptions options;
   options.wait = true;
   options.start_hidden = true;
+  if (null_output.IsValid()) {
+    options.stdout_handle = null_output.Get();
+    options.stderr_handle = null_output.Get();
+  }
   const bool started = base::LaunchProcess(command_line, options).IsValid();
   LOG_IF(WARNING, !started) << "Cannot run executables in " << folder;
   base::DeletePath(copy, false);

@@ -2,6 +2,8 @@
 #define DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace installer {
 namespace test {
@@ -16,8 +18,11 @@ struct ProcessResult {
   std::string output;  // Standard output and standard error together.
 };
 
-// Runs build/bin/installer.exe with |arguments| (already quoted) and waits for it.
-ProcessResult RunInstallerExe(const std::wstring& arguments);
+// Runs build/bin/installer.exe with |arguments| (already quoted) and waits for it; the
+// environment changes are applied to the child only.
+ProcessResult RunInstallerExe(
+    const std::wstring& arguments,
+    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
 
 }  // namespace test
 }  // namespace installer
