@@ -14,6 +14,7 @@
 #include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/message_loop/message_loop.h"
 #include "base/path_registry.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -153,6 +154,16 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   LOG(INFO) << "Backend" << BoolText(roles.backend);
   LOG(INFO) << "Inside package" << BoolText(roles.inside_package);
   LOG(INFO) << "Autoupdate:" << BoolText(roles.autoupdate);
+
+  // The main thread's loop lives until the end of the run, past the payload reader.
+  std::unique_ptr<base::MessageLoop> main_loop;
+  if (roles.backend || roles.silent) {
+    VLOG(1) << "Using default message loop";
+    main_loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_DEFAULT);
+  } else {
+    VLOG(1) << "Using UI message loop";
+    main_loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+  }
 
   // Experiments: the command line's feature switches (stored ones come with the
   // preference store).
