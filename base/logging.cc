@@ -13,6 +13,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 
 namespace logging {
 
@@ -223,10 +224,6 @@ void WriteToStandardError(const std::string& text) {
   ::WriteFile(error_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-struct LocalFreeDeleter {
-  void operator()(void* memory) const { ::LocalFree(memory); }
-};
-
 }  // namespace
 
 bool InitLogging(const LoggingSettings& settings) {
@@ -343,7 +340,7 @@ std::string SystemErrorCodeToString(unsigned long error_code) {
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error_code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
+  base::win::ScopedLocalAllocTyped<wchar_t> owned_buffer(buffer);
   if (length == 0) {
     char text[64];
     snprintf(text, sizeof(text), "Error (0x%lX) while retrieving error.", ::GetLastError());

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <map>
@@ -13,6 +12,7 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/synchronization/lock.h"
+#include "base/win/scoped_co_mem.h"
 
 namespace base {
 
@@ -28,29 +28,14 @@ struct Overrides {
 
 LazyInstance<Overrides> g_overrides;
 
-// Owns the text SHGetKnownFolderPath allocates.
-class ScopedCoTaskMemString {
- public:
-  ScopedCoTaskMemString() = default;
-  ~ScopedCoTaskMemString() { ::CoTaskMemFree(text_); }
-  ScopedCoTaskMemString(const ScopedCoTaskMemString&) = delete;
-  ScopedCoTaskMemString& operator=(const ScopedCoTaskMemString&) = delete;
-
-  PWSTR* Receive() { return &text_; }
-  const wchar_t* get() const { return text_; }
-
- private:
-  PWSTR text_ = nullptr;
-};
-
 HRESULT QueryKnownFolder(REFKNOWNFOLDERID id, FilePath* path) {
-  ScopedCoTaskMemString text;
+  win::ScopedCoMem<wchar_t> text;
   const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, text.Receive());
   if (FAILED(hr))
     return hr;
-  if (!text.get())
+  if (!text.Get())
     return E_FAIL;
-  *path = FilePath(text.get());
+  *path = FilePath(text.Get());
   return S_OK;
 }
 

@@ -11,6 +11,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "gtest/gtest.h"
@@ -34,11 +35,10 @@ void WriteFile(const base::FilePath& path, const std::string& contents) {
 class InstallationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     folder_ = temp_dir_.GetPath();
   }
-  void TearDown() override { ::CoUninitialize(); }
 
   void SaveStatus(bool copy_only) {
     InstallStatus status;
@@ -53,6 +53,7 @@ class InstallationTest : public testing::Test {
     return Installation(folder_).GetProfileDirectory(&path, must_exist) ? path : base::FilePath();
   }
 
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   base::FilePath folder_;
 };

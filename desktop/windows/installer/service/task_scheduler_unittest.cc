@@ -13,7 +13,8 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/rand_util.h"
 #include "base/strings/stringprintf.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_co_mem.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "gtest/gtest.h"
 
@@ -93,7 +94,7 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     return types;
   }
 
-  ScopedComInitializer com_;
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   base::FilePath program_;
   std::wstring suffix_;
@@ -242,16 +243,13 @@ TEST_P(TaskSchedulerTest, SavedJobFields) {
   ASSERT_TRUE(scheduler_->RegisterTask(info));
   ComPtr<ITask> job = OpenJob(info.name);
   ASSERT_TRUE(job);
-  LPWSTR text = nullptr;
-  ASSERT_TRUE(SUCCEEDED(job->GetApplicationName(&text)));
-  EXPECT_EQ(program_.value(), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(job->GetParameters(&text)));
-  EXPECT_STREQ(L"--scheduledautoupdate $(Arg0)", text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(job->GetComment(&text)));
-  EXPECT_STREQ(L"Keeps Tavro up to date.", text);
-  ::CoTaskMemFree(text);
+  base::win::ScopedCoMem<wchar_t> text;
+  ASSERT_TRUE(SUCCEEDED(job->GetApplicationName(text.Receive())));
+  EXPECT_EQ(program_.value(), text.Get());
+  ASSERT_TRUE(SUCCEEDED(job->GetParameters(text.Receive())));
+  EXPECT_STREQ(L"--scheduledautoupdate $(Arg0)", text.Get());
+  ASSERT_TRUE(SUCCEEDED(job->GetComment(text.Receive())));
+  EXPECT_STREQ(L"Keeps Tavro up to date.", text.Get());
   DWORD max_run_time = 0;
   ASSERT_TRUE(SUCCEEDED(job->GetMaxRunTime(&max_run_time)));
   EXPECT_EQ(3600u * 1000u, max_run_time);

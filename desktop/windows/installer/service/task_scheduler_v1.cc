@@ -2,7 +2,7 @@
 
 #include "base/logging.h"
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_co_mem.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
@@ -66,7 +66,7 @@ bool AddTrigger(ITask* task, TASK_TRIGGER_TYPE type, const SYSTEMTIME& start) {
 // Reads one string field of the task through |getter|.
 template <typename Getter>
 std::wstring ReadString(Getter getter) {
-  ScopedCoMem<wchar_t> text;
+  base::win::ScopedCoMem<wchar_t> text;
   if (FAILED(getter(text.Receive())) || !text.Get())
     return std::wstring();
   return std::wstring(text.Get());
@@ -224,7 +224,7 @@ bool TaskSchedulerV1::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* i
       ReadString([&task](LPWSTR* out) { return task->GetParameters(out); }));
   info->description = ReadString([&task](LPWSTR* out) { return task->GetComment(out); });
 
-  ScopedCoMem<wchar_t> account;
+  base::win::ScopedCoMem<wchar_t> account;
   HRESULT hr = task->GetAccountInformation(account.Receive());
   info->system_task = SUCCEEDED(hr) && (!account.Get() || account.Get()[0] == L'\0');
 
@@ -279,7 +279,7 @@ bool TaskSchedulerV1::GetTaskNames(std::vector<std::wstring>* names) {
     return false;
   }
   for (;;) {
-    ScopedCoMem<LPWSTR> batch;
+    base::win::ScopedCoMem<LPWSTR> batch;
     ULONG fetched = 0;
     hr = items->Next(1, batch.Receive(), &fetched);
     if (hr != S_OK || fetched == 0 || !batch.Get())

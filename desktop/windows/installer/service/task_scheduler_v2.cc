@@ -2,7 +2,8 @@
 
 #include "base/logging.h"
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_bstr.h"
+#include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
@@ -55,7 +56,7 @@ HRESULT SetTriggerDelay(ITrigger* trigger, bool boot) {
   const int minutes = GetLogonTriggerDelayMinutes();
   if (minutes == 0)
     return S_OK;
-  ScopedBstr delay(FormatDurationMinutes(minutes));
+  base::win::ScopedBstr delay(FormatDurationMinutes(minutes));
   if (boot) {
     ComPtr<IBootTrigger> boot_trigger;
     HRESULT hr = trigger->QueryInterface(kBootTriggerIid,
@@ -75,7 +76,7 @@ HRESULT SetTriggerUser(ITrigger* trigger, const std::wstring& user) {
                                        reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
   if (FAILED(hr))
     return hr;
-  ScopedBstr user_id(user);
+  base::win::ScopedBstr user_id(user);
   return logon_trigger->put_UserId(user_id.Get());
 }
 
@@ -88,12 +89,12 @@ bool AddTrigger(ITriggerCollection* triggers,
   if (SUCCEEDED(hr)) {
     switch (type) {
       case TASK_TRIGGER_TIME: {
-        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
+        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
         hr = trigger->put_StartBoundary(start.Get());
         break;
       }
       case TASK_TRIGGER_DAILY: {
-        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
+        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
         ComPtr<IDailyTrigger> daily;
         hr = trigger->put_StartBoundary(start.Get());
         if (SUCCEEDED(hr))
@@ -124,10 +125,10 @@ bool AddTrigger(ITriggerCollection* triggers,
 
 template <typename Getter>
 std::wstring ReadString(Getter getter) {
-  ScopedBstr text;
+  base::win::ScopedBstr text;
   if (FAILED(getter(text.Receive())))
     return std::wstring();
-  return text.ToString();
+  return std::wstring(text.View());
 }
 
 }  // namespace
@@ -146,13 +147,13 @@ bool TaskSchedulerV2::Init() {
     return false;
   }
   // The local machine, as the caller.
-  ScopedVariant none;
+  base::win::ScopedVariant none;
   hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
     return false;
   }
-  ScopedBstr root(kRootFolder);
+  base::win::ScopedBstr root(kRootFolder);
   ComPtr<ITaskFolder> folder;
   hr = service->GetFolder(root.Get(), folder.GetAddressOf());
   if (FAILED(hr)) {
@@ -170,7 +171,7 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
   ComPtr<IRegistrationInfo> registration;
   HRESULT hr = definition->get_RegistrationInfo(registration.GetAddressOf());
   if (SUCCEEDED(hr)) {
-    ScopedBstr description(info.description);
+    base::win::ScopedBstr description(info.description);
     hr = registration->put_Description(description.Get());
   }
   // The principal (account and logon type) comes from the registration call.
@@ -179,7 +180,7 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
     hr = definition->get_Settings(settings.GetAddressOf());
   if (SUCCEEDED(hr)) {
     // "PT0S" means no limit.
-    ScopedBstr limit(FormatDurationSeconds(info.time_limit_seconds));
+    base::win::ScopedBstr limit(FormatDurationSeconds(info.time_limit_seconds));
     hr = settings->put_ExecutionTimeLimit(limit.Get());
   }
   if (SUCCEEDED(hr))
@@ -195,11 +196,11 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
   if (SUCCEEDED(hr))
     hr = action.As(&exec_action);
   if (SUCCEEDED(hr)) {
-    ScopedBstr path(info.command_line.GetProgram().value());
+    base::win::ScopedBstr path(info.command_line.GetProgram().value());
     hr = exec_action->put_Path(path.Get());
   }
   if (SUCCEEDED(hr)) {
-    ScopedBstr arguments(GetCommandLineArguments(info.command_line));
+    base::win::ScopedBstr arguments(GetCommandLineArguments(info.command_line));
     hr = exec_action->put_Arguments(arguments.Get());
   }
   ComPtr<ITriggerCollection> triggers;
@@ -242,9 +243,9 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   if (!SetUpDefinition(definition.Get(), info, user))
     return false;
 
-  ScopedBstr name(info.name);
-  ScopedVariant user_id(user);
-  ScopedVariant none;
+  base::win::ScopedBstr name(info.name);
+  base::win::ScopedVariant user_id(user);
+  base::win::ScopedVariant none;
   ComPtr<IRegisteredTask> registered;
   hr = root_folder_->RegisterTaskDefinition(
       name.Get(), definition.Get(), TASK_CREATE_OR_UPDATE, user_id.Get(), none.Get(),
@@ -260,7 +261,7 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
 bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
   if (!root_folder_)
     return false;
-  ScopedBstr task_name(name);
+  base::win::ScopedBstr task_name(name);
   const HRESULT hr = root_folder_->DeleteTask(task_name.Get(), 0);
   if (SUCCEEDED(hr) || IsNotFound(hr))
     return true;
@@ -271,7 +272,7 @@ bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
 bool TaskSchedulerV2::IsTaskRegistered(const std::wstring& name) {
   if (!root_folder_)
     return false;
-  ScopedBstr task_name(name);
+  base::win::ScopedBstr task_name(name);
   ComPtr<IRegisteredTask> task;
   return SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf()));
 }
@@ -279,7 +280,7 @@ bool TaskSchedulerV2::IsTaskRegistered(const std::wstring& name) {
 bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* info) {
   if (!root_folder_)
     return false;
-  ScopedBstr task_name(name);
+  base::win::ScopedBstr task_name(name);
   ComPtr<IRegisteredTask> task;
   ComPtr<ITaskDefinition> definition;
   HRESULT hr = root_folder_->GetTask(task_name.Get(), task.GetAddressOf());
@@ -375,7 +376,7 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
     return false;
   }
   for (LONG i = 1; i <= count; ++i) {
-    ScopedVariant index(i);
+    base::win::ScopedVariant index(i);
     ComPtr<IRegisteredTask> task;
     if (FAILED(tasks->get_Item(index.Get(), task.GetAddressOf())))
       continue;
