@@ -1,8 +1,5 @@
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 
-#define SECURITY_WIN32
-#include <security.h>
-
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/service/product_config.h"
@@ -107,17 +104,6 @@ bool ParseDurationSeconds(std::wstring_view duration, uint64_t* seconds) {
     return false;
   *seconds = total;
   return true;
-}
-
-std::wstring GetCurrentUserForTasks() {
-  wchar_t name[512];
-  ULONG size = ARRAYSIZE(name);
-  if (::GetUserNameExW(NameSamCompatible, name, &size))
-    return std::wstring(name, size);
-  DWORD plain_size = ARRAYSIZE(name);
-  if (::GetUserNameW(name, &plain_size))
-    return std::wstring(name);
-  return std::wstring();
 }
 
 }  // namespace installer

@@ -39,9 +39,6 @@ std::wstring FormatDurationMinutes(int minutes);
 // years are not used by the task scheduler for these fields). False when malformed.
 bool ParseDurationSeconds(std::wstring_view duration, uint64_t* seconds);
 
-// The current user as "DOMAIN\user" (falling back to the plain user name); empty on failure.
-std::wstring GetCurrentUserForTasks();
-
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TASK_SCHEDULER_UTIL_H_

@@ -4,6 +4,7 @@
 #include "base/strings/string_util.h"
 #include "base/win/scoped_co_mem.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
+#include "desktop/windows/installer/service/user_names.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
 #undef ERROR
@@ -128,7 +129,7 @@ bool TaskSchedulerV1::SetUpTask(ITask* task, const ScheduledTaskInfo& info) {
   }
 
   // An empty account name means LocalSystem.
-  const std::wstring account = info.system_task ? std::wstring() : GetCurrentUserForTasks();
+  const std::wstring account = info.system_task ? std::wstring() : GetCurrentUserName();
   if (!info.system_task && account.empty()) {
     LOG(ERROR) << "Cannot read the current user's name for the scheduled task " << info.name;
     return false;

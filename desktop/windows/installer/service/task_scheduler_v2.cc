@@ -5,6 +5,7 @@
 #include "base/win/scoped_bstr.h"
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
+#include "desktop/windows/installer/service/user_names.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
 #undef ERROR
@@ -229,7 +230,7 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   if (!service_)
     return false;
   const std::wstring user = info.system_task ? std::wstring(kLocalSystemUser)
-                                             : GetCurrentUserForTasks();
+                                             : GetCurrentUserName();
   if (user.empty()) {
     LOG(ERROR) << "Cannot read the current user's name for the scheduled task " << info.name;
     return false;
