@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <shlobj.h>
 
 #include <map>
 #include <string>
@@ -12,7 +11,7 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/synchronization/lock.h"
-#include "base/win/scoped_co_mem.h"
+#include "base/win/known_folder.h"
 
 namespace base {
 
@@ -28,19 +27,8 @@ struct Overrides {
 
 LazyInstance<Overrides> g_overrides;
 
-HRESULT QueryKnownFolder(REFKNOWNFOLDERID id, FilePath* path) {
-  win::ScopedCoMem<wchar_t> text;
-  const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, text.Receive());
-  if (FAILED(hr))
-    return hr;
-  if (!text.Get())
-    return E_FAIL;
-  *path = FilePath(text.Get());
-  return S_OK;
-}
-
 bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
-  const HRESULT hr = QueryKnownFolder(id, path);
+  const HRESULT hr = win::GetKnownFolderPath(id, 0, path);
   if (FAILED(hr)) {
     ELOG(WARNING, hr) << "Cannot get the known folder " << name;
     return false;
@@ -72,7 +60,7 @@ bool GetExeFile(FilePath* path) {
 }
 
 bool GetQuickLaunchFolder(FilePath* path) {
-  if (SUCCEEDED(QueryKnownFolder(FOLDERID_QuickLaunch, path)))
+  if (SUCCEEDED(win::GetKnownFolderPath(FOLDERID_QuickLaunch, 0, path)))
     return true;
   // Wine knows no quick launch folder (E_INVALIDARG). Windows has kept it at this place below
   // the roaming application data folder since Vista, so the fallback is right there too.

@@ -14,6 +14,7 @@
 #include "base/logging.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/service/known_folders.h"
 #include "desktop/windows/installer/service/product_naming.h"
 
 namespace installer {
@@ -25,16 +26,9 @@ namespace {
 
 constexpr wchar_t kSingleProfileFolderName[] = L"profile";
 
+// The path of a known folder, also when it does not exist (yet).
 bool GetKnownFolder(REFKNOWNFOLDERID id, base::FilePath* path) {
-  wchar_t* buffer = nullptr;
-  const HRESULT hr = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &buffer);
-  const bool found = SUCCEEDED(hr) && buffer && *buffer;
-  if (found)
-    *path = base::FilePath(buffer);
-  else
-    ELOG(ERROR, hr) << "Cannot find a known folder";
-  ::CoTaskMemFree(buffer);
-  return found;
+  return GetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, path, false);
 }
 
 std::wstring ToLower(std::wstring text) {

@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <string>
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -20,11 +20,9 @@ namespace installer {
 namespace {
 
 base::FilePath GetKnownFolder(REFKNOWNFOLDERID id) {
-  wchar_t* path = nullptr;
-  EXPECT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)));
-  const base::FilePath result(path ? path : L"");
-  ::CoTaskMemFree(path);
-  return result;
+  base::FilePath path;
+  EXPECT_EQ(S_OK, base::win::GetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, &path));
+  return path;
 }
 
 void WriteFile(const base::FilePath& path, const std::string& contents) {

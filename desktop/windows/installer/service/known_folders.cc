@@ -3,7 +3,7 @@
 #include <shlobj.h>
 
 #include "base/logging.h"
-#include "base/win/scoped_co_mem.h"
+#include "base/win/known_folder.h"
 
 namespace installer {
 
@@ -13,13 +13,11 @@ bool GetKnownFolderPath(REFKNOWNFOLDERID folder_id,
                         bool create) {
   if (create)
     flags |= KF_FLAG_CREATE;
-  base::win::ScopedCoMem<wchar_t> folder;
-  const HRESULT result = ::SHGetKnownFolderPath(folder_id, flags, nullptr, folder.Receive());
-  if (FAILED(result) || !folder.Get()) {
+  const HRESULT result = base::win::GetKnownFolderPath(folder_id, flags, path);
+  if (FAILED(result)) {
     ELOG(WARNING, static_cast<DWORD>(result)) << "SHGetKnownFolderPath failed";
     return false;
   }
-  *path = base::FilePath(folder.Get());
   return true;
 }
 
