@@ -15,6 +15,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/win/scoped_co_mem.h"
 #include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "gtest/gtest.h"
 
@@ -265,6 +266,87 @@ INSTANTIATE_TEST_SUITE_P(BothApis,
                                                   ? "Version1"
                                                   : "Version2");
                          });
+
+// The scheduler that Create picks. Under Wine, Task Scheduler 2.0 cannot make logon or time
+// triggers, and the task goes through 1.0; on Windows 2.0 keeps it. Either way the task is
+// found, read back with its triggers and deleted from both back ends.
+class TaskSchedulerCreateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(com_.Succeeded());
+    ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
+    program_ = temp_dir_.GetPath().Append(L"launcher.exe");
+    ASSERT_EQ(1, base::WriteFileFromBuffer(program_, "x", 1));
+    suffix_ = base::WideStringPrintf(L"%016llx", static_cast<unsigned long long>(base::RandUint64()));
+  }
+
+  void TearDown() override {
+    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
+      std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::CreateForApi(api);
+      if (scheduler->Init()) {
+        for (const std::wstring& name : names_)
+          scheduler->DeleteTask(name);
+      }
+    }
+  }
+
+  ScheduledTaskInfo MakeInfo(const std::wstring& base, uint32_t kind) {
+    ScheduledTaskInfo info;
+    info.command_line = base::CommandLine(program_);
+    info.command_line.AppendSwitch("scheduledautoupdate");
+    info.name = base + L" " + suffix_;
+    info.description = L"Keeps Tavro up to date.";
+    info.kind = kind;
+    info.logon_trigger = true;
+    names_.push_back(info.name);
+    return info;
+  }
+
+  base::win::ScopedComInitializer com_;
+  base::ScopedTempDir temp_dir_;
+  base::FilePath program_;
+  std::wstring suffix_;
+  std::vector<std::wstring> names_;
+};
+
+TEST_F(TaskSchedulerCreateTest, RegistersAndDeletesTasksWithLogonAndTimeTriggers) {
+  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  ASSERT_TRUE(scheduler);
+  ASSERT_TRUE(scheduler->Init());
+  // The engine's autoupdate task: daily and at the user's logon.
+  const ScheduledTaskInfo autoupdate =
+      MakeInfo(std::wstring(kAutoupdateTaskNamePrefix) + L"TavroTestCreate",
+               ScheduledTaskInfo::KIND_DAILY);
+  const ScheduledTaskInfo once = MakeInfo(L"TavroTest CreateOnce", ScheduledTaskInfo::KIND_RUN_ONCE);
+
+  ASSERT_TRUE(scheduler->RegisterTask(autoupdate));
+  ASSERT_TRUE(scheduler->RegisterTask(once));
+  // Registering again replaces the task rather than adding one.
+  ASSERT_TRUE(scheduler->RegisterTask(autoupdate));
+  std::vector<std::wstring> names;
+  ASSERT_TRUE(scheduler->GetTaskNames(&names));
+  EXPECT_EQ(1, std::count(names.begin(), names.end(), autoupdate.name));
+  EXPECT_EQ(1, std::count(names.begin(), names.end(), once.name));
+
+  ScheduledTaskInfo read;
+  ASSERT_TRUE(scheduler->GetTaskInfo(autoupdate.name, &read));
+  EXPECT_TRUE(read.logon_trigger);
+  EXPECT_EQ(static_cast<uint32_t>(ScheduledTaskInfo::KIND_DAILY), read.kind);
+  EXPECT_EQ(autoupdate.command_line.GetCommandLineString(), read.command_line.GetCommandLineString());
+  ASSERT_TRUE(scheduler->GetTaskInfo(once.name, &read));
+  EXPECT_EQ(static_cast<uint32_t>(ScheduledTaskInfo::KIND_RUN_ONCE), read.kind);
+
+  for (const ScheduledTaskInfo* info : {&autoupdate, &once}) {
+    EXPECT_TRUE(scheduler->IsTaskRegistered(info->name)) << info->name;
+    EXPECT_TRUE(scheduler->DeleteTask(info->name)) << info->name;
+    EXPECT_FALSE(scheduler->IsTaskRegistered(info->name)) << info->name;
+    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
+      std::unique_ptr<TaskScheduler> single = TaskScheduler::CreateForApi(api);
+      ASSERT_TRUE(single->Init());
+      EXPECT_FALSE(single->IsTaskRegistered(info->name)) << info->name;
+    }
+  }
+}
 
 TEST(TaskSchedulerUtilTest, DurationsAndArguments) {
   uint64_t seconds = 0;

@@ -1,5 +1,9 @@
 #include "desktop/windows/installer/service/task_scheduler_v2.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "base/files/file_path.h"
 #include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/win/scoped_bstr.h"
@@ -81,12 +85,22 @@ HRESULT SetTriggerUser(ITrigger* trigger, const std::wstring& user) {
   return logon_trigger->put_UserId(user_id.Get());
 }
 
-bool AddTrigger(ITriggerCollection* triggers,
-                const ScheduledTaskInfo& info,
-                TASK_TRIGGER_TYPE2 type,
-                const std::wstring& user) {
+// How filling a task definition went.
+enum class SetUpResult {
+  kDone,
+  // The scheduler cannot make one of the task's triggers (E_NOTIMPL); nothing is logged.
+  kTriggerNotImplemented,
+  kFailed,
+};
+
+SetUpResult AddTrigger(ITriggerCollection* triggers,
+                       const ScheduledTaskInfo& info,
+                       TASK_TRIGGER_TYPE2 type,
+                       const std::wstring& user) {
   ComPtr<ITrigger> trigger;
   HRESULT hr = triggers->Create(type, trigger.GetAddressOf());
+  if (hr == E_NOTIMPL)
+    return SetUpResult::kTriggerNotImplemented;
   if (SUCCEEDED(hr)) {
     switch (type) {
       case TASK_TRIGGER_TIME: {
@@ -119,9 +133,9 @@ bool AddTrigger(ITriggerCollection* triggers,
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(type)
                     << " to the scheduled task " << info.name;
-    return false;
+    return SetUpResult::kFailed;
   }
-  return true;
+  return SetUpResult::kDone;
 }
 
 template <typename Getter>
@@ -132,43 +146,10 @@ std::wstring ReadString(Getter getter) {
   return std::wstring(text.View());
 }
 
-}  // namespace
-
-TaskSchedulerV2::TaskSchedulerV2() = default;
-TaskSchedulerV2::~TaskSchedulerV2() = default;
-
-bool TaskSchedulerV2::Init() {
-  root_folder_.Reset();
-  service_.Reset();
-  ComPtr<ITaskService> service;
-  HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(service.GetAddressOf()));
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot create the Task Scheduler 2.0 service object";
-    return false;
-  }
-  // The local machine, as the caller.
-  base::win::ScopedVariant none;
-  hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
-    return false;
-  }
-  base::win::ScopedBstr root(kRootFolder);
-  ComPtr<ITaskFolder> folder;
-  hr = service->GetFolder(root.Get(), folder.GetAddressOf());
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot open the root folder of the task scheduler";
-    return false;
-  }
-  service_ = service;
-  root_folder_ = folder;
-  return true;
-}
-
-bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
-                                      const ScheduledTaskInfo& info,
-                                      const std::wstring& user) {
+// Fills a new task definition from |info|; |user| is the account the task runs as.
+SetUpResult SetUpDefinition(ITaskDefinition* definition,
+                            const ScheduledTaskInfo& info,
+                            const std::wstring& user) {
   ComPtr<IRegistrationInfo> registration;
   HRESULT hr = definition->get_RegistrationInfo(registration.GetAddressOf());
   if (SUCCEEDED(hr)) {
@@ -209,20 +190,65 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
     hr = definition->get_Triggers(triggers.GetAddressOf());
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot set up the scheduled task " << info.name;
-    return false;
+    return SetUpResult::kFailed;
   }
 
   if (info.kind == ScheduledTaskInfo::KIND_RUN_ONCE)
     return AddTrigger(triggers.Get(), info, TASK_TRIGGER_TIME, user);
-  if (info.kind == ScheduledTaskInfo::KIND_DAILY &&
-      !AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user)) {
+  if (info.kind == ScheduledTaskInfo::KIND_DAILY) {
+    const SetUpResult result = AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user);
+    if (result != SetUpResult::kDone)
+      return result;
+  }
+  if (info.logon_trigger) {
+    return AddTrigger(triggers.Get(), info,
+                      info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON, user);
+  }
+  return SetUpResult::kDone;
+}
+
+}  // namespace
+
+TaskSchedulerV2::TaskSchedulerV2(std::unique_ptr<TaskScheduler> fallback)
+    : fallback_(std::move(fallback)) {}
+
+TaskSchedulerV2::~TaskSchedulerV2() = default;
+
+TaskScheduler* TaskSchedulerV2::GetFallback() {
+  if (fallback_ && !fallback_initialized_) {
+    fallback_initialized_ = fallback_->Init();
+    if (!fallback_initialized_)
+      fallback_.reset();  // Logged by Init; not tried again.
+  }
+  return fallback_.get();
+}
+
+bool TaskSchedulerV2::Init() {
+  root_folder_.Reset();
+  service_.Reset();
+  ComPtr<ITaskService> service;
+  HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(service.GetAddressOf()));
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create the Task Scheduler 2.0 service object";
     return false;
   }
-  if (info.logon_trigger &&
-      !AddTrigger(triggers.Get(), info, info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON,
-                  user)) {
+  // The local machine, as the caller.
+  base::win::ScopedVariant none;
+  hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
     return false;
   }
+  base::win::ScopedBstr root(kRootFolder);
+  ComPtr<ITaskFolder> folder;
+  hr = service->GetFolder(root.Get(), folder.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot open the root folder of the task scheduler";
+    return false;
+  }
+  service_ = service;
+  root_folder_ = folder;
   return true;
 }
 
@@ -241,8 +267,14 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
     ELOG(ERROR, hr) << "Cannot create a task definition";
     return false;
   }
-  if (!SetUpDefinition(definition.Get(), info, user))
-    return false;
+  switch (SetUpDefinition(definition.Get(), info, user)) {
+    case SetUpResult::kDone:
+      break;
+    case SetUpResult::kTriggerNotImplemented:
+      return RegisterThroughFallback(info);
+    case SetUpResult::kFailed:
+      return false;
+  }
 
   base::win::ScopedBstr name(info.name);
   base::win::ScopedVariant user_id(user);
@@ -259,9 +291,24 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   return true;
 }
 
-bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
-  if (!root_folder_)
+// Wine's Task Scheduler 2.0 cannot create time, logon or boot triggers (E_NOTIMPL), so the
+// product's autoupdate task, which has a logon trigger, could not be registered there.
+// Task Scheduler 1.0 makes them, and it exists on every Windows version through 10, so
+// the fallback is valid on Windows too (whose 2.0 back end makes every trigger anyway).
+bool TaskSchedulerV2::RegisterThroughFallback(const ScheduledTaskInfo& info) {
+  TaskScheduler* fallback = GetFallback();
+  if (!fallback) {
+    ELOG(ERROR, E_NOTIMPL) << "Task Scheduler 2.0 cannot make the triggers of the scheduled task "
+                           << info.name;
     return false;
+  }
+  LOG(WARNING) << "Task Scheduler 2.0 cannot make the triggers of the scheduled task "
+               << info.name << "; registering it through Task Scheduler 1.0";
+  // The new task replaces one of that name here; both would run otherwise.
+  return DeleteOwnTask(info.name) && fallback->RegisterTask(info);
+}
+
+bool TaskSchedulerV2::DeleteOwnTask(const std::wstring& name) {
   base::win::ScopedBstr task_name(name);
   const HRESULT hr = root_folder_->DeleteTask(task_name.Get(), 0);
   if (SUCCEEDED(hr) || IsNotFound(hr))
@@ -270,12 +317,26 @@ bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
   return false;
 }
 
+bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
+  if (!root_folder_)
+    return false;
+  bool deleted = DeleteOwnTask(name);
+  // The task may have been registered through the fallback.
+  TaskScheduler* fallback = GetFallback();
+  if (fallback && !fallback->DeleteTask(name))
+    deleted = false;
+  return deleted;
+}
+
 bool TaskSchedulerV2::IsTaskRegistered(const std::wstring& name) {
   if (!root_folder_)
     return false;
   base::win::ScopedBstr task_name(name);
   ComPtr<IRegisteredTask> task;
-  return SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf()));
+  if (SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf())))
+    return true;
+  TaskScheduler* fallback = GetFallback();
+  return fallback && fallback->IsTaskRegistered(name);
 }
 
 bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* info) {
@@ -290,7 +351,8 @@ bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* i
   if (FAILED(hr)) {
     if (!IsNotFound(hr))
       ELOG(WARNING, hr) << "Cannot read the scheduled task " << name;
-    return false;
+    TaskScheduler* fallback = GetFallback();
+    return fallback && fallback->GetTaskInfo(name, info);
   }
   *info = ScheduledTaskInfo();
   info->name = name;
@@ -372,10 +434,8 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
   HRESULT hr = root_folder_->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf());
   if (SUCCEEDED(hr))
     hr = tasks->get_Count(&count);
-  if (FAILED(hr)) {
+  if (FAILED(hr))
     ELOG(ERROR, hr) << "Cannot list the scheduled tasks";
-    return false;
-  }
   for (LONG i = 1; i <= count; ++i) {
     base::win::ScopedVariant index(i);
     ComPtr<IRegisteredTask> task;
@@ -383,7 +443,22 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
       continue;
     names->push_back(ReadString([&task](BSTR* out) { return task->get_Name(out); }));
   }
-  return true;
+  bool listed = SUCCEEDED(hr);
+
+  // Where both back ends share one store, the fallback lists the same tasks again.
+  TaskScheduler* fallback = GetFallback();
+  std::vector<std::wstring> fallback_names;
+  if (fallback && fallback->GetTaskNames(&fallback_names)) {
+    listed = true;
+    for (std::wstring& name : fallback_names) {
+      const bool known = std::any_of(names->begin(), names->end(), [&name](const std::wstring& own) {
+        return base::FilePath::CompareEqualIgnoreCase(own, name);
+      });
+      if (!known)
+        names->push_back(std::move(name));
+    }
+  }
+  return listed;
 }
 
 }  // namespace installer
