@@ -11,14 +11,12 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/synchronization/lock.h"
+#include "base/win/executable_path.h"
 #include "base/win/known_folder.h"
 
 namespace base {
 
 namespace {
-
-// Longest path the system hands out (the \\?\ limit).
-constexpr DWORD kMaxLongPath = 32768;
 
 struct Overrides {
   Lock lock;
@@ -34,29 +32,6 @@ bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
     return false;
   }
   return true;
-}
-
-bool GetExeFile(FilePath* path) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      PLOG(ERROR) << "Cannot get the path of the executable";
-      return false;
-    }
-    // A full buffer means the path was cut short.
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      *path = FilePath(buffer);
-      return true;
-    }
-    if (buffer.size() >= kMaxLongPath) {
-      LOG(ERROR) << "The path of the executable is too long";
-      return false;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
 }
 
 bool GetQuickLaunchFolder(FilePath* path) {
@@ -76,7 +51,7 @@ bool ProvidePath(int key, FilePath* path) {
   switch (key) {
     case DIR_EXE: {
       FilePath exe;
-      if (!GetExeFile(&exe))
+      if (!win::GetExecutablePath(&exe))
         return false;
       *path = exe.DirName();
       return true;
@@ -86,7 +61,7 @@ bool ProvidePath(int key, FilePath* path) {
     case DIR_HOME:
       return GetKnownFolder(FOLDERID_Profile, "Profile", path);
     case FILE_EXE:
-      return GetExeFile(path);
+      return win::GetExecutablePath(path);
     case DIR_USER_DESKTOP:
       return GetKnownFolder(FOLDERID_Desktop, "Desktop", path);
     case DIR_PROGRAM_FILESX86:

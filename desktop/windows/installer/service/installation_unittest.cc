@@ -9,6 +9,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/executable_path.h"
 #include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
@@ -126,9 +127,9 @@ TEST_F(InstallationTest, InstallationFolderOfExecutable) {
   EXPECT_EQ(subfolder, GetInstallationFolderOf(subfolder));
 
   // The running test program has no launcher beside it or above it.
-  wchar_t exe[MAX_PATH];
-  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
-  const base::FilePath exe_folder = base::FilePath(exe).DirName();
+  base::FilePath exe;
+  ASSERT_TRUE(base::win::GetExecutablePath(&exe));
+  const base::FilePath exe_folder = exe.DirName();
   EXPECT_EQ(GetInstallationFolderOf(exe_folder), GetCurrentInstallation().folder());
   EXPECT_EQ(&GetCurrentInstallation(), &GetCurrentInstallation());
 }
