@@ -24,7 +24,9 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
+// COM, a program file, and unique task names that are deleted from both back ends after
+// the test.
+class TaskSchedulerTestBase : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(com_.Succeeded());
@@ -32,20 +34,17 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     program_ = temp_dir_.GetPath().Append(L"launcher.exe");
     ASSERT_EQ(1, base::WriteFileFromBuffer(program_, "x", 1));
     suffix_ = base::WideStringPrintf(L"%016llx", static_cast<unsigned long long>(base::RandUint64()));
-    scheduler_ = TaskScheduler::CreateForApi(GetParam());
-    ASSERT_TRUE(scheduler_);
-    ASSERT_TRUE(scheduler_->Init());
   }
 
   void TearDown() override {
-    if (scheduler_) {
-      for (const std::wstring& name : names_)
-        scheduler_->DeleteTask(name);
+    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
+      std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::CreateForApi(api);
+      if (scheduler->Init()) {
+        for (const std::wstring& name : names_)
+          scheduler->DeleteTask(name);
+      }
     }
-    scheduler_.reset();
   }
-
-  bool IsVersion1() const { return GetParam() == TaskScheduler::Api::kVersion1; }
 
   // A unique task name, deleted after the test.
   std::wstring MakeName(const std::wstring& base) {
@@ -66,6 +65,32 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     info.run_only_with_network = true;
     return info;
   }
+
+  base::win::ScopedComInitializer com_;
+  base::ScopedTempDir temp_dir_;
+  base::FilePath program_;
+  std::wstring suffix_;
+  std::vector<std::wstring> names_;
+};
+
+class TaskSchedulerTest : public TaskSchedulerTestBase,
+                          public testing::WithParamInterface<TaskScheduler::Api> {
+ protected:
+  void SetUp() override {
+    TaskSchedulerTestBase::SetUp();
+    if (HasFatalFailure())
+      return;
+    scheduler_ = TaskScheduler::CreateForApi(GetParam());
+    ASSERT_TRUE(scheduler_);
+    ASSERT_TRUE(scheduler_->Init());
+  }
+
+  void TearDown() override {
+    scheduler_.reset();
+    TaskSchedulerTestBase::TearDown();
+  }
+
+  bool IsVersion1() const { return GetParam() == TaskScheduler::Api::kVersion1; }
 
   // The job of the 1.0 back end, read directly.
   ComPtr<ITask> OpenJob(const std::wstring& name) {
@@ -95,12 +120,7 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     return types;
   }
 
-  base::win::ScopedComInitializer com_;
-  base::ScopedTempDir temp_dir_;
-  base::FilePath program_;
-  std::wstring suffix_;
   std::unique_ptr<TaskScheduler> scheduler_;
-  std::vector<std::wstring> names_;
 };
 
 TEST_P(TaskSchedulerTest, RegisterReadReplaceAndDelete) {
@@ -270,54 +290,18 @@ INSTANTIATE_TEST_SUITE_P(BothApis,
 // The scheduler that Create picks. Under Wine, Task Scheduler 2.0 cannot make logon or time
 // triggers, and the task goes through 1.0; on Windows 2.0 keeps it. Either way the task is
 // found, read back with its triggers and deleted from both back ends.
-class TaskSchedulerCreateTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(com_.Succeeded());
-    ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
-    program_ = temp_dir_.GetPath().Append(L"launcher.exe");
-    ASSERT_EQ(1, base::WriteFileFromBuffer(program_, "x", 1));
-    suffix_ = base::WideStringPrintf(L"%016llx", static_cast<unsigned long long>(base::RandUint64()));
-  }
-
-  void TearDown() override {
-    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
-      std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::CreateForApi(api);
-      if (scheduler->Init()) {
-        for (const std::wstring& name : names_)
-          scheduler->DeleteTask(name);
-      }
-    }
-  }
-
-  ScheduledTaskInfo MakeInfo(const std::wstring& base, uint32_t kind) {
-    ScheduledTaskInfo info;
-    info.command_line = base::CommandLine(program_);
-    info.command_line.AppendSwitch("scheduledautoupdate");
-    info.name = base + L" " + suffix_;
-    info.description = L"Keeps Tavro up to date.";
-    info.kind = kind;
-    info.logon_trigger = true;
-    names_.push_back(info.name);
-    return info;
-  }
-
-  base::win::ScopedComInitializer com_;
-  base::ScopedTempDir temp_dir_;
-  base::FilePath program_;
-  std::wstring suffix_;
-  std::vector<std::wstring> names_;
-};
+using TaskSchedulerCreateTest = TaskSchedulerTestBase;
 
 TEST_F(TaskSchedulerCreateTest, RegistersAndDeletesTasksWithLogonAndTimeTriggers) {
   std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
   ASSERT_TRUE(scheduler);
   ASSERT_TRUE(scheduler->Init());
   // The engine's autoupdate task: daily and at the user's logon.
-  const ScheduledTaskInfo autoupdate =
-      MakeInfo(std::wstring(kAutoupdateTaskNamePrefix) + L"TavroTestCreate",
-               ScheduledTaskInfo::KIND_DAILY);
-  const ScheduledTaskInfo once = MakeInfo(L"TavroTest CreateOnce", ScheduledTaskInfo::KIND_RUN_ONCE);
+  ScheduledTaskInfo autoupdate =
+      MakeInfo(MakeName(std::wstring(kAutoupdateTaskNamePrefix) + L"TavroTestCreate"), program_);
+  autoupdate.logon_trigger = true;
+  ScheduledTaskInfo once = MakeInfo(MakeName(L"TavroTest CreateOnce"), program_);
+  once.kind = ScheduledTaskInfo::KIND_RUN_ONCE;
 
   ASSERT_TRUE(scheduler->RegisterTask(autoupdate));
   ASSERT_TRUE(scheduler->RegisterTask(once));

@@ -29,6 +29,11 @@ int GetLogonTriggerDelayMinutes() {
   return minutes > 0 ? minutes : 0;
 }
 
+bool IsTaskNotFound(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+}
+
 SYSTEMTIME GetLocalTimeFromNow(int minutes) {
   FILETIME now;
   ::GetSystemTimeAsFileTime(&now);

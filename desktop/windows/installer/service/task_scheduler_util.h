@@ -25,6 +25,9 @@ base::CommandLine MakeCommandLine(const std::wstring& program, const std::wstrin
 // The product configuration's "scheduled_autoupdate_delay_min", never negative.
 int GetLogonTriggerDelayMinutes();
 
+// Whether |hr| says that the task (or its folder) does not exist.
+bool IsTaskNotFound(HRESULT hr);
+
 // The local time |minutes| from now.
 SYSTEMTIME GetLocalTimeFromNow(int minutes);
 

@@ -22,11 +22,6 @@ constexpr wchar_t kJobExtension[] = L".job";
 constexpr int kDeleteAttempts = 10;
 constexpr DWORD kDeleteRetryDelayMs = 50;
 
-bool IsNotFound(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
-
 // The task name of a job file name.
 std::wstring StripJobExtension(const std::wstring& file_name) {
   if (base::EndsWith(file_name, kJobExtension, base::CompareCase::INSENSITIVE_ASCII))
@@ -97,7 +92,7 @@ ComPtr<ITask> TaskSchedulerV1::OpenTask(const std::wstring& name) {
   // Asked for IID_ITask, the scheduler hands out an ITask.
   const HRESULT hr = scheduler_->Activate(name.c_str(), IID_ITask,
                                           reinterpret_cast<IUnknown**>(task.GetAddressOf()));
-  if (FAILED(hr) && !IsNotFound(hr))
+  if (FAILED(hr) && !IsTaskNotFound(hr))
     ELOG(WARNING, hr) << "Cannot open the scheduled task " << name;
   return task;
 }
@@ -203,7 +198,7 @@ bool TaskSchedulerV1::DeleteTask(const std::wstring& name) {
     if (attempt != 0)
       ::Sleep(kDeleteRetryDelayMs);
     hr = scheduler_->Delete(name.c_str());
-    if (SUCCEEDED(hr) || IsNotFound(hr))
+    if (SUCCEEDED(hr) || IsTaskNotFound(hr))
       return true;
   }
   ELOG(ERROR, hr) << "Cannot delete the scheduled task " << name;

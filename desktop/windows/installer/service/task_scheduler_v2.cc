@@ -51,11 +51,6 @@ constexpr wchar_t kRootFolder[] = L"\\";
 constexpr wchar_t kLocalSystemUser[] = L"SYSTEM";
 constexpr wchar_t kLocalSystemSid[] = L"S-1-5-18";
 
-bool IsNotFound(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
-
 // The delay of a logon or boot trigger; none when the configured delay is 0.
 HRESULT SetTriggerDelay(ITrigger* trigger, bool boot) {
   const int minutes = GetLogonTriggerDelayMinutes();
@@ -311,7 +306,7 @@ bool TaskSchedulerV2::RegisterThroughFallback(const ScheduledTaskInfo& info) {
 bool TaskSchedulerV2::DeleteOwnTask(const std::wstring& name) {
   base::win::ScopedBstr task_name(name);
   const HRESULT hr = root_folder_->DeleteTask(task_name.Get(), 0);
-  if (SUCCEEDED(hr) || IsNotFound(hr))
+  if (SUCCEEDED(hr) || IsTaskNotFound(hr))
     return true;
   ELOG(ERROR, hr) << "Cannot delete the scheduled task " << name;
   return false;
@@ -349,7 +344,7 @@ bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* i
   if (SUCCEEDED(hr))
     hr = task->get_Definition(definition.GetAddressOf());
   if (FAILED(hr)) {
-    if (!IsNotFound(hr))
+    if (!IsTaskNotFound(hr))
       ELOG(WARNING, hr) << "Cannot read the scheduled task " << name;
     TaskScheduler* fallback = GetFallback();
     return fallback && fallback->GetTaskInfo(name, info);
