@@ -10,6 +10,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
@@ -94,23 +95,12 @@ const char* BaseName(const char* path) {
 
 // A decimal integer with an optional sign and nothing else, within +-kMaxVlogLevel.
 bool ParseVlogLevel(std::string_view text, int* level) {
-  text = base::TrimWhitespaceASCII(text, base::TRIM_ALL);
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty())
-    return false;
   int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9')
-      return false;
-    value = value * 10 + (c - '0');
-    if (value > kMaxVlogLevel)
-      return false;
+  if (!base::StringToInt(base::TrimWhitespaceASCII(text, base::TRIM_ALL), &value) ||
+      value > kMaxVlogLevel || value < -kMaxVlogLevel) {
+    return false;
   }
-  *level = negative ? -value : value;
+  *level = value;
   return true;
 }
 
@@ -188,11 +178,8 @@ base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
   if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
     full_path = base::FilePath(log_file);
 
-  std::wstring name = base::ToLowerAscii(full_path.value());
-  for (wchar_t& c : name) {
-    if (c == L'\\' || c == L'/')
-      c = L'!';
-  }
+  std::wstring name;
+  base::ReplaceChars(base::ToLowerAscii(full_path.value()), L"\\/", L"!", &name);
   base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
   if (!mutex.IsValid())
     mutex.Set(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
