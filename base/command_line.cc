@@ -7,6 +7,7 @@
 
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_local_alloc.h"
 
 namespace base {
 
@@ -110,11 +111,10 @@ CommandLine CommandLine::FromString(std::wstring_view command_line) {
   if (text.empty())
     return result;
   int count = 0;
-  LPWSTR* argv = ::CommandLineToArgvW(text.c_str(), &count);
+  const win::ScopedLocalAllocTyped<LPWSTR> argv(::CommandLineToArgvW(text.c_str(), &count));
   if (!argv)
     return result;
-  std::vector<std::wstring> arguments(argv, argv + count);
-  ::LocalFree(argv);
+  std::vector<std::wstring> arguments(argv.get(), argv.get() + count);
   if (arguments.empty())
     return result;
   result.SetProgram(FilePath(arguments.front()));

@@ -10,9 +10,11 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 
 namespace logging {
 
@@ -93,23 +95,12 @@ const char* BaseName(const char* path) {
 
 // A decimal integer with an optional sign and nothing else, within +-kMaxVlogLevel.
 bool ParseVlogLevel(std::string_view text, int* level) {
-  text = base::TrimWhitespaceASCII(text, base::TRIM_ALL);
-  bool negative = false;
-  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty())
-    return false;
   int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9')
-      return false;
-    value = value * 10 + (c - '0');
-    if (value > kMaxVlogLevel)
-      return false;
+  if (!base::StringToInt(base::TrimWhitespaceASCII(text, base::TRIM_ALL), &value) ||
+      value > kMaxVlogLevel || value < -kMaxVlogLevel) {
+    return false;
   }
-  *level = negative ? -value : value;
+  *level = value;
   return true;
 }
 
@@ -187,11 +178,8 @@ base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
   if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
     full_path = base::FilePath(log_file);
 
-  std::wstring name = base::ToLowerAscii(full_path.value());
-  for (wchar_t& c : name) {
-    if (c == L'\\' || c == L'/')
-      c = L'!';
-  }
+  std::wstring name;
+  base::ReplaceChars(base::ToLowerAscii(full_path.value()), L"\\/", L"!", &name);
   base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
   if (!mutex.IsValid())
     mutex.Set(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
@@ -222,10 +210,6 @@ void WriteToStandardError(const std::string& text) {
   DWORD written = 0;
   ::WriteFile(error_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
-
-struct LocalFreeDeleter {
-  void operator()(void* memory) const { ::LocalFree(memory); }
-};
 
 }  // namespace
 
@@ -343,7 +327,7 @@ std::string SystemErrorCodeToString(unsigned long error_code) {
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error_code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
+  base::win::ScopedLocalAllocTyped<wchar_t> owned_buffer(buffer);
   if (length == 0) {
     char text[64];
     snprintf(text, sizeof(text), "Error (0x%lX) while retrieving error.", ::GetLastError());

@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <objbase.h>
-#include <shlobj.h>
 
 #include <map>
 #include <string>
@@ -13,13 +11,12 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/synchronization/lock.h"
+#include "base/win/executable_path.h"
+#include "base/win/known_folder.h"
 
 namespace base {
 
 namespace {
-
-// Longest path the system hands out (the \\?\ limit).
-constexpr DWORD kMaxLongPath = 32768;
 
 struct Overrides {
   Lock lock;
@@ -28,34 +25,8 @@ struct Overrides {
 
 LazyInstance<Overrides> g_overrides;
 
-// Owns the text SHGetKnownFolderPath allocates.
-class ScopedCoTaskMemString {
- public:
-  ScopedCoTaskMemString() = default;
-  ~ScopedCoTaskMemString() { ::CoTaskMemFree(text_); }
-  ScopedCoTaskMemString(const ScopedCoTaskMemString&) = delete;
-  ScopedCoTaskMemString& operator=(const ScopedCoTaskMemString&) = delete;
-
-  PWSTR* Receive() { return &text_; }
-  const wchar_t* get() const { return text_; }
-
- private:
-  PWSTR text_ = nullptr;
-};
-
-HRESULT QueryKnownFolder(REFKNOWNFOLDERID id, FilePath* path) {
-  ScopedCoTaskMemString text;
-  const HRESULT hr = ::SHGetKnownFolderPath(id, 0, nullptr, text.Receive());
-  if (FAILED(hr))
-    return hr;
-  if (!text.get())
-    return E_FAIL;
-  *path = FilePath(text.get());
-  return S_OK;
-}
-
 bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
-  const HRESULT hr = QueryKnownFolder(id, path);
+  const HRESULT hr = win::GetKnownFolderPath(id, 0, path);
   if (FAILED(hr)) {
     ELOG(WARNING, hr) << "Cannot get the known folder " << name;
     return false;
@@ -63,31 +34,8 @@ bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
   return true;
 }
 
-bool GetExeFile(FilePath* path) {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      PLOG(ERROR) << "Cannot get the path of the executable";
-      return false;
-    }
-    // A full buffer means the path was cut short.
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      *path = FilePath(buffer);
-      return true;
-    }
-    if (buffer.size() >= kMaxLongPath) {
-      LOG(ERROR) << "The path of the executable is too long";
-      return false;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 bool GetQuickLaunchFolder(FilePath* path) {
-  if (SUCCEEDED(QueryKnownFolder(FOLDERID_QuickLaunch, path)))
+  if (SUCCEEDED(win::GetKnownFolderPath(FOLDERID_QuickLaunch, 0, path)))
     return true;
   // Wine knows no quick launch folder (E_INVALIDARG). Windows has kept it at this place below
   // the roaming application data folder since Vista, so the fallback is right there too.
@@ -103,7 +51,7 @@ bool ProvidePath(int key, FilePath* path) {
   switch (key) {
     case DIR_EXE: {
       FilePath exe;
-      if (!GetExeFile(&exe))
+      if (!win::GetExecutablePath(&exe))
         return false;
       *path = exe.DirName();
       return true;
@@ -113,7 +61,7 @@ bool ProvidePath(int key, FilePath* path) {
     case DIR_HOME:
       return GetKnownFolder(FOLDERID_Profile, "Profile", path);
     case FILE_EXE:
-      return GetExeFile(path);
+      return win::GetExecutablePath(path);
     case DIR_USER_DESKTOP:
       return GetKnownFolder(FOLDERID_Desktop, "Desktop", path);
     case DIR_PROGRAM_FILESX86:

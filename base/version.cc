@@ -2,23 +2,18 @@
 
 #include <utility>
 
+#include "base/strings/string_number_conversions.h"
+
 namespace base {
 
 namespace {
 
 // One component: decimal digits only, no larger than 32 bits.
 bool ParseComponent(std::string_view text, uint32_t* value) {
-  if (text.empty())
+  unsigned result = 0;
+  if (!StringToUint(text, &result))
     return false;
-  uint64_t result = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9')
-      return false;
-    result = result * 10 + static_cast<uint64_t>(c - '0');
-    if (result > 0xFFFFFFFFu)
-      return false;
-  }
-  *value = static_cast<uint32_t>(result);
+  *value = result;
   return true;
 }
 

@@ -14,7 +14,7 @@
 #   signed_tracking_covered.exe tracking trailer appended, then signed
 #   signed_tracking_appended.exe signed, then the tracking trailer appended
 #   stamp                       written last
-# Needs openssl, osslsigncode and 7zz.
+# Needs 7zz, and openssl and osslsigncode for sign_test_exe.sh.
 set -euo pipefail
 
 [ $# -eq 2 ] || { echo "usage: $0 INSTALLER_EXE OUT_DIR" >&2; exit 2; }
@@ -41,12 +41,10 @@ append_trailer() {
            $((n >> 16 & 255)) $((n >> 24 & 255)))" >>"$file"
 }
 
+# sign IN OUT: every fixture carries the same certificate.
 sign() {
-  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$1" -out "$2" >/dev/null
+  bash "$(dirname "$0")/sign_test_exe.sh" "$1" "$2" "Payload Test" "$work"
 }
-
-openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=Payload Test" -days 3650 \
-  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 
 mkdir -p "$work/content"
 printf 'browser files\n' >"$work/content/files_list"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Authenticode test files of installer_unittests from an unsigned executable,
-# each signed (osslsigncode) with a new self-made certificate (openssl):
+# each signed with a self-made certificate (sign_test_exe.sh):
 #   signed_by_expected.exe  common name = "expected_signer" of the product configuration
 #   signed_by_other.exe     common name = another name
 #   tampered.exe            signed_by_expected.exe with one byte of its code changed
@@ -14,18 +14,9 @@ signer=$(sed -n 's/^[[:space:]]*"expected_signer"[[:space:]]*:[[:space:]]*"\([^"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# sign COMMON_NAME OUTPUT
-sign() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=$1" \
-    -keyout "$work/key.pem" -out "$work/cert.pem" 2>"$work/openssl.log" ||
-    { cat "$work/openssl.log" >&2; exit 1; }
-  osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Tavro installer test" \
-    -in "$in" -out "$2" >"$work/osslsigncode.log" 2>&1 ||
-    { cat "$work/osslsigncode.log" >&2; exit 1; }
-}
-
-sign "$signer" "$work/signed_by_expected.exe"
-sign "Not The Expected Signer" "$work/signed_by_other.exe"
+sign="$(dirname "$0")/sign_test_exe.sh"
+bash "$sign" "$in" "$work/signed_by_expected.exe" "$signer" "$work"
+bash "$sign" "$in" "$work/signed_by_other.exe" "Not The Expected Signer" "$work"
 
 # Flip every bit of a byte in the middle of the unsigned image: inside the signed content.
 cp "$work/signed_by_expected.exe" "$work/tampered.exe"

@@ -2,6 +2,7 @@
 
 #include "base/environment.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/executable_path.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -11,19 +12,6 @@ namespace {
 
 constexpr char kChildTestVariable[] = "TAVRO_TEST_CHILD";
 
-std::wstring GetTestProgram() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -31,7 +19,10 @@ LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
 }  // namespace
 
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {
-  const std::wstring command_line = L"\"" + GetTestProgram() + L"\" --gtest_filter=" +
+  FilePath program;
+  if (!win::GetExecutablePath(&program))
+    return ChildTestResult();
+  const std::wstring command_line = L"\"" + program.value() + L"\" --gtest_filter=" +
                                     Utf8ToUtf16(test_name) +
                                     L" --gtest_also_run_disabled_tests";
   options.environment.emplace_back(Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name));

@@ -8,6 +8,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/windows_version.h"
 #include "gtest/gtest.h"
 
@@ -19,17 +20,11 @@ namespace {
 class ShortcutTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    com_initialized_ = true;
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     folder_ = temp_dir_.GetPath();
     target_ = InFolder(L"target.exe");
     CreateEmptyFile(target_);
-  }
-
-  void TearDown() override {
-    if (com_initialized_)
-      ::CoUninitialize();
   }
 
   FilePath InFolder(const wchar_t* name) const { return folder_.Append(name); }
@@ -38,8 +33,8 @@ class ShortcutTest : public testing::Test {
     ASSERT_EQ(0, WriteFileFromBuffer(path, "", 0));
   }
 
+  ScopedComInitializer com_;
   ScopedTempDir temp_dir_;
-  bool com_initialized_ = false;
   FilePath folder_;
   FilePath target_;
 };

@@ -20,6 +20,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
@@ -282,9 +283,6 @@ unsigned char RunInstaller() {
 
   // Destroyed last: its callbacks destroy the process-wide objects made on first use.
   base::ExitCallbackRegistry exit_callbacks;
-  const HRESULT com_result = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const unsigned char result = installer::RunRole(command_line);
-  if (com_result == S_OK || com_result == S_FALSE)
-    ::CoUninitialize();
-  return result;
+  base::win::ScopedComInitializer com;
+  return installer::RunRole(command_line);
 }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <knownfolders.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include "base/command_line.h"
@@ -11,25 +10,12 @@
 #include "base/native_library.h"
 #include "base/path_registry.h"
 #include "base/process/launch.h"
+#include "base/win/scoped_co_mem.h"
 #include "base/win/scoped_handle.h"
 
 namespace installer {
 
 namespace {
-
-// Frees a string the shell allocated.
-class ScopedCoTaskMemString {
- public:
-  ScopedCoTaskMemString() = default;
-  ~ScopedCoTaskMemString() { ::CoTaskMemFree(text_); }
-  ScopedCoTaskMemString(const ScopedCoTaskMemString&) = delete;
-  ScopedCoTaskMemString& operator=(const ScopedCoTaskMemString&) = delete;
-  wchar_t** Receive() { return &text_; }
-  const wchar_t* get() const { return text_; }
-
- private:
-  wchar_t* text_ = nullptr;
-};
 
 // The user's Downloads folder. The function is looked up at run time: systems before
 // Vista do not have it.
@@ -41,9 +27,10 @@ bool GetDownloadsFolder(base::FilePath* folder) {
   if (!get_known_folder_path)
     return false;
   for (DWORD flags : {0ul, static_cast<DWORD>(KF_FLAG_CREATE | KF_FLAG_INIT)}) {
-    ScopedCoTaskMemString path;
-    if (SUCCEEDED(get_known_folder_path(FOLDERID_Downloads, flags, nullptr, path.Receive()))) {
-      *folder = base::FilePath(path.get());
+    base::win::ScopedCoMem<wchar_t> path;
+    if (SUCCEEDED(get_known_folder_path(FOLDERID_Downloads, flags, nullptr, path.Receive())) &&
+        path.Get()) {
+      *folder = base::FilePath(path.Get());
       return true;
     }
   }

@@ -25,11 +25,9 @@ FARPROC GetKernel32Function(const char* name) {
 }
 
 std::wstring NormalizeLanguageCode(std::wstring_view code) {
-  std::wstring result = base::ToLowerAscii(base::TrimWhitespaceASCII(code, base::TRIM_ALL));
-  for (wchar_t& c : result) {
-    if (c == L'_')
-      c = L'-';
-  }
+  std::wstring result;
+  base::ReplaceChars(base::ToLowerAscii(base::TrimWhitespaceASCII(code, base::TRIM_ALL)), L"_",
+                     L"-", &result);
   return result;
 }
 

@@ -102,11 +102,8 @@ std::wstring GetStringForLanguage(std::wstring_view language_code, int id) {
 LANGID LanguageCodeToLangId(std::wstring_view language_code) {
   if (language_code.empty() || language_code.size() >= LOCALE_NAME_MAX_LENGTH)
     return 0;
-  std::wstring name(language_code);
-  for (wchar_t& c : name) {
-    if (c == L'_')
-      c = L'-';
-  }
+  std::wstring name;
+  base::ReplaceChars(language_code, L"_", L"-", &name);
   const LCID locale = ::LocaleNameToLCID(name.c_str(), 0);
   return LANGIDFROMLCID(locale);
 }

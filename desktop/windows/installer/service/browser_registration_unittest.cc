@@ -9,6 +9,7 @@
 
 #include "base/files/scoped_temp_dir.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
@@ -34,15 +35,14 @@ bool KeyExists(HKEY root, const std::wstring& path) {
 class BrowserRegistrationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     ASSERT_TRUE(registry_.IsValid());
     installation_ = std::make_unique<Installation>(temp_dir_.GetPath(), InstallStatus());
     launcher_ = L"\"" + installation_->GetLauncherPath().value() + L"\"";
     prog_id_ = GetBrowserProgId();
   }
-  void TearDown() override { ::CoUninitialize(); }
-
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   test::ScopedRegistryOverride registry_;
   std::unique_ptr<Installation> installation_;

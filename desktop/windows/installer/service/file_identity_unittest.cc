@@ -10,6 +10,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/string_util.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/shortcut.h"
 #include "desktop/windows/installer/service/taskbar_pins.h"
 #include "gtest/gtest.h"
@@ -32,7 +33,7 @@ base::FilePath UpperCase(const base::FilePath& path) {
 class FileIdentityTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     target_ = temp_dir_.GetPath().Append(L"Long target name.exe");
     other_ = temp_dir_.GetPath().Append(L"other.exe");
@@ -44,7 +45,6 @@ class FileIdentityTest : public testing::Test {
   void TearDown() override {
     SetTaskbarPinsFolderForTesting(base::FilePath());
     temp_dir_.Delete();
-    ::CoUninitialize();
   }
 
   base::FilePath MakeShortcut(const base::FilePath& shortcut, const base::FilePath& target) {
@@ -58,6 +58,7 @@ class FileIdentityTest : public testing::Test {
     return MakeShortcut(temp_dir_.GetPath().Append(name), target);
   }
 
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   base::FilePath target_;
   base::FilePath other_;

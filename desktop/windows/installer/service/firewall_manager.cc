@@ -5,9 +5,12 @@
 #include <netfw.h>
 #include <oleauto.h>
 
+#include <string_view>
+
 #include "base/logging.h"
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_bstr.h"
+#include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/product_naming.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
@@ -24,8 +27,8 @@ constexpr wchar_t kMdnsPort[] = L"5353";
 // Bounds the removal loop should the firewall keep a rule it was told to remove.
 constexpr int kMaxRemovals = 16;
 
-bool IsSameProgram(const std::wstring& a, const base::FilePath& b) {
-  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.value().c_str(),
+bool IsSameProgram(std::wstring_view a, const base::FilePath& b) {
+  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.value().c_str(),
                                 static_cast<int>(b.value().size()), TRUE) == CSTR_EQUAL;
 }
 
@@ -84,11 +87,11 @@ bool FirewallManager::AddFirewallRules() {
     ELOG(ERROR, hr) << "Cannot create a firewall rule object";
     return false;
   }
-  ScopedBstr name(mdns_rule_name_);
-  ScopedBstr description(mdns_rule_description_);
-  ScopedBstr application(program_.value());
-  ScopedBstr port(kMdnsPort);
-  ScopedBstr group(group_name_);
+  base::win::ScopedBstr name(mdns_rule_name_);
+  base::win::ScopedBstr description(mdns_rule_description_);
+  base::win::ScopedBstr application(program_.value());
+  base::win::ScopedBstr port(kMdnsPort);
+  base::win::ScopedBstr group(group_name_);
   hr = rule->put_Name(name.Get());
   if (SUCCEEDED(hr))
     hr = rule->put_Description(description.Get());
@@ -130,7 +133,7 @@ int FirewallManager::CountOwnMdnsRules(INetFwRules* rules) {
   }
   int count = 0;
   for (;;) {
-    ScopedVariant item;
+    base::win::ScopedVariant item;
     ULONG fetched = 0;
     if (items->Next(1, item.Receive(), &fetched) != S_OK || fetched == 0)
       break;
@@ -141,11 +144,11 @@ int FirewallManager::CountOwnMdnsRules(INetFwRules* rules) {
                    ->QueryInterface(IID_INetFwRule, reinterpret_cast<void**>(rule.GetAddressOf())))) {
       continue;
     }
-    ScopedBstr name;
-    ScopedBstr application;
-    if (SUCCEEDED(rule->get_Name(name.Receive())) && name.ToString() == mdns_rule_name_ &&
+    base::win::ScopedBstr name;
+    base::win::ScopedBstr application;
+    if (SUCCEEDED(rule->get_Name(name.Receive())) && name.View() == mdns_rule_name_ &&
         SUCCEEDED(rule->get_ApplicationName(application.Receive())) &&
-        IsSameProgram(application.ToString(), program_)) {
+        IsSameProgram(application.View(), program_)) {
       ++count;
     }
   }
@@ -161,7 +164,7 @@ bool FirewallManager::RemoveFirewallRules() {
   int remaining = CountOwnMdnsRules(rules.Get());
   if (remaining == 0)
     return true;
-  ScopedBstr name(mdns_rule_name_);
+  base::win::ScopedBstr name(mdns_rule_name_);
   for (int attempt = 0; attempt < kMaxRemovals; ++attempt) {
     const HRESULT hr = rules->Remove(name.Get());
     if (FAILED(hr)) {

@@ -1,6 +1,6 @@
 #include "desktop/windows/installer/service/firewall_manager.h"
 
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "gtest/gtest.h"
 
@@ -11,7 +11,7 @@ class FirewallManagerTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(com_.Succeeded()); }
 
-  ScopedComInitializer com_;
+  base::win::ScopedComInitializer com_;
 };
 
 TEST_F(FirewallManagerTest, AddsAndRemovesTheMdnsRule) {

@@ -20,6 +20,8 @@
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_bstr.h"
+#include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/msxml_util.h"
 
 namespace installer {
@@ -78,7 +80,7 @@ bool IsWhitespaceOnly(std::wstring_view text) {
 }
 
 bool GetNodeName(IXMLDOMNode* node, std::wstring* name) {
-  ScopedBstr bstr;
+  base::win::ScopedBstr bstr;
   if (node->get_nodeName(bstr.Receive()) != S_OK)
     return false;
   name->assign(bstr.View());
@@ -94,7 +96,7 @@ bool GetVariantText(const VARIANT& variant, std::wstring* text) {
 }
 
 bool GetNodeValue(IXMLDOMNode* node, std::wstring* value) {
-  ScopedVariant variant;
+  base::win::ScopedVariant variant;
   return node->get_nodeValue(variant.Receive()) == S_OK && GetVariantText(variant.Get(), value);
 }
 
@@ -105,8 +107,8 @@ bool GetAttribute(IXMLDOMNode* node, const wchar_t* name, std::wstring* value) {
                                   reinterpret_cast<void**>(element.GetAddressOf())))) {
     return false;
   }
-  ScopedBstr attribute_name(name);
-  ScopedVariant variant;
+  base::win::ScopedBstr attribute_name(name);
+  base::win::ScopedVariant variant;
   return element->getAttribute(attribute_name.Get(), variant.Receive()) == S_OK &&
          GetVariantText(variant.Get(), value);
 }
@@ -325,11 +327,11 @@ bool ParseDocument(const std::string& bytes, ComPtr<IXMLDOMDocument2>* document)
     return false;
   }
   // Not every MSXML 3.0 release knows these; the document type check below covers them.
-  ScopedBstr prohibit_dtd(L"ProhibitDTD");
-  ScopedVariant prohibit(true);
+  base::win::ScopedBstr prohibit_dtd(L"ProhibitDTD");
+  base::win::ScopedVariant prohibit(true);
   dom->setProperty(prohibit_dtd.Get(), prohibit.Get());
-  ScopedBstr max_depth(L"MaxElementDepth");
-  ScopedVariant depth(kMaxElementDepth);
+  base::win::ScopedBstr max_depth(L"MaxElementDepth");
+  base::win::ScopedVariant depth(kMaxElementDepth);
   dom->setProperty(max_depth.Get(), depth.Get());
 
   ComPtr<IStream> stream;
@@ -339,14 +341,14 @@ bool ParseDocument(const std::string& bytes, ComPtr<IXMLDOMDocument2>* document)
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
   }
-  ScopedVariant source(static_cast<IUnknown*>(stream.Get()));
+  base::win::ScopedVariant source(static_cast<IUnknown*>(stream.Get()));
   VARIANT_BOOL loaded = VARIANT_FALSE;
   hr = dom->load(source.Get(), &loaded);
   if (hr != S_OK || loaded != VARIANT_TRUE) {
     ComPtr<IXMLDOMParseError> error;
     long code = 0;
     long line = 0;
-    ScopedBstr reason;
+    base::win::ScopedBstr reason;
     if (SUCCEEDED(dom->get_parseError(error.GetAddressOf())) && error) {
       error->get_errorCode(&code);
       error->get_line(&line);
@@ -461,8 +463,8 @@ bool StatusWriter::Init() {
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
   }
-  ScopedVariant output(static_cast<IUnknown*>(stream_.Get()));
-  ScopedBstr encoding(L"UTF-8");
+  base::win::ScopedVariant output(static_cast<IUnknown*>(stream_.Get()));
+  base::win::ScopedBstr encoding(L"UTF-8");
   hr = writer_->put_output(output.Get());
   if (SUCCEEDED(hr))
     hr = writer_->put_encoding(encoding.Get());
@@ -500,10 +502,10 @@ void StatusWriter::StartWithAttribute(const wchar_t* name,
         attribute_value.find_first_of(L"\t\r\n") != std::wstring_view::npos) {
       return Fail(E_INVALIDARG, "attribute value that XML cannot hold");
     }
-    ScopedBstr empty(L"");
-    ScopedBstr attribute_name(attribute);
-    ScopedBstr type(L"CDATA");
-    ScopedBstr value(attribute_value);
+    base::win::ScopedBstr empty(L"");
+    base::win::ScopedBstr attribute_name(attribute);
+    base::win::ScopedBstr type(L"CDATA");
+    base::win::ScopedBstr value(attribute_value);
     hr = attributes_->addAttribute(empty.Get(), attribute_name.Get(), attribute_name.Get(),
                                    type.Get(), value.Get());
   }

@@ -9,6 +9,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/scoped_com_initializer.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -17,11 +18,10 @@ namespace {
 class InstallStatusTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     path_ = temp_dir_.GetPath().Append(kInstallStatusFileName);
   }
-  void TearDown() override { ::CoUninitialize(); }
 
   void WriteFile(const std::string& contents) {
     ASSERT_EQ(static_cast<int>(contents.size()),
@@ -45,6 +45,7 @@ class InstallStatusTest : public testing::Test {
     return count;
   }
 
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   base::FilePath path_;
 };

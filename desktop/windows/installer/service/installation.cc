@@ -13,7 +13,9 @@
 #include "base/lazy_instance.h"
 #include "base/logging.h"
 #include "base/values.h"
+#include "base/win/executable_path.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/service/known_folders.h"
 #include "desktop/windows/installer/service/product_naming.h"
 
 namespace installer {
@@ -25,16 +27,9 @@ namespace {
 
 constexpr wchar_t kSingleProfileFolderName[] = L"profile";
 
+// The path of a known folder, also when it does not exist (yet).
 bool GetKnownFolder(REFKNOWNFOLDERID id, base::FilePath* path) {
-  wchar_t* buffer = nullptr;
-  const HRESULT hr = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &buffer);
-  const bool found = SUCCEEDED(hr) && buffer && *buffer;
-  if (found)
-    *path = base::FilePath(buffer);
-  else
-    ELOG(ERROR, hr) << "Cannot find a known folder";
-  ::CoTaskMemFree(buffer);
-  return found;
+  return GetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, path, false);
 }
 
 std::wstring ToLower(std::wstring text) {
@@ -54,18 +49,10 @@ std::wstring ReadClassesValue(const std::wstring& path) {
 }
 
 base::FilePath GetExecutableFolder() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      PLOG(ERROR) << "Cannot get the executable's path";
-      return base::FilePath();
-    }
-    if (length < buffer.size())
-      return base::FilePath(std::wstring_view(buffer.data(), length)).DirName();
-    buffer.resize(buffer.size() * 2);
-  }
+  base::FilePath executable;
+  if (!base::win::GetExecutablePath(&executable))
+    return base::FilePath();
+  return executable.DirName();
 }
 
 struct CurrentInstallation {

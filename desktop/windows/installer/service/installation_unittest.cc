@@ -3,14 +3,16 @@
 #include <windows.h>
 
 #include <knownfolders.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <string>
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/executable_path.h"
+#include "base/win/known_folder.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "gtest/gtest.h"
@@ -19,11 +21,9 @@ namespace installer {
 namespace {
 
 base::FilePath GetKnownFolder(REFKNOWNFOLDERID id) {
-  wchar_t* path = nullptr;
-  EXPECT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)));
-  const base::FilePath result(path ? path : L"");
-  ::CoTaskMemFree(path);
-  return result;
+  base::FilePath path;
+  EXPECT_EQ(S_OK, base::win::GetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, &path));
+  return path;
 }
 
 void WriteFile(const base::FilePath& path, const std::string& contents) {
@@ -34,11 +34,10 @@ void WriteFile(const base::FilePath& path, const std::string& contents) {
 class InstallationTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ASSERT_TRUE(com_.Succeeded());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     folder_ = temp_dir_.GetPath();
   }
-  void TearDown() override { ::CoUninitialize(); }
 
   void SaveStatus(bool copy_only) {
     InstallStatus status;
@@ -53,6 +52,7 @@ class InstallationTest : public testing::Test {
     return Installation(folder_).GetProfileDirectory(&path, must_exist) ? path : base::FilePath();
   }
 
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_dir_;
   base::FilePath folder_;
 };
@@ -127,9 +127,9 @@ TEST_F(InstallationTest, InstallationFolderOfExecutable) {
   EXPECT_EQ(subfolder, GetInstallationFolderOf(subfolder));
 
   // The running test program has no launcher beside it or above it.
-  wchar_t exe[MAX_PATH];
-  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
-  const base::FilePath exe_folder = base::FilePath(exe).DirName();
+  base::FilePath exe;
+  ASSERT_TRUE(base::win::GetExecutablePath(&exe));
+  const base::FilePath exe_folder = exe.DirName();
   EXPECT_EQ(GetInstallationFolderOf(exe_folder), GetCurrentInstallation().folder());
   EXPECT_EQ(&GetCurrentInstallation(), &GetCurrentInstallation());
 }

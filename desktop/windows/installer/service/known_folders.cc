@@ -1,21 +1,11 @@
 #include "desktop/windows/installer/service/known_folders.h"
 
-#include <objbase.h>
 #include <shlobj.h>
 
-#include <memory>
-
 #include "base/logging.h"
+#include "base/win/known_folder.h"
 
 namespace installer {
-
-namespace {
-
-struct CoTaskMemDeleter {
-  void operator()(wchar_t* memory) const { ::CoTaskMemFree(memory); }
-};
-
-}  // namespace
 
 bool GetKnownFolderPath(REFKNOWNFOLDERID folder_id,
                         DWORD flags,
@@ -23,15 +13,11 @@ bool GetKnownFolderPath(REFKNOWNFOLDERID folder_id,
                         bool create) {
   if (create)
     flags |= KF_FLAG_CREATE;
-  wchar_t* raw_path = nullptr;
-  const HRESULT result = ::SHGetKnownFolderPath(folder_id, flags, nullptr, &raw_path);
-  // The shell may hand out memory even when it fails.
-  std::unique_ptr<wchar_t, CoTaskMemDeleter> folder(raw_path);
-  if (FAILED(result) || !folder) {
+  const HRESULT result = base::win::GetKnownFolderPath(folder_id, flags, path);
+  if (FAILED(result)) {
     ELOG(WARNING, static_cast<DWORD>(result)) << "SHGetKnownFolderPath failed";
     return false;
   }
-  *path = base::FilePath(folder.get());
   return true;
 }
 

@@ -12,8 +12,6 @@ namespace installer {
 
 namespace {
 
-using ScopedLocalMemory = std::unique_ptr<void, LocalMemoryDeleter>;
-
 GENERIC_MAPPING GetGenericMapping(SE_OBJECT_TYPE object_type) {
   if (object_type == SE_REGISTRY_KEY || object_type == SE_REGISTRY_WOW64_32KEY)
     return GENERIC_MAPPING{KEY_READ, KEY_WRITE, KEY_EXECUTE, KEY_ALL_ACCESS};
@@ -90,7 +88,7 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
   DWORD error =
       ::GetNamedSecurityInfoW(object_name.c_str(), object_type, DACL_SECURITY_INFORMATION,
                               nullptr, nullptr, &old_dacl, nullptr, &raw_descriptor);
-  ScopedLocalMemory descriptor(raw_descriptor);
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
   if (error != ERROR_SUCCESS) {
     ELOG(ERROR, error) << "GetNamedSecurityInfo failed for " << object_name;
     return false;
@@ -101,7 +99,7 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
   if (old_dacl) {
     PACL raw_new_dacl = nullptr;
     error = ::SetEntriesInAclW(1, entry, old_dacl, &raw_new_dacl);
-    ScopedLocalMemory new_dacl(raw_new_dacl);
+    base::win::ScopedLocalAlloc new_dacl(raw_new_dacl);
     if (error != ERROR_SUCCESS) {
       ELOG(ERROR, error) << "SetEntriesInAcl failed for " << object_name;
       return false;
@@ -123,7 +121,7 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
 
 SavedSecurity::SavedSecurity(std::wstring object_name,
                              SE_OBJECT_TYPE object_type,
-                             std::unique_ptr<void, LocalMemoryDeleter> descriptor,
+                             base::win::ScopedLocalAlloc descriptor,
                              PACL dacl)
     : object_name_(std::move(object_name)),
       object_type_(object_type),
@@ -139,7 +137,7 @@ int HasAccess(const std::wstring& object_name, SE_OBJECT_TYPE object_type, ACCES
       object_name.c_str(), object_type,
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
       nullptr, nullptr, nullptr, nullptr, &raw_descriptor);
-  ScopedLocalMemory descriptor(raw_descriptor);
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
   if (error != ERROR_SUCCESS) {
     ELOG(WARNING, error) << "GetNamedSecurityInfo failed for " << object_name;
     return -1;

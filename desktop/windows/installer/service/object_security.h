@@ -8,11 +8,9 @@
 #include <memory>
 #include <string>
 
-namespace installer {
+#include "base/win/scoped_local_alloc.h"
 
-struct LocalMemoryDeleter {
-  void operator()(void* memory) const { ::LocalFree(memory); }
-};
+namespace installer {
 
 // The discretionary access list an object had before GrantAccess changed it, so that
 // RestoreSecurity can put it back.
@@ -22,7 +20,7 @@ class SavedSecurity {
   // for an object that had no DACL (everyone has full access).
   SavedSecurity(std::wstring object_name,
                 SE_OBJECT_TYPE object_type,
-                std::unique_ptr<void, LocalMemoryDeleter> descriptor,
+                base::win::ScopedLocalAlloc descriptor,
                 PACL dacl);
   ~SavedSecurity();
 
@@ -36,7 +34,7 @@ class SavedSecurity {
  private:
   std::wstring object_name_;
   SE_OBJECT_TYPE object_type_;
-  std::unique_ptr<void, LocalMemoryDeleter> descriptor_;
+  base::win::ScopedLocalAlloc descriptor_;
   PACL dacl_;
 };
 

@@ -10,6 +10,7 @@
 #include "base/files/file.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/executable_path.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -54,9 +55,9 @@ void SetCertificateTable(std::string* image, bool is_64, uint32_t offset, uint32
 }
 
 base::FilePath TestProgramPath() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return base::FilePath(std::wstring(path, length));
+  base::FilePath path;
+  EXPECT_TRUE(base::win::GetExecutablePath(&path));
+  return path;
 }
 
 class PeImageTest : public testing::Test {
@@ -118,8 +119,9 @@ TEST_F(PeImageTest, TruncatedHeadersAreNotImages) {
       ASSERT_TRUE(file.SetLength(static_cast<int64_t>(length)));
       EXPECT_EQ(-1, Is64()) << "64-bit " << is_64 << ", length " << length;
       // Both queries share the header reader; the table query also reads the directories.
-      if (length >= kOptionalOffset + (is_64 ? 112u : 96u))
+      if (length >= kOptionalOffset + (is_64 ? 112u : 96u)) {
         EXPECT_EQ(-1, HasTable()) << "64-bit " << is_64 << ", length " << length;
+      }
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/files/file_util.h"
+#include "base/win/executable_path.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "gtest/gtest.h"
@@ -18,9 +19,7 @@ namespace {
 class SignatureTest : public testing::Test {
  protected:
   void SetUp() override {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    test_program_ = base::FilePath(std::wstring(path, length));
+    ASSERT_TRUE(base::win::GetExecutablePath(&test_program_));
     bin_ = test_program_.DirName();
     ASSERT_TRUE(base::PathExists(SignedByExpected())) << SignedByExpected();
   }

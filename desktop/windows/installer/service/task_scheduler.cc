@@ -34,12 +34,17 @@ std::unique_ptr<TaskScheduler> TaskScheduler::Create() {
 
 // static
 std::unique_ptr<TaskScheduler> TaskScheduler::CreateForApi(Api api) {
-  if (api == Api::kAutomatic) {
-    api = base::win::GetWindowsVersion() >= base::win::VERSION_VISTA ? Api::kVersion2
-                                                                     : Api::kVersion1;
+  switch (api) {
+    case Api::kAutomatic:
+      if (base::win::GetWindowsVersion() < base::win::VERSION_VISTA)
+        return std::make_unique<TaskSchedulerV1>();
+      // Task Scheduler 1.0 stands in for triggers that 2.0 does not implement (Wine).
+      return std::make_unique<TaskSchedulerV2>(std::make_unique<TaskSchedulerV1>());
+    case Api::kVersion1:
+      return std::make_unique<TaskSchedulerV1>();
+    case Api::kVersion2:
+      break;
   }
-  if (api == Api::kVersion1)
-    return std::make_unique<TaskSchedulerV1>();
   return std::make_unique<TaskSchedulerV2>();
 }
 

@@ -42,14 +42,16 @@ struct ScheduledTaskInfo {
   bool run_only_with_network = false;
 };
 
-// The system's task scheduler: Task Scheduler 2.0 from Windows Vista on, 1.0 before.
+// The system's task scheduler: Task Scheduler 2.0 from Windows Vista on, 1.0 before. The
+// automatic choice of 2.0 registers a task through 1.0 when 2.0 cannot make its triggers
+// (Wine); it looks up, lists and deletes tasks in both back ends.
 // COM must be initialised on the calling thread; use the object on that thread only.
 class TaskScheduler {
  public:
   enum class Api {
     kAutomatic,  // By the Windows version.
     kVersion1,   // ITaskScheduler / ITask.
-    kVersion2,   // ITaskService / ITaskDefinition.
+    kVersion2,   // ITaskService / ITaskDefinition only, without the 1.0 fallback.
   };
 
   static std::unique_ptr<TaskScheduler> Create();

@@ -13,7 +13,9 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/rand_util.h"
 #include "base/strings/stringprintf.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_co_mem.h"
+#include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "gtest/gtest.h"
 
@@ -22,7 +24,9 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
+// COM, a program file, and unique task names that are deleted from both back ends after
+// the test.
+class TaskSchedulerTestBase : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(com_.Succeeded());
@@ -30,20 +34,17 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     program_ = temp_dir_.GetPath().Append(L"launcher.exe");
     ASSERT_EQ(1, base::WriteFileFromBuffer(program_, "x", 1));
     suffix_ = base::WideStringPrintf(L"%016llx", static_cast<unsigned long long>(base::RandUint64()));
-    scheduler_ = TaskScheduler::CreateForApi(GetParam());
-    ASSERT_TRUE(scheduler_);
-    ASSERT_TRUE(scheduler_->Init());
   }
 
   void TearDown() override {
-    if (scheduler_) {
-      for (const std::wstring& name : names_)
-        scheduler_->DeleteTask(name);
+    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
+      std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::CreateForApi(api);
+      if (scheduler->Init()) {
+        for (const std::wstring& name : names_)
+          scheduler->DeleteTask(name);
+      }
     }
-    scheduler_.reset();
   }
-
-  bool IsVersion1() const { return GetParam() == TaskScheduler::Api::kVersion1; }
 
   // A unique task name, deleted after the test.
   std::wstring MakeName(const std::wstring& base) {
@@ -64,6 +65,32 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     info.run_only_with_network = true;
     return info;
   }
+
+  base::win::ScopedComInitializer com_;
+  base::ScopedTempDir temp_dir_;
+  base::FilePath program_;
+  std::wstring suffix_;
+  std::vector<std::wstring> names_;
+};
+
+class TaskSchedulerTest : public TaskSchedulerTestBase,
+                          public testing::WithParamInterface<TaskScheduler::Api> {
+ protected:
+  void SetUp() override {
+    TaskSchedulerTestBase::SetUp();
+    if (HasFatalFailure())
+      return;
+    scheduler_ = TaskScheduler::CreateForApi(GetParam());
+    ASSERT_TRUE(scheduler_);
+    ASSERT_TRUE(scheduler_->Init());
+  }
+
+  void TearDown() override {
+    scheduler_.reset();
+    TaskSchedulerTestBase::TearDown();
+  }
+
+  bool IsVersion1() const { return GetParam() == TaskScheduler::Api::kVersion1; }
 
   // The job of the 1.0 back end, read directly.
   ComPtr<ITask> OpenJob(const std::wstring& name) {
@@ -93,12 +120,7 @@ class TaskSchedulerTest : public testing::TestWithParam<TaskScheduler::Api> {
     return types;
   }
 
-  ScopedComInitializer com_;
-  base::ScopedTempDir temp_dir_;
-  base::FilePath program_;
-  std::wstring suffix_;
   std::unique_ptr<TaskScheduler> scheduler_;
-  std::vector<std::wstring> names_;
 };
 
 TEST_P(TaskSchedulerTest, RegisterReadReplaceAndDelete) {
@@ -242,16 +264,13 @@ TEST_P(TaskSchedulerTest, SavedJobFields) {
   ASSERT_TRUE(scheduler_->RegisterTask(info));
   ComPtr<ITask> job = OpenJob(info.name);
   ASSERT_TRUE(job);
-  LPWSTR text = nullptr;
-  ASSERT_TRUE(SUCCEEDED(job->GetApplicationName(&text)));
-  EXPECT_EQ(program_.value(), text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(job->GetParameters(&text)));
-  EXPECT_STREQ(L"--scheduledautoupdate $(Arg0)", text);
-  ::CoTaskMemFree(text);
-  ASSERT_TRUE(SUCCEEDED(job->GetComment(&text)));
-  EXPECT_STREQ(L"Keeps Tavro up to date.", text);
-  ::CoTaskMemFree(text);
+  base::win::ScopedCoMem<wchar_t> text;
+  ASSERT_TRUE(SUCCEEDED(job->GetApplicationName(text.Receive())));
+  EXPECT_EQ(program_.value(), text.Get());
+  ASSERT_TRUE(SUCCEEDED(job->GetParameters(text.Receive())));
+  EXPECT_STREQ(L"--scheduledautoupdate $(Arg0)", text.Get());
+  ASSERT_TRUE(SUCCEEDED(job->GetComment(text.Receive())));
+  EXPECT_STREQ(L"Keeps Tavro up to date.", text.Get());
   DWORD max_run_time = 0;
   ASSERT_TRUE(SUCCEEDED(job->GetMaxRunTime(&max_run_time)));
   EXPECT_EQ(3600u * 1000u, max_run_time);
@@ -267,6 +286,51 @@ INSTANTIATE_TEST_SUITE_P(BothApis,
                                                   ? "Version1"
                                                   : "Version2");
                          });
+
+// The scheduler that Create picks. Under Wine, Task Scheduler 2.0 cannot make logon or time
+// triggers, and the task goes through 1.0; on Windows 2.0 keeps it. Either way the task is
+// found, read back with its triggers and deleted from both back ends.
+using TaskSchedulerCreateTest = TaskSchedulerTestBase;
+
+TEST_F(TaskSchedulerCreateTest, RegistersAndDeletesTasksWithLogonAndTimeTriggers) {
+  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  ASSERT_TRUE(scheduler);
+  ASSERT_TRUE(scheduler->Init());
+  // The engine's autoupdate task: daily and at the user's logon.
+  ScheduledTaskInfo autoupdate =
+      MakeInfo(MakeName(std::wstring(kAutoupdateTaskNamePrefix) + L"TavroTestCreate"), program_);
+  autoupdate.logon_trigger = true;
+  ScheduledTaskInfo once = MakeInfo(MakeName(L"TavroTest CreateOnce"), program_);
+  once.kind = ScheduledTaskInfo::KIND_RUN_ONCE;
+
+  ASSERT_TRUE(scheduler->RegisterTask(autoupdate));
+  ASSERT_TRUE(scheduler->RegisterTask(once));
+  // Registering again replaces the task rather than adding one.
+  ASSERT_TRUE(scheduler->RegisterTask(autoupdate));
+  std::vector<std::wstring> names;
+  ASSERT_TRUE(scheduler->GetTaskNames(&names));
+  EXPECT_EQ(1, std::count(names.begin(), names.end(), autoupdate.name));
+  EXPECT_EQ(1, std::count(names.begin(), names.end(), once.name));
+
+  ScheduledTaskInfo read;
+  ASSERT_TRUE(scheduler->GetTaskInfo(autoupdate.name, &read));
+  EXPECT_TRUE(read.logon_trigger);
+  EXPECT_EQ(static_cast<uint32_t>(ScheduledTaskInfo::KIND_DAILY), read.kind);
+  EXPECT_EQ(autoupdate.command_line.GetCommandLineString(), read.command_line.GetCommandLineString());
+  ASSERT_TRUE(scheduler->GetTaskInfo(once.name, &read));
+  EXPECT_EQ(static_cast<uint32_t>(ScheduledTaskInfo::KIND_RUN_ONCE), read.kind);
+
+  for (const ScheduledTaskInfo* info : {&autoupdate, &once}) {
+    EXPECT_TRUE(scheduler->IsTaskRegistered(info->name)) << info->name;
+    EXPECT_TRUE(scheduler->DeleteTask(info->name)) << info->name;
+    EXPECT_FALSE(scheduler->IsTaskRegistered(info->name)) << info->name;
+    for (TaskScheduler::Api api : {TaskScheduler::Api::kVersion1, TaskScheduler::Api::kVersion2}) {
+      std::unique_ptr<TaskScheduler> single = TaskScheduler::CreateForApi(api);
+      ASSERT_TRUE(single->Init());
+      EXPECT_FALSE(single->IsTaskRegistered(info->name)) << info->name;
+    }
+  }
+}
 
 TEST(TaskSchedulerUtilTest, DurationsAndArguments) {
   uint64_t seconds = 0;

@@ -1,8 +1,5 @@
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 
-#define SECURITY_WIN32
-#include <security.h>
-
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/service/product_config.h"
@@ -30,6 +27,11 @@ base::CommandLine MakeCommandLine(const std::wstring& program, const std::wstrin
 int GetLogonTriggerDelayMinutes() {
   const int minutes = ProductConfig::GetInstance().GetScheduledAutoupdateDelayMinutes();
   return minutes > 0 ? minutes : 0;
+}
+
+bool IsTaskNotFound(HRESULT hr) {
+  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
+         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
 SYSTEMTIME GetLocalTimeFromNow(int minutes) {
@@ -107,17 +109,6 @@ bool ParseDurationSeconds(std::wstring_view duration, uint64_t* seconds) {
     return false;
   *seconds = total;
   return true;
-}
-
-std::wstring GetCurrentUserForTasks() {
-  wchar_t name[512];
-  ULONG size = ARRAYSIZE(name);
-  if (::GetUserNameExW(NameSamCompatible, name, &size))
-    return std::wstring(name, size);
-  DWORD plain_size = ARRAYSIZE(name);
-  if (::GetUserNameW(name, &plain_size))
-    return std::wstring(name);
-  return std::wstring();
 }
 
 }  // namespace installer

@@ -25,6 +25,9 @@ base::CommandLine MakeCommandLine(const std::wstring& program, const std::wstrin
 // The product configuration's "scheduled_autoupdate_delay_min", never negative.
 int GetLogonTriggerDelayMinutes();
 
+// Whether |hr| says that the task (or its folder) does not exist.
+bool IsTaskNotFound(HRESULT hr);
+
 // The local time |minutes| from now.
 SYSTEMTIME GetLocalTimeFromNow(int minutes);
 
@@ -38,9 +41,6 @@ std::wstring FormatDurationMinutes(int minutes);
 // The length of an ISO 8601 duration "P[nD][T[nH][nM][nS]]" in seconds (weeks, months and
 // years are not used by the task scheduler for these fields). False when malformed.
 bool ParseDurationSeconds(std::wstring_view duration, uint64_t* seconds);
-
-// The current user as "DOMAIN\user" (falling back to the plain user name); empty on failure.
-std::wstring GetCurrentUserForTasks();
 
 }  // namespace installer
 

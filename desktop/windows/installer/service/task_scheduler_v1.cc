@@ -2,8 +2,9 @@
 
 #include "base/logging.h"
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_co_mem.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
+#include "desktop/windows/installer/service/user_names.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
 #undef ERROR
@@ -20,11 +21,6 @@ constexpr wchar_t kJobExtension[] = L".job";
 // a moment.
 constexpr int kDeleteAttempts = 10;
 constexpr DWORD kDeleteRetryDelayMs = 50;
-
-bool IsNotFound(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
 
 // The task name of a job file name.
 std::wstring StripJobExtension(const std::wstring& file_name) {
@@ -66,7 +62,7 @@ bool AddTrigger(ITask* task, TASK_TRIGGER_TYPE type, const SYSTEMTIME& start) {
 // Reads one string field of the task through |getter|.
 template <typename Getter>
 std::wstring ReadString(Getter getter) {
-  ScopedCoMem<wchar_t> text;
+  base::win::ScopedCoMem<wchar_t> text;
   if (FAILED(getter(text.Receive())) || !text.Get())
     return std::wstring();
   return std::wstring(text.Get());
@@ -96,7 +92,7 @@ ComPtr<ITask> TaskSchedulerV1::OpenTask(const std::wstring& name) {
   // Asked for IID_ITask, the scheduler hands out an ITask.
   const HRESULT hr = scheduler_->Activate(name.c_str(), IID_ITask,
                                           reinterpret_cast<IUnknown**>(task.GetAddressOf()));
-  if (FAILED(hr) && !IsNotFound(hr))
+  if (FAILED(hr) && !IsTaskNotFound(hr))
     ELOG(WARNING, hr) << "Cannot open the scheduled task " << name;
   return task;
 }
@@ -128,7 +124,7 @@ bool TaskSchedulerV1::SetUpTask(ITask* task, const ScheduledTaskInfo& info) {
   }
 
   // An empty account name means LocalSystem.
-  const std::wstring account = info.system_task ? std::wstring() : GetCurrentUserForTasks();
+  const std::wstring account = info.system_task ? std::wstring() : GetCurrentUserName();
   if (!info.system_task && account.empty()) {
     LOG(ERROR) << "Cannot read the current user's name for the scheduled task " << info.name;
     return false;
@@ -202,7 +198,7 @@ bool TaskSchedulerV1::DeleteTask(const std::wstring& name) {
     if (attempt != 0)
       ::Sleep(kDeleteRetryDelayMs);
     hr = scheduler_->Delete(name.c_str());
-    if (SUCCEEDED(hr) || IsNotFound(hr))
+    if (SUCCEEDED(hr) || IsTaskNotFound(hr))
       return true;
   }
   ELOG(ERROR, hr) << "Cannot delete the scheduled task " << name;
@@ -224,7 +220,7 @@ bool TaskSchedulerV1::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* i
       ReadString([&task](LPWSTR* out) { return task->GetParameters(out); }));
   info->description = ReadString([&task](LPWSTR* out) { return task->GetComment(out); });
 
-  ScopedCoMem<wchar_t> account;
+  base::win::ScopedCoMem<wchar_t> account;
   HRESULT hr = task->GetAccountInformation(account.Receive());
   info->system_task = SUCCEEDED(hr) && (!account.Get() || account.Get()[0] == L'\0');
 
@@ -279,7 +275,7 @@ bool TaskSchedulerV1::GetTaskNames(std::vector<std::wstring>* names) {
     return false;
   }
   for (;;) {
-    ScopedCoMem<LPWSTR> batch;
+    base::win::ScopedCoMem<LPWSTR> batch;
     ULONG fetched = 0;
     hr = items->Next(1, batch.Receive(), &fetched);
     if (hr != S_OK || fetched == 0 || !batch.Get())

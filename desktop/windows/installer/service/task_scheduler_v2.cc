@@ -1,9 +1,15 @@
 #include "desktop/windows/installer/service/task_scheduler_v2.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "base/files/file_path.h"
 #include "base/logging.h"
 #include "base/strings/string_util.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_bstr.h"
+#include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
+#include "desktop/windows/installer/service/user_names.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
 #undef ERROR
@@ -45,17 +51,12 @@ constexpr wchar_t kRootFolder[] = L"\\";
 constexpr wchar_t kLocalSystemUser[] = L"SYSTEM";
 constexpr wchar_t kLocalSystemSid[] = L"S-1-5-18";
 
-bool IsNotFound(HRESULT hr) {
-  return hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ||
-         hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-}
-
 // The delay of a logon or boot trigger; none when the configured delay is 0.
 HRESULT SetTriggerDelay(ITrigger* trigger, bool boot) {
   const int minutes = GetLogonTriggerDelayMinutes();
   if (minutes == 0)
     return S_OK;
-  ScopedBstr delay(FormatDurationMinutes(minutes));
+  base::win::ScopedBstr delay(FormatDurationMinutes(minutes));
   if (boot) {
     ComPtr<IBootTrigger> boot_trigger;
     HRESULT hr = trigger->QueryInterface(kBootTriggerIid,
@@ -75,25 +76,35 @@ HRESULT SetTriggerUser(ITrigger* trigger, const std::wstring& user) {
                                        reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
   if (FAILED(hr))
     return hr;
-  ScopedBstr user_id(user);
+  base::win::ScopedBstr user_id(user);
   return logon_trigger->put_UserId(user_id.Get());
 }
 
-bool AddTrigger(ITriggerCollection* triggers,
-                const ScheduledTaskInfo& info,
-                TASK_TRIGGER_TYPE2 type,
-                const std::wstring& user) {
+// How filling a task definition went.
+enum class SetUpResult {
+  kDone,
+  // The scheduler cannot make one of the task's triggers (E_NOTIMPL); nothing is logged.
+  kTriggerNotImplemented,
+  kFailed,
+};
+
+SetUpResult AddTrigger(ITriggerCollection* triggers,
+                       const ScheduledTaskInfo& info,
+                       TASK_TRIGGER_TYPE2 type,
+                       const std::wstring& user) {
   ComPtr<ITrigger> trigger;
   HRESULT hr = triggers->Create(type, trigger.GetAddressOf());
+  if (hr == E_NOTIMPL)
+    return SetUpResult::kTriggerNotImplemented;
   if (SUCCEEDED(hr)) {
     switch (type) {
       case TASK_TRIGGER_TIME: {
-        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
+        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
         hr = trigger->put_StartBoundary(start.Get());
         break;
       }
       case TASK_TRIGGER_DAILY: {
-        ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
+        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
         ComPtr<IDailyTrigger> daily;
         hr = trigger->put_StartBoundary(start.Get());
         if (SUCCEEDED(hr))
@@ -117,60 +128,27 @@ bool AddTrigger(ITriggerCollection* triggers,
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(type)
                     << " to the scheduled task " << info.name;
-    return false;
+    return SetUpResult::kFailed;
   }
-  return true;
+  return SetUpResult::kDone;
 }
 
 template <typename Getter>
 std::wstring ReadString(Getter getter) {
-  ScopedBstr text;
+  base::win::ScopedBstr text;
   if (FAILED(getter(text.Receive())))
     return std::wstring();
-  return text.ToString();
+  return std::wstring(text.View());
 }
 
-}  // namespace
-
-TaskSchedulerV2::TaskSchedulerV2() = default;
-TaskSchedulerV2::~TaskSchedulerV2() = default;
-
-bool TaskSchedulerV2::Init() {
-  root_folder_.Reset();
-  service_.Reset();
-  ComPtr<ITaskService> service;
-  HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(service.GetAddressOf()));
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot create the Task Scheduler 2.0 service object";
-    return false;
-  }
-  // The local machine, as the caller.
-  ScopedVariant none;
-  hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
-    return false;
-  }
-  ScopedBstr root(kRootFolder);
-  ComPtr<ITaskFolder> folder;
-  hr = service->GetFolder(root.Get(), folder.GetAddressOf());
-  if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot open the root folder of the task scheduler";
-    return false;
-  }
-  service_ = service;
-  root_folder_ = folder;
-  return true;
-}
-
-bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
-                                      const ScheduledTaskInfo& info,
-                                      const std::wstring& user) {
+// Fills a new task definition from |info|; |user| is the account the task runs as.
+SetUpResult SetUpDefinition(ITaskDefinition* definition,
+                            const ScheduledTaskInfo& info,
+                            const std::wstring& user) {
   ComPtr<IRegistrationInfo> registration;
   HRESULT hr = definition->get_RegistrationInfo(registration.GetAddressOf());
   if (SUCCEEDED(hr)) {
-    ScopedBstr description(info.description);
+    base::win::ScopedBstr description(info.description);
     hr = registration->put_Description(description.Get());
   }
   // The principal (account and logon type) comes from the registration call.
@@ -179,7 +157,7 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
     hr = definition->get_Settings(settings.GetAddressOf());
   if (SUCCEEDED(hr)) {
     // "PT0S" means no limit.
-    ScopedBstr limit(FormatDurationSeconds(info.time_limit_seconds));
+    base::win::ScopedBstr limit(FormatDurationSeconds(info.time_limit_seconds));
     hr = settings->put_ExecutionTimeLimit(limit.Get());
   }
   if (SUCCEEDED(hr))
@@ -195,11 +173,11 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
   if (SUCCEEDED(hr))
     hr = action.As(&exec_action);
   if (SUCCEEDED(hr)) {
-    ScopedBstr path(info.command_line.GetProgram().value());
+    base::win::ScopedBstr path(info.command_line.GetProgram().value());
     hr = exec_action->put_Path(path.Get());
   }
   if (SUCCEEDED(hr)) {
-    ScopedBstr arguments(GetCommandLineArguments(info.command_line));
+    base::win::ScopedBstr arguments(GetCommandLineArguments(info.command_line));
     hr = exec_action->put_Arguments(arguments.Get());
   }
   ComPtr<ITriggerCollection> triggers;
@@ -207,20 +185,65 @@ bool TaskSchedulerV2::SetUpDefinition(ITaskDefinition* definition,
     hr = definition->get_Triggers(triggers.GetAddressOf());
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot set up the scheduled task " << info.name;
-    return false;
+    return SetUpResult::kFailed;
   }
 
   if (info.kind == ScheduledTaskInfo::KIND_RUN_ONCE)
     return AddTrigger(triggers.Get(), info, TASK_TRIGGER_TIME, user);
-  if (info.kind == ScheduledTaskInfo::KIND_DAILY &&
-      !AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user)) {
+  if (info.kind == ScheduledTaskInfo::KIND_DAILY) {
+    const SetUpResult result = AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user);
+    if (result != SetUpResult::kDone)
+      return result;
+  }
+  if (info.logon_trigger) {
+    return AddTrigger(triggers.Get(), info,
+                      info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON, user);
+  }
+  return SetUpResult::kDone;
+}
+
+}  // namespace
+
+TaskSchedulerV2::TaskSchedulerV2(std::unique_ptr<TaskScheduler> fallback)
+    : fallback_(std::move(fallback)) {}
+
+TaskSchedulerV2::~TaskSchedulerV2() = default;
+
+TaskScheduler* TaskSchedulerV2::GetFallback() {
+  if (fallback_ && !fallback_initialized_) {
+    fallback_initialized_ = fallback_->Init();
+    if (!fallback_initialized_)
+      fallback_.reset();  // Logged by Init; not tried again.
+  }
+  return fallback_.get();
+}
+
+bool TaskSchedulerV2::Init() {
+  root_folder_.Reset();
+  service_.Reset();
+  ComPtr<ITaskService> service;
+  HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(service.GetAddressOf()));
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot create the Task Scheduler 2.0 service object";
     return false;
   }
-  if (info.logon_trigger &&
-      !AddTrigger(triggers.Get(), info, info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON,
-                  user)) {
+  // The local machine, as the caller.
+  base::win::ScopedVariant none;
+  hr = service->Connect(none.Get(), none.Get(), none.Get(), none.Get());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot connect to the task scheduler";
     return false;
   }
+  base::win::ScopedBstr root(kRootFolder);
+  ComPtr<ITaskFolder> folder;
+  hr = service->GetFolder(root.Get(), folder.GetAddressOf());
+  if (FAILED(hr)) {
+    ELOG(ERROR, hr) << "Cannot open the root folder of the task scheduler";
+    return false;
+  }
+  service_ = service;
+  root_folder_ = folder;
   return true;
 }
 
@@ -228,7 +251,7 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   if (!service_)
     return false;
   const std::wstring user = info.system_task ? std::wstring(kLocalSystemUser)
-                                             : GetCurrentUserForTasks();
+                                             : GetCurrentUserName();
   if (user.empty()) {
     LOG(ERROR) << "Cannot read the current user's name for the scheduled task " << info.name;
     return false;
@@ -239,12 +262,18 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
     ELOG(ERROR, hr) << "Cannot create a task definition";
     return false;
   }
-  if (!SetUpDefinition(definition.Get(), info, user))
-    return false;
+  switch (SetUpDefinition(definition.Get(), info, user)) {
+    case SetUpResult::kDone:
+      break;
+    case SetUpResult::kTriggerNotImplemented:
+      return RegisterThroughFallback(info);
+    case SetUpResult::kFailed:
+      return false;
+  }
 
-  ScopedBstr name(info.name);
-  ScopedVariant user_id(user);
-  ScopedVariant none;
+  base::win::ScopedBstr name(info.name);
+  base::win::ScopedVariant user_id(user);
+  base::win::ScopedVariant none;
   ComPtr<IRegisteredTask> registered;
   hr = root_folder_->RegisterTaskDefinition(
       name.Get(), definition.Get(), TASK_CREATE_OR_UPDATE, user_id.Get(), none.Get(),
@@ -257,38 +286,68 @@ bool TaskSchedulerV2::RegisterTask(const ScheduledTaskInfo& info) {
   return true;
 }
 
-bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
-  if (!root_folder_)
+// Wine's Task Scheduler 2.0 cannot create time, logon or boot triggers (E_NOTIMPL), so the
+// product's autoupdate task, which has a logon trigger, could not be registered there.
+// Task Scheduler 1.0 makes them, and it exists on every Windows version through 10, so
+// the fallback is valid on Windows too (whose 2.0 back end makes every trigger anyway).
+bool TaskSchedulerV2::RegisterThroughFallback(const ScheduledTaskInfo& info) {
+  TaskScheduler* fallback = GetFallback();
+  if (!fallback) {
+    ELOG(ERROR, E_NOTIMPL) << "Task Scheduler 2.0 cannot make the triggers of the scheduled task "
+                           << info.name;
     return false;
-  ScopedBstr task_name(name);
+  }
+  LOG(WARNING) << "Task Scheduler 2.0 cannot make the triggers of the scheduled task "
+               << info.name << "; registering it through Task Scheduler 1.0";
+  // The new task replaces one of that name here; both would run otherwise.
+  return DeleteOwnTask(info.name) && fallback->RegisterTask(info);
+}
+
+bool TaskSchedulerV2::DeleteOwnTask(const std::wstring& name) {
+  base::win::ScopedBstr task_name(name);
   const HRESULT hr = root_folder_->DeleteTask(task_name.Get(), 0);
-  if (SUCCEEDED(hr) || IsNotFound(hr))
+  if (SUCCEEDED(hr) || IsTaskNotFound(hr))
     return true;
   ELOG(ERROR, hr) << "Cannot delete the scheduled task " << name;
   return false;
 }
 
+bool TaskSchedulerV2::DeleteTask(const std::wstring& name) {
+  if (!root_folder_)
+    return false;
+  bool deleted = DeleteOwnTask(name);
+  // The task may have been registered through the fallback.
+  TaskScheduler* fallback = GetFallback();
+  if (fallback && !fallback->DeleteTask(name))
+    deleted = false;
+  return deleted;
+}
+
 bool TaskSchedulerV2::IsTaskRegistered(const std::wstring& name) {
   if (!root_folder_)
     return false;
-  ScopedBstr task_name(name);
+  base::win::ScopedBstr task_name(name);
   ComPtr<IRegisteredTask> task;
-  return SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf()));
+  if (SUCCEEDED(root_folder_->GetTask(task_name.Get(), task.GetAddressOf())))
+    return true;
+  TaskScheduler* fallback = GetFallback();
+  return fallback && fallback->IsTaskRegistered(name);
 }
 
 bool TaskSchedulerV2::GetTaskInfo(const std::wstring& name, ScheduledTaskInfo* info) {
   if (!root_folder_)
     return false;
-  ScopedBstr task_name(name);
+  base::win::ScopedBstr task_name(name);
   ComPtr<IRegisteredTask> task;
   ComPtr<ITaskDefinition> definition;
   HRESULT hr = root_folder_->GetTask(task_name.Get(), task.GetAddressOf());
   if (SUCCEEDED(hr))
     hr = task->get_Definition(definition.GetAddressOf());
   if (FAILED(hr)) {
-    if (!IsNotFound(hr))
+    if (!IsTaskNotFound(hr))
       ELOG(WARNING, hr) << "Cannot read the scheduled task " << name;
-    return false;
+    TaskScheduler* fallback = GetFallback();
+    return fallback && fallback->GetTaskInfo(name, info);
   }
   *info = ScheduledTaskInfo();
   info->name = name;
@@ -370,18 +429,31 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
   HRESULT hr = root_folder_->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf());
   if (SUCCEEDED(hr))
     hr = tasks->get_Count(&count);
-  if (FAILED(hr)) {
+  if (FAILED(hr))
     ELOG(ERROR, hr) << "Cannot list the scheduled tasks";
-    return false;
-  }
   for (LONG i = 1; i <= count; ++i) {
-    ScopedVariant index(i);
+    base::win::ScopedVariant index(i);
     ComPtr<IRegisteredTask> task;
     if (FAILED(tasks->get_Item(index.Get(), task.GetAddressOf())))
       continue;
     names->push_back(ReadString([&task](BSTR* out) { return task->get_Name(out); }));
   }
-  return true;
+  bool listed = SUCCEEDED(hr);
+
+  // Where both back ends share one store, the fallback lists the same tasks again.
+  TaskScheduler* fallback = GetFallback();
+  std::vector<std::wstring> fallback_names;
+  if (fallback && fallback->GetTaskNames(&fallback_names)) {
+    listed = true;
+    for (std::wstring& name : fallback_names) {
+      const bool known = std::any_of(names->begin(), names->end(), [&name](const std::wstring& own) {
+        return base::FilePath::CompareEqualIgnoreCase(own, name);
+      });
+      if (!known)
+        names->push_back(std::move(name));
+    }
+  }
+  return listed;
 }
 
 }  // namespace installer

@@ -5,7 +5,8 @@
 #include <wrl/client.h>
 
 #include "base/logging.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_bstr.h"
+#include "base/win/scoped_variant.h"
 
 // wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
 #undef ERROR
@@ -22,10 +23,10 @@ constexpr wchar_t kCreateMethod[] = L"Create";
 
 // Reads an integer property of a method's out-parameters.
 bool GetUint32Property(IWbemClassObject* object, const wchar_t* name, uint32_t* value) {
-  ScopedVariant property;
+  base::win::ScopedVariant property;
   if (FAILED(object->Get(name, 0, property.Receive(), nullptr, nullptr)))
     return false;
-  ScopedVariant converted;
+  base::win::ScopedVariant converted;
   if (FAILED(::VariantChangeType(converted.Receive(), property.AsInput(), 0, VT_UI4)))
     return false;
   *value = V_UI4(&converted.Get());
@@ -43,7 +44,7 @@ uint32_t LaunchProcessViaWmi(const std::wstring& command_line) {
     return 0;
   }
   ComPtr<IWbemServices> services;
-  ScopedBstr name_space(kNamespace);
+  base::win::ScopedBstr name_space(kNamespace);
   hr = locator->ConnectServer(name_space.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                               services.GetAddressOf());
   if (FAILED(hr)) {
@@ -59,7 +60,7 @@ uint32_t LaunchProcessViaWmi(const std::wstring& command_line) {
     return 0;
   }
 
-  ScopedBstr class_name(kProcessClass);
+  base::win::ScopedBstr class_name(kProcessClass);
   ComPtr<IWbemClassObject> process_class;
   hr = services->GetObject(class_name.Get(), 0, nullptr, process_class.GetAddressOf(), nullptr);
   ComPtr<IWbemClassObject> in_parameters_class;
@@ -71,7 +72,7 @@ uint32_t LaunchProcessViaWmi(const std::wstring& command_line) {
   if (SUCCEEDED(hr))
     hr = in_parameters_class->SpawnInstance(0, in_parameters.GetAddressOf());
   if (SUCCEEDED(hr)) {
-    ScopedVariant command(command_line);
+    base::win::ScopedVariant command(command_line);
     hr = in_parameters->Put(L"CommandLine", 0, command.AsInput(), 0);
   }
   if (FAILED(hr)) {
@@ -79,7 +80,7 @@ uint32_t LaunchProcessViaWmi(const std::wstring& command_line) {
     return 0;
   }
 
-  ScopedBstr method(kCreateMethod);
+  base::win::ScopedBstr method(kCreateMethod);
   ComPtr<IWbemClassObject> out_parameters;
   hr = services->ExecMethod(class_name.Get(), method.Get(), 0, nullptr, in_parameters.Get(),
                             out_parameters.GetAddressOf(), nullptr);

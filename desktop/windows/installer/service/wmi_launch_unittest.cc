@@ -4,7 +4,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
-#include "desktop/windows/installer/service/com_holders.h"
+#include "base/win/scoped_com_initializer.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -14,7 +14,7 @@ class WmiLaunchTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(com_.Succeeded()); }
 
-  ScopedComInitializer com_;
+  base::win::ScopedComInitializer com_;
 };
 
 TEST_F(WmiLaunchTest, StartsTheProcess) {

@@ -4,22 +4,17 @@
 
 #include "base/files/file_path.h"
 #include "base/process/launch.h"
+#include "base/win/executable_path.h"
 
 namespace installer {
 namespace test {
 
 std::wstring GetTestBinFolder() {
   // Not the path registry: tests override its keys.
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return base::FilePath(path).DirName().value();
+  base::FilePath program;
+  if (!base::win::GetExecutablePath(&program))
+    return std::wstring();
+  return program.DirName().value();
 }
 
 ProcessResult RunInstallerExe(

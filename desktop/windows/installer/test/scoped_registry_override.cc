@@ -5,15 +5,21 @@
 namespace installer {
 namespace test {
 
+namespace {
+
+constexpr wchar_t kTestKeysPath[] = L"Software\\TavroTest";
+
+}  // namespace
+
 ScopedRegistryOverride::ScopedRegistryOverride() {
   static LONG counter = 0;
-  test_key_path_ = L"Software\\TavroTest\\RegistryOverride_" +
-                   std::to_wstring(::GetCurrentProcessId()) + L"_" +
+  test_key_name_ = L"RegistryOverride_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                    std::to_wstring(::GetTickCount64()) + L"_" +
                    std::to_wstring(::InterlockedIncrement(&counter));
-  if (current_user_.Create(HKEY_CURRENT_USER, (test_key_path_ + L"\\HKCU").c_str(),
+  const std::wstring test_key_path = std::wstring(kTestKeysPath) + L"\\" + test_key_name_;
+  if (current_user_.Create(HKEY_CURRENT_USER, (test_key_path + L"\\HKCU").c_str(),
                            KEY_ALL_ACCESS) != ERROR_SUCCESS ||
-      local_machine_.Create(HKEY_CURRENT_USER, (test_key_path_ + L"\\HKLM").c_str(),
+      local_machine_.Create(HKEY_CURRENT_USER, (test_key_path + L"\\HKLM").c_str(),
                             KEY_ALL_ACCESS) != ERROR_SUCCESS) {
     LOG(ERROR) << "Cannot create the test keys";
     return;
@@ -30,8 +36,8 @@ ScopedRegistryOverride::~ScopedRegistryOverride() {
   ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
   current_user_.Close();
   local_machine_.Close();
-  ::RegDeleteTreeW(HKEY_CURRENT_USER, test_key_path_.c_str());
-  ::RegDeleteKeyW(HKEY_CURRENT_USER, test_key_path_.c_str());
+  base::win::RegistryKey(HKEY_CURRENT_USER, kTestKeysPath, KEY_ALL_ACCESS)
+      .DeleteKey(test_key_name_.c_str());
 }
 
 bool WriteRegistryDefaultValue(HKEY root, const std::wstring& path, const std::wstring& value) {

@@ -25,7 +25,7 @@ class ScopedRegistryOverride {
   bool IsValid() const { return overridden_; }
 
  private:
-  std::wstring test_key_path_;
+  std::wstring test_key_name_;  // Below HKEY_CURRENT_USER\Software\TavroTest.
   base::win::RegistryKey current_user_;
   base::win::RegistryKey local_machine_;
   bool overridden_ = false;

@@ -9,6 +9,7 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/win/executable_path.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
@@ -90,10 +91,10 @@ TEST(DeleteFileOperationChildTest, DISABLED_StayRunning) {
 }
 
 TEST_F(DeleteFileOperationTest, RunningExecutableIsInUse) {
-  wchar_t self[MAX_PATH];
-  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+  base::FilePath self;
+  ASSERT_TRUE(base::win::GetExecutablePath(&self));
   const base::FilePath copy = Path(L"running.exe");
-  ASSERT_TRUE(base::CopySingleFile(base::FilePath(self), copy));
+  ASSERT_TRUE(base::CopySingleFile(self, copy));
   base::LaunchOptions options;
   options.start_hidden = true;
   base::Process child =
