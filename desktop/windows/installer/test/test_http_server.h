@@ -1,0 +1,99 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_TEST_TEST_HTTP_SERVER_H_
+#define DESKTOP_WINDOWS_INSTALLER_TEST_TEST_HTTP_SERVER_H_
+
+#include <stdint.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/synchronization/lock.h"
+#include "base/threading/os_thread.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+namespace test {
+
+// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. It serves
+// one connection at a time on a thread of its own and closes every connection after its
+// response. Responses are scripted per path; unknown paths get 404.
+class TestHttpServer : private base::OsThread::Delegate {
+ public:
+  struct Response {
+    int status = 200;
+    // Extra header lines (name, value); Content-Length and Connection are added.
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    // Non-empty: answer 302 with this Location (and no body).
+    std::string redirect_to;
+    // Answer "Range: bytes=N-" requests with 206 and the body from N on.
+    bool honour_range = false;
+    // Close the connection after this many body bytes (-1: send everything), on the first
+    // |drop_count| requests for the path.
+    int64_t drop_after_bytes = -1;
+    int drop_count = 1;
+    // The first |fail_count| requests for the path get |fail_status| with an empty body.
+    int fail_count = 0;
+    int fail_status = 503;
+    // Wait this long before answering.
+    int delay_ms = 0;
+    // After |pause_after_bytes| body bytes, wait |pause_ms| before sending the rest.
+    int64_t pause_after_bytes = -1;
+    int pause_ms = 0;
+  };
+
+  struct Request {
+    std::string method;
+    std::string path;  // As sent, with the query.
+    // Header names in lower case.
+    std::map<std::string, std::string> headers;
+    std::string body;
+  };
+
+  TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+  ~TestHttpServer() override;
+
+  // Listens and starts serving. False when the socket or the thread cannot be made.
+  bool Start();
+  // Ends waits and the thread; closes the socket.
+  void Stop();
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:<port>" followed by |path|.
+  std::wstring GetUrl(const std::string& path) const;
+
+  // |path| is matched with the query; a path without its own entry falls back to the
+  // entry for the path without the query.
+  void SetResponse(const std::string& path, const Response& response);
+  std::vector<Request> GetRequests() const;
+  int GetRequestCount(const std::string& path) const;
+
+ private:
+  void ThreadMain() override;
+  void HandleConnection(uintptr_t connection);
+  // Sends |data|; false when the connection broke or the server stops.
+  bool SendAll(uintptr_t connection, const std::string& data);
+  // Waits |ms| unless the server stops or the client goes; false then.
+  bool Wait(uintptr_t connection, int ms);
+
+  // A SOCKET; kept as its integer type so that users need not include <winsock2.h>.
+  uintptr_t listen_socket_;
+  int port_ = 0;
+  bool winsock_started_ = false;
+  std::atomic<bool> stopping_{false};
+  base::win::ScopedHandle thread_;
+
+  mutable base::Lock lock_;
+  std::map<std::string, Response> responses_;  // Under |lock_|.
+  std::vector<Request> requests_;              // Under |lock_|.
+  std::map<std::string, int> request_counts_;  // Under |lock_|, by matched path.
+};
+
+}  // namespace test
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_TEST_TEST_HTTP_SERVER_H_

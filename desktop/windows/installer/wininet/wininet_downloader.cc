@@ -1,0 +1,842 @@
+#include "desktop/windows/installer/wininet/wininet_downloader.h"
+
+#include <windows.h>
+
+#include <wininet.h>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "base/bind.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
+#include "base/threading/current_thread_task_runner.h"
+#include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/download_event_sink.h"
+#include "desktop/windows/installer/wininet/response_writer.h"
+#include "desktop/windows/installer/wininet/wininet_termination.h"
+
+namespace installer {
+
+namespace {
+
+constexpr DWORD kReadBufferSize = 64 * 1024;
+// Reads that complete at once are taken in rounds of this many, so that a fast body does
+// not keep the thread's other tasks waiting.
+constexpr int kReadsPerTask = 32;
+constexpr DWORD kConnectTimeoutMs = 30 * 1000;
+constexpr DWORD kReceiveTimeoutMs = 60 * 1000;
+constexpr DWORD kSendTimeoutMs = 60 * 1000;
+// Used for failures that are not errors of the system.
+constexpr DWORD kWriteError = ERROR_WRITE_FAULT;
+
+struct ParsedUrl {
+  std::wstring host;
+  uint16_t port = 0;
+  std::wstring path;  // With the query.
+  bool secure = false;
+};
+
+// Splits an http or https address. False for anything else.
+bool ParseHttpUrl(const std::wstring& url, ParsedUrl* parsed) {
+  URL_COMPONENTSW components = {};
+  components.dwStructSize = sizeof(components);
+  components.dwSchemeLength = 1;
+  components.dwHostNameLength = 1;
+  components.dwUrlPathLength = 1;
+  components.dwExtraInfoLength = 1;
+  if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0,
+                                          &components)) {
+    return false;
+  }
+  if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS)
+    return false;
+  if (!components.lpszHostName || components.dwHostNameLength == 0)
+    return false;
+  parsed->host.assign(components.lpszHostName, components.dwHostNameLength);
+  parsed->port = components.nPort;
+  parsed->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
+  parsed->path.clear();
+  if (components.lpszUrlPath)
+    parsed->path.assign(components.lpszUrlPath, components.dwUrlPathLength);
+  if (components.lpszExtraInfo)
+    parsed->path.append(components.lpszExtraInfo, components.dwExtraInfoLength);
+  if (parsed->path.empty() || parsed->path[0] != L'/')
+    parsed->path.insert(0, L"/");
+  return true;
+}
+
+struct LocalFreeDeleter {
+  void operator()(wchar_t* buffer) const { ::LocalFree(buffer); }
+};
+
+// The system's text for |error|: WinINet's own messages live in wininet.dll.
+std::string GetErrorText(DWORD error) {
+  wchar_t* buffer = nullptr;
+  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS;
+  HMODULE module = nullptr;
+  if (error >= INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST) {
+    module = ::GetModuleHandleW(L"wininet.dll");
+    if (module)
+      flags |= FORMAT_MESSAGE_FROM_HMODULE;
+  }
+  const DWORD length =
+      ::FormatMessageW(flags, module, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
+  if (length == 0)
+    return "unknown error";
+  std::wstring_view text(buffer, length);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                           text.back() == L'.')) {
+    text.remove_suffix(1);
+  }
+  return base::Utf16ToUtf8(text);
+}
+
+// "<operation> failed: <system text> (<code>)".
+std::string DescribeError(const char* operation, DWORD error) {
+  return base::StringPrintf("%s failed: %s (%lu)", operation, GetErrorText(error).c_str(), error);
+}
+
+int32_t ClampToInt32(int64_t value) {
+  if (value < 0)
+    return 0;
+  if (value > std::numeric_limits<int32_t>::max())
+    return std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(value);
+}
+
+// A response header as text; empty when missing.
+std::wstring QueryHeader(HINTERNET request, DWORD header) {
+  wchar_t buffer[256];
+  DWORD size = sizeof(buffer);
+  if (!::HttpQueryInfoW(request, header, buffer, &size, nullptr))
+    return std::wstring();
+  return std::wstring(buffer, size / sizeof(wchar_t));
+}
+
+// The Content-Length of the response, or -1.
+int64_t QueryContentLength(HINTERNET request) {
+  int64_t length = -1;
+  const std::wstring text = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (text.empty() || !base::StringToInt64(text, &length) || length < 0)
+    return -1;
+  return length;
+}
+
+// "bytes <first>-<last>/<total>"; |total| is -1 for "*".
+bool ParseContentRange(const std::wstring& text, int64_t* first, int64_t* total) {
+  constexpr std::wstring_view kUnit = L"bytes ";
+  if (!base::StartsWith(text, kUnit, base::CompareCase::INSENSITIVE_ASCII))
+    return false;
+  const std::wstring range = text.substr(kUnit.size());
+  const size_t dash = range.find(L'-');
+  const size_t slash = range.find(L'/');
+  if (dash == std::wstring::npos || slash == std::wstring::npos || slash < dash)
+    return false;
+  int64_t last = 0;
+  if (!base::StringToInt64(range.substr(0, dash), first) ||
+      !base::StringToInt64(range.substr(dash + 1, slash - dash - 1), &last) || last < *first) {
+    return false;
+  }
+  const std::wstring total_text = range.substr(slash + 1);
+  if (total_text == L"*") {
+    *total = -1;
+    return true;
+  }
+  return base::StringToInt64(total_text, total) && *total > last;
+}
+
+// The address of an INTERNET_STATUS_REDIRECT report. WinINet passes it as wide text to
+// wide callbacks, but some versions pass narrow text: an ASCII first character tells
+// which (its second byte is 0 only in UTF-16).
+std::wstring ReadRedirectUrl(const void* information, DWORD length) {
+  if (!information)
+    return std::wstring();
+  const auto* bytes = static_cast<const unsigned char*>(information);
+  const size_t max_length = length ? length : INTERNET_MAX_URL_LENGTH * sizeof(wchar_t);
+  if (max_length >= 2 && bytes[1] == 0) {
+    const auto* text = static_cast<const wchar_t*>(information);
+    return std::wstring(text, wcsnlen(text, max_length / sizeof(wchar_t)));
+  }
+  const auto* text = static_cast<const char*>(information);
+  return base::Utf8ToUtf16(std::string_view(text, strnlen(text, max_length)));
+}
+
+}  // namespace
+
+// The state of one request that WinINet's threads may touch: shared by the downloader
+// and the request handle (which holds a reference from HttpOpenRequest until WinINet
+// reports INTERNET_STATUS_HANDLE_CLOSING), so that it outlives every report and every
+// pending read into its buffers.
+class WininetDownloader::RequestContext
+    : public base::RefCountedThreadSafe<RequestContext> {
+ public:
+  RequestContext(base::scoped_refptr<base::SingleThreadTaskRunner> task_runner,
+                 base::WeakPtr<WininetDownloader> downloader,
+                 int request_id,
+                 const std::string& body)
+      : body(body),
+        task_runner_(std::move(task_runner)),
+        downloader_(std::move(downloader)),
+        request_id_(request_id) {}
+  RequestContext(const RequestContext&) = delete;
+  RequestContext& operator=(const RequestContext&) = delete;
+
+  // The session's status callback; the context is the RequestContext of a request handle
+  // (other handles have none).
+  static void CALLBACK StatusCallback(HINTERNET handle,
+                                      DWORD_PTR context,
+                                      DWORD status,
+                                      LPVOID information,
+                                      DWORD information_length) {
+    if (context) {
+      reinterpret_cast<RequestContext*>(context)->OnStatus(status, information,
+                                                           information_length);
+    }
+  }
+
+  void SetHandle(HINTERNET handle) {
+    base::AutoLock lock(lock_);
+    handle_ = handle;
+  }
+
+  HINTERNET handle() const {
+    base::AutoLock lock(lock_);
+    return handle_;
+  }
+
+  // Closes the request handle; while the proxy dialog uses it, the dialog closes it when
+  // done.
+  void Close() {
+    HINTERNET handle = nullptr;
+    {
+      base::AutoLock lock(lock_);
+      close_requested_ = true;
+      if (!dialog_open_)
+        std::swap(handle, handle_);
+    }
+    if (handle && !::InternetCloseHandle(handle))
+      PLOG(WARNING) << "InternetCloseHandle failed";
+  }
+
+  // Runs on the user interface's thread.
+  int32_t ShowProxyDialog(HWND parent) {
+    HINTERNET handle = nullptr;
+    {
+      base::AutoLock lock(lock_);
+      if (!handle_ || close_requested_)
+        return ERROR_CANCELLED;
+      dialog_open_ = true;
+      handle = handle_;
+    }
+    const DWORD result = ::InternetErrorDlg(
+        parent, handle, ERROR_INTERNET_INCORRECT_PASSWORD,
+        FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+            FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+        nullptr);
+    HINTERNET handle_to_close = nullptr;
+    {
+      base::AutoLock lock(lock_);
+      dialog_open_ = false;
+      if (close_requested_)
+        std::swap(handle_to_close, handle_);
+    }
+    if (handle_to_close)
+      ::InternetCloseHandle(handle_to_close);
+    return static_cast<int32_t>(result);
+  }
+
+  char* buffer() { return buffer_; }
+
+  // Kept here because WinINet reads it until the request is sent.
+  const std::string body;
+  // Filled by InternetQueryDataAvailable and InternetReadFile, also when they complete
+  // later.
+  DWORD bytes_available = 0;
+  DWORD bytes_read = 0;
+
+ private:
+  friend class base::RefCountedThreadSafe<RequestContext>;
+  ~RequestContext() = default;
+
+  // On WinINet's threads (or inside a WinINet call on the downloader's).
+  void OnStatus(DWORD status, LPVOID information, DWORD information_length) {
+    switch (status) {
+      case INTERNET_STATUS_REQUEST_COMPLETE: {
+        const auto* result = static_cast<const INTERNET_ASYNC_RESULT*>(information);
+        DWORD error = ERROR_INTERNET_INTERNAL_ERROR;
+        if (result)
+          error = result->dwResult ? ERROR_SUCCESS : result->dwError;
+        task_runner_->PostTask(FROM_HERE, base::BindMethod(&WininetDownloader::OnRequestComplete,
+                                                           downloader_, request_id_,
+                                                           static_cast<uint32_t>(error)));
+        break;
+      }
+      case INTERNET_STATUS_REDIRECT:
+        task_runner_->PostTask(
+            FROM_HERE, base::BindMethod(&WininetDownloader::OnRedirect, downloader_, request_id_,
+                                        ReadRedirectUrl(information, information_length)));
+        break;
+      case INTERNET_STATUS_HANDLE_CLOSING:
+        // The last report for the handle: its reference goes. Nothing may follow.
+        Release();
+        break;
+      default:
+        break;
+    }
+  }
+
+  const base::scoped_refptr<base::SingleThreadTaskRunner> task_runner_;
+  // Only dereferenced by the tasks posted to the downloader's thread.
+  const base::WeakPtr<WininetDownloader> downloader_;
+  const int request_id_;
+
+  mutable base::Lock lock_;
+  HINTERNET handle_ = nullptr;     // Under |lock_|.
+  bool dialog_open_ = false;       // Under |lock_|.
+  bool close_requested_ = false;   // Under |lock_|.
+
+  char buffer_[kReadBufferSize];
+};
+
+WininetDownloader::WininetDownloader(UICallbackRunner* ui_callback_runner, Delegate* delegate)
+    : ui_callback_runner_(ui_callback_runner), delegate_(delegate) {
+  CHECK(ui_callback_runner_) << "The downloader needs a UI-callback runner";
+}
+
+WininetDownloader::~WininetDownloader() {
+  Stop();
+  weak_factory_.InvalidateWeakPtrs();
+  connection_.Close();
+  CloseWininetSessionInBackground(std::move(session_));
+}
+
+bool WininetDownloader::IsRunning() const {
+  return state_ == STATE_SENDING || state_ == STATE_RECEIVING || state_ == STATE_WAITING;
+}
+
+void WininetDownloader::SetAllowedHosts(std::vector<std::wstring> hosts) {
+  allowed_hosts_ = std::move(hosts);
+}
+
+bool WininetDownloader::IsHostAllowed(const std::wstring& host) const {
+  if (allowed_hosts_.empty())
+    return true;
+  std::wstring name = base::ToLowerAscii(host);
+  if (!name.empty() && name.back() == L'.')
+    name.pop_back();
+  if (name.empty())
+    return false;
+  for (const std::wstring& entry : allowed_hosts_) {
+    std::wstring suffix = base::ToLowerAscii(entry);
+    if (!suffix.empty() && suffix[0] == L'.')
+      suffix.erase(0, 1);
+    if (suffix.empty())
+      continue;
+    if (name == suffix)
+      return true;
+    if (name.size() > suffix.size() &&
+        base::EndsWith(name, suffix, base::CompareCase::SENSITIVE) &&
+        name[name.size() - suffix.size() - 1] == L'.') {
+      return true;
+    }
+  }
+  return false;
+}
+
+void WininetDownloader::SetMaxRetries(int max_retries) {
+  max_retries_ = std::max(max_retries, 0);
+}
+
+void WininetDownloader::SetRetryDelays(base::TimeDelta initial, base::TimeDelta maximum) {
+  initial_retry_delay_ = initial;
+  max_retry_delay_ = std::max(initial, maximum);
+}
+
+void WininetDownloader::SetRequestContentType(const std::wstring& content_type) {
+  request_content_type_ = content_type;
+}
+
+bool WininetDownloader::Start(const std::wstring& url,
+                              const std::string& body,
+                              base::Closure completion_callback,
+                              std::unique_ptr<ResponseWriter> writer,
+                              std::unique_ptr<DownloadEventSink> event_sink) {
+  if (IsRunning()) {
+    LOG(ERROR) << "Cannot download " << url << ": a download is already running";
+    return false;
+  }
+  ParsedUrl parsed;
+  if (!ParseHttpUrl(url, &parsed)) {
+    status_text_ = "Invalid download address " + base::Utf16ToUtf8(url);
+    LOG(ERROR) << status_text_;
+    return false;
+  }
+  if (!IsHostAllowed(parsed.host)) {
+    status_text_ = base::StringPrintf("Domain disallowed %s", base::Utf16ToUtf8(parsed.host).c_str());
+    LOG(ERROR) << status_text_;
+    return false;
+  }
+  if (!writer) {
+    LOG(ERROR) << "Cannot download " << url << " without a response writer";
+    return false;
+  }
+  task_runner_ = base::CurrentThreadTaskRunner::Get();
+  if (!task_runner_) {
+    LOG(ERROR) << "Cannot download " << url << " on a thread without a message loop";
+    return false;
+  }
+  if (!OpenSession())
+    return false;
+
+  VLOG(1) << "Starting the download of " << url;
+  url_ = url;
+  host_ = parsed.host;
+  port_ = parsed.port;
+  path_ = parsed.path;
+  secure_ = parsed.secure;
+  body_ = body;
+  completion_callback_ = std::move(completion_callback);
+  writer_ = std::move(writer);
+  event_sink_ = event_sink ? std::move(event_sink) : std::make_unique<DownloadEventSink>();
+  state_ = STATE_SENDING;
+  http_status_code_ = 0;
+  retry_count_ = 0;
+  status_text_.clear();
+  bytes_received_ = 0;
+  expected_size_ = -1;
+  resume_with_range_ = true;
+  next_retry_delay_ = initial_retry_delay_;
+
+  event_sink_->OnStarted(url_);
+  // The first request starts from a task, so that no failure can reach the caller's
+  // callback before Start has returned.
+  step_timer_.Start(FROM_HERE, base::TimeDelta(),
+                    base::BindMethod(&WininetDownloader::StartRequest, this));
+  return true;
+}
+
+void WininetDownloader::Stop() {
+  if (!IsRunning())
+    return;
+  VLOG(1) << "Stopping the download of " << url_;
+  CloseRequest();
+  step_timer_.Stop();
+  state_ = STATE_IDLE;
+  completion_callback_.Reset();
+  writer_.reset();
+  event_sink_.reset();
+  body_.clear();
+  retry_count_ = 0;
+}
+
+bool WininetDownloader::OpenSession() {
+  if (session_.IsValid())
+    return true;
+  const std::wstring user_agent = base::Utf8ToUtf16(ProductInfo::GetProductName() +
+                                                    " Installer/" + ProductInfo::GetVersion());
+  ScopedInternetHandle session(::InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                               nullptr, nullptr, INTERNET_FLAG_ASYNC));
+  if (!session.IsValid()) {
+    status_text_ = DescribeError("InternetOpen", ::GetLastError());
+    LOG(ERROR) << status_text_;
+    return false;
+  }
+  if (::InternetSetStatusCallbackW(session.Get(), &RequestContext::StatusCallback) ==
+      INTERNET_INVALID_STATUS_CALLBACK) {
+    status_text_ = DescribeError("InternetSetStatusCallback", ::GetLastError());
+    LOG(ERROR) << status_text_;
+    return false;
+  }
+  const struct {
+    DWORD option;
+    DWORD value;
+  } kTimeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
+                   {INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs},
+                   {INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs}};
+  for (const auto& timeout : kTimeouts) {
+    DWORD value = timeout.value;
+    if (!::InternetSetOptionW(session.Get(), timeout.option, &value, sizeof(value)))
+      PLOG(WARNING) << "Setting WinINet option " << timeout.option << " failed";
+  }
+  session_ = std::move(session);
+  return true;
+}
+
+void WininetDownloader::StartRequest() {
+  DCHECK(IsRunning());
+  CloseRequest();
+  ++request_id_;
+  state_ = STATE_SENDING;
+  http_status_code_ = 0;
+  request_made_progress_ = false;
+
+  connection_.Set(::InternetConnectW(session_.Get(), host_.c_str(), port_, nullptr, nullptr,
+                                     INTERNET_SERVICE_HTTP, 0, 0));
+  if (!connection_.IsValid()) {
+    RecordSystemError("InternetConnect", ::GetLastError());
+    RetryOrFail();
+    return;
+  }
+
+  // Only a GET can continue a body where it broke off.
+  const bool resume = bytes_received_ > 0 && body_.empty() && resume_with_range_;
+  if (bytes_received_ > 0 && !resume && !RestartBody())
+    return;
+  range_requested_ = resume;
+
+  auto request = base::MakeRefCounted<RequestContext>(task_runner_, weak_factory_.GetWeakPtr(),
+                                                      request_id_, body_);
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+  if (secure_)
+    flags |= INTERNET_FLAG_SECURE;
+  const wchar_t* accept_types[] = {L"*/*", nullptr};
+  // The handle's reference, released on INTERNET_STATUS_HANDLE_CLOSING.
+  request->AddRef();
+  HINTERNET handle = ::HttpOpenRequestW(connection_.Get(), body_.empty() ? L"GET" : L"POST",
+                                        path_.c_str(), nullptr, nullptr, accept_types, flags,
+                                        reinterpret_cast<DWORD_PTR>(request.get()));
+  if (!handle) {
+    const DWORD error = ::GetLastError();
+    request->Release();
+    RecordSystemError("HttpOpenRequest", error);
+    RetryOrFail();
+    return;
+  }
+  request->SetHandle(handle);
+  request_ = request;
+
+  std::wstring headers;
+  if (resume)
+    headers += L"Range: bytes=" + base::Int64ToWideString(bytes_received_) + L"-\r\n";
+  if (!body_.empty())
+    headers += L"Content-Type: " + request_content_type_ + L"\r\n";
+  if (!headers.empty() &&
+      !::HttpAddRequestHeadersW(handle, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE)) {
+    RecordSystemError("HttpAddRequestHeaders", ::GetLastError());
+    RetryOrFail();
+    return;
+  }
+
+  event_sink_->OnRequest(resume ? bytes_received_ : 0);
+  SendRequest();
+}
+
+void WininetDownloader::SendRequest() {
+  state_ = STATE_SENDING;
+  const std::string& body = request_->body;
+  if (::HttpSendRequestW(request_->handle(), nullptr, 0,
+                         body.empty() ? nullptr : const_cast<char*>(body.data()),
+                         static_cast<DWORD>(body.size()))) {
+    OnResponseStarted();
+    return;
+  }
+  WaitForCompletionOrRetry("HttpSendRequest", OPERATION_SEND);
+}
+
+void WininetDownloader::WaitForCompletionOrRetry(const char* operation,
+                                                 PendingOperation pending_operation) {
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_IO_PENDING) {
+    pending_operation_ = pending_operation;
+    return;
+  }
+  RecordSystemError(operation, error);
+  RetryOrFail();
+}
+
+void WininetDownloader::OnRequestComplete(int request_id, uint32_t error) {
+  if (request_id != request_id_ || !request_)
+    return;
+  const PendingOperation operation = pending_operation_;
+  pending_operation_ = OPERATION_NONE;
+  switch (operation) {
+    case OPERATION_SEND:
+      if (error != ERROR_SUCCESS) {
+        RecordSystemError("HttpSendRequest", error);
+        RetryOrFail();
+        return;
+      }
+      OnResponseStarted();
+      return;
+    case OPERATION_QUERY_DATA:
+    case OPERATION_READ:
+      if (error != ERROR_SUCCESS) {
+        RecordSystemError(
+            operation == OPERATION_READ ? "InternetReadFile" : "InternetQueryDataAvailable", error);
+        RetryOrFail();
+        return;
+      }
+      if (operation == OPERATION_READ && !TakeReadBytes())
+        return;
+      ReadBody();
+      return;
+    case OPERATION_NONE:
+    case OPERATION_PROXY_DIALOG:
+      VLOG(1) << "Ignoring a completion report with nothing pending";
+      return;
+  }
+}
+
+void WininetDownloader::OnRedirect(int request_id, std::wstring url) {
+  if (request_id != request_id_ || !request_)
+    return;
+  VLOG(1) << "Download redirected to " << url;
+  event_sink_->OnRedirect(url);
+  if (allowed_hosts_.empty())
+    return;
+  ParsedUrl parsed;
+  const bool parsed_ok = ParseHttpUrl(url, &parsed);
+  if (parsed_ok && IsHostAllowed(parsed.host))
+    return;
+  const std::string host = parsed_ok ? base::Utf16ToUtf8(parsed.host) : base::Utf16ToUtf8(url);
+  RecordError(ERROR_HTTP_REDIRECT_FAILED,
+              base::StringPrintf("Domain disallowed %s", host.c_str()));
+  Complete(STATE_FAILED);
+}
+
+void WininetDownloader::OnResponseStarted() {
+  HINTERNET handle = request_->handle();
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (!::HttpQueryInfoW(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+    RecordSystemError("HttpQueryInfo", ::GetLastError());
+    RetryOrFail();
+    return;
+  }
+  http_status_code_ = static_cast<int>(status);
+  if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
+    AskForProxyCredentials();
+    return;
+  }
+  if (status < 200 || status > 299) {
+    RecordError(0, base::StringPrintf("The server answered with HTTP status %lu %s", status,
+                                      base::Utf16ToUtf8(QueryHeader(handle, HTTP_QUERY_STATUS_TEXT))
+                                          .c_str()));
+    // Only time-outs, throttling and server errors may go away by themselves.
+    if (status == HTTP_STATUS_REQUEST_TIMEOUT || status == 429 || status >= 500) {
+      RetryOrFail();
+      return;
+    }
+    Complete(STATE_FAILED);
+    return;
+  }
+
+  const int64_t content_length = QueryContentLength(handle);
+  if (status == HTTP_STATUS_PARTIAL_CONTENT) {
+    int64_t first = 0;
+    int64_t total = -1;
+    const std::wstring content_range = QueryHeader(handle, HTTP_QUERY_CONTENT_RANGE);
+    if (!range_requested_ || !ParseContentRange(content_range, &first, &total) ||
+        first != bytes_received_) {
+      // Unusable: receive the body again from its start.
+      resume_with_range_ = false;
+      RecordError(0, "The server resumed the download wrongly (Content-Range: " +
+                         base::Utf16ToUtf8(content_range) + ")");
+      RetryOrFail();
+      return;
+    }
+    expected_size_ = total >= 0 ? total : (content_length >= 0 ? first + content_length : -1);
+  } else {
+    if (bytes_received_ > 0) {
+      VLOG(1) << "The server sends the whole body again";
+      if (!RestartBody())
+        return;
+    }
+    expected_size_ = content_length;
+  }
+
+  state_ = STATE_RECEIVING;
+  if (!ReportProgress(true))
+    return;
+  ReadBody();
+}
+
+void WininetDownloader::ReadBody() {
+  if (!request_)
+    return;
+  for (int round = 0; round < kReadsPerTask; ++round) {
+    HINTERNET handle = request_->handle();
+    request_->bytes_available = 0;
+    if (!::InternetQueryDataAvailable(handle, &request_->bytes_available, 0, 0)) {
+      // Once data has arrived this comes here again and the count comes at once.
+      WaitForCompletionOrRetry("InternetQueryDataAvailable", OPERATION_QUERY_DATA);
+      return;
+    }
+    request_->bytes_read = 0;
+    if (request_->bytes_available > 0 &&
+        !::InternetReadFile(handle, request_->buffer(),
+                            std::min(request_->bytes_available, kReadBufferSize),
+                            &request_->bytes_read)) {
+      WaitForCompletionOrRetry("InternetReadFile", OPERATION_READ);
+      return;
+    }
+    if (!TakeReadBytes())
+      return;
+  }
+  step_timer_.Start(FROM_HERE, base::TimeDelta(),
+                    base::BindMethod(&WininetDownloader::ReadBody, this));
+}
+
+bool WininetDownloader::RestartBody() {
+  if (!writer_->Reset()) {
+    RecordError(kWriteError, "Resetting the download destination failed");
+    Complete(STATE_FAILED);
+    return false;
+  }
+  bytes_received_ = 0;
+  return true;
+}
+
+bool WininetDownloader::TakeReadBytes() {
+  const DWORD size = request_->bytes_read;
+  if (size == 0) {
+    OnBodyComplete();
+    return false;
+  }
+  if (!writer_->Write(request_->buffer(), size)) {
+    RecordError(kWriteError, "Writing the downloaded data failed");
+    Complete(STATE_FAILED);
+    return false;
+  }
+  bytes_received_ += size;
+  request_made_progress_ = true;
+  return ReportProgress(false);
+}
+
+bool WininetDownloader::ReportProgress(bool with_total) {
+  if (!delegate_)
+    return true;
+  // The delegate may stop (or even destroy) the downloader.
+  const base::WeakPtr<WininetDownloader> self = weak_factory_.GetWeakPtr();
+  const int request_id = request_id_;
+  const auto is_current = [&self, request_id]() {
+    return self && self->request_id_ == request_id && self->request_;
+  };
+  if (with_total) {
+    delegate_->SetTotalProgress(ClampToInt32(expected_size_));
+    if (!is_current())
+      return false;
+  }
+  delegate_->SetCurrentProgress(ClampToInt32(bytes_received_));
+  return is_current();
+}
+
+void WininetDownloader::OnBodyComplete() {
+  if (expected_size_ >= 0 && bytes_received_ < expected_size_) {
+    RecordError(ERROR_INTERNET_CONNECTION_ABORTED,
+                "The connection closed after " + base::Int64ToString(bytes_received_) + " of " +
+                    base::Int64ToString(expected_size_) + " bytes");
+    RetryOrFail();
+    return;
+  }
+  if (!writer_->Finish()) {
+    RecordError(kWriteError, "Completing the download destination failed");
+    Complete(STATE_FAILED);
+    return;
+  }
+  VLOG(1) << "Downloaded " << bytes_received_ << " bytes from " << url_;
+  event_sink_->OnFinished(bytes_received_);
+  Complete(STATE_FINISHED);
+}
+
+void WininetDownloader::AskForProxyCredentials() {
+  LOG(WARNING) << "The proxy asks for credentials for " << url_;
+  pending_operation_ = OPERATION_PROXY_DIALOG;
+  base::scoped_refptr<RequestContext> request = request_;
+  ui_callback_runner_->RunUICallbackAndPostReply(
+      base::BindLambda([request](HWND parent) { return request->ShowProxyDialog(parent); }),
+      task_runner_,
+      base::BindMethod(&WininetDownloader::OnProxyDialogDone, weak_factory_.GetWeakPtr(),
+                       request_id_));
+}
+
+void WininetDownloader::OnProxyDialogDone(int request_id, int32_t result) {
+  if (request_id != request_id_ || !request_ || pending_operation_ != OPERATION_PROXY_DIALOG)
+    return;
+  pending_operation_ = OPERATION_NONE;
+  if (result == ERROR_INTERNET_FORCE_RETRY) {
+    VLOG(1) << "Sending the request again with the proxy credentials";
+    SendRequest();
+    return;
+  }
+  RecordError(0, base::StringPrintf("The proxy requires authentication (dialog result %d)",
+                                    static_cast<int>(result)));
+  Complete(STATE_FAILED);
+}
+
+void WininetDownloader::RecordSystemError(const char* operation, uint32_t error_code) {
+  RecordError(error_code, DescribeError(operation, error_code));
+}
+
+void WininetDownloader::RecordError(uint32_t error_code, const std::string& text) {
+  status_text_ = text;
+  LOG(WARNING) << "Download of " << url_ << ": " << text;
+  event_sink_->OnError(error_code, http_status_code_, text);
+}
+
+void WininetDownloader::RetryOrFail() {
+  CloseRequest();
+  if (retry_count_ >= max_retries_) {
+    Complete(STATE_FAILED);
+    return;
+  }
+  ++retry_count_;
+  if (request_made_progress_)
+    next_retry_delay_ = initial_retry_delay_;
+  const base::TimeDelta delay = next_retry_delay_;
+  next_retry_delay_ = std::min(next_retry_delay_ * 2, max_retry_delay_);
+  LOG(WARNING) << "Retry " << retry_count_ << " of the download of " << url_ << " in "
+               << delay.InMilliseconds() << " ms";
+  state_ = STATE_WAITING;
+  step_timer_.Start(FROM_HERE, delay, base::BindMethod(&WininetDownloader::StartRequest, this));
+  event_sink_->OnRetry(retry_count_, delay);
+  if (retry_count_ >= 2) {
+    event_sink_->OnStalled();
+    // Last: the delegate may stop the downloader.
+    if (delegate_)
+      delegate_->NotifyStalled();
+  }
+}
+
+void WininetDownloader::Complete(State final_state) {
+  CloseRequest();
+  step_timer_.Stop();
+  state_ = final_state;
+  if (final_state == STATE_FAILED)
+    LOG(ERROR) << "Download of " << url_ << " failed: " << status_text_;
+  // The writer closes its file before the owner looks at it.
+  writer_.reset();
+  event_sink_.reset();
+  body_.clear();
+  base::Closure callback = std::move(completion_callback_);
+  base::WeakPtr<WininetDownloader> self = weak_factory_.GetWeakPtr();
+  if (callback)
+    callback.Run();
+  // The callback may have destroyed the downloader, or started the next download.
+  if (self && !self->IsRunning())
+    self->retry_count_ = 0;
+}
+
+void WininetDownloader::CloseRequest() {
+  pending_operation_ = OPERATION_NONE;
+  if (request_) {
+    request_->Close();
+    request_ = nullptr;
+  }
+  connection_.Close();
+}
+
+}  // namespace installer
