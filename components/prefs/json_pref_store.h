@@ -169,7 +169,6 @@ class JsonPrefStore : public base::RefCountedThreadSafe<JsonPrefStore>,
   ~JsonPrefStore() override;
 
  private:
-
   // Stores |value| at |key| unless the value held there is equal; whether it did.
   bool StoreValue(const std::string& key, std::unique_ptr<base::Value> value);
   void ScheduleWrite(uint32_t flags);
