@@ -161,12 +161,14 @@ class JsonPrefStore : public base::RefCountedThreadSafe<JsonPrefStore>,
   // base::ImportantFileWriter::DataSerializer:
   bool SerializeData(std::string* output) override;
 
- private:
+ protected:
   friend class base::RefCountedThreadSafe<JsonPrefStore>;
 
-  // Commits a pending write: it is never lost with the store.
+  // Commits a pending write: it is never lost with the store. Protected so that a
+  // subclass can tie something to the store's lifetime.
   ~JsonPrefStore() override;
 
+ private:
   // Stores |value| at |key| unless the value held there is equal; whether it did.
   bool StoreValue(const std::string& key, std::unique_ptr<base::Value> value);
   void ScheduleWrite(uint32_t flags);

@@ -12,6 +12,7 @@
 #include "base/exit_callback_registry.h"
 #include "base/features/command_line_feature_reader.h"
 #include "base/features/feature_registry.h"
+#include "base/features/list_feature_reader.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
@@ -22,10 +23,12 @@
 #include "base/values.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/windows_version.h"
+#include "components/prefs/json_pref_store.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -166,9 +169,23 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     main_loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
   }
 
-  // Experiments: the command line's feature switches (stored ones come with the
-  // preference store).
-  if (!roles.uninstall) {
+  // The run ends only once every preference store has been released and has written out.
+  GetPrefsTaskPool()->SetWaitAtShutdown(true);
+
+  // Experiments: an uninstallation keeps those the installation was made with; any other
+  // run takes the command line's feature switches.
+  if (roles.uninstall) {
+    VLOG(1) << "Retrieving experiment states from installation folder...";
+    base::scoped_refptr<JsonPrefStore> installer_prefs = LoadJsonPrefStore(
+        GetPrefsTaskPool(), installation_folder.Append(kInstallerPrefsFileName));
+    const base::Value* stored = nullptr;
+    const base::ListValue* experiments = nullptr;
+    if (installer_prefs->GetValue("installer-experiments", &stored) &&
+        stored->GetAsList(&experiments)) {
+      base::FeatureRegistry::GetInstance().ApplyReader(base::ListFeatureReader(*experiments));
+      VLOG(1) << "Retrieved experiment states from installation folder";
+    }
+  } else {
     base::FeatureRegistry::GetInstance().ApplyReader(base::CommandLineFeatureReader(command_line));
     VLOG(1) << "Obtained experiment states from command line";
   }

@@ -6,7 +6,9 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/time/time.h"
 
+#include "base/process/launch.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
 
@@ -108,6 +110,50 @@ TEST(InstallerMainTest, FrontEndRunLogsToTheInstallerFolderAndReportsWhatIsMissi
   EXPECT_NE(std::string::npos, text.find("] Silent:1\n"));
   EXPECT_NE(std::string::npos, text.find("] Failed reading payload\n"));
   EXPECT_NE(std::string::npos, text.find("not built yet"));
+}
+
+// An uninstallation takes its experiments from the installation's "installer_prefs.json",
+// not from the command line.
+TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath folder = temp.GetPath().Append(L"install");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  const base::FilePath bin(test::GetTestBinFolder());
+  for (const wchar_t* name : {L"installer.exe", L"tavro_installer.dll"})
+    ASSERT_TRUE(base::CopySingleFile(bin.Append(name), folder.Append(name)));
+  ASSERT_EQ(4, base::WriteFileFromBuffer(folder.Append(GetBrowserExeName()), "fake", 4));
+
+  // The log of an uninstallation with |experiments| stored and |switches| given.
+  auto run_uninstall = [&](const std::string& experiments, const std::wstring& switches) {
+    const std::string json = "{\"installer-experiments\": " + experiments + "}";
+    base::WriteFileFromBuffer(folder.Append(L"installer_prefs.json"), json.data(),
+                              static_cast<int>(json.size()));
+    base::ScopedTempDir log_temp;
+    if (!log_temp.CreateUniqueTempDir())
+      return std::string();
+    base::LaunchOptions options;
+    options.environment = {{L"TMP", log_temp.GetPath().value()},
+                           {L"TEMP", log_temp.GetPath().value()}};
+    std::string output;
+    DWORD exit_code = 0;
+    base::GetAppOutputWithOptions(
+        L"\"" + folder.Append(L"installer.exe").value() + L"\" --uninstall " + switches, options,
+        true, &output, &exit_code);
+    base::FileEnumerator logs(log_temp.GetPath().Append(L"Tavro Installer"), false,
+                              base::FileEnumerator::FILES, L"tavro_installer_*.log");
+    std::string text;
+    base::ReadFileToString(logs.Next(), &text);
+    return text;
+  };
+
+  std::string log = run_uninstall("[\"installer-experiment-test@1\"]", L"");
+  EXPECT_NE(std::string::npos, log.find("] Uninstall:1\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("] Test experiment is enabled\n"));
+  log = run_uninstall("[\"installer-experiment-test@2\"]",
+                      L"--with-feature:installer-experiment-test");
+  EXPECT_NE(std::string::npos, log.find("] Uninstall:1\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("Test experiment is enabled"));
 }
 
 }  // namespace

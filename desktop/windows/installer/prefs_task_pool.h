@@ -1,0 +1,73 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_PREFS_TASK_POOL_H_
+#define DESKTOP_WINDOWS_INSTALLER_PREFS_TASK_POOL_H_
+
+#include <atomic>
+
+#include "base/files/file_path.h"
+#include "base/memory/ref_counted.h"
+#include "base/threading/sequenced_worker_pool.h"
+#include "components/prefs/json_pref_store.h"
+
+namespace installer {
+
+// Owns the worker pool on which the preference files do their I/O. The holder keeps one
+// reference and every store opened through LoadJsonPrefStore another, so the holder can
+// tell when the last store has gone.
+class PrefsPoolOwner : public base::RefCountedThreadSafe<PrefsPoolOwner> {
+ public:
+  PrefsPoolOwner();
+  PrefsPoolOwner(const PrefsPoolOwner&) = delete;
+  PrefsPoolOwner& operator=(const PrefsPoolOwner&) = delete;
+
+  base::SequencedWorkerPool* pool() const { return pool_.get(); }
+
+ private:
+  friend class base::RefCountedThreadSafe<PrefsPoolOwner>;
+  ~PrefsPoolOwner();
+
+  const base::scoped_refptr<base::SequencedWorkerPool> pool_;
+};
+
+// The process-wide holder of the preference worker pool ("PrefsTaskPool" threads, at most
+// two), made on first use. It is torn down by the exit-callback registry: the pool is shut
+// down (pending file writes still run) and, when asked to, the holder then waits until
+// every preference store has been released before it goes.
+class PrefsTaskPool {
+ public:
+  PrefsTaskPool(const PrefsTaskPool&) = delete;
+  PrefsTaskPool& operator=(const PrefsTaskPool&) = delete;
+
+  // The same holder as GetPrefsTaskPool.
+  static PrefsTaskPool* GetInstance();
+
+  // Whether the tear-down waits for the stores still open.
+  void SetWaitAtShutdown(bool wait) { wait_at_shutdown_.store(wait); }
+  bool wait_at_shutdown() const { return wait_at_shutdown_.load(); }
+
+  const base::scoped_refptr<PrefsPoolOwner>& owner() const { return owner_; }
+
+ private:
+  friend PrefsTaskPool* GetPrefsTaskPool();
+
+  PrefsTaskPool();
+  ~PrefsTaskPool();
+
+  // The exit callback; |holder| is the PrefsTaskPool.
+  static void OnExit(void* holder);
+
+  std::atomic<bool> wait_at_shutdown_{false};
+  base::scoped_refptr<PrefsPoolOwner> owner_;
+};
+
+// The process-wide holder, made (without locking) by the first caller.
+PrefsTaskPool* GetPrefsTaskPool();
+
+// A store for the preference file |path| whose file I/O runs on |holder|'s pool, in the
+// file's own sequence; the file is read before the store is returned. The store keeps the
+// pool's owner alive as long as it lives.
+base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
+                                                     const base::FilePath& path);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_PREFS_TASK_POOL_H_
