@@ -13,9 +13,6 @@
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/product_naming.h"
 
-// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
-#undef ERROR
-
 namespace installer {
 
 namespace {

@@ -6,9 +6,6 @@
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "desktop/windows/installer/service/user_names.h"
 
-// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
-#undef ERROR
-
 namespace installer {
 
 namespace {

@@ -11,9 +11,6 @@
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "desktop/windows/installer/service/user_names.h"
 
-// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
-#undef ERROR
-
 // Some SDK headers lack the logon and boot trigger interfaces; their layout and identifiers
 // are those of the Task Scheduler 2.0 type library.
 #ifndef __ILogonTrigger_INTERFACE_DEFINED__

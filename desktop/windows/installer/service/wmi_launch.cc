@@ -8,9 +8,6 @@
 #include "base/win/scoped_bstr.h"
 #include "base/win/scoped_variant.h"
 
-// wingdi.h defines ERROR as 0; LOG(ERROR) needs the name.
-#undef ERROR
-
 namespace installer {
 
 namespace {
