@@ -65,39 +65,37 @@ ScopedActivity::~ScopedActivity() {
 }
 
 // static
-ScopedActivity ScopedActivity::ForTaskRun(const void* calling_address, const PendingTask& task) {
+ScopedActivity ScopedActivity::Push(const void* calling_address,
+                                    const void* origin_address,
+                                    ThreadTracker::ActivityType type,
+                                    uint64_t data,
+                                    bool may_create_tracker) {
   ActivityTrackerRegistry* registry = ActivityTrackerRegistry::Get();
   if (!registry)
     return ScopedActivity();
-  ThreadTracker* tracker = registry->GetOrCreateTrackerForCurrentThread();
+  ThreadTracker* tracker = may_create_tracker ? registry->GetOrCreateTrackerForCurrentThread()
+                                              : registry->GetTrackerForCurrentThread();
   if (!tracker)
     return ScopedActivity();
-  return ScopedActivity(tracker, calling_address, task.posted_from.program_counter(),
-                        ThreadTracker::kTaskRun, static_cast<uint32_t>(task.sequence_num));
+  return ScopedActivity(tracker, calling_address, origin_address, type, data);
+}
+
+// static
+ScopedActivity ScopedActivity::ForTaskRun(const void* calling_address, const PendingTask& task) {
+  return Push(calling_address, task.posted_from.program_counter(), ThreadTracker::kTaskRun,
+              static_cast<uint32_t>(task.sequence_num), true);
 }
 
 // static
 ScopedActivity ScopedActivity::ForLockAcquire(const void* calling_address, const Lock* lock) {
-  ActivityTrackerRegistry* registry = ActivityTrackerRegistry::Get();
-  if (!registry)
-    return ScopedActivity();
-  ThreadTracker* tracker = registry->GetTrackerForCurrentThread();
-  if (!tracker)
-    return ScopedActivity();
-  return ScopedActivity(tracker, calling_address, nullptr, ThreadTracker::kLockAcquire,
-                        reinterpret_cast<uintptr_t>(lock));
+  return Push(calling_address, nullptr, ThreadTracker::kLockAcquire,
+              reinterpret_cast<uintptr_t>(lock), false);
 }
 
 // static
 ScopedActivity ScopedActivity::ForEventWait(const void* calling_address, const WaitEvent* event) {
-  ActivityTrackerRegistry* registry = ActivityTrackerRegistry::Get();
-  if (!registry)
-    return ScopedActivity();
-  ThreadTracker* tracker = registry->GetOrCreateTrackerForCurrentThread();
-  if (!tracker)
-    return ScopedActivity();
-  return ScopedActivity(tracker, calling_address, nullptr, ThreadTracker::kEventWait,
-                        reinterpret_cast<uintptr_t>(event));
+  return Push(calling_address, nullptr, ThreadTracker::kEventWait,
+              reinterpret_cast<uintptr_t>(event), true);
 }
 
 // static
@@ -107,13 +105,7 @@ ScopedActivity ScopedActivity::ForThreadJoin(const void* calling_address, void* 
     LastErrorKeeper keep_last_error;
     thread_id = ::GetThreadId(thread_handle);
   }
-  ActivityTrackerRegistry* registry = ActivityTrackerRegistry::Get();
-  if (!registry)
-    return ScopedActivity();
-  ThreadTracker* tracker = registry->GetOrCreateTrackerForCurrentThread();
-  if (!tracker)
-    return ScopedActivity();
-  return ScopedActivity(tracker, calling_address, nullptr, ThreadTracker::kThreadJoin, thread_id);
+  return Push(calling_address, nullptr, ThreadTracker::kThreadJoin, thread_id, true);
 }
 
 // static
@@ -125,14 +117,7 @@ ScopedActivity ScopedActivity::ForProcessWait(const void* calling_address,
     process_id = process.Handle() == ::GetCurrentProcess() ? ::GetCurrentProcessId()
                                                            : ::GetProcessId(process.Handle());
   }
-  ActivityTrackerRegistry* registry = ActivityTrackerRegistry::Get();
-  if (!registry)
-    return ScopedActivity();
-  ThreadTracker* tracker = registry->GetOrCreateTrackerForCurrentThread();
-  if (!tracker)
-    return ScopedActivity();
-  return ScopedActivity(tracker, calling_address, nullptr, ThreadTracker::kProcessWait,
-                        process_id);
+  return Push(calling_address, nullptr, ThreadTracker::kProcessWait, process_id, true);
 }
 
 ActivityTrackerMemoryPool::ActivityTrackerMemoryPool(PersistentMemoryAllocator* allocator,

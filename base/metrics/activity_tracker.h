@@ -47,6 +47,13 @@ class ScopedActivity {
 
  private:
   ScopedActivity() = default;
+  // Pushes onto the calling thread's tracker, when the registry exists and the thread has
+  // a tracker or, with |may_create_tracker|, gets one.
+  static ScopedActivity Push(const void* calling_address,
+                             const void* origin_address,
+                             ThreadTracker::ActivityType type,
+                             uint64_t data,
+                             bool may_create_tracker);
   ScopedActivity(ThreadTracker* tracker,
                  const void* calling_address,
                  const void* origin_address,

@@ -194,7 +194,8 @@ HistogramBase* Histogram::FactoryCountsGet(const std::string& name, Sample maxim
 }
 
 // static
-std::unique_ptr<HistogramBase> Histogram::PersistentCreate(const std::string& name,
+std::unique_ptr<HistogramBase> Histogram::PersistentCreate(HistogramType type,
+                                                           const std::string& name,
                                                            Sample minimum,
                                                            Sample maximum,
                                                            const BucketRanges* ranges,
@@ -202,8 +203,29 @@ std::unique_ptr<HistogramBase> Histogram::PersistentCreate(const std::string& na
                                                            Count* logged_counts,
                                                            SamplesMetadata* meta,
                                                            SamplesMetadata* logged_meta) {
-  return std::unique_ptr<HistogramBase>(new Histogram(
-      name, minimum, maximum, ranges, counts, logged_counts, meta, logged_meta));
+  Histogram* histogram = nullptr;
+  switch (type) {
+    case HISTOGRAM:
+      histogram = new Histogram(name, minimum, maximum, ranges, counts, logged_counts, meta,
+                                logged_meta);
+      break;
+    case LINEAR_HISTOGRAM:
+      histogram = new LinearHistogram(name, minimum, maximum, ranges, counts, logged_counts,
+                                      meta, logged_meta);
+      break;
+    case BOOLEAN_HISTOGRAM:
+      histogram =
+          new BooleanHistogram(name, 1, 2, ranges, counts, logged_counts, meta, logged_meta);
+      break;
+    case CUSTOM_HISTOGRAM:
+      histogram = new CustomHistogram(name, ranges->range(1),
+                                      ranges->range(ranges->bucket_count() - 1), ranges, counts,
+                                      logged_counts, meta, logged_meta);
+      break;
+    case SPARSE_HISTOGRAM:
+      break;
+  }
+  return std::unique_ptr<HistogramBase>(histogram);
 }
 
 Histogram::Histogram(const std::string& name,
@@ -329,16 +351,6 @@ std::unique_ptr<HistogramSamples> Histogram::SnapshotFinalDelta() {
   return snapshot;
 }
 
-void Histogram::WriteHtmlGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void Histogram::WriteText(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 void Histogram::WriteAsciiImpl(const char* newline, std::string* output) const {
   std::unique_ptr<SampleVector> snapshot = SnapshotAllSamples();
   const Count total = snapshot->TotalCount();
@@ -461,19 +473,6 @@ HistogramBase* LinearHistogram::FactoryGet(const std::string& name,
       .Build();
 }
 
-// static
-std::unique_ptr<HistogramBase> LinearHistogram::PersistentCreate(const std::string& name,
-                                                                 Sample minimum,
-                                                                 Sample maximum,
-                                                                 const BucketRanges* ranges,
-                                                                 Count* counts,
-                                                                 Count* logged_counts,
-                                                                 SamplesMetadata* meta,
-                                                                 SamplesMetadata* logged_meta) {
-  return std::unique_ptr<HistogramBase>(new LinearHistogram(
-      name, minimum, maximum, ranges, counts, logged_counts, meta, logged_meta));
-}
-
 LinearHistogram::~LinearHistogram() = default;
 
 HistogramType LinearHistogram::GetType() const {
@@ -493,32 +492,8 @@ std::string LinearHistogram::BucketLabel(uint32_t i) const {
   return it == bucket_descriptions_.end() ? Histogram::BucketLabel(i) : it->second;
 }
 
-// static
-std::unique_ptr<HistogramBase> BooleanHistogram::PersistentCreate(const std::string& name,
-                                                                  const BucketRanges* ranges,
-                                                                  Count* counts,
-                                                                  Count* logged_counts,
-                                                                  SamplesMetadata* meta,
-                                                                  SamplesMetadata* logged_meta) {
-  return std::unique_ptr<HistogramBase>(
-      new BooleanHistogram(name, 1, 2, ranges, counts, logged_counts, meta, logged_meta));
-}
-
 HistogramType BooleanHistogram::GetType() const {
   return BOOLEAN_HISTOGRAM;
-}
-
-// static
-std::unique_ptr<HistogramBase> CustomHistogram::PersistentCreate(const std::string& name,
-                                                                 const BucketRanges* ranges,
-                                                                 Count* counts,
-                                                                 Count* logged_counts,
-                                                                 SamplesMetadata* meta,
-                                                                 SamplesMetadata* logged_meta) {
-  const size_t bucket_count = ranges->bucket_count();
-  return std::unique_ptr<HistogramBase>(new CustomHistogram(
-      name, ranges->range(1), ranges->range(bucket_count - 1), ranges, counts, logged_counts,
-      meta, logged_meta));
 }
 
 HistogramType CustomHistogram::GetType() const {

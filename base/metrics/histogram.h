@@ -45,8 +45,11 @@ class Histogram : public HistogramBase {
   // Counts from 1 to |maximum|, 50 buckets.
   static HistogramBase* FactoryCountsGet(const std::string& name, Sample maximum);
 
-  // A histogram over counts and metadata held in persistent memory, which must outlive it.
-  static std::unique_ptr<HistogramBase> PersistentCreate(const std::string& name,
+  // A bucketed histogram of |type| over counts and metadata held in persistent memory,
+  // which must outlive it; null for a type that is not bucketed. A boolean histogram is
+  // declared from 1 to 2, a custom one from ranges entry 1 to entry bucket count - 1.
+  static std::unique_ptr<HistogramBase> PersistentCreate(HistogramType type,
+                                                         const std::string& name,
                                                          Sample minimum,
                                                          Sample maximum,
                                                          const BucketRanges* ranges,
@@ -69,8 +72,6 @@ class Histogram : public HistogramBase {
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
   std::unique_ptr<HistogramSamples> SnapshotDelta() override;
   std::unique_ptr<HistogramSamples> SnapshotFinalDelta() override;
-  void WriteHtmlGraph(std::string* output) const override;
-  void WriteText(std::string* output) const override;
   bool SerializeInfo(WireMessage* message) const override;
   void GetParameters(DictionaryValue* params) const override;
   void GetCountAndBuckets(Count* count, int64_t* sum, ListValue* buckets) const override;
@@ -109,7 +110,7 @@ class Histogram : public HistogramBase {
 
  private:
   std::unique_ptr<SampleVector> SnapshotAllSamples() const;
-  void WriteAsciiImpl(const char* newline, std::string* output) const;
+  void WriteAsciiImpl(const char* newline, std::string* output) const override;
 
   const BucketRanges* const bucket_ranges_;
   const Sample declared_min_;
@@ -129,15 +130,6 @@ class LinearHistogram : public Histogram {
   static HistogramBase* FactoryGet(const std::string& name,
                                    Sample maximum,
                                    uint32_t bucket_count);
-
-  static std::unique_ptr<HistogramBase> PersistentCreate(const std::string& name,
-                                                         Sample minimum,
-                                                         Sample maximum,
-                                                         const BucketRanges* ranges,
-                                                         Count* counts,
-                                                         Count* logged_counts,
-                                                         SamplesMetadata* meta,
-                                                         SamplesMetadata* logged_meta);
 
   // A bucket's lower bound and its label; a list of them ends with a null label.
   struct DescriptionPair {
@@ -159,6 +151,7 @@ class LinearHistogram : public Histogram {
   std::string BucketLabel(uint32_t i) const override;
 
  private:
+  friend class Histogram;
   std::map<Sample, std::string> bucket_descriptions_;
 };
 
@@ -166,16 +159,10 @@ class LinearHistogram : public Histogram {
 // when a stored histogram is revived.
 class BooleanHistogram : public LinearHistogram {
  public:
-  static std::unique_ptr<HistogramBase> PersistentCreate(const std::string& name,
-                                                         const BucketRanges* ranges,
-                                                         Count* counts,
-                                                         Count* logged_counts,
-                                                         SamplesMetadata* meta,
-                                                         SamplesMetadata* logged_meta);
-
   HistogramType GetType() const override;
 
  private:
+  friend class Histogram;
   using LinearHistogram::LinearHistogram;
 };
 
@@ -183,13 +170,6 @@ class BooleanHistogram : public LinearHistogram {
 // its declared minimum and maximum are ranges entries 1 and bucket count - 1.
 class CustomHistogram : public Histogram {
  public:
-  static std::unique_ptr<HistogramBase> PersistentCreate(const std::string& name,
-                                                         const BucketRanges* ranges,
-                                                         Count* counts,
-                                                         Count* logged_counts,
-                                                         SamplesMetadata* meta,
-                                                         SamplesMetadata* logged_meta);
-
   HistogramType GetType() const override;
   // Also writes ranges entries 1 to bucket count - 1.
   bool SerializeInfo(WireMessage* message) const override;
@@ -198,6 +178,7 @@ class CustomHistogram : public Histogram {
   double BucketSizeFor(Count count, uint32_t i) const override;
 
  private:
+  friend class Histogram;
   using Histogram::Histogram;
 };
 

@@ -35,6 +35,16 @@ uint32_t HistogramBase::FindCorruption(const HistogramSamples& samples) const {
   return NO_INCONSISTENCIES;
 }
 
+void HistogramBase::WriteHtmlGraph(std::string* output) const {
+  output->append("<PRE>");
+  WriteAsciiImpl("<br>", output);
+  output->append("</PRE>");
+}
+
+void HistogramBase::WriteText(std::string* output) const {
+  WriteAsciiImpl("\n", output);
+}
+
 void HistogramBase::FindAndRunCallback(Sample sample) const {
   if (!(flags() & kCallbackExists))
     return;

@@ -97,8 +97,8 @@ class HistogramBase {
   virtual std::unique_ptr<HistogramSamples> SnapshotFinalDelta() = 0;
 
   // Text with a bar per bucket: HTML (within <PRE>) or plain with "\n" line ends.
-  virtual void WriteHtmlGraph(std::string* output) const = 0;
-  virtual void WriteText(std::string* output) const = 0;
+  virtual void WriteHtmlGraph(std::string* output) const;
+  virtual void WriteText(std::string* output) const;
 
   // Name, flags and construction arguments, as WireMessage fields.
   virtual bool SerializeInfo(WireMessage* message) const = 0;
@@ -109,6 +109,9 @@ class HistogramBase {
  protected:
   // With kCallbackExists set, runs the value callback registered for the name, if any.
   void FindAndRunCallback(Sample sample) const;
+
+  // The text of WriteText and WriteHtmlGraph, with |newline| ending each line.
+  virtual void WriteAsciiImpl(const char* newline, std::string* output) const = 0;
 
   // A bar of "-" ending in "O" for |current| against |max|, padded to 72 + 1 characters.
   static void WriteAsciiBucketGraph(double current, double max, std::string* output);

@@ -183,30 +183,9 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::CreateHistogram(
     return RefuseRecord(CREATE_HISTOGRAM_INVALID_COUNTS_ARRAY);
   HistogramBase::Count* logged_counts = counts + bucket_count;
 
-  std::unique_ptr<HistogramBase> histogram;
-  switch (type) {
-    case HISTOGRAM:
-      histogram = Histogram::PersistentCreate(name, minimum, maximum, registered_ranges, counts,
-                                              logged_counts, &data->samples_metadata,
-                                              &data->logged_metadata);
-      break;
-    case LINEAR_HISTOGRAM:
-      histogram = LinearHistogram::PersistentCreate(name, minimum, maximum, registered_ranges,
-                                                    counts, logged_counts,
-                                                    &data->samples_metadata,
-                                                    &data->logged_metadata);
-      break;
-    case BOOLEAN_HISTOGRAM:
-      histogram = BooleanHistogram::PersistentCreate(name, registered_ranges, counts,
-                                                     logged_counts, &data->samples_metadata,
-                                                     &data->logged_metadata);
-      break;
-    case CUSTOM_HISTOGRAM:
-      histogram = CustomHistogram::PersistentCreate(name, registered_ranges, counts,
-                                                    logged_counts, &data->samples_metadata,
-                                                    &data->logged_metadata);
-      break;
-  }
+  std::unique_ptr<HistogramBase> histogram = Histogram::PersistentCreate(
+      static_cast<HistogramType>(type), name, minimum, maximum, registered_ranges, counts,
+      logged_counts, &data->samples_metadata, &data->logged_metadata);
   histogram->SetFlags(flags);
   RecordCreateHistogramResult(CREATE_HISTOGRAM_SUCCESS);
   return histogram;

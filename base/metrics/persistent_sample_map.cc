@@ -2,6 +2,7 @@
 
 #include "base/logging.h"
 #include "base/metrics/histogram.h"
+#include "base/metrics/sample_map.h"
 
 namespace base {
 
@@ -22,41 +23,6 @@ void RecordNegativeSample(NegativeSampleReason reason) {
       "UMA.NegativeSamples.Reason", NEGATIVE_SAMPLE_REASON_MAX, NEGATIVE_SAMPLE_REASON_MAX + 1);
   histogram->Add(reason);
 }
-
-class PersistentSampleMapIterator : public SampleCountIterator {
- public:
-  explicit PersistentSampleMapIterator(const std::map<Sample, Count*>& counts)
-      : iterator_(counts.begin()), end_(counts.end()) {
-    SkipEmptyEntries();
-  }
-
-  bool Done() const override { return iterator_ == end_; }
-
-  void Next() override {
-    DCHECK(!Done());
-    ++iterator_;
-    SkipEmptyEntries();
-  }
-
-  void Get(Sample* minimum, Sample* maximum, Count* count) const override {
-    DCHECK(!Done());
-    if (minimum)
-      *minimum = iterator_->first;
-    if (maximum)
-      *maximum = internal::NextSample(iterator_->first);
-    if (count)
-      *count = *iterator_->second;
-  }
-
- private:
-  void SkipEmptyEntries() {
-    while (iterator_ != end_ && *iterator_->second == 0)
-      ++iterator_;
-  }
-
-  std::map<Sample, Count*>::const_iterator iterator_;
-  const std::map<Sample, Count*>::const_iterator end_;
-};
 
 }  // namespace
 
@@ -153,7 +119,7 @@ HistogramBase::Count PersistentSampleMap::TotalCount() const {
 
 std::unique_ptr<SampleCountIterator> PersistentSampleMap::Iterator() const {
   ImportSamples(0, true);
-  return std::unique_ptr<SampleCountIterator>(new PersistentSampleMapIterator(sample_counts_));
+  return std::unique_ptr<SampleCountIterator>(new internal::SampleMapIterator<Count*>(sample_counts_));
 }
 
 bool PersistentSampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operator op) {

@@ -1,47 +1,6 @@
 #include "base/metrics/sample_map.h"
 
-#include "base/logging.h"
-
 namespace base {
-
-namespace {
-
-class SampleMapIterator : public SampleCountIterator {
- public:
-  explicit SampleMapIterator(const std::map<Sample, Count>& counts)
-      : iterator_(counts.begin()), end_(counts.end()) {
-    SkipEmptyEntries();
-  }
-
-  bool Done() const override { return iterator_ == end_; }
-
-  void Next() override {
-    DCHECK(!Done());
-    ++iterator_;
-    SkipEmptyEntries();
-  }
-
-  void Get(Sample* minimum, Sample* maximum, Count* count) const override {
-    DCHECK(!Done());
-    if (minimum)
-      *minimum = iterator_->first;
-    if (maximum)
-      *maximum = internal::NextSample(iterator_->first);
-    if (count)
-      *count = iterator_->second;
-  }
-
- private:
-  void SkipEmptyEntries() {
-    while (iterator_ != end_ && iterator_->second == 0)
-      ++iterator_;
-  }
-
-  std::map<Sample, Count>::const_iterator iterator_;
-  const std::map<Sample, Count>::const_iterator end_;
-};
-
-}  // namespace
 
 SampleMap::SampleMap(uint64_t id) : HistogramSamples(id) {}
 
@@ -66,7 +25,7 @@ HistogramBase::Count SampleMap::TotalCount() const {
 }
 
 std::unique_ptr<SampleCountIterator> SampleMap::Iterator() const {
-  return std::unique_ptr<SampleCountIterator>(new SampleMapIterator(sample_counts_));
+  return std::unique_ptr<SampleCountIterator>(new internal::SampleMapIterator<Count>(sample_counts_));
 }
 
 bool SampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operator op) {

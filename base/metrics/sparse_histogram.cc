@@ -132,16 +132,6 @@ std::unique_ptr<HistogramSamples> SparseHistogram::SnapshotFinalDelta() {
   return snapshot;
 }
 
-void SparseHistogram::WriteHtmlGraph(std::string* output) const {
-  output->append("<PRE>");
-  WriteAsciiImpl("<br>", output);
-  output->append("</PRE>");
-}
-
-void SparseHistogram::WriteText(std::string* output) const {
-  WriteAsciiImpl("\n", output);
-}
-
 void SparseHistogram::WriteAsciiImpl(const char* newline, std::string* output) const {
   std::unique_ptr<HistogramSamples> snapshot = SnapshotSamples();
   const Count total = snapshot->TotalCount();

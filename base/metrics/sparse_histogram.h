@@ -44,8 +44,6 @@ class SparseHistogram : public HistogramBase {
   std::unique_ptr<HistogramSamples> SnapshotSamples() const override;
   std::unique_ptr<HistogramSamples> SnapshotDelta() override;
   std::unique_ptr<HistogramSamples> SnapshotFinalDelta() override;
-  void WriteHtmlGraph(std::string* output) const override;
-  void WriteText(std::string* output) const override;
   bool SerializeInfo(WireMessage* message) const override;
   void GetParameters(DictionaryValue* params) const override;
   void GetCountAndBuckets(Count* count, int64_t* sum, ListValue* buckets) const override;
@@ -57,7 +55,7 @@ class SparseHistogram : public HistogramBase {
                   SamplesMetadata* meta,
                   SamplesMetadata* logged_meta);
 
-  void WriteAsciiImpl(const char* newline, std::string* output) const;
+  void WriteAsciiImpl(const char* newline, std::string* output) const override;
 
   mutable Lock lock_;
   std::unique_ptr<HistogramSamples> samples_;         // Under lock_.
