@@ -6,8 +6,8 @@ namespace base {
 namespace debug {
 
 StackTrace::StackTrace() {
-  count_ = ::RtlCaptureStackBackTrace(0, static_cast<DWORD>(kMaxFrames),
-                                      const_cast<void**>(trace_), nullptr);
+  count_ = ::RtlCaptureStackBackTrace(0, static_cast<DWORD>(kMaxFrames), const_cast<void**>(trace_),
+                                      nullptr);
 }
 
 }  // namespace debug

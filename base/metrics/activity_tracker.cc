@@ -109,8 +109,7 @@ ScopedActivity ScopedActivity::ForThreadJoin(const void* calling_address, void* 
 }
 
 // static
-ScopedActivity ScopedActivity::ForProcessWait(const void* calling_address,
-                                              const Process& process) {
+ScopedActivity ScopedActivity::ForProcessWait(const void* calling_address, const Process& process) {
   DWORD process_id = 0;
   {
     LastErrorKeeper keep_last_error;
@@ -219,8 +218,8 @@ ThreadTracker* ActivityTrackerRegistry::CreateTrackerForCurrentThread() {
   const PersistentMemoryAllocator::Reference ref = memory_pool_.GetObjectReference();
   void* memory = allocator_->GetBlockData(ref, kTypeIdActivityTracker, memory_size_);
   if (!memory) {
-    static HistogramBase* const memory_limit_histogram = Histogram::FactoryCountsGet(
-        "ActivityTracker.ThreadTrackers.MemLimitTrackerCount", 1000);
+    static HistogramBase* const memory_limit_histogram =
+        Histogram::FactoryCountsGet("ActivityTracker.ThreadTrackers.MemLimitTrackerCount", 1000);
     memory_limit_histogram->Add(thread_tracker_count());
     return nullptr;
   }

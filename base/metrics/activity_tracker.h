@@ -130,8 +130,7 @@ class ActivityTrackerRegistry {
  private:
   class ManagedThreadTracker;
 
-  ActivityTrackerRegistry(std::unique_ptr<PersistentMemoryAllocator> allocator,
-                          size_t memory_size);
+  ActivityTrackerRegistry(std::unique_ptr<PersistentMemoryAllocator> allocator, size_t memory_size);
 
   ThreadTracker* CreateTrackerForCurrentThread();
   void ReturnTrackerMemory(PersistentMemoryAllocator::Reference ref);

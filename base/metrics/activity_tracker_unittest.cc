@@ -46,10 +46,9 @@ T Read(const void* base, size_t offset) {
 const char* FindTrackerMemory(ActivityTrackerRegistry* registry, DWORD thread_id) {
   PersistentMemoryAllocator* allocator = registry->allocator();
   PersistentMemoryAllocator::Iterator iterator(allocator);
-  for (Reference ref = iterator.GetNextOfType(ActivityTrackerRegistry::kTypeIdActivityTracker);
-       ref; ref = iterator.GetNextOfType(ActivityTrackerRegistry::kTypeIdActivityTracker)) {
-    const char* memory =
-        static_cast<const char*>(allocator->GetBlockData(ref, 0, kTrackerSize));
+  for (Reference ref = iterator.GetNextOfType(ActivityTrackerRegistry::kTypeIdActivityTracker); ref;
+       ref = iterator.GetNextOfType(ActivityTrackerRegistry::kTypeIdActivityTracker)) {
+    const char* memory = static_cast<const char*>(allocator->GetBlockData(ref, 0, kTrackerSize));
     if (memory && Read<uint64_t>(memory, 16) == thread_id)
       return memory;
   }

@@ -57,9 +57,8 @@ void BucketRanges::FillExponential(Sample minimum, Sample maximum, BucketRanges*
   const double log_max = log(static_cast<double>(maximum));
   for (size_t i = 2; i < bucket_count; ++i) {
     const double log_current = log(static_cast<double>(current));
-    const double next = floor(exp(log_current + (log_max - log_current) /
-                                                    static_cast<double>(bucket_count - i)) +
-                              0.5);
+    const double next = floor(
+        exp(log_current + (log_max - log_current) / static_cast<double>(bucket_count - i)) + 0.5);
     // A step that does not grow (or a NaN from a minimum of 0) makes the bucket one wide.
     if (next > static_cast<double>(current) && next <= static_cast<double>(INT32_MAX - 1))
       current = static_cast<Sample>(next);

@@ -22,8 +22,9 @@ namespace {
 constexpr HistogramBase::Count kCommonRaceBasedCountMismatch = 5;
 
 HistogramBase::Sample ClampToSample(int64_t value) {
-  return value > INT32_MAX ? INT32_MAX
-                           : (value < INT32_MIN ? INT32_MIN : static_cast<HistogramBase::Sample>(value));
+  return value > INT32_MAX
+             ? INT32_MAX
+             : (value < INT32_MIN ? INT32_MIN : static_cast<HistogramBase::Sample>(value));
 }
 
 // The arguments every factory corrects before building.
@@ -125,8 +126,8 @@ HistogramBase* Histogram::Factory::Build() {
       allocator->FinalizeHistogram(reference, histogram == tentative_pointer);
   }
 
-  CHECK(histogram->GetType() == type_) << histogram->histogram_name() << " has type "
-                                       << HistogramTypeToString(histogram->GetType());
+  CHECK(histogram->GetType() == type_)
+      << histogram->histogram_name() << " has type " << HistogramTypeToString(histogram->GetType());
   if (!histogram->MatchesArguments(minimum_, maximum_, bucket_count_)) {
     LOG(ERROR) << "Histogram " << name_ << " has mismatched construction arguments";
     return nullptr;
@@ -153,8 +154,7 @@ class LinearHistogram::Factory : public Histogram::Factory {
   }
 
   std::unique_ptr<HistogramBase> HeapAlloc(const BucketRanges* ranges) override {
-    return std::unique_ptr<HistogramBase>(
-        new LinearHistogram(name_, minimum_, maximum_, ranges));
+    return std::unique_ptr<HistogramBase>(new LinearHistogram(name_, minimum_, maximum_, ranges));
   }
 
   void FillHistogram(HistogramBase* base_histogram) override {
@@ -206,21 +206,21 @@ std::unique_ptr<HistogramBase> Histogram::PersistentCreate(HistogramType type,
   Histogram* histogram = nullptr;
   switch (type) {
     case HISTOGRAM:
-      histogram = new Histogram(name, minimum, maximum, ranges, counts, logged_counts, meta,
-                                logged_meta);
+      histogram =
+          new Histogram(name, minimum, maximum, ranges, counts, logged_counts, meta, logged_meta);
       break;
     case LINEAR_HISTOGRAM:
-      histogram = new LinearHistogram(name, minimum, maximum, ranges, counts, logged_counts,
-                                      meta, logged_meta);
+      histogram = new LinearHistogram(name, minimum, maximum, ranges, counts, logged_counts, meta,
+                                      logged_meta);
       break;
     case BOOLEAN_HISTOGRAM:
       histogram =
           new BooleanHistogram(name, 1, 2, ranges, counts, logged_counts, meta, logged_meta);
       break;
     case CUSTOM_HISTOGRAM:
-      histogram = new CustomHistogram(name, ranges->range(1),
-                                      ranges->range(ranges->bucket_count() - 1), ranges, counts,
-                                      logged_counts, meta, logged_meta);
+      histogram =
+          new CustomHistogram(name, ranges->range(1), ranges->range(ranges->bucket_count() - 1),
+                              ranges, counts, logged_counts, meta, logged_meta);
       break;
     case SPARSE_HISTOGRAM:
       break;
@@ -251,8 +251,7 @@ Histogram::Histogram(const std::string& name,
       declared_min_(minimum),
       declared_max_(maximum),
       samples_(new SampleVector(HashMetricName(name), counts, meta, ranges)),
-      logged_samples_(
-          new SampleVector(samples_->id(), logged_counts, logged_meta, ranges)) {}
+      logged_samples_(new SampleVector(samples_->id(), logged_counts, logged_meta, ranges)) {}
 
 Histogram::~Histogram() = default;
 
@@ -303,8 +302,7 @@ uint32_t Histogram::FindCorruption(const HistogramSamples& samples) const {
   if (!bucket_ranges_->HasValidChecksum())
     inconsistencies |= RANGE_CHECKSUM_ERROR;
 
-  const int64_t delta =
-      static_cast<int64_t>(samples.redundant_count()) - samples.TotalCount();
+  const int64_t delta = static_cast<int64_t>(samples.redundant_count()) - samples.TotalCount();
   if (delta > 0) {
     GetInconsistentCountHistogram(true)->Add(ClampToSample(delta));
     if (delta > kCommonRaceBasedCountMismatch)
@@ -469,8 +467,7 @@ HistogramBase* LinearHistogram::FactoryGet(const std::string& name,
                                            uint32_t bucket_count) {
   Sample minimum = 1;
   InspectConstructionArguments(&minimum, &maximum, &bucket_count);
-  return Factory(name, minimum, maximum, bucket_count, kUmaTargetedHistogramFlag, nullptr)
-      .Build();
+  return Factory(name, minimum, maximum, bucket_count, kUmaTargetedHistogramFlag, nullptr).Build();
 }
 
 LinearHistogram::~LinearHistogram() = default;

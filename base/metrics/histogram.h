@@ -88,10 +88,7 @@ class Histogram : public HistogramBase {
   class Factory;
 
   // Counts of its own.
-  Histogram(const std::string& name,
-            Sample minimum,
-            Sample maximum,
-            const BucketRanges* ranges);
+  Histogram(const std::string& name, Sample minimum, Sample maximum, const BucketRanges* ranges);
   // Counts in persistent memory; the logged samples exist from the start.
   Histogram(const std::string& name,
             Sample minimum,
@@ -127,9 +124,7 @@ class LinearHistogram : public Histogram {
   // Minimum 1 and flags 0x01; |maximum| 0x7FFFFFFF becomes 0x7FFFFFFE, 16384 buckets or
   // more 16383. Needs at least 3 buckets. For enumerations pass the number of values as
   // the maximum and that number + 1 as the bucket count.
-  static HistogramBase* FactoryGet(const std::string& name,
-                                   Sample maximum,
-                                   uint32_t bucket_count);
+  static HistogramBase* FactoryGet(const std::string& name, Sample maximum, uint32_t bucket_count);
 
   // A bucket's lower bound and its label; a list of them ends with a null label.
   struct DescriptionPair {

@@ -55,10 +55,11 @@ int main() {
     const double reference = NanosecondsPerAdd(threads, increment);
     const double exponential = NanosecondsPerAdd(threads, add_exponential);
     const double sparse_add = NanosecondsPerAdd(threads, add_sparse);
-    printf("%d thread%s, %lld adds: relaxed atomic increment %.2f ns; exponential histogram "
-           "%.2f ns (x%.1f); sparse histogram %.2f ns (x%.1f)\n",
-           threads, threads == 1 ? "" : "s", static_cast<long long>(kTotalAdds), reference,
-           exponential, exponential / reference, sparse_add, sparse_add / reference);
+    printf(
+        "%d thread%s, %lld adds: relaxed atomic increment %.2f ns; exponential histogram "
+        "%.2f ns (x%.1f); sparse histogram %.2f ns (x%.1f)\n",
+        threads, threads == 1 ? "" : "s", static_cast<long long>(kTotalAdds), reference,
+        exponential, exponential / reference, sparse_add, sparse_add / reference);
     fflush(stdout);
   }
   const int64_t expected = 2 * kTotalAdds;

@@ -16,8 +16,8 @@ class WireSampleCountIterator : public SampleCountIterator {
   bool Done() const override { return done_; }
 
   void Next() override {
-    done_ = !reader_->ReadInt(&minimum_) || !reader_->ReadInt(&maximum_) ||
-            !reader_->ReadInt(&count_);
+    done_ =
+        !reader_->ReadInt(&minimum_) || !reader_->ReadInt(&maximum_) || !reader_->ReadInt(&count_);
   }
 
   void Get(Sample* minimum, Sample* maximum, Count* count) const override {

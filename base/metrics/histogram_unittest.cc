@@ -87,7 +87,8 @@ TEST(HistogramTest, FactoriesCorrectTheirArgumentsAndNeverShare) {
   EXPECT_TRUE(time->MatchesArguments(1, 10000, 50));
   EXPECT_EQ(HistogramBase::kUmaTargetedHistogramFlag, time->flags());
   EXPECT_EQ(HISTOGRAM, time->GetType());
-  EXPECT_TRUE(Histogram::FactoryCountsGet("Test.Counts", 1000000)->MatchesArguments(1, 1000000, 50));
+  EXPECT_TRUE(
+      Histogram::FactoryCountsGet("Test.Counts", 1000000)->MatchesArguments(1, 1000000, 50));
 
   HistogramBase* linear = LinearHistogram::FactoryGet("Test.Linear", 4, 5);
   EXPECT_EQ(LINEAR_HISTOGRAM, linear->GetType());
@@ -184,9 +185,15 @@ TEST(HistogramTest, TextOutputDrawsBarsAndCollapsesEmptyRuns) {
   histogram->WriteText(&text);
   const std::string expected =
       "Histogram: Test.Text recorded 3 samples, mean = 0.7 (flags = 0x1)\n"
-      "0  " + std::string(72, '-') + "O (2 = 66.7%)\n"
-      "1  O" + std::string(72, ' ') + " (0 = 0.0%) {66.7%}\n"
-      "2  " + std::string(36, '-') + "O" + std::string(36, ' ') + " (1 = 33.3%) {66.7%}\n"
+      "0  " +
+      std::string(72, '-') +
+      "O (2 = 66.7%)\n"
+      "1  O" +
+      std::string(72, ' ') +
+      " (0 = 0.0%) {66.7%}\n"
+      "2  " +
+      std::string(36, '-') + "O" + std::string(36, ' ') +
+      " (1 = 33.3%) {66.7%}\n"
       "3  ... \n";
   EXPECT_EQ(expected, text);
   std::string html;
@@ -199,10 +206,14 @@ TEST(HistogramTest, TextOutputDrawsBarsAndCollapsesEmptyRuns) {
   sparse->AddCount(100, 3);
   std::string sparse_text;
   sparse->WriteText(&sparse_text);
-  EXPECT_EQ("Histogram: Test.SparseText recorded 4 samples (flags = 0x1)\n"
-            "-5   " + std::string(24, '-') + "O" + std::string(48, ' ') + " (1 = 25.0%)\n"
-            "100  " + std::string(72, '-') + "O (3 = 75.0%)\n",
-            sparse_text);
+  EXPECT_EQ(
+      "Histogram: Test.SparseText recorded 4 samples (flags = 0x1)\n"
+      "-5   " +
+          std::string(24, '-') + "O" + std::string(48, ' ') +
+          " (1 = 25.0%)\n"
+          "100  " +
+          std::string(72, '-') + "O (3 = 75.0%)\n",
+      sparse_text);
 }
 
 TEST(HistogramTest, ParametersAndBucketLists) {

@@ -71,9 +71,7 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::Iterator::GetNextWi
 
 PersistentHistogramAllocator::PersistentHistogramAllocator(
     std::unique_ptr<PersistentMemoryAllocator> memory)
-    : memory_(std::move(memory)),
-      sample_records_(memory_.get()),
-      import_iterator_(memory_.get()) {
+    : memory_(std::move(memory)), sample_records_(memory_.get()), import_iterator_(memory_.get()) {
   static_assert(offsetof(PersistentHistogramData, samples_metadata) == 32 &&
                     offsetof(PersistentHistogramData, logged_metadata) == 56 &&
                     offsetof(PersistentHistogramData, name) == 80 &&
@@ -126,14 +124,15 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::CreateHistogram(
   }
   // Everything that decides validity is copied before it is checked: another process may
   // write the record meanwhile.
-  const size_t name_room =
-      size > offsetof(PersistentHistogramData, name) ? size - offsetof(PersistentHistogramData, name) : 0;
+  const size_t name_room = size > offsetof(PersistentHistogramData, name)
+                               ? size - offsetof(PersistentHistogramData, name)
+                               : 0;
   const char* name_end = static_cast<const char*>(memchr(data->name, 0, name_room));
   if (size < sizeof(PersistentHistogramData) || !name_end || name_end == data->name)
     return RefuseRecord(CREATE_HISTOGRAM_INVALID_METADATA);
   const std::string name(data->name, static_cast<size_t>(name_end - data->name));
-  const uint32_t type = std::atomic_ref<uint32_t>(data->histogram_type).load(
-      std::memory_order_relaxed);
+  const uint32_t type =
+      std::atomic_ref<uint32_t>(data->histogram_type).load(std::memory_order_relaxed);
   const int32_t flags = std::atomic_ref<int32_t>(data->flags).load(std::memory_order_relaxed);
 
   if (type == SPARSE_HISTOGRAM) {
@@ -166,8 +165,8 @@ std::unique_ptr<HistogramBase> PersistentHistogramAllocator::CreateHistogram(
     ranges->set_range(i, stored_ranges[i]);
   // Ranges that do not start at 0, end at the largest sample and grow in between would
   // make samples land outside every bucket.
-  bool ranges_valid = ranges->range(0) == 0 &&
-                      ranges->range(bucket_count) == HistogramBase::kSampleTypeMax;
+  bool ranges_valid =
+      ranges->range(0) == 0 && ranges->range(bucket_count) == HistogramBase::kSampleTypeMax;
   for (uint32_t i = 1; ranges_valid && i <= bucket_count; ++i)
     ranges_valid = ranges->range(i) > ranges->range(i - 1);
   ranges->set_checksum(ranges_checksum);

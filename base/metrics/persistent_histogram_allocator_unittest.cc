@@ -92,7 +92,8 @@ struct StoredSegment {
   std::vector<Reference> refs;
 
   StoredSegment() {
-    allocator.reset(new PersistentHistogramAllocator(MakeMemory(memory.data(), kSegmentSize, false)));
+    allocator.reset(
+        new PersistentHistogramAllocator(MakeMemory(memory.data(), kSegmentSize, false)));
     BucketRanges exponential(11);
     BucketRanges::FillExponential(1, 1000, &exponential);
     BucketRanges linear(6);
@@ -283,8 +284,8 @@ TEST(PersistentHistogramAllocatorTest, FactoriesBuildInTheInstalledAllocator) {
             LinearHistogram::FactoryGet("Test.GlobalLinear", 4, 5)->flags());
 
   // An allocator without room: the factory falls back to the heap.
-  static PersistentHistogramAllocator* const small = new PersistentHistogramAllocator(
-      MakeMemory(new uint64_t[512 / 8](), 512, false));
+  static PersistentHistogramAllocator* const small =
+      new PersistentHistogramAllocator(MakeMemory(new uint64_t[512 / 8](), 512, false));
   PersistentHistogramAllocator::SetGlobal(small);
   HistogramBase* large = Histogram::FactoryGet("Test.TooLarge", 1, 1000, 50, 0);
   PersistentHistogramAllocator::SetGlobal(nullptr);
@@ -292,8 +293,7 @@ TEST(PersistentHistogramAllocatorTest, FactoriesBuildInTheInstalledAllocator) {
   EXPECT_TRUE(small->memory_allocator()->IsFull());
   Reference ref = 0;
   EXPECT_FALSE(small->AllocateHistogram(HISTOGRAM, "Test.TooLarge", 1, 1000,
-                                        static_cast<Histogram*>(large)->bucket_ranges(), 0,
-                                        &ref));
+                                        static_cast<Histogram*>(large)->bucket_ranges(), 0, &ref));
   EXPECT_EQ(0u, ref);
 }
 
@@ -331,11 +331,13 @@ TEST(PersistentHistogramAllocatorTest, RevivalRefusesDamagedRecords) {
       {"no counts", [&](void* m) { WriteWord(m, ref + kCountsRefField, 0); }},
       {"counts of another type", [&](void* m) { WriteWord(m, ref + kCountsRefField, ref); }},
       {"unknown type", [&](void* m) { WriteWord(m, ref + kTypeField, 9); }},
-      {"no samples id", [&](void* m) {
+      {"no samples id",
+       [&](void* m) {
          WriteWord(m, ref + kSamplesIdField, 0);
          WriteWord(m, ref + kSamplesIdField + 4, 0);
        }},
-      {"unterminated name", [&](void* m) {
+      {"unterminated name",
+       [&](void* m) {
          const uint32_t block_end = ref + ReadWord(m, ref);
          memset(static_cast<char*>(m) + ref + kNameField, 'x', block_end - ref - kNameField);
        }},
@@ -352,8 +354,8 @@ TEST(PersistentHistogramAllocatorTest, RevivalRefusesDamagedRecords) {
     EXPECT_EQ(1, log.CountLinesContaining(kCorruptionLine));
     // A corrupt segment stores nothing more.
     Reference new_ref = 0;
-    EXPECT_FALSE(allocator.AllocateHistogram(SPARSE_HISTOGRAM, "Test.Late", 0, 0, nullptr, 0,
-                                             &new_ref));
+    EXPECT_FALSE(
+        allocator.AllocateHistogram(SPARSE_HISTOGRAM, "Test.Late", 0, 0, nullptr, 0, &new_ref));
   }
 
   // The undamaged record revives; a reference that is no record is refused without blame.
@@ -427,18 +429,30 @@ TEST(PersistentHistogramAllocatorTest, CorruptSegmentsAreRefusedWithoutStrayAcce
   const Reference first = 56;
   const Reference record = good.refs[1];
   const std::pair<size_t, uint32_t> hostile[] = {
-      {4, kSegmentSize * 2},          {8, 0},
-      {8, 7},                         {8, kSegmentSize * 2},
-      {32, 0xFFFFFFF8},               {32, 3},
-      {32, 60},                       {32, kSegmentSize + 8},
-      {36, 0x7FFFFFF8},               {36, 44},
-      {52, 0xFFFFFFF0},               {52, 60},
-      {52, 0},                        {first, 0xFFFFFFF0},
-      {first, 8},                     {first + 12, 0xFFFFFFF8},
-      {first + 12, first},            {first + 12, 0},
-      {record + 12, record},          {record + kBucketCountField, 0xFFFFFFFF},
-      {record + kRangesRefField, 41}, {record + kCountsRefField, kSegmentSize - 16},
-      {record, 0x7FFFFFF8},           {record + kTypeField, SPARSE_HISTOGRAM},
+      {4, kSegmentSize * 2},
+      {8, 0},
+      {8, 7},
+      {8, kSegmentSize * 2},
+      {32, 0xFFFFFFF8},
+      {32, 3},
+      {32, 60},
+      {32, kSegmentSize + 8},
+      {36, 0x7FFFFFF8},
+      {36, 44},
+      {52, 0xFFFFFFF0},
+      {52, 60},
+      {52, 0},
+      {first, 0xFFFFFFF0},
+      {first, 8},
+      {first + 12, 0xFFFFFFF8},
+      {first + 12, first},
+      {first + 12, 0},
+      {record + 12, record},
+      {record + kBucketCountField, 0xFFFFFFFF},
+      {record + kRangesRefField, 41},
+      {record + kCountsRefField, kSegmentSize - 16},
+      {record, 0x7FFFFFF8},
+      {record + kTypeField, SPARSE_HISTOGRAM},
   };
   for (const auto& field : hostile) {
     SCOPED_TRACE(testing::Message() << "offset " << field.first << " = " << field.second);

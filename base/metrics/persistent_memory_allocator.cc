@@ -94,11 +94,9 @@ PersistentMemoryAllocator::PersistentMemoryAllocator(void* base,
                                                      size_t page_size,
                                                      uint64_t id,
                                                      bool read_only)
-    : mem_base_(static_cast<char*>(base)),
-      mem_size_(0),
-      mem_page_(0),
-      read_only_(read_only) {
-  static_assert(sizeof(SharedMetadata) == kSharedHeaderSize && offsetof(SharedMetadata, flags) == 28 &&
+    : mem_base_(static_cast<char*>(base)), mem_size_(0), mem_page_(0), read_only_(read_only) {
+  static_assert(sizeof(SharedMetadata) == kSharedHeaderSize &&
+                    offsetof(SharedMetadata, flags) == 28 &&
                     offsetof(SharedMetadata, queue) == kReferenceQueue,
                 "the segment header is a stored format");
   if (!base || reinterpret_cast<uintptr_t>(base) % kAllocAlignment ||
@@ -117,8 +115,8 @@ PersistentMemoryAllocator::PersistentMemoryAllocator(void* base,
   if (Atomic(meta->cookie).load(std::memory_order_acquire) == 0) {
     // Memory that holds anything but zeros is no fresh segment.
     const char* bytes = mem_base_;
-    const bool zeroed = std::all_of(bytes, bytes + kSharedHeaderSize,
-                                    [](char byte) { return byte == 0; });
+    const bool zeroed =
+        std::all_of(bytes, bytes + kSharedHeaderSize, [](char byte) { return byte == 0; });
     if (read_only_ || !zeroed) {
       SetCorrupt();
       return;
@@ -147,8 +145,8 @@ PersistentMemoryAllocator::PersistentMemoryAllocator(void* base,
   mem_size_ = stored_size;
   mem_page_ = stored_page;
   const uint32_t free_offset = LoadFreeOffset();
-  if (free_offset < kSharedHeaderSize || free_offset % kAllocAlignment ||
-      free_offset > mem_size_ || Atomic(meta->queue.next).load(std::memory_order_acquire) == 0 ||
+  if (free_offset < kSharedHeaderSize || free_offset % kAllocAlignment || free_offset > mem_size_ ||
+      Atomic(meta->queue.next).load(std::memory_order_acquire) == 0 ||
       !GetBlock(Atomic(meta->tailptr).load(std::memory_order_acquire), 0, 0, true, false)) {
     SetCorrupt();
   }
@@ -207,10 +205,10 @@ void PersistentMemoryAllocator::SetCorrupt() const {
 }
 
 PersistentMemoryAllocator::BlockHeader* PersistentMemoryAllocator::GetBlock(Reference ref,
-                                                                             uint32_t type_id,
-                                                                             size_t size,
-                                                                             bool queue_ok,
-                                                                             bool free_ok) const {
+                                                                            uint32_t type_id,
+                                                                            size_t size,
+                                                                            bool queue_ok,
+                                                                            bool free_ok) const {
   if (!has_header_ || ref % kAllocAlignment)
     return nullptr;
   if (ref < kSharedHeaderSize && !(queue_ok && ref == kReferenceQueue))
@@ -227,8 +225,7 @@ PersistentMemoryAllocator::BlockHeader* PersistentMemoryAllocator::GetBlock(Refe
       uint64_t{size} + kBlockHeaderSize > block_size) {
     return nullptr;
   }
-  if (!free_ok &&
-      Atomic(block->cookie).load(std::memory_order_relaxed) != kBlockCookieAllocated) {
+  if (!free_ok && Atomic(block->cookie).load(std::memory_order_relaxed) != kBlockCookieAllocated) {
     return nullptr;
   }
   if (type_id && Atomic(block->type_id).load(std::memory_order_relaxed) != type_id)
@@ -314,8 +311,7 @@ PersistentMemoryAllocator::Reference PersistentMemoryAllocator::AllocateImpl(siz
       }
       const uint32_t new_free_offset = free_offset + page_free;
       if (Atomic(meta->freeptr)
-              .compare_exchange_strong(free_offset, new_free_offset,
-                                       std::memory_order_acq_rel)) {
+              .compare_exchange_strong(free_offset, new_free_offset, std::memory_order_acq_rel)) {
         BlockHeader* filler = reinterpret_cast<BlockHeader*>(mem_base_ + free_offset);
         Atomic(filler->size).store(page_free, std::memory_order_relaxed);
         Atomic(filler->cookie).store(kBlockCookieWasted, std::memory_order_release);
@@ -366,8 +362,8 @@ void PersistentMemoryAllocator::MakeIterable(Reference ref) {
   if (!block)
     return;
   uint32_t expected = 0;
-  if (!Atomic(block->next).compare_exchange_strong(expected, kReferenceQueue,
-                                                   std::memory_order_acq_rel)) {
+  if (!Atomic(block->next)
+           .compare_exchange_strong(expected, kReferenceQueue, std::memory_order_acq_rel)) {
     return;  // Already iterable.
   }
 

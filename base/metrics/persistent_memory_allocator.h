@@ -72,8 +72,7 @@ class PersistentMemoryAllocator {
   // or misaligned for one, a recorded size beyond |size| (a truncated segment) or bad
   // arguments leave the allocator corrupt. |page_size| 0 means one page; otherwise a
   // multiple of 8. Nothing is written through a read-only allocator.
-  PersistentMemoryAllocator(void* base, size_t size, size_t page_size, uint64_t id,
-                            bool read_only);
+  PersistentMemoryAllocator(void* base, size_t size, size_t page_size, uint64_t id, bool read_only);
   PersistentMemoryAllocator(const PersistentMemoryAllocator&) = delete;
   PersistentMemoryAllocator& operator=(const PersistentMemoryAllocator&) = delete;
   virtual ~PersistentMemoryAllocator();
@@ -123,7 +122,10 @@ class PersistentMemoryAllocator {
 
   // The block at |ref| when it is valid for the arguments; |queue_ok| also accepts the queue
   // head, |free_ok| a block whose cookie is not (yet) the allocated one.
-  BlockHeader* GetBlock(Reference ref, uint32_t type_id, size_t size, bool queue_ok,
+  BlockHeader* GetBlock(Reference ref,
+                        uint32_t type_id,
+                        size_t size,
+                        bool queue_ok,
                         bool free_ok) const;
 
   SharedMetadata* shared_meta() const;

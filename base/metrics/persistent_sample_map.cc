@@ -43,9 +43,7 @@ SampleRecordStore::Records* SampleRecordStore::GetRecordsLocked(uint64_t id) {
   return records.get();
 }
 
-void SampleRecordStore::CopyReferences(Records* records,
-                                       size_t from,
-                                       std::vector<Reference>* out) {
+void SampleRecordStore::CopyReferences(Records* records, size_t from, std::vector<Reference>* out) {
   AutoLock lock(lock_);
   if (from < records->references.size())
     out->insert(out->end(), records->references.begin() + from, records->references.end());
@@ -119,7 +117,8 @@ HistogramBase::Count PersistentSampleMap::TotalCount() const {
 
 std::unique_ptr<SampleCountIterator> PersistentSampleMap::Iterator() const {
   ImportSamples(0, true);
-  return std::unique_ptr<SampleCountIterator>(new internal::SampleMapIterator<Count*>(sample_counts_));
+  return std::unique_ptr<SampleCountIterator>(
+      new internal::SampleMapIterator<Count*>(sample_counts_));
 }
 
 bool PersistentSampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operator op) {

@@ -25,7 +25,8 @@ HistogramBase::Count SampleMap::TotalCount() const {
 }
 
 std::unique_ptr<SampleCountIterator> SampleMap::Iterator() const {
-  return std::unique_ptr<SampleCountIterator>(new internal::SampleMapIterator<Count>(sample_counts_));
+  return std::unique_ptr<SampleCountIterator>(
+      new internal::SampleMapIterator<Count>(sample_counts_));
 }
 
 bool SampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operator op) {

@@ -23,8 +23,8 @@ HistogramBase* SparseHistogram::FactoryGet(const std::string& name) {
     PersistentHistogramAllocator::Reference reference = 0;
     PersistentHistogramAllocator* allocator = PersistentHistogramAllocator::GetGlobal();
     if (allocator) {
-      tentative = allocator->AllocateHistogram(SPARSE_HISTOGRAM, name, 0, 0, nullptr, flags,
-                                               &reference);
+      tentative =
+          allocator->AllocateHistogram(SPARSE_HISTOGRAM, name, 0, 0, nullptr, flags, &reference);
     }
     if (!tentative) {
       flags &= ~kIsPersistent;
@@ -62,8 +62,8 @@ SparseHistogram::SparseHistogram(PersistentHistogramAllocator* allocator,
     : HistogramBase(name),
       samples_(new PersistentSampleMap(HashMetricName(name), allocator->sample_records(), meta)),
       // The two maps' records must not mix: the logged ones carry the next id.
-      logged_samples_(new PersistentSampleMap(samples_->id() + 1, allocator->sample_records(),
-                                              logged_meta)) {}
+      logged_samples_(
+          new PersistentSampleMap(samples_->id() + 1, allocator->sample_records(), logged_meta)) {}
 
 SparseHistogram::~SparseHistogram() = default;
 

@@ -27,10 +27,10 @@ std::atomic<int> g_timing_decision{kTimingUnknown};
 LazyInstance<Lock>::Leaky g_list_lock;
 // Reserved once, under the list lock, before the status becomes active.
 ThreadLocalSlot g_thread_data_slot;
-int32_t g_incarnation_counter = 0;          // Under the list lock.
-ThreadData* g_all_thread_data = nullptr;    // Under the list lock.
-ThreadData* g_first_retired = nullptr;      // Under the list lock.
-int32_t g_retired_count = 0;                // Under the list lock.
+int32_t g_incarnation_counter = 0;        // Under the list lock.
+ThreadData* g_all_thread_data = nullptr;  // Under the list lock.
+ThreadData* g_first_retired = nullptr;    // Under the list lock.
+int32_t g_retired_count = 0;              // Under the list lock.
 
 int32_t SaturatedAdd32(int32_t sum, int32_t value) {
   const int64_t result = static_cast<int64_t>(sum) + value;
@@ -251,18 +251,19 @@ void ThreadData::TallyRunOfTask(const PendingTask& task,
     return;
   int32_t queue_duration = 0;
   if (const uint32_t start = stopwatch.start_time()) {
-    const uint32_t posted =
-        task.delayed_run_time.is_null()
-            ? task.time_posted
-            : static_cast<uint32_t>(task.delayed_run_time.ToInternalValue() /
-                                    kMicrosecondsPerMillisecond);
+    const uint32_t posted = task.delayed_run_time.is_null()
+                                ? task.time_posted
+                                : static_cast<uint32_t>(task.delayed_run_time.ToInternalValue() /
+                                                        kMicrosecondsPerMillisecond);
     queue_duration = static_cast<int32_t>(start - posted);
   }
   current->TallyADeath(*births, queue_duration, stopwatch);
 }
 
 // static
-void ThreadData::TallyDeath(Births* births, int32_t queue_duration, const TaskStopwatch& stopwatch) {
+void ThreadData::TallyDeath(Births* births,
+                            int32_t queue_duration,
+                            const TaskStopwatch& stopwatch) {
   ThreadData* current = stopwatch.thread_data();
   if (!current || !births)
     return;
@@ -273,8 +274,8 @@ void ThreadData::TallyADeath(const Births& births,
                              int32_t queue_duration,
                              const TaskStopwatch& stopwatch) {
   const int32_t run_duration = stopwatch.RunDuration();
-  random_number_ += static_cast<uint32_t>(run_duration) + static_cast<uint32_t>(queue_duration) +
-                    0x7FFFFFFFu;
+  random_number_ +=
+      static_cast<uint32_t>(run_duration) + static_cast<uint32_t>(queue_duration) + 0x7FFFFFFFu;
   random_number_ ^= static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&births) / sizeof(births));
 
   DeathData* death_data = nullptr;

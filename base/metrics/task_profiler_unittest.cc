@@ -109,22 +109,22 @@ TEST(TaskProfilerTest, CountsBirthsAndDeathsOfPostedTasks) {
   WaitEvent all_ran(WaitEvent::ResetPolicy::AUTOMATIC, WaitEvent::InitialState::NOT_SIGNALED);
   int ran = 0;
   RunOn(&thread, BindLambda([&] {
-          for (int i = 0; i < 3; ++i) {
-            CurrentThreadTaskRunner::Get()->PostTask(kPostSite, BindLambda([&] {
-                                                       if (++ran == 3)
-                                                         all_ran.Signal();
-                                                     }));
-          }
-        }));
+    for (int i = 0; i < 3; ++i) {
+      CurrentThreadTaskRunner::Get()->PostTask(kPostSite, BindLambda([&] {
+                                                 if (++ran == 3)
+                                                   all_ran.Signal();
+                                               }));
+    }
+  }));
   ASSERT_TRUE(all_ran.TimedWait(kTimeout));
 
   Births* births = nullptr;
   ThreadData* record = nullptr;
   RunOn(&thread, BindLambda([&] {
-          record = ThreadData::Get();
-          // The same site again: the same tally, one birth more.
-          births = record->TallyBirth(kPostSite);
-        }));
+    record = ThreadData::Get();
+    // The same site again: the same tally, one birth more.
+    births = record->TallyBirth(kPostSite);
+  }));
   ASSERT_NE(nullptr, births);
   EXPECT_EQ(4, births->birth_count());
   EXPECT_EQ(record, births->birth_thread());
@@ -140,24 +140,24 @@ TEST(TaskProfilerTest, NestedStopwatchesAreExcludedAndUnknownBirthsIgnored) {
   Thread thread("Stopwatches");
   ASSERT_TRUE(thread.Start());
   RunOn(&thread, BindLambda([&] {
-          TaskStopwatch outer;
-          outer.Start();
-          TaskStopwatch inner;
-          inner.Start();
-          OsThread::Sleep(TimeDelta::FromMilliseconds(20));
-          inner.Stop();
-          outer.Stop();
-          EXPECT_GT(inner.wall_duration(), 0u);
-          EXPECT_EQ(inner.wall_duration(), outer.excluded_duration());
-          EXPECT_EQ(static_cast<int32_t>(outer.wall_duration() - inner.wall_duration()),
-                    outer.RunDuration());
-          EXPECT_EQ(ThreadData::Get(), outer.thread_data());
+    TaskStopwatch outer;
+    outer.Start();
+    TaskStopwatch inner;
+    inner.Start();
+    OsThread::Sleep(TimeDelta::FromMilliseconds(20));
+    inner.Stop();
+    outer.Stop();
+    EXPECT_GT(inner.wall_duration(), 0u);
+    EXPECT_EQ(inner.wall_duration(), outer.excluded_duration());
+    EXPECT_EQ(static_cast<int32_t>(outer.wall_duration() - inner.wall_duration()),
+              outer.RunDuration());
+    EXPECT_EQ(ThreadData::Get(), outer.thread_data());
 
-          // Tasks posted by threads without a record have no births: nothing is tallied.
-          PendingTask task(FROM_HERE, Closure());
-          ThreadData::TallyRunOfTask(task, outer, nullptr);
-          ThreadData::TallyDeath(nullptr, 5, outer);
-        }));
+    // Tasks posted by threads without a record have no births: nothing is tallied.
+    PendingTask task(FROM_HERE, Closure());
+    ThreadData::TallyRunOfTask(task, outer, nullptr);
+    ThreadData::TallyDeath(nullptr, 5, outer);
+  }));
 }
 
 }  // namespace

@@ -60,8 +60,7 @@ ThreadTracker::ThreadTracker(void* base, size_t size) {
     header_->thread_id = ::GetCurrentThreadId();
     header_->creation_time = Time::Now().ToInternalValue();
     header_->creation_ticks = TimeTicks::Now().ToInternalValue();
-    const std::string name =
-        ThreadNameRegistry::GetInstance()->GetName(::GetCurrentThreadId());
+    const std::string name = ThreadNameRegistry::GetInstance()->GetName(::GetCurrentThreadId());
     const size_t length = name.size() < sizeof(header_->thread_name) - 1
                               ? name.size()
                               : sizeof(header_->thread_name) - 1;

@@ -27,11 +27,11 @@ class ThreadTracker {
   static constexpr size_t kMinimumMemorySize = kHeaderSize + 2 * kRecordSize;
 
   enum ActivityType : uint8_t {
-    kTaskRun = 0x10,       // Data: the task's sequence number.
-    kLockAcquire = 0x20,   // Data: the lock's address.
-    kEventWait = 0x30,     // Data: the event's address.
-    kThreadJoin = 0x41,    // Data: the thread id.
-    kProcessWait = 0x51,   // Data: the process id.
+    kTaskRun = 0x10,      // Data: the task's sequence number.
+    kLockAcquire = 0x20,  // Data: the lock's address.
+    kEventWait = 0x30,    // Data: the event's address.
+    kThreadJoin = 0x41,   // Data: the thread id.
+    kProcessWait = 0x51,  // Data: the process id.
   };
 
   // Over |size| bytes at |base| (8-aligned). Zeroed memory is set up for the calling thread;

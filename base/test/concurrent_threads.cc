@@ -53,9 +53,9 @@ bool RunConcurrently(int count, const std::function<void(int)>& body, TimeDelta 
     handles.push_back(threads.back().Get());
   }
   ::SetEvent(go.Get());
-  const DWORD result = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()),
-                                                handles.data(), TRUE,
-                                                GetWaitMilliseconds(TimeTicks::Now() + timeout));
+  const DWORD result =
+      ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE,
+                               GetWaitMilliseconds(TimeTicks::Now() + timeout));
   // The threads use this frame's state: they cannot be abandoned.
   CHECK(result < WAIT_OBJECT_0 + handles.size())
       << "threads still running after " << timeout.InMilliseconds() << " ms";
