@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
+#include "base/files/file_util.h"
 #include "base/process/launch.h"
 #include "base/win/executable_path.h"
 
@@ -30,6 +32,16 @@ ProcessResult RunInstallerExe(
       base::GetAppOutputWithOptions(command_line, options, true, &result.output, &exit_code);
   result.exit_code = exit_code;
   return result;
+}
+
+std::string ReadInstallerLog(const std::wstring& temp_folder) {
+  base::FileEnumerator logs(base::FilePath(temp_folder).Append(L"Tavro Installer"), false,
+                            base::FileEnumerator::FILES, L"tavro_installer_*.log");
+  std::string text;
+  const base::FilePath log = logs.Next();
+  if (log.empty() || !base::ReadFileToString(log, &text))
+    return std::string();
+  return text;
 }
 
 }  // namespace test

@@ -24,6 +24,10 @@ ProcessResult RunInstallerExe(
     const std::wstring& arguments,
     const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
 
+// The text of the first installer log file ("tavro_installer_*.log") in the installer
+// folder below |temp_folder|, the TMP and TEMP of the run; empty when there is none.
+std::string ReadInstallerLog(const std::wstring& temp_folder);
+
 }  // namespace test
 }  // namespace installer
 
