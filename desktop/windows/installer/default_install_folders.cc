@@ -17,6 +17,7 @@
 #include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_thread_error_mode.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -30,27 +31,6 @@ constexpr wchar_t kPublisherPrefix[] = L"Tavro Software";
 constexpr wchar_t kDisplayNamePrefix[] = L"Tavro ";
 // From this priority on a drive is suggested only when it is the best there is.
 constexpr unsigned kLastResortPriority = 5;
-
-// Keeps the system from asking the user to insert a disk while drives are probed.
-class ScopedFailCriticalErrors {
- public:
-  ScopedFailCriticalErrors() {
-    if (!::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_))
-      PLOG(WARNING) << "SetThreadErrorMode failed";
-    else
-      changed_ = true;
-  }
-  ~ScopedFailCriticalErrors() {
-    if (changed_)
-      ::SetThreadErrorMode(previous_, nullptr);
-  }
-  ScopedFailCriticalErrors(const ScopedFailCriticalErrors&) = delete;
-  ScopedFailCriticalErrors& operator=(const ScopedFailCriticalErrors&) = delete;
-
- private:
-  DWORD previous_ = 0;
-  bool changed_ = false;
-};
 
 // Whether the drive |letter| answers with its media present.
 bool IsDriveReady(wchar_t letter) {
@@ -222,7 +202,7 @@ std::vector<StandaloneCandidate> FindStandaloneCandidates() {
     PLOG(ERROR) << "GetLogicalDrives failed";
     return candidates;
   }
-  ScopedFailCriticalErrors no_disk_prompts;
+  base::win::ScopedFailCriticalErrors no_disk_prompts;
   const std::wstring name = GetDefaultInstallFolderName();
   for (int index = 0; index < 26; ++index) {
     if (!(drives & (1u << index)))

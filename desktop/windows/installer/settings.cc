@@ -53,6 +53,14 @@ bool IsWhitespace(wchar_t c) {
   return c == L' ' || (c >= L'\t' && c <= L'\r');
 }
 
+const base::CommandLine& SourceCommandLine(const base::CommandLine* command_line) {
+  if (command_line)
+    return *command_line;
+  const base::CommandLine* process_command_line = base::CommandLine::ForCurrentProcess();
+  CHECK(process_command_line) << "The settings are made from the process command line";
+  return *process_command_line;
+}
+
 }  // namespace
 
 const char* SettingsFlagName(int index) {
@@ -84,7 +92,7 @@ Settings::Settings(bool uninstall,
                    bool replace_morrit_installation,
                    uint32_t architecture,
                    const base::CommandLine* command_line)
-    : command_line_(command_line ? *command_line : *base::CommandLine::ForCurrentProcess()),
+    : command_line_(SourceCommandLine(command_line)),
       status_(std::make_unique<Status>(replace_morrit_installation)),
       command_line_install_folder_(install_folder.NormalizePathSeparators()),
       architecture_(architecture) {
@@ -100,10 +108,11 @@ Settings::Settings(bool uninstall,
       LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
                  << ": it is a relative path";
       command_line_install_folder_.clear();
-    } else if (!base::IsValidPath(command_line_install_folder_, true)) {
+    } else if (!base::IsValidPath(command_line_install_folder_, true) ||
+               command_line_install_folder_.ReferencesParent()) {
       LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
-                 << ": it is not a valid folder path of at most "
-                 << base::kMaxDirectoryPathLength - 1 << " characters";
+                 << ": it is not a valid folder path (at most "
+                 << base::kMaxDirectoryPathLength - 1 << " characters, no \"..\")";
       command_line_install_folder_.clear();
     }
   }
@@ -401,12 +410,13 @@ void Settings::CancelStatusFetch() {
 }
 
 void Settings::ApplyStatus(std::unique_ptr<Status> status) {
+  // The read is over either way; nothing may keep waiting for it.
+  pending_fetcher_ = nullptr;
   if (!accepts_changes_) {
-    VLOG(1) << "Install folder status of " << status->install_folder()
-            << " ignored: the installation has started";
+    LOG(WARNING) << "Install folder status of " << status->install_folder()
+                 << " ignored: the settings accept no changes";
     return;
   }
-  pending_fetcher_ = nullptr;
   status_ = std::move(status);
   const InstallOperation old_operation = operation_;
   operation_ = OPERATION_INVALID;

@@ -101,7 +101,7 @@ class SettingsObserver {
 class Settings {
  public:
   // |install_folder| is the "installfolder" of the command line (empty when none); a
-  // relative or over-long one is ignored with an error in the log. |architecture| is an
+  // relative or over-long one, or one with "..", is ignored with an error in the log. |architecture| is an
   // InstallerArchitecture. The choices are read from |command_line| (the process command
   // line when null), which must outlive the Settings.
   Settings(bool uninstall,

@@ -10,6 +10,7 @@
 #include "base/path_registry.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
+#include "base/win/scoped_thread_error_mode.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/file_identity.h"
@@ -58,6 +59,8 @@ Status::~Status() = default;
 
 void Status::Initialize(const base::FilePath& folder) {
   VLOG(1) << "Initializing status: " << folder;
+  // A drive without its disk fails the read instead of asking the user.
+  base::win::ScopedFailCriticalErrors no_disk_prompts;
   install_folder_ = folder;
   valid_install_path_ = false;
   existing_installation_ = false;
