@@ -2,7 +2,6 @@
 
 #include <aclapi.h>
 #include <sddl.h>
-#include <stdint.h>
 #include <string.h>
 
 #include <vector>
@@ -17,8 +16,8 @@ const wchar_t kLibraryFileName[] = L"tavro_installer.dll";
 
 namespace {
 
-// Rounds of "check, then write and rename" before giving up on a file that other
-// processes keep holding or changing.
+// Checks of the file in place, each but the last followed by writing and renaming when it
+// is missing or differs, before giving up on a file that others keep holding or changing.
 constexpr int kMaxAttempts = 5;
 // Pause before looking again at a file that someone else has open for writing.
 constexpr DWORD kBusyRetryMs = 50;
@@ -58,30 +57,6 @@ base::win::ScopedLocalAlloc MakePrivateFolderSecurity(PSID user) {
     return nullptr;
   }
   return base::win::ScopedLocalAlloc(descriptor);
-}
-
-// Every start compares the whole library: Wine's runtime memcmp goes byte by byte, which
-// shows; blocks of XORed words compile to vector code on any runtime.
-bool SameBytes(const unsigned char* a, const unsigned char* b, size_t size) {
-  constexpr size_t kBlock = 4096;
-  size_t offset = 0;
-  for (; offset + kBlock <= size; offset += kBlock) {
-    uint64_t difference = 0;
-    for (size_t i = 0; i < kBlock; i += sizeof(uint64_t)) {
-      uint64_t word_a;
-      uint64_t word_b;
-      memcpy(&word_a, a + offset + i, sizeof(word_a));
-      memcpy(&word_b, b + offset + i, sizeof(word_b));
-      difference |= word_a ^ word_b;
-    }
-    if (difference != 0)
-      return false;
-  }
-  for (; offset < size; ++offset) {
-    if (a[offset] != b[offset])
-      return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -133,7 +108,7 @@ bool EmbeddedLibrary::Prepare(HMODULE host, const std::wstring& temp_folder, std
   path_ = folder_ + L'\\' + kLibraryFileName;
 
   DWORD last_error = 0;
-  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+  for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
     bool replace = false;
     switch (OpenAndCompare(&last_error)) {
       case Check::kMatches:
@@ -152,8 +127,9 @@ bool EmbeddedLibrary::Prepare(HMODULE host, const std::wstring& temp_folder, std
         *error = DescribeError("cannot open " + ToUtf8(path_), last_error);
         return false;
     }
-    // Renamed or not, the file in place is checked once more before anything loads it.
-    if (WriteAndRename(replace, &last_error, error) == Write::kFailed)
+    // Renamed or not, the file in place is checked once more before anything loads it; the
+    // last round only checks.
+    if (attempt < kMaxAttempts && WriteAndRename(replace, &last_error, error) == Write::kFailed)
       return false;
   }
   *error = DescribeError("cannot put the installer library in place at " + ToUtf8(path_),
@@ -196,6 +172,8 @@ bool EmbeddedLibrary::OpenFolder(const std::wstring& folder, std::string* error)
     *error = DescribeError("cannot open the folder " + ToUtf8(folder), ::GetLastError());
     return false;
   }
+  // Only the attributes: the full information of a folder costs Wine about a millisecond,
+  // on every start.
   FILE_ATTRIBUTE_TAG_INFO info = {};
   if (!::GetFileInformationByHandleEx(folder_handle_.Get(), FileAttributeTagInfo, &info,
                                       sizeof(info))) {
@@ -260,7 +238,7 @@ EmbeddedLibrary::Check EmbeddedLibrary::OpenAndCompare(DWORD* system_error) {
     *system_error = ::GetLastError();
     return Check::kFailed;
   }
-  if (!SameBytes(static_cast<const unsigned char*>(view.Get()), bytes_, size_))
+  if (memcmp(view.Get(), bytes_, size_) != 0)
     return Check::kDiffers;
   file_ = std::move(file);
   return Check::kMatches;
