@@ -106,7 +106,15 @@ void SendStats(Stats* stats, base::Closure done, bool wait_for_network) {
     return;
   }
   LOG(ERROR) << "Could not start sending stats";
-  StatsSender::Finish(sender.release());
+  // Callers may quit a run loop from |done|: it runs from the loop, as after a report.
+  StatsSender* failed = sender.release();
+  const base::scoped_refptr<base::SingleThreadTaskRunner> task_runner =
+      base::CurrentThreadTaskRunner::Get();
+  if (!task_runner ||
+      !task_runner->PostTask(FROM_HERE, base::BindFunction(&StatsSender::Finish, failed))) {
+    LOG(ERROR) << "Cannot post the end of sending stats: finishing at once";
+    StatsSender::Finish(failed);
+  }
 }
 
 }  // namespace installer
