@@ -20,6 +20,7 @@
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/adopt_com_ptr.h"
 #include "base/win/scoped_bstr.h"
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/msxml_util.h"
@@ -334,9 +335,8 @@ bool ParseDocument(const std::string& bytes, ComPtr<IXMLDOMDocument2>* document)
   base::win::ScopedVariant depth(kMaxElementDepth);
   dom->setProperty(max_depth.Get(), depth.Get());
 
-  ComPtr<IStream> stream;
-  stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
-                                    static_cast<UINT>(bytes.size())));
+  const ComPtr<IStream> stream = base::win::AdoptComPtr(::SHCreateMemStream(
+      reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
   if (!stream) {
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
@@ -458,7 +458,7 @@ bool StatusWriter::Init() {
   }
   // The writer encodes into a memory stream; the declaration is written by Finish so that
   // the file starts the same way with every MSXML release.
-  stream_.Attach(::SHCreateMemStream(nullptr, 0));
+  stream_ = base::win::AdoptComPtr(::SHCreateMemStream(nullptr, 0));
   if (!stream_) {
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
