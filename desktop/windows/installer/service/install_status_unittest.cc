@@ -124,6 +124,40 @@ TEST_F(InstallStatusTest, RoundTripOfManyEntries) {
   EXPECT_EQ(saved, loaded);
 }
 
+// Registry value types are attribute values. A tab, a line break, '"', '&' or '<' there
+// would not read back the same from every writer: such a type is refused when saving, and a
+// file that holds one is refused when loading, so that what loads can always be saved.
+TEST_F(InstallStatusTest, AttributeValuesThatWouldNotReadBackAreRefusedBothWays) {
+  ASSERT_TRUE(SaveInstallStatus(path_, MakeFullStatus()));
+  const std::string valid = ReadFile();
+  for (const wchar_t* type : {L"a\tb", L"a\nb", L"a\rb", L"a\"b", L"a&b", L"a<b"}) {
+    InstallStatus status = MakeFullStatus();
+    status.hklm_keys[0].values[0].type_name = type;
+    EXPECT_FALSE(SaveInstallStatus(path_, status)) << type;
+    EXPECT_EQ(valid, ReadFile());
+  }
+
+  const std::string original = "type=\"REG_SZ\"";
+  const size_t at = valid.find(original);
+  ASSERT_NE(std::string::npos, at);
+  auto with_type = [&](const std::string& type) {
+    std::string text = valid;
+    return text.replace(at, original.size(), "type=\"" + type + "\"");
+  };
+  for (const char* type : {"a&#9;b", "a&#xA;b", "a&#13;b", "a&quot;b", "a&amp;b", "a&lt;b"})
+    EXPECT_FALSE(Loads(with_type(type))) << type;
+
+  // Characters that every writer gets right load and save again.
+  ASSERT_TRUE(Loads(with_type("a&gt;b 'c' \xC3\xA9")));
+  InstallStatus loaded;
+  ASSERT_TRUE(LoadInstallStatus(path_, &loaded));
+  EXPECT_EQ(L"a>b 'c' \u00e9", loaded.hklm_keys[0].values[0].type_name);
+  ASSERT_TRUE(SaveInstallStatus(path_, loaded));
+  InstallStatus reloaded;
+  ASSERT_TRUE(LoadInstallStatus(path_, &reloaded));
+  EXPECT_EQ(loaded, reloaded);
+}
+
 // The counter of the memory that only this process uses: PrivateUsage reads 0 under Wine,
 // PagefileUsage (the private commit on Windows, the anonymous resident memory under Wine)
 // grows with a leak on both.
