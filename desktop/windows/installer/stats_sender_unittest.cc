@@ -7,9 +7,9 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/time/time.h"
-#include "desktop/windows/installer/stats.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "gtest/gtest.h"
 
 namespace installer {

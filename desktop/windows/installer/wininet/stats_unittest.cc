@@ -1,4 +1,4 @@
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 
 #include <memory>
 #include <string>

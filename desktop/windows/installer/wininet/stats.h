@@ -1,5 +1,5 @@
-#ifndef DESKTOP_WINDOWS_INSTALLER_STATS_H_
-#define DESKTOP_WINDOWS_INSTALLER_STATS_H_
+#ifndef DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_
+#define DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_
 
 #include <stddef.h>
 #include <stdint.h>
@@ -82,4 +82,4 @@ class Stats {
 
 }  // namespace installer
 
-#endif  // DESKTOP_WINDOWS_INSTALLER_STATS_H_
+#endif  // DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_
