@@ -12,7 +12,7 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/user_rights.h"
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/status_fetcher.h"
 #include "desktop/windows/rc_l10n_handler/language_selection.h"

@@ -19,7 +19,7 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/product_naming.h"
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/status_fetcher.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"

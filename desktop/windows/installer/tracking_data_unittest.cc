@@ -72,7 +72,7 @@ TEST(TrackingDataTest, PresetsApplyToTheSettingsOfTheRun) {
     const std::wstring folder = temp.GetPath().value();
     test::RunInstallerExe(L"--silent --v=1 --server-tracking-blob=" + blob + L" " + switches,
                           {{L"TMP", folder}, {L"TEMP", folder}});
-    return test::ReadInstallerLog(folder);
+    return test::ReadInstallerLog(temp.GetPath());
   };
 
   std::string log = run(L"--setdefaultbrowser=0");
