@@ -66,6 +66,8 @@ bool ProvidePath(int key, FilePath* path) {
       return GetKnownFolder(FOLDERID_Desktop, "Desktop", path);
     case DIR_PROGRAM_FILESX86:
       return GetKnownFolder(FOLDERID_ProgramFilesX86, "ProgramFilesX86", path);
+    case DIR_PROGRAM_FILES_X64:
+      return GetKnownFolder(FOLDERID_ProgramFilesX64, "ProgramFilesX64", path);
     case DIR_COMMON_START_MENU:
       return GetKnownFolder(FOLDERID_CommonPrograms, "CommonPrograms", path);
     case DIR_START_MENU:
