@@ -422,12 +422,12 @@ class DebugLogCapture {
     return EXCEPTION_CONTINUE_EXECUTION;
   }
 
-  static DebugLogCapture* current_;
+  static std::atomic<DebugLogCapture*> current_;
   void* const handler_;
   std::mutex lock_;
   std::string text_;
 };
-DebugLogCapture* DebugLogCapture::current_ = nullptr;
+std::atomic<DebugLogCapture*> DebugLogCapture::current_{nullptr};
 
 // The numbers of the lines "<prefix><number>" in |text|.
 std::set<int> NumberedLines(const std::string& text, const std::string& prefix) {
