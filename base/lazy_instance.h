@@ -10,7 +10,7 @@
 
 // Process-wide objects created on first use:
 //
-//   base::LazyInstance<Installation> g_installation;          // a constant-initialised global
+//   base::LazyInstance<WindowClass> g_window_class;           // a constant-initialised global
 //   base::LazyInstance<TraceLog>::Leaky g_trace_log;          // never destroyed
 //   base::LazyInstance<FeatureRegistry>::Cleared g_registry;  // emptied at exit, never destroyed
 //   ...
