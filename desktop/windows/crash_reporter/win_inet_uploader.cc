@@ -7,6 +7,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <string_view>
 
@@ -27,6 +28,13 @@ namespace {
 
 constexpr wchar_t kUserAgent[] = L"Hollet/1.0 (Windows)";
 constexpr wchar_t kBoundaryPrefix[] = L"---------------------------";
+
+std::atomic<uint32_t> g_default_receive_timeout_for_testing{0};
+
+uint32_t GetDefaultReceiveTimeoutMs() {
+  const uint32_t for_testing = g_default_receive_timeout_for_testing.load();
+  return for_testing ? for_testing : WinInetUploader::kDefaultReceiveTimeoutMs;
+}
 
 void LogWinInetError(const char* operation) {
   LOG(ERROR) << installer::DescribeWinInetError(operation, ::GetLastError());
@@ -150,7 +158,7 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
                      "Could not unset send timeout, continuing...\n");
   }
   SetTimeoutOption(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
-                   timeout_ms ? *timeout_ms : kDefaultReceiveTimeoutMs,
+                   timeout_ms ? *timeout_ms : GetDefaultReceiveTimeoutMs(),
                    "Could not unset receive timeout, continuing...\n");
 
   if (!::HttpSendRequestW(request.Get(), nullptr, 0, body.empty() ? nullptr : &body[0],
@@ -173,6 +181,11 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
     return false;
   }
   return ReadResponse(request.Get(), response);
+}
+
+// static
+void WinInetUploader::SetDefaultReceiveTimeoutForTesting(uint32_t timeout_ms) {
+  g_default_receive_timeout_for_testing = timeout_ms;
 }
 
 // static

@@ -59,6 +59,10 @@ class WinInetUploader {
   // The file's bytes, exactly as many as its length when opened. False when it cannot be
   // opened or read whole (a read error or a short read): never a partly filled buffer.
   static bool ReadWholeFile(const std::wstring& path, std::string* contents);
+
+  // Replaces kDefaultReceiveTimeoutMs for the whole process (0 restores it), so that tests
+  // need not wait a minute for a silent server.
+  static void SetDefaultReceiveTimeoutForTesting(uint32_t timeout_ms);
 };
 
 }  // namespace crash_reporter

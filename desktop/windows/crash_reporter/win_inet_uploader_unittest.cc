@@ -180,6 +180,14 @@ TEST_F(WinInetUploaderTest, AServerThatNeverAnswersIsGivenUpOnAfterTheTimeout) {
                                        nullptr, &status));
   EXPECT_EQ(0, status);
   EXPECT_EQ(1, server_.GetRequestCount("/silent"));
+
+  // A request without a time-out of its own still waits only a bounded time.
+  WinInetUploader::SetDefaultReceiveTimeoutForTesting(500);
+  EXPECT_FALSE(WinInetUploader::Upload(L"", server_.GetUrl("/silent"), {{L"a", L"1"}}, {},
+                                       std::nullopt, nullptr, &status));
+  WinInetUploader::SetDefaultReceiveTimeoutForTesting(0);
+  EXPECT_EQ(0, status);
+  EXPECT_EQ(2, server_.GetRequestCount("/silent"));
 }
 
 }  // namespace
