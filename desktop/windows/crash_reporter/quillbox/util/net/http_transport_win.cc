@@ -4,6 +4,7 @@
 
 #include <winhttp.h>
 
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <string_view>

@@ -1,7 +1,5 @@
 #include "desktop/windows/crash_reporter/quillbox/util/net/http_transport_win.h"
 
-#include <zlib.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/crash_reporter/quillbox/util/net/http_body_gzip.h"
 #include "desktop/windows/crash_reporter/quillbox/util/net/http_multipart_builder.h"
+#include "desktop/windows/crash_reporter/test/gunzip.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "gtest/gtest.h"
 
@@ -41,25 +40,6 @@ bool HasErrorLine(const std::string& text) {
       return true;
   }
   return false;
-}
-
-std::string Inflate(const std::string& compressed) {
-  z_stream stream = {};
-  EXPECT_EQ(Z_OK, inflateInit2(&stream, 15 + 16));
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  stream.avail_in = static_cast<uInt>(compressed.size());
-  std::string out;
-  int result = Z_OK;
-  while (result == Z_OK) {
-    char buffer[4096];
-    stream.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream.avail_out = sizeof(buffer);
-    result = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer, sizeof(buffer) - stream.avail_out);
-  }
-  EXPECT_EQ(Z_STREAM_END, result);
-  inflateEnd(&stream);
-  return out;
 }
 
 class HttpTransportWinTest : public testing::Test {
@@ -151,7 +131,9 @@ TEST_F(HttpTransportWinTest, SendsTheStreamedBodyAndReturnsTheResponse) {
         "--" + boundary + "--\r\n";
     if (gzip) {
       EXPECT_EQ("gzip", request.headers.at("content-encoding"));
-      EXPECT_TRUE(Inflate(request.body) == expected);
+      std::string decoded;
+      EXPECT_TRUE(crash_reporter::test::Gunzip(request.body, &decoded));
+      EXPECT_TRUE(decoded == expected);
     } else {
       EXPECT_EQ(0u, request.headers.count("content-encoding"));
       EXPECT_TRUE(request.body == expected) << request.body.size() << " bytes";
