@@ -26,6 +26,7 @@ GzipHttpBodyStream::~GzipHttpBodyStream() {
 }
 
 bool GzipHttpBodyStream::Initialize() {
+  End();
   input_.reset(new uint8_t[kInputBufferSize]);
   *z_stream_ = z_stream();
   const int result = deflateInit2(z_stream_.get(), Z_BEST_COMPRESSION, Z_DEFLATED,

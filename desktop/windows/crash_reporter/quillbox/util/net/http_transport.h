@@ -28,7 +28,7 @@ class HttpTransport {
   // Takes |stream|, destroying the previous one; none means an empty body.
   void SetBodyStream(std::unique_ptr<HttpBodyStream> stream);
   // Bounds each stage of the request (resolving, connecting, sending, waiting for and
-  // reading the answer); 15 seconds unless set.
+  // reading the answer); 15 seconds unless set, never less than a millisecond.
   void SetTimeout(double timeout_seconds);
 
   // Sends the request. True only when the server answered 200 and, with |response_body|,

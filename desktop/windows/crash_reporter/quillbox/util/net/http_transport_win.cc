@@ -77,11 +77,13 @@ bool HttpTransportWin::ExecuteSynchronously(std::string* response_body) {
     return false;
   }
 
+  // WinHTTP takes 0 as "no limit": the shortest time-out is one millisecond.
   const double timeout_ms = timeout() * 1000;
-  const int timeout_int =
-      timeout_ms >= static_cast<double>(std::numeric_limits<int>::max())
-          ? std::numeric_limits<int>::max()
-          : (timeout_ms < 0 ? 0 : static_cast<int>(timeout_ms));
+  int timeout_int = 1;
+  if (timeout_ms >= static_cast<double>(std::numeric_limits<int>::max()))
+    timeout_int = std::numeric_limits<int>::max();
+  else if (timeout_ms >= 1)
+    timeout_int = static_cast<int>(timeout_ms);
   if (!::WinHttpSetTimeouts(session.Get(), timeout_int, timeout_int, timeout_int,
                             timeout_int)) {
     LOG(ERROR) << WinHttpMessage("WinHttpSetTimeouts");
