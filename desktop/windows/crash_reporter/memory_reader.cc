@@ -36,4 +36,11 @@ const uint8_t* MemoryReader::Read(uint64_t address, size_t size, size_t* bytes_r
   return nullptr;
 }
 
+bool ReadProcessMemoryExactly(HANDLE process, uint64_t address, void* buffer, size_t size) {
+  SIZE_T count = 0;
+  return ::ReadProcessMemory(process, reinterpret_cast<const void*>(address), buffer, size,
+                             &count) &&
+         count == size;
+}
+
 }  // namespace crash_reporter

@@ -45,6 +45,9 @@ class MemoryReader {
   uint32_t failure_count_ = 0;
 };
 
+// Reads exactly |size| bytes at |address| of |process|; false (not logged) otherwise.
+bool ReadProcessMemoryExactly(HANDLE process, uint64_t address, void* buffer, size_t size);
+
 }  // namespace crash_reporter
 
 #endif  // DESKTOP_WINDOWS_CRASH_REPORTER_MEMORY_READER_H_

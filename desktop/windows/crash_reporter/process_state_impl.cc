@@ -55,10 +55,7 @@ bool ProcessStateImpl::Init(DWORD pid,
 
 bool ProcessStateImpl::IsReadable(uint64_t address) const {
   uint8_t byte = 0;
-  SIZE_T count = 0;
-  return ::ReadProcessMemory(process_.Get(), reinterpret_cast<const void*>(address), &byte, 1,
-                             &count) &&
-         count == 1;
+  return ReadExactly(address, &byte, 1);
 }
 
 std::unique_ptr<MemoryReader> ProcessStateImpl::CreateMemoryReader() const {
@@ -156,10 +153,7 @@ void ProcessStateImpl::AddModule(const wchar_t* name,
 }
 
 bool ProcessStateImpl::ReadExactly(uint64_t address, void* buffer, size_t size) const {
-  SIZE_T count = 0;
-  return ::ReadProcessMemory(process_.Get(), reinterpret_cast<const void*>(address), buffer,
-                             size, &count) &&
-         count == size;
+  return ReadProcessMemoryExactly(process_.Get(), address, buffer, size);
 }
 
 bool ProcessStateImpl::ReadException(uint64_t exception_pointers_address, CONTEXT* context) {
