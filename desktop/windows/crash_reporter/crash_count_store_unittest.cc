@@ -12,11 +12,9 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/json/json_reader.h"
-#include "base/process/launch.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
 #include "base/values.h"
-#include "base/win/executable_path.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -131,17 +129,10 @@ TEST_F(CrashCountStoreTest, KeepsCountsPendingWhileTheFileIsHeld) {
 }
 
 TEST_F(CrashCountStoreTest, ConcurrentThreadsAndProcessesLoseNoCount) {
-  base::FilePath program;
-  ASSERT_TRUE(base::win::GetExecutablePath(&program));
   base::LaunchOptions options;
-  options.environment.emplace_back(L"TAVRO_TEST_CHILD",
-                                   L"CrashCountStoreChild.DISABLED_IncrementFromThreads");
   options.environment.emplace_back(base::Utf8ToUtf16(kCountsPathVariable), path_.value());
-  base::Process child = base::LaunchProcess(
-      L"\"" + program.value() +
-          L"\" --gtest_filter=CrashCountStoreChild.DISABLED_IncrementFromThreads "
-          L"--gtest_also_run_disabled_tests",
-      options);
+  base::Process child =
+      base::test::StartChildTest("CrashCountStoreChild.DISABLED_IncrementFromThreads", options);
   ASSERT_TRUE(child.IsValid());
   {
     CrashCountStore store(path_);

@@ -55,23 +55,11 @@ class PeFileView {
       return false;
     size_t directories_offset = 0;
     if (magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
-      IMAGE_OPTIONAL_HEADER64 optional;
-      if (!Read(optional_offset, &optional))
+      if (!ReadOptionalHeader<IMAGE_OPTIONAL_HEADER64>(optional_offset, &directories_offset))
         return false;
-      base_of_code_ = optional.BaseOfCode;
-      size_of_code_ = optional.SizeOfCode;
-      directory_count_ = optional.NumberOfRvaAndSizes;
-      memcpy(directories_, optional.DataDirectory, sizeof(directories_));
-      directories_offset = offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory);
     } else if (magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
-      IMAGE_OPTIONAL_HEADER32 optional;
-      if (!Read(optional_offset, &optional))
+      if (!ReadOptionalHeader<IMAGE_OPTIONAL_HEADER32>(optional_offset, &directories_offset))
         return false;
-      base_of_code_ = optional.BaseOfCode;
-      size_of_code_ = optional.SizeOfCode;
-      directory_count_ = optional.NumberOfRvaAndSizes;
-      memcpy(directories_, optional.DataDirectory, sizeof(directories_));
-      directories_offset = offsetof(IMAGE_OPTIONAL_HEADER32, DataDirectory);
     } else {
       return false;
     }
@@ -125,6 +113,20 @@ class PeFileView {
   }
 
  private:
+  // The fields of a PE32 or PE32+ optional header that the module needs.
+  template <typename OptionalHeader>
+  bool ReadOptionalHeader(uint64_t offset, size_t* directories_offset) {
+    OptionalHeader optional;
+    if (!Read(offset, &optional))
+      return false;
+    base_of_code_ = optional.BaseOfCode;
+    size_of_code_ = optional.SizeOfCode;
+    directory_count_ = optional.NumberOfRvaAndSizes;
+    memcpy(directories_, optional.DataDirectory, sizeof(directories_));
+    *directories_offset = offsetof(OptionalHeader, DataDirectory);
+    return true;
+  }
+
   const uint8_t* const data_;
   const size_t size_;
   IMAGE_FILE_HEADER file_header_ = {};

@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include "base/process/launch.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
-#include "base/win/executable_path.h"
 #include "desktop/windows/crash_reporter/pending_work_counter.h"
 #include "gtest/gtest.h"
 
@@ -20,15 +17,7 @@ TEST(ProcessExitWatcherChild, DISABLED_Linger) {
 }
 
 base::Process StartLingeringChild() {
-  base::FilePath program;
-  if (!base::win::GetExecutablePath(&program))
-    return base::Process();
-  base::LaunchOptions options;
-  options.environment.emplace_back(L"TAVRO_TEST_CHILD", L"ProcessExitWatcherChild.DISABLED_Linger");
-  return base::LaunchProcess(L"\"" + program.value() +
-                                 L"\" --gtest_filter=ProcessExitWatcherChild.DISABLED_Linger "
-                                 L"--gtest_also_run_disabled_tests",
-                             options);
+  return base::test::StartChildTest("ProcessExitWatcherChild.DISABLED_Linger");
 }
 
 TEST(ProcessExitWatcherTest, HoldsPendingWorkUntilTheProcessEnds) {

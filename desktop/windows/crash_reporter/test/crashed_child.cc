@@ -9,7 +9,7 @@
 #include "base/process/launch.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/win/executable_path.h"
+#include "base/test/child_test_process.h"
 #include "base/win/scoped_map_view.h"
 #include "desktop/windows/crash_reporter/client_exception_record.h"
 #include "gtest/gtest.h"
@@ -20,7 +20,6 @@ namespace test {
 
 namespace {
 
-constexpr char kChildTestVariable[] = "TAVRO_TEST_CHILD";
 constexpr char kSharedNameVariable[] = "TAVRO_CRASHED_CHILD_SHARED";
 constexpr DWORD kCrashDeadlineMs = 30000;
 
@@ -87,19 +86,9 @@ bool CrashedChild::Start(const char* child_test) {
     ADD_FAILURE() << "CreateFileMapping failed: " << ::GetLastError();
     return false;
   }
-  base::FilePath program;
-  if (!base::win::GetExecutablePath(&program)) {
-    ADD_FAILURE() << "no executable path";
-    return false;
-  }
   base::LaunchOptions options;
-  options.environment.emplace_back(base::Utf8ToUtf16(kChildTestVariable),
-                                   base::Utf8ToUtf16(child_test));
   options.environment.emplace_back(base::Utf8ToUtf16(kSharedNameVariable), shared_name);
-  process_ = base::LaunchProcess(L"\"" + program.value() + L"\" --gtest_filter=" +
-                                     base::Utf8ToUtf16(child_test) +
-                                     L" --gtest_also_run_disabled_tests",
-                                 options);
+  process_ = base::test::StartChildTest(child_test, options);
   if (!process_.IsValid()) {
     ADD_FAILURE() << "the child did not start";
     return false;
