@@ -9,6 +9,7 @@
 #include "base/test/child_test_process.h"
 #include "base/win/executable_path.h"
 #include "desktop/windows/crash_reporter/test/crashed_child.h"
+#include "desktop/windows/crash_reporter/thread_info_impl.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -90,6 +91,32 @@ TEST(ProcessStateImplTest, ReadsACrashedChild) {
 
   EXPECT_GT(state.working_set(), 0u);
   EXPECT_GE(state.peak_working_set(), state.working_set());
+}
+
+// A stack is a committed, private, read-write region around the stack pointer; anything
+// else gives no stack size.
+TEST(ThreadInfoImplTest, StackSizeOnlyInsidePrivateReadWriteMemory) {
+  const size_t kRegion = 0x3000;
+  uint8_t* const region = static_cast<uint8_t*>(
+      ::VirtualAlloc(nullptr, kRegion, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_TRUE(region);
+  static const uint64_t image_data = 1;  // In this program's image: not private.
+  const uint64_t pointers[] = {reinterpret_cast<uintptr_t>(region) + 0x1F00,
+                               reinterpret_cast<uintptr_t>(&image_data), 0x10};
+  const uint64_t expected[] = {kRegion - 0x1F00, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    CONTEXT context = {};
+    context.Rsp = pointers[i];
+    context.Rip = 0x1234;
+    context.EFlags = 0x202;
+    ThreadInfoImpl thread(::GetCurrentThreadId(), true);
+    EXPECT_TRUE(thread.InitFromContext(::GetCurrentProcess(), context));
+    EXPECT_EQ(expected[i], thread.GetStackSize()) << i;
+    EXPECT_EQ(0x1234u, thread.GetRegisters().rip);
+    EXPECT_EQ(0x202u, thread.GetRegisters().eflags);
+    EXPECT_EQ(::GetThreadPriority(::GetCurrentThread()), thread.GetPriority());
+  }
+  ::VirtualFree(region, 0, MEM_RELEASE);
 }
 
 }  // namespace

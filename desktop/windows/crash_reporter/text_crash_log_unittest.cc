@@ -275,6 +275,33 @@ TEST(TextCrashLogTest, OtherThreadsDumpWithinTheirBudget) {
   EXPECT_EQ(31u, ranges.ranges().size());
 }
 
+// Without a known stack size a thread's stack is cut after the deepest frame that its frame
+// chain and the stack's own pointers reach, and 128 bytes more.
+TEST(TextCrashLogTest, StackOfUnknownSizeEndsAfterItsFrames) {
+  TestMemory stack(0x2000);
+  const uint64_t start = stack.address(0);
+  stack.PutSlot(0x40, start + 0x300);   // RBP's frame leads deeper...
+  stack.PutSlot(0x300, start + 0x100);  // ...to one that goes back up: the chain ends.
+  stack.PutSlot(0x280, start + 0x500);  // A pointer within the chain's reach goes further.
+  stack.PutSlot(0x700, start + 0x900);  // Beyond the limit: not followed.
+
+  FakeProcessState state;
+  state.AddThread(1, true)->registers.rsp = 0x800;
+  FakeThread* thread = state.AddThread(2, false);
+  thread->registers.rsp = start;
+  thread->registers.rbp = start + 0x40;
+  MemoryRangeSet ranges;
+  const std::vector<std::string> lines = WriteAndReadLines(state, CrashLogInfo(), &ranges);
+  size_t dump = 0;
+  while (dump < lines.size() && lines[dump] != "Stack dump: 00000002")
+    ++dump;
+  size_t stack_lines = 0;
+  while (dump + 1 + stack_lines < lines.size() && !lines[dump + 1 + stack_lines].empty())
+    ++stack_lines;
+  EXPECT_EQ((0x500u + 128) / 16, stack_lines);
+  EXPECT_EQ(0u, ranges.total()) << "pointers into the stack itself are not dumped";
+}
+
 TEST(TextCrashLogTest, LeavesOutThreadsFromThe500thUnlessCrashed) {
   FakeProcessState state;
   for (uint32_t id = 1; id <= 600; ++id)
