@@ -13,7 +13,7 @@
 #   solid_dirs.7z       src/dirs as one solid block
 #   blocks.7z           src/dirs in 7z blocks of two files each
 #   ppmd.7z             src/dirs with PPMd (decoded whole by the SDK)
-#   src/big/            17 MB of text in two files
+#   src/big/            17 MB of text in 48 files
 #   parts.7z            src/big, LZMA2 with a dictionary reset every 4 MB (parallel parts)
 #   truncated.7z        nested.7z cut in half
 #   corrupt.7z          parts.7z with one byte of the packed data changed
@@ -72,8 +72,8 @@ pack "$work/blocks.7z" "$src/dirs" -ms=2f
 pack "$work/ppmd.7z" "$src/dirs" -m0=PPMd
 
 mkdir -p "$src/big"
-text 4 12000000 >"$src/big/first.txt"
-text 5 5000000 >"$src/big/second.txt"
+text 4 17000000 >"$work/big.txt"
+split -n 48 -d -a 2 --additional-suffix=.txt "$work/big.txt" "$src/big/part"
 pack "$work/parts.7z" "$src/big" -m0=LZMA2:d=1m:c=4m -mmt=4
 
 size=$(stat -c %s "$work/nested.7z")

@@ -20,6 +20,16 @@ constexpr uint32_t kTempFileFlags = base::File::FLAG_CREATE_ALWAYS | base::File:
 // replaced range faults seldom.
 constexpr uintptr_t kCommitStep = 64 * 1024;
 
+void UnmapView(void* view) {
+  if (!::UnmapViewOfFile(view))
+    PLOG(ERROR) << "UnmapViewOfFile failed";
+}
+
+void ReleaseReservation(void* range) {
+  if (!::VirtualFree(range, 0, MEM_RELEASE))
+    PLOG(ERROR) << "VirtualFree failed";
+}
+
 bool IsInRange(const void* address, const void* start, size_t size) {
   const uintptr_t value = reinterpret_cast<uintptr_t>(address);
   const uintptr_t begin = reinterpret_cast<uintptr_t>(start);
@@ -28,20 +38,16 @@ bool IsInRange(const void* address, const void* start, size_t size) {
 
 }  // namespace
 
-void FileMappingAllocator::ScopedView::Reset(void* address) {
-  if (address_ && !::UnmapViewOfFile(address_))
-    PLOG(ERROR) << "UnmapViewOfFile failed";
-  address_ = address;
-}
-
-void FileMappingAllocator::ScopedReservation::Reset(void* address) {
-  if (address_ && !::VirtualFree(address_, 0, MEM_RELEASE))
-    PLOG(ERROR) << "VirtualFree failed";
+void FileMappingAllocator::ScopedRange::Reset(void* address) {
+  if (address_)
+    release_(address_);
   address_ = address;
 }
 
 FileMappingAllocator::FileMappingAllocator(const base::FilePath& folder)
-    : interface_{{&AllocateThunk, &FreeThunk}, this} {
+    : interface_{{&AllocateThunk, &FreeThunk}, this},
+      view_(&UnmapView),
+      replacement_(&ReleaseReservation) {
   if (!base::CreateTemporaryFileInDir(folder, &temp_path_))
     return;
   temp_file_.Initialize(temp_path_, kTempFileFlags);

@@ -70,33 +70,21 @@ class FileMappingAllocator {
     FileMappingAllocator* owner;
   };
 
-  // Owns one mapped view.
-  class ScopedView {
+  // Owns one address range (a mapped view, or a reservation), given back by |release|
+  // (which logs a failure).
+  class ScopedRange {
    public:
-    ScopedView() = default;
-    ~ScopedView() { Reset(nullptr); }
-    ScopedView(const ScopedView&) = delete;
-    ScopedView& operator=(const ScopedView&) = delete;
+    using Release = void (*)(void* address);
+    explicit ScopedRange(Release release) : release_(release) {}
+    ~ScopedRange() { Reset(nullptr); }
+    ScopedRange(const ScopedRange&) = delete;
+    ScopedRange& operator=(const ScopedRange&) = delete;
     void* get() const { return address_; }
-    // Unmaps the current view (logged on failure) and takes |address|.
+    // Gives back the current range and takes |address|.
     void Reset(void* address);
 
    private:
-    void* address_ = nullptr;
-  };
-
-  // Owns one reserved address range.
-  class ScopedReservation {
-   public:
-    ScopedReservation() = default;
-    ~ScopedReservation() { Reset(nullptr); }
-    ScopedReservation(const ScopedReservation&) = delete;
-    ScopedReservation& operator=(const ScopedReservation&) = delete;
-    void* get() const { return address_; }
-    // Releases the current range and takes |address|.
-    void Reset(void* address);
-
-   private:
+    const Release release_;
     void* address_ = nullptr;
   };
 
@@ -127,10 +115,10 @@ class FileMappingAllocator {
   // Guards the view and its replacement against faults on other threads.
   mutable SRWLOCK lock_ = SRWLOCK_INIT;
   base::win::ScopedHandle mapping_;
-  ScopedView view_;
+  ScopedRange view_;
   size_t view_size_ = 0;
   // The range that replaced a failed view, and its size.
-  ScopedReservation replacement_;
+  ScopedRange replacement_;
   size_t replacement_size_ = 0;
   std::atomic<bool> view_failed_{false};
   uint32_t fault_status_ = 0;

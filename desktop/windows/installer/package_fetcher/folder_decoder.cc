@@ -6,11 +6,11 @@
 #include <lzmasdk/Lzma2Dec.h>
 
 #include "base/logging.h"
-#include "base/threading/os_thread.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/package_fetcher/archive_input_stream.h"
 #include "desktop/windows/installer/package_fetcher/file_mapping_allocator.h"
 #include "desktop/windows/installer/package_fetcher/in_page_error_handler.h"
+#include "desktop/windows/installer/package_fetcher/joining_thread.h"
 
 namespace installer {
 
@@ -73,25 +73,6 @@ bool ReadLzma2Chunk(HANDLE archive, uint64_t offset, uint64_t available, Lzma2Ch
 
 }  // namespace
 
-// A thread that runs one method of the decoder; joined when it goes.
-class FolderDecoder::Thread : public base::OsThread::Delegate {
- public:
-  Thread(FolderDecoder* decoder, void (FolderDecoder::*method)())
-      : decoder_(decoder), method_(method) {}
-  ~Thread() override {
-    if (thread_.IsValid())
-      base::OsThread::Join(&thread_);
-  }
-
-  bool Start() { return base::OsThread::Create(0, this, &thread_); }
-  void ThreadMain() override { (decoder_->*method_)(); }
-
- private:
-  FolderDecoder* const decoder_;
-  void (FolderDecoder::*const method_)();
-  base::win::ScopedHandle thread_;
-};
-
 FolderDecoder::FolderDecoder(const CSzArEx* db,
                              UInt32 folder_index,
                              HANDLE archive,
@@ -106,9 +87,13 @@ FolderDecoder::FolderDecoder(const CSzArEx* db,
       allocator_(allocator) {}
 
 FolderDecoder::~FolderDecoder() {
-  cancelled_ = true;
+  Cancel();
   workers_.clear();
   prefaulter_.reset();
+}
+
+void FolderDecoder::Cancel() {
+  cancelled_ = true;
 }
 
 bool FolderDecoder::Start() {
@@ -128,7 +113,7 @@ bool FolderDecoder::Start() {
       static_cast<size_t>(std::max(1, base::win::OsInfo::GetInstance()->processors()));
   const size_t count = std::min({parts_.size(), processors, static_cast<size_t>(kMaxWorkers)});
   for (size_t i = 0; i < count; ++i) {
-    auto worker = std::make_unique<Thread>(this, &FolderDecoder::RunParts);
+    auto worker = std::make_unique<JoiningThread>([this] { RunParts(); });
     running_.fetch_add(1);
     if (!worker->Start()) {
       running_.fetch_sub(1);
@@ -143,7 +128,7 @@ bool FolderDecoder::Start() {
   // The first write to a page of a file mapping is dear (the file system reserves room
   // for it); a spare processor takes those faults ahead of the decoders.
   if (workers_.size() < processors) {
-    prefaulter_ = std::make_unique<Thread>(this, &FolderDecoder::Prefault);
+    prefaulter_ = std::make_unique<JoiningThread>([this] { Prefault(); });
     if (!prefaulter_->Start())
       prefaulter_.reset();
   }
@@ -356,6 +341,15 @@ bool FolderDecoder::IsDecoded(size_t begin, size_t end) const {
 uint64_t FolderDecoder::generation() const {
   base::AutoLock lock(lock_);
   return generation_;
+}
+
+SRes FolderDecoder::WaitUntilDone() {
+  {
+    base::AutoLock lock(lock_);
+    while (!done())
+      progress_.Wait();
+  }
+  return error();
 }
 
 void FolderDecoder::WaitForProgress(uint64_t seen) {

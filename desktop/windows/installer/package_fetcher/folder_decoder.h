@@ -19,6 +19,7 @@
 namespace installer {
 
 class FileMappingAllocator;
+class JoiningThread;
 
 // Decodes one 7z folder of an open archive into a buffer on worker threads, so that the
 // caller can write out entries while later data is still being decoded.
@@ -34,7 +35,8 @@ class FileMappingAllocator;
 // the buffer's view through ScopedInPageErrorHandler and stop once the allocator
 // reports the view failed.
 //
-// Created, started, asked and destroyed on one thread; the workers only report back.
+// Created, started and destroyed on one thread; IsDecoded, generation, WaitForProgress,
+// error, done and Cancel may be used from any thread.
 class FolderDecoder {
  public:
   // |db|, |archive|, |output| (|size| bytes, the folder's unpack size) and |allocator|
@@ -70,9 +72,13 @@ class FolderDecoder {
 
   // Whether every worker has ended.
   bool done() const { return running_.load(std::memory_order_acquire) == 0; }
+  // Waits until every worker has ended; then error().
+  SRes WaitUntilDone();
+
+  // Makes the workers stop at their next step (they then report SZ_ERROR_PROGRESS).
+  void Cancel();
 
  private:
-  class Thread;
   struct Part {
     uint64_t pack_offset;  // In the archive file.
     uint64_t pack_size;
@@ -110,8 +116,8 @@ class FolderDecoder {
   std::atomic<SRes> error_{SZ_OK};
   std::atomic<int> running_{0};
 
-  std::vector<std::unique_ptr<Thread>> workers_;
-  std::unique_ptr<Thread> prefaulter_;
+  std::vector<std::unique_ptr<JoiningThread>> workers_;
+  std::unique_ptr<JoiningThread> prefaulter_;
 
   mutable base::Lock lock_;
   base::ConditionVariable progress_{&lock_};

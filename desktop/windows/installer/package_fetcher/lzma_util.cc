@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -11,11 +12,13 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/stringprintf.h"
+#include "base/synchronization/lock.h"
 #include "desktop/windows/installer/package_fetcher/archive_entry_name.h"
 #include "desktop/windows/installer/package_fetcher/archive_input_stream.h"
 #include "desktop/windows/installer/package_fetcher/file_mapping_allocator.h"
 #include "desktop/windows/installer/package_fetcher/folder_decoder.h"
 #include "desktop/windows/installer/package_fetcher/in_page_error_handler.h"
+#include "desktop/windows/installer/package_fetcher/joining_thread.h"
 
 namespace installer {
 
@@ -25,9 +28,21 @@ namespace {
 constexpr UInt32 kNoFolder = static_cast<UInt32>(-1);
 // The largest single WriteFile request.
 constexpr size_t kMaxWriteChunk = 1u << 30;
+// Threads writing out the entries of a folder, the calling thread included.
+constexpr size_t kWriterThreads = 3;
 
 // The archive database comes from the heap.
 const ISzAlloc kHeapAlloc = {&SzAlloc, &SzFree};
+
+// Reads a byte of every page of [data, data + size).
+void TouchPages(const Byte* data, size_t size) {
+  constexpr size_t kPageSize = 4096;
+  const volatile Byte* bytes = data;
+  for (size_t offset = 0; offset < size; offset += kPageSize)
+    (void)bytes[offset];
+  if (size != 0)
+    (void)bytes[size - 1];
+}
 
 // Frees the archive database when it goes.
 class ScopedArchiveDatabase {
@@ -66,7 +81,11 @@ class LzmaUtil::Extraction {
              const CSzArEx* db,
              const base::FilePath& location,
              std::vector<base::FilePath>* output_files)
-      : owner_(owner), db_(db), location_(location), output_files_(output_files) {}
+      : owner_(owner),
+        db_(db),
+        location_(location),
+        output_files_(output_files),
+        thread_id_(::GetCurrentThreadId()) {}
 
   Extraction(const Extraction&) = delete;
   Extraction& operator=(const Extraction&) = delete;
@@ -82,25 +101,48 @@ class LzmaUtil::Extraction {
     size_t size;
   };
 
+  // The entries of one folder waiting to be written, by the part of the folder their
+  // data starts in: a part decodes from its start on, so only the first entry of each
+  // queue can be ready next.
+  struct WriteQueue {
+    std::vector<std::vector<const Entry*>> parts;
+    std::vector<size_t> next;
+    size_t left = 0;  // Not yet taken by a writer.
+  };
+
   // Reads and checks every entry before anything is written.
   DWORD ReadEntries();
   // Decodes |folder| and writes its entries as their data becomes ready.
   DWORD ExtractFolder(UInt32 folder, const std::vector<const Entry*>& entries);
+  // Writes entries of |queue| as |decoder| makes them ready, until none is left or the
+  // unpacking failed; on several threads at once.
+  void WriteReadyEntries(FolderDecoder* decoder, const Byte* data, WriteQueue* queue);
   // Checks the entry's CRC in |data| (its decoded bytes) and writes the file.
   DWORD WriteEntry(const Entry& entry, const Byte* data);
   // Creates |folder| with its parents, once per unpacking. Failure shows later, as a
   // failure to create a file in it.
   void CreateFolder(const base::FilePath& folder);
+  // Records the failure, the first one of the unpacking only, and returns its error.
+  DWORD Fail(UnpackStatus status, DWORD error);
   DWORD ExtractFailure(SRes result);
   DWORD InPageFailure();
+  // Tells the delegate the number of entries done, when it changed; on the calling thread.
+  void ReportProgress();
 
   LzmaUtil* const owner_;
   const CSzArEx* const db_;
   const base::FilePath location_;
   std::vector<base::FilePath>* const output_files_;
+  const DWORD thread_id_;  // The calling thread's: it alone talks to the delegate.
   std::unique_ptr<FileMappingAllocator> allocator_;
   std::vector<Entry> entries_;
-  int32_t entries_done_ = 0;
+  std::atomic<int32_t> entries_done_{0};
+  int32_t entries_reported_ = 0;
+
+  // Guards the owner's folder set and status, the write queues and the failure.
+  base::Lock lock_;
+  bool failed_ = false;
+  DWORD failure_ = ERROR_SUCCESS;
 };
 
 DWORD LzmaUtil::Extraction::Run() {
@@ -122,11 +164,11 @@ DWORD LzmaUtil::Extraction::Run() {
       by_folder[entry.folder].push_back(&entry);
     } else if (SzArEx_IsDir(db_, entry.index)) {
       CreateFolder(entry.path);
-      if (owner_->delegate_)
-        owner_->delegate_->SetCurrentProgress(++entries_done_);
+      ++entries_done_;
     } else if ((result = WriteEntry(entry, nullptr)) != ERROR_SUCCESS) {
       return result;
     }
+    ReportProgress();
   }
   for (UInt32 folder = 0; folder < db_->db.NumFolders; ++folder) {
     if (by_folder[folder].empty())
@@ -194,58 +236,95 @@ DWORD LzmaUtil::Extraction::ExtractFolder(UInt32 folder, const std::vector<const
 
   // A checksum over the whole folder must hold before any of it is written.
   if (SzBitWithVals_Check(&db_->db.FolderCRCs, folder)) {
-    for (uint64_t seen = decoder.generation(); !decoder.IsDecoded(0, size);
-         seen = decoder.generation()) {
-      if (allocator_->view_failed())
-        return InPageFailure();
-      if (decoder.error() != SZ_OK || decoder.done())
-        return ExtractFailure(decoder.error() != SZ_OK ? decoder.error() : SZ_ERROR_FAIL);
-      decoder.WaitForProgress(seen);
-    }
+    const SRes decoded = decoder.WaitUntilDone();
+    if (allocator_->view_failed())
+      return InPageFailure();
+    if (decoded != SZ_OK)
+      return ExtractFailure(decoded);
     if (CrcCalc(block.get(), size) != db_->db.FolderCRCs.Vals[folder])
-      return ExtractFailure(SZ_ERROR_CRC);
+      return allocator_->view_failed() ? InPageFailure() : ExtractFailure(SZ_ERROR_CRC);
   }
 
-  // Each part of the folder decodes from its start on: its entries are written in order,
-  // those of all parts taken in turn as their data arrives.
+  WriteQueue queue;
   const std::vector<size_t>& starts = decoder.part_starts();
-  std::vector<std::vector<const Entry*>> queues(starts.size());
+  queue.parts.resize(starts.size());
+  queue.next.resize(starts.size(), 0);
   for (const Entry* entry : entries) {
     const size_t part = static_cast<size_t>(
         std::upper_bound(starts.begin(), starts.end(), entry->offset) - starts.begin() - 1);
-    queues[part].push_back(entry);
+    queue.parts[part].push_back(entry);
   }
-  std::vector<size_t> next(queues.size(), 0);
-  size_t remaining = entries.size();
-  while (remaining != 0) {
-    const uint64_t seen = decoder.generation();
-    bool wrote = false;
-    for (size_t part = 0; part < queues.size(); ++part) {
-      while (next[part] < queues[part].size()) {
-        const Entry& entry = *queues[part][next[part]];
-        if (allocator_->view_failed())
-          return InPageFailure();
-        if (!decoder.IsDecoded(entry.offset, entry.offset + entry.size))
-          break;
-        const DWORD result = WriteEntry(entry, block.get() + entry.offset);
-        if (result != ERROR_SUCCESS)
-          return result;
-        ++next[part];
-        --remaining;
-        wrote = true;
-      }
-    }
-    if (remaining == 0 || wrote)
-      continue;
-    if (allocator_->view_failed())
-      return InPageFailure();
-    if (decoder.error() != SZ_OK)
-      return ExtractFailure(decoder.error());
-    if (decoder.done())  // Every worker ended, yet data is missing.
-      return ExtractFailure(SZ_ERROR_FAIL);
-    decoder.WaitForProgress(seen);
+  queue.left = entries.size();
+
+  // Creating a file costs more than writing its data; several writers keep the system
+  // busy with that while the decoders run. This thread writes too.
+  const size_t helpers = std::min<size_t>(kWriterThreads - 1, entries.size() / 2);
+  std::vector<std::unique_ptr<JoiningThread>> writers;
+  for (size_t i = 0; i < helpers; ++i) {
+    auto writer = std::make_unique<JoiningThread>([this, &decoder, &block, &queue] {
+      ScopedInPageErrorHandler faults(allocator_.get());
+      WriteReadyEntries(&decoder, block.get(), &queue);
+    });
+    if (writer->Start())
+      writers.push_back(std::move(writer));
+  }
+  WriteReadyEntries(&decoder, block.get(), &queue);
+  writers.clear();
+  ReportProgress();
+
+  {
+    base::AutoLock lock(lock_);
+    if (failed_)
+      return failure_;
   }
   return allocator_->view_failed() ? InPageFailure() : ERROR_SUCCESS;
+}
+
+void LzmaUtil::Extraction::WriteReadyEntries(FolderDecoder* decoder,
+                                             const Byte* data,
+                                             WriteQueue* queue) {
+  const bool reports = ::GetCurrentThreadId() == thread_id_;
+  for (;;) {
+    // Both taken before looking for ready data, so that data decoded meanwhile is found
+    // on the next round instead of being missed.
+    const uint64_t seen = decoder->generation();
+    const bool decoder_done = decoder->done();
+    const Entry* ready = nullptr;
+    {
+      base::AutoLock lock(lock_);
+      if (failed_ || queue->left == 0)
+        return;
+      for (size_t part = 0; part < queue->parts.size() && !ready; ++part) {
+        if (queue->next[part] == queue->parts[part].size())
+          continue;
+        const Entry* entry = queue->parts[part][queue->next[part]];
+        if (decoder->IsDecoded(entry->offset, entry->offset + entry->size)) {
+          ready = entry;
+          ++queue->next[part];
+          --queue->left;
+        }
+      }
+    }
+    if (ready) {
+      if (WriteEntry(*ready, data + ready->offset) != ERROR_SUCCESS) {
+        decoder->Cancel();
+        return;
+      }
+      if (reports)
+        ReportProgress();
+      continue;
+    }
+    if (allocator_->view_failed()) {
+      InPageFailure();
+      return;
+    }
+    if (decoder->error() != SZ_OK || decoder_done) {
+      // Every worker had ended, yet data is missing: they failed.
+      ExtractFailure(decoder->error() != SZ_OK ? decoder->error() : SZ_ERROR_FAIL);
+      return;
+    }
+    decoder->WaitForProgress(seen);
+  }
 }
 
 DWORD LzmaUtil::Extraction::WriteEntry(const Entry& entry, const Byte* data) {
@@ -260,24 +339,25 @@ DWORD LzmaUtil::Extraction::WriteEntry(const Entry& entry, const Byte* data) {
   if (!file.IsValid()) {
     const DWORD error = ::GetLastError();
     ELOG(ERROR, error) << "Error returned by CreateFile: " << error << " for " << entry.path;
-    owner_->status_ = kUnpackCreateFileError;
-    return error;
+    return Fail(kUnpackCreateFileError, error);
   }
 
   for (size_t done = 0; done < entry.size;) {
     const DWORD wanted = static_cast<DWORD>(std::min(entry.size - done, kMaxWriteChunk));
     DWORD written = 0;
     if (!::WriteFile(file.Get(), data + done, wanted, &written, nullptr) || written != wanted) {
-      // A short write without an error still must not come back as success.
+      // The system reads the data without raising the view's faults; reading it here
+      // raises them, so that a view that failed is reported as such.
       DWORD error = ::GetLastError();
+      TouchPages(data + done, wanted);
       if (allocator_->view_failed())
         return InPageFailure();
+      // A short write without an error still must not come back as success.
       if (error == ERROR_SUCCESS)
         error = ERROR_WRITE_FAULT;
       LOG(ERROR) << "Error returned by WriteFile: " << logging::SystemErrorCodeToString(error)
                  << " (" << entry.path << ")";
-      owner_->status_ = kUnpackWriteFileError;
-      return error;
+      return Fail(kUnpackWriteFileError, error);
     }
     done += written;
   }
@@ -288,41 +368,61 @@ DWORD LzmaUtil::Extraction::WriteEntry(const Entry& entry, const Byte* data) {
       const DWORD error = ::GetLastError();
       LOG(ERROR) << "Error returned by SetFileTime: " << logging::SystemErrorCodeToString(error)
                  << " (" << entry.path << ")";
-      owner_->status_ = kUnpackSetFileTimeError;
-      return error;
+      return Fail(kUnpackSetFileTimeError, error);
     }
   }
 
   if (!base::win::CloseTrackedHandle(file.Take())) {
     const DWORD error = ::GetLastError();
     LOG(ERROR) << "Error returned by CloseHandle: " << error << " (" << entry.path << ")";
-    owner_->status_ = kUnpackCloseFileError;
-    return error;
+    return Fail(kUnpackCloseFileError, error);
   }
-  if (owner_->delegate_)
-    owner_->delegate_->SetCurrentProgress(++entries_done_);
+  ++entries_done_;
   return ERROR_SUCCESS;
 }
 
 void LzmaUtil::Extraction::CreateFolder(const base::FilePath& folder) {
-  if (owner_->created_folders_.count(folder))
-    return;
-  if (base::CreateDirectory(folder))
+  {
+    base::AutoLock lock(lock_);
+    if (owner_->created_folders_.count(folder))
+      return;
+  }
+  // Two writers may both get here for one folder; creating an existing folder succeeds.
+  if (base::CreateDirectory(folder)) {
+    base::AutoLock lock(lock_);
     owner_->created_folders_.insert(folder);
+  }
+}
+
+DWORD LzmaUtil::Extraction::Fail(UnpackStatus status, DWORD error) {
+  base::AutoLock lock(lock_);
+  if (failed_)
+    return failure_;
+  failed_ = true;
+  failure_ = error;
+  owner_->status_ = status;
+  if (status == kUnpackInPageError)
+    owner_->nt_status_ = allocator_->fault_status();
+  return error;
 }
 
 DWORD LzmaUtil::Extraction::ExtractFailure(SRes result) {
   LOG(ERROR) << "Error returned by SzExtract: " << result;
-  owner_->status_ = kUnpackExtractError;
-  return ERROR_INVALID_HANDLE;
+  return Fail(kUnpackExtractError, ERROR_INVALID_HANDLE);
 }
 
 DWORD LzmaUtil::Extraction::InPageFailure() {
-  owner_->nt_status_ = allocator_->fault_status();
   LOG(ERROR) << "EXCEPTION_IN_PAGE_ERROR while accessing mapped memory; NTSTATUS = "
-             << base::StringPrintf("0x%08X", owner_->nt_status_);
-  owner_->status_ = kUnpackInPageError;
-  return ERROR_IO_DEVICE;
+             << base::StringPrintf("0x%08X", allocator_->fault_status());
+  return Fail(kUnpackInPageError, ERROR_IO_DEVICE);
+}
+
+void LzmaUtil::Extraction::ReportProgress() {
+  const int32_t done = entries_done_.load();
+  if (!owner_->delegate_ || done == entries_reported_)
+    return;
+  entries_reported_ = done;
+  owner_->delegate_->SetCurrentProgress(done);
 }
 
 LzmaUtil::LzmaUtil() = default;

@@ -32,8 +32,9 @@ enum UnpackStatus : int32_t {
 // Unpacks a 7z archive into a folder. The decoded data of each 7z folder is held in a
 // delete-on-close file mapping in the destination (FileMappingAllocator), so that a package
 // of any size needs little memory of its own. Folders are decoded on worker threads
-// (FolderDecoder) while the calling thread writes out the entries whose data is ready. A
-// failure to page the mapping in ends the unpacking with kUnpackInPageError, not a crash.
+// (FolderDecoder) while a few writer threads, the calling one among them, write out the
+// entries whose data is ready. A failure to page the mapping in ends the unpacking with
+// kUnpackInPageError, not a crash.
 //
 // Every entry's name is checked before anything is written: a name that would lead out of
 // the destination or name a device (IsSafeArchiveEntryName) ends the unpacking with

@@ -202,7 +202,7 @@ bool FindDecodedDataView(const base::FilePath& folder, void** base, size_t* size
   return false;
 }
 
-// Takes the decoded data's pages away as soon as the first entry is written, while the
+// Takes the decoded data's pages away once the first entries are written, while the
 // decoders may still be filling them: every later touch faults, on whichever thread.
 class ViewBreaker : public WininetDownloader::Delegate {
  public:
@@ -242,12 +242,14 @@ TEST_F(LzmaUtilTest, FailingMappedViewEndsTheUnpackingWithInPageStatus) {
   EXPECT_TRUE(log_.Logged(logging::LOG_ERROR,
                           "EXCEPTION_IN_PAGE_ERROR while accessing mapped memory; "
                           "NTSTATUS = 0xC0000005"));
-  // The temporary file went with the unpacking; the entry written before the fault (either
-  // one: the parts decode side by side) is whole, the other was not written.
+  // The unpacking stopped short, and its temporary file went with it (the entries being
+  // written at the moment of the fault may be incomplete: the caller removes the folder).
   const std::map<std::wstring, std::string> left = ReadTree(destination);
   const std::map<std::wstring, std::string> source = ReadTree(Fixture(L"src\\big"));
-  ASSERT_EQ(1u, left.size());
-  EXPECT_EQ(source.at(left.begin()->first), left.begin()->second);
+  EXPECT_FALSE(left.empty());
+  EXPECT_LT(left.size(), source.size());
+  for (const auto& entry : left)
+    EXPECT_EQ(1u, source.count(entry.first)) << entry.first;
 }
 
 }  // namespace
