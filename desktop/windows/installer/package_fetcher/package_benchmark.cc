@@ -5,7 +5,7 @@
 //   package_benchmark unpack ARCHIVE FOLDER    LzmaUtil unpacking ARCHIVE into FOLDER
 //
 // The unpacking also reports the peak private commit of the process where the system
-// counts it; under Wine, which does not, the script samples the host's figure instead.
+// counts it (-1 under Wine, where the script samples the host's figure instead).
 
 #include <windows.h>
 
@@ -25,12 +25,15 @@
 namespace {
 
 // The peak private commit of the process in MB, or a negative number where the system
-// does not count it (Wine reports 0; the script then samples the host's figure).
+// does not count it: Wine reports PrivateUsage as 0 and fills the page-file figures with
+// the resident anonymous memory of the moment, not a peak (the script samples that).
 double PeakPrivateMegabytes() {
-  PROCESS_MEMORY_COUNTERS counters = {};
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof(counters);
-  if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters)) ||
-      counters.PeakPagefileUsage == 0) {
+  if (!::GetProcessMemoryInfo(::GetCurrentProcess(),
+                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters)) ||
+      counters.PrivateUsage == 0) {
     return -1;
   }
   return counters.PeakPagefileUsage / 1048576.0;
