@@ -186,8 +186,7 @@ DWORD LzmaUtil::Extraction::ReadEntries() {
     const size_t length = SzArEx_GetFileNameUtf16(db_, index, nullptr);
     if (length == 0) {
       LOG(ERROR) << "Couldn't get file name";
-      owner_->status_ = kUnpackNameError;
-      return ERROR_INVALID_HANDLE;
+      return Fail(kUnpackNameError, ERROR_INVALID_HANDLE);
     }
     std::wstring name(length, L'\0');
     SzArEx_GetFileNameUtf16(db_, index, reinterpret_cast<UInt16*>(&name[0]));
@@ -195,8 +194,7 @@ DWORD LzmaUtil::Extraction::ReadEntries() {
     if (!IsSafeArchiveEntryName(name)) {
       LOG(ERROR) << "Refusing the archive entry \"" << name
                  << "\": it would not be written as a file below " << location_;
-      owner_->status_ = kUnpackNameError;
-      return ERROR_INVALID_NAME;
+      return Fail(kUnpackNameError, ERROR_INVALID_NAME);
     }
     Entry entry = {index,
                    location_.Append(name).NormalizePathSeparators().StripTrailingSeparators(),
