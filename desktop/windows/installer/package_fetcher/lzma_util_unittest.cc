@@ -145,7 +145,7 @@ TEST_F(LzmaUtilTest, UnpacksSolidBlocksPpmdParallelPartsAndFoldersOnly) {
   EXPECT_EQ(expected, ReadTree(folders));
 }
 
-TEST_F(LzmaUtilTest, ReportsMissingUnreadableTruncatedAndCorruptArchives) {
+TEST_F(LzmaUtilTest, ReportsMissingUnreadableTruncatedCorruptAndUnwritableArchives) {
   LzmaUtil lzma;
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), lzma.OpenArchive(Destination(L"missing.7z")));
   EXPECT_EQ(kUnpackArchiveNotFound, lzma.status());
@@ -161,6 +161,13 @@ TEST_F(LzmaUtilTest, ReportsMissingUnreadableTruncatedAndCorruptArchives) {
 
   Unpack(L"corrupt.7z", Destination(L"corrupt"), ERROR_INVALID_HANDLE, kUnpackExtractError);
   EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "Error returned by SzExtract: "));
+
+  // A file where the archive has a folder: the files below it cannot be created.
+  const base::FilePath blocked = Destination(L"blocked");
+  ASSERT_TRUE(base::CreateDirectory(blocked));
+  ASSERT_EQ(1, base::WriteFileFromBuffer(blocked.Append(L"a"), "x", 1));
+  Unpack(L"nested.7z", blocked, ERROR_PATH_NOT_FOUND, kUnpackCreateFileError);
+  EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "Error returned by CreateFile: 3"));
 }
 
 TEST_F(LzmaUtilTest, RefusesEntriesLeavingTheDestinationBeforeWritingAnything) {
