@@ -125,6 +125,9 @@ void MailslotReader::OnIoCompleted(base::IoContext* context,
                                    DWORD bytes_transferred,
                                    DWORD error) {
   read_pending_ = false;
+  // The read that closing the mailslot cancelled.
+  if (!mailslot_.IsValid())
+    return;
   if (OnRead(error, bytes_transferred))
     StartRead();
 }
