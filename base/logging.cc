@@ -10,6 +10,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/metrics/activity_tracker.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -444,8 +445,11 @@ void LogMessage::Flush() {
       WriteToStandardError(text);
   }
 
-  if (severity_ >= LOG_FATAL)
+  if (severity_ >= LOG_FATAL) {
+    // Kept for post-mortem readers in the activity tracker's segment, when there is one.
+    base::ActivityTrackerRegistry::RecordLogMessage(text.data(), text.size());
     ImmediateCrash();
+  }
 }
 
 ErrorLogMessage::ErrorLogMessage(const char* file,

@@ -11,26 +11,40 @@
 namespace base {
 namespace test {
 
-// Takes every log line of the process (from any thread) while it lives, with the verbose
-// level |vlog_level|; restores the handler and level 0 when it goes. One at a time.
+// Takes every log line written while it lives, from any thread, instead of the log file and
+// standard error; puts back the previous handler when it goes. One at a time. With a
+// |vlog_level| the verbose statements up to that level are written meanwhile (level 0
+// again afterwards).
 class ScopedLogCapture {
  public:
+  static constexpr int kAnySeverity = -1000;
+
   explicit ScopedLogCapture(int vlog_level = 0);
   ScopedLogCapture(const ScopedLogCapture&) = delete;
   ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
   ~ScopedLogCapture();
 
-  // The messages so far (no prefix, no line break), with their severities.
-  std::vector<std::pair<int, std::string>> Lines() const;
+  // The whole lines taken so far.
+  std::vector<std::string> lines() const;
+  // How many of them contain |text|.
+  int CountLinesContaining(const std::string& text) const;
+
+  // The messages taken so far (the lines without prefix and line break), with their
+  // severities.
+  std::vector<std::pair<int, std::string>> Messages() const;
   // How many messages equal |message| (at |severity|, unless it is kAnySeverity).
-  static constexpr int kAnySeverity = -1000;
   size_t Count(std::string_view message, int severity = kAnySeverity) const;
   bool Contains(std::string_view message, int severity = kAnySeverity) const {
     return Count(message, severity) != 0;
   }
-  // Whether some message starts with |prefix|.
+  // Whether some message starts with |prefix| (an error's system text follows the message).
   bool ContainsPrefix(std::string_view prefix) const;
+
+  // Forgets what was taken so far.
   void Clear();
+
+ private:
+  const int vlog_level_;
 };
 
 }  // namespace test

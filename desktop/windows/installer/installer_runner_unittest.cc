@@ -253,7 +253,7 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
                                   log.Count("Received invalid "
                                             "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS message",
                                             logging::LOG_ERROR));
-  EXPECT_EQ(expected_unsigned + expected_unknown + expected_invalid, log.Lines().size());
+  EXPECT_EQ(expected_unsigned + expected_unknown + expected_invalid, log.Messages().size());
 
   // And the next report still goes through.
   runner.OnMessageReceived(Wire(InstallerMessage::TotalSteps(3)));
