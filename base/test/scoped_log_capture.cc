@@ -9,23 +9,9 @@ namespace test {
 
 namespace {
 
-struct CapturedLine {
-  int severity;
-  std::string text;
-  size_t message_start;
-
-  // The text after the prefix, without the line break.
-  std::string Message() const {
-    std::string message = text.substr(message_start);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-      message.pop_back();
-    return message;
-  }
-};
-
 struct CapturedLines {
   Lock lock;
-  std::vector<CapturedLine> lines;  // Under lock.
+  std::vector<std::pair<int, std::string>> lines;  // Under lock.
   logging::LogMessageHandlerFunction previous_handler = nullptr;
 };
 
@@ -36,76 +22,57 @@ bool CaptureLine(int severity,
                  int line,
                  size_t message_start,
                  const std::string& text) {
+  std::string message = text.substr(message_start < text.size() ? message_start : text.size());
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+    message.pop_back();
   CapturedLines& captured = g_captured.Get();
   AutoLock lock(captured.lock);
-  captured.lines.push_back({severity, text, message_start});
+  captured.lines.emplace_back(severity, std::move(message));
   return true;
 }
 
-std::vector<CapturedLine> CopyLines() {
+}  // namespace
+
+ScopedLogCapture::ScopedLogCapture() {
+  Clear();
+  g_captured.Get().previous_handler = logging::GetLogMessageHandler();
+  logging::SetLogMessageHandler(&CaptureLine);
+}
+
+ScopedLogCapture::~ScopedLogCapture() {
+  logging::SetLogMessageHandler(g_captured.Get().previous_handler);
+  Clear();
+}
+
+std::vector<std::pair<int, std::string>> ScopedLogCapture::lines() const {
   CapturedLines& captured = g_captured.Get();
   AutoLock lock(captured.lock);
   return captured.lines;
 }
 
-}  // namespace
-
-ScopedLogCapture::ScopedLogCapture(int vlog_level) : vlog_level_(vlog_level) {
-  CapturedLines& captured = g_captured.Get();
-  {
-    AutoLock lock(captured.lock);
-    captured.lines.clear();
-  }
-  captured.previous_handler = logging::GetLogMessageHandler();
-  logging::SetLogMessageHandler(&CaptureLine);
-  if (vlog_level_)
-    logging::SetVlogLevels(vlog_level_, "");
-}
-
-ScopedLogCapture::~ScopedLogCapture() {
-  if (vlog_level_)
-    logging::SetVlogLevels(0, "");
-  logging::SetLogMessageHandler(g_captured.Get().previous_handler);
-}
-
-std::vector<std::string> ScopedLogCapture::lines() const {
-  std::vector<std::string> lines;
-  for (const CapturedLine& line : CopyLines())
-    lines.push_back(line.text);
-  return lines;
-}
-
-int ScopedLogCapture::CountLinesContaining(const std::string& text) const {
-  int count = 0;
-  for (const std::string& line : lines()) {
-    if (line.find(text) != std::string::npos)
-      ++count;
-  }
-  return count;
-}
-
-std::vector<std::pair<int, std::string>> ScopedLogCapture::Messages() const {
-  std::vector<std::pair<int, std::string>> messages;
-  for (const CapturedLine& line : CopyLines())
-    messages.emplace_back(line.severity, line.Message());
-  return messages;
-}
-
-size_t ScopedLogCapture::Count(std::string_view message, int severity) const {
-  size_t count = 0;
-  for (const auto& entry : Messages()) {
-    if (entry.second == message && (severity == kAnySeverity || entry.first == severity))
-      ++count;
-  }
-  return count;
-}
-
-bool ScopedLogCapture::ContainsPrefix(std::string_view prefix) const {
-  for (const auto& entry : Messages()) {
-    if (entry.second.starts_with(prefix))
+bool ScopedLogCapture::Logged(int severity, std::string_view message) const {
+  for (const auto& line : lines()) {
+    if (line.first == severity && line.second == message)
       return true;
   }
   return false;
+}
+
+bool ScopedLogCapture::LoggedPrefix(int severity, std::string_view prefix) const {
+  for (const auto& line : lines()) {
+    if (line.first == severity && line.second.compare(0, prefix.size(), prefix) == 0)
+      return true;
+  }
+  return false;
+}
+
+int ScopedLogCapture::CountLinesContaining(std::string_view text) const {
+  int count = 0;
+  for (const auto& line : lines()) {
+    if (line.second.find(text) != std::string::npos)
+      ++count;
+  }
+  return count;
 }
 
 void ScopedLogCapture::Clear() {

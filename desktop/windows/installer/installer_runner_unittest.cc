@@ -46,7 +46,10 @@ class InstallerRunnerTest : public testing::Test {
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     package_folder_ = temp_dir_.GetPath().Append(L"package");
     ASSERT_TRUE(base::CreateDirectory(package_folder_));
+    logging::SetVlogLevels(1, "");
   }
+
+  void TearDown() override { logging::SetVlogLevels(0, ""); }
 
   // Settings for |install_folder|, its read applied.
   std::unique_ptr<Settings> MakeSettings(const base::FilePath& install_folder) {
@@ -82,8 +85,8 @@ TEST_F(InstallerRunnerTest, SettingsWithoutAnOperationStartNothing) {
   EXPECT_EQ(std::vector<std::string>{"OnError(37058,,Attempting to start installation with "
                                      "invalid settings)"},
             observer.events());
-  EXPECT_TRUE(log.Contains("Attempting to start installation with invalid settings",
-                           logging::LOG_ERROR));
+  EXPECT_TRUE(
+      log.Logged(logging::LOG_ERROR, "Attempting to start installation with invalid settings"));
   EXPECT_TRUE(settings->accepts_changes());
   EXPECT_FALSE(runner.backend_running());
 }
@@ -115,10 +118,11 @@ TEST_F(InstallerRunnerTest, TheInstallerMutexKeepsASecondFrontEndAway) {
   InstallerRunner runner(package_folder_, base::FilePath());
   RecordingRunnerObserver observer(&runner);
   {
-    base::test::ScopedLogCapture log(1);
+    base::test::ScopedLogCapture log;
     EXPECT_FALSE(runner.Start(settings.get()));
-    EXPECT_TRUE(log.Contains("Installer mutex name: " + base::SystemWideToUtf8(mutex_name)));
-    EXPECT_TRUE(log.Contains("Could not acquire installer mutex", logging::LOG_ERROR));
+    EXPECT_TRUE(
+        log.Logged(-1, "Installer mutex name: " + base::SystemWideToUtf8(mutex_name)));
+    EXPECT_TRUE(log.Logged(logging::LOG_ERROR, "Could not acquire installer mutex"));
   }
   EXPECT_EQ(std::vector<std::string>{"OnError(37057,,Could not acquire installer mutex)"},
             observer.events());
@@ -153,7 +157,7 @@ base::WireMessage Wire(const InstallerMessage& message) {
 TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
   InstallerRunner runner(package_folder_, base::FilePath());
   RecordingRunnerObserver observer(&runner);
-  base::test::ScopedLogCapture log(1);
+  base::test::ScopedLogCapture log;
 
   runner.OnMessageReceived(Wire(InstallerMessage::OfType(IPC_MESSAGE_INSTALL_FOLDER_READY)));
   runner.OnMessageReceived(Wire(InstallerMessage::StartingNewMainProcess(true)));
@@ -168,12 +172,12 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
                                       "OnStep", "OnError(37062,C:\\x\xC3\xA9,Failed copying x)",
                                       "OnSuccess"}),
             observer.events());
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(1) received"));
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received"));
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_TOTAL_STEPS(12) received"));
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_STEP received"));
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_ERROR(37062,C:\\x\xC3\xA9,Failed copying x) received"));
-  EXPECT_TRUE(log.Contains("IPC_MESSAGE_SUCCESS received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(1) received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_TOTAL_STEPS(12) received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_STEP received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_ERROR(37062,C:\\x\xC3\xA9,Failed copying x) received"));
+  EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_SUCCESS received"));
   observer.Clear();
   log.Clear();
 
@@ -183,7 +187,7 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
       WriteInstallerMessage(InstallerMessage::Error(37055, L"message", "detail"));
   const std::string error_bytes(error->data(), error->size());
   const size_t kSignatureEnd = 4 + 4 + 20;  // Payload size, length, padded text.
-  size_t expected_unsigned = 0, expected_unknown = 0, expected_invalid = 0;
+  int expected_unsigned = 0, expected_unknown = 0, expected_invalid = 0;
   for (int round = 0; round < 3000; ++round) {
     std::string bytes;
     switch (round % 5) {
@@ -245,15 +249,16 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
 
   EXPECT_EQ(std::vector<std::string>(), observer.events());
   EXPECT_EQ(expected_unsigned,
-            log.Count("Received a message without installer signature", logging::LOG_WARNING));
+            log.CountLinesContaining("Received a message without installer signature"));
   EXPECT_EQ(expected_unknown,
-            log.Count("Received installer message with invalid type", logging::LOG_WARNING));
-  EXPECT_EQ(expected_invalid, log.Count("Received invalid IPC_MESSAGE_ERROR message",
-                                        logging::LOG_ERROR) +
-                                  log.Count("Received invalid "
-                                            "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS message",
-                                            logging::LOG_ERROR));
-  EXPECT_EQ(expected_unsigned + expected_unknown + expected_invalid, log.Messages().size());
+            log.CountLinesContaining("Received installer message with invalid type"));
+  EXPECT_EQ(expected_invalid,
+            log.CountLinesContaining("Received invalid IPC_MESSAGE_ERROR message") +
+                log.CountLinesContaining(
+                    "Received invalid IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS message"));
+  for (const auto& line : log.lines())
+    EXPECT_GE(line.first, logging::LOG_WARNING) << line.second;
+  EXPECT_EQ(expected_unsigned + expected_unknown + expected_invalid, log.lines().size());
 
   // And the next report still goes through.
   runner.OnMessageReceived(Wire(InstallerMessage::TotalSteps(3)));

@@ -146,8 +146,8 @@ TEST(IpcSenderTest, RefusesAMessageTheReceiverCannotReadWhole) {
   auto too_large = std::make_unique<base::WireMessage>(*largest);
   too_large->WriteBool(true);
   EXPECT_FALSE(sender.Send(std::move(too_large)));
-  EXPECT_TRUE(log.Contains("Not sending a message of 2052 bytes: the receiver reads at most 2048",
-                           logging::LOG_ERROR));
+  EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
+                         "Not sending a message of 2052 bytes: the receiver reads at most 2048"));
   ASSERT_TRUE(sender.Send(std::make_unique<base::WireMessage>(*largest)));
   ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
 
@@ -156,7 +156,7 @@ TEST(IpcSenderTest, RefusesAMessageTheReceiverCannotReadWhole) {
   EXPECT_EQ(Bytes(*largest), delegate.messages[0]);
   EXPECT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))),
             delegate.messages[1]);
-  EXPECT_TRUE(log.Contains("Messages unsent: 0"));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Messages unsent: 0"));
 }
 
 TEST(IpcSenderTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
@@ -178,8 +178,8 @@ TEST(IpcSenderTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
     ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::TotalSteps(2))));
     ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::TotalSteps(3))));
   }
-  EXPECT_TRUE(log.ContainsPrefix("Cannot write to mailslot: "));
-  EXPECT_TRUE(log.Contains("Messages unsent: 1"));
+  EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, "Cannot write to mailslot: "));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Messages unsent: 1"));
 
   ASSERT_TRUE(base::test::RunUntil([&] { return delegate.messages.size() >= 3; }));
   for (int i = 0; i < 3; ++i) {
@@ -196,12 +196,12 @@ TEST(IpcSenderTest, WithoutTheMailslotEveryMessageIsDropped) {
   ASSERT_TRUE(sender.Connect(name));
   EXPECT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
   sender.Close();
-  EXPECT_TRUE(log.ContainsPrefix(
-      base::SystemWideToUtf8(L"Failed opening " + MakeMailslotPath(name) + L": ")));
-  EXPECT_TRUE(log.Contains("Stopping RPC sender"));
+  EXPECT_TRUE(log.LoggedPrefix(
+      logging::LOG_ERROR, base::SystemWideToUtf8(L"Failed opening " + MakeMailslotPath(name) + L": ")));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Stopping RPC sender"));
   // Closing twice does nothing more.
   sender.Close();
-  EXPECT_EQ(1u, log.Count("Stopping RPC sender"));
+  EXPECT_EQ(1, log.CountLinesContaining("Stopping RPC sender"));
 }
 
 TEST(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk) {
