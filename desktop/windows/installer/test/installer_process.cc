@@ -1,13 +1,26 @@
 #include "desktop/windows/installer/test/installer_process.h"
 
-#include <windows.h>
+#include <algorithm>
 
-#include "base/files/file_path.h"
+#include "base/logging.h"
 #include "base/process/launch.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/executable_path.h"
+#include "gtest/gtest.h"
 
 namespace installer {
 namespace test {
+
+namespace {
+
+// Exit code of processes ended at their deadline.
+constexpr UINT kKilledExitCode = 0xDEAD;
+constexpr DWORD kPollMs = 10;
+// After the program ended, how long a process it started may keep the output open.
+constexpr base::TimeDelta kOutputDrainTime = base::TimeDelta::FromSeconds(2);
+
+}  // namespace
 
 std::wstring GetTestBinFolder() {
   // Not the path registry: tests override its keys.
@@ -17,19 +30,228 @@ std::wstring GetTestBinFolder() {
   return program.DirName().value();
 }
 
+std::string ProcessResult::Describe() const {
+  std::string text;
+  if (!started)
+    text = "did not start";
+  else if (timed_out)
+    text = "did not end in time and was killed";
+  else
+    text = base::StringPrintf("ended with exit code %lu", exit_code);
+  return text + "; its output:\n" + output;
+}
+
+TestProcess::TestProcess() = default;
+
+TestProcess::~TestProcess() {
+  Kill();
+  StopReader();
+}
+
+bool TestProcess::Start(const base::CommandLine& command_line, const ProcessOptions& options) {
+  return Start(command_line.GetCommandLineString(), options);
+}
+
+bool TestProcess::Start(const std::wstring& command_line, const ProcessOptions& options) {
+  if (process_.IsValid() || reader_thread_.IsValid()) {
+    ADD_FAILURE() << "TestProcess started twice";
+    return false;
+  }
+  program_name_ = base::CommandLine::FromString(command_line).GetProgram().BaseName().value();
+  options_ = options;
+  deadline_ = base::TimeTicks::Now() + options.timeout;
+
+  job_.Set(::CreateJobObjectW(nullptr, nullptr));
+  if (!job_.IsValid()) {
+    ADD_FAILURE() << "CreateJobObject failed: " << ::GetLastError();
+    return false;
+  }
+  // Closing the job (the destructor) ends whatever is left in it. Breaking away stays
+  // allowed, as a process the installer starts may ask for it.
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  if (!::SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof(limits))) {
+    ADD_FAILURE() << "SetInformationJobObject failed: " << ::GetLastError();
+    return false;
+  }
+
+  HANDLE read_handle = nullptr;
+  HANDLE write_handle = nullptr;
+  if (!::CreatePipe(&read_handle, &write_handle, nullptr, 0)) {
+    ADD_FAILURE() << "CreatePipe failed: " << ::GetLastError();
+    return false;
+  }
+  output_.Set(read_handle);
+  base::win::ScopedHandle write_end(write_handle);
+
+  base::LaunchOptions launch;
+  launch.environment = options.environment;
+  launch.current_directory = options.current_directory;
+  launch.stdout_handle = write_end.Get();
+  launch.stderr_handle = write_end.Get();
+  launch.job_handle = job_.Get();
+  process_ = base::LaunchProcess(command_line, launch);
+  // Only the child's copy keeps the pipe open now.
+  write_end.Close();
+  if (!process_.IsValid()) {
+    ADD_FAILURE() << "Cannot start " << base::Utf16ToUtf8(command_line);
+    output_.Close();
+    return false;
+  }
+  if (!base::OsThread::Create(0, this, &reader_thread_)) {
+    ADD_FAILURE() << "Cannot start the output reader of " << program_name_;
+    Kill();
+    return false;
+  }
+  return true;
+}
+
+ProcessResult TestProcess::Wait() {
+  ProcessResult result;
+  if (!process_.IsValid())
+    return result;
+  result.started = true;
+
+  auto remaining_ms = [this]() {
+    const int64_t ms = (deadline_ - base::TimeTicks::Now()).InMilliseconds();
+    return static_cast<DWORD>(std::max<int64_t>(ms, 0));
+  };
+  DWORD exit_code = 0;
+  bool ended = process_.WaitForExitWithTimeout(remaining_ms(), &exit_code);
+  if (ended && options_.wait_for_started_processes) {
+    while (!JobIsEmpty() && remaining_ms() > 0)
+      ::Sleep(kPollMs);
+    ended = JobIsEmpty();
+  }
+  std::string left_behind;
+  if (!ended) {
+    result.timed_out = true;
+    left_behind = DescribeJobProcesses();
+    Kill();
+    process_.WaitForExitWithTimeout(0, &exit_code);
+  } else {
+    const base::TimeTicks drain_deadline = base::TimeTicks::Now() + kOutputDrainTime;
+    while (!output_closed_ && base::TimeTicks::Now() < drain_deadline)
+      ::Sleep(kPollMs);
+  }
+  StopReader();
+  result.exit_code = exit_code;
+  result.output = GetOutput();
+  if (result.timed_out) {
+    ADD_FAILURE() << base::Utf16ToUtf8(program_name_) << " ran longer than "
+                  << options_.timeout.InSecondsF() << " s; still running: " << left_behind << "\n"
+                  << result.Describe();
+  }
+  return result;
+}
+
+void TestProcess::Kill() {
+  if (job_.IsValid())
+    ::TerminateJobObject(job_.Get(), kKilledExitCode);
+  if (process_.IsValid()) {
+    process_.Terminate(kKilledExitCode);
+    process_.WaitForExitWithTimeout(10000, nullptr);
+  }
+}
+
+bool TestProcess::IsRunning() const {
+  return process_.IsValid() && !process_.WaitForExitWithTimeout(0, nullptr);
+}
+
+std::string TestProcess::GetOutput() const {
+  base::AutoLock lock(lock_);
+  return output_text_;
+}
+
+void TestProcess::ThreadMain() {
+  base::OsThread::SetName("Test process output");
+  // Peeking never blocks, so the reader can be stopped while a process that inherited the
+  // pipe still holds it open.
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(output_.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+      output_closed_ = true;
+      return;
+    }
+    if (available == 0) {
+      if (stop_reader_)
+        return;
+      ::Sleep(kPollMs);
+      continue;
+    }
+    char buffer[16 * 1024];
+    DWORD read = 0;
+    if (!::ReadFile(output_.Get(), buffer, std::min<DWORD>(available, sizeof(buffer)), &read,
+                    nullptr)) {
+      output_closed_ = true;
+      return;
+    }
+    base::AutoLock lock(lock_);
+    output_text_.append(buffer, read);
+  }
+}
+
+void TestProcess::StopReader() {
+  stop_reader_ = true;
+  if (reader_thread_.IsValid())
+    base::OsThread::Join(&reader_thread_);
+  output_.Close();
+}
+
+bool TestProcess::JobIsEmpty() const {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicAccountingInformation, &accounting,
+                                   sizeof(accounting), nullptr)) {
+    PLOG(ERROR) << "QueryInformationJobObject failed";
+    return true;
+  }
+  return accounting.ActiveProcesses == 0;
+}
+
+std::string TestProcess::DescribeJobProcesses() const {
+  struct {
+    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+    ULONG_PTR more_ids[63];
+  } ids = {};
+  ids.list.NumberOfAssignedProcesses = 64;
+  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList, &ids, sizeof(ids),
+                                   nullptr)) {
+    return "(unknown)";
+  }
+  std::string text;
+  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
+    const DWORD pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
+    std::wstring name = L"?";
+    base::win::ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (process.IsValid() && ::QueryFullProcessImageNameW(process.Get(), 0, path, &size))
+      name.assign(path, size);
+    text += base::StringPrintf("%s%s (%lu)", text.empty() ? "" : ", ",
+                               base::Utf16ToUtf8(name).c_str(), pid);
+  }
+  return text.empty() ? "none" : text;
+}
+
+ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {
+  return RunProcess(command_line.GetCommandLineString(), options);
+}
+
+ProcessResult RunProcess(const std::wstring& command_line, const ProcessOptions& options) {
+  TestProcess process;
+  if (!process.Start(command_line, options))
+    return ProcessResult();
+  return process.Wait();
+}
+
 ProcessResult RunInstallerExe(
     const std::wstring& arguments,
     const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
-  ProcessResult result;
-  base::LaunchOptions options;
+  ProcessOptions options;
   options.environment = environment;
-  DWORD exit_code = 0;
-  const std::wstring command_line =
-      L"\"" + GetTestBinFolder() + L"\\installer.exe\" " + arguments;
-  result.started =
-      base::GetAppOutputWithOptions(command_line, options, true, &result.output, &exit_code);
-  result.exit_code = exit_code;
-  return result;
+  return RunProcess(L"\"" + GetTestBinFolder() + L"\\installer.exe\" " + arguments, options);
 }
 
 }  // namespace test
