@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
@@ -205,6 +206,33 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   // A length one short misses the magic too.
   PayloadReader off_by_one(WriteTemp(L"off.exe", base + Le32(2)));
   EXPECT_EQ(PayloadType::kNone, off_by_one.type());
+}
+
+// The length is unsigned in the file, but a payload of 2 GiB or more is refused even in a
+// file large enough to hold it.
+TEST_F(PayloadReaderTest, TrailerLengthOf2GiBOrMoreFailsInAFileThatHoldsIt) {
+  const uint32_t kTooLong = 0x80000000u;
+  const std::string head = MakeImage(0x8664) + "QVZ";
+  const base::FilePath path = temp_dir_.GetPath().Append(L"huge.exe");
+  // A sparse file: the payload bytes between the magic and the length take no disk space.
+  auto write_huge = [&](uint32_t length) {
+    base::File file(path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);
+    const std::string trailer = Le32(length);
+    const int64_t end = static_cast<int64_t>(head.size()) + length;
+    return file.IsValid() &&
+           file.Write(0, head.data(), static_cast<int>(head.size())) ==
+               static_cast<int>(head.size()) &&
+           file.SetLength(end + 4) && file.Write(end, trailer.data(), 4) == 4;
+  };
+
+  ASSERT_TRUE(write_huge(kTooLong));
+  {
+    PayloadReader reader(path);
+    EXPECT_EQ(PayloadType::kNone, reader.type());
+    EXPECT_TRUE(Logged(-1, "Could not find a valid starting position"));
+  }
+  ASSERT_TRUE(write_huge(kTooLong - 1));
+  EXPECT_EQ(PayloadType::kTrackingData, PayloadReader(path).type());
 }
 
 TEST_F(PayloadReaderTest, CertificateTableOffsets) {

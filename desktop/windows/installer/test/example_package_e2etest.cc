@@ -62,14 +62,21 @@ TEST(ExamplePackageTest, BothVersionsAreSignedFullPackagesWhoseListsMatchTheirFi
 using ExamplePackageE2eTest = InstallerE2eTest;
 
 TEST_F(ExamplePackageE2eTest, UnpackedPackageRunsAsThePackagesInstaller) {
-  // Each version's installer is that version.
+  // Each version's installers are that version: the package's own, and the package
+  // installer alone in a folder, as the package fetcher runs it.
   for (const ExamplePackage& example : {ExamplePackage::Current(), ExamplePackage::Next()}) {
+    const base::FilePath folder = work_folder().AppendASCII(example.version());
     base::FilePath copy;
-    ASSERT_TRUE(example.CopyTo(work_folder().AppendASCII(example.version()), &copy));
-    const ProcessResult version = RunProcess(
-        L"\"" + copy.Append(L"installer.exe").value() + L"\" --version", MakeProcessOptions());
-    ASSERT_TRUE(version.Succeeded()) << version.Describe();
-    EXPECT_EQ(example.version(), version.output);
+    ASSERT_TRUE(example.CopyTo(folder, &copy));
+    const base::FilePath alone = folder.Append(L"download").Append(L"tavro_installer_1.exe");
+    ASSERT_TRUE(base::CreateDirectory(alone.DirName()));
+    ASSERT_TRUE(base::CopySingleFile(example.package_installer(), alone));
+    for (const base::FilePath& installer : {copy.Append(L"installer.exe"), alone}) {
+      const ProcessResult version =
+          RunProcess(L"\"" + installer.value() + L"\" --version", MakeProcessOptions());
+      ASSERT_TRUE(version.Succeeded()) << version.Describe();
+      EXPECT_EQ(example.version(), version.output);
+    }
   }
 
   base::FilePath package;
@@ -78,7 +85,7 @@ TEST_F(ExamplePackageE2eTest, UnpackedPackageRunsAsThePackagesInstaller) {
   RunProcess(L"\"" + package.Append(L"installer.exe").value() +
                  L"\" --silent --copyonly=1 --installfolder=\"" + install.value() + L"\"",
              MakeProcessOptions());
-  const std::string log = ReadNewestInstallerLog(temp_folder());
+  const std::string log = ReadInstallerLog(temp_folder());
   EXPECT_NE(std::string::npos, log.find("] Inside package1\n")) << ReadLogs();
 }
 

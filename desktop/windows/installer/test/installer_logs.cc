@@ -37,7 +37,7 @@ base::FilePath FindNewestInstallerLog(const base::FilePath& temp_folder) {
   return logs.empty() ? base::FilePath() : logs.back();
 }
 
-std::string ReadNewestInstallerLog(const base::FilePath& temp_folder) {
+std::string ReadInstallerLog(const base::FilePath& temp_folder) {
   const base::FilePath log = FindNewestInstallerLog(temp_folder);
   std::string text;
   if (log.empty() || !base::ReadFileToString(log, &text))

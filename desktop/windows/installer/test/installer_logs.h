@@ -18,7 +18,7 @@ std::vector<base::FilePath> FindInstallerLogs(const base::FilePath& temp_folder)
 base::FilePath FindNewestInstallerLog(const base::FilePath& temp_folder);
 
 // The text of the newest log; empty when there is none or it cannot be read.
-std::string ReadNewestInstallerLog(const base::FilePath& temp_folder);
+std::string ReadInstallerLog(const base::FilePath& temp_folder);
 
 // The text of every log, oldest first, each headed by a line with its file name: what a
 // test prints when an installation went wrong.

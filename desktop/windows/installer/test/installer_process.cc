@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/strings/stringprintf.h"
@@ -252,6 +253,18 @@ ProcessResult RunInstallerExe(
   ProcessOptions options;
   options.environment = environment;
   return RunProcess(L"\"" + GetTestBinFolder() + L"\\installer.exe\" " + arguments, options);
+}
+
+base::FilePath CopyInstallerTo(const base::FilePath& folder, const wchar_t* exe_name) {
+  const base::FilePath bin(GetTestBinFolder());
+  const base::FilePath exe = folder.Append(exe_name);
+  if (!base::CreateDirectory(folder) ||
+      !base::CopySingleFile(bin.Append(L"installer.exe"), exe) ||
+      !base::CopySingleFile(bin.Append(L"tavro_installer.dll"),
+                            folder.Append(L"tavro_installer.dll"))) {
+    return base::FilePath();
+  }
+  return exe;
 }
 
 }  // namespace test

@@ -118,6 +118,10 @@ ProcessResult RunInstallerExe(
     const std::wstring& arguments,
     const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
 
+// Copies the host and the library of the build into |folder| (made when missing), the host
+// under |exe_name|. Returns the path of the host's copy, empty on failure.
+base::FilePath CopyInstallerTo(const base::FilePath& folder, const wchar_t* exe_name);
+
 }  // namespace test
 }  // namespace installer
 

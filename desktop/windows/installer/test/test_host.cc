@@ -105,8 +105,7 @@ std::string ReadProductConfig(const base::FilePath& host) {
 bool MakeTestHost(const base::FilePath& folder,
                   const std::vector<std::pair<std::string, std::string>>& config_changes,
                   base::FilePath* host) {
-  const base::FilePath bin(GetTestBinFolder());
-  const base::FilePath source = bin.Append(L"installer.exe");
+  const base::FilePath source = base::FilePath(GetTestBinFolder()).Append(L"installer.exe");
   std::string json;
   WORD language = 0;
   if (!ReadConfigResource(source, &json, &language))
@@ -123,10 +122,8 @@ bool MakeTestHost(const base::FilePath& folder,
   if (!base::JsonWriter::Write(*config, &changed))
     return false;
 
-  const base::FilePath copy = folder.Append(L"installer.exe");
-  if (!base::CreateDirectory(folder) || !base::CopySingleFile(source, copy) ||
-      !base::CopySingleFile(bin.Append(L"tavro_installer.dll"),
-                            folder.Append(L"tavro_installer.dll"))) {
+  const base::FilePath copy = CopyInstallerTo(folder, L"installer.exe");
+  if (copy.empty()) {
     LOG(ERROR) << "Cannot copy the host into " << folder;
     return false;
   }
