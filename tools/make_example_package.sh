@@ -2,8 +2,9 @@
 # make_example_package.sh OUT_DIR HOST_EXE LIBRARY STUB_EXE SIGNER
 #
 # Makes the example browser package that the end-to-end tests and the README example
-# install, from the build's own outputs: the host HOST_EXE with its library LIBRARY (written
-# as tavro_installer.dll), and the stub program STUB_EXE (see
+# install, from the build's own outputs: the host HOST_EXE (which carries its library) with
+# that library LIBRARY beside it as tavro_installer.dll, as in an installation, and the stub
+# program STUB_EXE (see
 # desktop/windows/installer/test/example_package/stub_program.cc) copied under the name of
 # each program the installer starts. SIGNER is the product configuration's expected signer:
 # the signed files carry a self-made certificate with that common name.
@@ -26,7 +27,8 @@
 #                         component folders are ("components" = "suite:suite"); signed
 #   package.7z            package/ as a 7z archive (its contents at the archive's root)
 #   package_installer.exe HOST_EXE with package.7z appended as a full-package payload,
-#                         then signed: the payload is covered by the signature
+#                         then signed: the payload is covered by the signature. It runs
+#                         alone (the package fetcher asks it for its version).
 #   suite_sfx.exe         the component's self-extracting archive (an additional file of
 #                         type "suite", "archive" 1): run, it writes suite_installer.exe
 #                         beside itself; signed
