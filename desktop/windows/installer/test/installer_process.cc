@@ -67,11 +67,10 @@ bool TestProcess::Start(const std::wstring& command_line, const ProcessOptions& 
     ADD_FAILURE() << "CreateJobObject failed: " << ::GetLastError();
     return false;
   }
-  // Closing the job (the destructor) ends whatever is left in it. Breaking away stays
-  // allowed, as a process the installer starts may ask for it.
+  // Breaking away stays allowed, as a process the installer starts may ask for it. The job
+  // is not ended by closing it: system processes may have joined it (see IsSystemHelper).
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  limits.BasicLimitInformation.LimitFlags =
-      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
   if (!::SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits,
                                  sizeof(limits))) {
     ADD_FAILURE() << "SetInformationJobObject failed: " << ::GetLastError();
@@ -122,9 +121,9 @@ ProcessResult TestProcess::Wait() {
   DWORD exit_code = 0;
   bool ended = process_.WaitForExitWithTimeout(remaining_ms(), &exit_code);
   if (ended && options_.wait_for_started_processes) {
-    while (!JobIsEmpty() && remaining_ms() > 0)
+    while (!GetOwnJobProcesses().empty() && remaining_ms() > 0)
       ::Sleep(kPollMs);
-    ended = JobIsEmpty();
+    ended = GetOwnJobProcesses().empty();
   }
   std::string left_behind;
   if (!ended) {
@@ -149,11 +148,21 @@ ProcessResult TestProcess::Wait() {
 }
 
 void TestProcess::Kill() {
-  if (job_.IsValid())
-    ::TerminateJobObject(job_.Get(), kKilledExitCode);
   if (process_.IsValid()) {
     process_.Terminate(kKilledExitCode);
     process_.WaitForExitWithTimeout(10000, nullptr);
+  }
+  // A process being ended may just have started another: a few rounds.
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<JobProcess> left = GetOwnJobProcesses();
+    if (left.empty())
+      break;
+    for (const JobProcess& job_process : left) {
+      const base::Process process =
+          base::Process::Open(job_process.pid, PROCESS_TERMINATE | SYNCHRONIZE);
+      if (process.IsValid() && process.Terminate(kKilledExitCode))
+        process.WaitForExitWithTimeout(10000, nullptr);
+    }
   }
 }
 
@@ -201,39 +210,69 @@ void TestProcess::StopReader() {
   output_.Close();
 }
 
-bool TestProcess::JobIsEmpty() const {
-  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicAccountingInformation, &accounting,
-                                   sizeof(accounting), nullptr)) {
+std::vector<TestProcess::JobProcess> TestProcess::GetOwnJobProcesses() const {
+  std::vector<JobProcess> processes;
+  if (!job_.IsValid())
+    return processes;
+  constexpr DWORD kMaxProcesses = 256;
+  std::vector<ULONG_PTR> buffer(2 + kMaxProcesses);
+  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+  list->NumberOfAssignedProcesses = kMaxProcesses;
+  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList, list,
+                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)),
+                                   nullptr)) {
     PLOG(ERROR) << "QueryInformationJobObject failed";
-    return true;
+    return processes;
   }
-  return accounting.ActiveProcesses == 0;
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+    JobProcess process;
+    process.pid = static_cast<DWORD>(list->ProcessIdList[i]);
+    base::win::ScopedHandle handle(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.pid));
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!handle.IsValid())
+      continue;  // Gone meanwhile.
+    if (::QueryFullProcessImageNameW(handle.Get(), 0, path, &size))
+      process.image.assign(path, size);
+    if (!IsSystemHelper(process.image))
+      processes.push_back(process);
+  }
+  return processes;
 }
 
 std::string TestProcess::DescribeJobProcesses() const {
-  struct {
-    JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-    ULONG_PTR more_ids[63];
-  } ids = {};
-  ids.list.NumberOfAssignedProcesses = 64;
-  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList, &ids, sizeof(ids),
-                                   nullptr)) {
-    return "(unknown)";
-  }
   std::string text;
-  for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-    const DWORD pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
-    std::wstring name = L"?";
-    base::win::ScopedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    wchar_t path[MAX_PATH];
-    DWORD size = MAX_PATH;
-    if (process.IsValid() && ::QueryFullProcessImageNameW(process.Get(), 0, path, &size))
-      name.assign(path, size);
+  for (const JobProcess& process : GetOwnJobProcesses()) {
     text += base::StringPrintf("%s%s (%lu)", text.empty() ? "" : ", ",
-                               base::Utf16ToUtf8(name).c_str(), pid);
+                               base::Utf16ToUtf8(process.image).c_str(), process.pid);
   }
   return text.empty() ? "none" : text;
+}
+
+// static
+bool TestProcess::IsSystemHelper(const std::wstring& image) {
+  static const wchar_t* const kHelpers[] = {
+      L"conhost.exe",   L"explorer.exe", L"plugplay.exe", L"rpcss.exe",
+      L"services.exe",  L"svchost.exe",  L"wineboot.exe", L"winedevice.exe",
+      L"winemenubuilder.exe"};
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return false;
+  // Below the Windows folder, whatever the case of its name.
+  const std::wstring prefix = std::wstring(windows, length) + L"\\";
+  if (image.size() <= prefix.size() ||
+      !base::FilePath::CompareEqualIgnoreCase(std::wstring_view(image).substr(0, prefix.size()),
+                                              prefix)) {
+    return false;
+  }
+  const std::wstring name = base::FilePath(image).BaseName().value();
+  for (const wchar_t* helper : kHelpers) {
+    if (base::FilePath::CompareEqualIgnoreCase(name, helper))
+      return true;
+  }
+  return false;
 }
 
 ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {

@@ -51,7 +51,8 @@ struct ProcessResult {
 
 // A program a test runs, in a job object of its own: whatever it starts joins the job, and
 // Kill or the destructor end them all. (What it has started through WMI or the task
-// scheduler is not its own and is neither waited for nor ended.) Its output is read as it
+// scheduler is not its own, nor are the system's helpers; they are neither waited for nor
+// ended.) Its output is read as it
 // comes, so that it never blocks on a full pipe. Used from the test's thread only.
 //
 //   base::CommandLine command_line(browser_path);
@@ -89,9 +90,19 @@ class TestProcess : private base::OsThread::Delegate {
   void ThreadMain() override;
   // Stops the output reader once it has taken what is there.
   void StopReader();
-  // The image names of the processes left in the job, for failure messages.
+  struct JobProcess {
+    DWORD pid = 0;
+    std::wstring image;
+  };
+  // The processes in the job but the system's helpers.
+  std::vector<JobProcess> GetOwnJobProcesses() const;
+  // Their image paths and ids, for failure messages.
   std::string DescribeJobProcesses() const;
-  bool JobIsEmpty() const;
+  // Processes that the system starts on a program's behalf and that outlive it (Wine starts
+  // its desktop shell and services for the first program of a session that needs them;
+  // console hosts): they belong to the session, not to the test, and are neither waited for
+  // nor ended.
+  static bool IsSystemHelper(const std::wstring& image);
 
   std::wstring program_name_;
   ProcessOptions options_;
