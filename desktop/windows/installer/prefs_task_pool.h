@@ -5,6 +5,7 @@
 
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
+#include "base/time/time.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "components/prefs/json_pref_store.h"
 
@@ -67,6 +68,14 @@ PrefsTaskPool* GetPrefsTaskPool();
 // pool's owner alive as long as it lives.
 base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
                                                      const base::FilePath& path);
+
+// Hands |store|'s pending write (made through LoadJsonPrefStore with |holder|) to its file's
+// sequence and waits until that sequence has written it, at most |max_wait|: code that
+// opens the file again then reads what the store held. False when the write could not be
+// waited for.
+bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
+                               JsonPrefStore* store,
+                               base::TimeDelta max_wait);
 
 }  // namespace installer
 

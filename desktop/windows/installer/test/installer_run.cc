@@ -1,0 +1,258 @@
+#include "desktop/windows/installer/test/installer_run.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "base/files/file_util.h"
+#include "base/path_registry.h"
+#include "base/run_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/default_install_folders.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/test_installation.h"
+
+namespace installer {
+namespace test {
+
+RecordingInstallerObserver::RecordingInstallerObserver() = default;
+
+RecordingInstallerObserver::~RecordingInstallerObserver() = default;
+
+std::vector<std::string> RecordingInstallerObserver::Summary() const {
+  std::vector<std::string> summary;
+  int steps = 0;
+  auto flush_steps = [&] {
+    if (steps)
+      summary.push_back("Step x" + std::to_string(steps));
+    steps = 0;
+  };
+  for (const std::string& event : events_) {
+    if (event == "Step") {
+      ++steps;
+      continue;
+    }
+    flush_steps();
+    summary.push_back(event);
+  }
+  flush_steps();
+  return summary;
+}
+
+void RecordingInstallerObserver::InstallFolderReady() {
+  events_.push_back("InstallFolderReady");
+}
+
+void RecordingInstallerObserver::StartingNewMainProcess(bool value) {
+  events_.push_back(std::string("StartingNewMainProcess(") + (value ? "1" : "0") + ")");
+}
+
+void RecordingInstallerObserver::ReturnedToPreviousMainProcess() {
+  events_.push_back("ReturnedToPreviousMainProcess");
+}
+
+void RecordingInstallerObserver::TotalSteps(int count) {
+  events_.push_back("TotalSteps(" + std::to_string(count) + ")");
+}
+
+void RecordingInstallerObserver::Step() {
+  events_.push_back("Step");
+  ++steps_;
+  if (on_step)
+    on_step(steps_);
+}
+
+void RecordingInstallerObserver::Error(int code,
+                                       const std::wstring& message,
+                                       const std::string& detail) {
+  events_.push_back("Error(" + std::to_string(code) + ")");
+  if (error_detail_.empty()) {
+    error_message_ = message;
+    error_detail_ = detail;
+  }
+}
+
+void RecordingInstallerObserver::Success() {
+  events_.push_back("Success");
+  ended_ = true;
+}
+
+void RecordingInstallerObserver::Done(bool value) {
+  events_.push_back(std::string("Done(") + (value ? "1" : "0") + ")");
+  ended_ = true;
+}
+
+InstallerRunTest::InstallerRunTest() = default;
+
+InstallerRunTest::~InstallerRunTest() = default;
+
+void InstallerRunTest::SetUp() {
+  ASSERT_TRUE(com_.Succeeded());
+  ASSERT_TRUE(registry_.IsValid());
+  // The task scheduler wants the computer's name, which lives in the machine's registry.
+  wchar_t computer_name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  const DWORD length = ::GetEnvironmentVariableW(L"COMPUTERNAME", computer_name,
+                                                 MAX_COMPUTERNAME_LENGTH + 1);
+  ASSERT_GT(length, 0u);
+  base::win::RegistryKey computer_name_key;
+  ASSERT_EQ(ERROR_SUCCESS,
+            computer_name_key.Create(
+                HKEY_LOCAL_MACHINE,
+                L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
+                KEY_SET_VALUE));
+  ASSERT_EQ(ERROR_SUCCESS, computer_name_key.WriteValue(
+                               L"ComputerName", std::wstring(computer_name, length)));
+  ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
+  const base::FilePath root = temp_dir_.GetPath();
+
+  package_folder_ = root.Append(L"package");
+  ASSERT_TRUE(base::CreateDirectory(package_folder_.Append(L"resources")));
+  const base::FilePath bin(GetTestBinFolder());
+  ASSERT_TRUE(base::CopySingleFile(bin.Append(L"installer.exe"),
+                                   package_folder_.Append(L"launcher.exe")));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"files_list"),
+                            "tavro.exe\r\ninstaller.exe\r\n\r\nresources\\about.txt\r\n"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"root_files_list"),
+                            "launcher.VisualElements.xml\r\nroot.txt\r\n"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"tavro.exe"), "the browser"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"installer.exe"), "the installer"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"resources\\about.txt"), "about"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"launcher.VisualElements.xml"), "<x/>"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"root.txt"), "root"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"installer_prefs_include.json"),
+                            "{\"welcome-url\": \"https://welcome.tavro.example/?partner=t\"}"));
+
+  target_root_ = root.Append(L"target");
+  install_folder_ = target_root_.Append(L"Programs\\Tavro");
+  common_desktop_ = target_root_.Append(L"CommonDesktop");
+  common_start_menu_ = target_root_.Append(L"CommonStartMenu");
+  user_desktop_ = target_root_.Append(L"UserDesktop");
+  user_start_menu_ = target_root_.Append(L"UserStartMenu");
+  const std::pair<int, base::FilePath> overrides[] = {
+      {base::DIR_EXE, package_folder_},
+      {base::FILE_EXE, package_folder_.Append(L"installer.exe")},
+      {base::DIR_COMMON_DESKTOP, common_desktop_},
+      {base::DIR_COMMON_START_MENU, common_start_menu_},
+      {base::DIR_USER_DESKTOP, user_desktop_},
+      {base::DIR_START_MENU, user_start_menu_},
+      {base::DIR_USER_QUICK_LAUNCH, target_root_.Append(L"QuickLaunch")},
+  };
+  for (const auto& entry : overrides) {
+    const bool is_file = entry.first == base::FILE_EXE;
+    path_overrides_.push_back(std::make_unique<base::ScopedPathOverride>(
+        entry.first, entry.second, true, !is_file));
+    ASSERT_TRUE(path_overrides_.back()->IsValid());
+  }
+
+  const std::wstring event_name =
+      MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true);
+  interrupted_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  ASSERT_TRUE(interrupted_event_.IsValid());
+}
+
+void InstallerRunTest::TearDown() {
+  path_overrides_.clear();
+}
+
+std::unique_ptr<Settings> InstallerRunTest::MakeSettings(const std::wstring& switches) {
+  command_lines_.push_back(base::CommandLine::FromString(
+      L"installer.exe --installfolder=\"" + install_folder_.value() +
+      L"\" --launchtavro=0 --setdefaultbrowser=0 " + switches));
+  const base::CommandLine& command_line = command_lines_.back();
+  auto settings = std::make_unique<Settings>(
+      false, command_line.HasSwitch("silent"), command_line.HasSwitch("autoupdate"),
+      install_folder_, false, INSTALLER_ARCH_X64, &command_line);
+  Settings* const read = settings.get();
+  EXPECT_TRUE(RunUntil([read] { return !read->IsFetchingStatus(); }));
+  return settings;
+}
+
+bool InstallerRunTest::RunInstaller(const std::wstring& switches,
+                                    RecordingInstallerObserver* observer,
+                                    std::unique_ptr<Installer>* installer) {
+  std::unique_ptr<Settings> settings = MakeSettings(switches);
+  std::unique_ptr<Installer> ran;
+  const bool ended = RunInstaller(settings.get(), observer, &ran);
+  // The installer outlives its run; the settings outlive the installer.
+  if (installer)
+    *installer = std::move(ran);
+  ran.reset();
+  if (installer && *installer)
+    kept_settings_.push_back(std::move(settings));
+  return ended;
+}
+
+bool InstallerRunTest::RunInstaller(Settings* settings,
+                                    RecordingInstallerObserver* observer,
+                                    std::unique_ptr<Installer>* installer) {
+  auto ran = std::make_unique<Installer>();
+  ran->AddObserver(observer);
+  ran->Start(settings);
+  const bool ended = RunUntil([observer] { return observer->ended(); });
+  RunPendingTasks();
+  ran->RemoveObserver(observer);
+  if (installer)
+    *installer = std::move(ran);
+  return ended;
+}
+
+bool InstallerRunTest::RunUntil(const std::function<bool()>& done, base::TimeDelta timeout) {
+  const base::TimeTicks deadline = base::TimeTicks::Now() + timeout;
+  while (!done()) {
+    if (base::TimeTicks::Now() > deadline)
+      return false;
+    base::RunLoop run_loop;
+    loop_.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
+                                         base::TimeDelta::FromMilliseconds(5));
+    run_loop.Run();
+  }
+  return true;
+}
+
+void InstallerRunTest::RunPendingTasks() {
+  base::RunLoop run_loop;
+  run_loop.QuitWhenIdle();
+  run_loop.Run();
+}
+
+FileSnapshot InstallerRunTest::TakeTargetSnapshot() const {
+  return TakeFileSnapshot(target_root_);
+}
+
+RegistrySnapshot InstallerRunTest::TakeRegistrySnapshot() const {
+  RegistrySnapshot snapshot;
+  const struct {
+    const wchar_t* prefix;
+    HKEY root;
+    REGSAM view;
+  } roots[] = {
+      {L"HKCU\\", HKEY_CURRENT_USER, 0},
+      {L"HKLM\\", HKEY_LOCAL_MACHINE, 0},
+      {L"HKLM32\\", HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
+  };
+  for (const auto& root : roots) {
+    for (auto& entry : test::TakeRegistrySnapshot(root.root, std::wstring(), root.view))
+      snapshot[root.prefix + entry.first] = std::move(entry.second);
+  }
+  return snapshot;
+}
+
+// static
+bool InstallerRunTest::DeleteAutoupdateTask(const std::string& app_id) {
+  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  if (!scheduler || !scheduler->Init())
+    return false;
+  const std::wstring name = kAutoupdateTaskNamePrefix + base::Utf8ToUtf16(app_id);
+  const bool registered = scheduler->IsTaskRegistered(name);
+  scheduler->DeleteTask(name);
+  return registered;
+}
+
+}  // namespace test
+}  // namespace installer
