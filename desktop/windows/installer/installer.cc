@@ -510,8 +510,16 @@ void Installer::PostStep(const base::Location& from_here, base::Closure step) {
 }
 
 void Installer::RunStepIfRunning(const base::Closure& step) {
-  if (running_ && settings_)
-    step.Run();
+  if (!running_ || !settings_)
+    return;
+  // The watcher tells of the cancellation a little later; no step starts after it.
+  if (interrupted_event_.IsValid() &&
+      ::WaitForSingleObject(interrupted_event_.Get(), 0) == WAIT_OBJECT_0) {
+    LOG(INFO) << "Installation was interrupted";
+    Cancel();
+    return;
+  }
+  step.Run();
 }
 
 void Installer::StepCopyFile(int index,

@@ -106,6 +106,7 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   const InstallStatus& install_status_for_testing() const { return install_status_; }
 
  private:
+  friend class InstallerTestPeer;
   using Step = void (Installer::*)();
 
   // ObjectWatcher::Delegate:

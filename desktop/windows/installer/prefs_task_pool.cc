@@ -101,25 +101,31 @@ base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
   return store;
 }
 
-bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
-                               JsonPrefStore* store,
-                               base::TimeDelta max_wait) {
-  store->CommitPendingWrite();
+bool WaitForPendingWrites(PrefsTaskPool* holder,
+                          const base::FilePath& path,
+                          base::TimeDelta max_wait) {
   // Shared with the task, which may run after a wait that gave up.
   auto written = std::make_shared<base::WaitEvent>(base::WaitEvent::ResetPolicy::MANUAL,
                                                    base::WaitEvent::InitialState::NOT_SIGNALED);
   const bool posted =
-      JsonPrefStore::GetTaskRunnerForFile(store->path(), holder->owner()->pool())
+      JsonPrefStore::GetTaskRunnerForFile(path, holder->owner()->pool())
           ->PostTask(FROM_HERE, base::BindLambda([written] { written->Signal(); }));
   if (!posted) {
-    LOG(ERROR) << "Cannot wait for the write of " << store->path() << ": its pool has stopped";
+    LOG(ERROR) << "Cannot wait for the writes of " << path << ": its pool has stopped";
     return false;
   }
   if (!written->TimedWait(max_wait)) {
-    LOG(ERROR) << "The write of " << store->path() << " did not finish in time";
+    LOG(ERROR) << "The writes of " << path << " did not finish in time";
     return false;
   }
   return true;
+}
+
+bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
+                               JsonPrefStore* store,
+                               base::TimeDelta max_wait) {
+  store->CommitPendingWrite();
+  return WaitForPendingWrites(holder, store->path(), max_wait);
 }
 
 }  // namespace installer

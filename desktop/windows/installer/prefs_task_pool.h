@@ -69,10 +69,15 @@ PrefsTaskPool* GetPrefsTaskPool();
 base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
                                                      const base::FilePath& path);
 
-// Hands |store|'s pending write (made through LoadJsonPrefStore with |holder|) to its file's
-// sequence and waits until that sequence has written it, at most |max_wait|: code that
-// opens the file again then reads what the store held. False when the write could not be
-// waited for.
+// Waits until the writes already handed to the file sequence of |path| in |holder|'s pool
+// are done, at most |max_wait|: code that opens the file then reads what was written.
+// False when they could not be waited for.
+bool WaitForPendingWrites(PrefsTaskPool* holder,
+                          const base::FilePath& path,
+                          base::TimeDelta max_wait);
+
+// Hands |store|'s pending write (the store made through LoadJsonPrefStore with |holder|) to
+// its file's sequence and waits for it as WaitForPendingWrites does.
 bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
                                JsonPrefStore* store,
                                base::TimeDelta max_wait);

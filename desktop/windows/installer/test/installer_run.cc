@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "base/features/feature_registry.h"
 #include "base/files/file_util.h"
 #include "base/path_registry.h"
 #include "base/run_loop.h"
@@ -12,8 +13,8 @@
 #include "base/win/registry.h"
 #include "desktop/windows/installer/default_install_folders.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
-#include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_installation.h"
@@ -94,6 +95,8 @@ InstallerRunTest::~InstallerRunTest() = default;
 
 void InstallerRunTest::SetUp() {
   ASSERT_TRUE(com_.Succeeded());
+  // As the installer's entry does.
+  RegisterInstallerFeatures(&base::FeatureRegistry::GetInstance());
   ASSERT_TRUE(registry_.IsValid());
   // The task scheduler wants the computer's name, which lives in the machine's registry.
   wchar_t computer_name[MAX_COMPUTERNAME_LENGTH + 1] = {};
@@ -241,6 +244,13 @@ RegistrySnapshot InstallerRunTest::TakeRegistrySnapshot() const {
       snapshot[root.prefix + entry.first] = std::move(entry.second);
   }
   return snapshot;
+}
+
+// static
+bool InstallerRunTest::ReadAutoupdateTask(const std::string& app_id, ScheduledTaskInfo* task) {
+  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  return scheduler && scheduler->Init() &&
+         scheduler->GetTaskInfo(kAutoupdateTaskNamePrefix + base::Utf8ToUtf16(app_id), task);
 }
 
 // static

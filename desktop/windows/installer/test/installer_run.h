@@ -17,6 +17,7 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "gtest/gtest.h"
@@ -108,6 +109,8 @@ class InstallerRunTest : public testing::Test {
                     RecordingInstallerObserver* observer,
                     std::unique_ptr<Installer>* installer = nullptr);
   HANDLE interrupted_event() const { return interrupted_event_.Get(); }
+  // Closes the test's handle of the event, which then no longer exists.
+  void CloseInterruptedEvent() { interrupted_event_.Close(); }
 
   // Runs the loop until |done|, at most |timeout|.
   bool RunUntil(const std::function<bool()>& done,
@@ -119,8 +122,10 @@ class InstallerRunTest : public testing::Test {
   FileSnapshot TakeTargetSnapshot() const;
   RegistrySnapshot TakeRegistrySnapshot() const;
 
-  // Deletes the autoupdate task of the installation with |app_id| (the scheduler is the
-  // system's own); false when it was not registered.
+  // The autoupdate task of the installation with |app_id| as the system's scheduler keeps
+  // it; false when it is not registered.
+  static bool ReadAutoupdateTask(const std::string& app_id, ScheduledTaskInfo* task);
+  // Deletes that task; false when it was not registered.
   static bool DeleteAutoupdateTask(const std::string& app_id);
 
  private:
