@@ -19,11 +19,18 @@ namespace base {
 namespace {
 
 struct Overrides {
+  // The exit clean-up.
+  void Clear() {
+    AutoLock hold(lock);
+    paths.clear();
+  }
+
   Lock lock;
   std::map<int, FilePath> paths;  // Guarded by |lock|.
 };
 
-LazyInstance<Overrides> g_overrides;
+// Emptied by the exit clean-up, never destroyed: pool threads may still look paths up.
+LazyInstance<Overrides>::Cleared g_overrides;
 
 bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
   const HRESULT hr = win::GetKnownFolderPath(id, 0, path);

@@ -26,7 +26,8 @@ enum PathKey {
 };
 
 // Process-wide paths by key: an override set for the key, else what the system says. All
-// members are thread-safe. Paths come back without trailing separators.
+// members are thread-safe, also after the exit-callback registry ran (its clean-up drops the
+// overrides). Paths come back without trailing separators.
 class PathRegistry {
  public:
   PathRegistry() = delete;

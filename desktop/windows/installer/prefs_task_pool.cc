@@ -57,7 +57,11 @@ PrefsPoolOwner::~PrefsPoolOwner() = default;
 
 PrefsTaskPool::PrefsTaskPool() : owner_(base::MakeRefCounted<PrefsPoolOwner>()) {}
 
-PrefsTaskPool::~PrefsTaskPool() = default;
+PrefsTaskPool::~PrefsTaskPool() {
+  // A getter must never receive a holder that is being freed.
+  CHECK(g_holder.load(std::memory_order_acquire) != reinterpret_cast<uintptr_t>(this))
+      << "the preference pool holder is freed while it is still handed out";
+}
 
 // static
 PrefsTaskPool* PrefsTaskPool::GetInstance() {
@@ -72,8 +76,9 @@ void PrefsTaskPool::OnExit(void* holder_pointer) {
     while (!holder->owner_->HasOneRef())
       ::Sleep(kStoreWaitStepMs);
   }
-  delete holder;
+  // Unpublished first: from here on getters make a new holder instead of receiving this one.
   g_holder.store(kNoHolder, std::memory_order_release);
+  delete holder;
 }
 
 PrefsTaskPool* GetPrefsTaskPool() {

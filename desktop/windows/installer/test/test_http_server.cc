@@ -291,7 +291,10 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
       base::StringPrintf("HTTP/1.1 %d %s\r\n", status, GetReasonPhrase(status));
   for (const auto& header : response.headers)
     head_out += header.first + ": " + header.second + "\r\n";
-  head_out += "Content-Length: " + base::Int64ToString(static_cast<int64_t>(content.size())) +
+  const int64_t announced = response.claimed_length >= 0
+                               ? response.claimed_length
+                               : static_cast<int64_t>(content.size());
+  head_out += "Content-Length: " + base::Int64ToString(announced) +
               "\r\nConnection: close\r\n\r\n";
   if (!SendAll(connection, head_out))
     return;

@@ -37,8 +37,10 @@ class TestHttpServer : private base::OsThread::Delegate {
     // The first |fail_count| requests for the path get |fail_status| with an empty body.
     int fail_count = 0;
     int fail_status = 503;
-    // Wait this long before answering.
+    // Wait this long before answering (a client that gives up ends the wait).
     int delay_ms = 0;
+    // Announce this Content-Length instead of the body's own (-1: the body's).
+    int64_t claimed_length = -1;
     // After |pause_after_bytes| body bytes, wait |pause_ms| before sending the rest.
     int64_t pause_after_bytes = -1;
     int pause_ms = 0;
@@ -49,7 +51,7 @@ class TestHttpServer : private base::OsThread::Delegate {
     std::string path;  // As sent, with the query.
     // Header names in lower case.
     std::map<std::string, std::string> headers;
-    std::string body;
+    std::string body;  // Exactly the bytes that the Content-Length announced.
   };
 
   TestHttpServer();
