@@ -533,6 +533,22 @@ TEST_F(InstallerTest, RefusesRunsWithoutAValidOperation) {
   EXPECT_EQ("Settings operation invalid", observer.error_detail());
 }
 
+TEST_F(InstallerTest, RefusesAFilesListEntryOutsideItsFolder) {
+  const test::FileSnapshot files = TakeTargetSnapshot();
+  const test::RegistrySnapshot registry = TakeRegistrySnapshot();
+  for (const char* entry : {"..\\..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt"}) {
+    ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"),
+                                    std::string("tavro.exe\r\n") + entry + "\r\n"));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ(std::string("Invalid entry in files list: ") + entry, observer.error_detail());
+    EXPECT_EQ(files, TakeTargetSnapshot());
+    EXPECT_EQ(registry, TakeRegistrySnapshot());
+  }
+}
+
 // The ways a run can fail or be stopped; each must leave files and registry as they were.
 enum class Trouble { kFileInUse, kReadOnlyStatusFile, kUnwritableUninstallKey, kCancel };
 
