@@ -8,6 +8,7 @@
 #include "base/files/file_util.h"
 #include "base/path_registry.h"
 #include "base/run_loop.h"
+#include "base/test/run_until.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
@@ -206,16 +207,7 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
 }
 
 bool InstallerRunTest::RunUntil(const std::function<bool()>& done, base::TimeDelta timeout) {
-  const base::TimeTicks deadline = base::TimeTicks::Now() + timeout;
-  while (!done()) {
-    if (base::TimeTicks::Now() > deadline)
-      return false;
-    base::RunLoop run_loop;
-    loop_.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
-                                         base::TimeDelta::FromMilliseconds(5));
-    run_loop.Run();
-  }
-  return true;
+  return base::test::RunUntil(done, timeout);
 }
 
 void InstallerRunTest::RunPendingTasks() {

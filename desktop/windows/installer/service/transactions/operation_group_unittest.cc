@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/files/file_util.h"
-#include "base/files/scoped_temp_dir.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
@@ -16,28 +15,14 @@
 namespace installer {
 namespace {
 
-class OperationGroupTest : public testing::Test {
+class OperationGroupTest : public test::TempFolderTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
-  base::FilePath Path(const wchar_t* name) const { return temp_.GetPath().Append(name); }
-  void Write(const wchar_t* name, const std::string& contents) {
-    ASSERT_EQ(static_cast<int>(contents.size()),
-              base::WriteFileFromBuffer(Path(name), contents.data(),
-                                        static_cast<int>(contents.size())));
-  }
-  std::string Read(const wchar_t* name) const {
-    std::string contents;
-    return base::ReadFileToString(Path(name), &contents) ? contents : "(missing)";
-  }
-  test::FileSnapshot Snapshot() const { return test::TakeFileSnapshot(temp_.GetPath()); }
   std::unique_ptr<OperationGroup> DeleteAll() const {
     auto group = std::make_unique<OperationGroup>();
     for (const wchar_t* name : {L"a.txt", L"b.txt", L"c.txt"})
       group->Add(std::make_unique<DeleteFileOperation>(Path(name), true, false));
     return group;
   }
-
-  base::ScopedTempDir temp_;
 };
 
 TEST_F(OperationGroupTest, GroupIsDoneWholeOrNotAtAll) {

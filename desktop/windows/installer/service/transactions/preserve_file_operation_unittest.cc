@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/files/file_util.h"
-#include "base/files/scoped_temp_dir.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
 #include "gtest/gtest.h"
@@ -14,23 +13,7 @@
 namespace installer {
 namespace {
 
-class PreserveFileOperationTest : public testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
-  base::FilePath Path(const wchar_t* name) const { return temp_.GetPath().Append(name); }
-  void Write(const wchar_t* name, const std::string& contents) {
-    ASSERT_EQ(static_cast<int>(contents.size()),
-              base::WriteFileFromBuffer(Path(name), contents.data(),
-                                        static_cast<int>(contents.size())));
-  }
-  std::string Read(const wchar_t* name) const {
-    std::string contents;
-    return base::ReadFileToString(Path(name), &contents) ? contents : "(missing)";
-  }
-  test::FileSnapshot Snapshot() const { return test::TakeFileSnapshot(temp_.GetPath()); }
-
-  base::ScopedTempDir temp_;
-};
+using PreserveFileOperationTest = test::TempFolderTest;
 
 TEST_F(PreserveFileOperationTest, FileComesBackAfterItWasRewritten) {
   Write(L"prefs.json", "before");
