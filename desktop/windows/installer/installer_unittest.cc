@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/bind.h"
+#include "base/features/feature_registry.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
@@ -22,6 +23,7 @@
 #include "desktop/windows/installer/installer_registry_tables.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -254,6 +256,55 @@ TEST_F(InstallerTest, InstallsEveryPartOfThePackage) {
   EXPECT_EQ(L"Keeps Tavro up to date.", task.description);
   EXPECT_EQ(3600u, task.time_limit_seconds);
   EXPECT_TRUE(task.run_only_with_network);
+}
+
+TEST_F(InstallerTest, InstallsForTheCurrentUserHiddenFromTheListOfPrograms) {
+  // Sets the state of one feature, as the command line's switches do.
+  struct FeatureState : base::FeatureReader {
+    FeatureState(const char* feature, bool on) : name(feature), enabled(on) {}
+    void ReadOverrides(std::vector<base::FeatureOverride>* overrides) const override {
+      overrides->push_back({name, enabled});
+    }
+    std::string name;
+    bool enabled;
+  };
+  base::FeatureRegistry& features = base::FeatureRegistry::GetInstance();
+  features.ApplyReader(FeatureState(kInstallerHideFromProgramAndFeaturesFeature, true));
+  const InstallStatus status = Install(L"--allusers=0");
+  features.ApplyReader(FeatureState(kInstallerHideFromProgramAndFeaturesFeature, false));
+
+  EXPECT_FALSE(status.all_users);
+  EXPECT_TRUE(status.hklm_keys.empty());
+  ExpectRecordInRegistry(HKEY_CURRENT_USER, status.hkcu_keys);
+  size_t recorded_values = 0;
+  for (const RegistryKeyRecord& key : status.hkcu_keys)
+    recorded_values += key.values.size();
+  EXPECT_EQ(CountWrittenRows(HKEY_CURRENT_USER) + 1, recorded_values);
+  const std::wstring uninstall_key = Installer::MakeUninstallKey(std::wstring());
+  DWORD system_component = 0;
+  EXPECT_EQ(ERROR_SUCCESS, base::win::RegistryKey(HKEY_CURRENT_USER, uninstall_key.c_str(),
+                                                  KEY_READ | KEY_WOW64_32KEY)
+                               .ReadValueDword(L"SystemComponent", &system_component));
+  EXPECT_EQ(1u, system_component);
+  // The user's class gets an empty DDE conversation; the machine's is left alone.
+  EXPECT_EQ(L"", ReadRegistryText(HKEY_CURRENT_USER,
+                                  L"Software\\Classes\\TavroStable\\shell\\open\\ddeexec\\Topic",
+                                  nullptr));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable"));
+  EXPECT_EQ(user_desktop().Append(Installer::GetMasterShortcutName(false)),
+            status.desktop_shortcut);
+  EXPECT_EQ(user_start_menu().Append(Installer::GetMasterShortcutName(false)),
+            status.start_menu_shortcut);
+
+  const std::unique_ptr<base::DictionaryValue> prefs =
+      ReadJsonFile(install_folder().Append(kInstallerPrefsFileName));
+  ASSERT_TRUE(prefs);
+  const base::ListValue* changed = nullptr;
+  ASSERT_TRUE(prefs->GetList("installer-experiments", &changed));
+  std::string entry;
+  ASSERT_EQ(1u, changed->GetSize());
+  EXPECT_TRUE(changed->GetString(0, &entry));
+  EXPECT_EQ("installer-hide-from-program-and-features@1", entry);
 }
 
 TEST_F(InstallerTest, CountsEveryStepItAnnounces) {
