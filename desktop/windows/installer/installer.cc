@@ -96,6 +96,8 @@ void Installer::Start(Settings* settings) {
 void Installer::Run() {
   running_ = true;
   if (operation() == OPERATION_REGISTER_PROTOCOL_HANDLER) {
+    // Only for the preference step's include file, which is optional.
+    base::PathRegistry::Get(base::DIR_EXE, &own_folder_);
     steps_.push_back(
         base::BindMethod(&Installer::StepRegisterProtocolHandler, weak_factory_.GetWeakPtr()));
     steps_.push_back(

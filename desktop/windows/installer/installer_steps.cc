@@ -150,12 +150,14 @@ void Installer::StepWriteInstallerPrefs() {
 
   PrefsTaskPool* const pool = GetPrefsTaskPool();
   base::scoped_refptr<JsonPrefStore> prefs = LoadJsonPrefStore(pool, path);
-  base::scoped_refptr<JsonPrefStore> include =
-      LoadJsonPrefStore(pool, own_folder_.Append(kInstallerPrefsIncludeFileName));
+  // Never a file of the current folder: without a folder of its own there is none.
+  base::scoped_refptr<JsonPrefStore> include;
+  if (!own_folder_.empty())
+    include = LoadJsonPrefStore(pool, own_folder_.Append(kInstallerPrefsIncludeFileName));
   const uint32_t flags = JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS;
 
   const base::Value* welcome_url = nullptr;
-  if (include->GetValue("welcome-url", &welcome_url) &&
+  if (include && include->GetValue("welcome-url", &welcome_url) &&
       welcome_url->IsType(base::Value::TYPE_STRING)) {
     VLOG(1) << "Writing welcome page url pref";
     prefs->SetValue("welcome-url", welcome_url->CreateDeepCopy(), flags);
