@@ -15,12 +15,12 @@ int Installer::RunElevated() {
   return 1;
 }
 
-int Installer::ObtainFolderPermission(const base::FilePath& folder, bool permanent) {
+int Installer::ObtainFolderPermission(const base::FilePath& /*folder*/, bool /*permanent*/) {
   LOG(ERROR) << "The folder-permission helper is not available in this build";
   return 1;
 }
 
-void Installer::WaitForPackage(bool post_elevated) {
+void Installer::WaitForPackage(bool /*post_elevated*/) {
   LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                             "Waiting for the package is not available in this build");
 }

@@ -1,6 +1,8 @@
 // What the Installer does once an installation stands: the default browser, the scheduled
 // autoupdate, the firewall rule, the user's profile and the launch of the browser.
 
+#include <wchar.h>
+
 #include <string>
 
 #include "base/command_line.h"
