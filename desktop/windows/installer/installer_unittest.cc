@@ -37,17 +37,6 @@
 
 namespace installer {
 
-// Reaches the ends of a run that other processes bring about.
-class InstallerTestPeer {
- public:
-  static bool HandleElevatedResult(Installer* installer, int result) {
-    return installer->HandleElevatedResult(result);
-  }
-  static void StepInstallationSucceeded(Installer* installer) {
-    installer->StepInstallationSucceeded();
-  }
-};
-
 namespace {
 
 using test::RecordingInstallerObserver;
@@ -305,6 +294,25 @@ TEST_F(InstallerTest, InstallsForTheCurrentUserHiddenFromTheListOfPrograms) {
   ASSERT_EQ(1u, changed->GetSize());
   EXPECT_TRUE(changed->GetString(0, &entry));
   EXPECT_EQ("installer-hide-from-program-and-features@1", entry);
+}
+
+TEST_F(InstallerTest, EveryChangeButTheStatusFileIsAnOperation) {
+  const test::FileSnapshot files = TakeTargetSnapshot();
+  const test::RegistrySnapshot registry = TakeRegistrySnapshot();
+  RecordingInstallerObserver observer;
+  std::unique_ptr<Installer> installer;
+  ASSERT_TRUE(RunInstaller(L"", &observer, &installer));
+  ASSERT_TRUE(installer->succeeded());
+  app_ids_.push_back(ReadStatusFile().app_id);
+  InstallerTestPeer::RollBack(installer.get());
+  EXPECT_EQ(registry, TakeRegistrySnapshot());
+  // The status file is written last, when nothing can fail any more.
+  test::FileSnapshot after = TakeTargetSnapshot();
+  for (const wchar_t* left : {L"Programs", L"Programs\\Tavro",
+                              L"Programs\\Tavro\\installation_status.xml"}) {
+    EXPECT_EQ(1u, after.erase(left)) << left;
+  }
+  EXPECT_EQ(files, after);
 }
 
 TEST_F(InstallerTest, CountsEveryStepItAnnounces) {

@@ -21,6 +21,22 @@
 #include "desktop/windows/installer/test/test_installation.h"
 
 namespace installer {
+
+// static
+bool InstallerTestPeer::HandleElevatedResult(Installer* installer, int result) {
+  return installer->HandleElevatedResult(result);
+}
+
+// static
+void InstallerTestPeer::StepInstallationSucceeded(Installer* installer) {
+  installer->StepInstallationSucceeded();
+}
+
+// static
+void InstallerTestPeer::RollBack(Installer* installer) {
+  installer->transaction_.Rollback();
+}
+
 namespace test {
 
 RecordingInstallerObserver::RecordingInstallerObserver() = default;
@@ -90,7 +106,7 @@ void RecordingInstallerObserver::Done(bool value) {
   ended_ = true;
 }
 
-InstallerRunTest::InstallerRunTest() = default;
+InstallerRunTest::InstallerRunTest(Registry registry) : registry_kind_(registry) {}
 
 InstallerRunTest::~InstallerRunTest() = default;
 
@@ -98,39 +114,30 @@ void InstallerRunTest::SetUp() {
   ASSERT_TRUE(com_.Succeeded());
   // As the installer's entry does.
   RegisterInstallerFeatures(&base::FeatureRegistry::GetInstance());
-  ASSERT_TRUE(registry_.IsValid());
-  // The task scheduler wants the computer's name, which lives in the machine's registry.
-  wchar_t computer_name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"COMPUTERNAME", computer_name,
-                                                 MAX_COMPUTERNAME_LENGTH + 1);
-  ASSERT_GT(length, 0u);
-  base::win::RegistryKey computer_name_key;
-  ASSERT_EQ(ERROR_SUCCESS,
-            computer_name_key.Create(
-                HKEY_LOCAL_MACHINE,
-                L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
-                KEY_SET_VALUE));
-  ASSERT_EQ(ERROR_SUCCESS, computer_name_key.WriteValue(
-                               L"ComputerName", std::wstring(computer_name, length)));
+  if (registry_kind_ == Registry::kTestCopy) {
+    registry_ = std::make_unique<ScopedRegistryOverride>();
+    ASSERT_TRUE(registry_->IsValid());
+    // The task scheduler wants the computer's name, which lives in the machine's registry.
+    wchar_t computer_name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"COMPUTERNAME", computer_name,
+                                                   MAX_COMPUTERNAME_LENGTH + 1);
+    ASSERT_GT(length, 0u);
+    base::win::RegistryKey computer_name_key;
+    ASSERT_EQ(ERROR_SUCCESS,
+              computer_name_key.Create(
+                  HKEY_LOCAL_MACHINE,
+                  L"System\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName",
+                  KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, computer_name_key.WriteValue(
+                                 L"ComputerName", std::wstring(computer_name, length)));
+  }
   ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
   const base::FilePath root = temp_dir_.GetPath();
-
   package_folder_ = root.Append(L"package");
-  ASSERT_TRUE(base::CreateDirectory(package_folder_.Append(L"resources")));
-  const base::FilePath bin(GetTestBinFolder());
-  ASSERT_TRUE(base::CopySingleFile(bin.Append(L"installer.exe"),
-                                   package_folder_.Append(L"launcher.exe")));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"files_list"),
-                            "tavro.exe\r\ninstaller.exe\r\n\r\nresources\\about.txt\r\n"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"root_files_list"),
-                            "launcher.VisualElements.xml\r\nroot.txt\r\n"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"tavro.exe"), "the browser"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"installer.exe"), "the installer"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"resources\\about.txt"), "about"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"launcher.VisualElements.xml"), "<x/>"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"root.txt"), "root"));
-  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"installer_prefs_include.json"),
-                            "{\"welcome-url\": \"https://welcome.tavro.example/?partner=t\"}"));
+  ASSERT_TRUE(base::CreateDirectory(package_folder_));
+  MakePackage(package_folder_);
+  if (HasFatalFailure())
+    return;
 
   target_root_ = root.Append(L"target");
   install_folder_ = target_root_.Append(L"Programs\\Tavro");
@@ -158,6 +165,24 @@ void InstallerRunTest::SetUp() {
       MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true);
   interrupted_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
   ASSERT_TRUE(interrupted_event_.IsValid());
+}
+
+void InstallerRunTest::MakePackage(const base::FilePath& folder) {
+  ASSERT_TRUE(base::CreateDirectory(folder.Append(L"resources")));
+  // The launcher is probed as a program; the installer's host is one.
+  ASSERT_TRUE(base::CopySingleFile(base::FilePath(GetTestBinFolder()).Append(L"installer.exe"),
+                                   folder.Append(L"launcher.exe")));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"files_list"),
+                            "tavro.exe\r\ninstaller.exe\r\n\r\nresources\\about.txt\r\n"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"root_files_list"),
+                            "launcher.VisualElements.xml\r\nroot.txt\r\n"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"tavro.exe"), "the browser"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"installer.exe"), "the installer"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"resources\\about.txt"), "about"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"launcher.VisualElements.xml"), "<x/>"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"root.txt"), "root"));
+  ASSERT_TRUE(WriteTestFile(folder.Append(L"installer_prefs_include.json"),
+                            "{\"welcome-url\": \"https://welcome.tavro.example/?partner=t\"}"));
 }
 
 void InstallerRunTest::TearDown() {

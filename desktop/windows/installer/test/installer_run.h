@@ -27,6 +27,17 @@ namespace installer {
 class Installer;
 class Settings;
 
+// Reaches into an Installer: the ends of a run that other processes bring about, and the
+// undo of a whole installation, so that a test that installs into the real registry
+// leaves it as it was.
+class InstallerTestPeer {
+ public:
+  static bool HandleElevatedResult(Installer* installer, int result);
+  static void StepInstallationSucceeded(Installer* installer);
+  // Undoes every change the installer's operations made; call after the run ended.
+  static void RollBack(Installer* installer);
+};
+
 namespace test {
 
 // What an Installer told its observer, in order, one text per call: "InstallFolderReady",
@@ -69,22 +80,32 @@ class RecordingInstallerObserver : public InstallerObserver {
 };
 
 // A test that runs the Installer in this process, on its own thread with a message loop
-// and COM, against a package folder it makes: the registry is a test copy
-// (ScopedRegistryOverride), the shell folders (desktops, start menus, quick launch) and
-// the running executable point into the test's temp folder.
+// and COM, against a package folder it makes: the shell folders (desktops, start menus,
+// quick launch) and the running executable point into the test's temp folder, and the
+// registry is a test copy (ScopedRegistryOverride) unless the test asks for the real one.
 //
-//   InstallerRunTest::SetUp made package_folder() with files_list "tavro.exe",
-//   "installer.exe", "resources\about.txt" and root_files_list "launcher.VisualElements.xml",
-//   "root.txt"; install_folder() does not exist yet.
+//   SetUp made package_folder() (MakePackage) with files_list "tavro.exe", "installer.exe",
+//   "resources\about.txt" and root_files_list "launcher.VisualElements.xml", "root.txt";
+//   install_folder() does not exist yet.
 //   RecordingInstallerObserver observer;
 //   ASSERT_TRUE(RunInstaller(L"", &observer));
 class InstallerRunTest : public testing::Test {
  protected:
-  InstallerRunTest();
+  enum class Registry {
+    kTestCopy,
+    kReal,
+  };
+
+  explicit InstallerRunTest(Registry registry = Registry::kTestCopy);
   ~InstallerRunTest() override;
 
   void SetUp() override;
   void TearDown() override;
+
+  // Makes the package in |folder| (the test's "package" folder, made already).
+  virtual void MakePackage(const base::FilePath& folder);
+  // The folder that holds the package folder.
+  const base::FilePath& temp_root() const { return temp_dir_.GetPath(); }
 
   const base::FilePath& package_folder() const { return package_folder_; }
   const base::FilePath& install_folder() const { return install_folder_; }
@@ -132,7 +153,8 @@ class InstallerRunTest : public testing::Test {
   base::ExitCallbackRegistry exit_callbacks_;
   base::MessageLoop loop_;
   base::win::ScopedComInitializer com_;
-  ScopedRegistryOverride registry_;
+  const Registry registry_kind_;
+  std::unique_ptr<ScopedRegistryOverride> registry_;
   base::ScopedTempDir temp_dir_;
   base::FilePath package_folder_;
   base::FilePath install_folder_;
