@@ -21,8 +21,8 @@ enum PathKey {
   DIR_USER_QUICK_LAUNCH = 114,   // The user's quick launch folder.
   // Files of the browser's profile; nothing here provides them, only overrides answer.
   FILE_CRASH_COUNTS = 2015,
-  FILE_PREFERENCES = 2016,
-  FILE_CRASH_ID_RECORD = 2017,
+  FILE_CRASH_ID_RECORD = 2016,
+  FILE_PREFERENCES = 2017,
 };
 
 // Process-wide paths by key: an override set for the key, else what the system says. All
