@@ -241,26 +241,24 @@ void InstallerRunTest::RunPendingTasks() {
   run_loop.Run();
 }
 
-FileSnapshot InstallerRunTest::TakeTargetSnapshot() const {
-  return TakeFileSnapshot(target_root_);
+InstallerRunTest::Snapshot InstallerRunTest::TakeSnapshot() const {
+  std::vector<RegistryRoot> roots = RegistrySnapshot::DefaultRoots();
+  if (registry_kind_ == Registry::kTestCopy) {
+    roots = {{HKEY_CURRENT_USER, L"Software", KEY_WOW64_64KEY},
+             {HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_64KEY},
+             {HKEY_LOCAL_MACHINE, L"Software", KEY_WOW64_32KEY}};
+  }
+  return {TreeSnapshot::Capture(target_root_), RegistrySnapshot::Capture(roots)};
 }
 
-RegistrySnapshot InstallerRunTest::TakeRegistrySnapshot() const {
-  RegistrySnapshot snapshot;
-  const struct {
-    const wchar_t* prefix;
-    HKEY root;
-    REGSAM view;
-  } roots[] = {
-      {L"HKCU\\", HKEY_CURRENT_USER, 0},
-      {L"HKLM\\", HKEY_LOCAL_MACHINE, 0},
-      {L"HKLM32\\", HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY},
-  };
-  for (const auto& root : roots) {
-    for (auto& entry : test::TakeRegistrySnapshot(root.root, std::wstring(), root.view))
-      snapshot[root.prefix + entry.first] = std::move(entry.second);
+std::string InstallerRunTest::ChangesSince(const Snapshot& before) const {
+  const Snapshot now = TakeSnapshot();
+  std::vector<SnapshotDifference> differences = CompareSnapshots(before.files, now.files);
+  for (SnapshotDifference& difference : CompareSnapshots(before.registry, now.registry,
+                                                         RegistrySnapshot::DefaultAllowList())) {
+    differences.push_back(std::move(difference));
   }
-  return snapshot;
+  return FormatDifferences(differences);
 }
 
 // static

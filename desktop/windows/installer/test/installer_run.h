@@ -18,8 +18,9 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_observer.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
-#include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
+#include "desktop/windows/installer/test/registry_snapshot.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
+#include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -139,9 +140,16 @@ class InstallerRunTest : public testing::Test {
   // Runs the tasks that are due now.
   void RunPendingTasks();
 
-  // The files below target_root() and the registry the installation writes.
-  FileSnapshot TakeTargetSnapshot() const;
-  RegistrySnapshot TakeRegistrySnapshot() const;
+  // What an installation may change: the files below target_root(), and the registry (the
+  // Software trees of the test copy, or of the real HKCU and HKLM).
+  struct Snapshot {
+    TreeSnapshot files;
+    RegistrySnapshot registry;
+  };
+  Snapshot TakeSnapshot() const;
+  // What changed since |before|, one line each; kNoChanges when nothing did.
+  std::string ChangesSince(const Snapshot& before) const;
+  static constexpr char kNoChanges[] = "(no differences)\n";
 
   // The autoupdate task of the installation with |app_id| as the system's scheduler keeps
   // it; false when it is not registered.
