@@ -535,13 +535,17 @@ TraceEventHandle TraceLog::AddTraceEvent(
   if (category_flags & kEnabledForEtwExport)
     TraceEventEtwExport::AddEvent(phase, name, num_args, arg_names, arg_types, arg_values);
 
+  auto fill = [&](TraceEvent* trace_event) {
+    trace_event->Initialize(thread_id, offset_timestamp, thread_now, phase, category_group_enabled,
+                            name, scope, id, bind_id, num_args, arg_names, arg_types, arg_values,
+                            convertable_values, flags);
+  };
+
   std::unique_ptr<TraceEvent> filtered_event;
   bool disabled_by_filters = false;
   if (category_flags & kEnabledForFiltering) {
     filtered_event = std::make_unique<TraceEvent>();
-    filtered_event->Initialize(thread_id, offset_timestamp, thread_now, phase,
-                               category_group_enabled, name, scope, id, bind_id, num_args,
-                               arg_names, arg_types, arg_values, convertable_values, flags);
+    fill(filtered_event.get());
     disabled_by_filters = true;
     const CategoryEntry* entry = EntryOfFlag(category_group_enabled);
     const uint32_t bitmap = entry ? entry->filter_bitmap : 0;
@@ -565,13 +569,10 @@ TraceEventHandle TraceLog::AddTraceEvent(
       trace_event = AddEventToThreadSharedChunkWhileLocked(&handle, true);
     }
     if (trace_event) {
-      if (filtered_event) {
+      if (filtered_event)
         trace_event->MoveFrom(std::move(filtered_event));
-      } else {
-        trace_event->Initialize(thread_id, offset_timestamp, thread_now, phase,
-                                category_group_enabled, name, scope, id, bind_id, num_args,
-                                arg_names, arg_types, arg_values, convertable_values, flags);
-      }
+      else
+        fill(trace_event);
       if (trace_options() & kEchoToConsole) {
         console_message =
             EventToConsoleMessage(phase == 'X' ? 'B' : phase, offset_timestamp, trace_event);
