@@ -10,9 +10,13 @@
 #include "base/bind.h"
 #include "base/json/json_reader.h"
 #include "base/logging.h"
+#include "base/memory/weak_ptr.h"
+#include "base/message_loop/message_loop.h"
+#include "base/run_loop.h"
 #include "base/strings/stringprintf.h"
 #include "base/synchronization/wait_event.h"
 #include "base/test/child_test_process.h"
+#include "base/test/run_loop_watchdog.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/threading/thread.h"
 #include "base/trace_event/trace_event.h"
@@ -300,6 +304,72 @@ TEST(TraceLogTest, EchoesToTheConsoleWithoutReenteringAndWithoutABogusBegin) {
   // The handler ran inside the trace log: its event was dropped.
   EXPECT_TRUE(FindEvent(*events, "Logged"));
   EXPECT_EQ(nullptr, FindEvent(*events, "FromLogHandler"));
+}
+
+class AsyncObserver : public TraceLog::AsyncEnabledStateObserver {
+ public:
+  void OnTraceLogEnabled() override { calls += "enabled;"; }
+  void OnTraceLogDisabled() override {
+    calls += "disabled;";
+    if (quit)
+      quit.Run();
+  }
+
+  std::string calls;
+  Closure quit;
+  WeakPtrFactory<AsyncEnabledStateObserver> weak_factory{this};
+};
+
+TEST(TraceLogTest, StoppingWritesMetadataAndTellsAsynchronousObserversOnTheirThread) {
+  MessageLoop loop;
+  AsyncObserver observer;
+  TraceLog* trace_log = TraceLog::GetInstance();
+  trace_log->AddAsyncEnabledStateObserver(observer.weak_factory.GetWeakPtr());
+  trace_log->SetProcessName("Traced process");
+  trace_log->SetProcessSortIndex(-3);
+  trace_log->SetProcessLabel(1, "first");
+  trace_log->SetProcessLabel(2, "second");
+  trace_log->SetThreadSortIndex(static_cast<int>(::GetCurrentThreadId()), 5);
+  const char* arg_name = "kept";
+  const unsigned char arg_type = kTraceValueTypeInt;
+  const uint64_t arg_value = 9;
+  std::unique_ptr<ListValue> events;
+  {
+    ScopedRecording recording({"test.metadata"});
+    trace_log->AddMetadataEvent(TraceLog::GetCategoryEnabledFlag("__metadata"), "kept_metadata",
+                                1, &arg_name, &arg_type, &arg_value, nullptr, 0);
+    RunLoop run_loop;
+    test::RunLoopWatchdog watchdog(&run_loop);
+    observer.quit = run_loop.QuitClosure();
+    events = recording.Stop();
+    run_loop.Run();
+  }
+  trace_log->RemoveAsyncEnabledStateObserver(&observer);
+  trace_log->SetProcessName("");
+  trace_log->SetProcessSortIndex(0);
+  trace_log->SetProcessLabel(1, "");
+  trace_log->SetProcessLabel(2, "");
+  trace_log->SetThreadSortIndex(static_cast<int>(::GetCurrentThreadId()), 0);
+
+  EXPECT_EQ("enabled;disabled;", observer.calls);
+  int value = 0;
+  const DictionaryValue* kept = FindEvent(*events, "kept_metadata");
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->GetInteger("args.kept", &value));
+  EXPECT_EQ(9, value);
+  EXPECT_EQ("Traced process", StringOf(FindEvent(*events, "process_name"), "args.name"));
+  const std::string labels = StringOf(FindEvent(*events, "process_labels"), "args.labels");
+  EXPECT_TRUE(labels == "first,second" || labels == "second,first") << labels;
+  const DictionaryValue* sort_index = FindEvent(*events, "process_sort_index");
+  ASSERT_TRUE(sort_index);
+  EXPECT_TRUE(sort_index->GetInteger("args.sort_index", &value));
+  EXPECT_EQ(-3, value);
+  const DictionaryValue* thread_sort_index = FindEvent(*events, "thread_sort_index");
+  ASSERT_TRUE(thread_sort_index);
+  EXPECT_TRUE(thread_sort_index->GetInteger("tid", &value));
+  EXPECT_EQ(static_cast<int>(::GetCurrentThreadId()), value);
+  // Kept metadata is written once.
+  EXPECT_EQ(1u, FindEvents(*events, "kept_metadata").size());
 }
 
 TEST(TraceLogTest, EventFiltersDecideWhatIsRecorded) {
