@@ -261,13 +261,8 @@ TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) 
                                                  package.ReadRootFilesList().size()) +
                                 10;
   RecordingInstallerObserver cancelled;
-  const HANDLE event = interrupted_event();
-  cancelled.on_step = [&](int count) {
-    if (count == before_finalizing)
-      ::SetEvent(event);
-  };
+  CancelAtStep(&cancelled, before_finalizing);
   ASSERT_TRUE(RunInstaller(L"--components=suite:suite", &cancelled));
-  ::ResetEvent(event);
   EXPECT_EQ("Done(0)", cancelled.events().back());
   EXPECT_EQ(before_finalizing, cancelled.steps());
   // The component installer ran for the installation and for each upgrade that got there.

@@ -393,13 +393,8 @@ TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
   // the shortcuts, the preferences, keeping the status: all before the 15th Step.
   for (int cancel_after_step : {2, 10, 15}) {
     RecordingInstallerObserver observer;
-    const HANDLE event = interrupted_event();
-    observer.on_step = [&](int count) {
-      if (count == cancel_after_step)
-        ::SetEvent(event);
-    };
+    CancelAtStep(&observer, cancel_after_step);
     ASSERT_TRUE(RunInstaller(L"", &observer));
-    ::ResetEvent(event);
     EXPECT_EQ("Done(0)", observer.events().back()) << cancel_after_step;
     EXPECT_EQ(cancel_after_step, observer.steps());
     EXPECT_EQ(kNoChanges, ChangesSince(before)) << cancel_after_step;
@@ -623,13 +618,8 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
   const Snapshot before = TakeSnapshot();
 
   RecordingInstallerObserver observer;
-  if (trouble.trouble == Trouble::kCancel) {
-    const HANDLE event = interrupted_event();
-    observer.on_step = [&](int count) {
-      if (count == trouble.cancel_after_step)
-        ::SetEvent(event);
-    };
-  }
+  if (trouble.trouble == Trouble::kCancel)
+    CancelAtStep(&observer, trouble.cancel_after_step);
   ASSERT_TRUE(RunInstaller(L"", &observer));
   const std::vector<std::string>& events = observer.events();
   ASSERT_GE(events.size(), 2u);

@@ -220,6 +220,7 @@ bool InstallerRunTest::RunInstaller(const std::wstring& switches,
 bool InstallerRunTest::RunInstaller(Settings* settings,
                                     RecordingInstallerObserver* observer,
                                     std::unique_ptr<Installer>* installer) {
+  ::ResetEvent(interrupted_event_.Get());
   auto ran = std::make_unique<Installer>();
   ran->AddObserver(observer);
   ran->Start(settings);
@@ -229,6 +230,14 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
   if (installer)
     *installer = std::move(ran);
   return ended;
+}
+
+void InstallerRunTest::CancelAtStep(RecordingInstallerObserver* observer, int count) const {
+  const HANDLE event = interrupted_event_.Get();
+  observer->on_step = [event, count](int step) {
+    if (step == count)
+      ::SetEvent(event);
+  };
 }
 
 bool InstallerRunTest::RunUntil(const std::function<bool()>& done, base::TimeDelta timeout) {

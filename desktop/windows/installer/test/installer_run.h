@@ -131,6 +131,9 @@ class InstallerRunTest : public testing::Test {
                     RecordingInstallerObserver* observer,
                     std::unique_ptr<Installer>* installer = nullptr);
   HANDLE interrupted_event() const { return interrupted_event_.Get(); }
+  // Makes |observer| signal the interrupted event, as the front end does when the user
+  // cancels, at its |count|-th Step. Each run starts with the event reset.
+  void CancelAtStep(RecordingInstallerObserver* observer, int count) const;
   // Closes the test's handle of the event, which then no longer exists.
   void CloseInterruptedEvent() { interrupted_event_.Close(); }
 
