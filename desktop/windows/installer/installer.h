@@ -45,8 +45,10 @@ struct ShortcutLocation {
 // is started with, as a list of steps that run one posted task at a time on the thread
 // that created it (which must run a MessageLoop and have COM initialised for a
 // single-threaded apartment). Every change to files and the registry is an operation of
-// the installer's Transaction: a failure or a cancellation rolls all of them back; the
-// installation is made final when the Installer is destroyed after success.
+// the installer's Transaction, up to the last point where the run can fail (what follows,
+// such as the status file, the scheduled task and the user's profile, can no longer fail
+// it): a failure or a cancellation rolls all of them back; the installation is made final
+// when the Installer is destroyed after success.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
@@ -102,9 +104,6 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   static base::FilePath GetComponentInstallerPath(const base::FilePath& folder,
                                                   const std::wstring& name);
 
-  // The record of the installation being written (tests).
-  const InstallStatus& install_status_for_testing() const { return install_status_; }
-
  private:
   friend class InstallerTestPeer;
   using Step = void (Installer::*)();
@@ -114,13 +113,12 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
 
   // Run and its parts (installer.cc).
   void Run();
-  // Steps 2 to 19 of the run: rights, events and the install folder. False when the run
-  // has ended (failed, or handed over to another process).
+  // The run's checks of rights and events, and the install folder made. False when the
+  // run has ended (failed, or handed over to another process).
   bool PrepareInstallFolder();
   bool OpenInterruptedEvent();
   void SaveLastInstallPath();
-  // Handles the result of an elevated run or of the folder-permission helper; false when
-  // the run ends here.
+  // Handles the result of an elevated run; false when the run ends here.
   bool HandleElevatedResult(int result);
   bool ObtainWriteAccess(bool is_admin);
   void FillInstallStatus();
@@ -206,8 +204,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Brings the custom partner content of |profile| up to the package's; whether it changed.
   bool UpdateProfileCustomContent(const base::FilePath& profile);
   void UpdateFirewallRule(const base::FilePath& program, bool remove);
-  // ReplaceProductPlaceholders: an older-generation installation's recorded names carry
-  // "{Product}" and "{SPProduct}" for its product type.
+  // |text| with the older generation's "{Product}" and "{SPProduct}" (as its records name
+  // keys) turned into its product type's name; unchanged for any other installation.
   std::wstring ReplaceProductPlaceholders(const std::wstring& text) const;
 
   base::scoped_refptr<base::SingleThreadTaskRunner> task_runner_;
