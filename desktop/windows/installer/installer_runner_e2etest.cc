@@ -168,6 +168,18 @@ class FrontEnd {
   RecordingRunnerObserver observer_;
 };
 
+// The front end of a child test, for the install folder and the package of its parent,
+// with the package ready; null when its Settings could not be made.
+std::unique_ptr<FrontEnd> MakeChildFrontEnd() {
+  auto front_end = std::make_unique<FrontEnd>(
+      base::FilePath(base::SystemUtf8ToWide(GetVar(kInstallFolderVariable))),
+      base::FilePath(base::SystemUtf8ToWide(GetVar(kPackageFolderVariable))), base::FilePath());
+  if (!front_end->MakeSettings())
+    return nullptr;
+  front_end->runner().SignalPackageReady();
+  return front_end;
+}
+
 // The front end runs in the test's process and starts the example package's real
 // installer as its backend; the backend and what it starts inherit the test's TEMP and the
 // stubs' log folder.
@@ -193,6 +205,7 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
       EXPECT_TRUE(front_end_->WaitForTermination());
     }
     front_end_.reset();
+    hold_environment_.reset();
     environment_.reset();
   }
 
@@ -209,6 +222,18 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
         {base::SystemUtf8ToWide(kInstallFolderVariable), install_folder_.value()},
         {base::SystemUtf8ToWide(kPackageFolderVariable), package_folder_.value()}};
     return options;
+  }
+
+  // Starts the installation of the package in a front end whose backend cannot get past the
+  // component installer while |hold| holds it. Null when it cannot.
+  FrontEnd* StartHeldRun(StubHold* hold) {
+    if (!hold->IsValid())
+      return nullptr;
+    hold_environment_ = std::make_unique<ScopedEnvironment>(
+        std::vector<std::pair<std::string, std::string>>{Utf8Entry(hold->GetEnvironment())});
+    FrontEnd* front_end = MakeFrontEnd();
+    front_end->runner().SignalPackageReady();
+    return front_end->runner().Start(front_end->settings()) ? front_end : nullptr;
   }
 
   // Tests |ended| until it holds, at most kRunDeadline, running this thread's loop if it has
@@ -246,6 +271,7 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
   base::FilePath component_folder_;
   base::FilePath install_folder_;
   std::unique_ptr<ScopedEnvironment> environment_;
+  std::unique_ptr<ScopedEnvironment> hold_environment_;
   std::unique_ptr<FrontEnd> front_end_;
 };
 
@@ -287,27 +313,21 @@ TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
 TEST(InstallerRunnerE2eChildTest, DISABLED_SecondFrontEnd) {
   if (!base::test::IsChildTest())
     return;
-  FrontEnd front_end(base::FilePath(base::SystemUtf8ToWide(GetVar(kInstallFolderVariable))),
-                     base::FilePath(base::SystemUtf8ToWide(GetVar(kPackageFolderVariable))),
-                     base::FilePath());
-  ASSERT_TRUE(front_end.MakeSettings());
-  front_end.runner().SignalPackageReady();
-  EXPECT_FALSE(front_end.runner().Start(front_end.settings()));
+  const std::unique_ptr<FrontEnd> front_end = MakeChildFrontEnd();
+  ASSERT_TRUE(front_end);
+  EXPECT_FALSE(front_end->runner().Start(front_end->settings()));
   EXPECT_EQ(std::vector<std::string>{"OnError(37057,,Could not acquire installer mutex)"},
-            front_end.observer().events());
-  EXPECT_FALSE(front_end.runner().backend_running());
+            front_end->observer().events());
+  EXPECT_FALSE(front_end->runner().backend_running());
   EXPECT_TRUE(FindChildProcesses(::GetCurrentProcessId()).empty());
 }
 
 TEST_F(InstallerRunnerE2eTest, ASecondFrontEndForTheFolderGets37057) {
   // The component installer holds the backend in the middle of its run.
   StubHold hold(L"suite_installer.exe");
-  ASSERT_TRUE(hold.IsValid());
-  const ScopedEnvironment hold_environment({Utf8Entry(hold.GetEnvironment())});
-  FrontEnd* front_end = MakeFrontEnd();
+  FrontEnd* front_end = StartHeldRun(&hold);
+  ASSERT_TRUE(front_end);
   InstallerRunner& runner = front_end->runner();
-  runner.SignalPackageReady();
-  ASSERT_TRUE(runner.Start(front_end->settings()));
   ASSERT_TRUE(WaitForStubInvocations(stub_log_folder(), L"suite_installer.exe", 1,
                                      kRunDeadline))
       << ReadLogs();
@@ -326,12 +346,9 @@ TEST_F(InstallerRunnerE2eTest, ASecondFrontEndForTheFolderGets37057) {
 TEST_F(InstallerRunnerE2eTest, StopMidRunRollsTheBackendBack) {
   // The component installer keeps the backend from finishing before it sees the stop.
   StubHold hold(L"suite_installer.exe");
-  ASSERT_TRUE(hold.IsValid());
-  const ScopedEnvironment hold_environment({Utf8Entry(hold.GetEnvironment())});
-  FrontEnd* front_end = MakeFrontEnd();
+  FrontEnd* front_end = StartHeldRun(&hold);
+  ASSERT_TRUE(front_end);
   InstallerRunner& runner = front_end->runner();
-  runner.SignalPackageReady();
-  ASSERT_TRUE(runner.Start(front_end->settings()));
   ASSERT_TRUE(front_end->WaitForEvent("OnStep")) << ReadLogs();
 
   runner.Stop();
@@ -357,13 +374,10 @@ TEST_F(InstallerRunnerE2eTest, StopMidRunRollsTheBackendBack) {
 TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
   if (!base::test::IsChildTest())
     return;
-  FrontEnd front_end(base::FilePath(base::SystemUtf8ToWide(GetVar(kInstallFolderVariable))),
-                     base::FilePath(base::SystemUtf8ToWide(GetVar(kPackageFolderVariable))),
-                     base::FilePath());
-  ASSERT_TRUE(front_end.MakeSettings());
-  front_end.runner().SignalPackageReady();
-  ASSERT_TRUE(front_end.runner().Start(front_end.settings()));
-  ASSERT_TRUE(front_end.WaitForEvent("OnStep"));
+  const std::unique_ptr<FrontEnd> front_end = MakeChildFrontEnd();
+  ASSERT_TRUE(front_end);
+  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
+  ASSERT_TRUE(front_end->WaitForEvent("OnStep"));
   const std::vector<DWORD> backends = FindChildProcesses(::GetCurrentProcessId());
   ASSERT_EQ(1u, backends.size());
   const std::string pid = std::to_string(backends[0]);
@@ -372,7 +386,7 @@ TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
                 base::FilePath(base::SystemUtf8ToWide(GetVar(kBackendPidFileVariable))),
                 pid.data(), static_cast<int>(pid.size())));
   // The test kills this process before the run can end.
-  front_end.WaitForTermination();
+  front_end->WaitForTermination();
 }
 
 TEST_F(InstallerRunnerE2eTest, ABackendWhoseFrontEndDiesRollsBackAndEnds) {

@@ -91,6 +91,21 @@ std::string Bytes(const base::WireMessage& message) {
   return std::string(message.data(), message.size());
 }
 
+// A receiver on the test's thread with a mailslot of its own, name().
+class IpcReceiverTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(receiver_.Connect(name_)); }
+
+  const std::wstring& name() const { return name_; }
+
+  base::MessageLoop loop_;
+  RecordingDelegate delegate_;
+  IpcReceiver receiver_{&delegate_};
+  const std::wstring name_ = UniqueRelativeName();
+};
+
+using IpcSenderReceiverTest = IpcReceiverTest;
+
 TEST(IpcSenderTest, WritesEachMessageWholeAsOneMailslotWrite) {
   RawMailslot mailslot;
   ASSERT_TRUE(mailslot.IsValid());
@@ -129,15 +144,10 @@ TEST(IpcSenderTest, WritesEachMessageWholeAsOneMailslotWrite) {
   EXPECT_EQ(empty_error, mailslot.Read());
 }
 
-TEST(IpcSenderTest, RefusesAMessageTheReceiverCannotReadWhole) {
-  base::MessageLoop loop;
-  RecordingDelegate delegate;
-  IpcReceiver receiver(&delegate);
-  const std::wstring name = UniqueRelativeName();
-  ASSERT_TRUE(receiver.Connect(name));
+TEST_F(IpcSenderReceiverTest, RefusesAMessageTheReceiverCannotReadWhole) {
   base::test::ScopedLogCapture log;
   IpcSender sender;
-  ASSERT_TRUE(sender.Connect(name));
+  ASSERT_TRUE(sender.Connect(name()));
 
   // The receiver's buffer holds 2048 bytes: a message of exactly that size goes through.
   const auto largest = std::make_unique<base::WireMessage>();
@@ -151,26 +161,21 @@ TEST(IpcSenderTest, RefusesAMessageTheReceiverCannotReadWhole) {
   ASSERT_TRUE(sender.Send(std::make_unique<base::WireMessage>(*largest)));
   ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
 
-  ASSERT_TRUE(base::test::RunUntil([&] { return delegate.messages.size() >= 2; }));
+  ASSERT_TRUE(base::test::RunUntil([&] { return delegate_.messages.size() >= 2; }));
   sender.Close();
-  EXPECT_EQ(Bytes(*largest), delegate.messages[0]);
+  EXPECT_EQ(Bytes(*largest), delegate_.messages[0]);
   EXPECT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))),
-            delegate.messages[1]);
+            delegate_.messages[1]);
   EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Messages unsent: 0"));
 }
 
-TEST(IpcSenderTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
-  base::MessageLoop loop;
-  RecordingDelegate delegate;
-  IpcReceiver receiver(&delegate);
-  const std::wstring name = UniqueRelativeName();
-  ASSERT_TRUE(receiver.Connect(name));
+TEST_F(IpcSenderReceiverTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
   base::test::ScopedLogCapture log;
   {
     // A sender that lets a message through that no mailslot takes: 300 KB is over the
     // mailslot's limit on Windows and over the datagram limit of Wine's mailslots.
     IpcSender sender(1024 * 1024);
-    ASSERT_TRUE(sender.Connect(name));
+    ASSERT_TRUE(sender.Connect(name()));
     auto huge = std::make_unique<base::WireMessage>();
     huge->WriteString(std::string(300 * 1024, 'h'));
     ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::TotalSteps(1))));
@@ -181,10 +186,10 @@ TEST(IpcSenderTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
   EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, "Cannot write to mailslot: "));
   EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Messages unsent: 1"));
 
-  ASSERT_TRUE(base::test::RunUntil([&] { return delegate.messages.size() >= 3; }));
+  ASSERT_TRUE(base::test::RunUntil([&] { return delegate_.messages.size() >= 3; }));
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::TotalSteps(i + 1))),
-              delegate.messages[i]);
+              delegate_.messages[i]);
   }
 }
 
@@ -197,27 +202,23 @@ TEST(IpcSenderTest, WithoutTheMailslotEveryMessageIsDropped) {
   EXPECT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
   sender.Close();
   EXPECT_TRUE(log.LoggedPrefix(
-      logging::LOG_ERROR, base::SystemWideToUtf8(L"Failed opening " + MakeMailslotPath(name) + L": ")));
+      logging::LOG_ERROR,
+      base::SystemWideToUtf8(L"Failed opening " + MakeMailslotPath(name) + L": ")));
   EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Stopping RPC sender"));
   // Closing twice does nothing more.
   sender.Close();
   EXPECT_EQ(1, log.CountLinesContaining("Stopping RPC sender"));
 }
 
-TEST(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk) {
-  base::MessageLoop loop;
-  RecordingDelegate delegate;
-  IpcReceiver receiver(&delegate);
-  const std::wstring name = UniqueRelativeName();
-  ASSERT_TRUE(receiver.Connect(name));
+TEST_F(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk) {
   // One mailslot per name.
   RecordingDelegate other_delegate;
   IpcReceiver other(&other_delegate);
-  EXPECT_FALSE(other.Connect(name));
+  EXPECT_FALSE(other.Connect(name()));
 
   // Any process may write anything: an empty write, bytes that are no message and more
   // bytes than the receiver reads.
-  base::win::ScopedHandle writer(::CreateFileW(MakeMailslotPath(name).c_str(), GENERIC_WRITE,
+  base::win::ScopedHandle writer(::CreateFileW(MakeMailslotPath(name()).c_str(), GENERIC_WRITE,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.IsValid());
@@ -227,7 +228,7 @@ TEST(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk)
   EXPECT_TRUE(::WriteFile(writer.Get(), junk.data(), 7, &written, nullptr));
 
   IpcSender sender;
-  ASSERT_TRUE(sender.Connect(name));
+  ASSERT_TRUE(sender.Connect(name()));
   constexpr int kMessages = 200;
   for (int i = 0; i < kMessages; ++i) {
     ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::TotalSteps(i))));
@@ -237,26 +238,21 @@ TEST(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk)
   sender.Close();
 
   // The junk arrives too (the delegate judges it), but nothing is lost behind it.
-  ASSERT_TRUE(base::test::RunUntil([&] { return delegate.messages.size() >= kMessages + 2; }));
+  ASSERT_TRUE(base::test::RunUntil([&] { return delegate_.messages.size() >= kMessages + 2; }));
   std::vector<std::string> valid_messages;
-  for (size_t i = 0; i < delegate.messages.size(); ++i) {
-    EXPECT_EQ(::GetCurrentThreadId(), delegate.thread_ids[i]);
-    if (delegate.valid[i] && delegate.messages[i].size() > 8)
-      valid_messages.push_back(delegate.messages[i]);
+  for (size_t i = 0; i < delegate_.messages.size(); ++i) {
+    EXPECT_EQ(::GetCurrentThreadId(), delegate_.thread_ids[i]);
+    if (delegate_.valid[i] && delegate_.messages[i].size() > 8)
+      valid_messages.push_back(delegate_.messages[i]);
   }
   ASSERT_EQ(static_cast<size_t>(kMessages), valid_messages.size());
   for (int i = 0; i < kMessages; ++i)
     EXPECT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::TotalSteps(i))), valid_messages[i]);
 }
 
-TEST(IpcReceiverTest, FlushHandsOverWhatWaitsBeforeItsReply) {
-  base::MessageLoop loop;
-  RecordingDelegate delegate;
-  IpcReceiver receiver(&delegate);
-  const std::wstring name = UniqueRelativeName();
-  ASSERT_TRUE(receiver.Connect(name));
+TEST_F(IpcReceiverTest, FlushHandsOverWhatWaitsBeforeItsReply) {
 
-  base::win::ScopedHandle writer(::CreateFileW(MakeMailslotPath(name).c_str(), GENERIC_WRITE,
+  base::win::ScopedHandle writer(::CreateFileW(MakeMailslotPath(name()).c_str(), GENERIC_WRITE,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.IsValid());
@@ -269,23 +265,23 @@ TEST(IpcReceiverTest, FlushHandsOverWhatWaitsBeforeItsReply) {
   }
   size_t seen_at_reply = 0;
   bool replied = false;
-  receiver.Flush(base::BindLambda([&] {
-    seen_at_reply = delegate.messages.size();
+  receiver_.Flush(base::BindLambda([&] {
+    seen_at_reply = delegate_.messages.size();
     replied = true;
   }));
   ASSERT_TRUE(base::test::RunUntil([&] { return replied; }));
   EXPECT_EQ(20u, seen_at_reply);
 
   // After Close nothing more arrives, and the flush of a closed receiver replies at once.
-  receiver.Close();
+  receiver_.Close();
   const std::unique_ptr<base::WireMessage> late =
       WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_SUCCESS));
   DWORD written = 0;
   ::WriteFile(writer.Get(), late->data(), static_cast<DWORD>(late->size()), &written, nullptr);
   replied = false;
-  receiver.Flush(base::BindLambda([&] { replied = true; }));
+  receiver_.Flush(base::BindLambda([&] { replied = true; }));
   EXPECT_TRUE(replied);
-  EXPECT_FALSE(base::test::RunUntil([&] { return delegate.messages.size() > 20; },
+  EXPECT_FALSE(base::test::RunUntil([&] { return delegate_.messages.size() > 20; },
                                     base::TimeDelta::FromMilliseconds(300)));
 }
 
