@@ -11,20 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/exit_callback_registry.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
-#include "base/strings/utf_string_conversions.h"
-#include "base/synchronization/wait_event.h"
 #include "base/test/run_until.h"
 #include "base/test/scoped_log_capture.h"
-#include "base/threading/thread.h"
 #include "base/win/scoped_com_initializer.h"
-#include "base/win/scoped_handle.h"
 #include "base/wire_message.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/settings.h"
@@ -91,64 +86,6 @@ TEST_F(InstallerRunnerTest, SettingsWithoutAnOperationStartNothing) {
   EXPECT_FALSE(runner.backend_running());
 }
 
-TEST_F(InstallerRunnerTest, TheInstallerMutexKeepsASecondFrontEndAway) {
-  const base::FilePath install_folder = temp_dir_.GetPath().Append(L"Tavro Target");
-  std::unique_ptr<Settings> settings = MakeSettings(install_folder);
-  ASSERT_EQ(OPERATION_INSTALLING, settings->operation());
-
-  // Another front end, here a thread, holds the folder's mutex.
-  std::wstring folder = install_folder.value();
-  for (wchar_t& c : folder)
-    c = c == L'\\' ? L'/' : c;
-  const std::wstring mutex_name = L"Global\\Tavro/Installer/" + folder;
-  base::WaitEvent owned(base::WaitEvent::ResetPolicy::MANUAL,
-                        base::WaitEvent::InitialState::NOT_SIGNALED);
-  base::WaitEvent release(base::WaitEvent::ResetPolicy::MANUAL,
-                          base::WaitEvent::InitialState::NOT_SIGNALED);
-  base::Thread other_front_end("Other front end");
-  ASSERT_TRUE(other_front_end.Start());
-  other_front_end.GetTaskRunner()->PostTask(FROM_HERE, base::BindLambda([&] {
-    base::win::ScopedHandle mutex(::CreateMutexW(nullptr, TRUE, mutex_name.c_str()));
-    owned.Signal();
-    release.TimedWait(base::TimeDelta::FromSeconds(60));
-    // Ends without releasing: the mutex is abandoned.
-  }));
-  ASSERT_TRUE(owned.TimedWait(base::TimeDelta::FromSeconds(30)));
-
-  InstallerRunner runner(package_folder_, base::FilePath());
-  RecordingRunnerObserver observer(&runner);
-  {
-    base::test::ScopedLogCapture log;
-    EXPECT_FALSE(runner.Start(settings.get()));
-    EXPECT_TRUE(
-        log.Logged(-1, "Installer mutex name: " + base::SystemWideToUtf8(mutex_name)));
-    EXPECT_TRUE(log.Logged(logging::LOG_ERROR, "Could not acquire installer mutex"));
-  }
-  EXPECT_EQ(std::vector<std::string>{"OnError(37057,,Could not acquire installer mutex)"},
-            observer.events());
-  EXPECT_FALSE(runner.backend_running());
-  EXPECT_FALSE(settings->accepts_changes());
-  runner.Stop();
-
-  // Once the holder is gone the folder is free, even though it never let go; this runner
-  // then gets as far as launching the package's installer, which is missing here.
-  runner.SignalPackageReady();
-  release.Signal();
-  other_front_end.Stop();
-  observer.Clear();
-  EXPECT_FALSE(runner.Start(settings.get()));
-  EXPECT_EQ(std::vector<std::string>{"OnError(37055,,Could not launch installer backend "
-                                     "process)"},
-            observer.events());
-
-  // A runner without a backend lets go of the mutex when it stops.
-  runner.Stop();
-  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, mutex_name.c_str()));
-  ASSERT_TRUE(mutex.IsValid());
-  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(mutex.Get(), 0));
-  ::ReleaseMutex(mutex.Get());
-}
-
 // The backend's reports as they arrive from the mailslot.
 base::WireMessage Wire(const InstallerMessage& message) {
   return base::WireMessage(*WriteInstallerMessage(message));
@@ -161,6 +98,7 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
 
   runner.OnMessageReceived(Wire(InstallerMessage::OfType(IPC_MESSAGE_INSTALL_FOLDER_READY)));
   runner.OnMessageReceived(Wire(InstallerMessage::StartingNewMainProcess(true)));
+  runner.OnMessageReceived(Wire(InstallerMessage::StartingNewMainProcess(false)));
   runner.OnMessageReceived(
       Wire(InstallerMessage::OfType(IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS)));
   runner.OnMessageReceived(Wire(InstallerMessage::TotalSteps(12)));
@@ -168,6 +106,7 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
   runner.OnMessageReceived(Wire(InstallerMessage::Error(37062, L"C:\\x\u00E9", "Failed copying x")));
   runner.OnMessageReceived(Wire(InstallerMessage::OfType(IPC_MESSAGE_SUCCESS)));
   EXPECT_EQ((std::vector<std::string>{"OnInstallFolderReady", "OnStartingNewMainProcess(1)",
+                                      "OnStartingNewMainProcess(0)",
                                       "OnReturnedToPreviousMainProcess", "OnTotalSteps(12)",
                                       "OnStep", "OnError(37062,C:\\x\xC3\xA9,Failed copying x)",
                                       "OnSuccess"}),

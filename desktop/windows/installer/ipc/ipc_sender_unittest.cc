@@ -13,7 +13,6 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/strings/stringprintf.h"
-#include "base/strings/utf_string_conversions.h"
 #include "base/test/run_until.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/win/scoped_handle.h"
@@ -191,23 +190,6 @@ TEST_F(IpcSenderReceiverTest, AFailedWriteIsDroppedAndTheNextMessagesStillGo) {
     EXPECT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::TotalSteps(i + 1))),
               delegate_.messages[i]);
   }
-}
-
-TEST(IpcSenderTest, WithoutTheMailslotEveryMessageIsDropped) {
-  base::test::ScopedLogCapture log;
-  IpcSender sender;
-  EXPECT_FALSE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
-  const std::wstring name = UniqueRelativeName();
-  ASSERT_TRUE(sender.Connect(name));
-  EXPECT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::OfType(IPC_MESSAGE_STEP))));
-  sender.Close();
-  EXPECT_TRUE(log.LoggedPrefix(
-      logging::LOG_ERROR,
-      base::SystemWideToUtf8(L"Failed opening " + MakeMailslotPath(name) + L": ")));
-  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Stopping RPC sender"));
-  // Closing twice does nothing more.
-  sender.Close();
-  EXPECT_EQ(1, log.CountLinesContaining("Stopping RPC sender"));
 }
 
 TEST_F(IpcReceiverTest, DeliversEveryMessageInOrderOnTheCreatingThreadDespiteJunk) {
