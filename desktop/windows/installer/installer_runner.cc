@@ -130,26 +130,29 @@ bool InstallerRunner::Start(Settings* settings) {
 
 bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
   base::Process backend;
+  bool duplicated = false;
   {
     // No other child may inherit the handle made for this one.
     base::AutoLaunchLock launch_lock(base::GetLaunchLock());
     HANDLE own_process = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(),
-                           &own_process, SYNCHRONIZE, TRUE, 0)) {
+    duplicated = ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                   ::GetCurrentProcess(), &own_process, SYNCHRONIZE, TRUE, 0);
+    if (duplicated) {
+      // The backend's copy is all that is needed: this one goes with the lock.
+      const base::win::ScopedHandle inheritable_own_process(own_process);
+      const uint64_t handle_value = reinterpret_cast<uintptr_t>(own_process);
+      command_line->AppendSwitchASCII("initial-proc-handle",
+                                      base::HexEncode(&handle_value, sizeof(handle_value)));
+      LOG(INFO) << "launching installer backend: " << command_line->GetCommandLineString();
+      base::LaunchOptions options;
+      options.handles_to_inherit = {inheritable_own_process.Get(), mutex_.Get()};
+      backend = base::LaunchProcess(*command_line, options);
+    } else {
       PLOG(ERROR) << "DuplicateHandle failed";
-      return ReportError(kErrorGeneric, "Could not duplicate own process handle");
     }
-    // The backend's copy is all that is needed: this one goes with the lock.
-    const base::win::ScopedHandle inheritable_own_process(own_process);
-    const uint64_t handle_value = reinterpret_cast<uintptr_t>(own_process);
-    command_line->AppendSwitchASCII("initial-proc-handle",
-                                    base::HexEncode(&handle_value, sizeof(handle_value)));
-
-    LOG(INFO) << "launching installer backend: " << command_line->GetCommandLineString();
-    base::LaunchOptions options;
-    options.handles_to_inherit = {inheritable_own_process.Get(), mutex_.Get()};
-    backend = base::LaunchProcess(*command_line, options);
   }
+  if (!duplicated)
+    return ReportError(kErrorGeneric, "Could not duplicate own process handle");
   if (!backend.IsValid())
     return ReportError(kErrorGeneric, "Could not launch installer backend process");
 
