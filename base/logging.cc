@@ -248,14 +248,8 @@ bool InitLogging(const LoggingSettings& settings) {
 
   if (settings.lock_log == LOCK_LOG_FILE)
     g_log_file_mutex = CreateLogFileMutex(settings.log_file);
-  if (settings.delete_old == DELETE_OLD_LOG_FILE) {
-    // Only a file nobody has open goes: two processes started within the same second share
-    // a time-stamped name, and deleting the first one's file would lose all its lines once
-    // it closes the file. A file in use is appended to instead.
-    base::win::ScopedHandle old_file(::CreateFileW(settings.log_file.c_str(), DELETE, 0, nullptr,
-                                                   OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
-                                                   nullptr));
-  }
+  if (settings.delete_old == DELETE_OLD_LOG_FILE)
+    ::DeleteFileW(settings.log_file.c_str());
   // Append-only access keeps every write at the end of the file; the sharing lets other
   // processes read the file and append to it while it is open here.
   g_log_file.Set(::CreateFileW(settings.log_file.c_str(), FILE_APPEND_DATA,

@@ -332,28 +332,6 @@ TEST_F(LoggingFileTest, OldFileAppendedOrDeleted) {
   EXPECT_FALSE(InitLogging(FileSettings(L"", DELETE_OLD_LOG_FILE)));
 }
 
-// Two processes of one run may pick the same time-stamped file name: the second one must
-// neither delete nor truncate the lines of the first, which still has the file open.
-TEST_F(LoggingFileTest, OldFileStillOpenElsewhereIsAppendedTo) {
-  const std::wstring path = InFolder(L"shared_name.log");
-  base::win::ScopedHandle other_writer(
-      ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(other_writer.IsValid());
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(other_writer.Get(), "first process\n", 14, &written, nullptr));
-
-  LogToFile(L"shared_name.log", DELETE_OLD_LOG_FILE);
-  LOG(INFO) << "second process";
-  other_writer.Close();
-  CloseLogFile();
-
-  const std::string text = ReadFileBytes(path);
-  EXPECT_EQ(0u, text.find("first process\n[INFO:")) << text;
-  EXPECT_NE(std::string::npos, text.find("second process\n"));
-}
-
 // Points standard error at a new file while it lives.
 class ScopedStandardErrorFile {
  public:
