@@ -399,6 +399,12 @@ bool WininetDownloader::OpenSession() {
     LOG(ERROR) << status_text_;
     return false;
   }
+  SetTimeouts(session.Get());
+  session_ = std::move(session);
+  return true;
+}
+
+void WininetDownloader::SetTimeouts(void* handle) const {
   const struct {
     DWORD option;
     DWORD value;
@@ -407,11 +413,9 @@ bool WininetDownloader::OpenSession() {
                    {INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs}};
   for (const auto& timeout : kTimeouts) {
     DWORD value = network_timeout_ms_ ? network_timeout_ms_ : timeout.value;
-    if (!::InternetSetOptionW(session.Get(), timeout.option, &value, sizeof(value)))
+    if (!::InternetSetOptionW(handle, timeout.option, &value, sizeof(value)))
       PLOG(WARNING) << "Setting WinINet option " << timeout.option << " failed";
   }
-  session_ = std::move(session);
-  return true;
 }
 
 void WininetDownloader::StartRequest() {
@@ -457,6 +461,9 @@ void WininetDownloader::StartRequest() {
   }
   request->SetHandle(handle);
   request_ = request;
+  // The request takes the session's time-outs on Windows; Wine's WinINet honours only those
+  // set on the request itself.
+  SetTimeouts(handle);
 
   std::wstring headers;
   if (resume)

@@ -140,6 +140,8 @@ class WininetDownloader {
   };
 
   bool OpenSession();
+  // The connect, send and receive time-outs on a session or request handle.
+  void SetTimeouts(void* handle) const;
   // Opens and sends a request for the current download (one try).
   void StartRequest();
   void SendRequest();
