@@ -16,20 +16,34 @@ LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// The command line of the child that runs |test_name|, with its environment guard added to
+// |options|; empty when this program's path is unknown.
+std::wstring PrepareChildTest(const char* test_name, LaunchOptions* options) {
+  FilePath program;
+  if (!win::GetExecutablePath(&program))
+    return std::wstring();
+  options->environment.emplace_back(Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name));
+  return L"\"" + program.value() + L"\" --gtest_filter=" + Utf8ToUtf16(test_name) +
+         L" --gtest_also_run_disabled_tests";
+}
+
 }  // namespace
 
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {
-  FilePath program;
-  if (!win::GetExecutablePath(&program))
-    return ChildTestResult();
-  const std::wstring command_line = L"\"" + program.value() + L"\" --gtest_filter=" +
-                                    Utf8ToUtf16(test_name) +
-                                    L" --gtest_also_run_disabled_tests";
-  options.environment.emplace_back(Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name));
+  const std::wstring command_line = PrepareChildTest(test_name, &options);
   ChildTestResult result;
+  if (command_line.empty())
+    return result;
   result.started = GetAppOutputWithOptions(command_line, options, true, &result.output,
                                            &result.exit_code);
   return result;
+}
+
+Process LaunchChildTest(const char* test_name, LaunchOptions options) {
+  const std::wstring command_line = PrepareChildTest(test_name, &options);
+  if (command_line.empty())
+    return Process();
+  return LaunchProcess(command_line, options);
 }
 
 bool IsChildTest() {
