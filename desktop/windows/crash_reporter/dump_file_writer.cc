@@ -196,8 +196,7 @@ bool DumpFileWriter::WriteDumpFiles() {
   const bool full_memory = (dump_type_ & MiniDumpWithFullMemory) != 0;
   if (!dump_file_.IsValid() || (full_memory && !full_dump_file_.IsValid()))
     return false;
-  const MiniDumpWriteDumpFunction minidump_write_dump = GetMiniDumpWriteDump();
-  if (!minidump_write_dump) {
+  if (!LoadMiniDumpWriteDump()) {
     LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;
   }
@@ -243,7 +242,7 @@ bool DumpFileWriter::WriteDumpFiles() {
   bool full_written = true;
   if (full_memory) {
     full_written =
-        minidump_write_dump(process_, process_id_, full_dump_file_.Get(),
+        WriteMiniDump(process_, process_id_, full_dump_file_.Get(),
                             static_cast<MINIDUMP_TYPE>(dump_type_ | MiniDumpWithHandleData),
                             exception, &user_streams, nullptr) == TRUE;
     if (!full_written)
@@ -256,7 +255,7 @@ bool DumpFileWriter::WriteDumpFiles() {
     user_streams.UserStreamCount = ++stream_count;
   }
   const bool written =
-      minidump_write_dump(process_, process_id_, dump_file_.Get(),
+      WriteMiniDump(process_, process_id_, dump_file_.Get(),
                           static_cast<MINIDUMP_TYPE>(dump_type_ & ~MiniDumpWithFullMemory),
                           exception, &user_streams, nullptr) == TRUE;
   if (!written)

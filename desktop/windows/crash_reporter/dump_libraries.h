@@ -11,16 +11,18 @@
 
 namespace crash_reporter {
 
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE process,
-                                                DWORD process_id,
-                                                HANDLE file,
-                                                MINIDUMP_TYPE dump_type,
-                                                PMINIDUMP_EXCEPTION_INFORMATION exception,
-                                                PMINIDUMP_USER_STREAM_INFORMATION user_streams,
-                                                PMINIDUMP_CALLBACK_INFORMATION callback);
+// Loads MiniDumpWriteDump of "dbghelp.dll"; false when it cannot be loaded.
+bool LoadMiniDumpWriteDump();
 
-// MiniDumpWriteDump of "dbghelp.dll"; null when it cannot be loaded.
-MiniDumpWriteDumpFunction GetMiniDumpWriteDump();
+// MiniDumpWriteDump, one call at a time in the process (dbghelp is single-threaded); FALSE,
+// with ERROR_PROC_NOT_FOUND, when it cannot be loaded.
+BOOL WriteMiniDump(HANDLE process,
+                   DWORD process_id,
+                   HANDLE file,
+                   MINIDUMP_TYPE dump_type,
+                   PMINIDUMP_EXCEPTION_INFORMATION exception,
+                   PMINIDUMP_USER_STREAM_INFORMATION user_streams,
+                   PMINIDUMP_CALLBACK_INFORMATION callback);
 
 // A new id from UuidCreate of "rpcrt4.dll"; false when that is unavailable or fails.
 bool CreateDumpId(GUID* id);

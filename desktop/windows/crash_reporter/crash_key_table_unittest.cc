@@ -1,0 +1,103 @@
+#include "desktop/windows/crash_reporter/crash_key_table.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/crash_reporter/crash_config.h"
+#include "desktop/windows/installer/service/product_info.h"
+#include "gtest/gtest.h"
+
+namespace crash_reporter {
+namespace {
+
+std::wstring Name(const CrashKeyTableInfo& info, int slot) {
+  return info.entries[slot].name;
+}
+
+std::wstring Value(const CrashKeyTableInfo& info, int slot) {
+  return info.entries[slot].value;
+}
+
+TEST(CrashKeyTableTest, HoldsTheNamedSlotsInAReadOnlyBlock) {
+  CrashKeyTable table;
+  const CrashKeyTableInfo info = table.GetInfo();
+  ASSERT_TRUE(info.entries);
+  ASSERT_EQ(97u, info.count);
+
+  // Every slot of a range carries the range's name.
+  EXPECT_EQ(L"Version", Name(info, 0));
+  EXPECT_EQ(L"build_number", Name(info, 1));
+  EXPECT_EQ(L"BuildID", Name(info, 2));
+  EXPECT_EQ(L"process_type", Name(info, 3));
+  EXPECT_EQ(L"crash_guid", Name(info, 4));
+  for (int slot = 5; slot <= 20; ++slot)
+    EXPECT_EQ(L"URL", Name(info, slot));
+  EXPECT_EQ(L"gpu_vertex_shader_version", Name(info, 25));
+  EXPECT_EQ(L"is_wow64", Name(info, 26));
+  EXPECT_EQ(L"exception_policy", Name(info, 27));
+  EXPECT_EQ(L"brixel_test", Name(info, 31));
+  EXPECT_EQ(L"origin", Name(info, 32));
+  EXPECT_EQ(L"enabled_extensions", Name(info, 48));
+  EXPECT_EQ(L"disabled_extensions", Name(info, 49));
+  EXPECT_EQ(L"third_party_installs", Name(info, 76));
+  for (int slot = 77; slot <= 92; ++slot)
+    EXPECT_EQ(L"modules", Name(info, slot));
+  EXPECT_EQ(L"ab_tests", Name(info, 96));
+
+  // What the table knows at once.
+  EXPECT_EQ(base::Utf8ToUtf16(installer::ProductInfo::GetVersion()), Value(info, 0));
+  EXPECT_EQ(std::to_wstring(installer::ProductInfo::GetBuildNumber()), Value(info, 1));
+  EXPECT_EQ(GetBuildId(), Value(info, 2));
+  EXPECT_EQ(L"0", Value(info, 26));  // A 64-bit process.
+  // Wine has no user-mode exception policy: the key stays empty there.
+  const bool has_policy = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"),
+                                           "GetProcessUserModeExceptionPolicy") != nullptr;
+  EXPECT_EQ(has_policy, !Value(info, 27).empty());
+  EXPECT_EQ(L"", Value(info, 3));
+
+  // The reporter reads the block at any time; a stray write cannot change it.
+  MEMORY_BASIC_INFORMATION region = {};
+  ASSERT_NE(0u, ::VirtualQuery(info.entries, &region, sizeof(region)));
+  EXPECT_EQ(static_cast<DWORD>(PAGE_READONLY), region.Protect);
+  table.SetCrashKey(CRASH_KEY_PROCESS_TYPE, L"installer");
+  ASSERT_NE(0u, ::VirtualQuery(info.entries, &region, sizeof(region)));
+  EXPECT_EQ(static_cast<DWORD>(PAGE_READONLY), region.Protect);
+  EXPECT_EQ(L"installer", Value(info, 3));
+}
+
+TEST(CrashKeyTableTest, CutsValuesToTheSlotsTheyFit) {
+  CrashKeyTable table;
+  const CrashKeyTableInfo info = table.GetInfo();
+
+  table.SetCrashKey(CRASH_KEY_ORIGIN, std::wstring(64, L'o').c_str());
+  EXPECT_EQ(std::wstring(63, L'o'), Value(info, CRASH_KEY_ORIGIN));
+  table.SetCrashKey(CRASH_KEY_ORIGIN, nullptr);
+  EXPECT_EQ(L"", Value(info, CRASH_KEY_ORIGIN));
+
+  // 100 characters: 63 in the first slot, 37 in the second, the rest of the range empty.
+  std::wstring modules;
+  for (int i = 0; i < 100; ++i)
+    modules += static_cast<wchar_t>(L'a' + i % 26);
+  table.SetCrashKeyRange(CRASH_KEY_MODULES_FIRST, CRASH_KEY_MODULES_LAST, modules);
+  EXPECT_EQ(modules.substr(0, 63), Value(info, 77));
+  EXPECT_EQ(modules.substr(63), Value(info, 78));
+  for (int slot = 79; slot <= 92; ++slot)
+    EXPECT_EQ(L"", Value(info, slot));
+  EXPECT_EQ(L"ab_tests", Name(info, 93));
+  EXPECT_EQ(L"", Value(info, 93));
+
+  // A shorter value empties what a longer one left; text beyond the range is dropped.
+  table.SetCrashKeyRange(CRASH_KEY_MODULES_FIRST, CRASH_KEY_MODULES_LAST, L"short");
+  EXPECT_EQ(L"short", Value(info, 77));
+  EXPECT_EQ(L"", Value(info, 78));
+  table.SetCrashKeyRange(CRASH_KEY_BRIXEL_TEST_FIRST, CRASH_KEY_BRIXEL_TEST_LAST,
+                         std::wstring(300, L'b'));
+  for (int slot = 28; slot <= 31; ++slot)
+    EXPECT_EQ(std::wstring(63, L'b'), Value(info, slot));
+  EXPECT_EQ(L"", Value(info, CRASH_KEY_ORIGIN));
+}
+
+}  // namespace
+}  // namespace crash_reporter
