@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_local_alloc.h"
@@ -38,10 +39,17 @@ size_t GetSwitchPrefixLength(std::wstring_view argument) {
   return 0;
 }
 
+// A single dash before a digit is a negative number, not a switch; "--5" and "/5" remain
+// switches, so that every switch name written as "--name" reads back as a switch.
+bool IsNegativeNumber(std::wstring_view argument) {
+  return argument.size() >= 2 && argument[0] == L'-' && argument[1] >= L'0' &&
+         argument[1] <= L'9';
+}
+
 // Splits "--name=value" into its lower-case name and its value.
 bool ParseSwitch(std::wstring_view argument, std::string* name, std::wstring* value) {
   const size_t prefix_length = GetSwitchPrefixLength(argument);
-  if (prefix_length == 0)
+  if (prefix_length == 0 || IsNegativeNumber(argument))
     return false;
   std::wstring_view body = argument.substr(prefix_length);
   const size_t separator = body.find(kSwitchValueSeparator);
@@ -54,10 +62,21 @@ bool ParseSwitch(std::wstring_view argument, std::string* name, std::wstring* va
   return true;
 }
 
+// Whether a loose argument written as it is would not come back as a loose argument.
+bool NeedsTerminatorBefore(std::wstring_view argument) {
+  std::string name;
+  std::wstring value;
+  return argument == kSwitchTerminator || ParseSwitch(argument, &name, &value);
+}
+
+// Characters that end an unquoted argument, or that trimming the whole text would take
+// from the first or last one.
+constexpr wchar_t kCharactersToQuote[] = L" \t\n\v\f\r\"";
+
 // Quotes one argument so that the system's parser gives it back unchanged: backslashes are
 // doubled only where they precede a quote or the closing quote.
 std::wstring QuoteArgument(std::wstring_view argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos)
+  if (!argument.empty() && argument.find_first_of(kCharactersToQuote) == std::wstring_view::npos)
     return std::wstring(argument);
   std::wstring quoted = L"\"";
   for (size_t i = 0; i < argument.size(); ++i) {
@@ -82,9 +101,10 @@ std::wstring QuoteArgument(std::wstring_view argument) {
   return quoted;
 }
 
-// The program is parsed without escapes: it is quoted only when it holds white space.
+// The program is parsed without escapes, up to the closing quote or the first white space.
+// An empty program is written as "" so that the first switch does not take its place.
 std::wstring QuoteProgram(const std::wstring& program) {
-  if (program.find_first_of(L" \t") == std::wstring::npos)
+  if (!program.empty() && program.find_first_of(kCharactersToQuote) == std::wstring::npos)
     return program;
   return L"\"" + program + L"\"";
 }
@@ -149,7 +169,10 @@ void CommandLine::SetProgram(const FilePath& program) {
 void CommandLine::ParseArguments(const std::vector<std::wstring>& arguments) {
   bool parse_switches = true;
   for (const std::wstring& argument : arguments) {
-    parse_switches = parse_switches && argument != kSwitchTerminator;
+    if (parse_switches && argument == kSwitchTerminator) {
+      parse_switches = false;
+      continue;
+    }
     std::string name;
     std::wstring value;
     if (parse_switches && ParseSwitch(argument, &name, &value))
@@ -200,6 +223,10 @@ void CommandLine::AppendSwitchASCII(std::string_view name, std::string_view valu
 }
 
 void CommandLine::AppendSwitchNative(std::string_view name, std::wstring_view value) {
+  if (name.empty() || name.find(kSwitchValueSeparator) != std::string_view::npos) {
+    LOG(ERROR) << "Switch name \"" << name << "\" refused: it would not read back";
+    return;
+  }
   const std::string key = ToLowerAscii(name);
   for (auto& entry : switches_) {
     if (entry.first == key) {
@@ -257,18 +284,12 @@ std::wstring CommandLine::GetCommandLineString() const {
     text.push_back(L' ');
     text.append(QuoteArgument(FormatSwitch(entry.first, entry.second)));
   }
-  // Loose arguments that would read back as switches go after a terminator.
   bool terminated = false;
-  std::string name;
-  std::wstring value;
   for (const std::wstring& argument : args_) {
-    if (!terminated) {
-      if (argument == kSwitchTerminator) {
-        terminated = true;
-      } else if (ParseSwitch(argument, &name, &value)) {
-        text.append(L" --");
-        terminated = true;
-      }
+    if (!terminated && NeedsTerminatorBefore(argument)) {
+      text.push_back(L' ');
+      text.append(kSwitchTerminator);
+      terminated = true;
     }
     text.push_back(L' ');
     text.append(QuoteArgument(argument));

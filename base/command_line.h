@@ -16,8 +16,14 @@ namespace base {
 //
 // Parsing follows the quoting rules of the Windows command line. An argument that starts
 // with "--", "-" or "/" followed by a name is a switch; its value is what follows the first
-// "=". Names are stored lower-case. A bare "--" ends switch parsing: it and everything after
-// it are loose arguments.
+// "=". Names are stored lower-case. Two forms are loose arguments although they start like a
+// switch: a single "-" followed by a digit (a negative number such as "-5"), and a prefix
+// with no name ("-", "/", "--=x"). The first bare "--" ends switch parsing and is dropped:
+// everything after it, a further "--" included, is a loose argument.
+//
+// GetCommandLineString writes text that parses back to the same program, switches and
+// arguments, whatever they hold, except what no command line can carry: a NUL character,
+// and a quote in the program path (not a valid path character).
 class CommandLine {
  public:
   // Switch names (UTF-8, lower-case) and values, in the order they were added.
@@ -46,7 +52,8 @@ class CommandLine {
   // The value as a path, cut at the first NUL.
   FilePath GetSwitchValuePath(std::string_view name) const;
 
-  // A switch already present keeps its place and takes the new value.
+  // A switch already present keeps its place and takes the new value. A name that could not
+  // be written back (empty, or holding "=") is refused with an error log.
   void AppendSwitch(std::string_view name);
   void AppendSwitchASCII(std::string_view name, std::string_view value);
   void AppendSwitchNative(std::string_view name, std::wstring_view value);
@@ -72,7 +79,8 @@ class CommandLine {
 
   // The text handed to process creation: the program quoted as needed, then each switch
   // and argument, separated by single spaces, quoted so that parsing it gives back exactly
-  // the same switches and arguments.
+  // the same program, switches and arguments. A "--" goes in front of the first loose
+  // argument that would otherwise read as a switch or as the end of the switches.
   std::wstring GetCommandLineString() const;
 
  private:

@@ -1,5 +1,6 @@
 #include "base/command_line.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,18 +50,23 @@ TEST(CommandLineTest, RepeatedSwitchKeepsPlaceAndTakesLastValue) {
 }
 
 TEST(CommandLineTest, DoubleDashEndsSwitchParsing) {
-  const CommandLine cl = CommandLine::FromString(L"p.exe --a -- --b /c");
+  // The first bare "--" is used up; a later one is an argument like any other.
+  const CommandLine cl = CommandLine::FromString(L"p.exe --a -- --b -- /c");
   EXPECT_TRUE(cl.HasSwitch("a"));
   EXPECT_FALSE(cl.HasSwitch("b"));
   EXPECT_FALSE(cl.HasSwitch("c"));
-  const std::vector<std::wstring> expected = {L"--", L"--b", L"/c"};
+  const std::vector<std::wstring> expected = {L"--b", L"--", L"/c"};
   EXPECT_EQ(expected, cl.GetArgs());
 }
 
-TEST(CommandLineTest, BarePrefixesAreArguments) {
-  const CommandLine cl = CommandLine::FromString(L"p.exe - / --=x");
-  EXPECT_TRUE(cl.GetSwitches().empty());
-  EXPECT_EQ(3u, cl.GetArgs().size());
+TEST(CommandLineTest, BarePrefixesAndNegativeNumbersAreArguments) {
+  const CommandLine cl = CommandLine::FromString(L"p.exe - / --=x -5 -0.5=1 --7 /8");
+  const std::vector<std::wstring> expected = {L"-", L"/", L"--=x", L"-5", L"-0.5=1"};
+  EXPECT_EQ(expected, cl.GetArgs());
+  // With two dashes or a slash a digit starts a switch name.
+  EXPECT_TRUE(cl.HasSwitch("7"));
+  EXPECT_TRUE(cl.HasSwitch("8"));
+  EXPECT_FALSE(cl.HasSwitch("5"));
 }
 
 TEST(CommandLineTest, ValueAccessors) {
@@ -75,28 +81,72 @@ TEST(CommandLineTest, ValueAccessors) {
   EXPECT_TRUE(cl.GetSwitchValuePath("absent").empty());
 }
 
-TEST(CommandLineTest, CommandLineStringParsesBackExactly) {
-  CommandLine cl(FilePath(L"C:\\Program Files\\Tavro\\installer.exe"));
-  cl.AppendSwitch("silent");
-  cl.AppendSwitchNative("installfolder", L"C:\\Program Files\\Tavro\\");
-  cl.AppendSwitchNative("quote", L"a \"b\" c\\\"");
-  cl.AppendSwitchNative("tabs", L"x\ty");
-  cl.AppendSwitchNative("trailing", L"C:\\dir\\\\");
-  cl.AppendArgNative(L"loose arg\\");
-  cl.AppendArgNative(L"");
-  cl.AppendArgNative(L"-looks-like-switch");
-  cl.AppendArgNative(L"/also");
+void ExpectRoundTrip(const CommandLine& cl) {
+  const std::wstring text = cl.GetCommandLineString();
+  const CommandLine parsed = CommandLine::FromString(text);
+  EXPECT_EQ(cl.GetProgram().value(), parsed.GetProgram().value()) << text;
+  EXPECT_EQ(cl.GetSwitches(), parsed.GetSwitches()) << text;
+  EXPECT_EQ(cl.GetArgs(), parsed.GetArgs()) << text;
+  // Writing the parsed line again gives the same text.
+  EXPECT_EQ(text, parsed.GetCommandLineString());
+}
 
-  const CommandLine parsed = CommandLine::FromString(cl.GetCommandLineString());
-  EXPECT_EQ(cl.GetProgram().value(), parsed.GetProgram().value());
-  EXPECT_EQ(cl.GetSwitches(), parsed.GetSwitches());
-  // A terminator went in front of the first argument that would read as a switch.
-  const std::vector<std::wstring> expected_args = {L"loose arg\\", L"", L"--",
-                                                   L"-looks-like-switch", L"/also"};
-  EXPECT_EQ(expected_args, parsed.GetArgs());
-  // Parsing the result again changes nothing.
-  EXPECT_EQ(parsed.GetCommandLineString(),
-            CommandLine::FromString(parsed.GetCommandLineString()).GetCommandLineString());
+TEST(CommandLineTest, CommandLineStringParsesBackExactlyWhateverItHolds) {
+  const std::wstring hostile[] = {
+      L"",        L" ",          L"--",         L"-",           L"/",
+      L"--x",     L"-x=1",       L"/x",         L"-5",          L"--5",
+      L"a b",     L"\"",         L"\"\"",       L"a\"b",        L"\\",
+      L"C:\\d\\", L"C:\\my d\\", L"x\\\\\"y",   L"\\\"",         L"=",
+      L"a=b=c",   L" lead",      L"trail ",     L"tab\tend\t",  L"form\f",
+      L"line\n",  L"cr\r",       L"v\v",        L"\u00e9\u4e2d",  L"%PATH%",
+      L"^&|<>",   L"'single'",   L"--=",        L"-- ",         L" --",
+  };
+  const std::wstring programs[] = {L"C:\\Program Files\\Tavro\\installer.exe",
+                                   L"C:\\dir\\installer.exe", L"", L"C:\\trail\\"};
+  for (const std::wstring& program : programs) {
+    // Each hostile value as a switch value, and as a loose argument alone, first and last.
+    for (const std::wstring& value : hostile) {
+      CommandLine as_value(FilePath{program});
+      as_value.AppendSwitch("flag");
+      as_value.AppendSwitchNative("value", value);
+      ExpectRoundTrip(as_value);
+
+      CommandLine alone(FilePath{program});
+      alone.AppendArgNative(value);
+      ExpectRoundTrip(alone);
+
+      CommandLine around(FilePath{program});
+      around.AppendSwitchNative("s", value);
+      around.AppendArgNative(value);
+      around.AppendArgNative(L"plain");
+      around.AppendArgNative(value);
+      ExpectRoundTrip(around);
+    }
+    // All of them at once.
+    CommandLine all(FilePath{program});
+    for (size_t i = 0; i < std::size(hostile); ++i) {
+      all.AppendSwitchNative(std::to_string(i), hostile[i]);
+      all.AppendArgNative(hostile[i]);
+    }
+    ExpectRoundTrip(all);
+  }
+
+  // Plain lines are written as they are, without a terminator.
+  CommandLine plain(FilePath(L"C:\\p.exe"));
+  plain.AppendSwitch("silent");
+  plain.AppendArgNative(L"-5");
+  plain.AppendArgNative(L"C:\\folder");
+  EXPECT_EQ(L"C:\\p.exe --silent -5 C:\\folder", plain.GetCommandLineString());
+}
+
+TEST(CommandLineTest, SwitchNamesThatCannotBeWrittenBackAreRefused) {
+  CommandLine cl(FilePath(L"p.exe"));
+  cl.AppendSwitch("");
+  cl.AppendSwitchASCII("a=b", "c");
+  EXPECT_TRUE(cl.GetSwitches().empty());
+  cl.AppendSwitchASCII("Mixed Case \"name\"", "v");
+  EXPECT_EQ(L"v", cl.GetSwitchValueNative("mixed case \"name\""));
+  ExpectRoundTrip(cl);
 }
 
 TEST(CommandLineTest, CopySwitchesAndAppendArguments) {

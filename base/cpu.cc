@@ -31,10 +31,6 @@ CounterReading ReadCounters() {
   return reading;
 }
 
-// Taken while the library's static objects are constructed, i.e. as the process starts,
-// so that the first call after 50 ms already has a measurement period.
-const CounterReading g_initial_reading = ReadCounters();
-
 std::atomic<double> g_tsc_ticks_per_second{0.0};
 
 }  // namespace
@@ -94,18 +90,22 @@ double TscTicksPerSecond() {
   if (known != 0.0)
     return known;
 
+  // The measurement starts with the first call, not while the library loads: that runs under
+  // the loader lock, where changing the thread's priority and reading counters is no work of
+  // ours.
+  static const CounterReading initial_reading = ReadCounters();
   const CounterReading now = ReadCounters();
   LARGE_INTEGER frequency;
   if (!::QueryPerformanceFrequency(&frequency) || frequency.QuadPart <= 0)
     return 0.0;
   const double elapsed_seconds =
-      static_cast<double>(now.performance_counter - g_initial_reading.performance_counter) /
+      static_cast<double>(now.performance_counter - initial_reading.performance_counter) /
       static_cast<double>(frequency.QuadPart);
   constexpr double kMinimumMeasurementSeconds = 0.05;
-  if (elapsed_seconds < kMinimumMeasurementSeconds || now.tsc <= g_initial_reading.tsc)
+  if (elapsed_seconds < kMinimumMeasurementSeconds || now.tsc <= initial_reading.tsc)
     return 0.0;
 
-  const double measured = static_cast<double>(now.tsc - g_initial_reading.tsc) / elapsed_seconds;
+  const double measured = static_cast<double>(now.tsc - initial_reading.tsc) / elapsed_seconds;
   // Concurrent first measurements may differ slightly; the first one stored is kept.
   double expected = 0.0;
   if (!g_tsc_ticks_per_second.compare_exchange_strong(expected, measured))

@@ -50,7 +50,7 @@ class CpuInfo {
 bool IsPerformanceCounterReliable();
 
 // The frequency of the time-stamp counter, measured against the performance counter over
-// the time since this library was loaded; 0 until at least 50 ms have passed. The first
+// the time since the first call; 0 until at least 50 ms have passed since then. The first
 // measurement after that is kept.
 double TscTicksPerSecond();
 

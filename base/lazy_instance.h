@@ -6,19 +6,28 @@
 #include <atomic>
 #include <new>
 
+#include "base/exit_callback_registry.h"
+
 // Process-wide objects created on first use:
 //
-//   base::LazyInstance<FeatureRegistry> g_registry;           // a constant-initialised global
+//   base::LazyInstance<WindowClass> g_window_class;           // a constant-initialised global
 //   base::LazyInstance<TraceLog>::Leaky g_trace_log;          // never destroyed
+//   base::LazyInstance<FeatureRegistry>::Cleared g_registry;  // emptied at exit, never destroyed
 //   ...
 //   g_registry.Get().IsEnabled(name);
 //
 // The first Get moves the instance word from 0 to 1 by a compare-and-swap; the winner
-// constructs the object in the LazyInstance's own storage, stores its address and registers
-// its destruction with the ExitCallbackRegistry (without a registry the object lives until
-// the process ends). Other threads yield with zero-length sleeps until the address is
-// stored. After the registry has destroyed the object the word is 0 again, so a later Get
-// creates a new one. Leaky instances are never destroyed.
+// constructs the object in the LazyInstance's own storage and stores its address. Other
+// threads yield with zero-length sleeps until the address is stored. How the object ends:
+// - by default the winner registers its destruction with the ExitCallbackRegistry (without
+//   a registry the object lives until the process ends); after the registry has destroyed
+//   it the word is 0 again, so a later Get creates a new one;
+// - Leaky instances are never destroyed;
+// - Cleared instances are never destroyed either, so that threads which were never joined
+//   (pool threads) may still use them after the registry ran; the registry's clean-up calls
+//   T::Clear() instead, which must give back what the object holds under the object's own
+//   lock. The clean-up is registered by the first Get, and again by the first Get after it
+//   ran.
 
 namespace base {
 
@@ -43,10 +52,13 @@ void CompleteLazyInstance(std::atomic<uintptr_t>& state,
 // word once it is no longer 1.
 uintptr_t WaitForLazyInstance(std::atomic<uintptr_t>& state);
 
-template <typename T, bool kLeaky = false>
+enum class LazyInstanceEnd { kDestroyed, kLeaked, kCleared };
+
+template <typename T, LazyInstanceEnd kEnd = LazyInstanceEnd::kDestroyed>
 class LazyInstance {
  public:
-  using Leaky = LazyInstance<T, true>;
+  using Leaky = LazyInstance<T, LazyInstanceEnd::kLeaked>;
+  using Cleared = LazyInstance<T, LazyInstanceEnd::kCleared>;
 
   constexpr LazyInstance() = default;
   LazyInstance(const LazyInstance&) = delete;
@@ -55,13 +67,16 @@ class LazyInstance {
   T& Get() { return *Pointer(); }
 
   T* Pointer() {
+    if constexpr (kEnd == LazyInstanceEnd::kCleared)
+      RegisterClearIfNeeded();
     const uintptr_t value = state_.load(std::memory_order_acquire);
     if (value > internal::kLazyInstanceCreating)
       return reinterpret_cast<T*>(value);
     if (internal::NeedsLazyInstance(state_)) {
       T* instance = new (storage_) T();
-      internal::CompleteLazyInstance(state_, reinterpret_cast<uintptr_t>(instance),
-                                     kLeaky ? nullptr : &Destroy, this);
+      internal::CompleteLazyInstance(
+          state_, reinterpret_cast<uintptr_t>(instance),
+          kEnd == LazyInstanceEnd::kDestroyed ? &Destroy : nullptr, this);
       return instance;
     }
     return reinterpret_cast<T*>(state_.load(std::memory_order_acquire));
@@ -78,7 +93,23 @@ class LazyInstance {
     lazy->state_.store(0, std::memory_order_release);
   }
 
+  void RegisterClearIfNeeded() {
+    if (!clear_registered_.load(std::memory_order_acquire) &&
+        !clear_registered_.exchange(true, std::memory_order_acq_rel)) {
+      ExitCallbackRegistry::RegisterCallback(&Clear, this);
+    }
+  }
+
+  static void Clear(void* self) {
+    LazyInstance* lazy = static_cast<LazyInstance*>(self);
+    // Re-armed first: a Get racing the clean-up registers the next one.
+    lazy->clear_registered_.store(false, std::memory_order_release);
+    if (lazy->IsCreated())
+      reinterpret_cast<T*>(lazy->state_.load(std::memory_order_acquire))->Clear();
+  }
+
   std::atomic<uintptr_t> state_{0};  // 0 none, 1 being created, else the instance.
+  std::atomic<bool> clear_registered_{false};  // Cleared instances only.
   alignas(T) unsigned char storage_[sizeof(T)] = {};
 };
 

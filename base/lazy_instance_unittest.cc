@@ -3,10 +3,19 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "base/exit_callback_registry.h"
+#include "base/features/feature_registry.h"
+#include "base/files/file_path.h"
+#include "base/path_registry.h"
+#include "base/synchronization/wait_event.h"
+#include "base/test/child_test_process.h"
+#include "base/threading/thread.h"
+#include "base/threading/thread_name_registry.h"
+#include "base/time/time.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -110,6 +119,75 @@ TEST(LazyInstanceTest, LeakyIsNeverDestroyed) {
   }
   EXPECT_EQ(0, g_destroyed);
   EXPECT_TRUE(g_leaky.IsCreated());
+}
+
+// Gives |name| as an override after |release| is signalled, as a reader that takes its time
+// (a file, the network) would.
+class BlockingFeatureReader : public FeatureReader {
+ public:
+  BlockingFeatureReader(const char* name, WaitEvent* entered, WaitEvent* release)
+      : name_(name), entered_(entered), release_(release) {}
+
+  void ReadOverrides(std::vector<FeatureOverride>* overrides) const override {
+    entered_->Signal();
+    EXPECT_TRUE(release_->TimedWait(TimeDelta::FromSeconds(10)));
+    overrides->push_back(FeatureOverride{name_, true});
+  }
+
+ private:
+  const char* const name_;
+  WaitEvent* const entered_;
+  WaitEvent* const release_;
+};
+
+// Runs in a process of its own, which, like the installer, makes its exit-callback registry
+// before any process-wide object.
+TEST(ExitCleanUpChild, DISABLED_ProcessWideObjectsServeThreadsThatOutliveTheCleanUp) {
+  if (!test::IsChildTest())
+    GTEST_SKIP();
+  auto exit_callbacks = std::make_unique<ExitCallbackRegistry>();
+  Thread survivor("Survivor");
+  ASSERT_TRUE(survivor.Start());
+  FeatureRegistry& features = FeatureRegistry::GetInstance();
+  features.RegisterFeature("early", true);
+  const FilePath override_path(L"C:\\overridden");
+  ASSERT_TRUE(PathRegistry::Override(FILE_PREFERENCES, override_path));
+
+  // A thread that nobody joins is in the middle of using the feature registry when the
+  // clean-up runs, and finishes after it.
+  WaitEvent entered(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent release(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  const BlockingFeatureReader late_reader("late", &entered, &release);
+  std::thread straggler([&] { features.ApplyReader(late_reader); });
+  EXPECT_TRUE(entered.TimedWait(TimeDelta::FromSeconds(10)));
+  exit_callbacks.reset();
+  release.Signal();
+  straggler.join();
+
+  // Thread names are never dropped; the others were emptied, not destroyed, and what the
+  // straggler wrote is there for everyone. A second registry (made before they are used
+  // again) cleans up again what is used meanwhile.
+  {
+    ExitCallbackRegistry next_exit_callbacks;
+    EXPECT_EQ("Survivor", ThreadNameRegistry::GetInstance()->GetName(survivor.thread_id()));
+    EXPECT_EQ(&features, &FeatureRegistry::GetInstance());
+    EXPECT_FALSE(features.IsRegistered("early"));
+    EXPECT_TRUE(IsFeatureEnabled("late"));
+    FilePath path;
+    EXPECT_FALSE(PathRegistry::GetOverride(FILE_PREFERENCES, &path));
+    ASSERT_TRUE(PathRegistry::Override(FILE_PREFERENCES, override_path));
+  }
+  EXPECT_FALSE(IsFeatureEnabled("late"));
+  FilePath path;
+  EXPECT_FALSE(PathRegistry::GetOverride(FILE_PREFERENCES, &path));
+  EXPECT_EQ("Survivor", ThreadNameRegistry::GetInstance()->GetName(survivor.thread_id()));
+}
+
+TEST(ExitCleanUpTest, ProcessWideObjectsServeThreadsThatOutliveTheCleanUp) {
+  const test::ChildTestResult result = test::RunChildTest(
+      "ExitCleanUpChild.DISABLED_ProcessWideObjectsServeThreadsThatOutliveTheCleanUp");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(0u, result.exit_code) << result.output;
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/metrics/activity_tracker.h"
+#include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -27,7 +29,6 @@ constexpr int kMaxVlogLevel = 1000000;
 
 std::atomic<int> g_min_log_level{LOG_INFO};
 std::atomic<LogMessageHandlerFunction> g_handler{nullptr};
-std::atomic<uint32_t> g_logging_destination{LOG_TO_SYSTEM_DEBUG_LOG};
 
 std::atomic<bool> g_log_process_id{false};
 std::atomic<bool> g_log_thread_id{false};
@@ -59,11 +60,30 @@ class ScopedSrwLock {
   Mode mode_;
 };
 
-// The log file and the mutex that serialises its writers across processes; both guarded by
-// g_file_lock, which also keeps a write from racing InitLogging's swap of the handles.
+// The destination, the log file and the mutex that serialises the file's writers across
+// processes, all guarded by g_file_lock. InitLogging changes them together under it and every
+// line reads them under it, so a line goes wholly by the old settings or by the new ones.
 SRWLOCK g_file_lock = SRWLOCK_INIT;
+uint32_t g_logging_destination = LOG_TO_SYSTEM_DEBUG_LOG;
 base::win::ScopedHandle g_log_file;
 base::win::ScopedHandle g_log_file_mutex;
+// The thread holding g_file_lock to change the settings: a line it logs on the way (a failed
+// close, say) must not wait for the lock it holds, and goes to the debug log.
+std::atomic<DWORD> g_settings_thread{0};
+
+// Holds g_file_lock to change the settings.
+class ScopedSettingsChange {
+ public:
+  ScopedSettingsChange() : lock_(&g_file_lock, ScopedSrwLock::kExclusive) {
+    g_settings_thread.store(::GetCurrentThreadId(), std::memory_order_relaxed);
+  }
+  ~ScopedSettingsChange() { g_settings_thread.store(0, std::memory_order_relaxed); }
+  ScopedSettingsChange(const ScopedSettingsChange&) = delete;
+  ScopedSettingsChange& operator=(const ScopedSettingsChange&) = delete;
+
+ private:
+  ScopedSrwLock lock_;
+};
 
 struct VmodulePattern {
   std::string pattern;
@@ -111,31 +131,8 @@ bool PatternCharMatches(char pattern_char, char text_char) {
   return base::ToLowerAscii(pattern_char) == base::ToLowerAscii(text_char);
 }
 
-// '*' matches any run of characters, '?' any one character. Greedy with a single
-// backtracking point, so the cost stays linear in practice and never recurses.
 bool MatchVlogPattern(std::string_view text, std::string_view pattern) {
-  size_t t = 0;
-  size_t p = 0;
-  size_t star = std::string_view::npos;
-  size_t star_text = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      star_text = t;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || PatternCharMatches(pattern[p], text[t]))) {
-      ++p;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++star_text;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*')
-    ++p;
-  return p == pattern.size();
+  return base::MatchPattern(text, pattern, PatternCharMatches);
 }
 
 std::unique_ptr<VmodulePatterns> ParseVmodule(std::string_view vmodule) {
@@ -186,8 +183,8 @@ base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
   return mutex;
 }
 
-void WriteToLogFile(const std::string& text) {
-  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+// Under g_file_lock.
+void WriteToLogFileLocked(const std::string& text) {
   if (!g_log_file.IsValid())
     return;
   bool holds_mutex = false;
@@ -201,6 +198,19 @@ void WriteToLogFile(const std::string& text) {
               nullptr);
   if (holds_mutex)
     ::ReleaseMutex(g_log_file_mutex.Get());
+}
+
+void WriteToDestinations(const std::string& text) {
+  uint32_t destination = LOG_TO_SYSTEM_DEBUG_LOG;
+  if (g_settings_thread.load(std::memory_order_relaxed) != ::GetCurrentThreadId()) {
+    ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+    destination = g_logging_destination;
+    if (destination & LOG_TO_FILE)
+      WriteToLogFileLocked(text);
+  }
+  // Outside the lock: a debugger may hold this up.
+  if (destination & LOG_TO_SYSTEM_DEBUG_LOG)
+    ::OutputDebugStringW(base::Utf8ToUtf16(text).c_str());
 }
 
 void WriteToStandardError(const std::string& text) {
@@ -224,9 +234,9 @@ bool InitLogging(const LoggingSettings& settings) {
     }
   }
 
-  g_logging_destination.store(settings.logging_dest);
-
-  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+  // Lines of other threads wait meanwhile, then go by the new settings.
+  ScopedSettingsChange change;
+  g_logging_destination = settings.logging_dest;
   g_log_file.Close();
   g_log_file_mutex.Close();
   if (!(settings.logging_dest & LOG_TO_FILE))
@@ -255,7 +265,7 @@ bool InitLogging(const LoggingSettings& settings) {
 }
 
 void CloseLogFile() {
-  ScopedSrwLock lock(&g_file_lock, ScopedSrwLock::kExclusive);
+  ScopedSettingsChange change;
   g_log_file.Close();
   g_log_file_mutex.Close();
 }
@@ -408,17 +418,16 @@ void LogMessage::Flush() {
 
   const LogMessageHandlerFunction handler = g_handler.load();
   if (!handler || !handler(severity_, file_, line_, message_start_, text)) {
-    const uint32_t destination = g_logging_destination.load();
-    if (destination & LOG_TO_FILE)
-      WriteToLogFile(text);
-    if (destination & LOG_TO_SYSTEM_DEBUG_LOG)
-      ::OutputDebugStringW(base::Utf8ToUtf16(text).c_str());
+    WriteToDestinations(text);
     if (severity_ >= LOG_ERROR)
       WriteToStandardError(text);
   }
 
-  if (severity_ >= LOG_FATAL)
+  if (severity_ >= LOG_FATAL) {
+    // Kept for post-mortem readers in the activity tracker's segment, when there is one.
+    base::ActivityTrackerRegistry::RecordLogMessage(text.data(), text.size());
     ImmediateCrash();
+  }
 }
 
 ErrorLogMessage::ErrorLogMessage(const char* file,

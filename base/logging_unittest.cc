@@ -2,8 +2,12 @@
 
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -326,6 +330,155 @@ TEST_F(LoggingFileTest, OldFileAppendedOrDeleted) {
 
   EXPECT_FALSE(InitLogging(FileSettings(InFolder(L"missing\\x.log"), DELETE_OLD_LOG_FILE)));
   EXPECT_FALSE(InitLogging(FileSettings(L"", DELETE_OLD_LOG_FILE)));
+}
+
+// Points standard error at a new file while it lives.
+class ScopedStandardErrorFile {
+ public:
+  explicit ScopedStandardErrorFile(const std::wstring& path)
+      : file_(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)),
+        previous_(::GetStdHandle(STD_ERROR_HANDLE)) {
+    EXPECT_TRUE(file_.IsValid());
+    ::SetStdHandle(STD_ERROR_HANDLE, file_.Get());
+  }
+  ScopedStandardErrorFile(const ScopedStandardErrorFile&) = delete;
+  ScopedStandardErrorFile& operator=(const ScopedStandardErrorFile&) = delete;
+  ~ScopedStandardErrorFile() { ::SetStdHandle(STD_ERROR_HANDLE, previous_); }
+
+ private:
+  base::win::ScopedHandle file_;
+  const HANDLE previous_;
+};
+
+TEST_F(LoggingFileTest, ErrorAndAboveAlsoGoToStandardError) {
+  const std::wstring error_path = InFolder(L"stderr.txt");
+  const std::wstring log_path = LogToFile(L"all.log", APPEND_TO_OLD_LOG_FILE);
+  {
+    ScopedStandardErrorFile standard_error(error_path);
+    LOG(INFO) << "info";
+    LOG(WARNING) << "warning";
+    LOG(ERROR) << "error";
+    // A line taken by the handler goes nowhere else.
+    SetLogMessageHandler(&CaptureLine);
+    LOG(ERROR) << "taken";
+    SetLogMessageHandler(nullptr);
+    ELOG(ERROR, ERROR_ACCESS_DENIED) << "denied";
+  }
+  CloseLogFile();
+  const std::string errors = ReadFileBytes(error_path);
+  EXPECT_EQ(std::string::npos, errors.find("info"));
+  EXPECT_EQ(std::string::npos, errors.find("warning"));
+  EXPECT_EQ(std::string::npos, errors.find("taken"));
+  EXPECT_EQ(0u, errors.find("[ERROR:logging_unittest.cc(")) << errors;
+  EXPECT_NE(std::string::npos, errors.find(")] error\n[ERROR:")) << errors;
+  EXPECT_NE(std::string::npos, errors.find(")] denied: ")) << errors;
+  // The log file has every line the handler did not take, standard error's among them.
+  const std::string logged = ReadFileBytes(log_path);
+  EXPECT_NE(std::string::npos, logged.find("] info\n"));
+  EXPECT_NE(std::string::npos, logged.find(errors)) << logged;
+}
+
+// Collects what OutputDebugString sends while it lives, standing in for a debugger: the
+// system raises the text as an exception, which a vectored handler sees first.
+class DebugLogCapture {
+ public:
+  DebugLogCapture() : handler_(::AddVectoredExceptionHandler(1, &DebugLogCapture::Handler)) {
+    current_ = this;
+  }
+  DebugLogCapture(const DebugLogCapture&) = delete;
+  DebugLogCapture& operator=(const DebugLogCapture&) = delete;
+  ~DebugLogCapture() {
+    ::RemoveVectoredExceptionHandler(handler_);
+    current_ = nullptr;
+  }
+
+  std::string text() {
+    std::lock_guard<std::mutex> lock(lock_);
+    return text_;
+  }
+
+ private:
+  static constexpr DWORD kWidePrintException = 0x4001000A;  // DBG_PRINTEXCEPTION_WIDE_C
+
+  static LONG CALLBACK Handler(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+    DebugLogCapture* capture = current_;
+    if (!capture || record->NumberParameters < 2 || record->ExceptionInformation[0] == 0)
+      return EXCEPTION_CONTINUE_SEARCH;
+    // Both carry the length with the terminating NUL, then the text.
+    const size_t length = static_cast<size_t>(record->ExceptionInformation[0]) - 1;
+    std::string text;
+    if (record->ExceptionCode == DBG_PRINTEXCEPTION_C) {
+      text.assign(reinterpret_cast<const char*>(record->ExceptionInformation[1]), length);
+    } else if (record->ExceptionCode == kWidePrintException) {
+      text = base::Utf16ToUtf8(std::wstring_view(
+          reinterpret_cast<const wchar_t*>(record->ExceptionInformation[1]), length));
+    } else {
+      return EXCEPTION_CONTINUE_SEARCH;
+    }
+    std::lock_guard<std::mutex> lock(capture->lock_);
+    capture->text_ += text;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+
+  static std::atomic<DebugLogCapture*> current_;
+  void* const handler_;
+  std::mutex lock_;
+  std::string text_;
+};
+std::atomic<DebugLogCapture*> DebugLogCapture::current_{nullptr};
+
+// The numbers of the lines "<prefix><number>" in |text|.
+std::set<int> NumberedLines(const std::string& text, const std::string& prefix) {
+  std::set<int> numbers;
+  for (size_t at = text.find(prefix); at != std::string::npos; at = text.find(prefix, at + 1))
+    numbers.insert(atoi(text.c_str() + at + prefix.size()));
+  return numbers;
+}
+
+TEST_F(LoggingFileTest, NoLineIsLostWhileTheDestinationChanges) {
+  DebugLogCapture debug_log;
+  const std::wstring path = InFolder(L"switching.log");
+  SetLogMessageHandler(nullptr);
+  LoggingSettings debug_settings;
+  debug_settings.logging_dest = LOG_TO_SYSTEM_DEBUG_LOG;
+  ASSERT_TRUE(InitLogging(debug_settings));
+
+  // One thread logs numbered lines while this one moves the destination between the debug
+  // log and a file, back and forth, each setting kept until a line went by it: every line
+  // must arrive at one or the other.
+  std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) {
+      LOG(INFO) << "switching " << i;
+      written = i + 1;
+    }
+  });
+  const DWORD deadline = ::GetTickCount() + 30000;
+  auto before_deadline = [deadline] { return static_cast<LONG>(deadline - ::GetTickCount()) > 0; };
+  for (int i = 0; i < 400 && before_deadline(); ++i) {
+    const int before = written;
+    EXPECT_TRUE(InitLogging(i % 2 ? debug_settings : FileSettings(path, APPEND_TO_OLD_LOG_FILE)));
+    while (written == before && before_deadline())
+      ::Sleep(0);
+  }
+  stop = true;
+  writer.join();
+  Reset();
+
+  std::set<int> arrived = NumberedLines(ReadFileBytes(path), "] switching ");
+  const std::set<int> in_debug_log = NumberedLines(debug_log.text(), "] switching ");
+  EXPECT_FALSE(arrived.empty());
+  EXPECT_FALSE(in_debug_log.empty());
+  arrived.insert(in_debug_log.begin(), in_debug_log.end());
+  std::vector<int> lost;
+  for (int i = 0; i < written; ++i) {
+    if (!arrived.count(i))
+      lost.push_back(i);
+  }
+  EXPECT_TRUE(lost.empty()) << lost.size() << " lines lost, the first " << lost.front();
 }
 
 // Runs this test program as a child with |test| (a disabled test of LoggingChildTest) and

@@ -19,11 +19,18 @@ namespace base {
 namespace {
 
 struct Overrides {
+  // The exit clean-up.
+  void Clear() {
+    AutoLock hold(lock);
+    paths.clear();
+  }
+
   Lock lock;
   std::map<int, FilePath> paths;  // Guarded by |lock|.
 };
 
-LazyInstance<Overrides> g_overrides;
+// Emptied by the exit clean-up, never destroyed: pool threads may still look paths up.
+LazyInstance<Overrides>::Cleared g_overrides;
 
 bool GetKnownFolder(REFKNOWNFOLDERID id, const char* name, FilePath* path) {
   const HRESULT hr = win::GetKnownFolderPath(id, 0, path);
@@ -66,6 +73,8 @@ bool ProvidePath(int key, FilePath* path) {
       return GetKnownFolder(FOLDERID_Desktop, "Desktop", path);
     case DIR_PROGRAM_FILESX86:
       return GetKnownFolder(FOLDERID_ProgramFilesX86, "ProgramFilesX86", path);
+    case DIR_PROGRAM_FILES_X64:
+      return GetKnownFolder(FOLDERID_ProgramFilesX64, "ProgramFilesX64", path);
     case DIR_COMMON_START_MENU:
       return GetKnownFolder(FOLDERID_CommonPrograms, "CommonPrograms", path);
     case DIR_START_MENU:

@@ -14,18 +14,20 @@ enum PathKey {
   FILE_EXE = 6,                  // The running executable.
   DIR_USER_DESKTOP = 9,          // The user's desktop.
   DIR_PROGRAM_FILESX86 = 103,    // The 32-bit program files folder.
+  DIR_PROGRAM_FILES_X64 = 105,   // The 64-bit program files folder (on 64-bit Windows).
   DIR_COMMON_START_MENU = 107,   // The start menu's programs folder for all users.
   DIR_START_MENU = 108,          // The user's start menu programs folder.
   DIR_COMMON_DESKTOP = 113,      // The desktop of all users.
   DIR_USER_QUICK_LAUNCH = 114,   // The user's quick launch folder.
   // Files of the browser's profile; nothing here provides them, only overrides answer.
   FILE_CRASH_COUNTS = 2015,
-  FILE_PREFERENCES = 2016,
-  FILE_CRASH_ID_RECORD = 2017,
+  FILE_CRASH_ID_RECORD = 2016,
+  FILE_PREFERENCES = 2017,
 };
 
 // Process-wide paths by key: an override set for the key, else what the system says. All
-// members are thread-safe. Paths come back without trailing separators.
+// members are thread-safe, also after the exit-callback registry ran (its clean-up drops the
+// overrides). Paths come back without trailing separators.
 class PathRegistry {
  public:
   PathRegistry() = delete;

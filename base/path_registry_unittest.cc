@@ -162,7 +162,7 @@ TEST(PathRegistryTest, ProvidedPathsAreSensible) {
   const int kKeys[] = {DIR_EXE,          DIR_TEMP,           DIR_HOME,
                        FILE_EXE,         DIR_USER_DESKTOP,   DIR_PROGRAM_FILESX86,
                        DIR_COMMON_START_MENU, DIR_START_MENU, DIR_COMMON_DESKTOP,
-                       DIR_USER_QUICK_LAUNCH};
+                       DIR_USER_QUICK_LAUNCH, DIR_PROGRAM_FILES_X64};
   for (const int key : kKeys) {
     FilePath path;
     ASSERT_TRUE(PathRegistry::Get(key, &path)) << key;
@@ -180,6 +180,13 @@ TEST(PathRegistryTest, ProvidedPathsAreSensible) {
   ASSERT_TRUE(PathRegistry::Get(DIR_USER_QUICK_LAUNCH, &quick_launch));
   EXPECT_TRUE(home.IsParent(quick_launch)) << quick_launch;
   EXPECT_EQ(L"Quick Launch", quick_launch.BaseName().value());
+
+  // A 64-bit installation and a 32-bit one go to different program-files folders.
+  FilePath program_files_x86;
+  FilePath program_files_x64;
+  ASSERT_TRUE(PathRegistry::Get(DIR_PROGRAM_FILESX86, &program_files_x86));
+  ASSERT_TRUE(PathRegistry::Get(DIR_PROGRAM_FILES_X64, &program_files_x64));
+  EXPECT_NE(program_files_x86, program_files_x64);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
+#include "base/test/run_loop_watchdog.h"
 #include "base/threading/thread.h"
 #include "gtest/gtest.h"
 
@@ -15,6 +16,7 @@ TEST(RunLoopTest, QuitEndsTheRunBeforeTheTasksQueuedBehindIt) {
   MessageLoop loop;
   std::string order;
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop);
   loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
                                  order += 'a';
                                  run_loop.Quit();
@@ -37,6 +39,7 @@ TEST(RunLoopTest, QuitBeforeRunReturnsAtOnce) {
   bool ran = false;
   loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] { ran = true; }));
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop);
   run_loop.Quit();
   run_loop.Run();
   EXPECT_FALSE(ran);
@@ -58,6 +61,7 @@ TEST(RunLoopTest, QuitWhenIdleRunsWhatIsDueButDoesNotWaitForLaterTasks) {
   }
   const TimeTicks start = TimeTicks::Now();
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop);
   run_loop.QuitWhenIdle();
   run_loop.Run();
   EXPECT_EQ(4, count);
@@ -69,10 +73,12 @@ TEST(RunLoopTest, NestedRunsRunTasksAndQuitOnlyTheirOwnRun) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   std::string order;
   RunLoop outer;
+  test::RunLoopWatchdog outer_watchdog(&outer);
   loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
     order += "[";
     EXPECT_FALSE(loop.IsNested());
     RunLoop inner;
+    test::RunLoopWatchdog inner_watchdog(&inner);
     loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
                                    EXPECT_TRUE(loop.IsNested());
                                    order += "n";
@@ -95,8 +101,10 @@ TEST(RunLoopTest, QuittingTheOuterRunEndsItOnceTheInnerRunEnds) {
   MessageLoop loop;
   std::string order;
   RunLoop outer;
+  test::RunLoopWatchdog outer_watchdog(&outer);
   loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
     RunLoop inner;
+    test::RunLoopWatchdog inner_watchdog(&inner);
     loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
                                    outer.Quit();
                                    order += "1";
@@ -119,11 +127,13 @@ TEST(RunLoopTest, QuitAndQuitClosureFromAnotherThread) {
   ASSERT_TRUE(thread.Start());
   {
     RunLoop run_loop;
+    test::RunLoopWatchdog watchdog(&run_loop);
     thread.GetTaskRunner()->PostTask(FROM_HERE, BindLambda([&] { run_loop.Quit(); }));
     run_loop.Run();
   }
   {
     RunLoop run_loop;
+    test::RunLoopWatchdog watchdog(&run_loop);
     thread.GetTaskRunner()->PostTask(FROM_HERE, run_loop.QuitClosure());
     run_loop.Run();
   }
@@ -143,6 +153,7 @@ TEST(RunLoopTest, QuitClosureDoesNothingOnceTheRunLoopIsGone) {
   ASSERT_TRUE(thread.Start());
   bool ran_after = false;
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop);
   thread.GetTaskRunner()->PostTask(FROM_HERE, quit_closure);
   // The closure's own posting reaches this loop before the marker task below.
   thread.GetTaskRunner()->PostTask(FROM_HERE, BindLambda([&] {

@@ -27,8 +27,10 @@ class TaskRunner : public RefCountedThreadSafe<TaskRunner> {
 
   // Runs |task| on this runner and then |reply| on the calling thread's task runner
   // (base/threading/current_thread_task_runner.h), which must exist. |task| is destroyed
-  // on this runner's thread after it ran; |reply| is destroyed on the calling thread,
-  // unless a loop went away before it could run. False when |task| could not be posted.
+  // on this runner's thread after it ran; |reply|, and a task that did not run, on the
+  // calling thread. When the calling thread's loop is gone before the reply could get
+  // there, the reply is dropped unrun and its bound state left alone (leaked), never
+  // destroyed on another thread. False when |task| could not be posted.
   bool PostTaskAndReply(const Location& from_here, Closure task, Closure reply);
 
  protected:

@@ -11,7 +11,6 @@ set(TAVRO_STREAM_NAME "Stable" CACHE STRING "Release stream name")
 set(TAVRO_STREAM_ID 4 CACHE STRING "Release stream id")
 set(TAVRO_BUILD_NUMBER 3105 CACHE STRING "Build number")
 set(TAVRO_BUILD_ID_NUMBER 48213 CACHE STRING "Build id number")
-# Build date as YYYYMMDD_HHMMSS; taken from the configure time (honours SOURCE_DATE_EPOCH)
-# unless given.
-string(TIMESTAMP _tavro_now "%Y%m%d_%H%M%S" UTC)
-set(TAVRO_BUILD_DATE "${_tavro_now}" CACHE STRING "Build date (YYYYMMDD_HHMMSS)")
+# The build date (YYYYMMDD_HHMMSS, UTC) is taken whenever the installer library is built
+# (cmake/write_build_date.cmake, honouring SOURCE_DATE_EPOCH), unless a fixed one is given.
+set(TAVRO_FIXED_BUILD_DATE "" CACHE STRING "Fixed build date (YYYYMMDD_HHMMSS); empty: the build time")

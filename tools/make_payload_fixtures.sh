@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# make_payload_fixtures.sh INSTALLER_EXE OUT_DIR
+# make_payload_fixtures.sh INSTALLER_EXE OUT_DIR EXPECTED_SIGNER
 #
 # Builds the signed installers that the payload reader's tests classify. A payload trailer is
 # "QVZ", the payload bytes and their length as a little-endian 32-bit number; it sits at the
@@ -13,37 +13,28 @@
 #   signed_full_covered.exe     package trailer appended, then signed (covered by the signature)
 #   signed_tracking_covered.exe tracking trailer appended, then signed
 #   signed_tracking_appended.exe signed, then the tracking trailer appended
+#   expected_full_covered.exe   package trailer appended, then signed by EXPECTED_SIGNER (the
+#                               shape of a published package installer)
 #   stamp                       written last
 # Needs 7zz, and openssl and osslsigncode for sign_test_exe.sh.
 set -euo pipefail
 
-[ $# -eq 2 ] || { echo "usage: $0 INSTALLER_EXE OUT_DIR" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 INSTALLER_EXE OUT_DIR EXPECTED_SIGNER" >&2; exit 2; }
 exe=$1
 out=$2
+expected_signer=$3
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# append_trailer FILE PAYLOAD [ALIGN]: appends "QVZ", the payload and its length. With ALIGN,
-# zero bytes go before the magic so that the trailer ends on an 8-byte boundary: the signing
-# tool pads the file to 8 bytes before the certificate table, and padding after the trailer
-# would hide it from a reader that looks right before the table.
 append_trailer() {
-  local file=$1 payload=$2 align=${3:-} n pad
-  n=$(stat -c %s "$payload")
-  if [ -n "$align" ]; then
-    pad=$(( (8 - ($(stat -c %s "$file") + 7 + n) % 8) % 8 ))
-    head -c "$pad" /dev/zero >>"$file"
-  fi
-  printf 'QVZ' >>"$file"
-  cat "$payload" >>"$file"
-  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((n & 255)) $((n >> 8 & 255)) \
-           $((n >> 16 & 255)) $((n >> 24 & 255)))" >>"$file"
+  bash "$(dirname "$0")/append_payload.sh" "$@"
 }
 
-# sign IN OUT: every fixture carries the same certificate.
+# sign IN OUT [COMMON_NAME]: every fixture but the expected signer's carries the same
+# certificate.
 sign() {
-  bash "$(dirname "$0")/sign_test_exe.sh" "$1" "$2" "Payload Test" "$work"
+  bash "$(dirname "$0")/sign_test_exe.sh" "$1" "$2" "${3:-Payload Test}" "$work"
 }
 
 mkdir -p "$work/content"
@@ -63,6 +54,7 @@ append_trailer "$work/signed_tracking_appended.exe" "$work/tracking.txt"
 cp "$exe" "$work/full.exe"
 append_trailer "$work/full.exe" "$work/package.7z" align
 sign "$work/full.exe" "$work/signed_full_covered.exe"
+sign "$work/full.exe" "$work/expected_full_covered.exe" "$expected_signer"
 
 cp "$exe" "$work/tracking.exe"
 append_trailer "$work/tracking.exe" "$work/tracking.txt" align
@@ -70,7 +62,7 @@ sign "$work/tracking.exe" "$work/signed_tracking_covered.exe"
 
 mkdir -p "$out"
 for f in package.7z tracking.txt signed.exe signed_full_appended.exe signed_full_covered.exe \
-         signed_tracking_covered.exe signed_tracking_appended.exe; do
+         signed_tracking_covered.exe signed_tracking_appended.exe expected_full_covered.exe; do
   cp "$work/$f" "$out/$f"
 done
 date -u +%FT%TZ >"$out/stamp"

@@ -7,7 +7,8 @@ namespace base {
 
 namespace {
 
-LazyInstance<FeatureRegistry> g_feature_registry;
+// Emptied by the exit clean-up, never destroyed: pool threads may still ask it.
+LazyInstance<FeatureRegistry>::Cleared g_feature_registry;
 
 }  // namespace
 
@@ -23,6 +24,13 @@ void FeatureRegistry::RegisterFeature(std::string_view name, bool enabled_by_def
   std::string key = ToLowerAscii(name);
   AutoLock lock(lock_);
   defaults_[std::move(key)] = enabled_by_default;
+}
+
+void FeatureRegistry::Clear() {
+  AutoLock lock(lock_);
+  defaults_.clear();
+  overrides_.clear();
+  read_ = false;
 }
 
 bool FeatureRegistry::IsRegistered(std::string_view name) const {

@@ -41,12 +41,15 @@ class FeatureRegistry {
   FeatureRegistry(const FeatureRegistry&) = delete;
   FeatureRegistry& operator=(const FeatureRegistry&) = delete;
 
-  // The process-wide registry, created on first use.
+  // The process-wide registry, created on first use. The exit-callback registry empties it
+  // (Clear); it is never destroyed, so a reference stays valid on any thread.
   static FeatureRegistry& GetInstance();
 
   // Adds |name| with its default state; registering it again replaces the default.
   void RegisterFeature(std::string_view name, bool enabled_by_default);
   bool IsRegistered(std::string_view name) const;
+  // Forgets every feature and override, and that a reader was applied.
+  void Clear();
 
   // Marks the registry read and merges the reader's overrides: an override replaces any
   // earlier one for the same feature, so later readers win.

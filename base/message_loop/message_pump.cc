@@ -53,9 +53,9 @@ bool MessagePump::RunTaskBatch() {
 }
 
 void RecordMessagePumpProblem(MessagePumpProblem problem) {
-  LinearHistogram::FactoryGet("Pellux.MessageLoopProblem", MESSAGE_PUMP_PROBLEM_MAX,
-                              MESSAGE_PUMP_PROBLEM_MAX + 1)
-      ->Add(problem);
+  static HistogramBase* const histogram = LinearHistogram::FactoryGet(
+      "Pellux.MessageLoopProblem", MESSAGE_PUMP_PROBLEM_MAX, MESSAGE_PUMP_PROBLEM_MAX + 1);
+  histogram->Add(problem);
 }
 
 }  // namespace base

@@ -11,6 +11,7 @@
 #include "base/message_loop/message_dispatcher.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/test/run_loop_watchdog.h"
 #include "base/threading/thread.h"
 #include "gtest/gtest.h"
 
@@ -97,21 +98,12 @@ void RunModalLoop(const bool* done) {
   }
 }
 
-// Fails and ends |run_loop| if it still runs after a while.
-void PostWatchdog(MessageLoop* loop, RunLoop* run_loop) {
-  loop->task_runner()->PostDelayedTask(FROM_HERE, BindLambda([run_loop] {
-                                         ADD_FAILURE() << "timed out";
-                                         run_loop->Quit();
-                                       }),
-                                       TimeDelta::FromSeconds(10));
-}
-
 TEST(MessagePumpUiTest, RunsWindowMessagesAndTasksWithTheDispatcherFirst) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   TestWindow window;
   ConsumingDispatcher dispatcher(window.hwnd());
   RunLoop run_loop(&dispatcher);
-  PostWatchdog(&loop, &run_loop);
+  test::RunLoopWatchdog watchdog(&run_loop);
   bool task_ran = false;
   window.set_handler([&](UINT message) {
     if (message == kLast)
@@ -140,7 +132,7 @@ TEST(MessagePumpUiTest, TaskFloodDoesNotStarveWindowMessages) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   TestWindow window;
   RunLoop run_loop;
-  PostWatchdog(&loop, &run_loop);
+  test::RunLoopWatchdog watchdog(&run_loop);
   bool stop = false;
   int flood_tasks = 0;
   std::function<void()> flood = [&] {
@@ -169,7 +161,7 @@ TEST(MessagePumpUiTest, WindowMessageFloodDoesNotStarveTasks) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   TestWindow window;
   RunLoop run_loop;
-  PostWatchdog(&loop, &run_loop);
+  test::RunLoopWatchdog watchdog(&run_loop);
   bool stop = false;
   int flood_messages = 0;
   window.set_handler([&](UINT message) {
@@ -205,7 +197,7 @@ TEST(MessagePumpUiTest, ModalLoopOfAWindowProcedureRunsTasks) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   TestWindow window;
   RunLoop run_loop;
-  PostWatchdog(&loop, &run_loop);
+  test::RunLoopWatchdog watchdog(&run_loop);
   bool in_modal_loop = false;
   bool task_ran_in_modal_loop = false;
   bool delayed_ran_in_modal_loop = false;
@@ -237,7 +229,7 @@ TEST(MessagePumpUiTest, ModalLoopInsideATaskDoesNotRunOtherTasks) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   TestWindow window;
   RunLoop run_loop;
-  PostWatchdog(&loop, &run_loop);
+  test::RunLoopWatchdog watchdog(&run_loop);
   bool done = false;
   window.set_handler([&](UINT message) { done |= message == kLeaveModalLoop; });
   std::string order;
@@ -264,7 +256,7 @@ TEST(MessagePumpUiTest, WmQuitEndsTheRunAndIsConsumed) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   {
     RunLoop run_loop;
-    PostWatchdog(&loop, &run_loop);
+    test::RunLoopWatchdog watchdog(&run_loop);
     loop.task_runner()->PostTask(FROM_HERE, BindLambda([] { ::PostQuitMessage(0); }));
     run_loop.Run();
   }
@@ -283,7 +275,7 @@ TEST(MessagePumpUiTest, WmQuitEndsTheRunAndIsConsumed) {
 TEST(MessagePumpUiTest, WmQuitInANestedRunEndsTheEnclosingRunsToo) {
   MessageLoop loop(MessageLoop::TYPE_UI);
   RunLoop outer;
-  PostWatchdog(&loop, &outer);
+  test::RunLoopWatchdog watchdog(&outer);
   std::string order;
   loop.task_runner()->PostTask(FROM_HERE, BindLambda([&] {
     RunLoop inner;

@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "base/debug/program_counter.h"
 #include "base/logging.h"
+#include "base/metrics/activity_tracker.h"
 
 namespace base {
 
@@ -49,7 +51,11 @@ bool Process::WaitForExit(DWORD* exit_code) const {
 bool Process::WaitForExitWithTimeout(DWORD milliseconds, DWORD* exit_code) const {
   if (!IsValid())
     return false;
-  const DWORD result = ::WaitForSingleObject(process_.Get(), milliseconds);
+  DWORD result = WAIT_FAILED;
+  {
+    ScopedActivity activity = ScopedActivity::ForProcessWait(debug::GetProgramCounter(), *this);
+    result = ::WaitForSingleObject(process_.Get(), milliseconds);
+  }
   if (result != WAIT_OBJECT_0) {
     if (result == WAIT_FAILED)
       PLOG(ERROR) << "Waiting for process " << pid_ << " failed";

@@ -16,7 +16,7 @@ LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-// The command line of the child that runs |test_name|, with its environment guard added to
+// The command line of the child that runs |test_name|, with the child guard added to
 // |options|; empty when this program's path is unknown.
 std::wstring PrepareChildTest(const char* test_name, LaunchOptions* options) {
   FilePath program;
@@ -31,15 +31,15 @@ std::wstring PrepareChildTest(const char* test_name, LaunchOptions* options) {
 
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {
   const std::wstring command_line = PrepareChildTest(test_name, &options);
-  ChildTestResult result;
   if (command_line.empty())
-    return result;
+    return ChildTestResult();
+  ChildTestResult result;
   result.started = GetAppOutputWithOptions(command_line, options, true, &result.output,
                                            &result.exit_code);
   return result;
 }
 
-Process LaunchChildTest(const char* test_name, LaunchOptions options) {
+Process StartChildTest(const char* test_name, LaunchOptions options) {
   const std::wstring command_line = PrepareChildTest(test_name, &options);
   if (command_line.empty())
     return Process();

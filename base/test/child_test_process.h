@@ -20,9 +20,9 @@ struct ChildTestResult {
 };
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
 
-// Starts the same child without waiting for it; its output goes where this process's goes.
-// Invalid when it cannot be started.
-Process LaunchChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
+// Starts the same child without waiting for it (for a child that must run alongside the
+// test); an invalid Process when it cannot be started.
+Process StartChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
 
 // Whether this process is the child that RunChildTest started for the running test.
 // Child-side tests do nothing otherwise.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/debug/instrumented_module.h"
 #include "base/debug/program_counter.h"
 #include "base/logging.h"
 #include "base/metrics/activity_tracker.h"
@@ -30,6 +31,58 @@ SetThreadDescriptionFunction GetSetThreadDescription() {
       reinterpret_cast<SetThreadDescriptionFunction>(::GetProcAddress(
           ::GetModuleHandleW(L"kernel32.dll"), "SetThreadDescription"));
   return function;
+}
+
+// The exception through which debuggers that predate SetThreadDescription (and the runtime
+// of the memory-error instrumentation) learn thread names.
+constexpr DWORD kThreadNameNotification = 0x406D1388;
+
+#pragma pack(push, 8)
+struct ThreadNameInfo {
+  DWORD type;  // 0x1000.
+  LPCSTR name;
+  DWORD thread_id;  // -1: the calling thread.
+  DWORD flags;
+};
+#pragma pack(pop)
+
+LONG CALLBACK ContinueAfterThreadName(EXCEPTION_POINTERS* info) {
+  return info->ExceptionRecord->ExceptionCode == kThreadNameNotification
+             ? EXCEPTION_CONTINUE_EXECUTION
+             : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// A vectored exception handler, registered for the object's lifetime.
+class ScopedVectoredHandler {
+ public:
+  explicit ScopedVectoredHandler(PVECTORED_EXCEPTION_HANDLER handler)
+      : registration_(::AddVectoredExceptionHandler(1, handler)) {}
+  ScopedVectoredHandler(const ScopedVectoredHandler&) = delete;
+  ScopedVectoredHandler& operator=(const ScopedVectoredHandler&) = delete;
+  ~ScopedVectoredHandler() {
+    if (registration_)
+      ::RemoveVectoredExceptionHandler(registration_);
+  }
+
+  bool IsValid() const { return registration_ != nullptr; }
+
+ private:
+  void* const registration_;
+};
+
+// Raises the notification when someone listens: a debugger sees it first; the vectored
+// handler (the portable stand-in for an SEH handler) then resumes the thread.
+void NotifyThreadName(const std::string& name) {
+  if (!::IsDebuggerPresent() && !debug::IsModuleInstrumented())
+    return;
+  ScopedVectoredHandler handler(&ContinueAfterThreadName);
+  if (!handler.IsValid()) {
+    PLOG(ERROR) << "AddVectoredExceptionHandler failed";
+    return;
+  }
+  ThreadNameInfo info = {0x1000, name.c_str(), static_cast<DWORD>(-1), 0};
+  ::RaiseException(kThreadNameNotification, 0, sizeof(info) / sizeof(ULONG_PTR),
+                   reinterpret_cast<const ULONG_PTR*>(&info));
 }
 
 }  // namespace
@@ -81,6 +134,7 @@ void OsThread::SetName(const std::string& name) {
     ThreadData::SetUpForCurrentThread(name);
   if (SetThreadDescriptionFunction set_description = GetSetThreadDescription())
     set_description(::GetCurrentThread(), Utf8ToUtf16(name).c_str());
+  NotifyThreadName(name);
 }
 
 }  // namespace base

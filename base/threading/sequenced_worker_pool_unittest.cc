@@ -208,6 +208,53 @@ TEST(SequencedWorkerPoolTest, ShutdownRunsBlockingTasksAndDropsTheOthers) {
   EXPECT_FALSE(late_ran);
 }
 
+TEST(SequencedWorkerPoolTest, ShutdownLeavesARunningContinueOnShutdownTaskToItsThread) {
+  scoped_refptr<SequencedWorkerPool> pool = MakeRefCounted<SequencedWorkerPool>(2, "ContinuePool");
+  WaitEvent started(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent release(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent finished(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  std::atomic<DWORD> thread_id{0};
+  std::atomic<bool> posted_late{true};
+  bool blocking_ran = false;
+  ASSERT_TRUE(pool->PostWorkerTaskWithShutdownBehavior(
+      FROM_HERE, BindLambda([&] {
+        thread_id = ::GetCurrentThreadId();
+        started.Signal();
+        EXPECT_TRUE(release.TimedWait(kTimeout));
+        // The pool refuses work from its own abandoned task too.
+        posted_late = pool->PostWorkerTask(FROM_HERE, BindLambda([] {}));
+        finished.Signal();
+      }),
+      SequencedWorkerPool::CONTINUE_ON_SHUTDOWN));
+  ASSERT_TRUE(started.TimedWait(kTimeout));
+  ASSERT_TRUE(pool->PostWorkerTask(FROM_HERE, BindLambda([&] { blocking_ran = true; })));
+
+  // The shut-down runs the blocking task but does not wait for the running one, which
+  // holds on until the shut-down has returned.
+  Thread shutter("Shutter");
+  ASSERT_TRUE(shutter.Start());
+  WaitEvent shut_down(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  shutter.GetTaskRunner()->PostTask(FROM_HERE, BindLambda([&] {
+    pool->Shutdown();
+    shut_down.Signal();
+  }));
+  const bool returned_while_running = shut_down.TimedWait(kTimeout);
+  release.Signal();
+  shutter.Stop();
+  EXPECT_TRUE(returned_while_running);
+  EXPECT_TRUE(blocking_ran);
+
+  // The thread finishes the task, then ends and forgets its name.
+  ASSERT_TRUE(finished.TimedWait(kTimeout));
+  EXPECT_FALSE(posted_late);
+  const TimeTicks end = TimeTicks::Now() + kTimeout;
+  while (!ThreadNameRegistry::GetInstance()->GetName(thread_id).empty() &&
+         TimeTicks::Now() < end) {
+    ::Sleep(1);
+  }
+  EXPECT_EQ("", ThreadNameRegistry::GetInstance()->GetName(thread_id));
+}
+
 TEST(SequencedWorkerPoolTest, ShutdownStartsThreadsForBlockingTasks) {
   scoped_refptr<SequencedWorkerPool> pool = MakeRefCounted<SequencedWorkerPool>(2, "LatePool");
   std::atomic<int> ran{0};

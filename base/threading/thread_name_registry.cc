@@ -6,7 +6,9 @@ namespace base {
 
 namespace {
 
-LazyInstance<ThreadNameRegistry> g_thread_name_registry;
+// Never destroyed: threads that were never joined (pool threads) name themselves and forget
+// their names until the process ends.
+LazyInstance<ThreadNameRegistry>::Leaky g_thread_name_registry;
 
 }  // namespace
 

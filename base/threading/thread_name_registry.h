@@ -11,7 +11,8 @@
 namespace base {
 
 // The names given to threads (OsThread::SetName), by thread id, for diagnostics (trace
-// events, activity records). Process-wide; every operation takes its lock.
+// events, activity records). Process-wide and never destroyed; every operation takes its
+// lock.
 class ThreadNameRegistry {
  public:
   ThreadNameRegistry();

@@ -23,7 +23,8 @@ class WorkerPool {
   // (base/threading/current_thread_task_runner.h). The task's bound state is released on
   // the pool thread after it ran, the reply's on the calling thread. False, with nothing
   // run, when the calling thread has no task runner or the task cannot be posted. When the
-  // calling thread's loop is gone by the time the task ends, the reply is dropped unrun.
+  // calling thread's loop is gone by the time the task ends, the reply is dropped unrun and
+  // its bound state left alone (leaked) rather than released on the pool thread.
   static bool PostTaskAndReply(const Location& from_here,
                                Closure task,
                                Closure reply,

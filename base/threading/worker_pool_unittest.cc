@@ -11,6 +11,8 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/synchronization/wait_event.h"
+#include "base/threading/sequenced_worker_pool.h"
+#include "base/threading/thread.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -99,6 +101,81 @@ TEST(WorkerPoolTest, PostTaskAndReplyNeedsATaskRunnerOnThePostingThread) {
   witness = nullptr;
   EXPECT_EQ(::GetCurrentThreadId(), released_on.load());
   EXPECT_FALSE(ran);
+}
+
+// The reply's bound state belongs to the posting thread: it is never released on the
+// thread that ran the task, also when the posting thread's loop is gone by then.
+TEST(PostTaskAndReplyTest, ReplyStateStaysOffTheWorkerWhenThePostingLoopIsGone) {
+  constexpr TimeDelta kTimeout = TimeDelta::FromSeconds(10);
+  Thread poster("Poster");
+  Thread worker("Worker");
+  ASSERT_TRUE(poster.Start());
+  ASSERT_TRUE(worker.Start());
+  WaitEvent posted(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent release(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  std::atomic<bool> reply_ran{false};
+  std::atomic<DWORD> reply_state_released_on{0};
+  poster.GetTaskRunner()->PostTask(FROM_HERE, BindLambda([&] {
+    EXPECT_TRUE(worker.GetTaskRunner()->PostTaskAndReply(
+        FROM_HERE, BindLambda([&] { EXPECT_TRUE(release.TimedWait(kTimeout)); }),
+        BindLambda([&, witness = MakeRefCounted<ReleaseWitness>(&reply_state_released_on)] {
+          reply_ran = true;
+        })));
+    posted.Signal();
+  }));
+  ASSERT_TRUE(posted.TimedWait(kTimeout));
+  poster.Stop();
+  release.Signal();
+  worker.Stop();  // After the task and its attempt to send the reply.
+
+  EXPECT_FALSE(reply_ran);
+  EXPECT_EQ(0u, reply_state_released_on.load());
+}
+
+// A task dropped unrun (a pool shutting down) goes back with its reply to the posting
+// thread, whose loop releases both.
+TEST(PostTaskAndReplyTest, DroppedTaskIsReleasedOnThePostingThread) {
+  constexpr TimeDelta kTimeout = TimeDelta::FromSeconds(10);
+  MessageLoop loop;
+  scoped_refptr<SequencedWorkerPool> pool = MakeRefCounted<SequencedWorkerPool>(1, "DropPool");
+  WaitEvent busy(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent release(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  // Holds the pool's only thread, so that the next task is still pending at shut-down.
+  ASSERT_TRUE(pool->PostWorkerTaskWithShutdownBehavior(FROM_HERE, BindLambda([&] {
+    busy.Signal();
+    EXPECT_TRUE(release.TimedWait(kTimeout));
+  }),
+                                                       SequencedWorkerPool::CONTINUE_ON_SHUTDOWN));
+  ASSERT_TRUE(busy.TimedWait(kTimeout));
+  std::atomic<bool> ran{false};
+  std::atomic<DWORD> task_state_released_on{0};
+  std::atomic<DWORD> reply_state_released_on{0};
+  ASSERT_TRUE(
+      pool->GetSequencedTaskRunnerWithShutdownBehavior(pool->GetSequenceToken(),
+                                                       SequencedWorkerPool::SKIP_ON_SHUTDOWN)
+          ->PostTaskAndReply(
+              FROM_HERE,
+              BindLambda([&, witness = MakeRefCounted<ReleaseWitness>(&task_state_released_on)] {
+                ran = true;
+              }),
+              BindLambda([&, witness = MakeRefCounted<ReleaseWitness>(&reply_state_released_on)] {
+                ran = true;
+              })));
+  // Shut down from another thread, which drops the pending task there.
+  Thread stopper("Stopper");
+  ASSERT_TRUE(stopper.Start());
+  stopper.GetTaskRunner()->PostTask(FROM_HERE, BindLambda([&] { pool->Shutdown(); }));
+  stopper.Stop();
+  release.Signal();
+
+  // The shut-down sent the dropped task and its reply here before it returned.
+  EXPECT_EQ(0u, reply_state_released_on.load());
+  RunLoop run_loop;
+  run_loop.QuitWhenIdle();
+  run_loop.Run();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(::GetCurrentThreadId(), task_state_released_on.load());
+  EXPECT_EQ(::GetCurrentThreadId(), reply_state_released_on.load());
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
+
+#include "base/synchronization/lock.h"
 
 namespace base {
 
@@ -40,13 +41,15 @@ int64_t QpcFrequency() {
   return frequency;
 }
 
+// Constant-initialised locks: nothing of this file runs while the library loads or ends.
+//
 // The multimedia timer wraps every 2^32 ms; the wraps seen so far extend it to 64 bits.
 // The timer is read under the lock, so a reading never predates the last one stored.
-std::mutex g_low_res_lock;
+Lock g_low_res_lock;
 DWORD g_last_time_get_time = 0;
 int64_t g_time_get_time_rollovers = 0;
 
-std::mutex g_timer_period_lock;
+Lock g_timer_period_lock;
 int g_high_resolution_activations = 0;
 
 int DaysInMonth(int year, int month) {
@@ -184,7 +187,7 @@ bool Time::FromUTCExploded(const Exploded& exploded, Time* time) {
 
 // static
 bool Time::ActivateHighResolutionTimer(bool activate) {
-  std::lock_guard<std::mutex> lock(g_timer_period_lock);
+  AutoLock lock(g_timer_period_lock);
   if (activate) {
     if (g_high_resolution_activations == 0 && ::timeBeginPeriod(1) != TIMERR_NOERROR)
       return false;
@@ -232,7 +235,7 @@ TimeTicks TimeTicks::FromQPCValue(int64_t qpc_value) {
 
 // static
 TimeTicks TimeTicks::NowFromLowResClock() {
-  std::lock_guard<std::mutex> lock(g_low_res_lock);
+  AutoLock lock(g_low_res_lock);
   const DWORD now = ::timeGetTime();
   if (now < g_last_time_get_time)
     ++g_time_get_time_rollovers;

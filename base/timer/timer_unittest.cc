@@ -1,20 +1,25 @@
 #include "base/timer/timer.h"
 
 #include <memory>
+#include <vector>
 
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/test/run_loop_watchdog.h"
 #include "gtest/gtest.h"
 
 namespace base {
 namespace {
 
 constexpr TimeDelta kPeriod = TimeDelta::FromMilliseconds(10);
+// How late a timer may run on a busy machine; far later means it is broken.
+constexpr TimeDelta kLateness = TimeDelta::FromSeconds(2);
 
 void RunFor(TimeDelta duration) {
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop, duration + kLateness);
   MessageLoop::Current()->task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
                                                          duration);
   run_loop.Run();
@@ -24,11 +29,13 @@ TEST(TimerTest, RepeatsAtItsPeriodUntilStopped) {
   MessageLoop loop;
   Timer timer;
   EXPECT_FALSE(timer.IsRunning());
-  int count = 0;
+  std::vector<TimeTicks> runs;
   RunLoop run_loop;
+  test::RunLoopWatchdog watchdog(&run_loop);
   const TimeTicks start = TimeTicks::Now();
   timer.Start(FROM_HERE, kPeriod, BindLambda([&] {
-                if (++count == 5) {
+                runs.push_back(TimeTicks::Now());
+                if (runs.size() == 5) {
                   timer.Stop();
                   run_loop.Quit();
                 }
@@ -36,18 +43,28 @@ TEST(TimerTest, RepeatsAtItsPeriodUntilStopped) {
   EXPECT_TRUE(timer.IsRunning());
   EXPECT_EQ(kPeriod, timer.period());
   run_loop.Run();
-  EXPECT_EQ(5, count);
-  EXPECT_GE(TimeTicks::Now() - start, kPeriod * 5);
+  ASSERT_EQ(5u, runs.size());
+  // The n-th run comes n periods after the start (the periods do not drift), and not far
+  // later.
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const TimeDelta due = kPeriod * static_cast<int64_t>(i + 1);
+    EXPECT_GE(runs[i] - start, due) << "run " << i;
+    EXPECT_LT(runs[i] - start, due + kLateness) << "run " << i;
+  }
   EXPECT_FALSE(timer.IsRunning());
   RunFor(kPeriod * 3);
-  EXPECT_EQ(5, count);
+  EXPECT_EQ(5u, runs.size());
 
   // Reset starts it again with the same task.
+  const TimeTicks reset_at = TimeTicks::Now();
   timer.Reset();
   EXPECT_TRUE(timer.IsRunning());
   RunFor(kPeriod * 3 + kPeriod / 2);
   timer.Stop();
-  EXPECT_GE(count, 6);
+  ASSERT_GE(runs.size(), 6u);
+  EXPECT_LE(runs.size(), 8u);
+  EXPECT_GE(runs[5] - reset_at, kPeriod);
+  EXPECT_LT(runs[5] - reset_at, kPeriod + kLateness);
 }
 
 TEST(TimerTest, DestroyingTheTimerAbandonsItsTask) {
@@ -89,6 +106,7 @@ TEST(OneShotTimerTest, RunsOnceAndResetPostponesIt) {
   EXPECT_EQ(1, count);
   EXPECT_FALSE(timer.IsRunning());
   EXPECT_GE(ran_at - start, TimeDelta::FromMilliseconds(60));
+  EXPECT_LT(ran_at - start, TimeDelta::FromMilliseconds(60) + kLateness);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "base/win/handle_verifier.h"
 
 #include <stdint.h>
+#include <string.h>
 
 #include <atomic>
 #include <unordered_map>
 
+#include "base/debug/stack_trace.h"
+#include "base/hash/super_fast_hash.h"
 #include "base/logging.h"
 #include "base/synchronization/lock.h"
 
@@ -13,7 +16,7 @@ namespace win {
 
 namespace {
 
-constexpr int kMaxStackFrames = 62;
+constexpr size_t kMaxStackFrames = debug::StackTrace::kMaxFrames;
 
 // Who took a handle.
 struct OwnerRecord {
@@ -26,11 +29,7 @@ struct OwnerRecord {
 };
 
 struct HandleHash {
-  size_t operator()(HANDLE handle) const {
-    // Handle values are multiples of 4; spread the bits that vary.
-    const uintptr_t value = reinterpret_cast<uintptr_t>(handle) >> 2;
-    return static_cast<size_t>(value * 0x9E3779B97F4A7C15ull);
-  }
+  size_t operator()(HANDLE handle) const { return SuperFastHash(&handle, sizeof(handle)); }
 };
 
 // Logs what went wrong, with the record of the handle's owner when there is one, and ends
@@ -77,7 +76,9 @@ class ProcessHandleVerifier final : public HandleVerifier {
     record.pc1 = pc1;
     record.pc2 = pc2;
     record.thread_id = ::GetCurrentThreadId();
-    record.stack_size = ::RtlCaptureStackBackTrace(0, kMaxStackFrames, record.stack, nullptr);
+    const debug::StackTrace trace;
+    record.stack_size = static_cast<USHORT>(trace.count());
+    memcpy(record.stack, trace.addresses(), trace.count() * sizeof(record.stack[0]));
 
     OwnerRecord existing;
     {

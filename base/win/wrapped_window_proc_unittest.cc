@@ -128,7 +128,7 @@ TEST(WrappedWindowProcTest, DISABLED_CrashesInATaskOfTheMessagePump) {
 }
 
 TEST(WrappedWindowProcTest, ACrashInATaskOfTheMessagePumpWindowReachesTheFilter) {
-  Process child = test::LaunchChildTest("WrappedWindowProcTest.DISABLED_CrashesInATaskOfTheMessagePump");
+  Process child = test::StartChildTest("WrappedWindowProcTest.DISABLED_CrashesInATaskOfTheMessagePump");
   ASSERT_TRUE(child.IsValid());
   DWORD exit_code = 0;
   const bool ended = child.WaitForExitWithTimeout(kTimeoutMs, &exit_code);

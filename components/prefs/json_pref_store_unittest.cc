@@ -10,7 +10,8 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
-#include "base/metrics/histogram_base.h"
+#include "base/metrics/histogram.h"
+#include "base/metrics/histogram_samples.h"
 #include "base/synchronization/wait_event.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/time/clock.h"
@@ -238,24 +239,22 @@ class FakeClock : public base::Clock {
   base::Time* now_;
 };
 
-class RecordingHistogram : public base::HistogramBase {
- public:
-  void Add(Sample value) override { samples.push_back(value); }
-  void AddCount(Sample value, Count count) override {
-    for (Count i = 0; i < count; ++i)
-      samples.push_back(value);
-  }
-
-  std::vector<Sample> samples;
-};
+// The counts of |histogram| for the values 0 to 3.
+std::vector<base::HistogramBase::Count> CountsOf(base::HistogramBase* histogram) {
+  std::unique_ptr<base::HistogramSamples> samples = histogram->SnapshotSamples();
+  std::vector<base::HistogramBase::Count> counts;
+  for (base::HistogramBase::Sample value = 0; value < 4; ++value)
+    counts.push_back(samples->GetCount(value));
+  return counts;
+}
 
 TEST(JsonPrefStoreWriteCountTest, ReportsTheWritesOfEachInterval) {
   base::Time now = base::Time::FromInternalValue(13000000000000000);
-  RecordingHistogram histogram;
+  base::HistogramBase* histogram = base::LinearHistogram::FactoryGet("Test.WriteCount", 10, 11);
   {
     JsonPrefStore::WriteCountHistogram counter(
         TimeDelta::FromSeconds(10), FilePath(L"C:\\profile\\Local State"),
-        std::unique_ptr<base::Clock>(new FakeClock(&now)), &histogram);
+        std::unique_ptr<base::Clock>(new FakeClock(&now)), histogram);
     EXPECT_EQ("Settings.JsonDataWriteCount.Local_State", counter.GetHistogramName());
 
     // Three writes in the first interval; nothing is reported before it ends.
@@ -265,18 +264,17 @@ TEST(JsonPrefStoreWriteCountTest, ReportsTheWritesOfEachInterval) {
     }
     now += TimeDelta::FromMinutes(3);  // 4.5 minutes in.
     counter.ReportOutstandingWrites();
-    EXPECT_TRUE(histogram.samples.empty());
+    EXPECT_EQ(0, histogram->SnapshotSamples()->TotalCount());
 
     // A write 21 minutes in: the first interval reports 3, the three quiet ones 0.
     now += TimeDelta::FromSeconds(990);
     counter.RecordWriteOccured();
-    EXPECT_EQ((std::vector<base::HistogramBase::Sample>{3, 0, 0, 0}), histogram.samples);
-    histogram.samples.clear();
+    EXPECT_EQ((std::vector<base::HistogramBase::Count>{3, 0, 0, 1}), CountsOf(histogram));
 
     // The write counts in the interval from 20 to 25 minutes, reported at destruction.
     now += TimeDelta::FromMinutes(5);
   }
-  EXPECT_EQ((std::vector<base::HistogramBase::Sample>{1}), histogram.samples);
+  EXPECT_EQ((std::vector<base::HistogramBase::Count>{3, 1, 0, 1}), CountsOf(histogram));
 }
 
 }  // namespace

@@ -320,7 +320,7 @@ TEST(CrashDumpServerTest, RefusesHostileClientsAndKeepsServing) {
 
   // Registrations the server must not accept: another process's id, which would have that
   // process dumped, and a missing assertion address.
-  base::Process other = base::test::LaunchChildTest("CrashDumpServerTest.DISABLED_WaitsToBeEnded");
+  base::Process other = base::test::StartChildTest("CrashDumpServerTest.DISABLED_WaitsToBeEnded");
   ASSERT_TRUE(other.IsValid());
   ProtocolMessage impostor = valid;
   impostor.id = other.Pid();

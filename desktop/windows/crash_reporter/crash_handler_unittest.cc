@@ -188,7 +188,7 @@ class CrashingChild {
         {base::Utf8ToUtf16(kReporterVariable), base::UintToWideString(::GetCurrentProcessId())},
         {base::Utf8ToUtf16(kFolderVariable), folder.value()},
         {base::Utf8ToUtf16(kGoEventVariable), go_event}};
-    process_ = base::test::LaunchChildTest(test_name, options);
+    process_ = base::test::StartChildTest(test_name, options);
   }
   ~CrashingChild() { process_.Terminate(1); }
 

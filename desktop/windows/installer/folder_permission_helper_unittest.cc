@@ -1,13 +1,17 @@
 #include "desktop/windows/installer/folder_permission_helper.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
+#include <string>
 #include <thread>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -22,11 +26,58 @@ base::win::ScopedHandle CreateEvent(const base::FilePath& folder, const wchar_t*
       ::CreateEventW(nullptr, TRUE, FALSE, MakeObjectName(folder, base_name, global).c_str()));
 }
 
-base::CommandLine HelperCommandLine(const base::FilePath& folder) {
+base::CommandLine HelperCommandLine(const base::FilePath& folder,
+                                    const std::wstring& user = GetCurrentUserName()) {
   base::CommandLine command_line(base::FilePath(L"installer.exe"));
   command_line.AppendSwitchPath("set-folder-permission", folder);
-  command_line.AppendSwitchNative("permissions-for-user", GetCurrentUserName());
+  command_line.AppendSwitchNative("permissions-for-user", user);
   return command_line;
+}
+
+// The folder's access list as text ("D:..."), empty when it cannot be read.
+std::wstring ReadDacl(const base::FilePath& folder) {
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(folder.value().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr,
+                              &raw_descriptor) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  LPWSTR raw_text = nullptr;
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &raw_text, nullptr)) {
+    return std::wstring();
+  }
+  base::win::ScopedLocalAlloc text(raw_text);
+  return raw_text;
+}
+
+// The rights that the folder's own entries (not those only for its children) allow
+// Everyone.
+ACCESS_MASK GetEveryonesAccess(const base::FilePath& folder) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(folder.value().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, nullptr,
+                              &raw_descriptor) != ERROR_SUCCESS) {
+    return 0;
+  }
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD everyone_size = sizeof(everyone);
+  if (!dacl || !::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &everyone_size))
+    return 0;
+  ACCESS_MASK access = 0;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+        ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+        (ace->Header.AceFlags & INHERIT_ONLY_ACE) || !::EqualSid(&ace->SidStart, everyone)) {
+      continue;
+    }
+    access |= ace->Mask;
+  }
+  return access;
 }
 
 class FolderPermissionHelperTest : public testing::Test {
@@ -60,14 +111,46 @@ TEST_F(FolderPermissionHelperTest, GrantsUntilUndoneThenPutsTheOldListBack) {
   helper.join();
 }
 
+// What the folder's list holds, read back. Wine keeps of a folder's list only what its Unix
+// permission bits can hold (the owner always has every right): a grant is seen there only
+// for Everyone, so Everyone is the user here.
+TEST_F(FolderPermissionHelperTest, GrantShowsInTheFolderListUntilUndone) {
+  base::win::ScopedHandle give = CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle undo =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+  ASSERT_TRUE(give.IsValid() && undo.IsValid());
+  ASSERT_TRUE(base::CreateDirectory(folder_));
+  const std::wstring before = ReadDacl(folder_);
+  ASSERT_FALSE(before.empty());
+  ASSERT_EQ(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
+
+  const base::CommandLine command_line = HelperCommandLine(folder_, L"Everyone");
+  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread helper([&] {
+    RunFolderPermissionHelper(command_line, base::TimeDelta::FromMilliseconds(50));
+    ::SetEvent(done.Get());
+  });
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 10000));
+  const ACCESS_MASK granted = GetEveryonesAccess(folder_);
+  EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD),
+            granted & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD))
+      << std::hex << granted;
+  ::SetEvent(undo.Get());
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 10000));
+  helper.join();
+  EXPECT_EQ(before, ReadDacl(folder_));
+}
+
 TEST_F(FolderPermissionHelperTest, PermanentGrantEndsAtOnce) {
   base::win::ScopedHandle give = CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
   base::win::ScopedHandle undo =
       CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
-  base::CommandLine command_line = HelperCommandLine(folder_);
+  base::CommandLine command_line = HelperCommandLine(folder_, L"Everyone");
   command_line.AppendSwitch("permanent-permissions");
   RunFolderPermissionHelper(command_line);
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 0));
+  // The grant stays.
+  EXPECT_NE(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
 }
 
 TEST_F(FolderPermissionHelperTest, EndsQuietlyWithoutUserOrEvents) {
@@ -120,6 +203,27 @@ TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));
   ::SetEvent(interrupted.Get());
   RunFolderPermissionHelper(command_line);  // Returns: nothing to start.
+}
+
+// The clean-up batch runs, hidden and not waited for, from a folder whose name needs
+// quoting; a folder without one starts nothing.
+TEST_F(FolderPermissionHelperTest, RunsTheUninstallBatchOfTheInstallationFolder) {
+  const base::FilePath installation = temp_.GetPath().Append(L"Tavro & Co (x86)");
+  ASSERT_TRUE(base::CreateDirectory(installation));
+  RunUninstallBatch(installation);
+
+  const base::FilePath marker = installation.Append(L"ran.txt");
+  const std::string batch = "@echo ran %1> \"%~dp0ran.txt\"\r\n";
+  ASSERT_EQ(static_cast<int>(batch.size()),
+            base::WriteFileFromBuffer(installation.Append(L"k.bat"), batch.data(),
+                                      static_cast<int>(batch.size())));
+  RunUninstallBatch(installation);
+  std::string contents;
+  for (int i = 0; i < 300 && contents.find("\r\n") == std::string::npos; ++i) {
+    ::Sleep(100);
+    base::ReadFileToString(marker, &contents);
+  }
+  EXPECT_EQ("ran \r\n", contents);
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/tracking_data.h"
 
 namespace installer {
@@ -70,6 +71,31 @@ struct RunRoles {
   bool replace_morrit_installation = false;
   bool inside_package = false;
 };
+
+// A payload's tracking data may ask for the default browser and the browser statistics,
+// and for the installation to start at once.
+void ApplyTrackingDataPresets(const PayloadReader* payload_reader,
+                              Settings* settings,
+                              bool* run_immediately) {
+  if (!payload_reader || settings->GetFlag(COPY_ONLY) ||
+      (payload_reader->type() != PayloadType::kTrackingData &&
+       payload_reader->type() != PayloadType::kExternalTrackingData)) {
+    return;
+  }
+  const std::unique_ptr<base::DictionaryValue> tracking_data =
+      ParseTrackingData(payload_reader->GetPayload());
+  std::string default_browser;
+  std::string enable_stats;
+  if (!tracking_data || !tracking_data->GetStringASCII("utm.defbr", &default_browser) ||
+      !tracking_data->GetStringASCII("utm.fsce", &enable_stats)) {
+    return;
+  }
+  *run_immediately = true;
+  LOG(INFO) << "defbr:" << default_browser;
+  settings->SetDefaultBrowser(default_browser == "true");
+  LOG(INFO) << "fsce:" << enable_stats;
+  settings->SetEnableStats(enable_stats == "true");
+}
 
 // Everything RunInstaller does after the informational switches, COM and the exit-callback
 // registry; returns its result byte.
@@ -221,9 +247,15 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   const bool x64_installer = x64 && base::IsFeatureEnabled("installer-support-x64-download");
   VLOG(1) << "Installer architecture: " << (x64_installer ? "X64" : "X86");
 
+  VLOG(2) << "Instantiating settings";
+  // Destroyed before the payload reader and the main loop.
+  const std::unique_ptr<Settings> settings = std::make_unique<Settings>(
+      roles.uninstall, roles.silent, roles.autoupdate, install_folder,
+      roles.replace_morrit_installation, x64_installer ? INSTALLER_ARCH_X64 : INSTALLER_ARCH_X86);
+
   if (command_line.HasSwitch("register-tavro-as-protocol-handler") || roles.backend) {
-    LOG(ERROR) << "Cannot run the backend: the installer settings and the backend runner are "
-                  "not built yet";
+    VLOG(2) << "Running backend";
+    LOG(ERROR) << "Cannot run the backend: the backend runner is not built yet";
     return 0;
   }
 
@@ -240,8 +272,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   }
   LOG(INFO) << "Installer download folder: " << download_folder;
 
+  ApplyTrackingDataPresets(payload_reader.get(), settings.get(), &roles.run_immediately);
+
   LOG(ERROR) << "Cannot run the " << (roles.silent ? "silent" : "window")
-             << " front end: the installer settings and the controllers are not built yet";
+             << " front end: the controllers are not built yet";
   // A folder that holds nothing is removed; anything in it stays.
   ::RemoveDirectoryW(download_folder.value().c_str());
   return 0;

@@ -4,11 +4,11 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/strings/stringprintf.h"
 #include "base/time/time.h"
-
-#include "base/process/launch.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
 
@@ -67,15 +67,23 @@ TEST(InstallerMainTest, RecoversTheY12InstallFolderFromTheLastArgument) {
                   .empty());
 }
 
-TEST(InstallerMainTest, LogFileNameHasTheFullYear) {
-  base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
-  const std::wstring name = GetLogFilePath().BaseName().value();
-  // "tavro_installer_YYYYMMDDhhmmss.log"
-  ASSERT_EQ(std::wstring(L"tavro_installer_").size() + 14 + 4, name.size()) << name;
-  EXPECT_EQ(0u, name.find(L"tavro_installer_" + std::to_wstring(now.year)));
-  EXPECT_EQ(L".log", name.substr(name.size() - 4));
-  EXPECT_EQ(L"Tavro Installer", GetLogFilePath().DirName().BaseName().value());
+// "tavro_installer_YYYYMMDDhhmmss.log", every field of the local time in its place.
+TEST(InstallerMainTest, LogFileNameHoldsTheLocalTime) {
+  auto expected_name = [](const base::Time::Exploded& time) {
+    return base::WideStringPrintf(L"tavro_installer_%04d%02d%02d%02d%02d%02d.log", time.year,
+                                  time.month, time.day_of_month, time.hour, time.minute,
+                                  time.second);
+  };
+  base::Time::Exploded before;
+  base::Time::Now().Explode(true, &before);
+  const base::FilePath path = GetLogFilePath();
+  base::Time::Exploded after;
+  base::Time::Now().Explode(true, &after);
+  const std::wstring name = path.BaseName().value();
+  // The second may turn between the readings.
+  EXPECT_TRUE(name == expected_name(before) || name == expected_name(after))
+      << name << " " << expected_name(before);
+  EXPECT_EQ(L"Tavro Installer", path.DirName().BaseName().value());
 }
 
 TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {
@@ -118,10 +126,8 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
   base::ScopedTempDir temp;
   ASSERT_TRUE(temp.CreateUniqueTempDir());
   const base::FilePath folder = temp.GetPath().Append(L"install");
-  ASSERT_TRUE(base::CreateDirectory(folder));
-  const base::FilePath bin(test::GetTestBinFolder());
-  for (const wchar_t* name : {L"installer.exe", L"tavro_installer.dll"})
-    ASSERT_TRUE(base::CopySingleFile(bin.Append(name), folder.Append(name)));
+  const base::FilePath installer = test::CopyInstallerTo(folder, L"installer.exe");
+  ASSERT_FALSE(installer.empty());
   ASSERT_EQ(4, base::WriteFileFromBuffer(folder.Append(GetBrowserExeName()), "fake", 4));
 
   // The log of an uninstallation with |experiments| stored and |switches| given.
@@ -132,19 +138,13 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
     base::ScopedTempDir log_temp;
     if (!log_temp.CreateUniqueTempDir())
       return std::string();
-    base::LaunchOptions options;
+    test::ProcessOptions options;
     options.environment = {{L"TMP", log_temp.GetPath().value()},
                            {L"TEMP", log_temp.GetPath().value()}};
-    std::string output;
-    DWORD exit_code = 0;
-    base::GetAppOutputWithOptions(
-        L"\"" + folder.Append(L"installer.exe").value() + L"\" --uninstall " + switches, options,
-        true, &output, &exit_code);
-    base::FileEnumerator logs(log_temp.GetPath().Append(L"Tavro Installer"), false,
-                              base::FileEnumerator::FILES, L"tavro_installer_*.log");
-    std::string text;
-    base::ReadFileToString(logs.Next(), &text);
-    return text;
+    const test::ProcessResult run =
+        test::RunProcess(L"\"" + installer.value() + L"\" --uninstall " + switches, options);
+    EXPECT_FALSE(run.timed_out);
+    return test::ReadInstallerLog(log_temp.GetPath());
   };
 
   std::string log = run_uninstall("[\"installer-experiment-test@1\"]", L"");
@@ -154,6 +154,145 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
                       L"--with-feature:installer-experiment-test");
   EXPECT_NE(std::string::npos, log.find("] Uninstall:1\n")) << log;
   EXPECT_EQ(std::string::npos, log.find("Test experiment is enabled"));
+}
+
+// Runs of the real installer, each with its own temporary folder (TMP and TEMP) where the
+// run keeps its log.
+class InstallerRunTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
+
+  // Runs |program| with |arguments| and returns its log.
+  std::string Run(const base::FilePath& program, const std::wstring& arguments) {
+    base::DeletePath(temp_.GetPath().Append(L"Tavro Installer"), true);
+    test::ProcessOptions options;
+    options.environment = {{L"TMP", temp_.GetPath().value()}, {L"TEMP", temp_.GetPath().value()}};
+    const test::ProcessResult run =
+        test::RunProcess(L"\"" + program.value() + L"\" " + arguments, options);
+    EXPECT_TRUE(run.started);
+    EXPECT_FALSE(run.timed_out);
+    return test::ReadInstallerLog(temp_.GetPath());
+  }
+  std::string Run(const std::wstring& arguments) {
+    return Run(base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe"), arguments);
+  }
+  // The download folder switch, so that no probe copy of the installer has to run.
+  std::wstring TempFolderSwitch() const {
+    return L"\"--temp-folder=" + temp_.GetPath().value() + L"\"";
+  }
+
+  static bool HasLine(const std::string& log, const std::string& line) {
+    return log.find("] " + line + "\n") != std::string::npos;
+  }
+
+  base::ScopedTempDir temp_;
+};
+
+// An autoupdate started by Y12 passes an empty install folder and the folder as its last
+// argument; a silent one then runs immediately, with the window.
+TEST_F(InstallerRunTest, Y12AutoupdateRecoversTheFolderAndRunsImmediately) {
+  const base::FilePath y12_folder = temp_.GetPath().Append(L"Y12 Tavro");
+  std::string log = Run(L"--installfolder= --autoupdate --silent --v=1 " + TempFolderSwitch() +
+                        L" \"" + y12_folder.value() + L"\"");
+  EXPECT_TRUE(HasLine(log, "It looks like we are autoupdating from Y12.")) << log;
+  EXPECT_TRUE(HasLine(log, "Recovered install folder from command line: " + y12_folder.ToUtf8()));
+  EXPECT_TRUE(HasLine(log, "Configuring for Y12 autoupdate."));
+  EXPECT_TRUE(HasLine(log, "Silent:0"));
+  EXPECT_TRUE(HasLine(log, "Run Immediately1"));
+  EXPECT_TRUE(HasLine(log, "Using UI message loop"));
+
+  // A relative last argument recovers nothing: the run stays silent.
+  log = Run(L"--installfolder= --autoupdate --silent --v=1 " + TempFolderSwitch() + L" Tavro");
+  EXPECT_TRUE(HasLine(log, "Recovered install folder from command line: ")) << log;
+  EXPECT_FALSE(HasLine(log, "Configuring for Y12 autoupdate."));
+  EXPECT_TRUE(HasLine(log, "Silent:1"));
+  EXPECT_TRUE(HasLine(log, "Run Immediately0"));
+  EXPECT_TRUE(HasLine(log, "Using default message loop"));
+
+  // Without "autoupdate" an empty folder is only an empty folder.
+  log = Run(L"--installfolder= --silent " + TempFolderSwitch() + L" \"" + y12_folder.value() +
+            L"\"");
+  EXPECT_TRUE(HasLine(log, "Install folder from command line: ")) << log;
+  EXPECT_FALSE(HasLine(log, "It looks like we are autoupdating from Y12."));
+  EXPECT_TRUE(HasLine(log, "Silent:1"));
+}
+
+// Inside an unpacked package the installer reads no payload: it must be named exactly
+// "installer.exe" and stand beside the browser and its "files_list".
+TEST_F(InstallerRunTest, InsidePackageOnlyAsInstallerExeBesideTheBrowserAndFilesList) {
+  const base::FilePath package = temp_.GetPath().Append(L"package");
+  const base::FilePath installer = test::CopyInstallerTo(package, L"installer.exe");
+  const base::FilePath renamed = test::CopyInstallerTo(package, L"tavro_setup.exe");
+  ASSERT_FALSE(installer.empty() || renamed.empty());
+  ASSERT_EQ(4, base::WriteFileFromBuffer(package.Append(GetBrowserExeName()), "fake", 4));
+  const base::FilePath files_list = package.Append(L"files_list");
+  ASSERT_EQ(9, base::WriteFileFromBuffer(files_list, "tavro.exe", 9));
+
+  std::string log = Run(installer, L"--silent " + TempFolderSwitch());
+  EXPECT_TRUE(HasLine(log, "Inside package1")) << log;
+  EXPECT_FALSE(HasLine(log, "Reading Payload"));
+  EXPECT_FALSE(HasLine(log, "Failed reading payload"));
+
+  log = Run(renamed, L"--silent " + TempFolderSwitch());
+  EXPECT_TRUE(HasLine(log, "Inside package0")) << log;
+  EXPECT_TRUE(HasLine(log, "Reading Payload"));
+
+  ASSERT_TRUE(base::DeletePath(files_list, false));
+  log = Run(installer, L"--silent " + TempFolderSwitch());
+  EXPECT_TRUE(HasLine(log, "Inside package0")) << log;
+  EXPECT_TRUE(HasLine(log, "Reading Payload"));
+}
+
+// A payload the reader calls corrupted leaves the run to the tracking data of the command
+// line.
+TEST_F(InstallerRunTest, CorruptedPayloadGivesWayToTheCommandLineTrackingData) {
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFileToString(
+      base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe"), &bytes));
+  // The security directory entry of the 64-bit optional header, pointed past the end.
+  const uint32_t pe = static_cast<uint8_t>(bytes[0x3C]) |
+                      static_cast<uint8_t>(bytes[0x3D]) << 8;
+  const uint32_t past_end = static_cast<uint32_t>(bytes.size()) + 16;
+  for (int i = 0; i < 4; ++i) {
+    bytes[pe + 168 + i] = static_cast<char>(past_end >> (8 * i));
+    bytes[pe + 172 + i] = static_cast<char>(i == 0 ? 8 : 0);
+  }
+  const base::FilePath installer = test::CopyInstallerTo(temp_.GetPath().Append(L"bad"),
+                                                         L"tavro_setup.exe");
+  ASSERT_FALSE(installer.empty());
+  ASSERT_EQ(static_cast<int>(bytes.size()),
+            base::WriteFileFromBuffer(installer, bytes.data(), static_cast<int>(bytes.size())));
+
+  std::string log =
+      Run(installer, L"--silent --server-tracking-blob=dHJhY2tpbmc= " + TempFolderSwitch());
+  EXPECT_TRUE(HasLine(log, "Security directory is located past the image file length")) << log;
+  EXPECT_TRUE(HasLine(log, "Corrupted payload"));
+  EXPECT_TRUE(HasLine(log, "Failed reading payload"));
+  EXPECT_TRUE(HasLine(log, "Using tracking data from command line"));
+
+  // Without the switch the run goes on without tracking data.
+  log = Run(installer, L"--silent " + TempFolderSwitch());
+  EXPECT_TRUE(HasLine(log, "Corrupted payload")) << log;
+  EXPECT_FALSE(HasLine(log, "Using tracking data from command line"));
+}
+
+// "temp-folder" names where the working folder of the download goes; it is made with its
+// parents, and removed again when the run leaves it empty.
+TEST_F(InstallerRunTest, TempFolderSwitchPlacesTheDownloadFolder) {
+  const base::FilePath given = temp_.GetPath().Append(L"given").Append(L"deeper");
+  std::string log = Run(L"--silent \"--temp-folder=" + given.value() + L"\"");
+  EXPECT_TRUE(HasLine(log, "Installer download folder: " +
+                               given.Append(L"Tavro Installer").ToUtf8()))
+      << log;
+  EXPECT_TRUE(base::DirectoryExists(given));
+  EXPECT_FALSE(base::PathExists(given.Append(L"Tavro Installer")));
+
+  // Under a file no folder can be made: the run ends there.
+  const base::FilePath file = temp_.GetPath().Append(L"file");
+  ASSERT_EQ(1, base::WriteFileFromBuffer(file, "x", 1));
+  log = Run(L"--silent \"--temp-folder=" + file.value() + L"\"");
+  EXPECT_TRUE(HasLine(log, "Could not create temporary installer folder")) << log;
+  EXPECT_EQ(std::string::npos, log.find("Installer download folder"));
 }
 
 }  // namespace

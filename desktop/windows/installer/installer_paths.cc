@@ -7,34 +7,20 @@
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
-#include "base/native_library.h"
 #include "base/path_registry.h"
 #include "base/process/launch.h"
-#include "base/win/scoped_co_mem.h"
+#include "base/win/known_folder.h"
 #include "base/win/scoped_handle.h"
 
 namespace installer {
 
 namespace {
 
-// The user's Downloads folder. The function is looked up at run time: systems before
-// Vista do not have it.
+// The user's Downloads folder, made when the profile does not have it yet.
 bool GetDownloadsFolder(base::FilePath* folder) {
-  using GetKnownFolderPathFunction = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
-  base::NativeLibrary shell32(base::FilePath(L"shell32.dll"));
-  const auto get_known_folder_path = reinterpret_cast<GetKnownFolderPathFunction>(
-      shell32.GetFunctionPointer("SHGetKnownFolderPath"));
-  if (!get_known_folder_path)
-    return false;
-  for (DWORD flags : {0ul, static_cast<DWORD>(KF_FLAG_CREATE | KF_FLAG_INIT)}) {
-    base::win::ScopedCoMem<wchar_t> path;
-    if (SUCCEEDED(get_known_folder_path(FOLDERID_Downloads, flags, nullptr, path.Receive())) &&
-        path.Get()) {
-      *folder = base::FilePath(path.Get());
-      return true;
-    }
-  }
-  return false;
+  return SUCCEEDED(base::win::GetKnownFolderPath(FOLDERID_Downloads, 0, folder)) ||
+         SUCCEEDED(base::win::GetKnownFolderPath(FOLDERID_Downloads,
+                                                 KF_FLAG_CREATE | KF_FLAG_INIT, folder));
 }
 
 }  // namespace
@@ -42,18 +28,18 @@ bool GetDownloadsFolder(base::FilePath* folder) {
 bool PrepareInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
                             base::FilePath* folder) {
-  *folder = folder->Append(name);
-  if (!base::DirectoryExists(*folder) && !base::CreateDirectory(*folder)) {
-    PLOG(WARNING) << "Cannot create installer folder " << *folder;
+  const base::FilePath candidate = folder->Append(name);
+  if (!base::DirectoryExists(candidate) && !base::CreateDirectory(candidate)) {
+    PLOG(WARNING) << "Cannot create installer folder " << candidate;
     return false;
   }
-  if (probe_executable.empty())
-    return true;
-  if (CanRunExecutableIn(*folder, probe_executable))
-    return true;
-  // Removes the folder only when nothing else is in it.
-  ::RemoveDirectoryW(folder->value().c_str());
-  return false;
+  if (!probe_executable.empty() && !CanRunExecutableIn(candidate, probe_executable)) {
+    // Removes the folder only when nothing else is in it.
+    ::RemoveDirectoryW(candidate.value().c_str());
+    return false;
+  }
+  *folder = candidate;
+  return true;
 }
 
 bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable) {
@@ -86,9 +72,13 @@ bool GetInstallerFolderAt(const std::wstring& name,
                           const base::FilePath& probe_executable,
                           base::FilePath* folder,
                           int path_key) {
-  if (!base::PathRegistry::Get(path_key, folder))
+  base::FilePath candidate;
+  if (!base::PathRegistry::Get(path_key, &candidate) ||
+      !PrepareInstallerFolder(name, probe_executable, &candidate)) {
     return false;
-  return PrepareInstallerFolder(name, probe_executable, folder);
+  }
+  *folder = candidate;
+  return true;
 }
 
 bool GetTempInstallerFolder(const std::wstring& name,
@@ -96,8 +86,12 @@ bool GetTempInstallerFolder(const std::wstring& name,
                             base::FilePath* folder) {
   if (GetInstallerFolderAt(name, probe_executable, folder, base::DIR_TEMP))
     return true;
-  if (GetDownloadsFolder(folder) && PrepareInstallerFolder(name, probe_executable, folder))
+  base::FilePath downloads;
+  if (GetDownloadsFolder(&downloads) &&
+      PrepareInstallerFolder(name, probe_executable, &downloads)) {
+    *folder = downloads;
     return true;
+  }
   if (GetInstallerFolderAt(name, probe_executable, folder, base::DIR_HOME))
     return true;
   return GetInstallerFolderAt(name, probe_executable, folder, base::DIR_EXE);

@@ -13,7 +13,7 @@ namespace installer {
 // Appends |name| to |*folder| and creates that folder (with missing parents) when it is not
 // one yet. With a non-empty |probe_executable| the folder must also be able to run it
 // (CanRunExecutableIn); otherwise the folder is removed again (only when empty) and the
-// result is false.
+// result is false. |*folder| changes only on success, here and in the functions below.
 bool PrepareInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
                             base::FilePath* folder);

@@ -49,6 +49,8 @@ TEST(InstallerPathsTest, FolderThatCannotRunTheProbeIsRemoved) {
   EXPECT_FALSE(CanRunExecutableIn(folder, bad_probe.DirName().Append(L"missing.exe")));
   EXPECT_FALSE(PrepareInstallerFolder(kFolderName, bad_probe, &folder));
   EXPECT_FALSE(base::PathExists(temp.GetPath().Append(kFolderName)));
+  // A failure hands out no path.
+  EXPECT_EQ(temp.GetPath(), folder);
 }
 
 TEST(InstallerPathsTest, TempInstallerFolderTriesEachCandidate) {
@@ -68,7 +70,12 @@ TEST(InstallerPathsTest, TempInstallerFolderTriesEachCandidate) {
   const base::FilePath bad_probe = exe_root.Append(L"probe.exe");
   ASSERT_EQ(4, base::WriteFileFromBuffer(bad_probe, "text", 4));
   ASSERT_TRUE(base::DeletePath(temp_root.Append(kFolderName), true));
+  const base::FilePath untouched(L"C:\\untouched");
+  folder = untouched;
   EXPECT_FALSE(GetTempInstallerFolder(kFolderName, bad_probe, &folder));
+  EXPECT_EQ(untouched.value(), folder.value());
+  EXPECT_FALSE(GetInstallerFolderAt(kFolderName, bad_probe, &folder, base::DIR_TEMP));
+  EXPECT_EQ(untouched.value(), folder.value());
   EXPECT_FALSE(base::PathExists(temp_root.Append(kFolderName)));
   EXPECT_FALSE(base::PathExists(home_root.Append(kFolderName)));
   EXPECT_FALSE(base::PathExists(exe_root.Append(kFolderName)));

@@ -12,10 +12,10 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/service/product_config.h"
-#include "desktop/windows/installer/stats.h"
 #include "desktop/windows/installer/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/memory_response_writer.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "desktop/windows/installer/wininet/wininet_downloader.h"
 
 namespace installer {
@@ -106,7 +106,15 @@ void SendStats(Stats* stats, base::Closure done, bool wait_for_network) {
     return;
   }
   LOG(ERROR) << "Could not start sending stats";
-  StatsSender::Finish(sender.release());
+  // Callers may quit a run loop from |done|: it runs from the loop, as after a report.
+  StatsSender* failed = sender.release();
+  const base::scoped_refptr<base::SingleThreadTaskRunner> task_runner =
+      base::CurrentThreadTaskRunner::Get();
+  if (!task_runner ||
+      !task_runner->PostTask(FROM_HERE, base::BindFunction(&StatsSender::Finish, failed))) {
+    LOG(ERROR) << "Cannot post the end of sending stats: finishing at once";
+    StatsSender::Finish(failed);
+  }
 }
 
 }  // namespace installer

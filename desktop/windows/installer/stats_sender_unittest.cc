@@ -7,9 +7,9 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/time/time.h"
-#include "desktop/windows/installer/stats.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -82,10 +82,21 @@ TEST_F(StatsSenderTest, RunsTheDoneClosureAlsoOnFailure) {
   EXPECT_TRUE(done_);
   EXPECT_EQ(1, server_.GetRequestCount("/divedazaveve/feedback"));
 
-  // A report that cannot start still ends.
+  // A report that cannot start still ends, later: a caller may quit its run loop from the
+  // done closure only once that loop runs.
   SetStatsServerForTesting("not an address/");
-  Send(&stats, false);
-  EXPECT_TRUE(done_);
+  base::RunLoop run_loop;
+  bool done = false;
+  SendStats(&stats, base::BindLambda([&done, &run_loop]() {
+              done = true;
+              run_loop.Quit();
+            }),
+            false);
+  EXPECT_FALSE(done);
+  loop_.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
+                                       base::TimeDelta::FromSeconds(20));
+  run_loop.Run();
+  EXPECT_TRUE(done);
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 #include <string>
 
 #include "base/base64.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/test/installer_logs.h"
+#include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -55,6 +59,33 @@ TEST(TrackingDataTest, RejectsWhatIsNoObject) {
     EXPECT_FALSE(ParseTrackingData(payload));
   }
   EXPECT_TRUE(ParseTrackingData("eyJhIjoxfQ=="));  // {"a":1}
+}
+
+// An installer's tracking data may preset the default browser and the browser statistics;
+// a stand-alone copy takes neither.
+TEST(TrackingDataTest, PresetsApplyToTheSettingsOfTheRun) {
+  const std::wstring blob = base::AsciiToUtf16(
+      base::Base64Encode(R"({"utm":{"defbr":"true","fsce":"false"}})"));
+  auto run = [&blob](const std::wstring& switches) {
+    base::ScopedTempDir temp;
+    if (!temp.CreateUniqueTempDir())
+      return std::string();
+    const std::wstring folder = temp.GetPath().value();
+    test::RunInstallerExe(L"--silent --v=1 --server-tracking-blob=" + blob + L" " + switches,
+                          {{L"TMP", folder}, {L"TEMP", folder}});
+    return test::ReadInstallerLog(temp.GetPath());
+  };
+
+  std::string log = run(L"--setdefaultbrowser=0");
+  EXPECT_NE(std::string::npos, log.find("] Using tracking data from command line\n")) << log;
+  EXPECT_NE(std::string::npos, log.find("] defbr:true\n"));
+  EXPECT_NE(std::string::npos, log.find("] DEFAULT_BROWSER set to: 1\n"));
+  EXPECT_NE(std::string::npos, log.find("] fsce:false\n"));
+  EXPECT_NE(std::string::npos, log.find("] ENABLE_TAVRO_STATS set to: 0\n"));
+
+  log = run(L"--copyonly=1");
+  EXPECT_NE(std::string::npos, log.find("] COPY_ONLY: 1\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("defbr:"));
 }
 
 }  // namespace

@@ -156,15 +156,15 @@ PayloadType PayloadReader::ReadPayload() {
 }
 
 bool PayloadReader::TryTrailer(uint64_t end) {
-  // The length field is unsigned: a value of 2^31 or more is a length like any other, and
-  // fails here because no file has room for it before |end|.
   if (end < kMagicSize + kLengthSize || end > file_.length()) {
     VLOG(1) << "Could not find a valid starting position";
     return false;
   }
   const uint8_t* data = file_.data();
+  // Stored unsigned, but a payload of 2^31 bytes or more is never one of ours, however
+  // large the file.
   const uint32_t length = ReadUint32(data, end - kLengthSize);
-  if (length > end - kMagicSize - kLengthSize) {
+  if (length > static_cast<uint32_t>(INT32_MAX) || length > end - kMagicSize - kLengthSize) {
     VLOG(1) << "Could not find a valid starting position";
     return false;
   }

@@ -6,28 +6,17 @@
 #include <utility>
 #include <vector>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "base/test/scoped_log_capture.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-std::vector<std::pair<int, std::string>>& CapturedLines() {
-  static std::vector<std::pair<int, std::string>> lines;
-  return lines;
-}
-
-bool CaptureLine(int severity, const char*, int, size_t message_start, const std::string& text) {
-  std::string message = text.substr(message_start);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-    message.pop_back();
-  CapturedLines().emplace_back(severity, message);
-  return true;
-}
 
 std::string Le32(uint32_t value) {
   std::string bytes(4, '\0');
@@ -74,15 +63,11 @@ class PayloadReaderTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
-    CapturedLines().clear();
-    logging::SetLogMessageHandler(&CaptureLine);
     logging::SetVlogLevels(1, "");
   }
 
   void TearDown() override {
     logging::SetVlogLevels(0, "");
-    logging::SetLogMessageHandler(nullptr);
-    CapturedLines().clear();
   }
 
   static base::FilePath Fixture(const wchar_t* name) {
@@ -107,15 +92,12 @@ class PayloadReaderTest : public testing::Test {
     return path;
   }
 
-  static bool Logged(int severity, const std::string& message) {
-    for (const auto& line : CapturedLines()) {
-      if (line.first == severity && line.second == message)
-        return true;
-    }
-    return false;
+  bool Logged(int severity, const std::string& message) const {
+    return log_.Logged(severity, message);
   }
 
   base::ScopedTempDir temp_dir_;
+  base::test::ScopedLogCapture log_;
 };
 
 TEST_F(PayloadReaderTest, UnsignedInstaller) {
@@ -138,7 +120,7 @@ TEST_F(PayloadReaderTest, UnsignedInstaller) {
     PayloadReader reader(WriteTemp(L"short.exe", installer + Trailer(package.substr(0, 5))));
     EXPECT_EQ(PayloadType::kTrackingData, reader.type());
   }
-  CapturedLines().clear();
+  log_.Clear();
   PayloadReader reader(WriteTemp(L"plain.exe", installer));
   EXPECT_EQ(PayloadType::kNone, reader.type());
   EXPECT_EQ("", reader.GetPayload());
@@ -154,7 +136,7 @@ TEST_F(PayloadReaderTest, SignedInstallers) {
   EXPECT_TRUE(Logged(logging::LOG_WARNING, "No valid payload found"));
 
   // Bytes after the certificate table are outside the signature: a package there is refused.
-  CapturedLines().clear();
+  log_.Clear();
   {
     PayloadReader reader(Fixture(L"signed_full_appended.exe"));
     EXPECT_EQ(PayloadType::kNone, reader.type());
@@ -189,7 +171,7 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   const uint32_t lengths[] = {0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(end - 6)};
   for (uint32_t length : lengths) {
     SCOPED_TRACE(length);
-    CapturedLines().clear();
+    log_.Clear();
     PayloadReader reader(WriteTemp(L"length.exe", base + Le32(length)));
     EXPECT_EQ(PayloadType::kNone, reader.type());
     EXPECT_TRUE(Logged(-1, "Could not find a valid starting position"));
@@ -197,7 +179,7 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   }
 
   // The largest length that fits puts the magic at the very start, where "MZ" stands.
-  CapturedLines().clear();
+  log_.Clear();
   PayloadReader whole(WriteTemp(L"whole.exe", base + Le32(static_cast<uint32_t>(end - 7))));
   EXPECT_EQ(PayloadType::kNone, whole.type());
   EXPECT_TRUE(Logged(-1, "Payload data invalid"));
@@ -205,6 +187,33 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   // A length one short misses the magic too.
   PayloadReader off_by_one(WriteTemp(L"off.exe", base + Le32(2)));
   EXPECT_EQ(PayloadType::kNone, off_by_one.type());
+}
+
+// The length is unsigned in the file, but a payload of 2 GiB or more is refused even in a
+// file large enough to hold it.
+TEST_F(PayloadReaderTest, TrailerLengthOf2GiBOrMoreFailsInAFileThatHoldsIt) {
+  const uint32_t kTooLong = 0x80000000u;
+  const std::string head = MakeImage(0x8664) + "QVZ";
+  const base::FilePath path = temp_dir_.GetPath().Append(L"huge.exe");
+  // A sparse file: the payload bytes between the magic and the length take no disk space.
+  auto write_huge = [&](uint32_t length) {
+    base::File file(path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE);
+    const std::string trailer = Le32(length);
+    const int64_t end = static_cast<int64_t>(head.size()) + length;
+    return file.IsValid() &&
+           file.Write(0, head.data(), static_cast<int>(head.size())) ==
+               static_cast<int>(head.size()) &&
+           file.SetLength(end + 4) && file.Write(end, trailer.data(), 4) == 4;
+  };
+
+  ASSERT_TRUE(write_huge(kTooLong));
+  {
+    PayloadReader reader(path);
+    EXPECT_EQ(PayloadType::kNone, reader.type());
+    EXPECT_TRUE(Logged(-1, "Could not find a valid starting position"));
+  }
+  ASSERT_TRUE(write_huge(kTooLong - 1));
+  EXPECT_EQ(PayloadType::kTrackingData, PayloadReader(path).type());
 }
 
 TEST_F(PayloadReaderTest, CertificateTableOffsets) {
@@ -304,7 +313,7 @@ TEST_F(PayloadReaderTest, WritePayloadRoundTrip) {
     PayloadReader reader(installer);
     ASSERT_EQ(PayloadType::kFullPackage, reader.type());
     WriteTemp(L"package.7z", std::string(package.size() * 3, 'x'));  // Gets truncated.
-    CapturedLines().clear();
+    log_.Clear();
     EXPECT_TRUE(reader.WritePayload(package_out));
     EXPECT_TRUE(Logged(logging::LOG_INFO,
                        "Writing payload to file " + package_out.ToUtf8()));

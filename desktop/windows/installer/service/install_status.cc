@@ -20,6 +20,7 @@
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/adopt_com_ptr.h"
 #include "base/win/scoped_bstr.h"
 #include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/msxml_util.h"
@@ -67,6 +68,35 @@ constexpr wchar_t kTypeAttribute[] = L"type";
 constexpr wchar_t kDataElement[] = L"data";
 
 constexpr char kXmlDeclaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+// XML 1.0 cannot hold control characters other than tab, line feed and carriage return,
+// the non-characters U+FFFE and U+FFFF, or unpaired surrogates.
+bool IsXmlText(std::wstring_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r')
+      return false;
+    if (c == 0xFFFE || c == 0xFFFF)
+      return false;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+        return false;
+      ++i;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Whether an attribute value is written and read back the same by any MSXML: a parser
+// turns tabs and line breaks in attribute values into spaces, and writers disagree on
+// escaping '"', '&' and '<' there while output escaping is off (Wine's writes them as they
+// are). Neither the writer nor the reader takes a value that holds any of them, so the
+// installer never reads a status file that it cannot write back.
+bool IsPlainAttributeValue(std::wstring_view value) {
+  return IsXmlText(value) && value.find_first_of(L"\t\r\n\"&<") == std::wstring_view::npos;
+}
 
 // ---------------------------------------------------------------------------------------
 // Reading.
@@ -260,6 +290,7 @@ bool ReadComponents(IXMLDOMNode* list, std::vector<InstallComponent>* components
 
 bool ReadRegistryValue(IXMLDOMNode* element, RegistryValueRecord* value) {
   return GetAttribute(element, kTypeAttribute, &value->type_name) &&
+         IsPlainAttributeValue(value->type_name) &&
          ReadElements(element, {FieldReader(kNameElement, GetElementText, &value->name),
                                 FieldReader(kDataElement, GetElementText, &value->data)});
 }
@@ -334,9 +365,8 @@ bool ParseDocument(const std::string& bytes, ComPtr<IXMLDOMDocument2>* document)
   base::win::ScopedVariant depth(kMaxElementDepth);
   dom->setProperty(max_depth.Get(), depth.Get());
 
-  ComPtr<IStream> stream;
-  stream.Attach(::SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
-                                    static_cast<UINT>(bytes.size())));
+  const ComPtr<IStream> stream = base::win::AdoptComPtr(::SHCreateMemStream(
+      reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
   if (!stream) {
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
@@ -371,26 +401,6 @@ bool ParseDocument(const std::string& bytes, ComPtr<IXMLDOMDocument2>* document)
 
 // ---------------------------------------------------------------------------------------
 // Writing.
-
-// XML 1.0 cannot hold control characters other than tab, line feed and carriage return,
-// the non-characters U+FFFE and U+FFFF, or unpaired surrogates.
-bool IsXmlText(std::wstring_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r')
-      return false;
-    if (c == 0xFFFE || c == 0xFFFF)
-      return false;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
-        return false;
-      ++i;
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // Writes elements through the SAX content handler of an MSXML writer as UTF-8,
 // indented by one tab per level. The first failure sticks: later calls do nothing and
@@ -458,7 +468,7 @@ bool StatusWriter::Init() {
   }
   // The writer encodes into a memory stream; the declaration is written by Finish so that
   // the file starts the same way with every MSXML release.
-  stream_.Attach(::SHCreateMemStream(nullptr, 0));
+  stream_ = base::win::AdoptComPtr(::SHCreateMemStream(nullptr, 0));
   if (!stream_) {
     LOG(ERROR) << "Cannot create a memory stream";
     return false;
@@ -497,11 +507,8 @@ void StatusWriter::StartWithAttribute(const wchar_t* name,
     return;
   HRESULT hr = attributes_->clear();
   if (SUCCEEDED(hr) && attribute) {
-    // A parser turns line breaks and tabs of attribute values into spaces.
-    if (!IsXmlText(attribute_value) ||
-        attribute_value.find_first_of(L"\t\r\n") != std::wstring_view::npos) {
-      return Fail(E_INVALIDARG, "attribute value that XML cannot hold");
-    }
+    if (!IsPlainAttributeValue(attribute_value))
+      return Fail(E_INVALIDARG, "attribute value that would not read back the same");
     base::win::ScopedBstr empty(L"");
     base::win::ScopedBstr attribute_name(attribute);
     base::win::ScopedBstr type(L"CDATA");

@@ -48,7 +48,8 @@ struct InstallStatus {
 // Reads a status file (for example the install folder's "installation_status.xml", or an
 // older copy of it). True only when the whole file is a well-formed status record; |status|
 // is left unchanged otherwise. Files that are not XML, have another root, miss an element,
-// carry a document type declaration or exceed 32 MB load as false.
+// carry a document type declaration, exceed 32 MB or hold a registry value type that could
+// not be saved again (with a tab, a line break, '"', '&' or '<') load as false.
 //
 // The file format (UTF-8, element and attribute names in lower case):
 //   <install_log version="1">
@@ -77,7 +78,7 @@ bool LoadInstallStatus(const base::FilePath& path, InstallStatus* status);
 // folder). The new content goes to a temporary file in the same folder that then replaces
 // |path|, so an interrupted save leaves the previous file intact. False, with the previous
 // file unchanged, on any failure (missing folder, read-only target, texts that XML cannot
-// hold).
+// hold, registry value types that would not read back the same).
 bool SaveInstallStatus(const base::FilePath& path, const InstallStatus& status);
 
 }  // namespace installer

@@ -67,10 +67,18 @@ PSID GetProcessUserSid(std::vector<BYTE>* buffer) {
   return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
 }
 
-bool SetDacl(const std::wstring& object_name, SE_OBJECT_TYPE object_type, PACL dacl) {
+// Without either protection flag the system would decide the protection itself: a list
+// that was protected from its parent's entries would take them on again.
+bool SetDacl(const std::wstring& object_name,
+             SE_OBJECT_TYPE object_type,
+             PACL dacl,
+             bool dacl_protected) {
   std::wstring name = object_name;  // The function wants a writable string.
-  const DWORD error = ::SetNamedSecurityInfoW(&name[0], object_type, DACL_SECURITY_INFORMATION,
-                                              nullptr, nullptr, dacl, nullptr);
+  const SECURITY_INFORMATION information =
+      DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                  : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  const DWORD error = ::SetNamedSecurityInfoW(&name[0], object_type, information, nullptr,
+                                              nullptr, dacl, nullptr);
   if (error != ERROR_SUCCESS) {
     ELOG(ERROR, error) << "SetNamedSecurityInfo failed for " << object_name;
     return false;
@@ -94,6 +102,14 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
     return false;
   }
 
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (!::GetSecurityDescriptorControl(descriptor.get(), &control, &revision)) {
+    PLOG(ERROR) << "GetSecurityDescriptorControl failed for " << object_name;
+    return false;
+  }
+  const bool dacl_protected = (control & SE_DACL_PROTECTED) != 0;
+
   // Without a list everyone has every right already; a new list holding only |entry|
   // would take them away from everyone else.
   if (old_dacl) {
@@ -104,15 +120,15 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
       ELOG(ERROR, error) << "SetEntriesInAcl failed for " << object_name;
       return false;
     }
-    if (!SetDacl(object_name, object_type, raw_new_dacl))
+    if (!SetDacl(object_name, object_type, raw_new_dacl, dacl_protected))
       return false;
   } else {
     VLOG(1) << object_name << " has no access list; nothing to grant";
   }
 
   if (saved_security) {
-    saved_security->reset(
-        new SavedSecurity(object_name, object_type, std::move(descriptor), old_dacl));
+    saved_security->reset(new SavedSecurity(object_name, object_type, std::move(descriptor),
+                                            old_dacl, dacl_protected));
   }
   return true;
 }
@@ -122,11 +138,13 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
 SavedSecurity::SavedSecurity(std::wstring object_name,
                              SE_OBJECT_TYPE object_type,
                              base::win::ScopedLocalAlloc descriptor,
-                             PACL dacl)
+                             PACL dacl,
+                             bool dacl_protected)
     : object_name_(std::move(object_name)),
       object_type_(object_type),
       descriptor_(std::move(descriptor)),
-      dacl_(dacl) {}
+      dacl_(dacl),
+      dacl_protected_(dacl_protected) {}
 
 SavedSecurity::~SavedSecurity() = default;
 
@@ -214,7 +232,7 @@ bool RestoreSecurity(const SavedSecurity& saved_security) {
     return true;
   }
   return SetDacl(saved_security.object_name(), saved_security.object_type(),
-                 saved_security.dacl());
+                 saved_security.dacl(), saved_security.dacl_protected());
 }
 
 }  // namespace installer

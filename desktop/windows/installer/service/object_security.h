@@ -12,8 +12,9 @@
 
 namespace installer {
 
-// The discretionary access list an object had before GrantAccess changed it, so that
-// RestoreSecurity can put it back.
+// The discretionary access list an object had before GrantAccess changed it, and whether
+// it was protected from inheriting its parent's entries, so that RestoreSecurity can put it
+// back as it was.
 class SavedSecurity {
  public:
   // |descriptor| (allocated by the system with LocalAlloc) holds |dacl|, which may be null
@@ -21,7 +22,8 @@ class SavedSecurity {
   SavedSecurity(std::wstring object_name,
                 SE_OBJECT_TYPE object_type,
                 base::win::ScopedLocalAlloc descriptor,
-                PACL dacl);
+                PACL dacl,
+                bool dacl_protected);
   ~SavedSecurity();
 
   SavedSecurity(const SavedSecurity&) = delete;
@@ -30,12 +32,14 @@ class SavedSecurity {
   const std::wstring& object_name() const { return object_name_; }
   SE_OBJECT_TYPE object_type() const { return object_type_; }
   PACL dacl() const { return dacl_; }
+  bool dacl_protected() const { return dacl_protected_; }
 
  private:
   std::wstring object_name_;
   SE_OBJECT_TYPE object_type_;
   base::win::ScopedLocalAlloc descriptor_;
   PACL dacl_;
+  bool dacl_protected_;
 };
 
 // Whether the current user (the thread's impersonation token, else the process token) is
@@ -46,7 +50,8 @@ int HasAccess(const std::wstring& object_name, SE_OBJECT_TYPE object_type, ACCES
 
 // Adds an entry granting |access| to the current user (the process token's user) with
 // |inheritance| (e.g. CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, or NO_INHERITANCE) to the
-// object's discretionary access list. When |saved_security| is not null it receives the
+// object's discretionary access list. A list protected from inheritance stays protected,
+// an inheriting one keeps inheriting. When |saved_security| is not null it receives the
 // previous list (also when the object had no list and nothing was changed). False, with
 // the error logged, when the list cannot be read or written.
 bool GrantAccess(const std::wstring& object_name,

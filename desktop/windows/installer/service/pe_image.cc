@@ -38,6 +38,9 @@ struct PeHeaders {
   // The end of the optional header: where the section table starts.
   uint64_t headers_end = 0;
   bool has_security_directory = false;
+  // More directories announced than the optional header holds, the security entry among
+  // them: the headers contradict each other.
+  bool security_directory_cut = false;
   // The security directory's file offset and size.
   uint32_t certificate_offset = 0;
   uint32_t certificate_size = 0;
@@ -122,11 +125,14 @@ bool ReadPeHeaders(const base::FilePath& path, PeHeaders* headers) {
 
   const uint32_t directory_count = ReadU32(optional + count_field);
   const uint32_t security_entry = directories + kSecurityDirectory * kDataDirectorySize;
-  if (directory_count > kSecurityDirectory &&
-      optional_size >= security_entry + kDataDirectorySize) {
-    headers->has_security_directory = true;
-    headers->certificate_offset = ReadU32(optional + security_entry);
-    headers->certificate_size = ReadU32(optional + security_entry + 4);
+  if (directory_count > kSecurityDirectory) {
+    if (optional_size >= security_entry + kDataDirectorySize) {
+      headers->has_security_directory = true;
+      headers->certificate_offset = ReadU32(optional + security_entry);
+      headers->certificate_size = ReadU32(optional + security_entry + 4);
+    } else {
+      headers->security_directory_cut = true;
+    }
   }
   return true;
 }
@@ -145,19 +151,18 @@ bool HasCertificateTable(const base::FilePath& path, bool* has_table) {
   PeHeaders headers;
   if (!ReadPeHeaders(path, &headers))
     return false;
-  if (!headers.has_security_directory)
-    return NotAnImage(path, "no security directory entry");
-  if (headers.certificate_size == 0) {
-    *has_table = false;
+  if (headers.security_directory_cut)
+    return NotAnImage(path, "security directory entry cut off");
+  *has_table = headers.has_security_directory && headers.certificate_size != 0;
+  if (!*has_table)
     return true;
-  }
-  // The offset is a file offset (not an address): the table must lie after the headers
-  // and end inside the file. The sum of two 32-bit values cannot wrap in 64 bits.
+  // The offset is a file offset (not an address): a sound table lies after the headers and
+  // ends inside the file. One that does not is still a table; its signature fails to verify.
+  // The sum of two 32-bit values cannot wrap in 64 bits.
   const uint64_t table_end =
       static_cast<uint64_t>(headers.certificate_offset) + headers.certificate_size;
   if (headers.certificate_offset < headers.headers_end || table_end > headers.file_size)
-    return NotAnImage(path, "certificate table outside the file");
-  *has_table = true;
+    LOG(WARNING) << "The certificate table of " << path << " lies outside the file";
   return true;
 }
 

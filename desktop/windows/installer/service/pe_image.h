@@ -10,10 +10,11 @@ namespace installer {
 // (64-bit) image. Truncated or malformed files give false, never a crash.
 bool IsPE64(const base::FilePath& path, bool* is_64);
 
-// Whether |path| is a readable PE image whose security data directory lies inside the
-// file. When it is, |*has_table| tells whether the Authenticode certificate table is
-// non-empty. An image without a security directory entry, or whose entry points outside
-// the file, counts as unreadable (false): the caller cannot tell whether it is signed.
+// Whether |path| is a readable PE image (as for IsPE64) whose optional header holds every
+// data directory it announces up to the security entry. When it is, |*has_table| tells
+// whether its Authenticode certificate table is non-empty: false for an image with fewer
+// than five data directories or an empty security entry, true for a non-empty entry even
+// when it points outside the file (the signature check then fails).
 bool HasCertificateTable(const base::FilePath& path, bool* has_table);
 
 }  // namespace installer

@@ -178,21 +178,28 @@ TEST_F(PeImageTest, HostileHeaderValues) {
   EXPECT_EQ(-1, Is64(short_plus + std::string(200, '\0')));
 }
 
-TEST_F(PeImageTest, SecurityDirectoryMustBePresent) {
+TEST_F(PeImageTest, ImageWithoutSecurityDirectoryHasNoTable) {
   for (bool is_64 : {false, true}) {
-    std::string image = MakeImage(is_64);
-    PutU32(&image, kOptionalOffset + (is_64 ? 108 : 92), 4);
-    EXPECT_EQ(is_64 ? 1 : 0, Is64(image));
-    EXPECT_EQ(-1, HasTable(image));
+    // Fewer than five data directories: readable, and without a certificate table.
+    for (uint32_t count : {0u, 4u}) {
+      std::string image = MakeImage(is_64);
+      PutU32(&image, kOptionalOffset + (is_64 ? 108 : 92), count);
+      SetCertificateTable(&image, is_64, static_cast<uint32_t>(image.size()), 16);
+      EXPECT_EQ(is_64 ? 1 : 0, Is64(image)) << count;
+      EXPECT_EQ(0, HasTable(image + std::string(16, 'C'))) << count;
+    }
 
     // Sixteen directories announced, but the header ends inside the security entry.
-    image = MakeImage(is_64);
+    std::string image = MakeImage(is_64);
     PutU16(&image, kNtOffset + 20, static_cast<uint16_t>((is_64 ? 112 : 96) + 4 * 8 + 4));
     EXPECT_EQ(-1, HasTable(image));
   }
 }
 
-TEST_F(PeImageTest, CertificateTableMustLieInTheFile) {
+// A non-empty entry is a certificate table, wherever it points: a caller then checks the
+// signature, which fails for a table outside the file, rather than running the file
+// unchecked.
+TEST_F(PeImageTest, NonEmptySecurityEntryIsATableWhereverItPoints) {
   for (bool is_64 : {false, true}) {
     const std::string image = MakeImage(is_64);
     const uint32_t end = static_cast<uint32_t>(image.size());
@@ -201,16 +208,16 @@ TEST_F(PeImageTest, CertificateTableMustLieInTheFile) {
     std::string signed_image = image;
     SetCertificateTable(&signed_image, is_64, end, 16);
     EXPECT_EQ(1, HasTable(signed_image + table));
-    EXPECT_EQ(-1, HasTable(signed_image + table.substr(0, 15)));
-    EXPECT_EQ(-1, HasTable(signed_image));
+    EXPECT_EQ(1, HasTable(signed_image + table.substr(0, 15)));
+    EXPECT_EQ(1, HasTable(signed_image));
 
     std::string hostile = image;
     SetCertificateTable(&hostile, is_64, 0xFFFFFFF0u, 0x20);  // Wraps in 32 bits.
-    EXPECT_EQ(-1, HasTable(hostile + table));
+    EXPECT_EQ(1, HasTable(hostile + table));
     SetCertificateTable(&hostile, is_64, end, 0xFFFFFFFFu);
-    EXPECT_EQ(-1, HasTable(hostile + table));
+    EXPECT_EQ(1, HasTable(hostile + table));
     SetCertificateTable(&hostile, is_64, 0, 8);  // Over the headers.
-    EXPECT_EQ(-1, HasTable(hostile + table));
+    EXPECT_EQ(1, HasTable(hostile + table));
     SetCertificateTable(&hostile, is_64, 0xFFFFFFFFu, 0);  // Empty: no table.
     EXPECT_EQ(0, HasTable(hostile));
   }

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include "desktop/windows/installer/service/build_date.h"
 #include "desktop/windows/installer/service/build_info.h"
 #include "desktop/windows/installer/service/product_config.h"
 
@@ -28,7 +29,7 @@ std::string ProductInfo::GetInternalVersion() {
 int ProductInfo::GetMajorVersion() { return TAVRO_VERSION_MAJOR; }
 int ProductInfo::GetBuildNumber() { return TAVRO_BUILD_NUMBER; }
 int ProductInfo::GetBuildIdNumber() { return TAVRO_BUILD_ID_NUMBER; }
-std::string ProductInfo::GetBuildDate() { return TAVRO_BUILD_DATE; }
+std::string ProductInfo::GetBuildDate() { return kBuildDate; }
 std::string ProductInfo::GetStream() { return TAVRO_STREAM_NAME; }
 
 std::string ProductInfo::GetEditionString() {

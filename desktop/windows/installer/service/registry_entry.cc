@@ -29,6 +29,103 @@ bool SameRegistryName(const std::wstring& a, const std::wstring& b) {
   return base::FilePath::CompareEqualIgnoreCase(a, b);
 }
 
+RegistryRecord::iterator FindKey(RegistryRecord* record, const std::wstring& key_path) {
+  return std::find_if(record->begin(), record->end(), [&](const RegistryKeyRecord& entry) {
+    return SameRegistryName(entry.key_path, key_path);
+  });
+}
+
+std::vector<RegistryValueRecord>::iterator FindValue(RegistryKeyRecord* key,
+                                                     const std::wstring& name) {
+  return std::find_if(key->values.begin(), key->values.end(),
+                      [&](const RegistryValueRecord& entry) {
+                        return SameRegistryName(entry.name, name);
+                      });
+}
+
+// A value change that keeps an installation's registry record true to the registry: the
+// value enters the record when the change has been made and leaves it (the record back as
+// it was) when the change is undone. The record must outlive the operation.
+class RecordedValueChange : public Operation {
+ public:
+  RecordedValueChange(std::unique_ptr<Operation> change,
+                      RegistryRecord* record,
+                      unsigned clean_depth,
+                      std::wstring key_path,
+                      RegistryValueRecord value)
+      : change_(std::move(change)),
+        record_(record),
+        clean_depth_(clean_depth),
+        key_path_(std::move(key_path)),
+        value_(std::move(value)) {}
+
+  bool Do() override {
+    if (!change_->Do())
+      return false;
+    Record();
+    return true;
+  }
+
+  void Rollback() override {
+    change_->Rollback();
+    if (recorded_)
+      Unrecord();
+  }
+
+  void Commit() override { change_->Commit(); }
+
+ private:
+  void Record() {
+    auto key = FindKey(record_, key_path_);
+    added_key_ = key == record_->end();
+    if (added_key_) {
+      record_->push_back(RegistryKeyRecord{clean_depth_, key_path_, {}});
+      key = record_->end() - 1;
+    }
+    previous_clean_depth_ = key->clean_depth;
+    // Rows of one key may disagree: the installation owns the most any of them claims.
+    key->clean_depth = std::max(key->clean_depth, clean_depth_);
+    auto value = FindValue(&*key, value_.name);
+    had_value_ = value != key->values.end();
+    if (had_value_) {
+      previous_value_ = *value;
+      *value = value_;
+    } else {
+      key->values.push_back(value_);
+    }
+    recorded_ = true;
+  }
+
+  // Operations are undone last first, so the record is as this one left it.
+  void Unrecord() {
+    recorded_ = false;
+    auto key = FindKey(record_, key_path_);
+    if (key == record_->end())
+      return;
+    auto value = FindValue(&*key, value_.name);
+    if (had_value_ && value != key->values.end())
+      *value = previous_value_;
+    else if (!had_value_ && value != key->values.end())
+      key->values.erase(value);
+    key->clean_depth = previous_clean_depth_;
+    if (added_key_ && key->values.empty())
+      record_->erase(key);
+  }
+
+  const std::unique_ptr<Operation> change_;
+  RegistryRecord* const record_;
+  const unsigned clean_depth_;
+  const std::wstring key_path_;
+  const RegistryValueRecord value_;
+
+  // What Record changed, for Unrecord.
+  bool recorded_ = false;
+  bool added_key_ = false;
+  unsigned previous_clean_depth_ = 0;
+  bool had_value_ = false;
+  RegistryValueRecord previous_value_;
+};
+
 }  // namespace
 
 RegistryEntry::RegistryEntry(const RegistryTemplateRow& row, RegistryVariableResolver* resolver)
@@ -105,9 +202,13 @@ bool RegistryEntry::CreateOperation(HKEY root, std::unique_ptr<Operation>* opera
                  << row_.type;
       return false;
   }
-  Record(root, key_path, value_name, type_name, data_text);
   *operation = std::make_unique<ChangeRegistryValueOperation>(
       root, key_path, value_name, std::move(data), row_.type, row_.access_flags);
+  if (RegistryRecord* record = resolver_->GetRegistryRecord(root)) {
+    *operation = std::make_unique<RecordedValueChange>(
+        std::move(*operation), record, row_.clean_depth, key_path,
+        RegistryValueRecord{value_name, type_name, data_text});
+  }
   return true;
 }
 
@@ -131,34 +232,6 @@ bool RegistryEntry::Expand(const wchar_t* text, std::wstring* expanded) {
     position = close + 1;
   }
   return true;
-}
-
-void RegistryEntry::Record(HKEY root,
-                           const std::wstring& key_path,
-                           const std::wstring& value_name,
-                           const wchar_t* type_name,
-                           const std::wstring& data) {
-  RegistryRecord* record = resolver_->GetRegistryRecord(root);
-  if (!record)
-    return;
-  auto key = std::find_if(record->begin(), record->end(), [&](const RegistryKeyRecord& entry) {
-    return SameRegistryName(entry.key_path, key_path);
-  });
-  if (key == record->end()) {
-    record->push_back(RegistryKeyRecord{row_.clean_depth, key_path, {}});
-    key = record->end() - 1;
-  } else {
-    // Rows of one key may disagree: the installation owns the most any of them claims.
-    key->clean_depth = std::max<unsigned>(key->clean_depth, row_.clean_depth);
-  }
-  RegistryValueRecord value{value_name, type_name, data};
-  auto existing = std::find_if(
-      key->values.begin(), key->values.end(),
-      [&](const RegistryValueRecord& entry) { return SameRegistryName(entry.name, value_name); });
-  if (existing == key->values.end())
-    key->values.push_back(std::move(value));
-  else
-    *existing = std::move(value);
 }
 
 }  // namespace installer

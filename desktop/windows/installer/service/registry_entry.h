@@ -80,10 +80,12 @@ class RegistryEntry {
   RegistryEntry& operator=(const RegistryEntry&) = delete;
 
   // Makes the row's operation for |root| with every template expanded: a change of the
-  // value (a deletion for kRegistryRowDeleteValue) or the deletion of the key. Written
-  // values are also recorded, with the row's clean depth, in the resolver's record for
-  // |root| when it hands one out; values of the same key are kept together in one key
-  // entry. Deletions are not recorded: they leave nothing for an uninstallation to remove.
+  // value (a deletion for kRegistryRowDeleteValue) or the deletion of the key. When the
+  // resolver hands out a record for |root|, a written value enters that record, with the
+  // row's clean depth, once the operation has been performed, and leaves it again when the
+  // operation is rolled back; values of the same key are kept together in one key entry.
+  // The record must outlive the operation. Deletions are not recorded: they leave nothing
+  // for an uninstallation to remove.
   //
   // True with a null |operation| when the row does not apply: the Windows version is
   // below the row's minimum, the row is for another root, or the build's stream is below
@@ -97,13 +99,6 @@ class RegistryEntry {
  private:
   // Replaces every "{name}" of |text| with the resolver's value for it.
   bool Expand(const wchar_t* text, std::wstring* expanded);
-  // Adds a written value to the resolver's record for |root|, if any.
-  void Record(HKEY root,
-              const std::wstring& key_path,
-              const std::wstring& value_name,
-              const wchar_t* type_name,
-              const std::wstring& data);
-
   const RegistryTemplateRow row_;
   RegistryVariableResolver* const resolver_;
 };

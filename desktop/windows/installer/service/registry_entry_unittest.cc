@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -62,6 +63,14 @@ class RegistryEntryTest : public test::RegistryKeyTest {
     if (!entry.CreateOperation(HKEY_CURRENT_USER, &operation))
       return false;
     return !operation || operation->Do();
+  }
+  // The operation of |row| for HKCU, not yet performed.
+  std::unique_ptr<Operation> Convert(const RegistryTemplateRow& row) {
+    RegistryEntry entry(row, &resolver_);
+    std::unique_ptr<Operation> operation;
+    EXPECT_TRUE(entry.CreateOperation(HKEY_CURRENT_USER, &operation));
+    EXPECT_TRUE(operation);
+    return operation;
   }
   // Whether |row| yields an operation for |root|.
   bool Applies(const RegistryTemplateRow& row, HKEY root) {
@@ -172,9 +181,49 @@ TEST_F(RegistryEntryTest, RowsApplyByWindowsVersionRootAndStream) {
   EXPECT_FALSE(Applies(row(kXp, HKEY_LOCAL_MACHINE, 0), HKEY_CURRENT_USER));
   EXPECT_TRUE(Applies(row(kXp, HKEY_CURRENT_USER, 0), HKEY_CURRENT_USER));
   EXPECT_FALSE(Applies(row(kXp, nullptr, stream + 1), HKEY_CURRENT_USER));
-  // Inapplicable rows record nothing; the applicable ones above did.
-  EXPECT_EQ(1u, resolver_.hkcu.size());
-  EXPECT_EQ(1u, resolver_.hklm.size());
+  // Converting alone records nothing, whether the row applies or not.
+  EXPECT_TRUE(resolver_.hkcu.empty());
+  EXPECT_TRUE(resolver_.hklm.empty());
+}
+
+// An uninstallation deletes what the record lists: it must hold what the registry holds,
+// through failed operations and rollbacks.
+TEST_F(RegistryEntryTest, RecordKeepsOnlyWhatWasWrittenAndNotUndone) {
+  // A key name longer than the registry allows: the write fails.
+  const std::wstring too_long = L"{Test}\\" + std::wstring(300, L'k');
+  const RegistryTemplateRow first = {L"{Test}\\{Product}", L"A", REG_SZ, L"first", kXp, nullptr,
+                                     0, 0, 0};
+  const RegistryTemplateRow rows[] = {
+      {L"{Test}\\{Product}", L"A", REG_EXPAND_SZ, L"second", kXp, nullptr, 0, 2, 0},
+      {L"{Test}\\{Product}", L"B", REG_DWORD, 7, kXp, nullptr, 0, 1, 0},
+      {L"{Test}\\New", L"C", REG_SZ, L"c", kXp, nullptr, 0, 1, 0},
+  };
+  const RegistryTemplateRow failing = {too_long.c_str(), L"D", REG_SZ, L"d", kXp, nullptr, 0, 1, 0};
+  const std::wstring product = key_.path() + L"\\Tavro";
+
+  std::unique_ptr<Operation> not_done = Convert(first);
+  EXPECT_TRUE(resolver_.hkcu.empty());
+  not_done.reset();
+
+  Transaction kept;
+  ASSERT_TRUE(kept.Do(Convert(first)));
+  const RegistryRecord after_first = {{0, product, {{L"A", L"REG_SZ", L"first"}}}};
+  EXPECT_EQ(after_first, resolver_.hkcu);
+
+  Transaction undone;
+  for (const RegistryTemplateRow& row : rows)
+    ASSERT_TRUE(undone.Do(Convert(row))) << row.key;
+  const RegistryRecord after_rows = {
+      {2, product, {{L"A", L"REG_EXPAND_SZ", L"second"}, {L"B", L"REG_DWORD", L"7"}}},
+      {1, key_.path() + L"\\New", {{L"C", L"REG_SZ", L"c"}}}};
+  EXPECT_EQ(after_rows, resolver_.hkcu);
+  EXPECT_FALSE(undone.Do(Convert(failing)));
+  EXPECT_EQ(after_rows, resolver_.hkcu);
+
+  undone.Rollback();
+  EXPECT_EQ(after_first, resolver_.hkcu);
+  ExpectValue(L"Tavro", L"A", REG_SZ, Text(L"first"));
+  EXPECT_EQ(0u, key_.Snapshot().count(L"New"));
 }
 
 TEST_F(RegistryEntryTest, MalformedRowsAreRefused) {

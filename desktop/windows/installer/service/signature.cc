@@ -6,138 +6,115 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
-#include <memory>
-
 #include "base/logging.h"
 #include "desktop/windows/installer/service/product_config.h"
 
 namespace installer {
 
-namespace {
-
-struct CertStoreCloser {
-  void operator()(void* store) const { ::CertCloseStore(static_cast<HCERTSTORE>(store), 0); }
-};
-struct CryptMsgCloser {
-  void operator()(void* message) const { ::CryptMsgClose(static_cast<HCRYPTMSG>(message)); }
-};
-struct CertContextFreer {
-  void operator()(const CERT_CONTEXT* context) const {
-    ::CertFreeCertificateContext(context);
+// What one WinVerifyTrust verification keeps until it is closed: the signer's certificate
+// is read from here, not from the file again.
+struct SignatureCheck::TrustState {
+  TrustState(const base::FilePath& path, HANDLE file) {
+    file_info.cbStruct = sizeof(file_info);
+    file_info.pcwszFilePath = path.value().c_str();
+    file_info.hFile = file;
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file_info;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
   }
+  TrustState(const TrustState&) = delete;
+  TrustState& operator=(const TrustState&) = delete;
+
+  // Frees what the verification kept, whatever its result.
+  ~TrustState() {
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  }
+
+  LONG Verify() { return ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data); }
+
+  WINTRUST_FILE_INFO file_info = {};
+  WINTRUST_DATA data = {};
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  bool verified = false;
 };
 
-using ScopedCertStore = std::unique_ptr<void, CertStoreCloser>;
-using ScopedCryptMsg = std::unique_ptr<void, CryptMsgCloser>;
-using ScopedCertContext = std::unique_ptr<const CERT_CONTEXT, CertContextFreer>;
+SignatureCheck::SignatureCheck(const base::FilePath& path) : path_(path) {}
 
-// Whether the system's Authenticode policy accepts the file's signature.
-bool IsSignatureTrusted(const base::FilePath& path) {
-  WINTRUST_FILE_INFO file_info = {};
-  file_info.cbStruct = sizeof(file_info);
-  file_info.pcwszFilePath = path.value().c_str();
+SignatureCheck::~SignatureCheck() = default;
 
-  WINTRUST_DATA trust_data = {};
-  trust_data.cbStruct = sizeof(trust_data);
-  trust_data.dwUIChoice = WTD_UI_NONE;
-  trust_data.fdwRevocationChecks = WTD_REVOKE_NONE;
-  trust_data.dwUnionChoice = WTD_CHOICE_FILE;
-  trust_data.pFile = &file_info;
-  trust_data.dwStateAction = WTD_STATEACTION_VERIFY;
-
-  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  HWND no_user = static_cast<HWND>(INVALID_HANDLE_VALUE);
-  const LONG result = ::WinVerifyTrust(no_user, &action, &trust_data);
-  // Frees what the verification kept in the state data, whatever its result.
-  trust_data.dwStateAction = WTD_STATEACTION_CLOSE;
-  ::WinVerifyTrust(no_user, &action, &trust_data);
-
-  if (result != ERROR_SUCCESS) {
-    ELOG(ERROR, static_cast<DWORD>(result)) << "The signature of " << path << " is not valid";
+bool SignatureCheck::Verify() {
+  if (trust_) {
+    LOG(ERROR) << "The signature of " << path_ << " is checked once per check";
     return false;
   }
+  // No write or delete sharing: the bytes verified are the bytes of the file for as long as
+  // the check lives.
+  file_.Set(::CreateFileW(path_.value().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file_.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << path_ << " to check its signature";
+    return false;
+  }
+  trust_ = std::make_unique<TrustState>(path_, file_.Get());
+  const LONG result = trust_->Verify();
+  if (result != ERROR_SUCCESS) {
+    ELOG(ERROR, static_cast<DWORD>(result)) << "The signature of " << path_ << " is not valid";
+    return false;
+  }
+  trust_->verified = true;
   return true;
 }
 
-// The simple display name of the certificate that signed |path|, without checking the
-// signature. False when the file holds no embedded signature.
-bool GetSignerName(const base::FilePath& path, std::wstring* signer) {
-  DWORD encoding = 0;
-  DWORD content_type = 0;
-  DWORD format_type = 0;
-  HCERTSTORE raw_store = nullptr;
-  HCRYPTMSG raw_message = nullptr;
-  const BOOL queried = ::CryptQueryObject(
-      CERT_QUERY_OBJECT_FILE, path.value().c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-      CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &content_type, &format_type, &raw_store,
-      &raw_message, nullptr);
-  ScopedCertStore store(raw_store);
-  ScopedCryptMsg message(raw_message);
-  if (!queried || !store || !message) {
-    PLOG(ERROR) << "No embedded signature in " << path;
+bool SignatureCheck::GetSignerName(std::wstring* signer) const {
+  if (!trust_ || !trust_->verified) {
+    LOG(ERROR) << "No verified signature of " << path_ << " to name the signer of";
     return false;
   }
-
-  DWORD signer_info_size = 0;
-  if (!::CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr,
-                          &signer_info_size) ||
-      signer_info_size < sizeof(CMSG_SIGNER_INFO)) {
-    PLOG(ERROR) << "CryptMsgGetParam failed for " << path;
+  CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(trust_->data.hWVTStateData);
+  CRYPT_PROVIDER_SGNR* signer_data =
+      provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+  CRYPT_PROVIDER_CERT* certificate =
+      signer_data ? ::WTHelperGetProvCertFromChain(signer_data, 0) : nullptr;
+  if (!certificate || !certificate->pCert) {
+    LOG(ERROR) << "The verification of " << path_ << " names no signing certificate";
     return false;
   }
-  // operator new[] returns memory aligned for any object of this size.
-  std::unique_ptr<BYTE[]> signer_info_buffer(new BYTE[signer_info_size]);
-  if (!::CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, signer_info_buffer.get(),
-                          &signer_info_size)) {
-    PLOG(ERROR) << "CryptMsgGetParam failed for " << path;
-    return false;
-  }
-  const CMSG_SIGNER_INFO* signer_info =
-      reinterpret_cast<const CMSG_SIGNER_INFO*>(signer_info_buffer.get());
-
-  CERT_INFO certificate_id = {};
-  certificate_id.Issuer = signer_info->Issuer;
-  certificate_id.SerialNumber = signer_info->SerialNumber;
-  ScopedCertContext certificate(::CertFindCertificateInStore(
-      store.get(), X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
-      &certificate_id, nullptr));
-  if (!certificate) {
-    PLOG(ERROR) << "The signing certificate is missing in " << path;
-    return false;
-  }
-
   // The length includes the terminator; 1 means an empty name.
-  const DWORD length = ::CertGetNameStringW(certificate.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE,
-                                            0, nullptr, nullptr, 0);
+  const DWORD length = ::CertGetNameStringW(certificate->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
+                                            nullptr, nullptr, 0);
   if (length <= 1) {
-    LOG(ERROR) << "The signing certificate of " << path << " has no name";
+    LOG(ERROR) << "The signing certificate of " << path_ << " has no name";
     return false;
   }
   std::wstring name(length, L'\0');
-  ::CertGetNameStringW(certificate.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, &name[0],
+  ::CertGetNameStringW(certificate->pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, &name[0],
                        length);
   name.resize(length - 1);
   *signer = name;
   return true;
 }
 
-}  // namespace
-
-bool VerifySigner(const base::FilePath& path, const std::wstring& expected_signer) {
+bool SignatureCheck::VerifySignedBy(const std::wstring& expected_signer) {
   if (expected_signer.empty()) {
-    LOG(ERROR) << "No expected signer to check " << path << " against";
+    LOG(ERROR) << "No expected signer to check " << path_ << " against";
     return false;
   }
-  if (!IsSignatureTrusted(path))
-    return false;
   std::wstring signer;
-  if (!GetSignerName(path, &signer))
+  if (!Verify() || !GetSignerName(&signer))
     return false;
   if (signer != expected_signer) {
-    LOG(ERROR) << path << " is signed by " << signer << ", not by " << expected_signer;
+    LOG(ERROR) << path_ << " is signed by " << signer << ", not by " << expected_signer;
     return false;
   }
   return true;
+}
+
+bool VerifySigner(const base::FilePath& path, const std::wstring& expected_signer) {
+  return SignatureCheck(path).VerifySignedBy(expected_signer);
 }
 
 bool VerifySigner(const base::FilePath& path) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
 #include "base/win/executable_path.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_config.h"
@@ -49,6 +50,34 @@ TEST_F(SignatureTest, RejectsUnsignedTamperedAndMissingFiles) {
   EXPECT_FALSE(VerifySigner(Tampered()));
   EXPECT_FALSE(VerifySigner(Tampered(), L"Tavro Software AS"));
   EXPECT_FALSE(VerifySigner(bin_.Append(L"no_such_file.exe")));
+}
+
+// A file swapped in between the verdict and the signer's name must not lend its name to
+// the verdict of another: here a valid signature by another signer, then a broken one by
+// the expected signer.
+TEST_F(SignatureTest, VerdictAndSignerConcernTheSameFile) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath path = temp.GetPath().Append(L"component_installer.exe");
+  const base::FilePath swap = temp.GetPath().Append(L"swap.exe");
+  ASSERT_TRUE(base::CopySingleFile(SignedByOther(), path));
+  ASSERT_TRUE(base::CopySingleFile(Tampered(), swap));
+
+  SignatureCheck check(path);
+  ASSERT_TRUE(check.Verify());
+  // Held open by the check, the file can be neither overwritten nor replaced.
+  EXPECT_FALSE(::CopyFileW(Tampered().value().c_str(), path.value().c_str(), FALSE));
+  EXPECT_FALSE(::MoveFileExW(swap.value().c_str(), path.value().c_str(),
+                             MOVEFILE_REPLACE_EXISTING));
+  std::wstring signer;
+  ASSERT_TRUE(check.GetSignerName(&signer));
+  EXPECT_EQ(L"Not The Expected Signer", signer);
+
+  // Only a verified signature has a signer.
+  SignatureCheck tampered(Tampered());
+  EXPECT_FALSE(tampered.GetSignerName(&signer));
+  EXPECT_FALSE(tampered.Verify());
+  EXPECT_FALSE(tampered.GetSignerName(&signer));
 }
 
 TEST_F(SignatureTest, SignedFilesCarryACertificateTable) {

@@ -36,7 +36,7 @@ struct ScheduledTaskInfo {
   uint32_t kind = KIND_NO_TIME_TRIGGER;
   // With a kind other than KIND_RUN_ONCE: also run at boot (a system task) or when the
   // registering user logs on, delayed by the product configuration's
-  // "scheduled_autoupdate_delay_min".
+  // "scheduled_autoupdate_delay_min" (Task Scheduler 1.0 cannot delay them).
   bool logon_trigger = false;
   // Start only while a network connection is available.
   bool run_only_with_network = false;

@@ -15,8 +15,8 @@
 #include "base/strings/stringprintf.h"
 #include "base/win/scoped_co_mem.h"
 #include "base/win/scoped_com_initializer.h"
-#include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
+#include "desktop/windows/installer/service/task_scheduler_v2.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -330,6 +330,49 @@ TEST_F(TaskSchedulerCreateTest, RegistersAndDeletesTasksWithLogonAndTimeTriggers
       EXPECT_FALSE(single->IsTaskRegistered(info->name)) << info->name;
     }
   }
+}
+
+// Wine's Task Scheduler 2.0 cannot make time, logon or boot triggers, so what the 2.0 back
+// end sets on them is read from the settings it applies.
+TEST(TaskSchedulerV2Test, LogonAndBootTriggersCarryTheDelayAndTheLogonUser) {
+  ASSERT_EQ(5, GetLogonTriggerDelayMinutes());  // The test product's configuration.
+  ScheduledTaskInfo info;
+  info.kind = ScheduledTaskInfo::KIND_DAILY;
+  info.logon_trigger = true;
+  std::vector<TaskSchedulerV2::TriggerSettings> triggers =
+      TaskSchedulerV2::GetTriggerSettings(info, L"VM\\someone");
+  ASSERT_EQ(2u, triggers.size());
+  EXPECT_EQ(TASK_TRIGGER_DAILY, triggers[0].type);
+  EXPECT_EQ(1, triggers[0].days_interval);
+  EXPECT_EQ(19u, triggers[0].start_boundary.size()) << triggers[0].start_boundary;
+  EXPECT_TRUE(triggers[0].delay.empty());
+  EXPECT_EQ(TASK_TRIGGER_LOGON, triggers[1].type);
+  EXPECT_EQ(L"PT5M", triggers[1].delay);
+  EXPECT_EQ(L"VM\\someone", triggers[1].user_id);
+  EXPECT_TRUE(triggers[1].start_boundary.empty());
+
+  // A system task starts at boot, after the same delay, whoever logs on.
+  info.system_task = true;
+  info.kind = ScheduledTaskInfo::KIND_NO_TIME_TRIGGER;
+  triggers = TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM");
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_TRIGGER_BOOT, triggers[0].type);
+  EXPECT_EQ(L"PT5M", triggers[0].delay);
+  EXPECT_TRUE(triggers[0].user_id.empty());
+
+  // A run-once task has only its time trigger, a minute from now.
+  info.kind = ScheduledTaskInfo::KIND_RUN_ONCE;
+  const std::wstring earliest = FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes));
+  triggers = TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM");
+  const std::wstring latest = FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes));
+  ASSERT_EQ(1u, triggers.size());
+  EXPECT_EQ(TASK_TRIGGER_TIME, triggers[0].type);
+  EXPECT_LE(earliest, triggers[0].start_boundary);
+  EXPECT_GE(latest, triggers[0].start_boundary);
+
+  info.kind = ScheduledTaskInfo::KIND_NO_TIME_TRIGGER;
+  info.logon_trigger = false;
+  EXPECT_TRUE(TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM").empty());
 }
 
 TEST(TaskSchedulerUtilTest, DurationsAndArguments) {

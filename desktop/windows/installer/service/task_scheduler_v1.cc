@@ -140,13 +140,17 @@ bool TaskSchedulerV1::SetUpTask(ITask* task, const ScheduledTaskInfo& info) {
       !AddTrigger(task, TASK_TIME_TRIGGER_DAILY, now)) {
     return false;
   }
-  if (info.logon_trigger &&
-      !AddTrigger(task,
-                  info.system_task ? TASK_EVENT_TRIGGER_AT_SYSTEMSTART : TASK_EVENT_TRIGGER_AT_LOGON,
-                  now)) {
-    return false;
-  }
-  return true;
+  if (!info.logon_trigger)
+    return true;
+  // The job format has no delay for these triggers (its trigger's random-delay field is
+  // documented as unused, and Wine does not keep it), so the delay cannot be carried here.
+  const int delay_minutes = GetLogonTriggerDelayMinutes();
+  LOG_IF(WARNING, delay_minutes > 0)
+      << "Task Scheduler 1.0 cannot delay " << (info.system_task ? "boot" : "logon")
+      << " triggers: the scheduled task " << info.name << " starts at once instead of "
+      << delay_minutes << " minutes later";
+  return AddTrigger(
+      task, info.system_task ? TASK_EVENT_TRIGGER_AT_SYSTEMSTART : TASK_EVENT_TRIGGER_AT_LOGON, now);
 }
 
 bool TaskSchedulerV1::RegisterTask(const ScheduledTaskInfo& info) {

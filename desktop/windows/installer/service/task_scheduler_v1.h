@@ -10,7 +10,8 @@
 namespace installer {
 
 // Task Scheduler 1.0 (ITaskScheduler / ITask): one ".job" file per task. It has no delay
-// for logon and boot triggers, so those run at once.
+// for logon and boot triggers, so those run at once (registering one with a configured
+// delay logs a warning).
 class TaskSchedulerV1 : public TaskScheduler {
  public:
   TaskSchedulerV1();

@@ -48,35 +48,6 @@ constexpr wchar_t kRootFolder[] = L"\\";
 constexpr wchar_t kLocalSystemUser[] = L"SYSTEM";
 constexpr wchar_t kLocalSystemSid[] = L"S-1-5-18";
 
-// The delay of a logon or boot trigger; none when the configured delay is 0.
-HRESULT SetTriggerDelay(ITrigger* trigger, bool boot) {
-  const int minutes = GetLogonTriggerDelayMinutes();
-  if (minutes == 0)
-    return S_OK;
-  base::win::ScopedBstr delay(FormatDurationMinutes(minutes));
-  if (boot) {
-    ComPtr<IBootTrigger> boot_trigger;
-    HRESULT hr = trigger->QueryInterface(kBootTriggerIid,
-                                         reinterpret_cast<void**>(boot_trigger.GetAddressOf()));
-    return SUCCEEDED(hr) ? boot_trigger->put_Delay(delay.Get()) : hr;
-  }
-  ComPtr<ILogonTrigger> logon_trigger;
-  HRESULT hr = trigger->QueryInterface(kLogonTriggerIid,
-                                       reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
-  return SUCCEEDED(hr) ? logon_trigger->put_Delay(delay.Get()) : hr;
-}
-
-// Only the registering user's logon starts a user's task.
-HRESULT SetTriggerUser(ITrigger* trigger, const std::wstring& user) {
-  ComPtr<ILogonTrigger> logon_trigger;
-  HRESULT hr = trigger->QueryInterface(kLogonTriggerIid,
-                                       reinterpret_cast<void**>(logon_trigger.GetAddressOf()));
-  if (FAILED(hr))
-    return hr;
-  base::win::ScopedBstr user_id(user);
-  return logon_trigger->put_UserId(user_id.Get());
-}
-
 // How filling a task definition went.
 enum class SetUpResult {
   kDone,
@@ -85,45 +56,51 @@ enum class SetUpResult {
   kFailed,
 };
 
-SetUpResult AddTrigger(ITriggerCollection* triggers,
-                       const ScheduledTaskInfo& info,
-                       TASK_TRIGGER_TYPE2 type,
-                       const std::wstring& user) {
-  ComPtr<ITrigger> trigger;
-  HRESULT hr = triggers->Create(type, trigger.GetAddressOf());
-  if (hr == E_NOTIMPL)
-    return SetUpResult::kTriggerNotImplemented;
-  if (SUCCEEDED(hr)) {
-    switch (type) {
-      case TASK_TRIGGER_TIME: {
-        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes)));
-        hr = trigger->put_StartBoundary(start.Get());
-        break;
-      }
-      case TASK_TRIGGER_DAILY: {
-        base::win::ScopedBstr start(FormatTaskTime(GetLocalTimeFromNow(0)));
-        ComPtr<IDailyTrigger> daily;
-        hr = trigger->put_StartBoundary(start.Get());
-        if (SUCCEEDED(hr))
-          hr = trigger.As(&daily);
-        if (SUCCEEDED(hr))
-          hr = daily->put_DaysInterval(1);
-        break;
-      }
-      case TASK_TRIGGER_BOOT:
-        hr = SetTriggerDelay(trigger.Get(), true);
-        break;
-      case TASK_TRIGGER_LOGON:
-        hr = SetTriggerDelay(trigger.Get(), false);
-        if (SUCCEEDED(hr))
-          hr = SetTriggerUser(trigger.Get(), user);
-        break;
-      default:
-        break;
+HRESULT ApplyTriggerSettings(ITrigger* trigger, const TaskSchedulerV2::TriggerSettings& settings) {
+  HRESULT hr = S_OK;
+  if (!settings.start_boundary.empty()) {
+    base::win::ScopedBstr start(settings.start_boundary);
+    hr = trigger->put_StartBoundary(start.Get());
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_DAILY) {
+    ComPtr<IDailyTrigger> daily;
+    hr = trigger->QueryInterface(IID_PPV_ARGS(daily.GetAddressOf()));
+    if (SUCCEEDED(hr))
+      hr = daily->put_DaysInterval(settings.days_interval);
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_BOOT && !settings.delay.empty()) {
+    ComPtr<IBootTrigger> boot;
+    hr = trigger->QueryInterface(kBootTriggerIid, reinterpret_cast<void**>(boot.GetAddressOf()));
+    base::win::ScopedBstr delay(settings.delay);
+    if (SUCCEEDED(hr))
+      hr = boot->put_Delay(delay.Get());
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_LOGON) {
+    ComPtr<ILogonTrigger> logon;
+    hr = trigger->QueryInterface(kLogonTriggerIid, reinterpret_cast<void**>(logon.GetAddressOf()));
+    if (SUCCEEDED(hr) && !settings.delay.empty()) {
+      base::win::ScopedBstr delay(settings.delay);
+      hr = logon->put_Delay(delay.Get());
+    }
+    if (SUCCEEDED(hr)) {
+      base::win::ScopedBstr user_id(settings.user_id);
+      hr = logon->put_UserId(user_id.Get());
     }
   }
+  return hr;
+}
+
+SetUpResult AddTrigger(ITriggerCollection* triggers,
+                       const ScheduledTaskInfo& info,
+                       const TaskSchedulerV2::TriggerSettings& settings) {
+  ComPtr<ITrigger> trigger;
+  HRESULT hr = triggers->Create(settings.type, trigger.GetAddressOf());
+  if (hr == E_NOTIMPL)
+    return SetUpResult::kTriggerNotImplemented;
+  if (SUCCEEDED(hr))
+    hr = ApplyTriggerSettings(trigger.Get(), settings);
   if (FAILED(hr)) {
-    ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(type)
+    ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(settings.type)
                     << " to the scheduled task " << info.name;
     return SetUpResult::kFailed;
   }
@@ -185,16 +162,11 @@ SetUpResult SetUpDefinition(ITaskDefinition* definition,
     return SetUpResult::kFailed;
   }
 
-  if (info.kind == ScheduledTaskInfo::KIND_RUN_ONCE)
-    return AddTrigger(triggers.Get(), info, TASK_TRIGGER_TIME, user);
-  if (info.kind == ScheduledTaskInfo::KIND_DAILY) {
-    const SetUpResult result = AddTrigger(triggers.Get(), info, TASK_TRIGGER_DAILY, user);
+  for (const TaskSchedulerV2::TriggerSettings& settings :
+       TaskSchedulerV2::GetTriggerSettings(info, user)) {
+    const SetUpResult result = AddTrigger(triggers.Get(), info, settings);
     if (result != SetUpResult::kDone)
       return result;
-  }
-  if (info.logon_trigger) {
-    return AddTrigger(triggers.Get(), info,
-                      info.system_task ? TASK_TRIGGER_BOOT : TASK_TRIGGER_LOGON, user);
   }
   return SetUpResult::kDone;
 }
@@ -205,6 +177,41 @@ TaskSchedulerV2::TaskSchedulerV2(std::unique_ptr<TaskScheduler> fallback)
     : fallback_(std::move(fallback)) {}
 
 TaskSchedulerV2::~TaskSchedulerV2() = default;
+
+// static
+std::vector<TaskSchedulerV2::TriggerSettings> TaskSchedulerV2::GetTriggerSettings(
+    const ScheduledTaskInfo& info,
+    const std::wstring& user) {
+  std::vector<TriggerSettings> triggers;
+  if (info.kind == ScheduledTaskInfo::KIND_RUN_ONCE) {
+    TriggerSettings once;
+    once.type = TASK_TRIGGER_TIME;
+    once.start_boundary = FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes));
+    triggers.push_back(once);
+    return triggers;
+  }
+  if (info.kind == ScheduledTaskInfo::KIND_DAILY) {
+    TriggerSettings daily;
+    daily.type = TASK_TRIGGER_DAILY;
+    daily.start_boundary = FormatTaskTime(GetLocalTimeFromNow(0));
+    daily.days_interval = 1;
+    triggers.push_back(daily);
+  }
+  if (info.logon_trigger) {
+    TriggerSettings event;
+    const int delay_minutes = GetLogonTriggerDelayMinutes();
+    if (delay_minutes > 0)
+      event.delay = FormatDurationMinutes(delay_minutes);
+    if (info.system_task) {
+      event.type = TASK_TRIGGER_BOOT;
+    } else {
+      event.type = TASK_TRIGGER_LOGON;
+      event.user_id = user;
+    }
+    triggers.push_back(event);
+  }
+  return triggers;
+}
 
 TaskScheduler* TaskSchedulerV2::GetFallback() {
   if (fallback_ && !fallback_initialized_) {

@@ -21,8 +21,26 @@ namespace installer {
 // The fallback is initialised when first needed.
 class TaskSchedulerV2 : public TaskScheduler {
  public:
+  // What this back end sets on one trigger of a task.
+  struct TriggerSettings {
+    TASK_TRIGGER_TYPE2 type = TASK_TRIGGER_TIME;
+    // Time and daily triggers: the local time of the first run (FormatTaskTime).
+    std::wstring start_boundary;
+    // Daily triggers: every how many days.
+    short days_interval = 0;
+    // Logon and boot triggers: how long after the event the task starts ("PT<n>M"); empty
+    // for at once.
+    std::wstring delay;
+    // Logon triggers: the only user whose logon starts the task.
+    std::wstring user_id;
+  };
+
   explicit TaskSchedulerV2(std::unique_ptr<TaskScheduler> fallback = nullptr);
   ~TaskSchedulerV2() override;
+
+  // The triggers of |info| for a task that runs as |user|, in the order they are added.
+  static std::vector<TriggerSettings> GetTriggerSettings(const ScheduledTaskInfo& info,
+                                                         const std::wstring& user);
 
   bool Init() override;
   bool RegisterTask(const ScheduledTaskInfo& info) override;

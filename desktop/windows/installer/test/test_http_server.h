@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,9 +17,10 @@
 namespace installer {
 namespace test {
 
-// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. It serves
-// one connection at a time on a thread of its own and closes every connection after its
-// response. Responses are scripted per path; unknown paths get 404.
+// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. Each
+// connection is served on a thread of its own (a request that is never answered holds up
+// no other), and closed after its response. Responses are scripted per path; unknown
+// paths get 404.
 class TestHttpServer : private base::OsThread::Delegate {
  public:
   struct Response {
@@ -37,8 +39,10 @@ class TestHttpServer : private base::OsThread::Delegate {
     // The first |fail_count| requests for the path get |fail_status| with an empty body.
     int fail_count = 0;
     int fail_status = 503;
-    // Wait this long before answering.
+    // Wait this long before answering (a client that gives up ends the wait).
     int delay_ms = 0;
+    // Announce this Content-Length instead of the body's own (-1: the body's).
+    int64_t claimed_length = -1;
     // After |pause_after_bytes| body bytes, wait |pause_ms| before sending the rest.
     int64_t pause_after_bytes = -1;
     int pause_ms = 0;
@@ -49,7 +53,7 @@ class TestHttpServer : private base::OsThread::Delegate {
     std::string path;  // As sent, with the query.
     // Header names in lower case.
     std::map<std::string, std::string> headers;
-    std::string body;
+    std::string body;  // Exactly the bytes that the Content-Length announced.
   };
 
   TestHttpServer();
@@ -59,7 +63,7 @@ class TestHttpServer : private base::OsThread::Delegate {
 
   // Listens and starts serving. False when the socket or the thread cannot be made.
   bool Start();
-  // Ends waits and the thread; closes the socket.
+  // Ends waits, the connections and the threads; closes the socket.
   void Stop();
 
   int port() const { return port_; }
@@ -73,7 +77,11 @@ class TestHttpServer : private base::OsThread::Delegate {
   int GetRequestCount(const std::string& path) const;
 
  private:
+  class Connection;
+
   void ThreadMain() override;
+  // Joins the threads of the connections that ended; with |all|, ends the others first.
+  void ReapConnections(bool all);
   void HandleConnection(uintptr_t connection);
   // Sends |data|; false when the connection broke or the server stops.
   bool SendAll(uintptr_t connection, const std::string& data);
@@ -91,6 +99,8 @@ class TestHttpServer : private base::OsThread::Delegate {
   std::map<std::string, Response> responses_;  // Under |lock_|.
   std::vector<Request> requests_;              // Under |lock_|.
   std::map<std::string, int> request_counts_;  // Under |lock_|, by matched path.
+  // The connections being served; used by the accepting thread only.
+  std::vector<std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace test

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "base/logging.h"
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 
 namespace installer {
 

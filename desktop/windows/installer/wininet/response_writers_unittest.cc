@@ -7,10 +7,10 @@
 #include "base/json/json_reader.h"
 #include "base/time/time.h"
 #include "base/values.h"
-#include "desktop/windows/installer/stats.h"
 #include "desktop/windows/installer/wininet/download_event_recorder.h"
 #include "desktop/windows/installer/wininet/file_response_writer.h"
 #include "desktop/windows/installer/wininet/memory_response_writer.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "gtest/gtest.h"
 
 namespace installer {

@@ -22,6 +22,7 @@
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/response_writer.h"
 #include "desktop/windows/installer/wininet/wininet_termination.h"
+#include "desktop/windows/installer/wininet/wininet_util.h"
 
 namespace installer {
 
@@ -36,75 +37,6 @@ constexpr DWORD kReceiveTimeoutMs = 60 * 1000;
 constexpr DWORD kSendTimeoutMs = 60 * 1000;
 // Used for failures that are not errors of the system.
 constexpr DWORD kWriteError = ERROR_WRITE_FAULT;
-
-struct ParsedUrl {
-  std::wstring host;
-  uint16_t port = 0;
-  std::wstring path;  // With the query.
-  bool secure = false;
-};
-
-// Splits an http or https address. False for anything else.
-bool ParseHttpUrl(const std::wstring& url, ParsedUrl* parsed) {
-  URL_COMPONENTSW components = {};
-  components.dwStructSize = sizeof(components);
-  components.dwSchemeLength = 1;
-  components.dwHostNameLength = 1;
-  components.dwUrlPathLength = 1;
-  components.dwExtraInfoLength = 1;
-  if (url.empty() || !::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0,
-                                          &components)) {
-    return false;
-  }
-  if (components.nScheme != INTERNET_SCHEME_HTTP && components.nScheme != INTERNET_SCHEME_HTTPS)
-    return false;
-  if (!components.lpszHostName || components.dwHostNameLength == 0)
-    return false;
-  parsed->host.assign(components.lpszHostName, components.dwHostNameLength);
-  parsed->port = components.nPort;
-  parsed->secure = components.nScheme == INTERNET_SCHEME_HTTPS;
-  parsed->path.clear();
-  if (components.lpszUrlPath)
-    parsed->path.assign(components.lpszUrlPath, components.dwUrlPathLength);
-  if (components.lpszExtraInfo)
-    parsed->path.append(components.lpszExtraInfo, components.dwExtraInfoLength);
-  if (parsed->path.empty() || parsed->path[0] != L'/')
-    parsed->path.insert(0, L"/");
-  return true;
-}
-
-struct LocalFreeDeleter {
-  void operator()(wchar_t* buffer) const { ::LocalFree(buffer); }
-};
-
-// The system's text for |error|: WinINet's own messages live in wininet.dll.
-std::string GetErrorText(DWORD error) {
-  wchar_t* buffer = nullptr;
-  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS;
-  HMODULE module = nullptr;
-  if (error >= INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST) {
-    module = ::GetModuleHandleW(L"wininet.dll");
-    if (module)
-      flags |= FORMAT_MESSAGE_FROM_HMODULE;
-  }
-  const DWORD length =
-      ::FormatMessageW(flags, module, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
-  if (length == 0)
-    return "unknown error";
-  std::wstring_view text(buffer, length);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.')) {
-    text.remove_suffix(1);
-  }
-  return base::Utf16ToUtf8(text);
-}
-
-// "<operation> failed: <system text> (<code>)".
-std::string DescribeError(const char* operation, DWORD error) {
-  return base::StringPrintf("%s failed: %s (%lu)", operation, GetErrorText(error).c_str(), error);
-}
 
 int32_t ClampToInt32(int64_t value) {
   if (value < 0)
@@ -447,13 +379,13 @@ bool WininetDownloader::OpenSession() {
   ScopedInternetHandle session(::InternetOpenW(user_agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
                                                nullptr, nullptr, INTERNET_FLAG_ASYNC));
   if (!session.IsValid()) {
-    status_text_ = DescribeError("InternetOpen", ::GetLastError());
+    status_text_ = DescribeWinInetError("InternetOpen", ::GetLastError());
     LOG(ERROR) << status_text_;
     return false;
   }
   if (::InternetSetStatusCallbackW(session.Get(), &RequestContext::StatusCallback) ==
       INTERNET_INVALID_STATUS_CALLBACK) {
-    status_text_ = DescribeError("InternetSetStatusCallback", ::GetLastError());
+    status_text_ = DescribeWinInetError("InternetSetStatusCallback", ::GetLastError());
     LOG(ERROR) << status_text_;
     return false;
   }
@@ -778,7 +710,7 @@ void WininetDownloader::OnProxyDialogDone(int request_id, int32_t result) {
 }
 
 void WininetDownloader::RecordSystemError(const char* operation, uint32_t error_code) {
-  RecordError(error_code, DescribeError(operation, error_code));
+  RecordError(error_code, DescribeWinInetError(operation, error_code));
 }
 
 void WininetDownloader::RecordError(uint32_t error_code, const std::string& text) {

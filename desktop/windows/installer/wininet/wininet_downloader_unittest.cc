@@ -16,12 +16,12 @@
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
 #include "base/time/time.h"
-#include "desktop/windows/installer/stats.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_recorder.h"
 #include "desktop/windows/installer/wininet/file_response_writer.h"
 #include "desktop/windows/installer/wininet/memory_response_writer.h"
+#include "desktop/windows/installer/wininet/stats.h"
 #include "desktop/windows/installer/wininet/wininet_termination.h"
 #include "gtest/gtest.h"
 

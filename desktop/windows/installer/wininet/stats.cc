@@ -1,8 +1,9 @@
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 
 #include <windows.h>
 
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 #include "base/json/json_writer.h"
@@ -14,13 +15,25 @@
 
 namespace installer {
 
+namespace {
+
+constexpr uint64_t kRootRecord = 0;
+// The record of a view made from a view whose record was gone: never handed out.
+constexpr uint64_t kNoRecord = UINT64_MAX;
+
+}  // namespace
+
 // What a root and all of its views share.
 class Stats::Root : public base::RefCountedThreadSafe<Root> {
  public:
   explicit Root(UICallbackRunner* ui_callback_runner) : ui_callback_runner(ui_callback_runner) {}
 
   base::Lock lock;
-  base::DictionaryValue dictionary;  // Under |lock|.
+  // The records that views write into, by id; a record leaves when it is destroyed. Under
+  // |lock|. Declared before |dictionary|, which holds the records, so that it outlives them.
+  std::unordered_map<uint64_t, base::DictionaryValue*> records;
+  uint64_t last_record_id = kRootRecord;  // Under |lock|.
+  base::DictionaryValue dictionary;       // Under |lock|.
   UICallbackRunner* const ui_callback_runner;
 
  private:
@@ -28,25 +41,36 @@ class Stats::Root : public base::RefCountedThreadSafe<Root> {
   ~Root() = default;
 };
 
-Stats::Stats(UICallbackRunner* ui_callback_runner)
-    : root_(base::MakeRefCounted<Root>(ui_callback_runner)) {}
+// A dictionary appended to a list for a view. Ids are never used twice, so a view can tell
+// its own record from one that took its place. Values change only under the root's lock
+// (or while the root is destroyed), so the record comes and goes under it too.
+class Stats::Record : public base::DictionaryValue {
+ public:
+  Record(Root* root, uint64_t id) : root_(root), id_(id) { root_->records[id_] = this; }
+  ~Record() override { root_->records.erase(id_); }
 
-Stats::Stats(base::scoped_refptr<Root> root, std::vector<ListEntry> path)
-    : root_(std::move(root)), path_(std::move(path)) {}
+ private:
+  Root* const root_;
+  const uint64_t id_;
+};
+
+Stats::Stats(UICallbackRunner* ui_callback_runner)
+    : root_(base::MakeRefCounted<Root>(ui_callback_runner)), record_id_(kRootRecord) {}
+
+Stats::Stats(base::scoped_refptr<Root> root, uint64_t record_id)
+    : root_(std::move(root)), record_id_(record_id) {}
 
 Stats::~Stats() = default;
 
 base::DictionaryValue* Stats::GetDictionaryLocked() const {
-  base::DictionaryValue* dictionary = &root_->dictionary;
-  for (const ListEntry& entry : path_) {
-    base::ListValue* list = nullptr;
-    if (!dictionary->GetList(entry.list_key, &list) ||
-        !list->GetDictionary(entry.index, &dictionary)) {
-      VLOG(1) << "Statistics record in " << entry.list_key << " is gone";
-      return nullptr;
-    }
+  if (record_id_ == kRootRecord)
+    return &root_->dictionary;
+  const auto record = root_->records.find(record_id_);
+  if (record == root_->records.end()) {
+    VLOG(1) << "Statistics record " << record_id_ << " is gone";
+    return nullptr;
   }
-  return dictionary;
+  return record->second;
 }
 
 void Stats::SetString(std::string_view key, std::string_view utf8) {
@@ -106,24 +130,21 @@ void Stats::SetTimeString(std::string_view key) {
 }
 
 std::unique_ptr<Stats> Stats::AppendToList(std::string_view key) {
-  std::vector<ListEntry> path = path_;
+  uint64_t record_id = kNoRecord;
   {
     base::AutoLock lock(root_->lock);
-    base::DictionaryValue* dictionary = GetDictionaryLocked();
-    if (dictionary) {
+    // A view whose record is gone hands out views of nothing.
+    if (base::DictionaryValue* dictionary = GetDictionaryLocked()) {
       base::ListValue* list = nullptr;
       if (!dictionary->GetList(key, &list)) {
         list = static_cast<base::ListValue*>(
             dictionary->Set(key, std::make_unique<base::ListValue>()));
       }
-      list->Append(std::make_unique<base::DictionaryValue>());
-      path.push_back({std::string(key), list->GetSize() - 1});
-    } else {
-      // A view of nothing: the parent is gone, so are its children.
-      path.push_back({std::string(key), std::numeric_limits<size_t>::max()});
+      record_id = ++root_->last_record_id;
+      list->Append(std::make_unique<Record>(root_.get(), record_id));
     }
   }
-  return std::unique_ptr<Stats>(new Stats(root_, std::move(path)));
+  return std::unique_ptr<Stats>(new Stats(root_, record_id));
 }
 
 std::string Stats::ToJson() const {

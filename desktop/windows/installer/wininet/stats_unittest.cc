@@ -1,4 +1,4 @@
-#include "desktop/windows/installer/stats.h"
+#include "desktop/windows/installer/wininet/stats.h"
 
 #include <memory>
 #include <string>
@@ -103,6 +103,34 @@ TEST(StatsTest, AppendToListHandsOutViewsIntoTheParent) {
   root.reset();
   orphan->SetInteger("try_number", 2);
   EXPECT_EQ("{\"try_number\":2}", orphan->ToJson());
+}
+
+TEST(StatsTest, ViewOfARemovedRecordNeverWritesIntoItsSuccessor) {
+  Stats stats(nullptr);
+  std::unique_ptr<Stats> old_fetch = stats.AppendToList("fetches");
+  std::unique_ptr<Stats> old_try = old_fetch->AppendToList("download_tries");
+  old_fetch->SetInteger("try_number", 0);
+
+  // The same key and index now hold new records.
+  stats.Remove("fetches");
+  std::unique_ptr<Stats> new_fetch = stats.AppendToList("fetches");
+  std::unique_ptr<Stats> new_try = new_fetch->AppendToList("download_tries");
+  new_fetch->SetInteger("try_number", 1);
+  old_fetch->SetString("lost", "x");
+  old_fetch->Increment("try_number");
+  old_try->SetInteger("lost", 1);
+  old_fetch->AppendToList("download_tries")->SetInteger("lost", 2);
+  EXPECT_EQ("{}", old_fetch->ToJson());
+  EXPECT_EQ("{}", old_try->ToJson());
+  EXPECT_EQ("{\"fetches\":[{\"download_tries\":[{}],\"try_number\":1}]}", stats.ToJson());
+
+  // Records replaced by a value of another type, then by a new list, are gone as well.
+  stats.SetString("fetches", "replaced");
+  std::unique_ptr<Stats> third_fetch = stats.AppendToList("fetches");
+  new_fetch->SetInteger("lost", 3);
+  new_try->SetInteger("lost", 4);
+  third_fetch->SetInteger("try_number", 2);
+  EXPECT_EQ("{\"fetches\":[{\"try_number\":2}]}", stats.ToJson());
 }
 
 TEST(StatsTest, IsSafeFromSeveralThreads) {

@@ -1,12 +1,12 @@
-#ifndef DESKTOP_WINDOWS_INSTALLER_STATS_H_
-#define DESKTOP_WINDOWS_INSTALLER_STATS_H_
+#ifndef DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_
+#define DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "base/memory/ref_counted.h"
 
@@ -24,10 +24,10 @@ class UICallbackRunner;
 // lock.
 //
 // Keys are dotted paths ("ui.initial_make_default" is the member "initial_make_default" of
-// the dictionary "ui"). AppendToList hands out a view: a Stats that writes into a
-// dictionary appended to a list of its parent, under the same lock. A view finds its
-// dictionary again on every call, so that it stays harmless if the list it lives in is
-// removed or replaced: its writes are then dropped.
+// the dictionary "ui"). AppendToList hands out a view: a Stats that writes into a record (a
+// dictionary appended to a list of its parent), under the same lock. A view writes only
+// into its own record: once that record is removed or replaced, the view's writes are
+// dropped, also when a new record takes its place in the list.
 class Stats {
  public:
   // |ui_callback_runner| (not owned, may be null) is what SendStats gives the downloader
@@ -68,22 +68,18 @@ class Stats {
 
  private:
   class Root;
-  // One step from a dictionary to a dictionary in one of its lists.
-  struct ListEntry {
-    std::string list_key;
-    size_t index;
-  };
+  class Record;
 
-  Stats(base::scoped_refptr<Root> root, std::vector<ListEntry> path);
+  Stats(base::scoped_refptr<Root> root, uint64_t record_id);
 
   // The dictionary this Stats writes into, or null when it is gone. Under the lock.
   base::DictionaryValue* GetDictionaryLocked() const;
 
   const base::scoped_refptr<Root> root_;
-  // From the root dictionary to this one; empty for the root itself.
-  const std::vector<ListEntry> path_;
+  // The id of a view's record; 0 for the root itself.
+  const uint64_t record_id_;
 };
 
 }  // namespace installer
 
-#endif  // DESKTOP_WINDOWS_INSTALLER_STATS_H_
+#endif  // DESKTOP_WINDOWS_INSTALLER_WININET_STATS_H_

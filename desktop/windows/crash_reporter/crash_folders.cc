@@ -1,0 +1,131 @@
+#include "desktop/windows/crash_reporter/crash_folders.h"
+
+#include <windows.h>
+#include <ctype.h>
+
+#include <atomic>
+#include <memory>
+
+#include "base/command_line.h"
+#include "base/environment.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
+#include "desktop/windows/installer/service/product_config.h"
+
+namespace crash_reporter {
+
+namespace {
+
+constexpr int kUserDataDirKey = 1002;
+constexpr char kUserDataDirSwitch[] = "user-data-dir";
+constexpr char kCrashLogDirVariable[] = "TAVRO_CRASH_LOG_DIR";
+
+struct CrashFolders {
+  base::FilePath crash_log_folder;
+  base::FilePath crash_counts_path;
+  base::FilePath preferences_path;
+  base::FilePath guid_record_path;
+  bool custom_folder = false;
+};
+
+base::Lock g_lock;
+CrashFolders* g_folders = nullptr;  // Under |g_lock|; never freed.
+std::atomic<uint32_t> g_sequence_number{0};
+
+CrashFolders GetFolders() {
+  base::AutoLock lock(g_lock);
+  return g_folders ? *g_folders : CrashFolders();
+}
+
+std::string FormatCrashFileName(uint32_t sequence_number, const char* extension) {
+  std::string product = installer::ProductConfig::GetInstance().GetProductName();
+  for (char& c : product)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return base::StringPrintf("%s-crashlog-%lu-%lu%s", product.c_str(), ::GetCurrentProcessId(),
+                            static_cast<unsigned long>(sequence_number), extension);
+}
+
+}  // namespace
+
+bool PrepareCrashFolders() {
+  CrashFolders folders;
+  const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  const base::FilePath user_data_dir =
+      command_line ? command_line->GetSwitchValuePath(kUserDataDirSwitch) : base::FilePath();
+  if (!user_data_dir.empty() &&
+      !base::PathRegistry::OverrideAndCreateIfNeeded(kUserDataDirKey, user_data_dir, false,
+                                                     true)) {
+    LOG(ERROR) << "Cannot use the user data folder " << user_data_dir;
+  }
+  base::PathRegistry::Get(base::FILE_CRASH_COUNTS, &folders.crash_counts_path);
+  base::PathRegistry::Get(base::FILE_PREFERENCES, &folders.preferences_path);
+  base::PathRegistry::Get(base::FILE_CRASH_ID_RECORD, &folders.guid_record_path);
+
+  std::string custom_folder;
+  if (base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&
+      !custom_folder.empty()) {
+    const base::FilePath folder(base::Utf8ToUtf16(custom_folder));
+    if (base::CreateDirectory(folder)) {
+      folders.crash_log_folder = folder;
+      // Without a record path there is nothing to move into the folder: joining an empty
+      // name would make the folder itself the record.
+      if (!folders.guid_record_path.empty())
+        folders.guid_record_path = folder.Append(folders.guid_record_path.BaseName());
+      folders.custom_folder = true;
+    } else {
+      LOG(WARNING) << "Not using the crash log folder " << folder << ": it cannot be created";
+    }
+  }
+  bool result = true;
+  if (folders.crash_log_folder.empty())
+    result = base::GetTempDir(&folders.crash_log_folder);
+
+  base::AutoLock lock(g_lock);
+  if (!g_folders)
+    g_folders = new CrashFolders();
+  *g_folders = folders;
+  return result;
+}
+
+base::FilePath GetCrashLogFolder() {
+  return GetFolders().crash_log_folder;
+}
+
+base::FilePath GetCrashCountsPath() {
+  return GetFolders().crash_counts_path;
+}
+
+base::FilePath GetPreferencesPath() {
+  return GetFolders().preferences_path;
+}
+
+bool IsCustomCrashFolder() {
+  return GetFolders().custom_folder;
+}
+
+uint32_t NextCrashSequenceNumber() {
+  return g_sequence_number.fetch_add(1) + 1;
+}
+
+std::string GetCrashTextLogName(uint32_t sequence_number) {
+  return FormatCrashFileName(sequence_number, ".txt");
+}
+
+std::string GetCrashDumpName(uint32_t sequence_number) {
+  return FormatCrashFileName(sequence_number, ".dmp");
+}
+
+base::FilePath GetCrashGuidRecordPath(uint32_t sequence_number) {
+  const CrashFolders folders = GetFolders();
+  if (!folders.custom_folder || folders.guid_record_path.empty())
+    return folders.guid_record_path;
+  return folders.guid_record_path.InsertBeforeExtensionASCII(
+      base::StringPrintf("-%lu-%lu", ::GetCurrentProcessId(),
+                         static_cast<unsigned long>(sequence_number)));
+}
+
+}  // namespace crash_reporter

@@ -1,0 +1,23 @@
+// A stand-in for the installer library in the host's tests. It is not the real library,
+// so a host that loads it shows which file it loaded instead of doing any work.
+
+#include <windows.h>
+
+#include <string>
+
+extern "C" __declspec(dllexport) unsigned char RunInstaller() {
+  HMODULE self = nullptr;
+  wchar_t path[MAX_PATH] = {};
+  if (::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<const wchar_t*>(&RunInstaller), &self)) {
+    ::GetModuleFileNameW(self, path, MAX_PATH);
+  }
+  char narrow[MAX_PATH * 3] = {};
+  ::WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow, sizeof(narrow), nullptr, nullptr);
+  const std::string line = std::string("marker library: ") + narrow;
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
+              &written, nullptr);
+  return 1;
+}
