@@ -111,9 +111,20 @@ ReporterStart StartCrashReporter(const base::CommandLine& command_line,
   }
   // An event of that name made by anyone else says nothing about this reporter.
   ::ResetEvent(ready_event.Get());
-  // A background process: nothing it writes may mix into this process's console output.
+  // The reporter keeps a log of its own. Its standard handles are the null device: what it
+  // writes must not mix into this process's output, and it must not hold open a pipe that
+  // this process's caller reads to its end (it outlives this process).
+  base::win::ScopedHandle null_device(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr));
+  if (!null_device.IsValid()) {
+    PLOG(WARNING) << "Cannot open the null device for the crash reporter";
+    return ReporterStart::kFailed;
+  }
   base::LaunchOptions options;
-  options.creation_flags = DETACHED_PROCESS;
+  options.stdin_handle = null_device.Get();
+  options.stdout_handle = null_device.Get();
+  options.stderr_handle = null_device.Get();
   base::Process reporter = base::LaunchProcess(command_line, options);
   if (!reporter.IsValid())
     return ReporterStart::kFailed;
