@@ -1,7 +1,7 @@
 #include "desktop/windows/crash_reporter/crash_dump_server.h"
 
 #include <windows.h>
-#include <winternl.h>
+#include <sddl.h>
 #include <string.h>
 
 #include <string>
@@ -13,7 +13,9 @@
 #include "base/rand_util.h"
 #include "base/test/child_test_process.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/crash_reporter/crash_pipe_protocol.h"
+#include "desktop/windows/crash_reporter/test/granted_access.h"
 #include "desktop/windows/crash_reporter/test/minidump_reader.h"
 #include "desktop/windows/crash_reporter/test/test_dump_server.h"
 #include "gtest/gtest.h"
@@ -125,19 +127,6 @@ ProtocolMessage MakeRegistration(const ClientCrashFields& fields,
   return request;
 }
 
-ACCESS_MASK GrantedAccess(HANDLE handle) {
-  using NtQueryObjectFunction =
-      NTSTATUS(NTAPI*)(HANDLE, OBJECT_INFORMATION_CLASS, PVOID, ULONG, PULONG);
-  const auto query_object = reinterpret_cast<NtQueryObjectFunction>(
-      ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject"));
-  PUBLIC_OBJECT_BASIC_INFORMATION information = {};
-  if (!query_object || query_object(handle, ObjectBasicInformation, &information,
-                                    sizeof(information), nullptr) != 0) {
-    return 0;
-  }
-  return information.GrantedAccess;
-}
-
 // The handles a registration response placed in this process.
 struct ResponseHandles {
   base::win::ScopedHandle dump_requested;
@@ -199,10 +188,10 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
   EXPECT_EQ(0, memcmp(&expected_rest, &reply, sizeof(reply)));
   // Each handle carries only the access the client needs.
   EXPECT_EQ(static_cast<ACCESS_MASK>(EVENT_MODIFY_STATE),
-            GrantedAccess(handles.dump_requested.Get()));
+            test::GetGrantedAccess(handles.dump_requested.Get()));
   EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE | EVENT_MODIFY_STATE),
-            GrantedAccess(handles.dump_generated.Get()));
-  EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE), GrantedAccess(handles.server_alive.Get()));
+            test::GetGrantedAccess(handles.dump_generated.Get()));
+  EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE), test::GetGrantedAccess(handles.server_alive.Get()));
   ASSERT_TRUE(server.WaitForConnections(1, kTimeoutMs));
   EXPECT_EQ(std::vector<DWORD>{::GetCurrentProcessId()}, server.connected_pids());
 
@@ -224,6 +213,14 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
   ASSERT_EQ(1u, requests.size());
   const test::DumpRequest& dump = requests[0];
   EXPECT_EQ(::GetCurrentProcessId(), dump.pid);
+  // The client is held with what a dump needs and no more (the system adds the limited
+  // query right to the full one).
+  EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE | PROCESS_QUERY_INFORMATION |
+                                     PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ |
+                                     PROCESS_DUP_HANDLE),
+            dump.process_access);
+  // The request was cleared before the client was told its dump is done.
+  EXPECT_TRUE(dump.request_event_reset);
   ASSERT_EQ(3u, dump.entries.size());
   EXPECT_EQ(L"installer", dump.FindValue(L"process_type"));
   EXPECT_EQ(std::wstring(63, L'n'), dump.entries[1].name);
@@ -357,6 +354,32 @@ TEST(CrashDumpServerTest, UploadRequestCallsTheUploadCallbackWithoutRegistering)
   EXPECT_TRUE(client.WaitForDisconnect());
   EXPECT_EQ(std::vector<DWORD>{::GetCurrentProcessId()}, server.upload_pids());
   EXPECT_TRUE(server.connected_pids().empty());
+}
+
+// The reporter labels its pipe so that low-integrity processes may open it. Wine keeps the
+// label (and reads it back) but enforces no integrity levels.
+TEST(CrashDumpServerTest, ServesAPipeWithTheLowIntegrityLabel) {
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"S:(ML;;NW;;;S-1-16-4096)", SDDL_REVISION_1, &raw_descriptor, nullptr));
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  BOOL present = FALSE;
+  BOOL defaulted = FALSE;
+  PACL label = nullptr;
+  ASSERT_TRUE(::GetSecurityDescriptorSacl(descriptor.get(), &present, &label, &defaulted));
+  ASSERT_TRUE(present && label);
+  EXPECT_EQ(1, label->AceCount);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+
+  CrashDumpServer server(L"\\\\.\\pipe\\TavroCrashTest.label", &attributes, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr);
+  ASSERT_TRUE(server.Start());
+  RawPipeClient client;
+  ASSERT_TRUE(client.Connect(L"\\\\.\\pipe\\TavroCrashTest.label"));
+  ClientCrashFields fields;
+  ProtocolMessage reply;
+  ResponseHandles handles;
+  EXPECT_TRUE(Register(&client, MakeRegistration(fields, nullptr, 0), &reply, &handles));
 }
 
 }  // namespace

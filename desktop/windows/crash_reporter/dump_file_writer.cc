@@ -94,25 +94,12 @@ bool DumpFileWriter::GenerateDumpFile(std::wstring* dump_path) {
     LOG(ERROR) << "Cannot make an id for a dump file";
     return false;
   }
-  const std::wstring base_path = dump_folder_ + L"\\" + GuidToWideString(id);
-  const std::wstring path = base_path + L".dmp";
+  const std::wstring path = dump_folder_ + L"\\" + GuidToWideString(id) + L".dmp";
   base::win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     PLOG(ERROR) << "Cannot create the dump file " << path;
     return false;
-  }
-  if (dump_type_ & MiniDumpWithFullMemory) {
-    const std::wstring full_path = base_path + L"-full.dmp";
-    full_dump_file_.Set(::CreateFileW(full_path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!full_dump_file_.IsValid()) {
-      PLOG(ERROR) << "Cannot create the dump file " << full_path;
-      file.Close();
-      ::DeleteFileW(path.c_str());
-      return false;
-    }
-    full_dump_path_ = full_path;
   }
   dump_file_ = std::move(file);
   dump_path_ = path;
@@ -130,12 +117,9 @@ bool DumpFileWriter::WriteMinidump() {
 void DumpFileWriter::RemoveDumpFiles() {
   dump_file_.Close();
   full_dump_file_.Close();
-  for (const std::wstring* path : {&dump_path_, &full_dump_path_}) {
-    if (!path->empty() && !::DeleteFileW(path->c_str()))
-      PLOG(ERROR) << "Cannot remove the dump file " << *path;
-  }
+  if (!dump_path_.empty() && !::DeleteFileW(dump_path_.c_str()))
+    PLOG(ERROR) << "Cannot remove the dump file " << dump_path_;
   dump_path_.clear();
-  full_dump_path_.clear();
 }
 
 bool DumpFileWriter::ReadTarget(uint64_t address, void* buffer, size_t size) const {

@@ -35,12 +35,13 @@ class DumpFileWriter {
   DumpFileWriter& operator=(const DumpFileWriter&) = delete;
   ~DumpFileWriter();
 
-  // Creates "<dump folder>\<new id>.dmp" (and "<new id>-full.dmp" when the dump type asks
-  // for full memory) and returns the first path. False, with an error logged, when a dump
-  // file is open already or a file cannot be created.
+  // Creates "<dump folder>\<new id>.dmp" and returns its path. False, with an error logged,
+  // when a dump file is open already or the file cannot be created.
   bool GenerateDumpFile(std::wstring* dump_path);
 
-  // Writes the dump into the files made by GenerateDumpFile; on failure they are removed.
+  // Writes the dump into the file made by GenerateDumpFile; on failure the file is removed.
+  // A dump type with full memory also needs a full-dump file, which this writer does not
+  // make: such a dump fails.
   bool WriteMinidump();
 
  private:
@@ -64,7 +65,6 @@ class DumpFileWriter {
   base::win::ScopedHandle dump_file_;
   base::win::ScopedHandle full_dump_file_;
   std::wstring dump_path_;
-  std::wstring full_dump_path_;
 };
 
 }  // namespace crash_reporter

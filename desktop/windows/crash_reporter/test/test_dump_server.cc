@@ -1,5 +1,7 @@
 #include "desktop/windows/crash_reporter/test/test_dump_server.h"
 
+#include "desktop/windows/crash_reporter/test/granted_access.h"
+
 namespace crash_reporter {
 namespace test {
 
@@ -98,6 +100,9 @@ void TestDumpServer::OnDump(void* context,
   request.entries.assign(info.entries, info.entries + info.count);
   if (dump_path)
     request.dump_path = *dump_path;
+  request.request_event_reset =
+      ::WaitForSingleObject(client->dump_requested_event(), 0) == WAIT_TIMEOUT;
+  request.process_access = GetGrantedAccess(client->process_handle());
   base::AutoLock hold(self->lock_);
   self->dump_requests_.push_back(std::move(request));
   self->Changed();

@@ -20,6 +20,11 @@ struct DumpRequest {
   DWORD pid = 0;
   std::vector<CustomInfoEntry> entries;
   std::wstring dump_path;  // Empty when no dump was written.
+  // Whether the request's event was reset by the time the callback ran (before the client
+  // is told that its dump is done).
+  bool request_event_reset = false;
+  // The access the server holds the client process with.
+  ACCESS_MASK process_access = 0;
 
   // The value of the first entry named |name|; empty when there is none.
   std::wstring FindValue(const wchar_t* name) const;
