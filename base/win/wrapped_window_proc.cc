@@ -101,8 +101,7 @@ int CallExceptionFilter(EXCEPTION_POINTERS* info) {
   return filter ? filter(info) : EXCEPTION_CONTINUE_SEARCH;
 }
 
-LRESULT CallWrappedWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam,
-                              LPARAM lparam) {
+LRESULT CallWrappedWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   ::InitOnceExecuteOnce(&g_guard_handler_once, &AddGuardHandler, nullptr, nullptr);
   ThreadLocalSlot& slot = g_guard_frame.Get();
   GuardFrame frame = {static_cast<GuardFrame*>(slot.Get())};

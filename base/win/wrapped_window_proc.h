@@ -23,8 +23,7 @@ int CallExceptionFilter(EXCEPTION_POINTERS* info);
 // any other answer leaves the exception to the usual search, so a filter that takes the
 // exception must end the process itself. Every window procedure of the library goes
 // through here (WrappedWindowProc below).
-LRESULT CallWrappedWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam,
-                              LPARAM lparam);
+LRESULT CallWrappedWindowProc(WNDPROC proc, HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
 // The guarded form of |proc|, for window classes: lpfnWndProc = &WrappedWindowProc<&Proc>.
 template <WNDPROC proc>

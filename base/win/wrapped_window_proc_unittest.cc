@@ -60,9 +60,9 @@ LRESULT CALLBACK TestWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM l
       // A task that crashes, run by the message pump's window while this procedure runs a
       // message loop of its own, as a modal loop of the system does.
       MessageLoop::Current()->task_runner()->PostTask(FROM_HERE, BindLambda([] {
-        volatile int* volatile address = nullptr;
-        *address = 1;
-      }));
+                                                        volatile int* volatile address = nullptr;
+                                                        *address = 1;
+                                                      }));
       MSG loop_message;
       while (::GetMessageW(&loop_message, nullptr, 0, 0) > 0)
         ::DispatchMessageW(&loop_message);
@@ -128,7 +128,8 @@ TEST(WrappedWindowProcTest, DISABLED_CrashesInATaskOfTheMessagePump) {
 }
 
 TEST(WrappedWindowProcTest, ACrashInATaskOfTheMessagePumpWindowReachesTheFilter) {
-  Process child = test::StartChildTest("WrappedWindowProcTest.DISABLED_CrashesInATaskOfTheMessagePump");
+  Process child =
+      test::StartChildTest("WrappedWindowProcTest.DISABLED_CrashesInATaskOfTheMessagePump");
   ASSERT_TRUE(child.IsValid());
   DWORD exit_code = 0;
   const bool ended = child.WaitForExitWithTimeout(kTimeoutMs, &exit_code);

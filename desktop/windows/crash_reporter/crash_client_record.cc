@@ -32,8 +32,7 @@ bool CrashClientRecord::Initialize() {
   // What a dump of the client needs, and no more: reading its memory and state, waiting for
   // its end and placing the event handles in it.
   process_.Set(::OpenProcess(
-      SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE,
-      pid_));
+      SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, pid_));
   if (!process_.IsValid()) {
     PLOG(ERROR) << "Cannot open crash client " << pid_;
     return false;
@@ -64,9 +63,8 @@ bool CrashClientRecord::PopulateCustomInfo() {
   if (count > 0) {
     const SIZE_T size = count * sizeof(CustomInfoEntry);
     SIZE_T bytes_read = 0;
-    if (!::ReadProcessMemory(process_.Get(),
-                             reinterpret_cast<const void*>(custom_info_address_), entries.get(),
-                             size, &bytes_read) ||
+    if (!::ReadProcessMemory(process_.Get(), reinterpret_cast<const void*>(custom_info_address_),
+                             entries.get(), size, &bytes_read) ||
         bytes_read != size) {
       PLOG(ERROR) << "Cannot read the custom entries of crash client " << pid_;
       return false;

@@ -81,8 +81,8 @@ DWORD GetCrashReporterPidFromCommandLine(const base::CommandLine& command_line) 
 
 DWORD LaunchCrashReporter() {
   DWORD reporter_pid = 0;
-  if (StartCrashReporter(*MakeCrashReporterCommandLine(), kReporterReadyTimeoutMs,
-                         &reporter_pid) != ReporterStart::kReady) {
+  if (StartCrashReporter(*MakeCrashReporterCommandLine(), kReporterReadyTimeoutMs, &reporter_pid) !=
+      ReporterStart::kReady) {
     return 0;
   }
   return reporter_pid;
@@ -155,9 +155,9 @@ void AttachCrashHandler() {
   if (pipe_name.empty())
     return;
   const CrashKeyTableInfo keys = CrashKeyTable::GetInstance().GetInfo();
-  auto handler = std::make_unique<CrashHandler>(
-      std::wstring(), &FirstCrashFilter, &AlwaysSucceed, nullptr, CrashHandler::HANDLER_ALL,
-      MiniDumpNormal, pipe_name, &keys);
+  auto handler =
+      std::make_unique<CrashHandler>(std::wstring(), &FirstCrashFilter, &AlwaysSucceed, nullptr,
+                                     CrashHandler::HANDLER_ALL, MiniDumpNormal, pipe_name, &keys);
   if (!handler->IsOutOfProcess()) {
     LOG(WARNING) << "The crash reporter did not register this process";
     return;
@@ -185,7 +185,8 @@ void FillCrashKeys() {
   table.SetCrashKeyRange(CRASH_KEY_MODULES_FIRST, CRASH_KEY_MODULES_LAST, BuildModuleList());
 }
 
-bool FirstCrashFilter(void* context, EXCEPTION_POINTERS* exception_pointers,
+bool FirstCrashFilter(void* context,
+                      EXCEPTION_POINTERS* exception_pointers,
                       AssertionInfo* assertion) {
   if (::InterlockedCompareExchange(&g_first_crash, 1, 0) == 0)
     return true;
@@ -203,7 +204,7 @@ int DumpAndTerminate(EXCEPTION_POINTERS* exception_pointers) {
 
 std::wstring BuildModuleList() {
   // Null: the process's own executable.
-  const wchar_t* const kModules[] = {nullptr,          L"tavro_browser.dll", L"tavro_child.dll",
+  const wchar_t* const kModules[] = {nullptr,           L"tavro_browser.dll", L"tavro_child.dll",
                                      L"KernelBase.dll", L"kernel32.dll",      L"ntdll.dll",
                                      L"user32.dll",     L"msvcrt.dll"};
   std::wstring list;
@@ -230,7 +231,8 @@ std::wstring BuildModuleList() {
       continue;
     list += name;
     list += base::WideStringPrintf(
-        L":%016llX:%lx:", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.lpBaseOfDll)),
+        L":%016llX:%lx:",
+        static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.lpBaseOfDll)),
         static_cast<unsigned long>(info.SizeOfImage));
     list.append(path, length);
     list += L"::";

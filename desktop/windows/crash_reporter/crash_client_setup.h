@@ -67,7 +67,8 @@ void FillCrashKeys();
 
 // The handler's filter: only the first crashing thread gets a dump; every later one waits
 // for the process to end.
-bool FirstCrashFilter(void* context, EXCEPTION_POINTERS* exception_pointers,
+bool FirstCrashFilter(void* context,
+                      EXCEPTION_POINTERS* exception_pointers,
                       AssertionInfo* assertion);
 
 // The filter of exceptions escaping window procedures: has the installed handler write a

@@ -140,8 +140,8 @@ TEST(CrashClientSetupTest, ModuleListNamesTheLoadedModulesWithTheirPlaceAndPath)
     wchar_t path[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
     EXPECT_EQ(base::WideStringPrintf(
-                  L"%016llX", static_cast<unsigned long long>(
-                                  reinterpret_cast<uintptr_t>(info.lpBaseOfDll))),
+                  L"%016llX",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.lpBaseOfDll))),
               entry.substr(first + 1, second - first - 1));
     EXPECT_EQ(base::WideStringPrintf(L"%lx", static_cast<unsigned long>(info.SizeOfImage)),
               entry.substr(second + 1, third - second - 1));

@@ -9,8 +9,7 @@
 
 namespace crash_reporter {
 
-bool GetEnvironmentFlag(base::Environment* environment, std::string_view name,
-                        bool default_value) {
+bool GetEnvironmentFlag(base::Environment* environment, std::string_view name, bool default_value) {
   std::string value;
   if (!environment->GetVar(name, &value))
     return default_value;

@@ -15,8 +15,7 @@ namespace crash_reporter {
 
 // |default_value| when |name| is not set; otherwise whether its value is "1", or "yes" or
 // "true" in any letter case.
-bool GetEnvironmentFlag(base::Environment* environment, std::string_view name,
-                        bool default_value);
+bool GetEnvironmentFlag(base::Environment* environment, std::string_view name, bool default_value);
 // The value of |name|; empty when it is not set.
 std::string GetEnvironmentValue(base::Environment* environment, std::string_view name);
 

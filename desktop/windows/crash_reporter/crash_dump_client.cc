@@ -35,8 +35,8 @@ CrashDumpClient::~CrashDumpClient() = default;
 base::win::ScopedHandle CrashDumpClient::Connect() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     base::win::ScopedHandle pipe(::CreateFileW(
-        pipe_name_.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0,
-        nullptr, OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+        pipe_name_.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+        OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (pipe.IsValid()) {
       DWORD mode = PIPE_READMODE_MESSAGE;
       if (!::SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr)) {

@@ -24,14 +24,19 @@ class ScriptedServer {
 
   ScriptedServer(const wchar_t* pipe_name, Answer answer)
       : name_(pipe_name),
-        pipe_(::CreateNamedPipeW(pipe_name, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 256,
-                                 256, 0, nullptr)),
+        pipe_(::CreateNamedPipeW(pipe_name,
+                                 PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                 1,
+                                 256,
+                                 256,
+                                 0,
+                                 nullptr)),
         thread_([this, answer] { Serve(answer); }) {}
   ~ScriptedServer() {
     // A client that never came: connecting to the pipe ends the server's wait.
-    base::win::ScopedHandle unblock(::CreateFileW(name_.c_str(), GENERIC_READ, 0, nullptr,
-                                                  OPEN_EXISTING, 0, nullptr));
+    base::win::ScopedHandle unblock(
+        ::CreateFileW(name_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     thread_.join();
   }
 
@@ -166,8 +171,8 @@ TEST(CrashDumpClientTest, RegistersByteForByteAndHandsOverItsCrash) {
     if (::WaitForSingleObject(objects.dump_requested.Get(), kTimeoutMs) != WAIT_OBJECT_0)
       return;
     seen_thread = *reinterpret_cast<const DWORD*>(request.thread_id_address);
-    seen_pointers = *reinterpret_cast<EXCEPTION_POINTERS* const*>(
-        request.exception_pointers_address);
+    seen_pointers =
+        *reinterpret_cast<EXCEPTION_POINTERS* const*>(request.exception_pointers_address);
     memcpy(&seen_assertion, reinterpret_cast<const void*>(request.assertion_address),
            sizeof(seen_assertion));
     ::SetEvent(objects.dump_generated.Get());

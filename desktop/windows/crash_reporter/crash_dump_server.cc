@@ -26,8 +26,8 @@ bool ReadClientMemory(HANDLE process, uint64_t address, void* buffer, size_t siz
 
 // Closes a handle that DuplicateHandle placed in |process|.
 void CloseHandleInProcess(HANDLE process, HANDLE handle) {
-  if (handle && !::DuplicateHandle(process, handle, nullptr, nullptr, 0, FALSE,
-                                   DUPLICATE_CLOSE_SOURCE)) {
+  if (handle &&
+      !::DuplicateHandle(process, handle, nullptr, nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE)) {
     PLOG(ERROR) << "Cannot close a handle in a crash client";
   }
 }
@@ -111,16 +111,15 @@ bool CrashDumpServer::Start() {
   server_alive_mutex_.Set(::CreateMutexW(nullptr, TRUE, nullptr));
   overlapped_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   requests_done_.Set(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-  if (!server_alive_mutex_.IsValid() || !overlapped_event_.IsValid() ||
-      !requests_done_.IsValid()) {
+  if (!server_alive_mutex_.IsValid() || !overlapped_event_.IsValid() || !requests_done_.IsValid()) {
     PLOG(ERROR) << "Cannot create the crash dump server's synchronisation objects";
     return false;
   }
   overlapped_.hEvent = overlapped_event_.Get();
   pipe_.Set(::CreateNamedPipeW(
       pipe_name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kPipeBufferSize,
-      kPipeBufferSize, 0, security_attributes_));
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kPipeBufferSize, kPipeBufferSize, 0,
+      security_attributes_));
   if (!pipe_.IsValid()) {
     PLOG(ERROR) << "Cannot create the crash pipe " << pipe_name_;
     return false;
@@ -288,8 +287,7 @@ void CrashDumpServer::HandleReadingState() {
     return;
   io_pending_ = false;
   // A shorter or longer message (ERROR_MORE_DATA) is not one of ours.
-  EnterStateImmediately(done && bytes == sizeof(message_) ? STATE_READ_DONE
-                                                          : STATE_DISCONNECTING);
+  EnterStateImmediately(done && bytes == sizeof(message_) ? STATE_READ_DONE : STATE_DISCONNECTING);
 }
 
 bool CrashDumpServer::IsRegistrationFromPipeClient(const ProtocolMessage& message) {
@@ -300,8 +298,7 @@ bool CrashDumpServer::IsRegistrationFromPipeClient(const ProtocolMessage& messag
     return false;
   }
   if (client_pid != message.id) {
-    LOG(WARNING) << "Crash pipe client " << client_pid << " claims to be process "
-                 << message.id;
+    LOG(WARNING) << "Crash pipe client " << client_pid << " claims to be process " << message.id;
     return false;
   }
   return true;
@@ -381,8 +378,8 @@ bool CrashDumpServer::AddClient(CrashClientRecord* client) {
                                         INFINITE, WT_EXECUTEINWAITTHREAD)) {
     return false;
   }
-  if (!client->process_end_wait_.Start(client->process_handle(), &OnClientEnd, client,
-                                       INFINITE, WT_EXECUTEONLYONCE)) {
+  if (!client->process_end_wait_.Start(client->process_handle(), &OnClientEnd, client, INFINITE,
+                                       WT_EXECUTEONLYONCE)) {
     // Not signalled yet: its callback cannot be running.
     client->dump_request_wait_.StopFromCallback();
     return false;

@@ -50,8 +50,7 @@ class RawPipeClient {
   }
 
   bool Write(const void* data, size_t size) {
-    return Complete(::WriteFile(pipe_.Get(), data, static_cast<DWORD>(size), nullptr,
-                                &overlapped_),
+    return Complete(::WriteFile(pipe_.Get(), data, static_cast<DWORD>(size), nullptr, &overlapped_),
                     nullptr);
   }
 
@@ -59,8 +58,7 @@ class RawPipeClient {
   bool Read(std::string* message) {
     char buffer[512];
     DWORD size = 0;
-    if (!Complete(::ReadFile(pipe_.Get(), buffer, sizeof(buffer), nullptr, &overlapped_),
-                  &size)) {
+    if (!Complete(::ReadFile(pipe_.Get(), buffer, sizeof(buffer), nullptr, &overlapped_), &size)) {
       return false;
     }
     message->assign(buffer, size);
@@ -78,8 +76,8 @@ class RawPipeClient {
   // Whether the server ends the connection within the deadline.
   bool WaitForDisconnect() {
     std::string ignored;
-    return !Read(&ignored) && (::GetLastError() == ERROR_BROKEN_PIPE ||
-                               ::GetLastError() == ERROR_PIPE_NOT_CONNECTED);
+    return !Read(&ignored) &&
+           (::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_PIPE_NOT_CONNECTED);
   }
 
  private:
@@ -191,7 +189,8 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
             test::GetGrantedAccess(handles.dump_requested.Get()));
   EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE | EVENT_MODIFY_STATE),
             test::GetGrantedAccess(handles.dump_generated.Get()));
-  EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE), test::GetGrantedAccess(handles.server_alive.Get()));
+  EXPECT_EQ(static_cast<ACCESS_MASK>(SYNCHRONIZE),
+            test::GetGrantedAccess(handles.server_alive.Get()));
   ASSERT_TRUE(server.WaitForConnections(1, kTimeoutMs));
   EXPECT_EQ(std::vector<DWORD>{::GetCurrentProcessId()}, server.connected_pids());
 

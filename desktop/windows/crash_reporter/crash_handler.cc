@@ -104,8 +104,8 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
     handler_start_semaphore_.Set(::CreateSemaphoreW(nullptr, 0, 1, nullptr));
     handler_finish_semaphore_.Set(::CreateSemaphoreW(nullptr, 0, 1, nullptr));
     if (handler_start_semaphore_.IsValid() && handler_finish_semaphore_.IsValid()) {
-      handler_thread_.Set(::CreateThread(nullptr, kHandlerThreadStackSize, &HandlerThreadMain,
-                                         this, 0, nullptr));
+      handler_thread_.Set(
+          ::CreateThread(nullptr, kHandlerThreadStackSize, &HandlerThreadMain, this, 0, nullptr));
     }
     // Loaded now: a crashing process may hold the loader lock.
     LoadMiniDumpWriteDump();
@@ -174,10 +174,9 @@ LONG WINAPI CrashHandler::HandleException(EXCEPTION_POINTERS* exception_pointers
   const DWORD code = exception_pointers->ExceptionRecord->ExceptionCode;
   bool success = false;
   if (!IsDebuggerException(code) || current->handle_debug_exceptions_) {
-    success = current->client_
-                  ? current->WriteMinidumpWithException(::GetCurrentThreadId(),
-                                                        exception_pointers, nullptr)
-                  : current->WriteMinidumpOnHandlerThread(exception_pointers, nullptr);
+    success = current->client_ ? current->WriteMinidumpWithException(::GetCurrentThreadId(),
+                                                                     exception_pointers, nullptr)
+                               : current->WriteMinidumpOnHandlerThread(exception_pointers, nullptr);
   }
   if (success)
     return EXCEPTION_EXECUTE_HANDLER;
@@ -193,9 +192,9 @@ bool CrashHandler::WriteMinidumpForRuntimeFailure(DWORD code, AssertionInfo* ass
   record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
   record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
   EXCEPTION_POINTERS exception_pointers = {&record, &context};
-  return client_ ? WriteMinidumpWithException(::GetCurrentThreadId(), &exception_pointers,
-                                              assertion)
-                 : WriteMinidumpOnHandlerThread(&exception_pointers, assertion);
+  return client_
+             ? WriteMinidumpWithException(::GetCurrentThreadId(), &exception_pointers, assertion)
+             : WriteMinidumpOnHandlerThread(&exception_pointers, assertion);
 }
 
 // static
@@ -232,9 +231,8 @@ void __cdecl CrashHandler::HandlePureVirtualCall() {
     AssertionInfo assertion;
     memset(&assertion, 0, sizeof(assertion));
     assertion.type = ASSERTION_PURE_VIRTUAL_CALL;
-    const bool success =
-        current &&
-        current->WriteMinidumpForRuntimeFailure(kStatusNoncontinuableException, &assertion);
+    const bool success = current && current->WriteMinidumpForRuntimeFailure(
+                                        kStatusNoncontinuableException, &assertion);
     if (!success) {
       // Without a previous handler the C runtime's own pure-call handling follows.
       CrashHandler* fallback = current ? current : scope.oldest();
@@ -259,9 +257,9 @@ bool CrashHandler::WriteMinidumpWithException(DWORD requesting_thread_id,
                                               AssertionInfo* assertion) {
   if (filter_ && !filter_(callback_context_, exception_pointers, assertion))
     return false;
-  bool success = client_ ? client_->RequestDump(exception_pointers, assertion)
-                         : WriteMinidumpInProcess(requesting_thread_id, exception_pointers,
-                                                  assertion);
+  bool success = client_
+                     ? client_->RequestDump(exception_pointers, assertion)
+                     : WriteMinidumpInProcess(requesting_thread_id, exception_pointers, assertion);
   if (callback_) {
     success = callback_(dump_folder_.c_str(), next_minidump_id_.c_str(), callback_context_,
                         exception_pointers, assertion, success);
@@ -320,9 +318,8 @@ bool CrashHandler::WriteMinidumpInProcess(DWORD requesting_thread_id,
                                           AssertionInfo* assertion) {
   if (next_minidump_path_.empty())
     return false;
-  base::win::ScopedHandle file(::CreateFileW(next_minidump_path_.c_str(), GENERIC_WRITE, 0,
-                                             nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                             nullptr));
+  base::win::ScopedHandle file(::CreateFileW(next_minidump_path_.c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid())
     return false;
 
@@ -367,9 +364,9 @@ bool CrashHandler::WriteMinidumpInProcess(DWORD requesting_thread_id,
   callback.CallbackRoutine = &MinidumpWriteDumpCallback;
   callback.CallbackParam = this;
 
-  return WriteMiniDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.Get(),
-                              dump_type_, exception_pointers ? &exception_information : nullptr,
-                              &user_streams, &callback) == TRUE;
+  return WriteMiniDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.Get(), dump_type_,
+                       exception_pointers ? &exception_information : nullptr, &user_streams,
+                       &callback) == TRUE;
 }
 
 // static

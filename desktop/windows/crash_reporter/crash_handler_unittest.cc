@@ -74,10 +74,9 @@ base::FilePath ThreadIdFile(const base::FilePath& folder, const std::string& mod
 
 void NoteCrashingThread(const std::string& mode) {
   const std::string id = base::StringPrintf("%lu", ::GetCurrentThreadId());
-  base::WriteFileFromBuffer(ThreadIdFile(base::FilePath(base::Utf8ToUtf16(
-                                             GetChildVariable(kFolderVariable))),
-                                         mode),
-                            id.data(), static_cast<int>(id.size()));
+  base::WriteFileFromBuffer(
+      ThreadIdFile(base::FilePath(base::Utf8ToUtf16(GetChildVariable(kFolderVariable))), mode),
+      id.data(), static_cast<int>(id.size()));
 }
 
 void AccessViolation() {
@@ -130,8 +129,8 @@ void Crash(const std::string& mode) {
     window_class.hInstance = ::GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"TavroCrashTestWindow";
     ::RegisterClassExW(&window_class);
-    HWND window = ::CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0,
-                                    HWND_MESSAGE, nullptr, window_class.hInstance, nullptr);
+    HWND window = ::CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                    nullptr, window_class.hInstance, nullptr);
     NoteCrashingThread(mode);
     ::SendMessageW(window, WM_USER, 0, 0);
   } else if (mode == "breakpoint") {
@@ -180,7 +179,9 @@ TEST(CrashHandlerTest, DISABLED_CrashesWithoutAReporter) {
 // A crashing child started by a test, with the deadline every wait has.
 class CrashingChild {
  public:
-  CrashingChild(const char* test_name, const std::string& mode, const base::FilePath& folder,
+  CrashingChild(const char* test_name,
+                const std::string& mode,
+                const base::FilePath& folder,
                 const std::wstring& go_event = std::wstring()) {
     base::LaunchOptions options;
     options.environment = {
@@ -234,11 +235,10 @@ TEST(CrashHandlerTest, EveryKindOfCrashReachesTheReporterWithTheKeysAndADump) {
     DWORD exit_code;
     uint32_t assertion_type;
   };
-  const Case cases[] = {
-      {"access_violation", kStatusAccessViolation, ASSERTION_NONE},
-      {"invalid_parameter", kStatusInvalidParameter, ASSERTION_INVALID_PARAMETER},
-      {"pure_call", kStatusNoncontinuable, ASSERTION_PURE_VIRTUAL_CALL},
-      {"thread", kStatusAccessViolation, ASSERTION_NONE}};
+  const Case cases[] = {{"access_violation", kStatusAccessViolation, ASSERTION_NONE},
+                        {"invalid_parameter", kStatusInvalidParameter, ASSERTION_INVALID_PARAMETER},
+                        {"pure_call", kStatusNoncontinuable, ASSERTION_PURE_VIRTUAL_CALL},
+                        {"thread", kStatusAccessViolation, ASSERTION_NONE}};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& crash = cases[i];
     SCOPED_TRACE(crash.mode);
@@ -296,9 +296,9 @@ TEST(CrashHandlerTest, SeveralClientsCrashingAtOnceAreEachServed) {
   // Each child registers in turn; then all crash at once.
   std::vector<std::unique_ptr<CrashingChild>> children;
   for (int i = 0; i < 4; ++i) {
-    children.push_back(std::make_unique<CrashingChild>(
-        "CrashHandlerTest.DISABLED_CrashesUnderTheReporter", "access_violation",
-        folder.GetPath(), go_name));
+    children.push_back(
+        std::make_unique<CrashingChild>("CrashHandlerTest.DISABLED_CrashesUnderTheReporter",
+                                        "access_violation", folder.GetPath(), go_name));
     ASSERT_TRUE(server.WaitForConnections(children.size(), kTimeoutMs));
   }
   ASSERT_TRUE(::SetEvent(go.Get()));

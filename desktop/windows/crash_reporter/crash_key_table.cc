@@ -44,8 +44,7 @@ constexpr SlotName kSlotNames[] = {
     {CRASH_KEY_EXCEPTION_POLICY, CRASH_KEY_EXCEPTION_POLICY, L"exception_policy"},
     {CRASH_KEY_BRIXEL_TEST_FIRST, CRASH_KEY_BRIXEL_TEST_LAST, L"brixel_test"},
     {CRASH_KEY_ORIGIN, CRASH_KEY_ORIGIN, L"origin"},
-    {CRASH_KEY_ENABLED_EXTENSIONS_FIRST, CRASH_KEY_ENABLED_EXTENSIONS_LAST,
-     L"enabled_extensions"},
+    {CRASH_KEY_ENABLED_EXTENSIONS_FIRST, CRASH_KEY_ENABLED_EXTENSIONS_LAST, L"enabled_extensions"},
     {CRASH_KEY_DISABLED_EXTENSIONS_FIRST, CRASH_KEY_DISABLED_EXTENSIONS_LAST,
      L"disabled_extensions"},
     {CRASH_KEY_BLACKLISTED_EXTENSIONS_FIRST, CRASH_KEY_BLACKLISTED_EXTENSIONS_LAST,
@@ -76,8 +75,8 @@ std::wstring GetIsWow64Text() {
 // The user-mode exception policy flags as "0x%04x"; empty when the system has no policy.
 std::wstring GetExceptionPolicyText() {
   using GetPolicyFunction = BOOL(WINAPI*)(LPDWORD);
-  const auto get_policy = reinterpret_cast<GetPolicyFunction>(::GetProcAddress(
-      ::GetModuleHandleW(L"kernel32.dll"), "GetProcessUserModeExceptionPolicy"));
+  const auto get_policy = reinterpret_cast<GetPolicyFunction>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetProcessUserModeExceptionPolicy"));
   DWORD flags = 0;
   if (!get_policy || !get_policy(&flags))
     return std::wstring();
@@ -111,8 +110,7 @@ CrashKeyTable::CrashKeyTable() {
       base::WideStringPrintf(L"%d", installer::ProductInfo::GetBuildNumber());
   CopyTextTruncated(build_number.c_str(), entries_[CRASH_KEY_BUILD_NUMBER].value,
                     kMaxValueLength + 1);
-  CopyTextTruncated(GetBuildId().c_str(), entries_[CRASH_KEY_BUILD_ID].value,
-                    kMaxValueLength + 1);
+  CopyTextTruncated(GetBuildId().c_str(), entries_[CRASH_KEY_BUILD_ID].value, kMaxValueLength + 1);
   CopyTextTruncated(GetIsWow64Text().c_str(), entries_[CRASH_KEY_IS_WOW64].value,
                     kMaxValueLength + 1);
   CopyTextTruncated(GetExceptionPolicyText().c_str(), entries_[CRASH_KEY_EXCEPTION_POLICY].value,
@@ -146,9 +144,7 @@ bool CrashKeyTable::WriteBlock(Write write) {
 void CrashKeyTable::SetCrashKey(int slot, const wchar_t* value) {
   if (!IsValidRange(slot, slot))
     return;
-  WriteBlock([&] {
-    CopyTextTruncated(value, entries_[slot].value, kMaxValueLength + 1);
-  });
+  WriteBlock([&] { CopyTextTruncated(value, entries_[slot].value, kMaxValueLength + 1); });
 }
 
 void CrashKeyTable::SetCrashKeyRange(int first, int last, std::wstring_view text) {

@@ -35,9 +35,9 @@ struct ProtocolMessage {
   uint32_t id;
   uint32_t dump_type;  // MINIDUMP_TYPE flags.
   uint32_t padding;
-  uint64_t thread_id_address;           // u32 id of the crashing thread.
-  uint64_t exception_pointers_address;  // EXCEPTION_POINTERS* of the crash.
-  uint64_t assertion_address;           // AssertionInfo.
+  uint64_t thread_id_address;            // u32 id of the crashing thread.
+  uint64_t exception_pointers_address;   // EXCEPTION_POINTERS* of the crash.
+  uint64_t assertion_address;            // AssertionInfo.
   uint64_t custom_info_entries_address;  // CustomInfoEntry[custom_info_count].
   uint64_t custom_info_count;
   uint64_t dump_requested_handle;

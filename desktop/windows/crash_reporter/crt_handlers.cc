@@ -28,8 +28,7 @@ std::atomic<_purecall_handler> g_fallback_purecall_handler{nullptr};
 _invalid_parameter_handler SetInvalidParameterHandler(_invalid_parameter_handler handler) {
 #if defined(__MINGW32__)
   using Setter = _invalid_parameter_handler(__cdecl*)(_invalid_parameter_handler);
-  static const Setter runtime_setter =
-      GetRuntimeExport<Setter>("_set_invalid_parameter_handler");
+  static const Setter runtime_setter = GetRuntimeExport<Setter>("_set_invalid_parameter_handler");
   if (runtime_setter)
     return runtime_setter(handler);
 #endif

@@ -31,9 +31,11 @@ struct AvrfHandleOperation {
 };
 static_assert(sizeof(AvrfHandleOperation) == 288, "a traced handle operation is 288 bytes");
 using AvrfResourceCallback = ULONG(WINAPI*)(void* description, void* context, ULONG* level);
-using VerifierEnumerateResourceFunction =
-    ULONG(WINAPI*)(HANDLE process, ULONG flags, ULONG resource_type,
-                   AvrfResourceCallback callback, void* context);
+using VerifierEnumerateResourceFunction = ULONG(WINAPI*)(HANDLE process,
+                                                         ULONG flags,
+                                                         ULONG resource_type,
+                                                         AvrfResourceCallback callback,
+                                                         void* context);
 
 // The handle operation list stream's header.
 struct HandleOperationListHeader {
@@ -95,8 +97,8 @@ bool DumpFileWriter::GenerateDumpFile(std::wstring* dump_path) {
     return false;
   }
   const std::wstring path = dump_folder_ + L"\\" + GuidToWideString(id) + L".dmp";
-  base::win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::win::ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
     PLOG(ERROR) << "Cannot create the dump file " << path;
     return false;
@@ -153,8 +155,8 @@ bool DumpFileWriter::CollectHandleOperations(std::string* stream_data) const {
     return true;
   }
   HandleTrace trace;
-  if (enumerate_resource(process_, 0, kAvrfResourceHandleTrace, &CollectHandleOperation,
-                         &trace) != ERROR_SUCCESS) {
+  if (enumerate_resource(process_, 0, kAvrfResourceHandleTrace, &CollectHandleOperation, &trace) !=
+      ERROR_SUCCESS) {
     trace.operations.clear();
   }
   std::vector<AvrfHandleOperation> operations;
@@ -225,10 +227,9 @@ bool DumpFileWriter::WriteDumpFiles() {
   MINIDUMP_USER_STREAM_INFORMATION user_streams = {stream_count, streams};
   bool full_written = true;
   if (full_memory) {
-    full_written =
-        WriteMiniDump(process_, process_id_, full_dump_file_.Get(),
-                            static_cast<MINIDUMP_TYPE>(dump_type_ | MiniDumpWithHandleData),
-                            exception, &user_streams, nullptr) == TRUE;
+    full_written = WriteMiniDump(process_, process_id_, full_dump_file_.Get(),
+                                 static_cast<MINIDUMP_TYPE>(dump_type_ | MiniDumpWithHandleData),
+                                 exception, &user_streams, nullptr) == TRUE;
     if (!full_written)
       PLOG(ERROR) << "MiniDumpWriteDump failed for the full dump of process " << process_id_;
   }
@@ -240,8 +241,8 @@ bool DumpFileWriter::WriteDumpFiles() {
   }
   const bool written =
       WriteMiniDump(process_, process_id_, dump_file_.Get(),
-                          static_cast<MINIDUMP_TYPE>(dump_type_ & ~MiniDumpWithFullMemory),
-                          exception, &user_streams, nullptr) == TRUE;
+                    static_cast<MINIDUMP_TYPE>(dump_type_ & ~MiniDumpWithFullMemory), exception,
+                    &user_streams, nullptr) == TRUE;
   if (!written)
     PLOG(ERROR) << "MiniDumpWriteDump failed for process " << process_id_;
   return written && full_written;

@@ -36,8 +36,8 @@ DumpFileWriter MakeWriter(const base::ScopedTempDir& folder,
                           uint64_t assertion,
                           MINIDUMP_TYPE type) {
   return DumpFileWriter(folder.GetPath().value(), ::GetCurrentProcess(), ::GetCurrentProcessId(),
-                        ::GetCurrentThreadId(), ::GetCurrentThreadId(), crash.address(),
-                        assertion, type, false);
+                        ::GetCurrentThreadId(), ::GetCurrentThreadId(), crash.address(), assertion,
+                        type, false);
 }
 
 TEST(DumpFileWriterTest, AnInvalidHandleCrashIsDumpedEvenWithoutTheVerifiersTrace) {

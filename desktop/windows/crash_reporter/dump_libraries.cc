@@ -58,8 +58,7 @@ class LazySystemFunction {
   void* function_ = nullptr;
 };
 
-LazySystemFunction g_minidump_write_dump(L"dbghelp.dll", "MiniDumpWriteDump",
-                                         &DeferSymbolLoads);
+LazySystemFunction g_minidump_write_dump(L"dbghelp.dll", "MiniDumpWriteDump", &DeferSymbolLoads);
 // dbghelp is single-threaded.
 base::Lock g_dbghelp_lock;
 LazySystemFunction g_uuid_create(L"rpcrt4.dll", "UuidCreate", nullptr);

@@ -4,8 +4,11 @@
 
 namespace crash_reporter {
 
-bool ThreadPoolWait::Start(HANDLE object, WAITORTIMERCALLBACK callback, void* context,
-                           ULONG timeout_ms, ULONG flags) {
+bool ThreadPoolWait::Start(HANDLE object,
+                           WAITORTIMERCALLBACK callback,
+                           void* context,
+                           ULONG timeout_ms,
+                           ULONG flags) {
   if (IsActive())
     return false;
   HANDLE wait = nullptr;

@@ -21,7 +21,10 @@ class ThreadPoolWait {
 
   // Registers the wait; false, with an error logged, when the system refuses (or a wait is
   // already registered).
-  bool Start(HANDLE object, WAITORTIMERCALLBACK callback, void* context, ULONG timeout_ms,
+  bool Start(HANDLE object,
+             WAITORTIMERCALLBACK callback,
+             void* context,
+             ULONG timeout_ms,
              ULONG flags);
   void Stop();
   void StopFromCallback();

@@ -24,9 +24,9 @@ TestDumpServer::~TestDumpServer() {
 }
 
 bool TestDumpServer::Start() {
-  server_ = std::make_unique<CrashDumpServer>(pipe_name_, nullptr, &OnConnect, this, &OnDump,
-                                              this, &OnExit, this, &OnUpload, this,
-                                              !dump_folder_.empty(), &dump_folder_);
+  server_ = std::make_unique<CrashDumpServer>(pipe_name_, nullptr, &OnConnect, this, &OnDump, this,
+                                              &OnExit, this, &OnUpload, this, !dump_folder_.empty(),
+                                              &dump_folder_);
   return server_->Start();
 }
 
