@@ -233,6 +233,16 @@ void CrashDumpServer::CancelPendingIo() {
   io_pending_ = false;
 }
 
+bool CrashDumpServer::TakeIoResult(bool* succeeded, DWORD* bytes) {
+  *bytes = 0;
+  *succeeded = ::GetOverlappedResult(pipe_.Get(), &overlapped_, bytes, FALSE) != FALSE;
+  if (!*succeeded && ::GetLastError() == ERROR_IO_INCOMPLETE)
+    return false;
+  StopIoTimer();
+  io_pending_ = false;
+  return true;
+}
+
 void CrashDumpServer::HandleInitialState() {
   if (!::ResetEvent(overlapped_event_.Get())) {
     PLOG(ERROR) << "ResetEvent failed";
@@ -260,32 +270,33 @@ void CrashDumpServer::HandleInitialState() {
 }
 
 void CrashDumpServer::HandleConnectingState() {
+  bool done = false;
   DWORD bytes = 0;
-  const bool done = ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) != FALSE;
-  if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
-    return;
-  io_pending_ = false;
-  EnterStateImmediately(done ? STATE_CONNECTED : STATE_DISCONNECTING);
+  if (TakeIoResult(&done, &bytes))
+    EnterStateImmediately(done ? STATE_CONNECTED : STATE_DISCONNECTING);
 }
 
 void CrashDumpServer::HandleConnectedState() {
   memset(&message_, 0, sizeof(message_));
+  ReadMessage(STATE_READING);
+}
+
+void CrashDumpServer::ReadMessage(State next_state) {
+  // Done at once or later, the read's end signals the event: the next step takes it.
   DWORD bytes = 0;
   if (::ReadFile(pipe_.Get(), &message_, sizeof(message_), &bytes, &overlapped_) ||
       ::GetLastError() == ERROR_IO_PENDING) {
-    EnterStateWhenIoDone(STATE_READING);
+    EnterStateWhenIoDone(next_state);
     return;
   }
   EnterStateImmediately(STATE_DISCONNECTING);
 }
 
 void CrashDumpServer::HandleReadingState() {
-  StopIoTimer();
+  bool done = false;
   DWORD bytes = 0;
-  const bool done = ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) != FALSE;
-  if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+  if (!TakeIoResult(&done, &bytes))
     return;
-  io_pending_ = false;
   // A shorter or longer message (ERROR_MORE_DATA) is not one of ours.
   EnterStateImmediately(done && bytes == sizeof(message_) ? STATE_READ_DONE : STATE_DISCONNECTING);
 }
@@ -397,34 +408,21 @@ std::vector<base::scoped_refptr<CrashClientRecord>>::iterator CrashDumpServer::F
 }
 
 void CrashDumpServer::HandleWritingState() {
-  StopIoTimer();
+  bool done = false;
   DWORD bytes = 0;
-  const bool done = ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) != FALSE;
-  if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
-    return;
-  io_pending_ = false;
-  EnterStateImmediately(done ? STATE_WRITE_DONE : STATE_DISCONNECTING);
+  if (TakeIoResult(&done, &bytes))
+    EnterStateImmediately(done ? STATE_WRITE_DONE : STATE_DISCONNECTING);
 }
 
 void CrashDumpServer::HandleWriteDoneState() {
-  DWORD bytes = 0;
-  if (::ReadFile(pipe_.Get(), &message_, sizeof(message_), &bytes, &overlapped_)) {
-    EnterStateWhenIoDone(STATE_READING_ACK);
-    EnterStateImmediately(STATE_READING_ACK);
-  } else if (::GetLastError() == ERROR_IO_PENDING) {
-    EnterStateWhenIoDone(STATE_READING_ACK);
-  } else {
-    EnterStateImmediately(STATE_DISCONNECTING);
-  }
+  ReadMessage(STATE_READING_ACK);
 }
 
 void CrashDumpServer::HandleReadingAckState() {
-  StopIoTimer();
+  bool done = false;
   DWORD bytes = 0;
-  const bool done = ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, FALSE) != FALSE;
-  if (!done && ::GetLastError() == ERROR_IO_INCOMPLETE)
+  if (!TakeIoResult(&done, &bytes))
     return;
-  io_pending_ = false;
   // The acknowledgement's content does not matter: it tells that the client has its handles.
   if (done && connect_callback_ && client_being_registered_) {
     base::AutoLock hold(lock_);

@@ -102,8 +102,12 @@ class CrashDumpServer {
   // Stores |state| for the step that the pending client operation's end brings, which
   // comes after kIoTimeoutMs at the latest: a stalled operation is cancelled then.
   void EnterStateWhenIoDone(State state);
-  // Called first by the step after a client operation, before any new operation.
   void StopIoTimer();
+  // The end of the pending pipe operation: false while it is still under way; otherwise
+  // the operation is over (its time-out stopped) and |succeeded| and |bytes| tell how.
+  bool TakeIoResult(bool* succeeded, DWORD* bytes);
+  // Reads one message into |message_|, to be taken in |next_state|.
+  void ReadMessage(State next_state);
   void EnterErrorState();
   // Ends a pending pipe operation and waits until the system no longer uses the
   // overlapped structure.

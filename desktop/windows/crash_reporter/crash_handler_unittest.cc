@@ -224,11 +224,27 @@ std::vector<base::FilePath> FindDumps(const base::FilePath& folder) {
   return dumps;
 }
 
-TEST(CrashHandlerTest, EveryKindOfCrashReachesTheReporterWithTheKeysAndADump) {
-  base::ScopedTempDir folder;
-  ASSERT_TRUE(folder.CreateUniqueTempDir());
-  test::TestDumpServer server(folder.GetPath().value());
-  ASSERT_TRUE(server.Start());
+// A dump server of this process that writes dumps into a folder of its own, for children
+// that crash under it.
+class CrashUnderReporterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.CreateUniqueTempDir());
+    server_ = std::make_unique<test::TestDumpServer>(folder_.GetPath().value());
+    ASSERT_TRUE(server_->Start());
+  }
+
+  // A child that sets up crash handling against the server and crashes in |mode|.
+  std::unique_ptr<CrashingChild> StartChild(const char* mode) {
+    return std::make_unique<CrashingChild>("CrashHandlerTest.DISABLED_CrashesUnderTheReporter",
+                                           mode, folder_.GetPath());
+  }
+
+  base::ScopedTempDir folder_;
+  std::unique_ptr<test::TestDumpServer> server_;
+};
+
+TEST_F(CrashUnderReporterTest, EveryKindOfCrashReachesTheReporterWithTheKeysAndADump) {
 
   struct Case {
     const char* mode;
@@ -242,14 +258,13 @@ TEST(CrashHandlerTest, EveryKindOfCrashReachesTheReporterWithTheKeysAndADump) {
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& crash = cases[i];
     SCOPED_TRACE(crash.mode);
-    CrashingChild child("CrashHandlerTest.DISABLED_CrashesUnderTheReporter", crash.mode,
-                        folder.GetPath());
-    EXPECT_EQ(crash.exit_code, child.WaitForExit());
+    const std::unique_ptr<CrashingChild> child = StartChild(crash.mode);
+    EXPECT_EQ(crash.exit_code, child->WaitForExit());
     // The client waits for the server's answer before it ends.
-    const std::vector<test::DumpRequest> requests = server.dump_requests();
+    const std::vector<test::DumpRequest> requests = server_->dump_requests();
     ASSERT_EQ(i + 1, requests.size());
     const test::DumpRequest& request = requests.back();
-    EXPECT_EQ(child.pid(), request.pid);
+    EXPECT_EQ(child->pid(), request.pid);
 
     // The crash keys, read out of the client's memory, and the server's own last entry.
     ASSERT_EQ(static_cast<size_t>(CRASH_KEY_COUNT + 1), request.entries.size());
@@ -265,7 +280,7 @@ TEST(CrashHandlerTest, EveryKindOfCrashReachesTheReporterWithTheKeysAndADump) {
     MINIDUMP_EXCEPTION_STREAM exception;
     ASSERT_TRUE(reader.GetException(&exception));
     EXPECT_EQ(crash.exit_code, exception.ExceptionRecord.ExceptionCode);
-    EXPECT_EQ(ReadThreadId(folder.GetPath(), crash.mode), exception.ThreadId);
+    EXPECT_EQ(ReadThreadId(folder_.GetPath(), crash.mode), exception.ThreadId);
     EXPECT_TRUE(reader.HasStream(ThreadListStream));
     EXPECT_TRUE(reader.HasStream(ModuleListStream));
     RequesterStream requester;
@@ -316,37 +331,25 @@ TEST(CrashHandlerTest, SeveralClientsCrashingAtOnceAreEachServed) {
   }
 }
 
-TEST(CrashHandlerTest, OnlyTheFirstOfTwoCrashingThreadsGetsADump) {
-  base::ScopedTempDir folder;
-  ASSERT_TRUE(folder.CreateUniqueTempDir());
-  test::TestDumpServer server(folder.GetPath().value());
-  ASSERT_TRUE(server.Start());
-  CrashingChild child("CrashHandlerTest.DISABLED_CrashesUnderTheReporter", "two_threads",
-                      folder.GetPath());
-  EXPECT_EQ(kStatusAccessViolation, child.WaitForExit());
+TEST_F(CrashUnderReporterTest, OnlyTheFirstOfTwoCrashingThreadsGetsADump) {
+  EXPECT_EQ(kStatusAccessViolation, StartChild("two_threads")->WaitForExit());
   // The client waited for its dump before it ended: a second request would be here.
-  EXPECT_EQ(1u, server.dump_requests().size());
-  EXPECT_EQ(1u, FindDumps(folder.GetPath()).size());
+  EXPECT_EQ(1u, server_->dump_requests().size());
+  EXPECT_EQ(1u, FindDumps(folder_.GetPath()).size());
 }
 
-TEST(CrashHandlerTest, ACrashInAWindowProcedureEndsThroughTheWindowProcedureFilter) {
-  base::ScopedTempDir folder;
-  ASSERT_TRUE(folder.CreateUniqueTempDir());
-  test::TestDumpServer server(folder.GetPath().value());
-  ASSERT_TRUE(server.Start());
-  CrashingChild child("CrashHandlerTest.DISABLED_CrashesUnderTheReporter", "window_proc",
-                      folder.GetPath());
+TEST_F(CrashUnderReporterTest, ACrashInAWindowProcedureEndsThroughTheWindowProcedureFilter) {
   // Exit code 1 is DumpAndTerminate's: the unhandled-exception filter would end the child
   // with the exception code.
-  EXPECT_EQ(1u, child.WaitForExit());
-  const std::vector<test::DumpRequest> requests = server.dump_requests();
+  EXPECT_EQ(1u, StartChild("window_proc")->WaitForExit());
+  const std::vector<test::DumpRequest> requests = server_->dump_requests();
   ASSERT_EQ(1u, requests.size());
   test::MinidumpReader reader;
   ASSERT_TRUE(reader.Open(base::FilePath(requests[0].dump_path)));
   MINIDUMP_EXCEPTION_STREAM exception;
   ASSERT_TRUE(reader.GetException(&exception));
   EXPECT_EQ(kStatusAccessViolation, exception.ExceptionRecord.ExceptionCode);
-  EXPECT_EQ(ReadThreadId(folder.GetPath(), "window_proc"), exception.ThreadId);
+  EXPECT_EQ(ReadThreadId(folder_.GetPath(), "window_proc"), exception.ThreadId);
 }
 
 TEST(CrashHandlerTest, WithoutAReporterTheHandlerThreadWritesTheDump) {
