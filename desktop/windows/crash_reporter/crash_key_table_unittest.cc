@@ -27,24 +27,26 @@ TEST(CrashKeyTableTest, HoldsTheNamedSlotsInAReadOnlyBlock) {
   ASSERT_EQ(97u, info.count);
 
   // Every slot of a range carries the range's name.
-  EXPECT_EQ(L"Version", Name(info, 0));
-  EXPECT_EQ(L"build_number", Name(info, 1));
-  EXPECT_EQ(L"BuildID", Name(info, 2));
-  EXPECT_EQ(L"process_type", Name(info, 3));
-  EXPECT_EQ(L"crash_guid", Name(info, 4));
-  for (int slot = 5; slot <= 20; ++slot)
-    EXPECT_EQ(L"URL", Name(info, slot));
-  EXPECT_EQ(L"gpu_vertex_shader_version", Name(info, 25));
-  EXPECT_EQ(L"is_wow64", Name(info, 26));
-  EXPECT_EQ(L"exception_policy", Name(info, 27));
-  EXPECT_EQ(L"brixel_test", Name(info, 31));
-  EXPECT_EQ(L"origin", Name(info, 32));
-  EXPECT_EQ(L"enabled_extensions", Name(info, 48));
-  EXPECT_EQ(L"disabled_extensions", Name(info, 49));
-  EXPECT_EQ(L"third_party_installs", Name(info, 76));
-  for (int slot = 77; slot <= 92; ++slot)
-    EXPECT_EQ(L"modules", Name(info, slot));
-  EXPECT_EQ(L"ab_tests", Name(info, 96));
+  const std::pair<int, const wchar_t*> kNames[] = {{0, L"Version"},
+                                                   {1, L"build_number"},
+                                                   {2, L"BuildID"},
+                                                   {3, L"process_type"},
+                                                   {4, L"crash_guid"},
+                                                   {5, L"URL"},
+                                                   {20, L"URL"},
+                                                   {25, L"gpu_vertex_shader_version"},
+                                                   {26, L"is_wow64"},
+                                                   {27, L"exception_policy"},
+                                                   {31, L"brixel_test"},
+                                                   {32, L"origin"},
+                                                   {48, L"enabled_extensions"},
+                                                   {49, L"disabled_extensions"},
+                                                   {76, L"third_party_installs"},
+                                                   {77, L"modules"},
+                                                   {92, L"modules"},
+                                                   {96, L"ab_tests"}};
+  for (const auto& [slot, name] : kNames)
+    EXPECT_EQ(name, Name(info, slot)) << slot;
 
   // What the table knows at once.
   EXPECT_EQ(base::Utf8ToUtf16(installer::ProductInfo::GetVersion()), Value(info, 0));

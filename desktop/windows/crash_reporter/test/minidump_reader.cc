@@ -1,77 +1,64 @@
 #include "desktop/windows/crash_reporter/test/minidump_reader.h"
 
-#include <string.h>
-
 #include "base/files/file_util.h"
 
 namespace crash_reporter {
 namespace test {
 
-namespace {
-
-constexpr ULONG32 kMinidumpSignature = 0x504D444D;  // "MDMP"
-
-}  // namespace
-
 bool MinidumpReader::Open(const base::FilePath& path) {
-  if (!base::ReadFileToString(path, &bytes_) || bytes_.size() < sizeof(MINIDUMP_HEADER))
-    return false;
-  MINIDUMP_HEADER header;
-  memcpy(&header, bytes_.data(), sizeof(header));
-  const uint64_t directory_end = static_cast<uint64_t>(header.StreamDirectoryRva) +
-                                 uint64_t{header.NumberOfStreams} * sizeof(MINIDUMP_DIRECTORY);
-  if (header.Signature != kMinidumpSignature || directory_end > bytes_.size())
-    return false;
-  for (ULONG32 i = 0; i < header.NumberOfStreams; ++i) {
-    MINIDUMP_DIRECTORY entry;
-    memcpy(&entry, bytes_.data() + header.StreamDirectoryRva + i * sizeof(entry), sizeof(entry));
-    if (uint64_t{entry.Location.Rva} + entry.Location.DataSize > bytes_.size())
-      return false;
-  }
-  return true;
+  std::string bytes;
+  return base::ReadFileToString(path, &bytes) && Parse(std::move(bytes));
 }
 
-bool MinidumpReader::GetStream(ULONG32 type, std::string* data) const {
+bool MinidumpReader::Parse(std::string bytes) {
+  constexpr ULONG32 kMinidumpSignature = 0x504D444D;  // "MDMP"
+  bytes_ = std::move(bytes);
+  ULONG32 signature = 0;
   if (bytes_.size() < sizeof(MINIDUMP_HEADER))
     return false;
+  memcpy(&signature, bytes_.c_str(), sizeof(signature));
+  return signature == kMinidumpSignature;
+}
+
+std::string MinidumpReader::GetStream(ULONG32 type) const {
   MINIDUMP_HEADER header;
+  if (bytes_.size() < sizeof(header))
+    return std::string();
   memcpy(&header, bytes_.data(), sizeof(header));
   for (ULONG32 i = 0; i < header.NumberOfStreams; ++i) {
     MINIDUMP_DIRECTORY entry;
-    memcpy(&entry, bytes_.data() + header.StreamDirectoryRva + i * sizeof(entry), sizeof(entry));
-    if (entry.StreamType == type) {
-      data->assign(bytes_, entry.Location.Rva, entry.Location.DataSize);
-      return true;
+    const size_t at = header.StreamDirectoryRva + i * sizeof(entry);
+    if (at + sizeof(entry) > bytes_.size())
+      break;
+    memcpy(&entry, bytes_.data() + at, sizeof(entry));
+    if (entry.StreamType == type &&
+        uint64_t{entry.Location.Rva} + entry.Location.DataSize <= bytes_.size()) {
+      return bytes_.substr(entry.Location.Rva, entry.Location.DataSize);
     }
   }
-  return false;
-}
-
-bool MinidumpReader::HasStream(ULONG32 type) const {
-  std::string data;
-  return GetStream(type, &data);
+  return std::string();
 }
 
 bool MinidumpReader::GetException(MINIDUMP_EXCEPTION_STREAM* exception) const {
-  std::string data;
-  if (!GetStream(ExceptionStream, &data) || data.size() < sizeof(*exception))
+  const std::string data = GetStream(ExceptionStream);
+  if (data.size() < sizeof(*exception))
     return false;
   memcpy(exception, data.data(), sizeof(*exception));
   return true;
 }
 
 bool MinidumpReader::HoldsMemory(ULONG64 address, ULONG64 size) const {
-  std::string data;
-  if (!GetStream(MemoryListStream, &data) || data.size() < sizeof(ULONG32))
-    return false;
+  const std::string data = GetStream(MemoryListStream);
   ULONG32 count = 0;
+  if (data.size() < sizeof(count))
+    return false;
   memcpy(&count, data.data(), sizeof(count));
   for (ULONG32 i = 0; i < count; ++i) {
-    const size_t offset = sizeof(ULONG32) + i * sizeof(MINIDUMP_MEMORY_DESCRIPTOR);
-    if (offset + sizeof(MINIDUMP_MEMORY_DESCRIPTOR) > data.size())
-      return false;
     MINIDUMP_MEMORY_DESCRIPTOR range;
-    memcpy(&range, data.data() + offset, sizeof(range));
+    const size_t at = sizeof(count) + i * sizeof(range);
+    if (at + sizeof(range) > data.size())
+      return false;
+    memcpy(&range, data.data() + at, sizeof(range));
     if (range.StartOfMemoryRange <= address &&
         address + size <= range.StartOfMemoryRange + range.Memory.DataSize) {
       return true;

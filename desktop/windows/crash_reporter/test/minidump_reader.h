@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <dbghelp.h>
+#include <string.h>
 
 #include <string>
 
@@ -11,21 +12,22 @@
 namespace crash_reporter {
 namespace test {
 
-// A minidump file read whole, its header and stream directory checked, for tests that look
-// at what a dump writer wrote.
+// The streams of a minidump, for tests that look at what a dump writer wrote.
 class MinidumpReader {
  public:
-  // False when the file cannot be read or is not a well-formed minidump.
+  // False when the file cannot be read or its header is not a minidump's.
   bool Open(const base::FilePath& path);
+  bool Parse(std::string bytes);
 
-  // The data of the stream of |type|; false when there is none.
-  bool GetStream(ULONG32 type, std::string* data) const;
-  bool HasStream(ULONG32 type) const;
+  // The data of the stream of |type|; empty when there is none (or it lies outside the
+  // file).
+  std::string GetStream(ULONG32 type) const;
+  bool HasStream(ULONG32 type) const { return !GetStream(type).empty(); }
   // The stream of |type| as a |T|; false unless the stream is exactly that size.
   template <typename T>
   bool GetStreamAs(ULONG32 type, T* value) const {
-    std::string data;
-    if (!GetStream(type, &data) || data.size() != sizeof(T))
+    const std::string data = GetStream(type);
+    if (data.size() != sizeof(T))
       return false;
     memcpy(value, data.data(), sizeof(T));
     return true;
