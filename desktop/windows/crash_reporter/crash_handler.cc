@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "base/logging.h"
 #include "desktop/windows/crash_reporter/crash_dump_client.h"
 #include "desktop/windows/crash_reporter/crt_handlers.h"
 
@@ -107,6 +108,9 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
       handler_thread_.Set(
           ::CreateThread(nullptr, kHandlerThreadStackSize, &HandlerThreadMain, this, 0, nullptr));
     }
+    // Without the thread no dump is written in this process.
+    if (!handler_thread_.IsValid())
+      PLOG(WARNING) << "Cannot start the crash handler's thread";
     // Loaded now: a crashing process may hold the loader lock.
     LoadMiniDumpWriteDump();
     UpdateNextId();
