@@ -27,6 +27,7 @@
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/installer_runner_backend.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -255,8 +256,8 @@ unsigned char RunRole(const base::CommandLine& command_line) {
 
   if (command_line.HasSwitch("register-tavro-as-protocol-handler") || roles.backend) {
     VLOG(2) << "Running backend";
-    LOG(ERROR) << "Cannot run the backend: the backend runner is not built yet";
-    return 0;
+    InstallerRunnerBackend backend;
+    return backend.Run(settings.get()) ? 1 : 0;
   }
 
   base::FilePath download_folder;
