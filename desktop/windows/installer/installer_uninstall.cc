@@ -213,6 +213,9 @@ void Installer::StepCleanupAfterUninstall() {
 }
 
 void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
+  // A file in use (the running installer's own, a browser still running) could be set
+  // aside but not deleted: it is left for the clean-up batch, which deletes it once the
+  // processes have ended.
   const InstallStatus& previous = status().install_status();
   // Names come from a file in the install folder: nothing outside it is deleted.
   if (previous.subfolder.empty() || IsSafeRelativePath(previous.subfolder.value())) {
@@ -224,12 +227,12 @@ void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
         continue;
       }
       const base::FilePath path = installation.Append(relative);
-      if (!Do(std::make_unique<DeleteFileOperation>(path, false, true)))
+      if (!Do(std::make_unique<DeleteFileOperation>(path, true, true)))
         files_left->push_back(path);
     }
   }
   const base::FilePath launcher = install_folder().Append(kLauncherExeName);
-  if (!Do(std::make_unique<DeleteFileOperation>(launcher, false, false)))
+  if (!Do(std::make_unique<DeleteFileOperation>(launcher, true, false)))
     files_left->push_back(launcher);
   if (!ProductConfig::GetInstance().IsWhiteLabeled()) {
     const base::FilePath old_browser =

@@ -19,8 +19,8 @@ namespace test {
 // component beside it as "suite"), in the real registry of the test prefix unless asked
 // otherwise, its real files and shortcuts (in folders of the test's own), running the
 // package's stubs, which record their runs in stub_log_folder(). What a test leaves in the
-// registry is compared with what was there before at the end: every kept installation is
-// undone first.
+// real registry is compared with what was there before at the end: every kept installation
+// is undone first.
 //
 // Besides the folders of InstallerRunTest: the 32-bit program files folder is
 // program_files_x86(), whose "Internet Explorer\iexplore.exe" is a stub (the browser of

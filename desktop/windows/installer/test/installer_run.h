@@ -110,6 +110,9 @@ class InstallerRunTest : public testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Whether the test works in the real registry of the test prefix.
+  bool uses_real_registry() const { return registry_kind_ == Registry::kReal; }
+
   // Makes the package in |folder| (the test's "package" folder, made already).
   virtual void MakePackage(const base::FilePath& folder);
   // The folder that holds the package folder.
