@@ -22,6 +22,7 @@
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_registry.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_log_capture.h"
@@ -29,6 +30,7 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -37,6 +39,8 @@
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "desktop/windows/installer/test/test_installation.h"
 #include "gtest/gtest.h"
 
@@ -364,6 +368,77 @@ TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersT
   const std::vector<test::StubInvocation> runs = InvocationsOf(package_installer);
   ASSERT_EQ(1u, runs.size());
   EXPECT_TRUE(runs[0].GetCommandLine().HasSwitch("post-elevated-install-tasks"));
+}
+
+
+// An uninstallation of the browser that handles "http" for all users gives the default
+// browser back through the command the system's own browser registered.
+TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBrowser) {
+  const base::FilePath reinstall = CopyStub(temp_root().Append(L"ie"), L"reinstall.exe");
+  base::win::RegistryKey install_info;
+  ASSERT_EQ(ERROR_SUCCESS,
+            install_info.Create(HKEY_LOCAL_MACHINE,
+                                L"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo",
+                                KEY_SET_VALUE));
+  for (const bool closing_quote : {false, true}) {
+    SCOPED_TRACE(closing_quote ? "closing quote" : "no closing quote");
+    RecordingInstallerObserver installed;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &installed));
+    ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
+    DeleteTaskAtEnd(ReadStatusFile().app_id);
+    ASSERT_TRUE(test::WriteRegistryDefaultValue(
+        HKEY_CURRENT_USER, L"Software\\Classes\\http\\shell\\open\\command",
+        L"\"" + install_folder().Append(kLauncherExeName).value() + L"\" \"%1\""));
+    const std::wstring command = closing_quote
+                                     ? L"\"" + reinstall.value() + L"\"   --reinstall  --hide"
+                                     : L"\"" + reinstall.value() + L" --reinstall";
+    ASSERT_EQ(ERROR_SUCCESS, install_info.WriteValue(L"ReinstallCommand", command));
+
+    RecordingInstallerObserver uninstalled;
+    ASSERT_TRUE(RunInstaller(L"--uninstall", &uninstalled));
+    EXPECT_EQ("Success", uninstalled.events().back()) << uninstalled.error_detail();
+  }
+  // Run and waited for once: the command without its closing quote was skipped.
+  const std::vector<test::StubInvocation> runs = InvocationsOf(reinstall);
+  ASSERT_EQ(1u, runs.size());
+  const base::CommandLine run = runs[0].GetCommandLine();
+  EXPECT_TRUE(run.HasSwitch("reinstall"));
+  EXPECT_TRUE(run.HasSwitch("hide"));
+}
+
+// The real helper (the package's installer in its helper role) grants, and keeps the grant
+// until the run that asked for it has ended.
+TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
+  // The user may write once the helper has granted: the check after it.
+  auto checks = std::make_shared<std::atomic<int>>(0);
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool) { return false; };
+  rights->has_folder_access = [checks](const base::FilePath&, ACCESS_MASK) {
+    return checks->fetch_add(1) > 0;
+  };
+  rights->grant_folder_access = [](const base::FilePath&, ACCESS_MASK,
+                                   std::unique_ptr<SavedSecurity>*) { return false; };
+  SetUserRights(std::move(rights));
+  base::ScopedPathOverride real_installer(base::FILE_EXE,
+                                          package_folder().Append(L"installer.exe"), true, false);
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+  EXPECT_EQ(2, checks->load());
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+
+  // Told at the end of the run, the helper puts the folder's list back a while later and
+  // ends.
+  const std::vector<DWORD> helpers =
+      test::FindChildProcesses(::GetCurrentProcessId(), L"installer.exe");
+  ASSERT_EQ(1u, helpers.size());
+  const base::Process helper = base::Process::Open(helpers[0]);
+  ASSERT_TRUE(helper.IsValid());
+  DWORD exit_code = 0;
+  EXPECT_TRUE(helper.WaitForExitWithTimeout(
+      static_cast<DWORD>((kUndoGrantDelay + kProcessWait).InMilliseconds()), &exit_code));
+  EXPECT_EQ(0u, exit_code);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // as real processes.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <wchar.h>
 
@@ -26,6 +25,7 @@
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
+#include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_installation.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
@@ -43,20 +43,8 @@ constexpr base::TimeDelta kProcessWait = base::TimeDelta::FromSeconds(30);
 
 // The command interpreters this process started that still run.
 std::set<DWORD> GetRunningBatchProcesses() {
-  std::set<DWORD> pids;
-  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.IsValid())
-    return pids;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more;
-       more = ::Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID == ::GetCurrentProcessId() &&
-        base::FilePath::CompareEqualIgnoreCase(entry.szExeFile, L"cmd.exe")) {
-      pids.insert(entry.th32ProcessID);
-    }
-  }
-  return pids;
+  const std::vector<DWORD> pids = test::FindChildProcesses(::GetCurrentProcessId(), L"cmd.exe");
+  return std::set<DWORD>(pids.begin(), pids.end());
 }
 
 // Whether the clean-up batch |batch| was started: it either runs (waiting for this process
@@ -98,6 +86,35 @@ class InstallerUninstallE2eTest : public InstallerInProcessE2eTest {
     const InstallStatus status = ReadStatusFile();
     DeleteTaskAtEnd(status.app_id);
     return status;
+  }
+
+  // No value that the installation wrote is left: only the keys it shares with other
+  // programs, now empty, and the last install folder stay.
+  void ExpectOnlySharedKeysAndTheLastInstallPathLeft() {
+    const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+    const std::wstring company_key = L"HKCU\\" + GetCompanyRegistryKey();
+    const std::wstring last_install_path = company_key + L"\\Last Stable Install Path";
+    bool last_install_path_kept = false;
+    for (const test::SnapshotDifference& difference :
+         CompareSnapshots(registry_before(), registry, RegistrySnapshot::DefaultAllowList())) {
+      EXPECT_EQ(test::SnapshotDifference::Kind::kAdded, difference.kind) << difference.path;
+      const RegistrySnapshot::Values* values = registry.FindKey(difference.path);
+      if (values && difference.path != company_key) {
+        EXPECT_TRUE(values->empty()) << difference.path;
+      } else if (!values) {
+        EXPECT_EQ(last_install_path, difference.path);
+        last_install_path_kept = true;
+      }
+    }
+    EXPECT_TRUE(last_install_path_kept);
+    for (const std::wstring& key : std::vector<std::wstring>{
+             L"HKLM\\Software\\Classes\\TavroStable",
+          L"HKLM\\Software\\Clients\\StartMenuInternet\\TavroStable",
+          L"HKLM\\Software\\Classes\\Applications\\tavro.exe",
+          L"HKLM\\Software\\Wow6432Node\\" + Installer::MakeUninstallKey(std::wstring()).substr(
+              wcslen(L"Software\\"))}) {
+      EXPECT_FALSE(registry.FindKey(key)) << key;
+    }
   }
 
   base::FilePath profile() const { return install_folder().Append(L"profile"); }
@@ -175,32 +192,43 @@ TEST_F(InstallerUninstallE2eTest, RemovesEverythingButWhatIsKept) {
       "+ Programs\\Tavro\\suite\\suite_installer.exe\n",
       test::FormatDifferences(CompareSnapshots(files_before, TreeSnapshot::Capture(target_root()),
                                                {L"Programs\\Tavro\\k.bat"})));
-  // No value that the installation wrote is left: only the keys it shares with other
-  // programs, now empty, and the last install folder stay.
-  const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
-  const std::wstring company_key = L"HKCU\\" + GetCompanyRegistryKey();
-  const std::wstring last_install_path = company_key + L"\\Last Stable Install Path";
-  bool last_install_path_kept = false;
-  for (const test::SnapshotDifference& difference :
-       CompareSnapshots(registry_before(), registry, RegistrySnapshot::DefaultAllowList())) {
-    EXPECT_EQ(test::SnapshotDifference::Kind::kAdded, difference.kind) << difference.path;
-    const RegistrySnapshot::Values* values = registry.FindKey(difference.path);
-    if (values && difference.path != company_key) {
-      EXPECT_TRUE(values->empty()) << difference.path;
-    } else if (!values) {
-      EXPECT_EQ(last_install_path, difference.path);
-      last_install_path_kept = true;
-    }
-  }
-  EXPECT_TRUE(last_install_path_kept);
-  for (const std::wstring& key : std::vector<std::wstring>{
-           L"HKLM\\Software\\Classes\\TavroStable",
-        L"HKLM\\Software\\Clients\\StartMenuInternet\\TavroStable",
-        L"HKLM\\Software\\Classes\\Applications\\tavro.exe",
-        L"HKLM\\Software\\Wow6432Node\\" + Installer::MakeUninstallKey(std::wstring()).substr(
-            wcslen(L"Software\\"))}) {
-    EXPECT_FALSE(registry.FindKey(key)) << key;
-  }
+  ExpectOnlySharedKeysAndTheLastInstallPathLeft();
+  DeleteAddedRegistryEntries();
+}
+
+// The installed installer uninstalls in a process of its own, as the backend that its front
+// end starts. The files it runs from it cannot delete: they go to the clean-up batch.
+TEST_F(InstallerUninstallE2eTest, TheInstalledInstallerUninstallsAsABackend) {
+  const InstallStatus installed = Install();
+  const base::FilePath version_folder = install_folder().Append(installed.subfolder);
+  const base::FilePath temp = temp_root().Append(L"temp");
+  ASSERT_TRUE(base::CreateDirectory(temp));
+
+  base::CommandLine backend(version_folder.Append(L"installer.exe"));
+  backend.AppendSwitch("backend");
+  backend.AppendSwitch("uninstall");
+  // No survey: its browser would be the system's.
+  backend.AppendSwitch("silent");
+  backend.AppendSwitchASCII("initial-pid", base::UintToString(::GetCurrentProcessId()));
+  test::ProcessOptions options;
+  options.environment = {{L"TEMP", temp.value()}, {L"TMP", temp.value()}};
+  // The batch waits for this process too.
+  options.wait_for_started_processes = false;
+  test::TestProcess process;
+  ASSERT_TRUE(process.Start(backend, options));
+  const test::ProcessResult result = process.Wait();
+  ASSERT_TRUE(result.Succeeded()) << result.Describe() << test::ReadAllInstallerLogs(temp);
+
+  EXPECT_TRUE(test::WaitForStubInvocations(stub_log_folder(), L"suite_installer.exe", 2,
+                                           kProcessWait));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(kInstallStatusFileName)));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(kLauncherExeName)));
+  EXPECT_FALSE(base::PathExists(installed.desktop_shortcut));
+  EXPECT_FALSE(base::PathExists(version_folder.Append(L"resources")));
+  const std::string log = test::ReadAllInstallerLogs(temp);
+  EXPECT_NE(std::string::npos, log.find("Installation succeeded")) << log;
+  EXPECT_NE(std::string::npos, log.find("Starting final cleanup batch file.")) << log;
+  ExpectOnlySharedKeysAndTheLastInstallPathLeft();
   DeleteAddedRegistryEntries();
 }
 
