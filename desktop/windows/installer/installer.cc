@@ -262,13 +262,9 @@ bool Installer::PrepareInstallFolder() {
 }
 
 bool Installer::OpenInterruptedEvent() {
-  const std::wstring name = MakeObjectName(install_folder(), kInterruptedEventName, true);
-  LOG(INFO) << "Event name for interrupted installation: " << name;
-  interrupted_event_.Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  if (!interrupted_event_.IsValid()) {
-    PLOG(ERROR) << "OpenEventW " << name;
-    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
-                              "Failed to open a handle to the installation interrupted event");
+  if (!OpenInstallFolderEvent(kInterruptedEventName, "interrupted installation",
+                              "Failed to open a handle to the installation interrupted event",
+                              &interrupted_event_)) {
     return false;
   }
   if (!interrupted_watcher_.RegisterWait(interrupted_event_.Get(), this)) {
@@ -277,6 +273,20 @@ bool Installer::OpenInterruptedEvent() {
     return false;
   }
   return true;
+}
+
+bool Installer::OpenInstallFolderEvent(const wchar_t* base_name,
+                                       const char* label,
+                                       const char* failure,
+                                       base::win::ScopedHandle* event) {
+  const std::wstring name = MakeObjectName(install_folder(), base_name, true);
+  LOG(INFO) << "Event name for " << label << ": " << name;
+  event->Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  if (event->IsValid())
+    return true;
+  PLOG(ERROR) << "OpenEventW " << name;
+  LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), failure);
+  return false;
 }
 
 void Installer::SaveLastInstallPath() {

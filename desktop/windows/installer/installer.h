@@ -61,8 +61,8 @@ struct InstallerUserRights {
 };
 
 // Performs one installation, upgrade, uninstallation or protocol-handler registration for
-// the Settings it is started with, as a list of steps that run one posted task at a time on the thread
-// that created it (which must run a MessageLoop and have COM initialised for a
+// the Settings it is started with, as a list of steps that run one posted task at a time on
+// the thread that created it (which must run a MessageLoop and have COM initialised for a
 // single-threaded apartment). Every change to files and the registry is an operation of
 // the installer's Transaction, up to the last point where the run can fail (what follows,
 // such as the status file, the scheduled task and the user's profile, can no longer fail
@@ -72,8 +72,11 @@ struct InstallerUserRights {
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
 // Done(false) for a cancellation (the installation-interrupted event of the install
-// folder). Nothing runs after the run has ended or after the Installer is gone: the steps
-// are bound to a weak pointer and check that the run is still under way.
+// folder). When another installer process does the work (an elevated restart, the
+// package's own installer), the run blocks this thread until it has ended, between
+// StartingNewMainProcess(false) and ReturnedToPreviousMainProcess, and then ends as that
+// process did. Nothing runs after the run has ended or after the Installer is gone: the
+// steps are bound to a weak pointer and check that the run is still under way.
 class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVariableResolver {
  public:
   Installer();
@@ -156,6 +159,12 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // run has ended (failed, or handed over to another process).
   bool PrepareInstallFolder();
   bool OpenInterruptedEvent();
+  // Opens the global event |base_name| of the install folder for waiting, logging its name
+  // as the event for |label|; false, reported with |failure|, when it cannot be opened.
+  bool OpenInstallFolderEvent(const wchar_t* base_name,
+                              const char* label,
+                              const char* failure,
+                              base::win::ScopedHandle* event);
   void SaveLastInstallPath();
   // Handles the result of an elevated run; false when the run ends here.
   bool HandleElevatedResult(int result);

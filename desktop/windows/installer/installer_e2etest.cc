@@ -125,7 +125,8 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
     if (uninstall) {
       const RegistrySnapshot::Value* location = registry.FindValue(path, L"InstallLocation");
       ASSERT_TRUE(location) << path;
-      EXPECT_EQ("\"" + install_folder().ToUtf8() + "\"", location->ToString());
+      const std::string quoted_folder = '"' + install_folder().ToUtf8() + '"';
+      EXPECT_EQ(quoted_folder, location->ToString());
     }
   }
   EXPECT_TRUE(uninstall_entry);

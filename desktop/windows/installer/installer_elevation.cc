@@ -251,13 +251,9 @@ bool Installer::FixEventACL(HANDLE event) {
 void Installer::WaitForPackage(bool post_elevated) {
   LOG(INFO) << "Need to wait for actual package";
   post_elevated_ = post_elevated;
-  const std::wstring name = MakeObjectName(install_folder(), kPackageReadyEventName, true);
-  LOG(INFO) << "Event name for package_ready: " << name;
-  package_ready_event_.Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  if (!package_ready_event_.IsValid()) {
-    PLOG(ERROR) << "OpenEventW " << name;
-    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
-                              "Failed to open a handle to the package ready event");
+  if (!OpenInstallFolderEvent(kPackageReadyEventName, "package_ready",
+                              "Failed to open a handle to the package ready event",
+                              &package_ready_event_)) {
     return;
   }
   if (::WaitForSingleObject(package_ready_event_.Get(), 0) == WAIT_OBJECT_0) {
