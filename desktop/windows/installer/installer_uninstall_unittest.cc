@@ -1,12 +1,7 @@
-#include <windows.h>
-#include <aclapi.h>
-
 #include <string>
 #include <vector>
 
 #include "base/files/file_path.h"
-#include "base/win/scoped_handle.h"
-#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/installer.h"
 #include "gtest/gtest.h"
 
@@ -92,34 +87,6 @@ TEST(InstallerCleanupBatchTest, WaitsOnlyForTheProcessesThereAreAndDeletesOnlyWh
                                    base::FilePath(L"C:\\Program Files\\Tavro\\1.0\\a\\y.dll"),
                                    base::FilePath(L"C:\\Program Files\\Tavro\\launcher.exe"),
                                    base::FilePath(L"D:\\Elsewhere\\z.txt")}));
-}
-
-TEST(InstallerFixEventAclTest, GivesTheAdministratorsEveryRight) {
-  base::win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  ASSERT_TRUE(event.IsValid());
-  ASSERT_TRUE(Installer::FixEventACL(event.Get()));
-
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
-  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-            ::GetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &raw_descriptor));
-  const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
-  ASSERT_TRUE(dacl);
-  BYTE administrators[SECURITY_MAX_SID_SIZE];
-  DWORD size = sizeof(administrators);
-  ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
-  bool found = false;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
-        ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
-        ::EqualSid(&ace->SidStart, administrators)) {
-      // Windows keeps the event's own rights, Wine the generic one.
-      found = (ace->Mask & GENERIC_ALL) || (ace->Mask & EVENT_ALL_ACCESS) == EVENT_ALL_ACCESS;
-    }
-  }
-  EXPECT_TRUE(found);
 }
 
 }  // namespace
