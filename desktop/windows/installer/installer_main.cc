@@ -24,6 +24,7 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
+#include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -106,7 +107,11 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     LOG(ERROR) << "Cannot run as crash reporter: crash reporting is not built yet";
     return 0;
   }
-  // The crash client of every other process comes with crash reporting.
+  // Every other process runs under a crash reporter, which the crash keys tell about it.
+  crash_reporter::DisableCallbackExceptionFiltering();
+  if (crash_reporter::EnsureCrashReporter())
+    crash_reporter::AttachCrashHandler();
+  crash_reporter::FillCrashKeys();
 
   RegisterInstallerFeatures(&base::FeatureRegistry::GetInstance());
   const base::FilePath installation_folder = GetCurrentInstallation().folder();
