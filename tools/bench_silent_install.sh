@@ -19,6 +19,7 @@ export BUILD_DIR=$build
 
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
+. "$root/tools/autoupdate_server.sh"
 ensure_wine_prefix
 
 bin=$build/bin
@@ -64,27 +65,13 @@ fi
 archive_mb=$(( $(stat -c %s "$work/package.7z") / 1000000 ))
 content_mb=$(du -sm --apparent-size "$work/package" | cut -f1)
 
-server_pid=
-cleanup() {
-  [ -z "$server_pid" ] || { touch "$work/stop"; wait "$server_pid" 2>/dev/null || true; }
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
+trap 'stop_autoupdate_server; wineserver -k 2>/dev/null || true' EXIT
 start_wine_session
-
-rm -f "$work/port" "$work/stop" "$work/stats.json"
-rm -rf "$work/host" && mkdir -p "$work/host"
-wine "$bin/autoupdate_server.exe" --package="$(winepath -w "$work/package_installer.exe")" \
-  --port-file="$(winepath -w "$work/port")" --stop-file="$(winepath -w "$work/stop")" \
-  --stats-file="$(winepath -w "$work/stats.json")" \
-  --host-copy="$(winepath -w "$work/host/installer.exe")" >"$work/server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 300); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { echo "the autoupdate server did not start" >&2; exit 1; }
+start_autoupdate_server "$bin" "$work/server" "$work/package_installer.exe"
 # A signed installer checks the package's signer, as a published one does.
-bash "$root/tools/sign_test_exe.sh" "$work/host/installer.exe" "$work/host/signed.exe" \
+bash "$root/tools/sign_test_exe.sh" "$work/server/installer.exe" "$work/server/signed.exe" \
   "$signer" "$work/certs"
-mv "$work/host/signed.exe" "$work/host/installer.exe"
+mv "$work/server/signed.exe" "$work/server/installer.exe"
 
 install_folder='C:\bench_silent_install'
 install_unix=$(winepath -u "$install_folder")
@@ -106,7 +93,7 @@ for round in 1 2 3; do
   # A fresh installation each round: the folder goes (its registry entries are rewritten).
   rm -rf "$install_unix"
   start=$(now)
-  wine "$work/host/installer.exe" --silent "--installfolder=$install_folder" >/dev/null 2>&1 ||
+  wine "$work/server/installer.exe" --silent "--installfolder=$install_folder" >/dev/null 2>&1 ||
     { echo "round $round: the installation failed" >&2; exit 1; }
   installs+=("$(elapsed "$start")")
   [ -f "$install_unix/launcher.exe" ] || { echo "round $round: nothing installed" >&2; exit 1; }
@@ -123,8 +110,8 @@ python3 -c 'import sys; print("ratio: %.2f (goal: at most 1.3)" % (float(sys.arg
   "$inst" "$ref"
 # Where the last installation spent its time, from the statistics it sent (milliseconds
 # since the front end started).
-for _ in $(seq 50); do [ -s "$work/stats.json" ] && break; sleep 0.1; done
-tail -n 1 "$work/stats.json" | python3 -c '
+for _ in $(seq 50); do [ -s "$work/server/stats.json" ] && break; sleep 0.1; done
+tail -n 1 "$work/server/stats.json" | python3 -c '
 import json, sys
 fetch = json.loads(sys.stdin.read())["fetches"][-1]
 at = lambda key: fetch[key]["elapsed"] / 1000.0

@@ -14,16 +14,12 @@ export BUILD_DIR=$build
 
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
+. "$root/tools/autoupdate_server.sh"
 ensure_wine_prefix
 
 bin=$build/bin
 example=$build/example
-server_pid=
-cleanup() {
-  [ -z "$server_pid" ] || { touch "$example/stop"; wait "$server_pid" 2>/dev/null || true; }
-  wineserver -k 2>/dev/null || true
-}
-trap cleanup EXIT
+trap 'stop_autoupdate_server; wineserver -k 2>/dev/null || true' EXIT
 start_wine_session
 
 section() { printf '\n=== %s\n' "$*"; }
@@ -59,39 +55,42 @@ run "$bin/installer.exe" --version
 run "$bin/installer.exe" --stream
 
 section "A local autoupdate server with the example package"
-# It writes its port, the statistics it receives and, as the installer to run, a copy of
-# installer.exe whose product configuration names this server.
-wine "$bin/autoupdate_server.exe" \
-  --package="$(win "$bin/example_package/current/package_installer.exe")" \
-  --welcome-url=https://www.tavro.example/welcome/example \
-  --port-file="$(win "$example/port")" --stats-file="$(win "$example/stats.json")" \
-  --stop-file="$(win "$example/stop")" --host-copy="$(win "$example/installer.exe")" \
-  >"$example/server.log" 2>&1 &
-server_pid=$!
-for _ in $(seq 300); do [ -s "$example/port" ] && break; sleep 0.1; done
-[ -s "$example/port" ] || { echo "the autoupdate server did not start" >&2; cat "$example/server.log" >&2; exit 1; }
-echo "Serving http://127.0.0.1:$(tr -d '\r\n' <"$example/port")/ (package: example_package/current/package_installer.exe)"
+# Besides the package it writes the installer to run: a copy that knows this server.
+package=example_package/current/package_installer.exe
+start_autoupdate_server "$bin" "$example/server" "$bin/$package" \
+  --welcome-url=https://www.tavro.example/welcome/example
+echo "Serving http://127.0.0.1:$(tr -d '\r\n' <"$example/server/port")/ (package: $package)"
+
+logs() { ls "$temp/Tavro Installer/"tavro_installer_*.log 2>/dev/null || true; }
 
 section "A silent installation from the server"
-run "$example/installer.exe" --silent "--installfolder=$install_folder"
+if ! run "$example/server/installer.exe" --silent "--installfolder=$install_folder"; then
+  section "The installation failed; the installer's logs"
+  logs | while read -r log; do printf -- '--- %s\n' "$log"; cat "$log"; done
+  exit 1
+fi
 
 section "What was installed: $install_folder"
 (cd "$install_unix" && find . -mindepth 1 | sort | sed 's|^\./|  |')
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavro $version"
 section "The uninstall entry"
-wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null |
-  tr -d '\r' | grep -v '^$' || true
+wine reg query "$uninstall_key" /reg:32 2>/dev/null | tr -d '\r' | grep -v '^$' || true
 section "The installation status file"
 tr -d '\r' <"$install_unix/installation_status.xml"
 printf '\n'
-section "The installer's log, key lines"
-for log in "$temp/Tavro Installer/"tavro_installer_*.log; do
+section "The installer's logs, key lines"
+key_lines='installer starting|Command line:|package fetcher|download URL|fetch the installer'
+key_lines+='|Unpacking|Package ready|prefs overrides|launching installer backend|Package is ready'
+key_lines+='|Running installer from the package|[Ii]nstallation|Sending stats|Stats sent|Controller exiting'
+logs | while read -r log; do
   printf -- '--- %s\n' "${log#"$WINEPREFIX"/}"
-  grep -E 'installer starting|Command line:|package fetcher|download URL|Preparing to fetch the installer|Unpacking|Package ready|prefs overrides|launching installer backend|Installation|installation|Sending stats|Stats sent|Controller exiting' \
-    "$log" | cut -c1-200 || true
+  grep -E "$key_lines" "$log" | cut -c1-160 || true
 done
 section "The statistics the server received"
-for _ in $(seq 50); do [ -s "$example/stats.json" ] && break; sleep 0.1; done
-python3 -m json.tool <"$example/stats.json" 2>/dev/null || cat "$example/stats.json"
+for _ in $(seq 50); do [ -s "$example/server/stats.json" ] && break; sleep 0.1; done
+python3 -c 'import json, sys
+for line in sys.stdin:
+    print(json.dumps(json.loads(line), indent=2, sort_keys=True))' <"$example/server/stats.json"
 
 section "A silent uninstallation"
 run "$install_unix/$version/installer.exe" --uninstall --silent || true
@@ -103,5 +102,8 @@ if [ -e "$install_unix" ]; then
 else
   echo "$install_folder is gone"
 fi
-wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null |
-  tr -d '\r' | grep -i -A3 tavro || echo "No uninstall entry of Tavro is left"
+if wine reg query "$uninstall_key" /reg:32 >/dev/null 2>&1; then
+  echo "The uninstall entry is still there"
+else
+  echo "The uninstall entry is gone"
+fi
