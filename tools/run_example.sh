@@ -75,9 +75,10 @@ section "What was installed: $install_folder"
 uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tavro $version"
 section "The uninstall entry"
 wine reg query "$uninstall_key" /reg:32 2>/dev/null | tr -d '\r' | grep -v '^$' || true
-section "The installation status file"
-tr -d '\r' <"$install_unix/installation_status.xml"
-printf '\n'
+section "The installation status file, its head"
+status_file="$install_unix/installation_status.xml"
+tr -d '\r' <"$status_file" | head -n 24
+echo "  ... ($(wc -l <"$status_file") lines in all: the registry keys and values it wrote)"
 section "The installer's logs, key lines"
 key_lines='installer starting|Command line:|package fetcher|download URL|fetch the installer'
 key_lines+='|Unpacking|Package ready|prefs overrides|launching installer backend|Package is ready'
