@@ -13,8 +13,7 @@ namespace installer {
 
 namespace {
 
-std::string GetRunTrackingData(const std::string& payload_tracking_data,
-                               const Settings& settings) {
+std::string GetRunTrackingData(const std::string& payload_tracking_data, const Settings& settings) {
   return payload_tracking_data.empty() ? settings.GetStatus().details().tracking_data
                                        : payload_tracking_data;
 }
@@ -44,8 +43,8 @@ ControllerParts MakeControllerParts(const Settings& settings,
         download_folder, stats, ui_callback_runner, delegate, payload_reader,
         settings.architecture() == INSTALLER_ARCH_X64, settings.GetFlag(INSTALL_ASSISTANT));
     const base::FilePath package_folder = parts.package_fetcher->GetExtractionFolder();
-    parts.runner = std::make_unique<InstallerRunner>(package_folder,
-                                                     parts.package_fetcher->GetSuiteFolder());
+    parts.runner =
+        std::make_unique<InstallerRunner>(package_folder, parts.package_fetcher->GetSuiteFolder());
     parts.pref_overrides_fetcher =
         std::make_unique<PrefDefaultOverridesFetcher>(package_folder, ui_callback_runner);
     return parts;

@@ -64,10 +64,10 @@ void PrefDefaultOverridesFetcher::Fetch(const std::string& tracking_data, base::
   downloader_.SetMaxRetries(0);
   auto writer = std::make_unique<FileResponseWriter>();
   if (!writer->Open(target_file_) ||
-      !downloader_.Start(address_, tracking_data,
-                         base::BindMethod(&PrefDefaultOverridesFetcher::OnFetched,
-                                          weak_factory_.GetWeakPtr()),
-                         std::move(writer), std::make_unique<DownloadEventSink>())) {
+      !downloader_.Start(
+          address_, tracking_data,
+          base::BindMethod(&PrefDefaultOverridesFetcher::OnFetched, weak_factory_.GetWeakPtr()),
+          std::move(writer), std::make_unique<DownloadEventSink>())) {
     LOG(ERROR) << "Failed sending request for default prefs overrides";
     base::DeletePath(target_file_, false);
     done.Run();

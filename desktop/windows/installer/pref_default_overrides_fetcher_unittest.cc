@@ -31,8 +31,8 @@ class PrefDefaultOverridesFetcherTest : public testing::Test {
                                      server_.GetPrefOverridesUrl());
     base::FeatureRegistry::GetInstance().RegisterFeature(
         kInstallerPrefDefaultOverridesSupportFeature, true);
-    fetcher_ = std::make_unique<PrefDefaultOverridesFetcher>(temp_.GetPath(), &ui_runner_,
-                                                             &command_line_);
+    fetcher_ =
+        std::make_unique<PrefDefaultOverridesFetcher>(temp_.GetPath(), &ui_runner_, &command_line_);
   }
 
   void TearDown() override {
@@ -88,8 +88,8 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedRequestLeavesNoFileAndIsNotRetrie
 }
 
 TEST_F(PrefDefaultOverridesFetcherTest, NothingIsAskedWhenTheFeatureIsOff) {
-  base::FeatureRegistry::GetInstance().RegisterFeature(
-      kInstallerPrefDefaultOverridesSupportFeature, false);
+  base::FeatureRegistry::GetInstance().RegisterFeature(kInstallerPrefDefaultOverridesSupportFeature,
+                                                       false);
   EXPECT_EQ(1, Fetch("tracking bytes"));
   EXPECT_TRUE(server_.http().GetRequests().empty());
   EXPECT_FALSE(base::PathExists(temp_.GetPath().Append(L"pref_default_overrides")));

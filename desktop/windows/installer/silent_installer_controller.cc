@@ -38,8 +38,8 @@ uint8_t SilentInstallerController::Run(Settings* settings,
                                        const base::FilePath& download_folder) {
   settings_ = settings;
   settings_->AddObserver(this);
-  parts_ = MakeControllerParts(*settings_, payload_reader, download_folder, stats_.get(), this,
-                               this);
+  parts_ =
+      MakeControllerParts(*settings_, payload_reader, download_folder, stats_.get(), this, this);
   if (parts_.package_fetcher)
     parts_.package_fetcher->Start();
   else
@@ -64,8 +64,8 @@ void SilentInstallerController::OnPathChanged() {
   if (!settings_->GetFlag(AUTOUPDATE) &&
       RequiresElevation(settings_->GetFlag(ALL_USERS_FLAG),
                         settings_->GetStatus().details().has_write_access)) {
-    const base::FilePath default_folder = settings_->GetDefaultInstallFolder(
-        DEFAULT_FOLDER_STANDARD | DEFAULT_FOLDER_COMMAND_LINE);
+    const base::FilePath default_folder =
+        settings_->GetDefaultInstallFolder(DEFAULT_FOLDER_STANDARD | DEFAULT_FOLDER_COMMAND_LINE);
     // A silent run cannot ask for elevation: it moves to the default folder instead. When
     // that is refused it goes on where it is and lets the backend report the failure.
     if (!default_folder.empty() &&
@@ -135,10 +135,10 @@ void SilentInstallerController::HandleTrackingData() {
   if (tracking_data_handled_)
     return;
   tracking_data_handled_ = true;
-  RunTrackingDataActions(
-      parts_.tracking_data, *settings_, stats_.get(), parts_.pref_overrides_fetcher.get(),
-      base::BindMethod(&SilentInstallerController::OnTrackingDataHandled,
-                       weak_factory_.GetWeakPtr()));
+  RunTrackingDataActions(parts_.tracking_data, *settings_, stats_.get(),
+                         parts_.pref_overrides_fetcher.get(),
+                         base::BindMethod(&SilentInstallerController::OnTrackingDataHandled,
+                                          weak_factory_.GetWeakPtr()));
 }
 
 void SilentInstallerController::OnTrackingDataHandled() {
@@ -173,8 +173,7 @@ void SilentInstallerController::OnInstallerTerminated(bool success) {
     result_ = success;
   VLOG(1) << "Installer ended. Success is " << success << ". terminating";
   base::CurrentThreadTaskRunner::Get()->PostDelayedTask(
-      FROM_HERE,
-      base::BindMethod(&SilentInstallerController::Finish, weak_factory_.GetWeakPtr()),
+      FROM_HERE, base::BindMethod(&SilentInstallerController::Finish, weak_factory_.GetWeakPtr()),
       kTerminationDelay);
 }
 
@@ -185,8 +184,7 @@ void SilentInstallerController::Finish() {
   }
   termination_done_ = true;
   stats_->SetInteger("installation_success", result_ ? 1 : 0);
-  if (settings_->GetFlag(ENABLE_INSTALLER_STATS) &&
-      (!settings_->GetFlag(AUTOUPDATE) || !result_)) {
+  if (settings_->GetFlag(ENABLE_INSTALLER_STATS) && (!settings_->GetFlag(AUTOUPDATE) || !result_)) {
     LOG(INFO) << "Sending stats";
     SendStats(stats_.get(), run_loop_.QuitClosure(), wait_for_network_);
   } else {

@@ -180,8 +180,7 @@ class SilentInstallE2eTest : public InstallerE2eTest {
     base::win::RegistryKey current(HKEY_CURRENT_USER, key.c_str(), KEY_SET_VALUE);
     if (!current.Valid())
       return;
-    const RegistrySnapshot::Value* before =
-        registry_before_.FindValue(L"HKCU\\" + key, name);
+    const RegistrySnapshot::Value* before = registry_before_.FindValue(L"HKCU\\" + key, name);
     if (before) {
       EXPECT_EQ(ERROR_SUCCESS,
                 current.WriteValue(name.c_str(), before->data.data(),
@@ -302,8 +301,8 @@ TEST_F(SilentInstallE2eTest, WrongChecksumsFailEveryFetch) {
 }
 
 TEST_F(SilentInstallE2eTest, UpperCaseChecksumFailsEveryFetch) {
-  server().SetDownloadUrlReply(ReplyWithChecksum(base::ToUpperAscii(
-      Sha256Hex(ReadFile(ExamplePackage::Current().package_installer())))));
+  server().SetDownloadUrlReply(ReplyWithChecksum(
+      base::ToUpperAscii(Sha256Hex(ReadFile(ExamplePackage::Current().package_installer())))));
   ExpectFetchFailure(RunSilentInstall(), "Checksum incorrect for the downloaded package");
 }
 
@@ -366,7 +365,8 @@ TEST_F(SilentInstallE2eTest, AServerThatNeverAnswersFailsInBoundedTime) {
   base::FilePath impatient;
   ASSERT_TRUE(MakeTestHost(work_folder().Append(L"impatient"),
                            {{"urls.autoupdate", server().GetBaseUrl()}}, &impatient,
-                           {{"network.timeout_ms", "1000"}, {"network.max_retries", "1"},
+                           {{"network.timeout_ms", "1000"},
+                            {"network.max_retries", "1"},
                             {"network.retry_delay_ms", "100"}}));
   server().StallPackageDownloads();
   ProcessOptions options = MakeProcessOptions();

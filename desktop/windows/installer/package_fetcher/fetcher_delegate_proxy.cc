@@ -75,19 +75,19 @@ void FetcherDelegateProxy::RunUICallbackAndPostReply(
     base::scoped_refptr<base::TaskRunner> reply_runner,
     Reply reply) {
   task_runner_->PostTask(
-      FROM_HERE,
-      base::BindLambda(
-          [](const base::scoped_refptr<FetcherDelegateProxy>& self, UITask& task,
-             base::scoped_refptr<base::TaskRunner>& runner, Reply& bound_reply) {
-            if (UICallbackRunner* ui_callback_runner = self->GetUICallbackRunner()) {
-              ui_callback_runner->RunUICallbackAndPostReply(std::move(task), std::move(runner),
-                                                            std::move(bound_reply));
-              return;
-            }
-            PostUICallbackReply(FROM_HERE, runner, std::move(bound_reply), ERROR_CANCELLED);
-          },
-          base::scoped_refptr<FetcherDelegateProxy>(this), std::move(ui_task),
-          std::move(reply_runner), std::move(reply)));
+      FROM_HERE, base::BindLambda(
+                     [](const base::scoped_refptr<FetcherDelegateProxy>& self, UITask& task,
+                        base::scoped_refptr<base::TaskRunner>& runner, Reply& bound_reply) {
+                       if (UICallbackRunner* ui_callback_runner = self->GetUICallbackRunner()) {
+                         ui_callback_runner->RunUICallbackAndPostReply(
+                             std::move(task), std::move(runner), std::move(bound_reply));
+                         return;
+                       }
+                       PostUICallbackReply(FROM_HERE, runner, std::move(bound_reply),
+                                           ERROR_CANCELLED);
+                     },
+                     base::scoped_refptr<FetcherDelegateProxy>(this), std::move(ui_task),
+                     std::move(reply_runner), std::move(reply)));
 }
 
 }  // namespace installer

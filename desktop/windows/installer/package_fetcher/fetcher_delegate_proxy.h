@@ -59,8 +59,8 @@ class FetcherDelegateProxy : public PackageFetcher::Delegate,
 
   const base::scoped_refptr<base::SingleThreadTaskRunner> task_runner_;
   mutable base::Lock lock_;
-  PackageFetcher::Delegate* delegate_;      // Under |lock_|.
-  UICallbackRunner* ui_callback_runner_;    // Under |lock_|.
+  PackageFetcher::Delegate* delegate_;    // Under |lock_|.
+  UICallbackRunner* ui_callback_runner_;  // Under |lock_|.
 };
 
 }  // namespace installer

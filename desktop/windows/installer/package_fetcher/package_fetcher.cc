@@ -74,9 +74,8 @@ PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
 PackageFetcher::~PackageFetcher() {
   PackageFetcherCore* core = core_.release();
   const base::scoped_refptr<base::SingleThreadTaskRunner> worker = worker_.GetTaskRunner();
-  if (worker &&
-      worker->PostTask(FROM_HERE_WITH_EXPLICIT_FUNCTION("~PackageFetcher"),
-                       base::BindLambda([core]() { delete core; }))) {
+  if (worker && worker->PostTask(FROM_HERE_WITH_EXPLICIT_FUNCTION("~PackageFetcher"),
+                                 base::BindLambda([core]() { delete core; }))) {
     // Runs the deletion, then ends the thread.
     worker_.Stop();
     return;
@@ -87,8 +86,8 @@ PackageFetcher::~PackageFetcher() {
 
 void PackageFetcher::Start() {
   const base::scoped_refptr<base::SingleThreadTaskRunner> worker = worker_.GetTaskRunner();
-  if (!worker || !worker->PostTask(FROM_HERE, base::BindMethod(&PackageFetcherCore::Start,
-                                                               core_.get()))) {
+  if (!worker ||
+      !worker->PostTask(FROM_HERE, base::BindMethod(&PackageFetcherCore::Start, core_.get()))) {
     LOG(ERROR) << "Cannot start the package fetcher: its thread does not run";
     proxy_->NotifyStatusChanged(FETCHER_INITIALIZATION_FAILED);
   }

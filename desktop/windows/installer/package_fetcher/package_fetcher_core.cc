@@ -224,12 +224,12 @@ void PackageFetcherCore::OnDownloadUrlFetched() {
   stats_->SetTimeString("installation_start_download_time");
   // The package itself may come from any host the server names.
   downloader_.SetAllowedHosts({});
-  if (!downloader_.Start(base::Utf8ToUtf16(installer_url), std::string(),
-                         base::BindMethod(&PackageFetcherCore::OnPackageDownloaded,
-                                          weak_factory_.GetWeakPtr(), checksum),
-                         std::move(writer),
-                         std::make_unique<DownloadEventRecorder>(fetch_record_.get(),
-                                                                 "download_chunks"))) {
+  if (!downloader_.Start(
+          base::Utf8ToUtf16(installer_url), std::string(),
+          base::BindMethod(&PackageFetcherCore::OnPackageDownloaded, weak_factory_.GetWeakPtr(),
+                           checksum),
+          std::move(writer),
+          std::make_unique<DownloadEventRecorder>(fetch_record_.get(), "download_chunks"))) {
     FailFetch(kPackageDownloadFailed);
   }
 }
@@ -381,12 +381,11 @@ void PackageFetcherCore::DownloadAdditionalFile() {
     NotifyPackageReady();
     return;
   }
-  if (!downloader_.Start(base::Utf8ToUtf16(location), std::string(),
-                         base::BindMethod(&PackageFetcherCore::OnAdditionalFileDownloaded,
-                                          weak_factory_.GetWeakPtr(), filename, archive,
-                                          checksum, type),
-                         std::move(writer),
-                         std::make_unique<DownloadErrorRecorder>(try_record_.get(), ""))) {
+  if (!downloader_.Start(
+          base::Utf8ToUtf16(location), std::string(),
+          base::BindMethod(&PackageFetcherCore::OnAdditionalFileDownloaded,
+                           weak_factory_.GetWeakPtr(), filename, archive, checksum, type),
+          std::move(writer), std::make_unique<DownloadErrorRecorder>(try_record_.get(), ""))) {
     LOG(ERROR) << "Failed downloading additional file";
     NextAdditionalFile();
   }
@@ -451,8 +450,7 @@ bool PackageFetcherCore::PlaceComponentArchive(const base::FilePath& download,
     LOG(ERROR) << "Failed moving additional component SFX into place";
     return false;
   }
-  const base::Process process =
-      base::LaunchProcess(base::CommandLine(sfx), base::LaunchOptions());
+  const base::Process process = base::LaunchProcess(base::CommandLine(sfx), base::LaunchOptions());
   if (!process.IsValid()) {
     LOG(ERROR) << "Failed starting SFX archive";
     return false;

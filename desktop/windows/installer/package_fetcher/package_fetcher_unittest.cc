@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -67,8 +67,7 @@ class PackageFetcherTest : public testing::Test, public PackageFetcher::Delegate
     ASSERT_TRUE(base::CreateDirectory(download_folder_));
     ASSERT_TRUE(server_.Start());
     ASSERT_TRUE(server_.SetPackage(ExamplePackage::Current().package_installer()));
-    command_line_.AppendSwitchNative("internal-package-server",
-                                     server_.GetDownloadUrlRequestUrl());
+    command_line_.AppendSwitchNative("internal-package-server", server_.GetDownloadUrlRequestUrl());
     // The package's stub programs record their runs outside the folders the test compares.
     const std::pair<std::wstring, std::wstring> stub_log =
         test::StubLogEnvironment(temp_.GetPath());
@@ -165,8 +164,9 @@ TEST_F(PackageFetcherTest, DownloadsChecksAndUnpacksThePackageFromTheServer) {
   EXPECT_EQ(payload.GetPayload(), ReadFile(extraction_folder().Append(L"server_tracking_data")));
   EXPECT_EQ(ReadFile(ExamplePackage::Current().package_folder().Append(L"tavro.exe")),
             ReadFile(extraction_folder().Append(L"tavro.exe")));
-  const std::unique_ptr<base::DictionaryValue> prefs = base::DictionaryValue::From(
-      base::JsonReader::Read(ReadFile(extraction_folder().Append(L"installer_prefs_include.json"))));
+  const std::unique_ptr<base::DictionaryValue> prefs =
+      base::DictionaryValue::From(base::JsonReader::Read(
+          ReadFile(extraction_folder().Append(L"installer_prefs_include.json"))));
   ASSERT_TRUE(prefs);
   std::string welcome_url;
   EXPECT_TRUE(prefs->GetString("welcome-url", &welcome_url));
@@ -309,9 +309,15 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
   second_try.fail_count = 1;
   server_.AddAdditionalFile(second_try);
   server_.AddAdditionalFile({"partner_content", "named_archive.txt", true, sfx});
-  const char* const hostile_names[] = {"..\\escaped.txt", "sub\\inner.txt", "sub/inner.txt",
-                                       "C:drive.txt",     "CON",            "nul.txt",
-                                       "stream.txt:x",    "..",             "installer.exe"};
+  const char* const hostile_names[] = {"..\\escaped.txt",
+                                       "sub\\inner.txt",
+                                       "sub/inner.txt",
+                                       "C:drive.txt",
+                                       "CON",
+                                       "nul.txt",
+                                       "stream.txt:x",
+                                       "..",
+                                       "installer.exe"};
   for (const char* name : hostile_names)
     server_.AddAdditionalFile({"partner_content", name, false, "hostile"});
   // Not for this fetcher: it has no suite folder.

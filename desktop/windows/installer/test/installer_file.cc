@@ -58,10 +58,9 @@ bool AddCertificateTable(const base::FilePath& path) {
     return false;
   }
   const uint32_t pe_offset = ReadLe32(image, offsetof(IMAGE_DOS_HEADER, e_lfanew));
-  const size_t directory_offset =
-      pe_offset + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
-      offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
-      IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
+  const size_t directory_offset = pe_offset + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                                  offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
+                                  IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
   if (directory_offset + sizeof(IMAGE_DATA_DIRECTORY) > image.size() ||
       ReadLe32(image, pe_offset) != IMAGE_NT_SIGNATURE) {
     LOG(ERROR) << path << " is not a PE image";
