@@ -17,7 +17,8 @@ build=${BUILD_DIR:-$root/build}
 export BUILD_DIR=$build
 "$root/tools/build.sh" >/dev/null
 
-export WINEPREFIX=$build/wineprefix
+# A prefix of its own: the tests' prefix stays as the tests leave it.
+export WINEPREFIX=$build/bench_wineprefix
 . "$root/tools/wine_env.sh"
 . "$root/tools/autoupdate_server.sh"
 ensure_wine_prefix

@@ -3,8 +3,8 @@
 # build needs first), starts a local autoupdate server that serves the example package,
 # installs the browser silently from it, shows what the installation left (folders, the
 # uninstall entry, the status file, the log's key lines, the statistics the server received),
-# then uninstalls it silently and shows that it is gone. Everything runs under Wine in the
-# build tree's own prefix.
+# then uninstalls it silently and shows that it is gone. Everything runs under Wine, in a
+# prefix of its own (build/example_wineprefix) so that the tests' prefix stays as they left it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -12,7 +12,7 @@ export BUILD_DIR=$build
 
 "$root/tools/build.sh"
 
-export WINEPREFIX=$build/wineprefix
+export WINEPREFIX=$build/example_wineprefix
 . "$root/tools/wine_env.sh"
 . "$root/tools/autoupdate_server.sh"
 ensure_wine_prefix
