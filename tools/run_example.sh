@@ -41,7 +41,7 @@ version=$(wine "$bin/installer.exe" --version)
 
 # A previous run that did not get to its end left its installation: remove it.
 if [ -d "$install_unix" ]; then
-  wine "$install_unix/$version/installer.exe" --uninstall --silent >/dev/null 2>&1 || true
+  wine "$install_unix/$version/installer.exe" --uninstall --silent --enable-installer-stats=0 >/dev/null 2>&1 || true
   rm -rf "$install_unix"
 fi
 rm -rf "$example" "$temp/Tavro Installer"
@@ -69,6 +69,9 @@ if ! run "$example/server/installer.exe" --silent "--installfolder=$install_fold
   logs | while read -r log; do printf -- '--- %s\n' "$log"; cat "$log"; done
   exit 1
 fi
+echo "(The ERROR lines on the I/O completion port and the scheduled tasks are Wine's gaps, expected"
+echo " here: the front end then reads the backend's reports on a thread of its own, and the older"
+echo " Task Scheduler interface is asked for the tasks.)"
 
 section "What was installed: $install_folder"
 (cd "$install_unix" && find . -mindepth 1 | sort | sed 's|^\./|  |')
@@ -77,29 +80,49 @@ section "The uninstall entry"
 wine reg query "$uninstall_key" /reg:32 2>/dev/null | tr -d '\r' | grep -v '^$' || true
 section "The installation status file, its head"
 status_file="$install_unix/installation_status.xml"
-tr -d '\r' <"$status_file" | head -n 24
+# sed, not head: it reads to the end, so tr never writes into a closed pipe (pipefail).
+tr -d '\r' <"$status_file" | sed -n '1,24p'
 echo "  ... ($(wc -l <"$status_file") lines in all: the registry keys and values it wrote)"
 section "The installer's logs, key lines"
 key_lines='installer starting|Command line:|package fetcher|download URL|fetch the installer'
 key_lines+='|Unpacking|Package ready|prefs overrides|launching installer backend|Package is ready'
-key_lines+='|Running installer from the package|[Ii]nstallation|Sending stats|Stats sent|Controller exiting'
+key_lines+='|Running installer from the package|Beginning installation|Installation subfolder|Finalizing successful installation'
+key_lines+='|Installation succeeded|Sending stats|Stats sent|Controller exiting'
 logs | while read -r log; do
   printf -- '--- %s\n' "${log#"$WINEPREFIX"/}"
   grep -E "$key_lines" "$log" | cut -c1-160 || true
 done
 section "The statistics the server received"
 for _ in $(seq 50); do [ -s "$example/server/stats.json" ] && break; sleep 0.1; done
+# Two levels unfolded (the report, each fetch); what lies deeper stays on one line.
 python3 -c 'import json, sys
+def show(value, depth, pad):
+    if depth >= 3 or not isinstance(value, (dict, list)) or not value:
+        return json.dumps(value, sort_keys=True)
+    inner = pad + "  "
+    if isinstance(value, dict):
+        items = [inner + json.dumps(k) + ": " + show(value[k], depth + 1, inner) for k in sorted(value)]
+        return "{\n" + ",\n".join(items) + "\n" + pad + "}"
+    items = [inner + show(item, depth + 1, inner) for item in value]
+    return "[\n" + ",\n".join(items) + "\n" + pad + "]"
 for line in sys.stdin:
-    print(json.dumps(json.loads(line), indent=2, sort_keys=True))' <"$example/server/stats.json"
+    print(show(json.loads(line), 0, ""))' <"$example/server/stats.json"
 
 section "A silent uninstallation"
-run "$install_unix/$version/installer.exe" --uninstall --silent || true
+# The installed installer.exe is the package's own: its statistics would go to the real
+# autoupdate server, so they are turned off here.
+run "$install_folder\\$version\\installer.exe" --uninstall --silent --enable-installer-stats=0 || true
+echo "(The ERROR lines on installer.exe and tavro_installer.dll are expected: the uninstaller runs"
+echo " from them; the clean-up batch k.bat removes them once it has ended.)"
 # The uninstallation's clean-up batch removes the rest once the uninstaller has ended.
 for _ in $(seq 100); do [ -e "$install_unix" ] || break; sleep 0.1; done
 section "What is left"
 if [ -e "$install_unix" ]; then
   (cd "$install_unix" && find . -mindepth 1 | sort | sed 's|^\./|  |')
+  if [ "$(ls -A "$install_unix")" = installer_prefs.json ]; then
+    echo "(installer_prefs.json stays by design: a later installation into $install_folder"
+    echo " takes up the choices it holds.)"
+  fi
 else
   echo "$install_folder is gone"
 fi
