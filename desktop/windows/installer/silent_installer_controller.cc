@@ -6,6 +6,7 @@
 #include "base/cpu.h"
 #include "base/location.h"
 #include "base/logging.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "base/time/time.h"
 #include "base/win/windows_version.h"
@@ -157,7 +158,8 @@ void SilentInstallerController::RunUICallbackAndPostReply(
 void SilentInstallerController::OnError(int error_id,
                                         const std::wstring& message,
                                         const std::string& detail) {
-  stats_->SetString("failure_reason", detail);
+  // The detail is the text meant for the statistics; a report without one has its message.
+  stats_->SetString("failure_reason", detail.empty() ? base::Utf16ToUtf8(message) : detail);
   VLOG(1) << "Installer error: terminating";
   Finish();
 }

@@ -371,6 +371,38 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
   }
 }
 
+// With the suite flag the server's "suite" component is run in the suite folder; an entry
+// whose "archive" is a JSON boolean is refused without a download.
+TEST_F(PackageFetcherTest, SuiteComponentIsPlacedInTheSuiteFolder) {
+  const std::string sfx = ReadFile(ExamplePackage::Current().suite_archive());
+  test::TestHttpServer::Response sfx_response;
+  sfx_response.body = sfx;
+  server_.http().SetResponse("/suite_sfx.exe", sfx_response);
+  const std::string sfx_url = base::Utf16ToUtf8(server_.http().GetUrl("/suite_sfx.exe"));
+  const std::string checksum = test::Sha256Hex(sfx);
+  server_.SetDownloadUrlReply(
+      "{\"installer\": \"" + base::Utf16ToUtf8(server_.GetPackageUrl()) +
+      "\", \"installer_checksum\": \"" +
+      test::Sha256Hex(ReadFile(ExamplePackage::Current().package_installer())) +
+      "\", \"components\": [{\"type\": \"partner_content\", \"location\": \"" + sfx_url +
+      "\", \"archive\": true, \"checksum\": \"" + checksum +
+      "\", \"filename\": \"flag.txt\"}, {\"type\": \"suite\", \"location\": \"" + sfx_url +
+      "\", \"archive\": 1, \"checksum\": \"" + checksum + "\"}]}");
+  MakeFetcher(nullptr, true);
+  const base::FilePath suite_folder = fetcher_->GetSuiteFolder();
+  ASSERT_FALSE(suite_folder.empty());
+
+  EXPECT_EQ(FETCHER_PACKAGE_READY, RunFetch());
+  EXPECT_EQ(1u, server_.http().GetRequestCount("/suite_sfx.exe"));
+  EXPECT_EQ((std::vector<std::wstring>{L"suite_installer.exe"}),
+            TreeSnapshot::Capture(suite_folder).GetFilePaths());
+  EXPECT_FALSE(base::PathExists(extraction_folder().Append(L"flag.txt")));
+
+  // The suite folder goes with the fetcher, as the package does.
+  fetcher_.reset();
+  EXPECT_FALSE(base::PathExists(suite_folder));
+}
+
 TEST(ServerAddressesTest, DownloadUrlRequestAddress) {
   base::CommandLine command_line(base::FilePath(L"installer.exe"));
   const std::wstring stream = base::Utf8ToUtf16(ProductInfo::GetStream());
