@@ -82,13 +82,16 @@ median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 
 reference=()
 extracts=()
+copies=()
 installs=()
 for round in 1 2 3; do
   rm -rf "$work/reference" "$work/reference_copy"
   start=$(now)
   7zz x -bd -bso0 -bsp0 "$work/package.7z" -o"$work/reference"
   extracts+=("$(elapsed "$start")")
+  copy_start=$(now)
   cp -r "$work/reference" "$work/reference_copy"
+  copies+=("$(elapsed "$copy_start")")
   reference+=("$(elapsed "$start")")
 
   # A fresh installation each round: the folder goes (its registry entries are rewritten).
@@ -99,6 +102,12 @@ for round in 1 2 3; do
   installs+=("$(elapsed "$start")")
   [ -f "$install_unix/launcher.exe" ] || { echo "round $round: nothing installed" >&2; exit 1; }
 done
+# For scale, what Wine itself takes for the copy: the same files copied by its xcopy.
+rm -rf "$work/reference_copy"
+start=$(now)
+wine cmd /c xcopy /E /I /Q /Y "$(winepath -w "$work/reference")" \
+  "$(winepath -w "$work/reference_copy")" >/dev/null 2>&1
+wine_copy=$(elapsed "$start")
 rm -rf "$work/reference" "$work/reference_copy" "$install_unix"
 
 ref=$(median "${reference[@]}")
@@ -107,6 +116,8 @@ echo "Package: $files extra files, $content_mb MB unpacked, $archive_mb MB archi
 printf '7zz x + cp -r (reference): %s s   (rounds: %s; 7zz x alone: %s)\n' "$ref" \
   "${reference[*]}" "${extracts[*]}"
 printf 'silent installation:       %s s   (rounds: %s)\n' "$inst" "${installs[*]}"
+printf 'for scale, the copy alone: cp -r %s s, under Wine (xcopy) %s s\n' "$(median "${copies[@]}")" \
+  "$wine_copy"
 python3 -c 'import sys; print("ratio: %.2f (goal: at most 1.3)" % (float(sys.argv[1]) / float(sys.argv[2])))' \
   "$inst" "$ref"
 # Where the last installation spent its time, from the statistics it sent (milliseconds
