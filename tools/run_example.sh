@@ -114,8 +114,12 @@ section "A silent uninstallation"
 run "$install_folder\\$version\\installer.exe" --uninstall --silent --enable-installer-stats=0 || true
 echo "(The ERROR lines on installer.exe and tavro_installer.dll are expected: the uninstaller runs"
 echo " from them; the clean-up batch k.bat removes them once it has ended.)"
-# The uninstallation's clean-up batch removes the rest once the uninstaller has ended.
-for _ in $(seq 100); do [ -e "$install_unix" ] || break; sleep 0.1; done
+# The uninstallation's clean-up batch removes the rest once the uninstaller has ended; the
+# installer's preferences stay.
+for _ in $(seq 100); do
+  [ -e "$install_unix" ] && [ "$(ls -A "$install_unix")" != installer_prefs.json ] || break
+  sleep 0.1
+done
 section "What is left"
 if [ -e "$install_unix" ]; then
   (cd "$install_unix" && find . -mindepth 1 | sort | sed 's|^\./|  |')
