@@ -56,10 +56,13 @@ constexpr char kCrashingReporter[] = "CrashReporterChild.DISABLED_CrashReporter"
 // Names, for a test program that plays a crash reporter, the folder of the browser profile
 // files that the browser's path providers give a reporter.
 constexpr char kProfileVariable[] = "TAVRO_TEST_CRASH_PROFILE";
+// How the crash reporter child crashes: "invalid_parameter", else an access violation.
+constexpr char kCrashModeVariable[] = "TAVRO_TEST_CRASH_MODE";
 constexpr wchar_t kCrashUrl[] = L"https://example.com/the-page-that-crashed";
 constexpr char kEmail[] = "crash.user@example.com";
 constexpr char kLocation[] = "https://crash.tavro.example/crash/?id=c0ffee42&s=1";
 constexpr DWORD kAccessViolation = 0xC0000005;
+constexpr DWORD kInvalidParameter = 0xC000000D;
 
 void CrashNow() {
   // Through a volatile, so that the compiler cannot see the null page coming.
@@ -110,6 +113,15 @@ TEST(CrashReporterChild, DISABLED_CrashReporter) {
   SetExceptionInfoChildProgramForTesting(base::FilePath(BinFile(L"installer.exe")));
   InstallCrashReporterHandlers();
   PrepareExceptionInfoChild(false);
+  std::string mode;
+  base::Environment::Create()->GetVar(kCrashModeVariable, &mode);
+  if (mode == "invalid_parameter") {
+    // Wine's msvcrt.dll calls no handler on a failed check: call the installed one as the
+    // runtime would.
+    const _invalid_parameter_handler handler = _get_invalid_parameter_handler();
+    if (handler)
+      handler(L"buffer != nullptr", L"CopyName", L"names.cc", 42, 0);
+  }
   CrashNow();
 }
 
@@ -365,6 +377,129 @@ TEST_F(CrashReporterEndToEndTest, ACrashIsLoggedCountedQueriedAndUploaded) {
   EXPECT_NE(std::string::npos,
             ReadFile(temp_.Append(L"tavro_crashreporter.log"))
                 .find("Crash reporter of process " + std::to_string(client_pid) + " ends"));
+}
+
+TEST_F(CrashReporterEndToEndTest, TheCrashServerOrTheUserDecidesWhatBecomesOfTheTextLog) {
+  // A crash server that wants no report of the crash: the text log goes unsent.
+  TestHttpServer::Response unavailable;
+  unavailable.status = 503;
+  server_.SetResponse("GET /crash", unavailable);
+  ProcessResult result = RunChild(kCrashingInstaller, {});
+  ASSERT_FALSE(result.timed_out) << result.Describe();
+  EXPECT_EQ(1u, RequestsFor("GET").size());
+  EXPECT_TRUE(RequestsFor("POST").empty());
+  EXPECT_TRUE(ListFiles(logs_).empty());
+
+  // A crash server that does not answer as asked gets the log without a crash id, and the
+  // user who keeps the logs keeps it (but not its zip).
+  server_.SetResponse("GET /crash", TestHttpServer::Response());
+  DWORD client_pid = 0;
+  result = RunChild(kCrashingInstaller, {{L"TAVRO_CRASH_KEEP_LOGS", L"Yes"}}, &client_pid);
+  ASSERT_FALSE(result.timed_out) << result.Describe();
+  const std::vector<TestHttpServer::Request> uploads = RequestsFor("POST");
+  ASSERT_EQ(1u, uploads.size());
+  std::map<std::string, FormPart> text_log = ParseForm(uploads[0]);
+  EXPECT_EQ(0u, text_log.count("stacktraceId"));
+  const std::wstring kept = L"tavro-crashlog-" + ReporterPid(client_pid) + L"-1.txt";
+  EXPECT_EQ(std::set<std::wstring>({kept}), ListFiles(logs_));
+  const std::string log = ReadFile(logs_.Append(kept));
+  EXPECT_TRUE(log == UnzipCrashLog(text_log["file"])) << log.size() << " bytes kept";
+
+  // Two reporters, one count each.
+  EXPECT_EQ("{\"installer\":2}", ReadFile(profile_.Append(L"Crash Counts")));
+}
+
+// The time of the last reported crash of a crash reporter, put back as it was when the test
+// ends.
+class LastReporterCrash {
+ public:
+  LastReporterCrash() {
+    had_key_ = key_.Open(HKEY_CURRENT_USER, installer::GetCompanyRegistryKey().c_str(),
+                         KEY_QUERY_VALUE) == ERROR_SUCCESS;
+    had_value_ =
+        had_key_ && key_.ReadRawValue(kLastReporterCrashValue, &type_, &value_) == ERROR_SUCCESS;
+    key_.Close();
+    EXPECT_EQ(ERROR_SUCCESS, key_.Create(HKEY_CURRENT_USER,
+                                         installer::GetCompanyRegistryKey().c_str(),
+                                         KEY_QUERY_VALUE | KEY_SET_VALUE));
+  }
+  ~LastReporterCrash() {
+    if (had_value_) {
+      key_.WriteValue(kLastReporterCrashValue, value_.data(), static_cast<DWORD>(value_.size()),
+                      type_);
+    } else {
+      key_.DeleteValue(kLastReporterCrashValue);
+    }
+    if (!had_key_ && key_.GetValueCount() == 0) {
+      key_.Close();
+      base::win::RegistryKey(HKEY_CURRENT_USER, L"Software", KEY_ALL_ACCESS)
+          .DeleteKey(installer::GetCompanyRegistryKey().substr(9).c_str());
+    }
+  }
+
+  void Set(base::Time time) {
+    const FILETIME file_time = time.ToFileTime();
+    EXPECT_EQ(ERROR_SUCCESS, key_.WriteValue(kLastReporterCrashValue, &file_time,
+                                             sizeof(file_time), REG_QWORD));
+  }
+  base::Time Get() const {
+    int64_t value = 0;
+    EXPECT_EQ(ERROR_SUCCESS, key_.ReadInt64(kLastReporterCrashValue, &value));
+    FILETIME file_time;
+    memcpy(&file_time, &value, sizeof(file_time));
+    return base::Time::FromFileTime(file_time);
+  }
+
+ private:
+  base::win::RegistryKey key_;
+  bool had_key_ = false;
+  bool had_value_ = false;
+  DWORD type_ = REG_NONE;
+  std::vector<uint8_t> value_;
+};
+
+TEST_F(CrashReporterEndToEndTest, AReporterCrashIsReportedAtMostOnceInThreeDays) {
+  LastReporterCrash last_crash;
+  const base::Time two_days_ago = base::Time::Now() - base::TimeDelta::FromHours(48);
+  last_crash.Set(two_days_ago);
+  ProcessResult result = RunChild(kCrashingReporter, {});
+  ASSERT_FALSE(result.timed_out) << result.Describe();
+  EXPECT_EQ(kAccessViolation, result.exit_code) << result.Describe();
+  EXPECT_TRUE(server_.GetRequests().empty());
+  EXPECT_EQ(std::set<std::wstring>(), ListFiles(temp_));
+  EXPECT_TRUE(two_days_ago == last_crash.Get());
+
+  last_crash.Set(base::Time::Now() - base::TimeDelta::FromHours(72));
+  const base::Time before = base::Time::Now();
+  result = RunChild(kCrashingReporter, {});
+  ASSERT_FALSE(result.timed_out) << result.Describe();
+  EXPECT_EQ(kAccessViolation, result.exit_code) << result.Describe();
+  const std::vector<TestHttpServer::Request> uploads = RequestsFor("POST");
+  ASSERT_EQ(1u, uploads.size());
+  EXPECT_EQ(std::string("/crash?email=") + kEmail, uploads[0].path);
+  std::map<std::string, FormPart> text_log = ParseForm(uploads[0]);
+  const std::map<std::string, std::string> expected_fields = {{"email", kEmail}};
+  EXPECT_EQ(expected_fields, Fields(text_log));
+  // Written into the temporary folder of the reporting child, under its own name.
+  const std::string file_prefix = temp_.Append(L"tavro-crashlog-").ToUtf8();
+  EXPECT_EQ(file_prefix, text_log["file"].filename.substr(0, file_prefix.size()));
+  EXPECT_TRUE(base::EndsWith(text_log["file"].filename, "-1.zip", base::CompareCase::SENSITIVE));
+  const std::string log = UnzipCrashLog(text_log["file"]);
+  EXPECT_EQ(CrashLogHeader(), log.substr(0, CrashLogHeader().size()));
+  EXPECT_NE(std::string::npos, log.find("\r\nmetadata:\r\nprocess_type=\"crash_reporter\"\r\n"));
+  EXPECT_NE(std::string::npos, log.find("\r\nThread: "));
+  EXPECT_EQ(std::set<std::wstring>({L"tavro_crashreporter.log"}), ListFiles(temp_));
+  const base::Time reported = last_crash.Get();
+  EXPECT_TRUE(reported >= before - base::TimeDelta::FromSeconds(1) &&
+              reported <= base::Time::Now());
+
+  // A failed check of the C runtime ends the reporter with its status; the report waits.
+  result = RunChild(kCrashingReporter, {{base::Utf8ToUtf16(kCrashModeVariable),
+                                         L"invalid_parameter"}});
+  ASSERT_FALSE(result.timed_out) << result.Describe();
+  EXPECT_EQ(kInvalidParameter, result.exit_code) << result.Describe();
+  EXPECT_EQ(1u, RequestsFor("POST").size());
+  EXPECT_TRUE(reported == last_crash.Get());
 }
 
 }  // namespace
