@@ -3,8 +3,7 @@
 namespace base {
 namespace test {
 
-ScopedEnvironment::ScopedEnvironment(
-    const std::vector<std::pair<std::string, std::string>>& values)
+ScopedEnvironment::ScopedEnvironment(const std::vector<std::pair<std::string, std::string>>& values)
     : environment_(Environment::Create()) {
   for (const auto& [name, value] : values) {
     std::string old_value;

@@ -97,8 +97,8 @@ TEST(CrashClientSetupTest, ModuleListNamesTheLoadedModulesWithTheirPlaceAndPath)
 }
 
 TEST(CrashClientSetupTest, FillsTheKeysOfThisProcessFromItsEnvironment) {
-  ScopedEnvironment environment(
-      {{"TAVRO_CRASH_REPORTER_BRIXEL_TEST", std::string(70, 'b')}, {"CRASH_ORIGIN", "test-origin"}});
+  ScopedEnvironment environment({{"TAVRO_CRASH_REPORTER_BRIXEL_TEST", std::string(70, 'b')},
+                                 {"CRASH_ORIGIN", "test-origin"}});
   FillCrashKeys();
   const CrashKeyTableInfo info = CrashKeyTable::GetInstance().GetInfo();
   ASSERT_EQ(97u, info.count);

@@ -49,8 +49,13 @@ constexpr struct {
 // Keys whose values the text log collects across slots and always lists (but the first,
 // listed only when set), in this order.
 constexpr const char* kCollectedKeys[] = {
-    "brixel_test",           "enabled_extensions", "disabled_extensions", "blacklisted_extensions",
-    "terminated_extensions", "third_party_installs", "ab_tests",
+    "brixel_test",
+    "enabled_extensions",
+    "disabled_extensions",
+    "blacklisted_extensions",
+    "terminated_extensions",
+    "third_party_installs",
+    "ab_tests",
 };
 
 // Keys the text log shows elsewhere, or not at all.
@@ -67,8 +72,8 @@ bool IsValidMetadataName(std::string_view name) {
   if (name.empty() || name.size() >= CustomInfoEntry::kNameLength)
     return false;
   for (const char c : name) {
-    const bool valid = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    const bool valid = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-' || c == '_';
     if (!valid)
       return false;
   }
@@ -107,8 +112,8 @@ std::string GetOsVersion(std::string* service_pack) {
     return std::string();
   }
   if (version.wServicePackMajor != 0)
-    *service_pack = base::StringPrintf("%u.%u", version.wServicePackMajor,
-                                       version.wServicePackMinor);
+    *service_pack =
+        base::StringPrintf("%u.%u", version.wServicePackMajor, version.wServicePackMinor);
   return base::StringPrintf("%lu.%lu.%lu", version.dwMajorVersion, version.dwMinorVersion,
                             version.dwBuildNumber);
 }
@@ -166,8 +171,8 @@ void AddStacktraceIdParameter(std::wstring_view id, UploadParameters* parameters
 void AddTimeParameters(HANDLE process, const CustomClientInfo* keys, UploadParameters* parameters) {
   int64_t uptime_ms = 0;
   std::wstring ptime;
-  const bool has_uptime = keys && GetCrashKeyValue(*keys, L"ptime", &ptime) &&
-                          base::StringToInt64(ptime, &uptime_ms);
+  const bool has_uptime =
+      keys && GetCrashKeyValue(*keys, L"ptime", &ptime) && base::StringToInt64(ptime, &uptime_ms);
   const base::TimeDelta uptime = base::TimeDelta::FromMilliseconds(has_uptime ? uptime_ms : 0);
 
   base::Time start_time;
@@ -196,10 +201,10 @@ void AddProductParameters(UploadParameters* parameters) {
   SetUploadParameter(parameters, L"ReleaseChannel", GetReleaseChannel());
   SetUploadParameter(parameters, L"BuildID", GetBuildId());
   const auto process_type = parameters->find(L"ProcessType");
-  SetUploadParameter(
-      parameters, L"symbols-package",
-      GetSymbolsPackage(process_type == parameters->end() ? std::wstring_view()
-                                                          : std::wstring_view(process_type->second)));
+  SetUploadParameter(parameters, L"symbols-package",
+                     GetSymbolsPackage(process_type == parameters->end()
+                                           ? std::wstring_view()
+                                           : std::wstring_view(process_type->second)));
 }
 
 void BuildMinidumpParameters(HANDLE process,
@@ -257,9 +262,8 @@ void FillCrashLogInfo(const CustomClientInfo& keys, CrashLogInfo* info) {
         base::Utf16ToUtf8(CrashKeyText(entry.name, CustomInfoEntry::kNameLength));
     const std::string value =
         base::Utf16ToUtf8(CrashKeyText(entry.value, CustomInfoEntry::kValueLength));
-    if (!IsValidMetadataName(name) ||
-        std::find(std::begin(kSkippedKeys), std::end(kSkippedKeys), name) !=
-            std::end(kSkippedKeys)) {
+    if (!IsValidMetadataName(name) || std::find(std::begin(kSkippedKeys), std::end(kSkippedKeys),
+                                                name) != std::end(kSkippedKeys)) {
       continue;
     }
     const auto collected_key =

@@ -25,9 +25,9 @@ struct CrashSystemInfo {
 
   CrashSystemInfo();
 
-  std::string os_version;              // "major.minor.build".
-  std::string os_service_pack_version; // "major.minor"; empty without a service pack.
-  std::string cpu_architecture;        // "0x" and lower-case hexadecimal, as the next two.
+  std::string os_version;               // "major.minor.build".
+  std::string os_service_pack_version;  // "major.minor"; empty without a service pack.
+  std::string cpu_architecture;         // "0x" and lower-case hexadecimal, as the next two.
   std::string cpu_level;
   std::string cpu_revision;
   std::wstring email;  // The crash e-mail variable; empty when unset.

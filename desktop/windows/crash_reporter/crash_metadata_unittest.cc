@@ -62,14 +62,13 @@ TEST(CrashMetadataTest, TheUploadsAndTheLogTellWhatTheCrashKeysSay) {
   UploadParameters text_log;
   BuildTextLogParameters(keys.info(), &text_log);
   AddStacktraceIdParameter(L"", &text_log);
-  const UploadParameters expected_text_log = {
-      {L"ptime", L"12"},
-      {L"origin", kTestAutomationOrigin},
-      {L"URL", L"https://example.com/page"},
-      {L"ProductName", L"Tavro"},
-      {L"Version", kVersion},
-      {L"build_number", kBuildNumber},
-      {L"ReleaseChannel", L"Stable"}};
+  const UploadParameters expected_text_log = {{L"ptime", L"12"},
+                                              {L"origin", kTestAutomationOrigin},
+                                              {L"URL", L"https://example.com/page"},
+                                              {L"ProductName", L"Tavro"},
+                                              {L"Version", kVersion},
+                                              {L"build_number", kBuildNumber},
+                                              {L"ReleaseChannel", L"Stable"}};
   EXPECT_EQ(expected_text_log, text_log);
 
   // The client is this process: its times are known.
@@ -125,7 +124,9 @@ TEST(CrashMetadataTest, TheUploadsAndTheLogTellWhatTheCrashKeysSay) {
 }
 
 TEST(CrashMetadataTest, AShortUptimeOrABrowserLeavesTheirParametersOut) {
-  const Keys browser({{L"process_type", L"browser"}, {L"URL", L"https://a/"}, {L"ptime", L"999"},
+  const Keys browser({{L"process_type", L"browser"},
+                      {L"URL", L"https://a/"},
+                      {L"ptime", L"999"},
                       {L"origin", L"elsewhere"}});
   UploadParameters text_log;
   BuildTextLogParameters(browser.info(), &text_log);

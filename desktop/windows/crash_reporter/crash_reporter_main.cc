@@ -108,9 +108,8 @@ void RecordCrashGuid(const CustomClientInfo& keys,
   if (path.empty() || guid.empty())
     return;
   base::ScopedFILE file(_wfopen(path.value().c_str(), L"wt"));
-  const bool written =
-      file && fprintf(file.get(), "%s=%s", base::Utf16ToUtf8(guid).c_str(),
-                      base::Utf16ToUtf8(location).c_str()) >= 0;
+  const bool written = file && fprintf(file.get(), "%s=%s", base::Utf16ToUtf8(guid).c_str(),
+                                       base::Utf16ToUtf8(location).c_str()) >= 0;
   if (!written || fclose(file.release()) != 0)
     PLOG(ERROR) << "Cannot record the crash in " << path;
 }
@@ -169,9 +168,8 @@ int RunCrashServer() {
   const std::unique_ptr<CrashCountStore> counts = MakeCrashCountStore();
   context.counts = counts.get();
   {
-    CrashDumpServer server(pipe_name, security.attributes(), nullptr, nullptr,
-                           &OnClientDumpRequest, &context, nullptr, nullptr, nullptr, nullptr,
-                           false, nullptr);
+    CrashDumpServer server(pipe_name, security.attributes(), nullptr, nullptr, &OnClientDumpRequest,
+                           &context, nullptr, nullptr, nullptr, nullptr, false, nullptr);
     if (!server.Start())
       return -1;
     if (!::SetEvent(init_event.Get()))
@@ -259,8 +257,8 @@ void RunExceptionInfoReporter() {
     return;
   }
 
-  const bool minidump_mode = base::CommandLine::ForCurrentProcess()->HasSwitch(
-      "crash-reporter-minidump");
+  const bool minidump_mode =
+      base::CommandLine::ForCurrentProcess()->HasSwitch("crash-reporter-minidump");
   std::unique_ptr<CrashCountStore> counts;
   if (!minidump_mode) {
     // A crash of this child is reported by a further child, with the dump in its log.
@@ -331,9 +329,9 @@ bool GetParentPidFromCommandLine(DWORD* pid) {
 
 bool GetExceptionInfoAddressFromCommandLine(uint64_t* address) {
   base::CommandLine::InitForCurrentProcess();
-  return base::StringToUint64(base::CommandLine::ForCurrentProcess()->GetSwitchValueNative(
-                                  "crash-reporter-exception-info"),
-                              address);
+  return base::StringToUint64(
+      base::CommandLine::ForCurrentProcess()->GetSwitchValueNative("crash-reporter-exception-info"),
+      address);
 }
 
 bool ShouldKeepLogs(bool default_value) {

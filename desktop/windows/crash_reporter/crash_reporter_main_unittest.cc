@@ -99,8 +99,7 @@ TEST(CrashReporterChild, DISABLED_InstallerProcess) {
   AttachCrashHandler();
   ASSERT_NE(nullptr, GetCrashHandler());
   FillCrashKeys();
-  CrashKeyTable::GetInstance().SetCrashKeyRange(CRASH_KEY_URL_FIRST, CRASH_KEY_URL_LAST,
-                                                kCrashUrl);
+  CrashKeyTable::GetInstance().SetCrashKeyRange(CRASH_KEY_URL_FIRST, CRASH_KEY_URL_LAST, kCrashUrl);
   // Up for more than a second: the text log then tells its uptime in seconds.
   ::Sleep(1100);
   CrashNow();
@@ -158,8 +157,7 @@ class CrashReporterEndToEndTest : public testing::Test {
         {L"CRASH_ORIGIN", L"Brixel"},
         {L"TEMP", temp_.value()},
         {L"TMP", temp_.value()}};
-    options.environment.insert(options.environment.end(), environment.begin(),
-                               environment.end());
+    options.environment.insert(options.environment.end(), environment.begin(), environment.end());
     TestProcess process;
     if (!process.Start(base::test::GetChildTestCommandLine(child), options))
       return ProcessResult();
@@ -191,7 +189,8 @@ class CrashReporterEndToEndTest : public testing::Test {
     if (start == std::string::npos)
       return L"<no reporter>";
     const size_t digits = start + line.size();
-    return base::Utf8ToUtf16(log.substr(digits, log.find_first_not_of("0123456789", digits) - digits));
+    return base::Utf8ToUtf16(
+        log.substr(digits, log.find_first_not_of("0123456789", digits) - digits));
   }
 
   // The multipart form of |request|, decoded from gzip first when it says so.
@@ -419,9 +418,9 @@ class LastReporterCrash {
     had_value_ =
         had_key_ && key_.ReadRawValue(kLastReporterCrashValue, &type_, &value_) == ERROR_SUCCESS;
     key_.Close();
-    EXPECT_EQ(ERROR_SUCCESS, key_.Create(HKEY_CURRENT_USER,
-                                         installer::GetCompanyRegistryKey().c_str(),
-                                         KEY_QUERY_VALUE | KEY_SET_VALUE));
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.Create(HKEY_CURRENT_USER, installer::GetCompanyRegistryKey().c_str(),
+                          KEY_QUERY_VALUE | KEY_SET_VALUE));
   }
   ~LastReporterCrash() {
     if (had_value_) {
@@ -439,8 +438,8 @@ class LastReporterCrash {
 
   void Set(base::Time time) {
     const FILETIME file_time = time.ToFileTime();
-    EXPECT_EQ(ERROR_SUCCESS, key_.WriteValue(kLastReporterCrashValue, &file_time,
-                                             sizeof(file_time), REG_QWORD));
+    EXPECT_EQ(ERROR_SUCCESS,
+              key_.WriteValue(kLastReporterCrashValue, &file_time, sizeof(file_time), REG_QWORD));
   }
   base::Time Get() const {
     int64_t value = 0;
@@ -494,8 +493,8 @@ TEST_F(CrashReporterEndToEndTest, AReporterCrashIsReportedAtMostOnceInThreeDays)
               reported <= base::Time::Now());
 
   // A failed check of the C runtime ends the reporter with its status; the report waits.
-  result = RunChild(kCrashingReporter, {{base::Utf8ToUtf16(kCrashModeVariable),
-                                         L"invalid_parameter"}});
+  result =
+      RunChild(kCrashingReporter, {{base::Utf8ToUtf16(kCrashModeVariable), L"invalid_parameter"}});
   ASSERT_FALSE(result.timed_out) << result.Describe();
   EXPECT_EQ(kInvalidParameter, result.exit_code) << result.Describe();
   EXPECT_EQ(1u, RequestsFor("POST").size());

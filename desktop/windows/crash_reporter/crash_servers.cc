@@ -130,8 +130,8 @@ CrashServerAnswer QueryCrashServer(const std::wstring& crash_url,
   }
   DWORD status = 0;
   DWORD status_size = sizeof(status);
-  if (!::HttpQueryInfoW(request.handle(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                        &status, &status_size, nullptr)) {
+  if (!::HttpQueryInfoW(request.handle(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                        &status_size, nullptr)) {
     LogWinInetError("HttpQueryInfo");
     return CRASH_SERVER_NO_ANSWER;
   }

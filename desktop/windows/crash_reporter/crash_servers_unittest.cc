@@ -24,8 +24,9 @@ class CrashServersTest : public testing::Test {
                           std::wstring* location,
                           uint32_t timeout_ms = 5000) {
     server_.SetResponse(path, response);
-    ScopedEnvironment environment({{"TAVRO_CRASH_SERVER_URL", base::Utf16ToUtf8(server_.GetUrl(path))},
-                                   {"TAVRO_CRASH_EMAIL", ""}});
+    ScopedEnvironment environment(
+        {{"TAVRO_CRASH_SERVER_URL", base::Utf16ToUtf8(server_.GetUrl(path))},
+         {"TAVRO_CRASH_EMAIL", ""}});
     ChooseCrashServers();
     return QueryCrashServer(L"https://example.com/page", L"Brixel", id, location, timeout_ms);
   }

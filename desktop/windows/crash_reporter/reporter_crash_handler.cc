@@ -17,8 +17,6 @@ namespace crash_reporter {
 namespace {
 
 constexpr DWORD kChildWaitMs = 20000;
-constexpr DWORD kStatusInvalidParameter = 0xC000000D;
-constexpr DWORD kStatusNoncontinuableException = 0xC0000025;
 
 // Read by the exception-information child from outside.
 ClientExceptionRecord g_record = {};
@@ -51,10 +49,7 @@ void ReportRuntimeFailure(ClientExceptionRecord::Type type,
     return;
   CONTEXT context;
   ::RtlCaptureContext(&context);
-  EXCEPTION_RECORD exception = {};
-  exception.ExceptionCode = code;
-  exception.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-  exception.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  EXCEPTION_RECORD exception = MakeRuntimeFailureRecord(code, context);
   EXCEPTION_POINTERS pointers = {&exception, &context};
   CopyTextTruncated(expression, g_record.expression, std::size(g_record.expression));
   CopyTextTruncated(function, g_record.function, std::size(g_record.function));
@@ -119,8 +114,8 @@ void PrepareExceptionInfoChild(bool minidump) {
   base::CommandLine command_line(program);
   command_line.AppendSwitchASCII(
       "crash-reporter-exception-info",
-      base::StringPrintf("%llu", static_cast<unsigned long long>(
-                                     reinterpret_cast<uintptr_t>(&g_record))));
+      base::StringPrintf("%llu",
+                         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&g_record))));
   command_line.AppendSwitchASCII("crash-reporter-parent-id",
                                  base::StringPrintf("%lu", ::GetCurrentProcessId()));
   if (minidump)
@@ -143,8 +138,8 @@ void LaunchExceptionInfoChild() {
   startup_info.cb = sizeof(startup_info);
   PROCESS_INFORMATION process_info = {};
   if (!g_child_command_line.empty() &&
-      ::CreateProcessW(nullptr, g_child_command_line.data(), nullptr, nullptr, FALSE, 0,
-                       nullptr, nullptr, &startup_info, &process_info)) {
+      ::CreateProcessW(nullptr, g_child_command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup_info, &process_info)) {
     base::win::ScopedHandle process(process_info.hProcess);
     base::win::ScopedHandle thread(process_info.hThread);
   }

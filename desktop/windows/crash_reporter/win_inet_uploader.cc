@@ -37,7 +37,10 @@ uint32_t GetDefaultReceiveTimeoutMs() {
 
 // Sets one time-out of |request|; a failure is only worth a warning, the request still
 // goes with the default.
-void SetTimeoutOption(WinInetRequest* request, DWORD option, DWORD timeout_ms, const char* warning) {
+void SetTimeoutOption(WinInetRequest* request,
+                      DWORD option,
+                      DWORD timeout_ms,
+                      const char* warning) {
   if (!request->SetTimeout(option, timeout_ms))
     fputs(warning, stderr);
 }

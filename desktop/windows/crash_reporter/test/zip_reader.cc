@@ -18,8 +18,8 @@ std::string UnzipSingleEntry(const base::FilePath& zip_path, std::string* name) 
   char entry_name[64] = {};
   unz_file_info64 entry = {};
   if (unzGoToFirstFile(zip) == UNZ_OK &&
-      unzGetCurrentFileInfo64(zip, &entry, entry_name, sizeof(entry_name), nullptr, 0,
-                              nullptr, 0) == UNZ_OK &&
+      unzGetCurrentFileInfo64(zip, &entry, entry_name, sizeof(entry_name), nullptr, 0, nullptr,
+                              0) == UNZ_OK &&
       unzOpenCurrentFile(zip) == UNZ_OK) {
     char buffer[65536];
     int read = 0;
