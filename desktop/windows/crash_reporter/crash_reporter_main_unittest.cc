@@ -297,12 +297,16 @@ TEST_F(CrashReporterEndToEndTest, ACrashIsLoggedCountedQueriedAndUploaded) {
   std::map<std::string, FormPart> text_log;
   std::map<std::string, FormPart> dump;
   for (const TestHttpServer::Request& upload : RequestsFor("POST")) {
-    if (upload.path == std::string("/crash?email=") + kEmail)
+    if (upload.path == std::string("/crash?email=") + kEmail) {
+      // The crash log travels zipped, in a plain body.
+      EXPECT_EQ(0u, upload.headers.count("content-encoding"));
       text_log = ParseForm(upload);
-    else if (upload.path == "/collector/submit")
+    } else if (upload.path == "/collector/submit") {
+      EXPECT_EQ(1u, upload.headers.count("content-encoding"));
       dump = ParseForm(upload);
-    else
+    } else {
       ADD_FAILURE() << "unexpected upload to " << upload.path;
+    }
   }
 
   // The zipped text crash log, with the crash server's id of the crash.
