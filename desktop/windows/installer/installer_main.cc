@@ -25,6 +25,8 @@
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
+#include "desktop/windows/crash_reporter/crash_reporter_main.h"
+#include "desktop/windows/crash_reporter/reporter_crash_handler.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -103,9 +105,14 @@ void ApplyTrackingDataPresets(const PayloadReader* payload_reader,
 // Everything RunInstaller does after the informational switches, COM and the exit-callback
 // registry; returns its result byte.
 unsigned char RunRole(const base::CommandLine& command_line) {
+  // A crash reporter does nothing else; its own crashes are reported by a child of its own.
   if (command_line.HasSwitch("crash-reporter-parent-id")) {
-    LOG(ERROR) << "Cannot run as crash reporter: crash reporting is not built yet";
-    return 0;
+    crash_reporter::InstallCrashReporterHandlers();
+    if (command_line.HasSwitch("crash-reporter-exception-info"))
+      crash_reporter::RunExceptionInfoReporter();
+    else
+      crash_reporter::RunCrashServer();
+    return 1;
   }
   // Every other process runs under a crash reporter, which the crash keys tell about it.
   crash_reporter::DisableCallbackExceptionFiltering();
