@@ -11,6 +11,12 @@ export BUILD_DIR=$build
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
 ensure_wine_prefix
+# No window manager runs on Xvfb: Wine is to draw the window frames itself rather than wait
+# two seconds for a window manager each time a window goes. Set once, before the session.
+if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
 
 started_xvfb=
 cleanup() {
