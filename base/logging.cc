@@ -11,6 +11,7 @@
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/metrics/activity_tracker.h"
+#include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
@@ -130,31 +131,8 @@ bool PatternCharMatches(char pattern_char, char text_char) {
   return base::ToLowerAscii(pattern_char) == base::ToLowerAscii(text_char);
 }
 
-// '*' matches any run of characters, '?' any one character. Greedy with a single
-// backtracking point, so the cost stays linear in practice and never recurses.
 bool MatchVlogPattern(std::string_view text, std::string_view pattern) {
-  size_t t = 0;
-  size_t p = 0;
-  size_t star = std::string_view::npos;
-  size_t star_text = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      star_text = t;
-    } else if (p < pattern.size() &&
-               (pattern[p] == '?' || PatternCharMatches(pattern[p], text[t]))) {
-      ++p;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++star_text;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*')
-    ++p;
-  return p == pattern.size();
+  return base::MatchPattern(text, pattern, PatternCharMatches);
 }
 
 std::unique_ptr<VmodulePatterns> ParseVmodule(std::string_view vmodule) {

@@ -33,6 +33,10 @@ bool WriteFixed(WireMessage* message, T value) {
 
 WireMessage::WireMessage() : owned_(kHeaderSize, 0) {}
 
+WireMessage::WireMessage(size_t capacity) : WireMessage() {
+  owned_.reserve(capacity);
+}
+
 WireMessage::WireMessage(const void* data, size_t size)
     : view_(static_cast<const char*>(data)), read_only_(true) {
   uint32_t payload_size = 0;

@@ -23,6 +23,8 @@ class WireMessage {
 
   // An empty writable message (payload size 0).
   WireMessage();
+  // The same with room for |capacity| bytes, header included, before it grows.
+  explicit WireMessage(size_t capacity);
   // A read-only view over |size| received bytes, which must outlive the message and are
   // not copied. Invalid unless the bytes hold the header and the whole payload it
   // announces; bytes beyond that payload are ignored.
@@ -40,6 +42,8 @@ class WireMessage {
   const char* data() const { return IsReadOnly() ? view_ : owned_.data(); }
   size_t size() const { return IsReadOnly() ? view_size_ : owned_.size(); }
   const char* payload() const { return data() + (size() ? kHeaderSize : 0); }
+  // Bytes the message holds room for, header included; 0 for a read-only view.
+  size_t capacity() const { return IsReadOnly() ? 0 : owned_.capacity(); }
   size_t payload_size() const { return size() ? size() - kHeaderSize : 0; }
 
   // Each appends one field; false (nothing written) on a read-only message or when the

@@ -27,21 +27,8 @@ expected_signer=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# append_trailer FILE PAYLOAD [ALIGN]: appends "QVZ", the payload and its length. With ALIGN,
-# zero bytes go before the magic so that the trailer ends on an 8-byte boundary: the signing
-# tool pads the file to 8 bytes before the certificate table, and padding after the trailer
-# would hide it from a reader that looks right before the table.
 append_trailer() {
-  local file=$1 payload=$2 align=${3:-} n pad
-  n=$(stat -c %s "$payload")
-  if [ -n "$align" ]; then
-    pad=$(( (8 - ($(stat -c %s "$file") + 7 + n) % 8) % 8 ))
-    head -c "$pad" /dev/zero >>"$file"
-  fi
-  printf 'QVZ' >>"$file"
-  cat "$payload" >>"$file"
-  printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((n & 255)) $((n >> 8 & 255)) \
-           $((n >> 16 & 255)) $((n >> 24 & 255)))" >>"$file"
+  bash "$(dirname "$0")/append_payload.sh" "$@"
 }
 
 # sign IN OUT [COMMON_NAME]: every fixture but the expected signer's carries the same

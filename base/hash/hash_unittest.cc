@@ -1,6 +1,7 @@
 #include <string>
 
 #include "base/hash/md5.h"
+#include "base/hash/sha1.h"
 #include "base/hash/super_fast_hash.h"
 #include "base/strings/string_number_conversions.h"
 #include "gtest/gtest.h"
@@ -29,6 +30,21 @@ TEST(HashTest, Md5MatchesTheReferenceDigests) {
   Md5Digest digest;
   context.Finish(&digest);
   EXPECT_EQ("57EDF4A22BE3C955AC49DA2E2107B67A", HexEncode(digest.bytes, sizeof(digest.bytes)));
+}
+
+std::string Sha1Hex(const std::string& text) {
+  uint8_t digest[kSha1Length];
+  Sha1HashBytes(text.data(), text.size(), digest);
+  return HexEncode(digest, sizeof(digest));
+}
+
+TEST(HashTest, Sha1MatchesTheReferenceDigests) {
+  EXPECT_EQ("DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", Sha1Hex(""));
+  EXPECT_EQ("A9993E364706816ABA3E25717850C26C9CD0D89D", Sha1Hex("abc"));
+  // 56 bytes: the length no longer fits the first padding block.
+  EXPECT_EQ("84983E441C3BD26EBAAE4AA1F95129E5E54670F1",
+            Sha1Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+  EXPECT_EQ("34AA973CD4C4DAA4F61EEB2BDBAD27316534016F", Sha1Hex(std::string(1000000, 'a')));
 }
 
 TEST(HashTest, SuperFastHashOfEachTailLength) {

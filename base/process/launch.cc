@@ -148,6 +148,8 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
     startup_info.StartupInfo.wShowWindow = SW_HIDE;
   }
   DWORD flags = options.creation_flags;
+  if (options.job_handle)
+    flags |= CREATE_SUSPENDED;
   if (!environment_block.empty())
     flags |= CREATE_UNICODE_ENVIRONMENT;
 
@@ -211,6 +213,18 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
   }
   win::ScopedHandle thread(process_info.hThread);
   Process process(process_info.hProcess);
+  if (options.job_handle) {
+    if (!::AssignProcessToJobObject(options.job_handle, process.Handle())) {
+      PLOG(ERROR) << "AssignProcessToJobObject failed for " << command_line;
+      ::TerminateProcess(process.Handle(), 1);
+      return Process();
+    }
+    if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+      PLOG(ERROR) << "ResumeThread failed for " << command_line;
+      ::TerminateProcess(process.Handle(), 1);
+      return Process();
+    }
+  }
   if (options.wait && !process.WaitForExit(nullptr))
     LOG(ERROR) << "Cannot wait for process " << process_info.dwProcessId;
   return process;

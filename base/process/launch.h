@@ -42,6 +42,11 @@ struct LaunchOptions {
   // Added to the process creation flags (e.g. CREATE_BREAKAWAY_FROM_JOB,
   // CREATE_NEW_CONSOLE, CREATE_NO_WINDOW).
   DWORD creation_flags = 0;
+
+  // A job object to put the child in before it runs its first instruction, so that
+  // everything it starts belongs to the job too. The child is not started when it cannot
+  // be put there.
+  HANDLE job_handle = nullptr;
 };
 
 // Starts a child process, holding the launch lock (base/process/launch_lock.h) meanwhile.

@@ -115,6 +115,25 @@ TEST(LaunchProcessTest, TimesOutOpensAndTerminates) {
   EXPECT_FALSE(Process::Open(0xFFFFFFF0u).IsValid());
 }
 
+TEST(LaunchProcessTest, PutsTheChildInItsJobBeforeItRuns) {
+  win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
+  ASSERT_TRUE(job.IsValid());
+  LaunchOptions options;
+  options.start_hidden = true;
+  options.job_handle = job.Get();
+  // A grandchild that waits: ending the job ends it too.
+  Process process =
+      LaunchProcess(std::wstring_view(L"cmd.exe /c ping -n 30 127.0.0.1 >nul"), options);
+  ASSERT_TRUE(process.IsValid());
+  BOOL in_job = FALSE;
+  ASSERT_TRUE(::IsProcessInJob(process.Handle(), job.Get(), &in_job));
+  EXPECT_TRUE(in_job);
+  ASSERT_TRUE(::TerminateJobObject(job.Get(), 4));
+  DWORD exit_code = 0;
+  ASSERT_TRUE(process.WaitForExitWithTimeout(10000, &exit_code));
+  EXPECT_EQ(4u, exit_code);
+}
+
 // Signals every event whose handle value is listed in the environment; the parent sees which
 // of its events the child could reach.
 TEST(LaunchProcessChild, DISABLED_SignalsListedHandles) {

@@ -11,7 +11,7 @@ namespace {
 
 struct CapturedLines {
   Lock lock;
-  std::vector<std::string> lines;  // Under lock.
+  std::vector<std::pair<int, std::string>> lines;  // Under lock.
   logging::LogMessageHandlerFunction previous_handler = nullptr;
 };
 
@@ -22,41 +22,63 @@ bool CaptureLine(int severity,
                  int line,
                  size_t message_start,
                  const std::string& text) {
+  std::string message = text.substr(message_start < text.size() ? message_start : text.size());
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+    message.pop_back();
   CapturedLines& captured = g_captured.Get();
   AutoLock lock(captured.lock);
-  captured.lines.push_back(text);
+  captured.lines.emplace_back(severity, std::move(message));
   return true;
 }
 
 }  // namespace
 
 ScopedLogCapture::ScopedLogCapture() {
-  CapturedLines& captured = g_captured.Get();
-  {
-    AutoLock lock(captured.lock);
-    captured.lines.clear();
-  }
-  captured.previous_handler = logging::GetLogMessageHandler();
+  Clear();
+  g_captured.Get().previous_handler = logging::GetLogMessageHandler();
   logging::SetLogMessageHandler(&CaptureLine);
 }
 
 ScopedLogCapture::~ScopedLogCapture() {
   logging::SetLogMessageHandler(g_captured.Get().previous_handler);
+  Clear();
 }
 
-std::vector<std::string> ScopedLogCapture::lines() const {
+std::vector<std::pair<int, std::string>> ScopedLogCapture::lines() const {
   CapturedLines& captured = g_captured.Get();
   AutoLock lock(captured.lock);
   return captured.lines;
 }
 
-int ScopedLogCapture::CountLinesContaining(const std::string& text) const {
+bool ScopedLogCapture::Logged(int severity, std::string_view message) const {
+  for (const auto& line : lines()) {
+    if (line.first == severity && line.second == message)
+      return true;
+  }
+  return false;
+}
+
+bool ScopedLogCapture::LoggedPrefix(int severity, std::string_view prefix) const {
+  for (const auto& line : lines()) {
+    if (line.first == severity && line.second.compare(0, prefix.size(), prefix) == 0)
+      return true;
+  }
+  return false;
+}
+
+int ScopedLogCapture::CountLinesContaining(std::string_view text) const {
   int count = 0;
-  for (const std::string& line : lines()) {
-    if (line.find(text) != std::string::npos)
+  for (const auto& line : lines()) {
+    if (line.second.find(text) != std::string::npos)
       ++count;
   }
   return count;
+}
+
+void ScopedLogCapture::Clear() {
+  CapturedLines& captured = g_captured.Get();
+  AutoLock lock(captured.lock);
+  captured.lines.clear();
 }
 
 }  // namespace test

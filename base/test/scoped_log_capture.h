@@ -2,13 +2,16 @@
 #define BASE_TEST_SCOPED_LOG_CAPTURE_H_
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace base {
 namespace test {
 
 // Takes every log line written while it lives, from any thread, instead of the log file and
-// standard error; puts back the previous handler when it goes. One at a time.
+// standard error, and keeps each message (without the prefix and the line break) with its
+// severity; puts back the previous handler when it goes. One at a time.
 class ScopedLogCapture {
  public:
   ScopedLogCapture();
@@ -16,10 +19,16 @@ class ScopedLogCapture {
   ScopedLogCapture& operator=(const ScopedLogCapture&) = delete;
   ~ScopedLogCapture();
 
-  // The whole lines taken so far.
-  std::vector<std::string> lines() const;
-  // How many of them contain |text|.
-  int CountLinesContaining(const std::string& text) const;
+  // The lines taken so far, in order: (severity, message).
+  std::vector<std::pair<int, std::string>> lines() const;
+  // Whether a line of |severity| is exactly |message|.
+  bool Logged(int severity, std::string_view message) const;
+  // Whether a line of |severity| starts with |prefix|.
+  bool LoggedPrefix(int severity, std::string_view prefix) const;
+  // How many lines, of any severity, contain |text|.
+  int CountLinesContaining(std::string_view text) const;
+  // Forgets the lines taken so far.
+  void Clear();
 };
 
 }  // namespace test

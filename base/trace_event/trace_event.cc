@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/time/time.h"
+
 namespace base {
 namespace trace_event {
 namespace internal {
@@ -12,11 +14,10 @@ TraceEventHandle AddTraceEvent(char phase,
                                uint64_t id,
                                uint32_t flags,
                                const TraceArgs& args) {
-  // No category is ever enabled yet, so no site gets here and no clock is read: the
-  // timestamp stays 0 until events are recorded.
-  return TraceLog::GetInstance()->AddTraceEvent(phase, category_flag, name, nullptr, id, 0,
-                                                ::GetCurrentThreadId(), 0, args.count,
-                                                args.names, args.types, args.values, flags);
+  return TraceLog::GetInstance()->AddTraceEvent(
+      phase, category_flag, name, nullptr, id, 0, static_cast<int>(::GetCurrentThreadId()),
+      TimeTicks::Now().ToInternalValue(), args.count, args.names, args.types, args.values,
+      nullptr, flags);
 }
 
 }  // namespace internal

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "base/trace_event/heap_context_tracker.h"
+#include "base/trace_event/trace_event_impl.h"
 #include "base/trace_event/trace_log.h"
 
 // Trace sites. Each site looks its category group up once and keeps the address of the
@@ -26,16 +27,16 @@
 #define TRACE_DISABLED_BY_DEFAULT(name) "disabled-by-default-" name
 
 // Event flags.
-#define TRACE_EVENT_FLAG_NONE 0u
-#define TRACE_EVENT_FLAG_COPY 0x1u
-#define TRACE_EVENT_FLAG_HAS_ID 0x2u
-#define TRACE_EVENT_FLAG_MANGLE_ID 0x4u
-#define TRACE_EVENT_FLAG_FLOW_IN 0x100u
-#define TRACE_EVENT_FLAG_FLOW_OUT 0x200u
+#define TRACE_EVENT_FLAG_NONE ::base::trace_event::kTraceEventFlagNone
+#define TRACE_EVENT_FLAG_COPY ::base::trace_event::kTraceEventFlagCopy
+#define TRACE_EVENT_FLAG_HAS_ID ::base::trace_event::kTraceEventFlagHasId
+#define TRACE_EVENT_FLAG_MANGLE_ID ::base::trace_event::kTraceEventFlagMangleId
+#define TRACE_EVENT_FLAG_FLOW_IN ::base::trace_event::kTraceEventFlagFlowIn
+#define TRACE_EVENT_FLAG_FLOW_OUT ::base::trace_event::kTraceEventFlagFlowOut
 // Scopes of instant events.
-#define TRACE_EVENT_SCOPE_GLOBAL 0u
-#define TRACE_EVENT_SCOPE_PROCESS 0x8u
-#define TRACE_EVENT_SCOPE_THREAD 0x10u
+#define TRACE_EVENT_SCOPE_GLOBAL ::base::trace_event::kTraceEventScopeGlobal
+#define TRACE_EVENT_SCOPE_PROCESS ::base::trace_event::kTraceEventScopeProcess
+#define TRACE_EVENT_SCOPE_THREAD ::base::trace_event::kTraceEventScopeThread
 
 #define TRACE_EVENT0(category_group, name) \
   INTERNAL_TRACE_EVENT_SCOPED(category_group, name)
@@ -44,10 +45,23 @@
 #define TRACE_EVENT2(category_group, name, arg1_name, arg1_val, arg2_name, arg2_val) \
   INTERNAL_TRACE_EVENT_SCOPED(category_group, name, arg1_name, arg1_val, arg2_name, arg2_val)
 
+// A begin and an end that the caller pairs on one thread.
+#define TRACE_EVENT_BEGIN0(category_group, name) \
+  INTERNAL_TRACE_EVENT_ADD('B', category_group, name, 0, TRACE_EVENT_FLAG_NONE)
+#define TRACE_EVENT_END0(category_group, name) \
+  INTERNAL_TRACE_EVENT_ADD('E', category_group, name, 0, TRACE_EVENT_FLAG_NONE)
+
 #define TRACE_EVENT_INSTANT0(category_group, name, scope) \
   INTERNAL_TRACE_EVENT_ADD('I', category_group, name, 0, (scope))
 #define TRACE_EVENT_INSTANT1(category_group, name, scope, arg1_name, arg1_val) \
   INTERNAL_TRACE_EVENT_ADD('I', category_group, name, 0, (scope), arg1_name, arg1_val)
+
+// Nestable asynchronous events: a begin and an end of one id, on any threads.
+#define TRACE_EVENT_NESTABLE_ASYNC_BEGIN0(category_group, name, id) \
+  INTERNAL_TRACE_EVENT_ADD('b', category_group, name, (id), TRACE_EVENT_FLAG_HAS_ID)
+#define TRACE_EVENT_NESTABLE_ASYNC_END1(category_group, name, id, arg1_name, arg1_val) \
+  INTERNAL_TRACE_EVENT_ADD('e', category_group, name, (id), TRACE_EVENT_FLAG_HAS_ID, arg1_name, \
+                           arg1_val)
 
 // Flow events link the posting of a task ('s') to its run ('f') by |id|.
 #define TRACE_EVENT_FLOW_BEGIN0(category_group, name, id)                   \
@@ -55,7 +69,8 @@
                            TRACE_EVENT_FLAG_HAS_ID | TRACE_EVENT_FLAG_MANGLE_ID)
 #define TRACE_EVENT_FLOW_END1(category_group, name, id, arg1_name, arg1_val) \
   INTERNAL_TRACE_EVENT_ADD('f', category_group, name, (id),                  \
-                           TRACE_EVENT_FLAG_HAS_ID | TRACE_EVENT_FLAG_MANGLE_ID, arg1_name, arg1_val)
+                           TRACE_EVENT_FLAG_HAS_ID | TRACE_EVENT_FLAG_MANGLE_ID, arg1_name, \
+                           arg1_val)
 
 // Running a posted task: a scoped "toplevel" event with the posting location's file and
 // function, and the file as the heap-profiler task context.
@@ -103,15 +118,6 @@ constexpr unsigned char kEnabledMask = TraceLog::kEnabledForRecording |
                                        TraceLog::kEnabledForEtwExport |
                                        TraceLog::kEnabledForFiltering;
 
-// Argument types.
-constexpr unsigned char kTypeBool = 1;
-constexpr unsigned char kTypeUint = 2;
-constexpr unsigned char kTypeInt = 3;
-constexpr unsigned char kTypeDouble = 4;
-constexpr unsigned char kTypePointer = 5;
-constexpr unsigned char kTypeString = 6;
-constexpr unsigned char kTypeCopyString = 7;
-
 inline const unsigned char* GetCategoryFlag(std::atomic<const unsigned char*>& site,
                                             const char* category_group) {
   const unsigned char* flag = site.load(std::memory_order_relaxed);
@@ -148,25 +154,25 @@ class TraceArgs {
   void Append(const char* name, const T& value) {
     names[count] = name;
     if constexpr (std::is_same_v<T, bool>) {
-      Set(kTypeBool, value ? 1 : 0);
+      Set(kTraceValueTypeBool, value ? 1 : 0);
     } else if constexpr (std::is_enum_v<T>) {
-      Set(kTypeInt, static_cast<uint64_t>(static_cast<int64_t>(value)));
+      Set(kTraceValueTypeInt, static_cast<uint64_t>(static_cast<int64_t>(value)));
     } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
-      Set(kTypeInt, static_cast<uint64_t>(static_cast<int64_t>(value)));
+      Set(kTraceValueTypeInt, static_cast<uint64_t>(static_cast<int64_t>(value)));
     } else if constexpr (std::is_integral_v<T>) {
-      Set(kTypeUint, static_cast<uint64_t>(value));
+      Set(kTraceValueTypeUint, static_cast<uint64_t>(value));
     } else if constexpr (std::is_floating_point_v<T>) {
       const double number = value;
       uint64_t bits;
       memcpy(&bits, &number, sizeof(bits));
-      Set(kTypeDouble, bits);
+      Set(kTraceValueTypeDouble, bits);
     } else if constexpr (std::is_same_v<T, std::string>) {
-      Set(kTypeCopyString, reinterpret_cast<uintptr_t>(value.c_str()));
+      Set(kTraceValueTypeCopyString, reinterpret_cast<uintptr_t>(value.c_str()));
     } else if constexpr (std::is_convertible_v<T, const char*>) {
-      Set(kTypeString, reinterpret_cast<uintptr_t>(static_cast<const char*>(value)));
+      Set(kTraceValueTypeString, reinterpret_cast<uintptr_t>(static_cast<const char*>(value)));
     } else {
       static_assert(std::is_pointer_v<T>, "unsupported trace argument type");
-      Set(kTypePointer, reinterpret_cast<uintptr_t>(value));
+      Set(kTraceValueTypePointer, reinterpret_cast<uintptr_t>(value));
     }
   }
   void Set(unsigned char type, uint64_t value) {

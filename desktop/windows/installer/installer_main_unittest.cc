@@ -8,6 +8,7 @@
 #include "base/time/time.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
 
@@ -137,9 +138,11 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
     base::ScopedTempDir log_temp;
     if (!log_temp.CreateUniqueTempDir())
       return std::string();
-    const test::ProcessResult run = test::RunProcess(
-        L"\"" + installer.value() + L"\" --uninstall " + switches,
-        {{L"TMP", log_temp.GetPath().value()}, {L"TEMP", log_temp.GetPath().value()}});
+    test::ProcessOptions options;
+    options.environment = {{L"TMP", log_temp.GetPath().value()},
+                           {L"TEMP", log_temp.GetPath().value()}};
+    const test::ProcessResult run =
+        test::RunProcess(L"\"" + installer.value() + L"\" --uninstall " + switches, options);
     EXPECT_FALSE(run.timed_out);
     return test::ReadInstallerLog(log_temp.GetPath());
   };
@@ -162,9 +165,10 @@ class InstallerRunTest : public testing::Test {
   // Runs |program| with |arguments| and returns its log.
   std::string Run(const base::FilePath& program, const std::wstring& arguments) {
     base::DeletePath(temp_.GetPath().Append(L"Tavro Installer"), true);
+    test::ProcessOptions options;
+    options.environment = {{L"TMP", temp_.GetPath().value()}, {L"TEMP", temp_.GetPath().value()}};
     const test::ProcessResult run =
-        test::RunProcess(L"\"" + program.value() + L"\" " + arguments,
-                         {{L"TMP", temp_.GetPath().value()}, {L"TEMP", temp_.GetPath().value()}});
+        test::RunProcess(L"\"" + program.value() + L"\" " + arguments, options);
     EXPECT_TRUE(run.started);
     EXPECT_FALSE(run.timed_out);
     return test::ReadInstallerLog(temp_.GetPath());

@@ -12,23 +12,11 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "base/test/scoped_log_capture.h"
 #include "gtest/gtest.h"
 
 namespace installer {
 namespace {
-
-std::vector<std::pair<int, std::string>>& CapturedLines() {
-  static std::vector<std::pair<int, std::string>> lines;
-  return lines;
-}
-
-bool CaptureLine(int severity, const char*, int, size_t message_start, const std::string& text) {
-  std::string message = text.substr(message_start);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-    message.pop_back();
-  CapturedLines().emplace_back(severity, message);
-  return true;
-}
 
 std::string Le32(uint32_t value) {
   std::string bytes(4, '\0');
@@ -75,15 +63,11 @@ class PayloadReaderTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
-    CapturedLines().clear();
-    logging::SetLogMessageHandler(&CaptureLine);
     logging::SetVlogLevels(1, "");
   }
 
   void TearDown() override {
     logging::SetVlogLevels(0, "");
-    logging::SetLogMessageHandler(nullptr);
-    CapturedLines().clear();
   }
 
   static base::FilePath Fixture(const wchar_t* name) {
@@ -108,15 +92,12 @@ class PayloadReaderTest : public testing::Test {
     return path;
   }
 
-  static bool Logged(int severity, const std::string& message) {
-    for (const auto& line : CapturedLines()) {
-      if (line.first == severity && line.second == message)
-        return true;
-    }
-    return false;
+  bool Logged(int severity, const std::string& message) const {
+    return log_.Logged(severity, message);
   }
 
   base::ScopedTempDir temp_dir_;
+  base::test::ScopedLogCapture log_;
 };
 
 TEST_F(PayloadReaderTest, UnsignedInstaller) {
@@ -139,7 +120,7 @@ TEST_F(PayloadReaderTest, UnsignedInstaller) {
     PayloadReader reader(WriteTemp(L"short.exe", installer + Trailer(package.substr(0, 5))));
     EXPECT_EQ(PayloadType::kTrackingData, reader.type());
   }
-  CapturedLines().clear();
+  log_.Clear();
   PayloadReader reader(WriteTemp(L"plain.exe", installer));
   EXPECT_EQ(PayloadType::kNone, reader.type());
   EXPECT_EQ("", reader.GetPayload());
@@ -155,7 +136,7 @@ TEST_F(PayloadReaderTest, SignedInstallers) {
   EXPECT_TRUE(Logged(logging::LOG_WARNING, "No valid payload found"));
 
   // Bytes after the certificate table are outside the signature: a package there is refused.
-  CapturedLines().clear();
+  log_.Clear();
   {
     PayloadReader reader(Fixture(L"signed_full_appended.exe"));
     EXPECT_EQ(PayloadType::kNone, reader.type());
@@ -190,7 +171,7 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   const uint32_t lengths[] = {0x80000000u, 0xFFFFFFFFu, static_cast<uint32_t>(end - 6)};
   for (uint32_t length : lengths) {
     SCOPED_TRACE(length);
-    CapturedLines().clear();
+    log_.Clear();
     PayloadReader reader(WriteTemp(L"length.exe", base + Le32(length)));
     EXPECT_EQ(PayloadType::kNone, reader.type());
     EXPECT_TRUE(Logged(-1, "Could not find a valid starting position"));
@@ -198,7 +179,7 @@ TEST_F(PayloadReaderTest, TrailerLengthsOutsideTheFileFailTheTry) {
   }
 
   // The largest length that fits puts the magic at the very start, where "MZ" stands.
-  CapturedLines().clear();
+  log_.Clear();
   PayloadReader whole(WriteTemp(L"whole.exe", base + Le32(static_cast<uint32_t>(end - 7))));
   EXPECT_EQ(PayloadType::kNone, whole.type());
   EXPECT_TRUE(Logged(-1, "Payload data invalid"));
@@ -332,7 +313,7 @@ TEST_F(PayloadReaderTest, WritePayloadRoundTrip) {
     PayloadReader reader(installer);
     ASSERT_EQ(PayloadType::kFullPackage, reader.type());
     WriteTemp(L"package.7z", std::string(package.size() * 3, 'x'));  // Gets truncated.
-    CapturedLines().clear();
+    log_.Clear();
     EXPECT_TRUE(reader.WritePayload(package_out));
     EXPECT_TRUE(Logged(logging::LOG_INFO,
                        "Writing payload to file " + package_out.ToUtf8()));

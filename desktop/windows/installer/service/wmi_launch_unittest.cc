@@ -24,9 +24,13 @@ TEST_F(WmiLaunchTest, StartsTheProcess) {
   const uint32_t pid =
       LaunchProcessViaWmi(L"cmd.exe /c echo started> \"" + marker.value() + L"\"");
   EXPECT_NE(0u, pid);
+  // The file shows up before cmd.exe has written all of it.
   std::string contents;
-  for (int i = 0; i < 200 && !base::ReadFileToString(marker, &contents); ++i)
+  for (int i = 0; i < 200; ++i) {
+    if (base::ReadFileToString(marker, &contents) && contents == "started\r\n")
+      break;
     ::Sleep(25);
+  }
   EXPECT_EQ("started\r\n", contents);
   // cmd.exe may still hold the folder for a moment.
   for (int i = 0; i < 40 && !temp_dir.Delete(); ++i)

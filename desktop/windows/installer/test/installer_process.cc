@@ -1,37 +1,25 @@
 #include "desktop/windows/installer/test/installer_process.h"
 
-#include <windows.h>
+#include <algorithm>
 
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/logging.h"
 #include "base/process/launch.h"
-#include "base/process/process.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/executable_path.h"
-#include "base/win/scoped_handle.h"
+#include "gtest/gtest.h"
 
 namespace installer {
 namespace test {
 
 namespace {
 
-// Appends what the pipe holds now to |output|, without blocking. False once the pipe is
-// broken (every writer has closed it).
-bool ReadAvailable(HANDLE pipe, std::string* output) {
-  for (;;) {
-    DWORD available = 0;
-    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
-      return false;
-    if (available == 0)
-      return true;
-    char buffer[4096];
-    DWORD read = 0;
-    if (!::ReadFile(pipe, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read,
-                    nullptr)) {
-      return false;
-    }
-    output->append(buffer, read);
-  }
-}
+// Exit code of processes ended at their deadline.
+constexpr UINT kKilledExitCode = 0xDEAD;
+constexpr DWORD kPollMs = 10;
+// After the program ended, how long a process it started may keep the output open.
+constexpr base::TimeDelta kOutputDrainTime = base::TimeDelta::FromSeconds(2);
 
 }  // namespace
 
@@ -43,52 +31,267 @@ std::wstring GetTestBinFolder() {
   return program.DirName().value();
 }
 
-ProcessResult RunProcess(const std::wstring& command_line,
-                         const std::vector<std::pair<std::wstring, std::wstring>>& environment,
-                         unsigned long deadline_ms) {
-  ProcessResult result;
+std::string ProcessResult::Describe() const {
+  std::string text;
+  if (!started)
+    text = "did not start";
+  else if (timed_out)
+    text = "did not end in time and was killed";
+  else
+    text = base::StringPrintf("ended with exit code %lu", exit_code);
+  return text + "; its output:\n" + output;
+}
+
+TestProcess::TestProcess() = default;
+
+TestProcess::~TestProcess() {
+  Kill();
+  StopReader();
+}
+
+bool TestProcess::Start(const base::CommandLine& command_line, const ProcessOptions& options) {
+  return Start(command_line.GetCommandLineString(), options);
+}
+
+bool TestProcess::Start(const std::wstring& command_line, const ProcessOptions& options) {
+  if (process_.IsValid() || reader_thread_.IsValid()) {
+    ADD_FAILURE() << "TestProcess started twice";
+    return false;
+  }
+  program_name_ = base::CommandLine::FromString(command_line).GetProgram().BaseName().value();
+  options_ = options;
+  deadline_ = base::TimeTicks::Now() + options.timeout;
+
+  job_.Set(::CreateJobObjectW(nullptr, nullptr));
+  if (!job_.IsValid()) {
+    ADD_FAILURE() << "CreateJobObject failed: " << ::GetLastError();
+    return false;
+  }
+  // Breaking away stays allowed, as a process the installer starts may ask for it. The job
+  // is not ended by closing it: system processes may have joined it (see IsSystemHelper).
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  if (!::SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof(limits))) {
+    ADD_FAILURE() << "SetInformationJobObject failed: " << ::GetLastError();
+    return false;
+  }
+
   HANDLE read_handle = nullptr;
   HANDLE write_handle = nullptr;
-  if (!::CreatePipe(&read_handle, &write_handle, nullptr, 0))
-    return result;
-  base::win::ScopedHandle read_end(read_handle);
+  if (!::CreatePipe(&read_handle, &write_handle, nullptr, 0)) {
+    ADD_FAILURE() << "CreatePipe failed: " << ::GetLastError();
+    return false;
+  }
+  output_.Set(read_handle);
   base::win::ScopedHandle write_end(write_handle);
-  base::LaunchOptions options;
-  options.environment = environment;
-  options.stdout_handle = write_end.Get();
-  options.stderr_handle = write_end.Get();
-  const base::Process process = base::LaunchProcess(command_line, options);
+
+  base::LaunchOptions launch;
+  launch.environment = options.environment;
+  launch.current_directory = options.current_directory;
+  launch.stdout_handle = write_end.Get();
+  launch.stderr_handle = write_end.Get();
+  launch.job_handle = job_.Get();
+  process_ = base::LaunchProcess(command_line, launch);
+  // Only the child's copy keeps the pipe open now.
   write_end.Close();
-  if (!process.IsValid())
+  if (!process_.IsValid()) {
+    ADD_FAILURE() << "Cannot start " << base::Utf16ToUtf8(command_line);
+    output_.Close();
+    return false;
+  }
+  if (!base::OsThread::Create(0, this, &reader_thread_)) {
+    ADD_FAILURE() << "Cannot start the output reader of " << program_name_;
+    Kill();
+    return false;
+  }
+  return true;
+}
+
+ProcessResult TestProcess::Wait() {
+  ProcessResult result;
+  if (!process_.IsValid())
     return result;
   result.started = true;
 
-  // The pipe is polled rather than read to its end: a process the child started may hold
-  // it open after the child has ended.
-  const ULONGLONG deadline = ::GetTickCount64() + deadline_ms;
+  auto remaining_ms = [this]() {
+    const int64_t ms = (deadline_ - base::TimeTicks::Now()).InMilliseconds();
+    return static_cast<DWORD>(std::max<int64_t>(ms, 0));
+  };
   DWORD exit_code = 0;
-  for (;;) {
-    const bool open = ReadAvailable(read_end.Get(), &result.output);
-    if (process.WaitForExitWithTimeout(open ? 20 : 0, &exit_code))
+  bool ended = process_.WaitForExitWithTimeout(remaining_ms(), &exit_code);
+  if (ended && options_.wait_for_started_processes) {
+    while (!GetOwnJobProcesses().empty() && remaining_ms() > 0)
+      ::Sleep(kPollMs);
+    ended = GetOwnJobProcesses().empty();
+  }
+  std::string left_behind;
+  if (!ended) {
+    result.timed_out = true;
+    left_behind = DescribeJobProcesses();
+    Kill();
+    process_.WaitForExitWithTimeout(0, &exit_code);
+  } else {
+    const base::TimeTicks drain_deadline = base::TimeTicks::Now() + kOutputDrainTime;
+    while (!output_closed_ && base::TimeTicks::Now() < drain_deadline)
+      ::Sleep(kPollMs);
+  }
+  StopReader();
+  result.exit_code = exit_code;
+  result.output = GetOutput();
+  if (result.timed_out) {
+    ADD_FAILURE() << base::Utf16ToUtf8(program_name_) << " ran longer than "
+                  << options_.timeout.InSecondsF() << " s; still running: " << left_behind << "\n"
+                  << result.Describe();
+  }
+  return result;
+}
+
+void TestProcess::Kill() {
+  if (process_.IsValid()) {
+    process_.Terminate(kKilledExitCode);
+    process_.WaitForExitWithTimeout(10000, nullptr);
+  }
+  // A process being ended may just have started another: a few rounds.
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<JobProcess> left = GetOwnJobProcesses();
+    if (left.empty())
       break;
-    if (!open)
-      ::Sleep(20);
-    if (::GetTickCount64() >= deadline) {
-      result.timed_out = true;
-      process.Terminate(STATUS_TIMEOUT);
-      process.WaitForExitWithTimeout(10000, &exit_code);
-      break;
+    for (const JobProcess& job_process : left) {
+      const base::Process process =
+          base::Process::Open(job_process.pid, PROCESS_TERMINATE | SYNCHRONIZE);
+      if (process.IsValid() && process.Terminate(kKilledExitCode))
+        process.WaitForExitWithTimeout(10000, nullptr);
     }
   }
-  ReadAvailable(read_end.Get(), &result.output);
-  result.exit_code = exit_code;
-  return result;
+}
+
+bool TestProcess::IsRunning() const {
+  return process_.IsValid() && !process_.WaitForExitWithTimeout(0, nullptr);
+}
+
+std::string TestProcess::GetOutput() const {
+  base::AutoLock lock(lock_);
+  return output_text_;
+}
+
+void TestProcess::ThreadMain() {
+  base::OsThread::SetName("Test process output");
+  // Peeking never blocks, so the reader can be stopped while a process that inherited the
+  // pipe still holds it open.
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(output_.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+      output_closed_ = true;
+      return;
+    }
+    if (available == 0) {
+      if (stop_reader_)
+        return;
+      ::Sleep(kPollMs);
+      continue;
+    }
+    char buffer[16 * 1024];
+    DWORD read = 0;
+    if (!::ReadFile(output_.Get(), buffer, std::min<DWORD>(available, sizeof(buffer)), &read,
+                    nullptr)) {
+      output_closed_ = true;
+      return;
+    }
+    base::AutoLock lock(lock_);
+    output_text_.append(buffer, read);
+  }
+}
+
+void TestProcess::StopReader() {
+  stop_reader_ = true;
+  if (reader_thread_.IsValid())
+    base::OsThread::Join(&reader_thread_);
+  output_.Close();
+}
+
+std::vector<TestProcess::JobProcess> TestProcess::GetOwnJobProcesses() const {
+  std::vector<JobProcess> processes;
+  if (!job_.IsValid())
+    return processes;
+  constexpr DWORD kMaxProcesses = 256;
+  std::vector<ULONG_PTR> buffer(2 + kMaxProcesses);
+  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+  list->NumberOfAssignedProcesses = kMaxProcesses;
+  if (!::QueryInformationJobObject(job_.Get(), JobObjectBasicProcessIdList, list,
+                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)),
+                                   nullptr)) {
+    PLOG(ERROR) << "QueryInformationJobObject failed";
+    return processes;
+  }
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+    JobProcess process;
+    process.pid = static_cast<DWORD>(list->ProcessIdList[i]);
+    base::win::ScopedHandle handle(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.pid));
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (!handle.IsValid())
+      continue;  // Gone meanwhile.
+    if (::QueryFullProcessImageNameW(handle.Get(), 0, path, &size))
+      process.image.assign(path, size);
+    if (!IsSystemHelper(process.image))
+      processes.push_back(process);
+  }
+  return processes;
+}
+
+std::string TestProcess::DescribeJobProcesses() const {
+  std::string text;
+  for (const JobProcess& process : GetOwnJobProcesses()) {
+    text += base::StringPrintf("%s%s (%lu)", text.empty() ? "" : ", ",
+                               base::Utf16ToUtf8(process.image).c_str(), process.pid);
+  }
+  return text.empty() ? "none" : text;
+}
+
+// static
+bool TestProcess::IsSystemHelper(const std::wstring& image) {
+  static const wchar_t* const kHelpers[] = {
+      L"conhost.exe",   L"explorer.exe", L"plugplay.exe", L"rpcss.exe",
+      L"services.exe",  L"svchost.exe",  L"wineboot.exe", L"winedevice.exe",
+      L"winemenubuilder.exe"};
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return false;
+  // Below the Windows folder, whatever the case of its name.
+  const std::wstring prefix = std::wstring(windows, length) + L"\\";
+  if (image.size() <= prefix.size() ||
+      !base::FilePath::CompareEqualIgnoreCase(std::wstring_view(image).substr(0, prefix.size()),
+                                              prefix)) {
+    return false;
+  }
+  const std::wstring name = base::FilePath(image).BaseName().value();
+  for (const wchar_t* helper : kHelpers) {
+    if (base::FilePath::CompareEqualIgnoreCase(name, helper))
+      return true;
+  }
+  return false;
+}
+
+ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {
+  return RunProcess(command_line.GetCommandLineString(), options);
+}
+
+ProcessResult RunProcess(const std::wstring& command_line, const ProcessOptions& options) {
+  TestProcess process;
+  if (!process.Start(command_line, options))
+    return ProcessResult();
+  return process.Wait();
 }
 
 ProcessResult RunInstallerExe(
     const std::wstring& arguments,
     const std::vector<std::pair<std::wstring, std::wstring>>& environment) {
-  return RunProcess(L"\"" + GetTestBinFolder() + L"\\installer.exe\" " + arguments, environment);
+  ProcessOptions options;
+  options.environment = environment;
+  return RunProcess(L"\"" + GetTestBinFolder() + L"\\installer.exe\" " + arguments, options);
 }
 
 base::FilePath CopyInstallerTo(const base::FilePath& folder, const wchar_t* exe_name) {
@@ -101,16 +304,6 @@ base::FilePath CopyInstallerTo(const base::FilePath& folder, const wchar_t* exe_
     return base::FilePath();
   }
   return exe;
-}
-
-std::string ReadInstallerLog(const base::FilePath& temp) {
-  base::FileEnumerator logs(temp.Append(L"Tavro Installer"), false, base::FileEnumerator::FILES,
-                            L"tavro_installer_*.log");
-  std::string text;
-  const base::FilePath log = logs.Next();
-  if (!log.empty())
-    base::ReadFileToString(log, &text);
-  return text;
 }
 
 }  // namespace test

@@ -1,11 +1,20 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_
 #define DESKTOP_WINDOWS_INSTALLER_TEST_INSTALLER_PROCESS_H_
 
+#include <windows.h>
+
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/process/process.h"
+#include "base/synchronization/lock.h"
+#include "base/threading/os_thread.h"
+#include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 
 namespace installer {
 namespace test {
@@ -14,25 +23,108 @@ namespace test {
 // installer.exe and the library).
 std::wstring GetTestBinFolder();
 
+// How a test runs a program. Every run has a deadline: a program still running then is
+// ended, with everything it started, and the test fails showing what it printed.
+struct ProcessOptions {
+  // Changes to the test's environment for the program: each name set to its value, or
+  // removed when the value is empty.
+  std::vector<std::pair<std::wstring, std::wstring>> environment;
+  // Empty: the test's own.
+  base::FilePath current_directory;
+  base::TimeDelta timeout = base::TimeDelta::FromSeconds(120);
+  // Wait also for every process the program started (a backend, an elevated copy, a
+  // clean-up batch) to end, within the same deadline; off when a test keeps one running.
+  bool wait_for_started_processes = true;
+};
+
 struct ProcessResult {
   bool started = false;
-  // The process did not end before the deadline and was terminated.
   bool timed_out = false;
   unsigned long exit_code = 0;
   std::string output;  // Standard output and standard error together.
+
+  // Started, ended in time and returned 0.
+  bool Succeeded() const { return started && !timed_out && exit_code == 0; }
+  // What happened and what the program printed, for failure messages.
+  std::string Describe() const;
 };
 
-// How long a test lets an installer process run before it terminates it.
-constexpr unsigned long kInstallerProcessDeadlineMs = 60000;
+// A program a test runs, in a job object of its own: whatever it starts joins the job, and
+// Kill or the destructor end them all. (What it has started through WMI or the task
+// scheduler is not its own, nor are the system's helpers; they are neither waited for nor
+// ended.) Its output is read as it
+// comes, so that it never blocks on a full pipe. Used from the test's thread only.
+//
+//   base::CommandLine command_line(browser_path);
+//   command_line.AppendSwitch("flag");
+//   TestProcess browser;
+//   ASSERT_TRUE(browser.Start(command_line, options));
+//   ... act while it runs ...
+//   ProcessResult result = browser.Wait();
+class TestProcess : private base::OsThread::Delegate {
+ public:
+  TestProcess();
+  TestProcess(const TestProcess&) = delete;
+  TestProcess& operator=(const TestProcess&) = delete;
+  ~TestProcess() override;
 
-// Runs |command_line| and waits for it, at most |deadline_ms|; the environment changes are
-// applied to the child only.
-ProcessResult RunProcess(
-    const std::wstring& command_line,
-    const std::vector<std::pair<std::wstring, std::wstring>>& environment = {},
-    unsigned long deadline_ms = kInstallerProcessDeadlineMs);
+  // Starts the program of |command_line|; the deadline of |options| starts now. False, with
+  // a test failure, when it cannot start or a program already runs.
+  bool Start(const base::CommandLine& command_line, const ProcessOptions& options);
+  // The same with the command line as text, passed to the program unchanged.
+  bool Start(const std::wstring& command_line, const ProcessOptions& options);
 
-// Runs build/bin/installer.exe with |arguments| (already quoted) and waits for it.
+  // Waits for the program (and, as the options say, what it started) until the deadline.
+  // Past it everything in the job is ended and the test fails with the output.
+  ProcessResult Wait();
+
+  // Ends the program and everything it started.
+  void Kill();
+
+  bool IsRunning() const;
+  DWORD pid() const { return process_.Pid(); }
+  // What it has printed so far.
+  std::string GetOutput() const;
+
+ private:
+  void ThreadMain() override;
+  // Stops the output reader once it has taken what is there.
+  void StopReader();
+  struct JobProcess {
+    DWORD pid = 0;
+    std::wstring image;
+  };
+  // The processes in the job but the system's helpers.
+  std::vector<JobProcess> GetOwnJobProcesses() const;
+  // Their image paths and ids, for failure messages.
+  std::string DescribeJobProcesses() const;
+  // Processes that the system starts on a program's behalf and that outlive it (Wine starts
+  // its desktop shell and services for the first program of a session that needs them;
+  // console hosts): they belong to the session, not to the test, and are neither waited for
+  // nor ended.
+  static bool IsSystemHelper(const std::wstring& image);
+
+  std::wstring program_name_;
+  ProcessOptions options_;
+  base::TimeTicks deadline_;
+  base::win::ScopedHandle job_;
+  base::Process process_;
+  base::win::ScopedHandle output_;
+  base::win::ScopedHandle reader_thread_;
+  std::atomic<bool> stop_reader_{false};
+  std::atomic<bool> output_closed_{false};
+  mutable base::Lock lock_;
+  std::string output_text_;  // Under |lock_|.
+};
+
+// Runs |command_line| and waits for it as TestProcess::Wait does.
+ProcessResult RunProcess(const base::CommandLine& command_line,
+                         const ProcessOptions& options = ProcessOptions());
+ProcessResult RunProcess(const std::wstring& command_line,
+                         const ProcessOptions& options = ProcessOptions());
+
+// Runs build/bin/installer.exe with |arguments| (already quoted) and waits for it; the
+// environment changes are applied to the child only.
 ProcessResult RunInstallerExe(
     const std::wstring& arguments,
     const std::vector<std::pair<std::wstring, std::wstring>>& environment = {});
@@ -40,10 +132,6 @@ ProcessResult RunInstallerExe(
 // Copies the host and the library of the build into |folder| (made when missing), the host
 // under |exe_name|. Returns the path of the host's copy, empty on failure.
 base::FilePath CopyInstallerTo(const base::FilePath& folder, const wchar_t* exe_name);
-
-// The text of the installer log that a run with TMP and TEMP set to |temp| wrote into its
-// working folder there; empty when there is none.
-std::string ReadInstallerLog(const base::FilePath& temp);
 
 }  // namespace test
 }  // namespace installer

@@ -60,6 +60,34 @@ int64_t ParseRangeStart(const std::string& range) {
 
 }  // namespace
 
+// One accepted connection and the thread that serves it.
+class TestHttpServer::Connection : public base::OsThread::Delegate {
+ public:
+  Connection(TestHttpServer* server, SOCKET socket) : server_(server), socket_(socket) {}
+  ~Connection() override {
+    if (thread_.IsValid())
+      base::OsThread::Join(&thread_);
+    ::closesocket(socket_);
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  bool Start() { return base::OsThread::Create(0, this, &thread_); }
+  bool HasEnded() const { return ::WaitForSingleObject(thread_.Get(), 0) == WAIT_OBJECT_0; }
+  // Makes a blocked receive or send return at once.
+  void Abort() { ::shutdown(socket_, SD_BOTH); }
+
+ private:
+  void ThreadMain() override {
+    server_->HandleConnection(socket_);
+    ::shutdown(socket_, SD_SEND);
+  }
+
+  TestHttpServer* const server_;
+  const SOCKET socket_;
+  base::win::ScopedHandle thread_;
+};
+
 TestHttpServer::TestHttpServer()
     : listen_socket_(INVALID_SOCKET) {}
 
@@ -169,14 +197,27 @@ void TestHttpServer::ThreadMain() {
     FD_ZERO(&readable);
     FD_SET(listen_socket_, &readable);
     timeval timeout = {0, 50 * 1000};
+    ReapConnections(false);
     if (::select(0, &readable, nullptr, nullptr, &timeout) <= 0)
       continue;
-    SOCKET connection = ::accept(listen_socket_, nullptr, nullptr);
-    if (connection == INVALID_SOCKET)
+    const SOCKET socket = ::accept(listen_socket_, nullptr, nullptr);
+    if (socket == INVALID_SOCKET)
       continue;
-    HandleConnection(connection);
-    ::shutdown(connection, SD_SEND);
-    ::closesocket(connection);
+    auto connection = std::make_unique<Connection>(this, socket);
+    if (connection->Start())
+      connections_.push_back(std::move(connection));
+  }
+  ReapConnections(true);
+}
+
+void TestHttpServer::ReapConnections(bool all) {
+  for (auto it = connections_.begin(); it != connections_.end();) {
+    if (all)
+      (*it)->Abort();
+    if (all || (*it)->HasEnded())
+      it = connections_.erase(it);  // Joins the thread.
+    else
+      ++it;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,9 +17,10 @@
 namespace installer {
 namespace test {
 
-// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. It serves
-// one connection at a time on a thread of its own and closes every connection after its
-// response. Responses are scripted per path; unknown paths get 404.
+// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. Each
+// connection is served on a thread of its own (a request that is never answered holds up
+// no other), and closed after its response. Responses are scripted per path; unknown
+// paths get 404.
 class TestHttpServer : private base::OsThread::Delegate {
  public:
   struct Response {
@@ -61,7 +63,7 @@ class TestHttpServer : private base::OsThread::Delegate {
 
   // Listens and starts serving. False when the socket or the thread cannot be made.
   bool Start();
-  // Ends waits and the thread; closes the socket.
+  // Ends waits, the connections and the threads; closes the socket.
   void Stop();
 
   int port() const { return port_; }
@@ -75,7 +77,11 @@ class TestHttpServer : private base::OsThread::Delegate {
   int GetRequestCount(const std::string& path) const;
 
  private:
+  class Connection;
+
   void ThreadMain() override;
+  // Joins the threads of the connections that ended; with |all|, ends the others first.
+  void ReapConnections(bool all);
   void HandleConnection(uintptr_t connection);
   // Sends |data|; false when the connection broke or the server stops.
   bool SendAll(uintptr_t connection, const std::string& data);
@@ -93,6 +99,8 @@ class TestHttpServer : private base::OsThread::Delegate {
   std::map<std::string, Response> responses_;  // Under |lock_|.
   std::vector<Request> requests_;              // Under |lock_|.
   std::map<std::string, int> request_counts_;  // Under |lock_|, by matched path.
+  // The connections being served; used by the accepting thread only.
+  std::vector<std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace test

@@ -1,0 +1,145 @@
+#include "desktop/windows/installer/test/test_host.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
+#include "base/logging.h"
+#include "base/values.h"
+#include "desktop/windows/installer/test/installer_process.h"
+
+namespace installer {
+namespace test {
+
+namespace {
+
+constexpr int kProductConfigId = 133;
+constexpr wchar_t kTextResourceType[] = L"TXT";
+
+// An executable mapped for reading its resources only.
+class ResourceModule {
+ public:
+  explicit ResourceModule(const base::FilePath& path)
+      : module_(::LoadLibraryExW(path.value().c_str(),
+                                 nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
+    if (!module_)
+      PLOG(ERROR) << "Cannot open the resources of " << path;
+  }
+  ~ResourceModule() {
+    if (module_)
+      ::FreeLibrary(module_);
+  }
+  ResourceModule(const ResourceModule&) = delete;
+  ResourceModule& operator=(const ResourceModule&) = delete;
+  HMODULE get() const { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+// A pending change of an executable's resources, discarded unless committed.
+class ResourceUpdate {
+ public:
+  explicit ResourceUpdate(const base::FilePath& path)
+      : update_(::BeginUpdateResourceW(path.value().c_str(), FALSE)) {
+    if (!update_)
+      PLOG(ERROR) << "BeginUpdateResource failed for " << path;
+  }
+  ~ResourceUpdate() {
+    if (update_)
+      ::EndUpdateResourceW(update_, TRUE);
+  }
+  ResourceUpdate(const ResourceUpdate&) = delete;
+  ResourceUpdate& operator=(const ResourceUpdate&) = delete;
+  HANDLE get() const { return update_; }
+  bool Commit() {
+    const HANDLE update = update_;
+    update_ = nullptr;
+    if (::EndUpdateResourceW(update, FALSE))
+      return true;
+    PLOG(ERROR) << "EndUpdateResource failed";
+    return false;
+  }
+
+ private:
+  HANDLE update_;
+};
+
+BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR result) {
+  *reinterpret_cast<WORD*>(result) = language;
+  return FALSE;  // The first one is enough.
+}
+
+// The product configuration and the language it is stored under.
+bool ReadConfigResource(const base::FilePath& host, std::string* json, WORD* language) {
+  const ResourceModule module(host);
+  if (!module.get())
+    return false;
+  const HRSRC resource =
+      ::FindResourceW(module.get(), MAKEINTRESOURCEW(kProductConfigId), kTextResourceType);
+  const HGLOBAL loaded = resource ? ::LoadResource(module.get(), resource) : nullptr;
+  const void* data = loaded ? ::LockResource(loaded) : nullptr;
+  if (!data) {
+    LOG(ERROR) << host << " has no product configuration";
+    return false;
+  }
+  json->assign(static_cast<const char*>(data), ::SizeofResource(module.get(), resource));
+  *language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
+  ::EnumResourceLanguagesW(module.get(), kTextResourceType, MAKEINTRESOURCEW(kProductConfigId),
+                           TakeLanguage, reinterpret_cast<LONG_PTR>(language));
+  return true;
+}
+
+}  // namespace
+
+std::string ReadProductConfig(const base::FilePath& host) {
+  std::string json;
+  WORD language = 0;
+  return ReadConfigResource(host, &json, &language) ? json : std::string();
+}
+
+bool MakeTestHost(const base::FilePath& folder,
+                  const std::vector<std::pair<std::string, std::string>>& config_changes,
+                  base::FilePath* host) {
+  const base::FilePath source = base::FilePath(GetTestBinFolder()).Append(L"installer.exe");
+  std::string json;
+  WORD language = 0;
+  if (!ReadConfigResource(source, &json, &language))
+    return false;
+  std::unique_ptr<base::DictionaryValue> config =
+      base::DictionaryValue::From(base::JsonReader::Read(json));
+  if (!config) {
+    LOG(ERROR) << "The product configuration of " << source << " is not a JSON object";
+    return false;
+  }
+  for (const auto& change : config_changes)
+    config->SetString(change.first, change.second);
+  std::string changed;
+  if (!base::JsonWriter::Write(*config, &changed))
+    return false;
+
+  const base::FilePath copy = CopyInstallerTo(folder, L"installer.exe");
+  if (copy.empty()) {
+    LOG(ERROR) << "Cannot copy the host into " << folder;
+    return false;
+  }
+  ResourceUpdate update(copy);
+  if (!update.get())
+    return false;
+  if (!::UpdateResourceW(update.get(), kTextResourceType, MAKEINTRESOURCEW(kProductConfigId),
+                         language, &changed[0], static_cast<DWORD>(changed.size()))) {
+    PLOG(ERROR) << "UpdateResource failed for " << copy;
+    return false;
+  }
+  if (!update.Commit())
+    return false;
+  *host = copy;
+  return true;
+}
+
+}  // namespace test
+}  // namespace installer

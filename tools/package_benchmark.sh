@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# package_benchmark.sh [ROUNDS] - the package fetcher's checksum and unpacking against the
+# native tools, measured in the same run on the same files, as ratios.
+#
+#   checksum: VerifyChecksum of a 300 MB file (package_benchmark.exe under Wine) against
+#             `openssl dgst -sha256` (native) on the same file;
+#   unpack:   LzmaUtil unpacking a solid 7z package of about 200 MB (thousands of files, a
+#             third of the bytes random, the rest text; made with 7zz's default settings)
+#             against `7zz x` of the same archive; plus the peak private memory of the
+#             unpacking process, read from the host as its anonymous resident memory
+#             (RssAnon in /proc/<pid>/status, sampled every few milliseconds), since Wine
+#             reports no private-usage counter.
+#
+# Each figure is the median of ROUNDS (default 5) rounds; the tools alternate so that both
+# sides see the same machine load. Wall times are of whole processes on both sides (a warm
+# wineserver runs for the whole script); the Wine side's own in-process time is printed
+# beside it. The test data is made once in $BENCH_DIR (default /tmp/tavro-package-bench,
+# about 1.5 GB with the outputs) and kept for later runs.
+#
+# Needs a build (tools/build.sh), python3, openssl and 7zz.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+rounds=${1:-5}
+bench=${BENCH_DIR:-/tmp/tavro-package-bench}
+exe=$build/bin/package_benchmark.exe
+[ -f "$exe" ] || { echo "build first: tools/build.sh (no $exe)" >&2; exit 1; }
+
+export WINEPREFIX=$build/wineprefix
+. "$root/tools/wine_env.sh"
+ensure_wine_prefix
+trap 'wineserver -k 2>/dev/null || true' EXIT
+start_wine_session
+
+mkdir -p "$bench"
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# ---------------------------------------------------------------- test data
+if [ ! -f "$bench/hash.bin" ]; then
+  echo "making a 300 MB file to hash" >&2
+  head -c 300M /dev/urandom >"$bench/hash.bin.tmp" && mv "$bench/hash.bin.tmp" "$bench/hash.bin"
+fi
+if [ ! -f "$bench/package.7z" ]; then
+  echo "making the package content (about 300 MB in 5000 files) and its archive" >&2
+  rm -rf "$bench/content"
+  python3 - "$bench/content" 300 <<'EOF'
+import os, random, sys
+root, total = sys.argv[1], int(sys.argv[2]) << 20
+rnd = random.Random(7)
+words = [''.join(rnd.choice('abcdefghijklmnopqrstuvwxyz') for _ in range(rnd.randint(2, 10)))
+         for _ in range(5000)]
+written = index = 0
+while written < total:
+    folder = os.path.join(root, 'dir%02d' % (index % 40), 'sub%d' % (index % 7))
+    os.makedirs(folder, exist_ok=True)
+    size = int(rnd.expovariate(1 / 60000)) + 1
+    if index % 3 == 0:
+        data, name = rnd.randbytes(size), 'blob%05d.bin' % index
+    else:
+        lines, length = [], 0
+        while length < size:
+            line = ' '.join(rnd.choice(words) for _ in range(rnd.randint(3, 14))) + '\n'
+            lines.append(line)
+            length += len(line)
+        data, name = ''.join(lines).encode()[:size], 'text%05d.txt' % index
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(data)
+    written += size
+    index += 1
+EOF
+  (cd "$bench/content" && 7zz a -bd -bso0 -bsp0 "$bench/package.7z.tmp" ./*)
+  mv "$bench/package.7z.tmp" "$bench/package.7z"
+fi
+checksum=$(openssl dgst -sha256 -r "$bench/hash.bin" | cut -c1-64)
+echo "archive: $(stat -L -c %s "$bench/package.7z") bytes," \
+     "$(find -L "$bench/content" -type f | wc -l) files" >&2
+
+# ---------------------------------------------------------------- rounds
+# unpack_ours OUT: runs the Wine side and samples its RssAnon; prints
+# "<wall> <in-process> <peak KiB> <baseline KiB>".
+unpack_ours() {
+  local out=$1 log=$bench/unpack.log pid= rss peak=0 base= start end
+  start=$(now)
+  wine "$exe" unpack "$(winpath "$bench/package.7z")" "$(winpath "$out")" >"$log" 2>&1 &
+  local wine_pid=$!
+  while kill -0 "$wine_pid" 2>/dev/null; do
+    [ -n "$pid" ] || pid=$(pgrep -f 'package_benchmark.exe unpack' | head -n 1 || true)
+    if [ -n "$pid" ] && rss=$(awk '/^RssAnon:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) &&
+       [ -n "$rss" ]; then
+      [ -n "$base" ] || base=$rss
+      [ "$rss" -gt "$peak" ] && peak=$rss
+    fi
+    sleep 0.005
+  done
+  wait "$wine_pid" || { cat "$log" >&2; echo "unpacking failed" >&2; exit 1; }
+  end=$(now)
+  printf '%s %s %s %s\n' "$(elapsed "$start" "$end")" \
+    "$(sed -n 's/.*unpack_seconds=\([0-9.]*\).*/\1/p' "$log")" "$peak" "${base:-0}"
+}
+
+: >"$bench/figures"
+for round in $(seq "$rounds"); do
+  start=$(now); openssl dgst -sha256 "$bench/hash.bin" >/dev/null; end=$(now)
+  openssl_s=$(elapsed "$start" "$end")
+  start=$(now)
+  line=$(wine "$exe" checksum "$(winpath "$bench/hash.bin")" "$checksum")
+  end=$(now)
+  [[ $line == *match=1* ]] || { echo "checksum mismatch: $line" >&2; exit 1; }
+  ours_hash_wall=$(elapsed "$start" "$end")
+  ours_hash_in=$(sed -n 's/.*checksum_seconds=\([0-9.]*\).*/\1/p' <<<"$line")
+
+  rm -rf "$bench/out-7zz"; sync
+  start=$(now); 7zz x -bd -bso0 -bsp0 -o"$bench/out-7zz" "$bench/package.7z"; end=$(now)
+  sevenzip_s=$(elapsed "$start" "$end")
+  rm -rf "$bench/out-ours"; sync
+  read -r ours_wall ours_in peak base < <(unpack_ours "$bench/out-ours")
+
+  echo "$openssl_s $ours_hash_wall $ours_hash_in $sevenzip_s $ours_wall $ours_in $peak $base" \
+    >>"$bench/figures"
+  printf 'round %d: sha256 openssl %ss, ours %ss (in process %ss); unpack 7zz %ss, ours %ss (in process %ss), peak RssAnon %d KiB (at start %d KiB)\n' \
+    "$round" "$openssl_s" "$ours_hash_wall" "$ours_hash_in" "$sevenzip_s" "$ours_wall" "$ours_in" \
+    "$peak" "$base" >&2
+done
+diff -r "$bench/content" "$bench/out-ours" >/dev/null || { echo "unpacked files differ" >&2; exit 1; }
+
+col() { awk -v c="$1" '{ print $c }' "$bench/figures" | median; }
+openssl_m=$(col 1); hash_wall_m=$(col 2); hash_in_m=$(col 3)
+sevenzip_m=$(col 4); unpack_wall_m=$(col 5); unpack_in_m=$(col 6)
+peak_max=$(awk '$7 > m { m = $7 } END { print m + 0 }' "$bench/figures")
+echo
+echo "SHA-256 of 300 MB, medians of $rounds: openssl dgst ${openssl_m}s; VerifyChecksum ${hash_wall_m}s" \
+     "as a process under Wine, ${hash_in_m}s in process"
+awk -v o="$openssl_m" -v w="$hash_wall_m" -v i="$hash_in_m" 'BEGIN {
+  printf "  throughput ratio (openssl time / ours): %.2f (process), %.2f (in process); goal >= 0.90\n", o / w, o / i }'
+echo "Unpacking, medians of $rounds: 7zz x ${sevenzip_m}s; LzmaUtil ${unpack_wall_m}s as a process" \
+     "under Wine, ${unpack_in_m}s in process"
+awk -v s="$sevenzip_m" -v w="$unpack_wall_m" -v i="$unpack_in_m" 'BEGIN {
+  printf "  wall-time ratio (ours / 7zz): %.2f (process), %.2f (in process); goal <= 1.25\n", w / s, i / s }'
+awk -v p="$peak_max" 'BEGIN { printf "  peak anonymous memory of the unpacking process: %.1f MB (largest of all rounds); goal < 64 MB\n", p / 1024 }'
