@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes a PNG screenshot of every page of the installer window, in English and German, at
 # 96 and 144 DPI, under a private Xvfb (import -window root, ImageMagick), cropped to the
-# window: <output>/<page>-<language>-<dpi>.png. Builds first when needed.
+# window: <output>/<page>-<language>-<dpi>.png. Builds first when needed. Wine draws the
+# window frames itself there (no window manager runs), with its own caption buttons.
 # Usage: tools/window_screenshots.sh [OUTPUT_FOLDER] (default: docs/window)
 # Environment: BUILD_DIR (default: build), PAGES, LANGUAGES, DPIS (space-separated subsets).
 set -euo pipefail
@@ -66,8 +67,9 @@ for dpi in $dpis; do
         for (i = 1; i <= NF; ++i) if ($i ~ /^[0-9]+x[0-9]+\+[0-9]+\+[0-9]+$/) { print $i; exit } }')
       import -window root "$work/screen.png"
       shot=$out/$page-$language-$dpi.png
+      # A palette of 64 colours keeps the files small and the text sharp.
       convert "$work/screen.png" -crop "${geometry%%+*}+${geometry#*+}" +repage -strip \
-        -define png:exclude-chunks=date,time "$shot"
+        -dither None -colors 64 -define png:exclude-chunks=date,time "$shot"
       echo "$shot ($geometry)"
       rm -f "$ready"
       wait "$pid" || true
