@@ -27,7 +27,7 @@
 #include "desktop/windows/installer/host/installer_resources.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "desktop/windows/installer/ui/rich_text.h"
-#include "desktop/windows/installer/ui/test/window_test_util.h"
+#include "desktop/windows/installer/test/window_test_util.h"
 #include "desktop/windows/installer/ui/win32_dialog_dispatcher.h"
 #include "desktop/windows/installer/wininet/stats.h"
 #include "desktop/windows/rc_l10n_handler/language_test_fixture.h"
@@ -97,9 +97,9 @@ class InstallerWindowTest : public LanguageTest {
     EXPECT_TRUE(WaitForStatus());
     return settings_.get();
   }
+  // Fails the test when the window cannot be made (ASSERT_TRUE(MakeWindow())).
   InstallerWindow* MakeWindow(bool progress_only = false) {
     window_ = InstallerWindow::Create(settings_.get(), &stats_, progress_only);
-    EXPECT_TRUE(window_);
     if (window_)
       window_->AddObserver(&observer_);
     return window_.get();
@@ -162,7 +162,7 @@ class InstallerWindowTest : public LanguageTest {
 
 TEST_F(InstallerWindowTest, EachPageShowsItsControlsWithTheirTexts) {
   MakeSettings(L"--language=en-US");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   ASSERT_EQ(INSTALLER_PAGE_WELCOME, window_->current_page());
   EXPECT_TRUE(::IsWindowVisible(dialog()));
   wchar_t title[64] = {};
@@ -271,7 +271,7 @@ COLORREF GetCharColor(HWND rich_edit, LONG position) {
 
 TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInstallMode) {
   MakeSettings(L"--language=en-US");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   const HWND heading = ::GetDlgItem(dialog(), IDC_HEADING);
   EXPECT_EQ(RGB(0, 0, 0), GetCharColor(heading, 0));       // "TAVRO."
   EXPECT_EQ(RGB(255, 27, 44), GetCharColor(heading, 7));  // "DO MORE."
@@ -312,7 +312,7 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
 
 TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   MakeSettings(L"");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   ClickButton(dialog(), IDC_OPTIONS);
   ASSERT_TRUE(settings_->GetFlag(IMPORT_BROWSER_DATA));
   ClickButton(options(), IDC_IMPORT_DATA);
@@ -363,7 +363,7 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
 
 TEST_F(InstallerWindowTest, UninstallationAsksAndNeverFillsTheInstallLists) {
   MakeSettings(L"", /*uninstall=*/true);
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   ASSERT_EQ(INSTALLER_PAGE_UNINSTALL, window_->current_page());
   EXPECT_EQ((std::set<int>{IDC_LOGO, IDC_UNINSTALL_CANCEL, IDC_UNINSTALL, IDC_UNINSTALL_QUESTION,
                            IDC_DELETE_PROFILE}),
@@ -409,7 +409,7 @@ LRESULT CALLBACK CountBarMoves(HWND bar,
 
 TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar) {
   MakeSettings(L"");
-  MakeWindow(/*progress_only=*/true);
+  ASSERT_TRUE(MakeWindow(/*progress_only=*/true));
   ASSERT_EQ(INSTALLER_PAGE_PROGRESS, window_->current_page());
   window_->ShowProgress(0, 1303, false);
   const HWND bar = ::GetDlgItem(dialog(), IDC_PROGRESS_BAR);
@@ -444,7 +444,7 @@ TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar)
 
 TEST_F(InstallerWindowTest, ClickingTheTermsLinkShowsTheTerms) {
   MakeSettings(L"--language=en-US");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   const HWND sentence = ::GetDlgItem(dialog(), IDC_TERMS_SENTENCE);
   const std::wstring text = GetControlText(dialog(), IDC_TERMS_SENTENCE);
   const size_t label = text.find(L"Terms of Service");
@@ -479,7 +479,7 @@ TEST(RichTextTest, RewritesCompleteLinksOnly) {
 
 TEST_F(InstallerWindowTest, TextWithoutLinksIsSetAsItIs) {
   MakeSettings(L"");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   const HWND control = ::GetDlgItem(dialog(), IDC_TERMS_SENTENCE);
   EXPECT_TRUE(SetRichTextWithLinks(control, L"No link here", RGB(1, 2, 3)).empty());
   EXPECT_EQ(L"No link here", GetControlText(dialog(), IDC_TERMS_SENTENCE));
@@ -489,7 +489,7 @@ TEST_F(InstallerWindowTest, TextWithoutLinksIsSetAsItIs) {
 
 TEST_F(InstallerWindowTest, ClosingAsksFirstInTheWindowsLanguage) {
   MakeSettings(L"--language=de");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   {
     test::MessageBoxAnswerer answerer(::GetCurrentThreadId(), IDNO);
     ::SendMessageW(dialog(), WM_CLOSE, 0, 0);
@@ -521,7 +521,7 @@ TEST_F(InstallerWindowTest, ClosingAsksFirstInTheWindowsLanguage) {
 
 TEST_F(InstallerWindowTest, DispatcherGivesTheActiveDialogItsKeyboard) {
   MakeSettings(L"");
-  MakeWindow();
+  ASSERT_TRUE(MakeWindow());
   Win32DialogDispatcher* dispatcher = Win32DialogDispatcher::GetInstance();
   dispatcher->SetActive(dialog());
   const HWND accept = ::GetDlgItem(dialog(), IDC_ACCEPT);
@@ -610,7 +610,7 @@ TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
   for (const wchar_t* language : {L"en-US", L"de"}) {
     const std::string name = base::Utf16ToUtf8(language);
     MakeSettings(std::wstring(L"--language=") + language);
-    MakeWindow();
+    ASSERT_TRUE(MakeWindow());
     ExpectCleanLayout(dialog(), name + " welcome");
     window_->ShowPage(INSTALLER_PAGE_OPTIONS);
     ExpectCleanLayout(dialog(), name + " options");
@@ -625,7 +625,7 @@ TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
 
     MakeSettings(L"", /*uninstall=*/true);
     settings_->SetLanguage(language);
-    MakeWindow();
+    ASSERT_TRUE(MakeWindow());
     ExpectCleanLayout(dialog(), name + " uninstall");
     window_->ShowError(GetString(IDS_ERROR_BROWSER_IN_USE), false, "x");
     ExpectCleanLayout(dialog(), name + " uninstall error");

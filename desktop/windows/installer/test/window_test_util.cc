@@ -1,4 +1,4 @@
-#include "desktop/windows/installer/ui/test/window_test_util.h"
+#include "desktop/windows/installer/test/window_test_util.h"
 
 #include <string.h>
 
