@@ -5,6 +5,7 @@
 #include "base/message_loop/message_dispatcher.h"
 #include "base/synchronization/wait_time.h"
 #include "base/trace_event/trace_event.h"
+#include "base/win/wrapped_window_proc.h"
 
 namespace base {
 
@@ -28,7 +29,9 @@ class MessageWindowClass {
     }
     WNDCLASSEXW window_class = {};
     window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = &MessagePumpForUI::WindowProc;
+    // Tasks run inside it when a modal loop of the system dispatches the wake-up message:
+    // a crash there must reach the crash handler's window-procedure filter.
+    window_class.lpfnWndProc = &win::WrappedWindowProc<&MessagePumpForUI::WindowProc>;
     window_class.hInstance = instance_;
     window_class.lpszClassName = kWindowClassName;
     atom_ = ::RegisterClassExW(&window_class);

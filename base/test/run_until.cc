@@ -1,26 +1,30 @@
 #include "base/test/run_until.h"
 
-#include "base/bind.h"
 #include "base/location.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
-#include "base/timer/timer.h"
 
 namespace base {
 namespace test {
 
-bool RunUntil(const std::function<bool()>& condition, TimeDelta deadline) {
-  if (condition())
-    return true;
-  const TimeTicks end = TimeTicks::Now() + deadline;
-  RunLoop run_loop;
-  Timer poll;
-  poll.Start(FROM_HERE, TimeDelta::FromMilliseconds(10), BindLambda([&] {
-               if (condition() || TimeTicks::Now() >= end)
-                 run_loop.Quit();
-             }));
-  run_loop.Run();
-  return condition();
+namespace {
+
+// Long enough not to spin, short enough not to slow a test down.
+constexpr TimeDelta kTurn = TimeDelta::FromMilliseconds(5);
+
+}  // namespace
+
+bool RunUntil(const std::function<bool()>& condition, TimeDelta timeout) {
+  const TimeTicks deadline = TimeTicks::Now() + timeout;
+  while (!condition()) {
+    if (TimeTicks::Now() > deadline)
+      return false;
+    RunLoop run_loop;
+    MessageLoop::Current()->task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
+                                                           kTurn);
+    run_loop.Run();
+  }
+  return true;
 }
 
 }  // namespace test

@@ -8,10 +8,10 @@
 namespace base {
 namespace test {
 
-// Runs the current thread's MessageLoop until |condition| holds (tested every 10 ms), but no
-// longer than |deadline|. Returns the last value of |condition|.
+// Runs the current thread's MessageLoop in short turns until |condition| holds, at most
+// |timeout|; false when it did not come true in time.
 bool RunUntil(const std::function<bool()>& condition,
-              TimeDelta deadline = TimeDelta::FromSeconds(30));
+              TimeDelta timeout = TimeDelta::FromSeconds(20));
 
 }  // namespace test
 }  // namespace base

@@ -19,6 +19,7 @@
 #include "desktop/windows/crash_reporter/crash_log_zip.h"
 #include "desktop/windows/crash_reporter/minidump_file.h"
 #include "desktop/windows/crash_reporter/test/crashed_child.h"
+#include "desktop/windows/crash_reporter/test/minidump_reader.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "gtest/gtest.h"
 // zip.h first: it declares what the others build on.
@@ -42,20 +43,8 @@ std::string ReadText(const base::FilePath& path) {
 
 // The data of user stream |type| of a minidump; empty when it has none.
 std::string FindStream(const std::string& dump, ULONG32 type) {
-  MINIDUMP_HEADER header;
-  if (dump.size() < sizeof(header))
-    return std::string();
-  memcpy(&header, dump.data(), sizeof(header));
-  for (ULONG32 i = 0; i < header.NumberOfStreams; ++i) {
-    MINIDUMP_DIRECTORY entry;
-    const size_t at = header.StreamDirectoryRva + i * sizeof(entry);
-    if (at + sizeof(entry) > dump.size())
-      break;
-    memcpy(&entry, dump.data() + at, sizeof(entry));
-    if (entry.StreamType == type && entry.Location.Rva + entry.Location.DataSize <= dump.size())
-      return dump.substr(entry.Location.Rva, entry.Location.DataSize);
-  }
-  return std::string();
+  test::MinidumpReader reader;
+  return reader.Parse(dump) ? reader.GetStream(type) : std::string();
 }
 
 class CrashFilesTest : public ::testing::Test {

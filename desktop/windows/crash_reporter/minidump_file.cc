@@ -6,22 +6,14 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
-#include "base/native_library.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/dump_libraries.h"
 #include "desktop/windows/crash_reporter/memory_reader.h"
 #include "desktop/windows/installer/service/product_info.h"
 
 namespace crash_reporter {
 
 namespace {
-
-using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE,
-                                                DWORD,
-                                                HANDLE,
-                                                MINIDUMP_TYPE,
-                                                PMINIDUMP_EXCEPTION_INFORMATION,
-                                                PMINIDUMP_USER_STREAM_INFORMATION,
-                                                PMINIDUMP_CALLBACK_INFORMATION);
 
 constexpr ULONG kVersionStreamType = 0x10000;
 constexpr ULONG kAssertionStreamType = 0x10001;
@@ -42,11 +34,8 @@ bool WriteDumpToFile(HANDLE process,
                      const ClientExceptionRecord& record,
                      HANDLE file,
                      uint64_t size_limit) {
-  base::NativeLibrary dbghelp(base::FilePath(L"dbghelp.dll"));
-  const MiniDumpWriteDumpFunction write_dump = reinterpret_cast<MiniDumpWriteDumpFunction>(
-      dbghelp.GetFunctionPointer("MiniDumpWriteDump"));
-  if (!write_dump) {
-    ELOG(ERROR, dbghelp.load_error()) << "MiniDumpWriteDump is not available";
+  if (!LoadMiniDumpWriteDump()) {
+    LOG(ERROR) << "MiniDumpWriteDump is not available";
     return false;
   }
 
@@ -72,9 +61,9 @@ bool WriteDumpToFile(HANDLE process,
 
   const MINIDUMP_TYPE dump_types[2] = {MiniDumpWithIndirectlyReferencedMemory, MiniDumpNormal};
   for (MINIDUMP_TYPE dump_type : dump_types) {
-    if (write_dump(process, pid, file, dump_type,
-                   record.exception_pointers ? &exception : nullptr, &user_streams,
-                   nullptr)) {
+    if (WriteMiniDump(process, pid, file, dump_type,
+                      record.exception_pointers ? &exception : nullptr, &user_streams,
+                      nullptr)) {
       LARGE_INTEGER size = {};
       if (!::GetFileSizeEx(file, &size)) {
         PLOG(ERROR) << "Cannot get the size of the minidump";

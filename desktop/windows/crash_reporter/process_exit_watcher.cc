@@ -20,23 +20,13 @@ bool ProcessExitWatcher::Start(DWORD pid) {
   }
   counter_->Increment();
   armed_.store(1);
-  if (!::RegisterWaitForSingleObject(&wait_, process_.Get(), &OnProcessExited, this, INFINITE,
-                                     WT_EXECUTEONLYONCE)) {
-    PLOG(ERROR) << "RegisterWaitForSingleObject failed";
-    wait_ = nullptr;
-    return false;
-  }
-  return true;
+  return wait_.Start(process_.Get(), &OnProcessExited, this, INFINITE, WT_EXECUTEONLYONCE);
 }
 
 void ProcessExitWatcher::Stop() {
   Release();
-  if (wait_) {
-    // Waits for a running callback, which uses this object.
-    if (!::UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE))
-      PLOG(ERROR) << "UnregisterWaitEx failed";
-    wait_ = nullptr;
-  }
+  // Waits for a running callback, which uses this object.
+  wait_.Stop();
   process_.Close();
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/thread_pool_wait.h"
 
 namespace crash_reporter {
 
@@ -36,7 +37,7 @@ class ProcessExitWatcher {
   PendingWorkCounter* const counter_;
   std::atomic<LONG> armed_{0};
   base::win::ScopedHandle process_;
-  HANDLE wait_ = nullptr;  // Unregistered by Stop.
+  ThreadPoolWait wait_;
 };
 
 }  // namespace crash_reporter

@@ -24,9 +24,11 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
+#include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/installer_runner_backend.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -104,7 +106,11 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     LOG(ERROR) << "Cannot run as crash reporter: crash reporting is not built yet";
     return 0;
   }
-  // The crash client of every other process comes with crash reporting.
+  // Every other process runs under a crash reporter, which the crash keys tell about it.
+  crash_reporter::DisableCallbackExceptionFiltering();
+  if (crash_reporter::EnsureCrashReporter())
+    crash_reporter::AttachCrashHandler();
+  crash_reporter::FillCrashKeys();
 
   RegisterInstallerFeatures(&base::FeatureRegistry::GetInstance());
   const base::FilePath installation_folder = GetCurrentInstallation().folder();
@@ -255,8 +261,8 @@ unsigned char RunRole(const base::CommandLine& command_line) {
 
   if (command_line.HasSwitch("register-tavro-as-protocol-handler") || roles.backend) {
     VLOG(2) << "Running backend";
-    LOG(ERROR) << "Cannot run the backend: the backend runner is not built yet";
-    return 0;
+    InstallerRunnerBackend backend;
+    return backend.Run(settings.get()) ? 1 : 0;
   }
 
   base::FilePath download_folder;

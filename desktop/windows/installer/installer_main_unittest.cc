@@ -4,8 +4,12 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/synchronization/lock.h"
 #include "base/time/time.h"
+#include "desktop/windows/crash_reporter/crash_dump_server.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/installer_logs.h"
@@ -118,6 +122,43 @@ TEST(InstallerMainTest, FrontEndRunLogsToTheInstallerFolderAndReportsWhatIsMissi
   EXPECT_NE(std::string::npos, text.find("] Silent:1\n"));
   EXPECT_NE(std::string::npos, text.find("] Failed reading payload\n"));
   EXPECT_NE(std::string::npos, text.find("not built yet"));
+}
+
+// What a dump server saw of the clients that registered with it.
+struct RegisteredClients {
+  base::Lock lock;
+  std::vector<std::wstring> versions;  // The "Version" crash key of each.
+};
+
+void OnClientRegistered(void* context, crash_reporter::CrashClientRecord* client) {
+  RegisteredClients* clients = static_cast<RegisteredClients*>(context);
+  std::wstring version;
+  if (client->PopulateCustomInfo()) {
+    const crash_reporter::CustomClientInfo keys = client->GetCustomInfo();
+    if (keys.count > 0 && wcscmp(keys.entries[0].name, L"Version") == 0)
+      version = keys.entries[0].value;
+  }
+  base::AutoLock hold(clients->lock);
+  clients->versions.push_back(version);
+}
+
+// A run that names its crash reporter registers with it, crash keys and all, and goes on.
+TEST(InstallerMainTest, RegistersWithTheCrashReporterOfTheCommandLine) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  RegisteredClients clients;
+  crash_reporter::CrashDumpServer server(
+      crash_reporter::MakeCrashPipeName(::GetCurrentProcessId()), nullptr, &OnClientRegistered,
+      &clients, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr);
+  ASSERT_TRUE(server.Start());
+  test::ProcessResult run = test::RunInstallerExe(
+      L"--silent --crash-reporter-pid=" + base::UintToWideString(::GetCurrentProcessId()),
+      {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}});
+  EXPECT_EQ(1u, run.exit_code);
+  // The client registered and acknowledged before it went on with its run.
+  base::AutoLock hold(clients.lock);
+  ASSERT_EQ(1u, clients.versions.size());
+  EXPECT_EQ(base::Utf8ToUtf16(ProductInfo::GetVersion()), clients.versions[0]);
 }
 
 // An uninstallation takes its experiments from the installation's "installer_prefs.json",

@@ -4,10 +4,14 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <utility>
 
+#include "base/bind.h"
 #include "base/exit_callback_registry.h"
+#include "base/location.h"
 #include "base/logging.h"
+#include "base/synchronization/wait_event.h"
 
 namespace installer {
 
@@ -100,6 +104,33 @@ base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
       base::MakeRefCounted<PoolJsonPrefStore>(holder->owner(), path);
   store->ReadPrefs();
   return store;
+}
+
+bool WaitForPendingWrites(PrefsTaskPool* holder,
+                          const base::FilePath& path,
+                          base::TimeDelta max_wait) {
+  // Shared with the task, which may run after a wait that gave up.
+  auto written = std::make_shared<base::WaitEvent>(base::WaitEvent::ResetPolicy::MANUAL,
+                                                   base::WaitEvent::InitialState::NOT_SIGNALED);
+  const bool posted =
+      JsonPrefStore::GetTaskRunnerForFile(path, holder->owner()->pool())
+          ->PostTask(FROM_HERE, base::BindLambda([written] { written->Signal(); }));
+  if (!posted) {
+    LOG(ERROR) << "Cannot wait for the writes of " << path << ": its pool has stopped";
+    return false;
+  }
+  if (!written->TimedWait(max_wait)) {
+    LOG(ERROR) << "The writes of " << path << " did not finish in time";
+    return false;
+  }
+  return true;
+}
+
+bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
+                               JsonPrefStore* store,
+                               base::TimeDelta max_wait) {
+  store->CommitPendingWrite();
+  return WaitForPendingWrites(holder, store->path(), max_wait);
 }
 
 }  // namespace installer

@@ -5,6 +5,7 @@
 
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
+#include "base/time/time.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "components/prefs/json_pref_store.h"
 
@@ -67,6 +68,19 @@ PrefsTaskPool* GetPrefsTaskPool();
 // pool's owner alive as long as it lives.
 base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
                                                      const base::FilePath& path);
+
+// Waits until the writes already handed to the file sequence of |path| in |holder|'s pool
+// are done, at most |max_wait|: code that opens the file then reads what was written.
+// False when they could not be waited for.
+bool WaitForPendingWrites(PrefsTaskPool* holder,
+                          const base::FilePath& path,
+                          base::TimeDelta max_wait);
+
+// Hands |store|'s pending write (the store made through LoadJsonPrefStore with |holder|) to
+// its file's sequence and waits for it as WaitForPendingWrites does.
+bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
+                               JsonPrefStore* store,
+                               base::TimeDelta max_wait);
 
 }  // namespace installer
 

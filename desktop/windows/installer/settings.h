@@ -127,6 +127,8 @@ class Settings {
   const std::wstring& language() const { return install_language_; }
   const base::FilePath& profile_folder() const { return profile_folder_; }
   uint32_t architecture() const { return architecture_; }
+  // The command line the choices were read from: the process's, or a test's.
+  const base::CommandLine& command_line() const { return command_line_; }
 
   // The applied install-folder Status; its folder is the install folder.
   const Status& GetStatus() const { return *status_; }

@@ -12,7 +12,7 @@
 #include "base/json/json_reader.h"
 #include "base/message_loop/message_loop.h"
 #include "base/path_registry.h"
-#include "base/run_loop.h"
+#include "base/test/run_until.h"
 #include "base/test/scoped_path_override.h"
 #include "base/time/time.h"
 #include "base/values.h"
@@ -77,18 +77,7 @@ class SettingsTest : public testing::Test {
     return settings;
   }
   // Runs the loop until |done| (at most 20 s).
-  bool RunUntil(const std::function<bool()>& done) {
-    const base::TimeTicks deadline = base::TimeTicks::Now() + base::TimeDelta::FromSeconds(20);
-    while (!done()) {
-      if (base::TimeTicks::Now() > deadline)
-        return false;
-      base::RunLoop run_loop;
-      loop_.task_runner()->PostDelayedTask(FROM_HERE, run_loop.QuitClosure(),
-                                           base::TimeDelta::FromMilliseconds(5));
-      run_loop.Run();
-    }
-    return true;
-  }
+  bool RunUntil(const std::function<bool()>& done) { return base::test::RunUntil(done); }
   bool WaitForStatus(Settings* settings) {
     return RunUntil([settings] { return !settings->IsFetchingStatus(); });
   }

@@ -58,8 +58,8 @@ std::wstring GetIcon(const Installation& installation) {
   return installation.GetLauncherPath().value() + L",0";
 }
 
-// A URL scheme: a letter, then letters, digits, "+", "-" or ".". Anything else could
-// name another class's key.
+}  // namespace
+
 bool IsUrlScheme(std::wstring_view text) {
   if (text.empty() || text.size() > 64)
     return false;
@@ -72,6 +72,8 @@ bool IsUrlScheme(std::wstring_view text) {
   }
   return true;
 }
+
+namespace {
 
 // Writes registry values below one root, logging and remembering every failure.
 class RegistryWriter {

@@ -2,6 +2,7 @@
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_
 
 #include <string>
+#include <string_view>
 
 namespace installer {
 
@@ -36,6 +37,10 @@ void SavePreviousDefaultBrowser(const Installation& installation, bool all_users
 // asked (through COM, initialised by the caller) to make it the default of all its
 // associations. True when every registry write succeeded.
 bool RegisterAsDefaultBrowser(const Installation& installation, bool all_users);
+
+// Whether |text| is a URL scheme: a letter, then letters, digits, "+", "-" or "." (at most
+// 64 characters). Anything else could name another class's key.
+bool IsUrlScheme(std::wstring_view text);
 
 // Makes the launcher the handler of the URL protocol |protocol| (a URL scheme: a letter
 // followed by letters, digits, "+", "-" or "."; anything else is refused).

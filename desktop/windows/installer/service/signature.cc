@@ -98,20 +98,23 @@ bool SignatureCheck::GetSignerName(std::wstring* signer) const {
   return true;
 }
 
-bool VerifySigner(const base::FilePath& path, const std::wstring& expected_signer) {
+bool SignatureCheck::VerifySignedBy(const std::wstring& expected_signer) {
   if (expected_signer.empty()) {
-    LOG(ERROR) << "No expected signer to check " << path << " against";
+    LOG(ERROR) << "No expected signer to check " << path_ << " against";
     return false;
   }
-  SignatureCheck check(path);
   std::wstring signer;
-  if (!check.Verify() || !check.GetSignerName(&signer))
+  if (!Verify() || !GetSignerName(&signer))
     return false;
   if (signer != expected_signer) {
-    LOG(ERROR) << path << " is signed by " << signer << ", not by " << expected_signer;
+    LOG(ERROR) << path_ << " is signed by " << signer << ", not by " << expected_signer;
     return false;
   }
   return true;
+}
+
+bool VerifySigner(const base::FilePath& path, const std::wstring& expected_signer) {
+  return SignatureCheck(path).VerifySignedBy(expected_signer);
 }
 
 bool VerifySigner(const base::FilePath& path) {

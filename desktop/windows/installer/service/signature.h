@@ -28,6 +28,9 @@ class SignatureCheck {
   // The simple display name (usually the common name) of the certificate that made the
   // signature Verify accepted. False when Verify has not succeeded.
   bool GetSignerName(std::wstring* signer) const;
+  // Verify, and whether the signer's name is exactly |expected_signer| (an empty one
+  // accepts nothing). Call once, instead of Verify.
+  bool VerifySignedBy(const std::wstring& expected_signer);
 
  private:
   struct TrustState;

@@ -18,16 +18,8 @@
 namespace installer {
 namespace {
 
-class DeleteFileOperationTest : public testing::Test {
+class DeleteFileOperationTest : public test::TempFolderTest {
  protected:
-  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
-  base::FilePath Path(const wchar_t* relative) const { return temp_.GetPath().Append(relative); }
-  void Write(const wchar_t* relative, const std::string& contents) {
-    ASSERT_TRUE(base::CreateDirectory(Path(relative).DirName()));
-    ASSERT_EQ(static_cast<int>(contents.size()),
-              base::WriteFileFromBuffer(Path(relative), contents.data(),
-                                        static_cast<int>(contents.size())));
-  }
   std::vector<std::wstring> List() const {
     return test::ListPaths(test::TakeFileSnapshot(temp_.GetPath()));
   }
@@ -35,8 +27,6 @@ class DeleteFileOperationTest : public testing::Test {
     return base::win::ScopedHandle(::CreateFileW(Path(relative).value().c_str(), GENERIC_READ,
                                                  share, nullptr, OPEN_EXISTING, 0, nullptr));
   }
-
-  base::ScopedTempDir temp_;
 };
 
 TEST_F(DeleteFileOperationTest, FileIsKeptUntilCommit) {

@@ -27,6 +27,8 @@ class FileBackup {
   // Whether something is held aside.
   bool IsHeld() const { return !backup_.empty(); }
   const base::FilePath& original() const { return original_; }
+  // Where it is held.
+  const base::FilePath& backup() const { return backup_; }
 
   // Renames the backup back to its original name. False, logged, when it cannot be done
   // (the backup is then still held).

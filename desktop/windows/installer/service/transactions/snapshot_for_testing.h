@@ -16,6 +16,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/files/scoped_temp_dir.h"
 #include "base/win/registry.h"
 #include "gtest/gtest.h"
 
@@ -149,6 +150,29 @@ class ScopedTestRegistryKey {
   std::wstring name_;
   std::wstring path_;
   LONG result_ = ERROR_SUCCESS;
+};
+
+// A test with a temporary folder of its own, and the files in it.
+class TempFolderTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
+
+  base::FilePath Path(const wchar_t* relative) const { return temp_.GetPath().Append(relative); }
+  // Writes |contents| to the file |relative|, making its folder.
+  void Write(const wchar_t* relative, const std::string& contents) {
+    ASSERT_TRUE(base::CreateDirectory(Path(relative).DirName()));
+    ASSERT_EQ(static_cast<int>(contents.size()),
+              base::WriteFileFromBuffer(Path(relative), contents.data(),
+                                        static_cast<int>(contents.size())));
+  }
+  // The contents of the file |relative|, or "(missing)".
+  std::string Read(const wchar_t* relative) const {
+    std::string contents;
+    return base::ReadFileToString(Path(relative), &contents) ? contents : "(missing)";
+  }
+  FileSnapshot Snapshot() const { return TakeFileSnapshot(temp_.GetPath()); }
+
+  base::ScopedTempDir temp_;
 };
 
 // A test with a registry key of its own under HKEY_CURRENT_USER.

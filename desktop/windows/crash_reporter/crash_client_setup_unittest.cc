@@ -1,0 +1,178 @@
+#include "desktop/windows/crash_reporter/crash_client_setup.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/environment.h"
+#include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/child_test_process.h"
+#include "base/win/executable_path.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/crash_config.h"
+#include "desktop/windows/crash_reporter/crash_key_table.h"
+#include "gtest/gtest.h"
+
+namespace crash_reporter {
+namespace {
+
+constexpr DWORD kTimeoutMs = 60000;
+
+// Sets environment variables of this process for the rest of the scope (children inherit
+// them), and removes them afterwards.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const std::string& value) { Set(name, value); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment() {
+    for (const std::string& name : names_)
+      environment_->UnSetVar(name);
+  }
+
+  void Set(const char* name, const std::string& value) {
+    environment_->SetVar(name, value);
+    names_.push_back(name);
+  }
+
+ private:
+  std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
+  std::vector<std::string> names_;
+};
+
+TEST(CrashClientSetupTest, ReadsTheReporterIdFromTheCommandLine) {
+  auto pid = [](const wchar_t* command_line) {
+    return GetCrashReporterPidFromCommandLine(base::CommandLine::FromString(command_line));
+  };
+  EXPECT_EQ(1234u, pid(L"installer.exe --crash-reporter-pid=1234"));
+  // Each of these means: start a reporter.
+  EXPECT_EQ(0u, pid(L"installer.exe"));
+  EXPECT_EQ(0u, pid(L"installer.exe --crash-reporter-pid=0"));
+  EXPECT_EQ(0u, pid(L"installer.exe --crash-reporter-pid=reporter"));
+  EXPECT_EQ(0u, pid(L"installer.exe --crash-reporter-pid=-12"));
+  EXPECT_EQ(0u, pid(L"installer.exe --crash-reporter-pid=4294967296"));
+}
+
+TEST(CrashClientSetupTest, TheReporterRunsThisProgramWithItsSwitchesAndTheParentId) {
+  const std::unique_ptr<base::CommandLine> reporter = MakeCrashReporterCommandLine();
+  const base::CommandLine& current = *base::CommandLine::ForCurrentProcess();
+  EXPECT_EQ(current.GetProgram(), reporter->GetProgram());
+  EXPECT_EQ(base::UintToWideString(::GetCurrentProcessId()),
+            reporter->GetSwitchValueNative("crash-reporter-parent-id"));
+  for (const auto& current_switch : current.GetSwitches())
+    EXPECT_EQ(current_switch.second, reporter->GetSwitchValueNative(current_switch.first));
+  EXPECT_EQ(current.GetSwitches().size() + 1, reporter->GetSwitches().size());
+  EXPECT_EQ(current.GetArgs(), reporter->GetArgs());
+}
+
+// Stands for a reporter that gets ready: it sets its parent's init event and serves until
+// it is ended.
+TEST(CrashClientSetupTest, DISABLED_ReporterThatGetsReady) {
+  if (!base::test::IsChildTest())
+    return;
+  base::CommandLine::InitForCurrentProcess();
+  unsigned parent_pid = 0;
+  base::StringToUint(
+      base::CommandLine::ForCurrentProcess()->GetSwitchValueNative("crash-reporter-parent-id"),
+      &parent_pid);
+  base::win::ScopedHandle ready(
+      ::OpenEventW(EVENT_MODIFY_STATE, FALSE, MakeReporterInitEventName(parent_pid).c_str()));
+  if (ready.IsValid() && ::SetEvent(ready.Get()))
+    ::Sleep(kTimeoutMs);
+}
+
+TEST(CrashClientSetupTest, StartingAReporterEndsWhenItIsReadyOrHasEnded) {
+  // The installer's reporter role, which this build does not have yet, ends at once: the
+  // start must not wait for the time-out (a time-out would give kTimedOut).
+  base::FilePath program;
+  ASSERT_TRUE(base::win::GetExecutablePath(&program));
+  base::CommandLine installer(program.DirName().Append(L"installer.exe"));
+  installer.AppendSwitchASCII("crash-reporter-parent-id",
+                              base::StringPrintf("%lu", ::GetCurrentProcessId()));
+  DWORD reporter_pid = 0;
+  EXPECT_EQ(ReporterStart::kEnded, StartCrashReporter(installer, kTimeoutMs, &reporter_pid));
+  EXPECT_EQ(0u, reporter_pid);
+
+  // A reporter that signals its readiness.
+  const char kChild[] = "CrashClientSetupTest.DISABLED_ReporterThatGetsReady";
+  ScopedEnvironment child_guard("TAVRO_TEST_CHILD", kChild);
+  base::CommandLine ready_reporter(program);
+  ready_reporter.AppendSwitchASCII("gtest_filter", kChild);
+  ready_reporter.AppendSwitch("gtest_also_run_disabled_tests");
+  ready_reporter.AppendSwitchASCII("crash-reporter-parent-id",
+                                   base::StringPrintf("%lu", ::GetCurrentProcessId()));
+  EXPECT_EQ(ReporterStart::kReady, StartCrashReporter(ready_reporter, kTimeoutMs, &reporter_pid));
+  base::Process reporter = base::Process::Open(reporter_pid, PROCESS_TERMINATE | SYNCHRONIZE);
+  ASSERT_TRUE(reporter.IsValid());
+  EXPECT_TRUE(reporter.Terminate(0));
+}
+
+TEST(CrashClientSetupTest, ModuleListNamesTheLoadedModulesWithTheirPlaceAndPath) {
+  // This program first, then the system's libraries in their fixed order; the browser's
+  // own libraries are not loaded here.
+  std::wstring expected;
+  for (const wchar_t* name : {L"crash_reporter_unittests.exe", L"KernelBase.dll", L"kernel32.dll",
+                              L"ntdll.dll", L"user32.dll", L"msvcrt.dll"}) {
+    const HMODULE module = ::GetModuleHandleW(expected.empty() ? nullptr : name);
+    MODULEINFO info = {};
+    ASSERT_TRUE(::GetModuleInformation(::GetCurrentProcess(), module, &info, sizeof(info)));
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+    expected += base::WideStringPrintf(
+        L"%ls:%016llX:%lx:%ls::", name,
+        static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.lpBaseOfDll)),
+        static_cast<unsigned long>(info.SizeOfImage), std::wstring(path, length).c_str());
+  }
+  EXPECT_EQ(expected, BuildModuleList());
+}
+
+TEST(CrashClientSetupTest, FillsTheKeysOfThisProcessFromItsEnvironment) {
+  ScopedEnvironment environment("TAVRO_CRASH_REPORTER_BRIXEL_TEST", std::string(70, 'b'));
+  environment.Set("CRASH_ORIGIN", "test-origin");
+  FillCrashKeys();
+  const CrashKeyTableInfo info = CrashKeyTable::GetInstance().GetInfo();
+  ASSERT_EQ(97u, info.count);
+  EXPECT_STREQ(L"installer", info.entries[CRASH_KEY_PROCESS_TYPE].value);
+  EXPECT_EQ(std::wstring(63, L'b'), info.entries[28].value);
+  EXPECT_EQ(std::wstring(7, L'b'), info.entries[29].value);
+  EXPECT_STREQ(L"", info.entries[30].value);
+  EXPECT_STREQ(L"test-origin", info.entries[CRASH_KEY_ORIGIN].value);
+  EXPECT_EQ(BuildModuleList().substr(0, 63), info.entries[CRASH_KEY_MODULES_FIRST].value);
+}
+
+TEST(CrashConfigTest, NamesTheBuildChannelSymbolsAndVariables) {
+  EXPECT_EQ(L"20260102000123", FormatBuildId("20260102_030405", 123));
+  EXPECT_EQ(L"20260000234567", FormatBuildId("2026", 1234567));
+  EXPECT_EQ(14u, GetBuildId().size());
+  EXPECT_EQ(L"nightly", GetReleaseChannelForStream(2, "Developer"));
+  EXPECT_EQ(L"release", GetReleaseChannelForStream(4, "Stable"));
+  EXPECT_EQ(L"Next", GetReleaseChannelForStream(3, "Next"));
+  EXPECT_EQ(L"tests-syms", GetSymbolsPackage(L"browser_tests"));
+  EXPECT_EQ(L"browser-syms", GetSymbolsPackage(L"Browser_tests"));
+  EXPECT_EQ("TAVRO_CRASH_EMAIL", GetCrashEmailVariableName());
+  EXPECT_EQ("TAVRO_CRASH_KEEP_LOGS", GetCrashKeepLogsVariableName());
+}
+
+TEST(CrashConfigTest, EnvironmentFlagsAreOneYesOrTrueInAnyCase) {
+  std::unique_ptr<base::Environment> environment = base::Environment::Create();
+  const char kFlag[] = "TAVRO_TEST_CRASH_FLAG";
+  EXPECT_TRUE(GetEnvironmentFlag(environment.get(), kFlag, true));
+  EXPECT_FALSE(GetEnvironmentFlag(environment.get(), kFlag, false));
+  for (const char* value : {"1", "YeS", "TRUE", "0", "no", "on"}) {
+    ScopedEnvironment set(kFlag, value);
+    const bool expected = value[0] == '1' || value[0] == 'Y' || value[0] == 'T';
+    EXPECT_EQ(expected, GetEnvironmentFlag(environment.get(), kFlag, !expected)) << value;
+    EXPECT_EQ(value, GetEnvironmentValue(environment.get(), kFlag));
+  }
+  EXPECT_EQ("", GetEnvironmentValue(environment.get(), kFlag));
+}
+
+}  // namespace
+}  // namespace crash_reporter

@@ -1,0 +1,687 @@
+#include "desktop/windows/installer/installer.h"
+
+#include <limits.h>
+
+#include <utility>
+
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/features/command_line_feature_reader.h"
+#include "base/features/feature_registry.h"
+#include "base/features/list_feature_reader.h"
+#include "base/files/file_util.h"
+#include "base/location.h"
+#include "base/logging.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_registry.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "desktop/windows/installer/default_install_folders.h"
+#include "desktop/windows/installer/installer_registry_tables.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/installer_features.h"
+#include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/service/pe_image.h"
+#include "desktop/windows/installer/service/product_config.h"
+#include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/copy_file_operation.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/user_rights.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+constexpr wchar_t kInterruptedEventName[] = L"TavroInstaller/InstallationInterrupted";
+constexpr wchar_t kFilesListName[] = L"files_list";
+constexpr wchar_t kRootFilesListName[] = L"root_files_list";
+// Read, write and run: what the user needs in the install folder.
+constexpr ACCESS_MASK kFolderWriteAccess =
+    FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE;
+constexpr DWORD kInheritedByEverything = CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE;
+
+// Splits a files list at line ends, keeping whitespace and dropping empty lines.
+std::vector<std::string> SplitFilesList(const std::string& text) {
+  return base::SplitString(text, "\r\n", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY);
+}
+
+}  // namespace
+
+Installer::Installer() {
+  base::MessageLoop* loop = base::MessageLoop::Current();
+  CHECK(loop) << "The installer runs its steps on its thread's message loop";
+  task_runner_ = loop->task_runner();
+}
+
+Installer::~Installer() {
+  if (running_)
+    Cancel();
+  interrupted_watcher_.StopWatching();
+  interrupted_event_.Close();
+  steps_.clear();
+  undo_permission_event_.Close();
+}
+
+void Installer::AddObserver(InstallerObserver* observer) {
+  observers_.AddObserver(observer);
+}
+
+void Installer::RemoveObserver(InstallerObserver* observer) {
+  observers_.RemoveObserver(observer);
+}
+
+void Installer::Start(Settings* settings) {
+  LOG(INFO) << "Beginning installation";
+  CHECK(settings) << "The installer needs settings";
+  CHECK(!started_ && !settings_) << "The installer runs once";
+  CHECK(!settings->IsFetchingStatus()) << "The install folder is still being read";
+  started_ = true;
+  settings->set_accepts_changes(false);
+  settings_ = settings;
+  succeeded_ = false;
+  task_runner_->PostTask(FROM_HERE_WITH_EXPLICIT_FUNCTION("Run"),
+                         base::BindMethod(&Installer::Run, weak_factory_.GetWeakPtr()));
+}
+
+void Installer::Run() {
+  running_ = true;
+  if (operation() == OPERATION_REGISTER_PROTOCOL_HANDLER) {
+    // Only for the preference step's include file, which is optional.
+    base::PathRegistry::Get(base::DIR_EXE, &own_folder_);
+    steps_.push_back(
+        base::BindMethod(&Installer::StepRegisterProtocolHandler, weak_factory_.GetWeakPtr()));
+    steps_.push_back(
+        base::BindMethod(&Installer::StepWriteInstallerPrefs, weak_factory_.GetWeakPtr()));
+    steps_.push_back(
+        base::BindMethod(&Installer::StepInstallationSucceeded, weak_factory_.GetWeakPtr()));
+    step_lists_.assign(steps_.size(), nullptr);
+    next_step_ = 0;
+    ScheduleNextStep();
+    return;
+  }
+  // Only an older-generation installation may be replaced by an autoupdate that is not an
+  // upgrade.
+  if (flag(AUTOUPDATE) && operation() != OPERATION_UPGRADING &&
+      !status().morrit_installation()) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Settings operation invalid for autoupdate");
+    return;
+  }
+  if (operation() == OPERATION_INVALID) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INVALID_LOCATION, std::wstring(),
+                              "Settings operation invalid");
+    return;
+  }
+  if (!base::PathRegistry::Get(base::DIR_EXE, &own_folder_)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed getting our own path");
+    return;
+  }
+  if (command_line().HasSwitch("post-elevated-install-tasks")) {
+    LOG(INFO) << "Post elevation installation tasks only";
+    RunPostElevationTasks();
+    if (running_)
+      StepInstallationSucceeded();
+    return;
+  }
+  if (!PrepareInstallFolder())
+    return;
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, InstallFolderReady());
+
+  if (command_line().HasSwitch("wait-for-package")) {
+    LOG(INFO) << "Need to wait for package";
+    WaitForPackage(false);
+    return;
+  }
+
+  FillInstallStatus();
+  if (operation() != OPERATION_UNINSTALLING) {
+    if (!ReadFilesLists() || !CreateInstallationSubfolder())
+      return;
+  } else {
+    const base::FilePath browser_exe = install_folder()
+                                           .Append(status().install_status().subfolder)
+                                           .Append(GetBrowserExeName());
+    if (!Do(std::make_unique<DeleteFileOperation>(browser_exe, true, true))) {
+      LOG(ERROR) << ReportError(IDS_ERROR_BROWSER_IN_USE, std::wstring(),
+                                "Can't uninstall when " + browser_exe.ToUtf8() + " is in use");
+      return;
+    }
+  }
+  ApplyStoredExperiments();
+  launcher_bitness_known_ =
+      IsPE64(install_folder().Append(kLauncherExeName), &launcher_is_64_);
+
+  BuildSteps();
+  if (steps_.empty()) {
+    LOG(ERROR) << ReportError(
+        operation() == OPERATION_UNINSTALLING ? IDS_ERROR_UNINSTALL_FAILED
+                                              : IDS_ERROR_INSTALL_FAILED,
+        std::wstring(), "No installation steps for this operation in this build");
+    return;
+  }
+  const int total = CountStepNotifications();
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, TotalSteps(total));
+  next_step_ = 0;
+  ScheduleNextStep();
+}
+
+bool Installer::PrepareInstallFolder() {
+  if (!OpenInterruptedEvent())
+    return false;
+  if (command_line().HasSwitch("parent-pid")) {
+    unsigned pid = 0;
+    base::StringToUint(command_line().GetSwitchValueNative("parent-pid"), &pid);
+    other_pid_ = pid;
+    LOG(INFO) << "Second installer pid: " << other_pid_;
+  }
+  const bool is_admin = IsUserAdmin(false);
+  LOG(INFO) << "is_elevated_admin: " << is_admin;
+  const bool all_users = flag(ALL_USERS_FLAG);
+  if (all_users && flag(SILENT) && !is_admin) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Installation requires elevation, but cannot elevate when silent");
+    return false;
+  }
+
+  bool write_access = true;
+  if (status().valid_parent_folder() != install_folder() && !(all_users && !is_admin)) {
+    LOG(INFO) << "Using write permissions from the status";
+    write_access = status().details().has_write_access;
+    if (write_access && !Do(std::make_unique<CreateFolderOperation>(install_folder()))) {
+      LOG(ERROR) << ReportError(IDS_ERROR_CREATE_FOLDER, install_folder().value(),
+                                "Could not create installation folder");
+      return false;
+    }
+  }
+  if (operation() != OPERATION_UNINSTALLING && !flag(COPY_ONLY) && !flag(AUTOUPDATE))
+    SaveLastInstallPath();
+  if (write_access)
+    write_access = HasAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess) > 0;
+
+  // The older generation kept one profile per folder, wherever it was installed.
+  const bool older_single_user =
+      status().morrit_installation() && status().details().single_profile == 1;
+  if (operation() == OPERATION_INSTALLING && !write_access && flag(SINGLE_PROFILE) &&
+      !older_single_user) {
+    LOG(ERROR) << ReportError(
+        IDS_ERROR_INSUFFICIENT_PRIVILEGES, std::wstring(),
+        "Single profile installations are only allowed to locations where the user has write "
+        "access");
+    return false;
+  }
+  if (all_users && !is_admin) {
+    LOG(INFO) << "All users is set but we have no admin privs -> elevate";
+    if (!HandleElevatedResult(RunElevated()))
+      return false;
+  }
+  if (operation() == OPERATION_INSTALLING && is_admin && flag(SINGLE_PROFILE) &&
+      !older_single_user) {
+    // The profile lives in the install folder: every user who runs the browser writes there.
+    GrantAccess(install_folder().value(), SE_FILE_OBJECT, GENERIC_ALL, kInheritedByEverything,
+                nullptr);
+  }
+  LOG(INFO) << "Write privileges for install folder: " << write_access;
+  if (!write_access && !ObtainWriteAccess(is_admin))
+    return false;
+  if (!Do(std::make_unique<CreateFolderOperation>(install_folder()))) {
+    LOG(ERROR) << ReportError(IDS_ERROR_CREATE_FOLDER, install_folder().value(),
+                              "Could not create installation folder");
+    return false;
+  }
+  return true;
+}
+
+bool Installer::OpenInterruptedEvent() {
+  const std::wstring name = MakeObjectName(install_folder(), kInterruptedEventName, true);
+  LOG(INFO) << "Event name for interrupted installation: " << name;
+  interrupted_event_.Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  if (!interrupted_event_.IsValid()) {
+    PLOG(ERROR) << "OpenEventW " << name;
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed to open a handle to the installation interrupted event");
+    return false;
+  }
+  if (!interrupted_watcher_.RegisterWait(interrupted_event_.Get(), this)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed to watch the installation interrupted event");
+    return false;
+  }
+  return true;
+}
+
+void Installer::SaveLastInstallPath() {
+  struct OptionalRow {
+    const RegistryTemplateRow& row;
+    const char* convert_error;
+    const char* write_error;
+  };
+  std::vector<OptionalRow> rows = {{kSetLastInstallPathRegOp,
+                                    "Could not convert kSetLastInstallPathRegOp",
+                                    "Could not write last installation path"}};
+  // An x64 installer no longer keeps the separate value of older x64 builds.
+  if (settings_->architecture() == INSTALLER_ARCH_X64) {
+    rows.push_back({kDeleteX64LastInstallPathRegOp,
+                    "Could not convert kDeleteX64LastInstallPathRegOp",
+                    "Could not delete legacy x64 last install path"});
+  }
+  LOG(INFO) << "Saving last installation path.";
+  for (const OptionalRow& entry : rows) {
+    std::unique_ptr<Operation> change;
+    if (!RegistryEntry(entry.row, this).CreateOperation(HKEY_CURRENT_USER, &change) || !change) {
+      LOG(ERROR) << entry.convert_error;
+      continue;
+    }
+    if (!Do(std::move(change)))
+      LOG(ERROR) << entry.write_error;
+  }
+}
+
+bool Installer::HandleElevatedResult(int result) {
+  switch (result) {
+    case 0:
+      LOG(INFO) << "Succeeded elevated run";
+      // With "wait-for-package" the elevated run only prepared the way: the package's own
+      // installer, started once the package is ready, ends this run.
+      if (!command_line().HasSwitch("wait-for-package"))
+        StepInstallationSucceeded();
+      return false;
+    case 1:
+      LOG(ERROR) << ReportError(IDS_ERROR_ELEVATION_FAILED, std::wstring(),
+                                "Elevated installation failed.");
+      return false;
+    case 2:
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "Installer process did not complete successfully.");
+      return false;
+    case 3:
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "Error when setting up the installer process");
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool Installer::ObtainWriteAccess(bool is_admin) {
+  if (GrantAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess,
+                  kInheritedByEverything, &saved_security_)) {
+    return true;
+  }
+  saved_security_.reset();
+  if (is_admin) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSUFFICIENT_PRIVILEGES, std::wstring(),
+                              "Could not obtain write permissions to installation folder");
+    return false;
+  }
+  if (IsUserAdmin(true)) {
+    LOG(INFO) << "Running elevated because of folder privileges";
+    return HandleElevatedResult(RunElevated());
+  }
+  LOG(INFO) << "Need temporary write permissions from administrative user";
+  const bool permanent = flag(SINGLE_PROFILE) || command_line().HasSwitch("components");
+  switch (ObtainFolderPermission(install_folder(), permanent)) {
+    case 0:
+      LOG(INFO) << "Temporary write permission obtained";
+      break;
+    case 1:
+      LOG(ERROR) << ReportError(
+          IDS_ERROR_ELEVATION_FAILED, std::wstring(),
+          "Failed to elevate the process to give us write permissions to installation folder");
+      return false;
+    case 2:
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "The process for giving us write permission to the installer "
+                                "folder didn't complete successfully");
+      return false;
+    default:
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "Error when setting up the process to give us write permissions "
+                                "to installation folder");
+      return false;
+  }
+  if (HasAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess) <= 0) {
+    LOG(ERROR) << ReportError(
+        IDS_ERROR_INSUFFICIENT_PRIVILEGES, std::wstring(),
+        "No write access to installation folder after attempting to get it via elevated "
+        "process");
+    return false;
+  }
+  return true;
+}
+
+void Installer::FillInstallStatus() {
+  install_status_.copy_only = flag(COPY_ONLY);
+  install_status_.all_users = flag(ALL_USERS_FLAG);
+  install_status_.install_folder = install_folder();
+  install_status_.version = ProductInfo::GetVersion();
+  const std::string& previous_id = status().install_status().app_id;
+  if (operation() == OPERATION_UPGRADING && !previous_id.empty()) {
+    install_status_.app_id = previous_id;
+    return;
+  }
+  install_status_.app_id = base::Int64ToString(base::Time::Now().ToTimeT());
+  LOG(INFO) << "AppId for new installation: " << install_status_.app_id;
+}
+
+bool Installer::ReadFilesLists() {
+  LOG(INFO) << "Reading files list";
+  std::string text;
+  if (!base::ReadFileToString(own_folder_.Append(kFilesListName), &text)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Could not read files list");
+    return false;
+  }
+  files_list_ = SplitFilesList(text);
+  if (files_list_.empty()) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), "No files in files list");
+    return false;
+  }
+  if (base::ReadFileToString(own_folder_.Append(kRootFilesListName), &text)) {
+    LOG(INFO) << "Read root files list";
+    root_files_list_ = SplitFilesList(text);
+  }
+  // Step counts and copy indices are signed 32-bit values.
+  constexpr size_t kMaxEntries = INT_MAX / 2;
+  if (files_list_.size() > kMaxEntries || root_files_list_.size() > kMaxEntries) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Too many entries in the files lists");
+    return false;
+  }
+  // Every entry must stay below the folder it is copied to, and is later deleted there.
+  for (const std::vector<std::string>* list : {&files_list_, &root_files_list_}) {
+    for (const std::string& entry : *list) {
+      if (!IsSafeRelativePath(base::Utf8ToUtf16(entry))) {
+        LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                  "Invalid entry in files list: " + entry);
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+bool Installer::CreateInstallationSubfolder() {
+  const std::wstring version = base::AsciiToUtf16(ProductInfo::GetVersion());
+  std::wstring subfolder = version;
+  for (int n = 0; base::PathExists(install_folder().Append(subfolder)); ++n)
+    subfolder = version + L"_" + base::IntToWideString(n);
+  LOG(INFO) << "Installation subfolder" << subfolder;
+  install_status_.subfolder = base::FilePath(subfolder);
+  if (!Do(std::make_unique<CreateFolderOperation>(install_folder().Append(subfolder)))) {
+    LOG(ERROR) << ReportError(IDS_ERROR_CREATE_FOLDER, subfolder,
+                              "Creating installation subfolder failed");
+    return false;
+  }
+  return true;
+}
+
+void Installer::ApplyStoredExperiments() {
+  base::FeatureRegistry& features = base::FeatureRegistry::GetInstance();
+  if (operation() == OPERATION_UPGRADING) {
+    base::scoped_refptr<JsonPrefStore> prefs =
+        LoadJsonPrefStore(GetPrefsTaskPool(), install_folder().Append(kInstallerPrefsFileName));
+    const base::Value* stored = nullptr;
+    const base::ListValue* experiments = nullptr;
+    if (prefs->GetValue("installer-experiments", &stored) && stored->GetAsList(&experiments)) {
+      features.ApplyReader(base::ListFeatureReader(*experiments));
+      // What the command line asks for wins over what the installation kept.
+      features.ApplyReader(base::CommandLineFeatureReader(command_line()));
+    }
+  }
+  if (status().experiments().IsEnabled(kInstallerExperimentTestFeature) !=
+      features.IsEnabled(kInstallerExperimentTestFeature)) {
+    LOG(INFO) << "Changing the status of the test experiment.";
+  }
+}
+
+void Installer::BuildSteps() {
+  const base::WeakPtr<Installer> self = weak_factory_.GetWeakPtr();
+  auto add = [&](Step step) {
+    steps_.push_back(base::BindMethod(step, self));
+    step_lists_.push_back(nullptr);
+  };
+  auto add_copy = [&](void (Installer::*step)(int), const std::vector<std::string>* list) {
+    steps_.push_back(base::BindMethod(step, self, 0));
+    step_lists_.push_back(list);
+  };
+  switch (operation()) {
+    case OPERATION_INSTALLING:
+      add_copy(&Installer::StepCopyFiles, &files_list_);
+      add_copy(&Installer::StepCopyRootFiles, &root_files_list_);
+      add(&Installer::StepInstallLauncher);
+      add(&Installer::StepSetupRegistry);
+      add(&Installer::StepInstallShortcuts);
+      add(&Installer::StepWriteInstallerPrefs);
+      add(&Installer::StepInstallComponents);
+      add(&Installer::StepFinalizeInstallation);
+      break;
+    case OPERATION_UPGRADING:
+      add(&Installer::StepRemoveInstalledFiles);
+      add_copy(&Installer::StepCopyFiles, &files_list_);
+      add(&Installer::StepRemoveOldRootFiles);
+      add_copy(&Installer::StepCopyRootFiles, &root_files_list_);
+      add(&Installer::StepInstallLauncher);
+      add(&Installer::StepCleanupRegistry);
+      add(&Installer::StepSetupRegistry);
+      add(&Installer::StepUpdateShortcuts);
+      add(&Installer::StepWriteInstallerPrefs);
+      add(&Installer::StepPreserveStatus);
+      add(&Installer::StepInstallComponents);
+      add(&Installer::StepFinalizeInstallation);
+      break;
+    default:
+      // The uninstallation's own steps are not part of this build.
+      break;
+  }
+}
+
+int Installer::CountStepNotifications() const {
+  // ScheduleNextStep tells one Step for each step it posts (the first from Run), and the
+  // last step one before it ends the run. A copy step adds one for every file after its
+  // first; with an empty list it still passes on once.
+  int64_t count = static_cast<int64_t>(steps_.size()) + 1;
+  for (const std::vector<std::string>* list : step_lists_) {
+    if (list && list->size() > 1)
+      count += static_cast<int64_t>(list->size()) - 1;
+  }
+  return static_cast<int>(count);
+}
+
+void Installer::ScheduleNextStep() {
+  CHECK_LT(next_step_, steps_.size());
+  PostStep(FROM_HERE_WITH_EXPLICIT_FUNCTION("ScheduleNextStep"), steps_[next_step_]);
+  NotifyStep();
+  ++next_step_;
+}
+
+void Installer::PostStep(const base::Location& from_here, base::Closure step) {
+  task_runner_->PostTask(
+      from_here, base::BindMethod(&Installer::RunStepIfRunning, weak_factory_.GetWeakPtr(),
+                                  std::move(step)));
+}
+
+void Installer::RunStepIfRunning(const base::Closure& step) {
+  if (!running_ || !settings_)
+    return;
+  // The watcher tells of the cancellation a little later; no step starts after it.
+  if (interrupted_event_.IsValid() &&
+      ::WaitForSingleObject(interrupted_event_.Get(), 0) == WAIT_OBJECT_0) {
+    LOG(INFO) << "Installation was interrupted";
+    Cancel();
+    return;
+  }
+  step.Run();
+}
+
+void Installer::StepCopyFile(int index,
+                             const std::vector<std::string>& list,
+                             base::Closure next,
+                             std::vector<std::string>* copied,
+                             bool root) {
+  if (root && index == 0 && list.empty()) {
+    LOG(INFO) << "Skipping copying of root files since list is empty.";
+    ScheduleNextStep();
+    return;
+  }
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Invalid index " + base::IntToString(index) +
+                                  " passed to StepCopyFile (max: " +
+                                  base::Uint64ToString(list.size()) + ")");
+    return;
+  }
+  const std::string& entry = list[index];
+  const std::wstring relative = base::Utf8ToUtf16(entry);
+  const base::FilePath source = own_folder_.Append(relative);
+  const base::FilePath destination =
+      (root ? install_folder() : installation_folder()).Append(relative);
+  LOG(INFO) << "Copying " << (root ? "root " : "") << "file " << entry;
+  if (!Do(std::make_unique<CopyFileOperation>(source, destination))) {
+    LOG(ERROR) << ReportError(IDS_ERROR_COPY_FILE, destination.value(), "Failed copying " + entry);
+    return;
+  }
+  copied->push_back(entry);
+  if (static_cast<size_t>(index) + 1 == list.size()) {
+    LOG(INFO) << "Done copying " << (root ? "root " : "") << "files";
+    ScheduleNextStep();
+    return;
+  }
+  NotifyStep();
+  PostStep(FROM_HERE_WITH_EXPLICIT_FUNCTION("CopyFileW"), std::move(next));
+}
+
+std::string Installer::ReportError(int code,
+                                   const std::wstring& message,
+                                   const std::string& detail) {
+  if (ended_) {
+    // The observers already heard how the run ended.
+    return "After the end of the installation: " + detail;
+  }
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, Error(code, message, detail));
+  Cancel();
+  return detail;
+}
+
+void Installer::Cancel() {
+  LOG(INFO) << "Installation cancelled";
+  transaction_.Rollback();
+  ReleaseResources();
+  ended_ = true;
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, Done(false));
+}
+
+void Installer::ReleaseResources() {
+  if (saved_security_) {
+    RestoreSecurity(*saved_security_);
+    saved_security_.reset();
+  }
+  if (undo_permission_event_.IsValid() && !::SetEvent(undo_permission_event_.Get()))
+    PLOG(ERROR) << "Cannot tell the permission helper to undo its grant";
+  // From here on a cancellation has nothing left to roll back.
+  interrupted_watcher_.StopWatching();
+  settings_ = nullptr;
+  uninstall_key_.clear();
+  running_ = false;
+  weak_factory_.InvalidateWeakPtrs();
+}
+
+void Installer::NotifyStep() {
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, Step());
+}
+
+void Installer::OnObjectSignaled(HANDLE object) {
+  if (object != interrupted_event_.Get()) {
+    LOG(WARNING) << "Signal of an unexpected object ignored";
+    return;
+  }
+  if (!running_)
+    return;
+  LOG(INFO) << "Installation was interrupted";
+  Cancel();
+}
+
+std::wstring Installer::ResolveVariable(const std::wstring& name) {
+  if (name == L"InstallFolder")
+    return settings_ ? install_folder().value() : std::wstring();
+  if (name == L"Version")
+    return base::AsciiToUtf16(ProductInfo::GetVersion());
+  if (name == L"Executable")
+    return GetBrowserExeName();
+  if (name == L"Product")
+    return base::Utf8ToUtf16(ProductInfo::GetProductName());
+  if (name == L"Company")
+    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetCompanyName());
+  if (name == L"CompanyRegistryKey")
+    return GetCompanyRegistryKey();
+  if (name == L"Stream")
+    return base::Utf8ToUtf16(ProductInfo::GetStream());
+  if (name == L"Uninstall")
+    return uninstall_key_;
+  if (name == L"HelpURL")
+    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("help"));
+  if (name == L"CompanyURL")
+    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("homepage"));
+  if (name == L"DownloadsURL")
+    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("download"));
+  return name;
+}
+
+RegistryRecord* Installer::GetRegistryRecord(HKEY root) {
+  if (!record_registry_)
+    return nullptr;
+  return root == HKEY_LOCAL_MACHINE ? &install_status_.hklm_keys : &install_status_.hkcu_keys;
+}
+
+// static
+std::wstring Installer::MakeUninstallKey(const std::wstring& suffix) {
+  return GetUninstallRegistryKey() + L"\\" + base::Utf8ToUtf16(ProductInfo::GetProductName()) +
+         L" " + base::AsciiToUtf16(ProductInfo::GetVersion()) + suffix;
+}
+
+// static
+bool Installer::IsSafeRelativePath(std::wstring_view path) {
+  // No drive, stream or root: the path stays below the folder it is joined to.
+  return !path.empty() && !base::FilePath::IsSeparator(path.front()) &&
+         path.find(L':') == std::wstring_view::npos && !base::FilePath(path).ReferencesParent();
+}
+
+const Status& Installer::status() const {
+  return settings_->GetStatus();
+}
+
+const base::FilePath& Installer::install_folder() const {
+  return settings_->GetInstallFolder();
+}
+
+const base::CommandLine& Installer::command_line() const {
+  return settings_->command_line();
+}
+
+bool Installer::flag(int index) const {
+  return settings_->GetFlag(static_cast<SettingsFlag>(index));
+}
+
+uint32_t Installer::operation() const {
+  return settings_->operation();
+}
+
+base::FilePath Installer::installation_folder() const {
+  return install_folder().Append(install_status_.subfolder);
+}
+
+bool Installer::Do(std::unique_ptr<Operation> operation) {
+  return transaction_.Do(std::move(operation));
+}
+
+}  // namespace installer

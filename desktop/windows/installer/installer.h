@@ -1,0 +1,251 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_
+#define DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/callback.h"
+#include "base/files/file_path.h"
+#include "base/location.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/observer_list.h"
+#include "base/single_thread_task_runner.h"
+#include "base/win/object_watcher.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/installer_observer.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/registry_entry.h"
+#include "desktop/windows/installer/service/transactions/transaction.h"
+
+namespace base {
+class CommandLine;
+}
+
+namespace installer {
+
+class SavedSecurity;
+class Settings;
+class Status;
+
+// The folder in which a shortcut is wanted, and the field of the installation's record that
+// receives the path of the shortcut made there.
+struct ShortcutLocation {
+  base::FilePath folder;
+  base::FilePath* path;
+};
+
+// Performs one installation, upgrade or protocol-handler registration for the Settings it
+// is started with, as a list of steps that run one posted task at a time on the thread
+// that created it (which must run a MessageLoop and have COM initialised for a
+// single-threaded apartment). Every change to files and the registry is an operation of
+// the installer's Transaction, up to the last point where the run can fail (what follows,
+// such as the status file, the scheduled task and the user's profile, can no longer fail
+// it): a failure or a cancellation rolls all of them back; the installation is made final
+// when the Installer is destroyed after success.
+//
+// The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
+// then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
+// Done(false) for a cancellation (the installation-interrupted event of the install
+// folder). Nothing runs after the run has ended or after the Installer is gone: the steps
+// are bound to a weak pointer and check that the run is still under way.
+class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVariableResolver {
+ public:
+  Installer();
+  ~Installer() override;
+
+  Installer(const Installer&) = delete;
+  Installer& operator=(const Installer&) = delete;
+
+  void AddObserver(InstallerObserver* observer);
+  void RemoveObserver(InstallerObserver* observer);
+
+  // Fixes |settings| (they accept no changes from now on) and posts the run. |settings|
+  // must outlive the run and have no install-folder read under way; starting twice is a
+  // programming error that ends the process.
+  void Start(Settings* settings);
+
+  // Whether "Installation succeeded" has been reached.
+  bool succeeded() const { return succeeded_; }
+  // Whether the run is under way (from Run until success, failure or cancellation).
+  bool running() const { return running_; }
+
+  // RegistryVariableResolver: the installer variables of the registry tables.
+  std::wstring ResolveVariable(const std::wstring& name) override;
+  RegistryRecord* GetRegistryRecord(HKEY root) override;
+
+  // The product's key below the Windows uninstall key: "Software\...\Uninstall\" + the
+  // product name, a blank, the full version and |suffix|.
+  static std::wstring MakeUninstallKey(const std::wstring& suffix);
+
+  // The shortcut file name: the visible product name with the stream, then (with
+  // |with_version|) a blank and the major version, the configured suffix and ".lnk".
+  static std::wstring GetMasterShortcutName(bool with_version);
+
+  // An entry of the stored experiment lists: |name| + "@1" when enabled, "@2" when not.
+  static std::string MakeFeatureStateString(const std::string& name, bool enabled);
+
+  // The name of an older-generation product type: "" for 0, "Next", "Labs", else
+  // "Invalid".
+  static std::wstring GetOldProductTypeName(int type);
+
+  // Whether |path| (a files-list entry, a recorded file or a component folder) stays below
+  // the folder it is joined to: relative, without a drive, a stream or "..".
+  static bool IsSafeRelativePath(std::wstring_view path);
+
+  // The installer of the component |name| in |folder|: "<name>_installer.exe"; for the
+  // component "suite" without its own installer there, the "assistant" installer.
+  static base::FilePath GetComponentInstallerPath(const base::FilePath& folder,
+                                                  const std::wstring& name);
+
+ private:
+  friend class InstallerTestPeer;
+  using Step = void (Installer::*)();
+
+  // ObjectWatcher::Delegate:
+  void OnObjectSignaled(HANDLE object) override;
+
+  // Run and its parts (installer.cc).
+  void Run();
+  // The run's checks of rights and events, and the install folder made. False when the
+  // run has ended (failed, or handed over to another process).
+  bool PrepareInstallFolder();
+  bool OpenInterruptedEvent();
+  void SaveLastInstallPath();
+  // Handles the result of an elevated run; false when the run ends here.
+  bool HandleElevatedResult(int result);
+  bool ObtainWriteAccess(bool is_admin);
+  void FillInstallStatus();
+  bool ReadFilesLists();
+  bool CreateInstallationSubfolder();
+  void ApplyStoredExperiments();
+  void BuildSteps();
+  // How many Step notifications the step list gives, each copy step one per file (at least
+  // one) and the last step one of its own.
+  int CountStepNotifications() const;
+
+  void ScheduleNextStep();
+  // Posts |step| to run on this thread while the run is under way.
+  void PostStep(const base::Location& from_here, base::Closure step);
+  void RunStepIfRunning(const base::Closure& step);
+  void StepCopyFile(int index,
+                    const std::vector<std::string>& list,
+                    base::Closure next,
+                    std::vector<std::string>* copied,
+                    bool root);
+  // Tells the observers Error, cancels the run and returns |detail| for the caller's log.
+  std::string ReportError(int code, const std::wstring& message, const std::string& detail);
+  void Cancel();
+  void ReleaseResources();
+  void NotifyStep();
+
+  // Accessors of the run's Settings.
+  const Status& status() const;
+  const base::FilePath& install_folder() const;
+  const base::CommandLine& command_line() const;
+  bool flag(int flag) const;
+  uint32_t operation() const;
+  // The installation subfolder of the install folder.
+  base::FilePath installation_folder() const;
+  // Performs |operation| in the installer's Transaction.
+  bool Do(std::unique_ptr<Operation> operation);
+
+  // Elevation, folder permission and the package hand-over (installer_elevation.cc).
+  int RunElevated();
+  int ObtainFolderPermission(const base::FilePath& folder, bool permanent);
+  void WaitForPackage(bool post_elevated);
+  void RunPostElevationTasks();
+
+  // Installation steps (installer_steps.cc).
+  void StepCopyFiles(int index);
+  void StepCopyRootFiles(int index);
+  void StepInstallLauncher();
+  void InstallLauncherAsBrowserExe();
+  void StepWriteInstallerPrefs();
+  void StepFinalizeInstallation();
+  void StepInstallationSucceeded();
+  void StepPreserveStatus();
+  void StepRemoveInstalledFiles();
+  void StepRemoveOldRootFiles();
+  void StepRegisterProtocolHandler();
+
+  // Component installers (installer_components.cc).
+  void StepInstallComponents();
+
+  // Registry steps (installer_registry_steps.cc).
+  void StepSetupRegistry();
+  void StepCleanupRegistry();
+  // Applies one row of a registry table under |root|; false when it failed.
+  bool ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root);
+  bool ChooseUninstallKey(HKEY root);
+  void CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key);
+
+  // Shortcuts (installer_shortcuts.cc).
+  void StepInstallShortcuts();
+  void StepUpdateShortcuts();
+  bool CreateMasterShortcut(const std::vector<ShortcutLocation>& locations,
+                            bool pin,
+                            bool* with_version,
+                            const base::FilePath& target);
+  void PinMasterShortcut(const base::FilePath& shortcut);
+  void UnpinShortcuts(const std::vector<base::FilePath>& shortcuts);
+  void DeleteMessageCenterShortcuts();
+
+  // Finishing an installation (installer_finish.cc).
+  void SetUpDefaultBrowser();
+  void CreateAutoupdateTask();
+  void FinalizeSuccessfulInstallation();
+  // Brings the custom partner content of |profile| up to the package's; whether it changed.
+  bool UpdateProfileCustomContent(const base::FilePath& profile);
+  void UpdateFirewallRule(const base::FilePath& program, bool remove);
+  // |text| with the older generation's "{Product}" and "{SPProduct}" (as its records name
+  // keys) turned into its product type's name; unchanged for any other installation.
+  std::wstring ReplaceProductPlaceholders(const std::wstring& text) const;
+
+  base::scoped_refptr<base::SingleThreadTaskRunner> task_runner_;
+  // The folder grant of this run, put back by ReleaseResources.
+  std::unique_ptr<SavedSecurity> saved_security_;
+  Transaction transaction_;
+  base::ObserverList<InstallerObserver> observers_;
+  // The folder of the running installer: the unpacked package when installing.
+  base::FilePath own_folder_;
+  std::vector<std::string> files_list_;
+  std::vector<std::string> root_files_list_;
+  Settings* settings_ = nullptr;
+  // The record of the installation being written.
+  InstallStatus install_status_;
+  // What {Uninstall} resolves to, set by the registry step.
+  std::wstring uninstall_key_;
+  bool started_ = false;
+  bool running_ = false;
+  // The observers heard how the run ended (Success, or Done(false)).
+  bool ended_ = false;
+  bool succeeded_ = false;
+  bool record_registry_ = false;
+  // The folder-permission helper's undo event, signalled by ReleaseResources.
+  base::win::ScopedHandle undo_permission_event_;
+  // The event an elevated child signals when its installation succeeded; none unless this
+  // run is such a child.
+  base::win::ScopedHandle completion_event_;
+  uint32_t other_pid_ = 0;
+  base::win::ScopedHandle interrupted_event_;
+  base::win::ObjectWatcher interrupted_watcher_;
+  std::vector<base::Closure> steps_;
+  size_t next_step_ = 0;
+  // For each step, the files list it copies one file at a time, or null.
+  std::vector<const std::vector<std::string>*> step_lists_;
+  bool launcher_is_64_ = false;
+  bool launcher_bitness_known_ = false;
+
+  base::WeakPtrFactory<Installer> weak_factory_{this};
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_INSTALLER_H_

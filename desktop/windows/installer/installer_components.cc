@@ -1,0 +1,116 @@
+// The component installers that an installation runs beside the browser's own files.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/string_split.h"
+#include "base/strings/utf_string_conversions.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/product_config.h"
+#include "desktop/windows/installer/service/signature.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
+
+namespace installer {
+
+namespace {
+
+const char* BoolSwitchValue(bool value) {
+  return value ? "1" : "0";
+}
+
+bool HasComponent(const std::vector<InstallComponent>& components, const std::string& name) {
+  for (const InstallComponent& component : components) {
+    if (component.name == name)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// static
+base::FilePath Installer::GetComponentInstallerPath(const base::FilePath& folder,
+                                                    const std::wstring& name) {
+  const base::FilePath installer = folder.Append(name + L"_installer.exe");
+  // The suite's installer was renamed; folders of older packages still hold the assistant's.
+  if (name == L"suite" && !base::PathExists(installer))
+    return folder.Append(L"assistant_installer.exe");
+  return installer;
+}
+
+void Installer::StepInstallComponents() {
+  LOG(INFO) << "Installing Components";
+  if (operation() == OPERATION_UPGRADING)
+    install_status_.components = status().install_status().components;
+  base::FilePath own_file;
+  if (!base::PathRegistry::Get(base::FILE_EXE, &own_file) ||
+      !command_line().HasSwitch("components")) {
+    ScheduleNextStep();
+    return;
+  }
+  const std::wstring components = command_line().GetSwitchValueNative("components");
+  LOG(INFO) << "Components present : " << components;
+  const std::wstring expected_signer = ProductConfig::GetInstance().GetExpectedSigner();
+  for (const std::wstring& part :
+       base::SplitString(components, L"|", base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    LOG(INFO) << "Processing component " << part;
+    const std::vector<std::wstring> pieces =
+        base::SplitString(part, L":", base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY);
+    if (pieces.size() != 2 || !IsSafeRelativePath(pieces[0]) || !IsSafeRelativePath(pieces[1])) {
+      LOG(ERROR) << "Invalid component " << part;
+      continue;
+    }
+    const std::wstring& name = pieces[0];
+    const base::FilePath folder = own_folder_.DirName().Append(pieces[1]);
+    const base::FilePath own_name = folder.Append(name + L"_installer.exe");
+    const base::FilePath installer = GetComponentInstallerPath(folder, name);
+    if (installer != own_name) {
+      LOG(INFO) << "Rewriting component installer name from " << own_name;
+      LOG(INFO) << "to: " << installer;
+    }
+    if (!base::PathExists(installer)) {
+      LOG(ERROR) << "Component installer does not exist " << installer;
+      continue;
+    }
+    // Every component installer must be ours, whatever folder it comes from: the check
+    // keeps the file open, so the program started is the one checked.
+    SignatureCheck signature(installer);
+    const bool signed_by_us = signature.VerifySignedBy(expected_signer);
+    if (!signed_by_us) {
+      LOG(ERROR) << "Signature error for component installer ";
+      LOG(ERROR) << installer << " signed = " << signed_by_us;
+      continue;
+    }
+    const base::FilePath component_folder = install_folder().Append(name);
+    base::CommandLine command(installer);
+    command.AppendSwitchNative("installfolder", component_folder.value());
+    command.AppendSwitchASCII("copyonly", BoolSwitchValue(flag(COPY_ONLY)));
+    command.AppendSwitchASCII("allusers", BoolSwitchValue(flag(ALL_USERS_FLAG)));
+    LOG(INFO) << "Running component installer";
+    const base::Process process = base::LaunchProcess(command, base::LaunchOptions());
+    DWORD exit_code = 0;
+    if (!process.IsValid() || !process.WaitForExit(&exit_code)) {
+      LOG(ERROR) << "Component installer " << installer << " could not be run";
+      continue;
+    }
+    LOG(INFO) << "Component installer returned " << exit_code;
+    const std::string utf8_name = base::Utf16ToUtf8(name);
+    if (exit_code == 0 &&
+        !(operation() == OPERATION_UPGRADING &&
+          HasComponent(install_status_.components, utf8_name))) {
+      install_status_.components.push_back({utf8_name, component_folder});
+    }
+  }
+  ScheduleNextStep();
+}
+
+}  // namespace installer

@@ -1,0 +1,298 @@
+// The Installer in this process installing and upgrading the example package into the
+// real registry of the test prefix, its real files and shortcuts (in folders of the test's
+// own), running the package's real component installer and launcher.
+
+#include "desktop/windows/installer/installer.h"
+
+#include <windows.h>
+#include <wchar.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/command_line.h"
+#include "base/environment.h"
+#include "base/files/file_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_handle.h"
+#include "base/win/windows_version.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/example_package.h"
+#include "desktop/windows/installer/test/example_package/stub_names.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/installer_run.h"
+#include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/tree_snapshot.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::ExamplePackage;
+using test::RecordingInstallerObserver;
+using test::RegistrySnapshot;
+using test::TreeSnapshot;
+
+constexpr base::TimeDelta kStubWait = base::TimeDelta::FromSeconds(20);
+
+class InstallerInProcessE2eTest : public test::InstallerRunTest {
+ protected:
+  InstallerInProcessE2eTest() : InstallerRunTest(Registry::kReal) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(ExamplePackage::Current().IsBuilt()) << "the build made no example package";
+    test::InstallerRunTest::SetUp();
+    if (HasFatalFailure())
+      return;
+    stub_log_folder_ = temp_root().Append(L"stubs");
+    ASSERT_TRUE(base::CreateDirectory(stub_log_folder_));
+    // The package's programs that the installer starts record their runs there.
+    ASSERT_TRUE(environment_->SetVar(base::Utf16ToUtf8(test::kStubLogFolderVariable),
+                                     stub_log_folder_.ToUtf8()));
+    registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+  }
+
+  void MakePackage(const base::FilePath& folder) override {
+    base::FilePath copy;
+    ASSERT_TRUE(ExamplePackage::Current().CopyTo(folder.DirName(), &copy));
+    ASSERT_EQ(folder, copy);
+  }
+
+  // Undoes the installations the test kept, the latest first, and checks that the registry
+  // is as it was.
+  void TearDown() override {
+    for (auto it = installers_.rbegin(); it != installers_.rend(); ++it)
+      InstallerTestPeer::RollBack(it->get());
+    installers_.clear();
+    for (const std::string& app_id : app_ids_)
+      DeleteAutoupdateTask(app_id);
+    const auto differences = CompareSnapshots(
+        registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
+        RegistrySnapshot::DefaultAllowList());
+    EXPECT_TRUE(differences.empty()) << test::FormatDifferences(differences);
+    environment_->UnSetVar(base::Utf16ToUtf8(test::kStubLogFolderVariable));
+    test::InstallerRunTest::TearDown();
+  }
+
+  // Runs an installation that the test later undoes; the observer's events are returned.
+  RecordingInstallerObserver* Run(const std::wstring& switches) {
+    observers_.push_back(std::make_unique<RecordingInstallerObserver>());
+    RecordingInstallerObserver* observer = observers_.back().get();
+    std::unique_ptr<Installer> installer;
+    EXPECT_TRUE(RunInstaller(switches, observer, &installer));
+    if (installer->succeeded()) {
+      InstallStatus status;
+      if (LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status))
+        app_ids_.push_back(status.app_id);
+    }
+    installers_.push_back(std::move(installer));
+    return observer;
+  }
+
+  InstallStatus ReadStatusFile() const {
+    InstallStatus status;
+    EXPECT_TRUE(LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status));
+    return status;
+  }
+
+  std::vector<test::StubInvocation> Invocations(const std::wstring& program) const {
+    return test::ReadStubInvocations(stub_log_folder_, program);
+  }
+
+  base::FilePath stub_log_folder_;
+  RegistrySnapshot registry_before_;
+
+ private:
+  const std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
+  std::vector<std::unique_ptr<RecordingInstallerObserver>> observers_;
+  std::vector<std::unique_ptr<Installer>> installers_;
+  std::vector<std::string> app_ids_;
+};
+
+TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
+  const ExamplePackage package = ExamplePackage::Current();
+  const std::vector<std::string> files = package.ReadFilesList();
+  const std::vector<std::string> root_files = package.ReadRootFilesList();
+  ASSERT_FALSE(files.empty());
+
+  RecordingInstallerObserver* observer = Run(L"--components=suite:suite --launchtavro=1");
+  const int steps = static_cast<int>(files.size() + std::max<size_t>(root_files.size(), 1)) + 7;
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady",
+                                      "TotalSteps(" + std::to_string(steps) + ")",
+                                      "Step x" + std::to_string(steps), "Success"}),
+            observer->Summary());
+  const InstallStatus status = ReadStatusFile();
+
+  // Every file of both lists, as the package holds it.
+  const TreeSnapshot packaged = TreeSnapshot::Capture(package_folder());
+  const TreeSnapshot installed = TreeSnapshot::Capture(install_folder());
+  const std::wstring subfolder = status.subfolder.value() + L"\\";
+  for (const std::string& file : files) {
+    const std::wstring name = base::Utf8ToUtf16(file);
+    const TreeSnapshot::Entry* entry = installed.Find(subfolder + name);
+    ASSERT_TRUE(entry) << file;
+    EXPECT_EQ(packaged.Find(name)->sha256, entry->sha256) << file;
+  }
+  for (const std::string& file : root_files)
+    EXPECT_TRUE(installed.Find(base::Utf8ToUtf16(file))) << file;
+  EXPECT_EQ(packaged.Find(kLauncherExeName)->sha256, installed.Find(kLauncherExeName)->sha256);
+  EXPECT_EQ(files, status.files);
+  EXPECT_EQ(root_files, status.root_files);
+
+  // The component installer, signed by the product's signer, ran with the Parts' switches.
+  const std::vector<test::StubInvocation> component = Invocations(L"suite_installer.exe");
+  ASSERT_EQ(1u, component.size());
+  const base::CommandLine component_command = component[0].GetCommandLine();
+  EXPECT_EQ(install_folder().Append(L"suite"),
+            component_command.GetSwitchValuePath("installfolder"));
+  EXPECT_EQ("0", component_command.GetSwitchValueASCII("copyonly"));
+  EXPECT_EQ("1", component_command.GetSwitchValueASCII("allusers"));
+  ASSERT_EQ(1u, status.components.size());
+  EXPECT_EQ("suite", status.components[0].name);
+  EXPECT_EQ(install_folder().Append(L"suite"), status.components[0].path);
+
+  // Windows 10 pins through the package's helper, run under the shell's name; before it,
+  // the shell's verb, which Wine lacks.
+  const std::vector<test::StubInvocation> pins = Invocations(L"explorer.exe");
+  if (base::win::GetWindowsVersion() >= base::win::VERSION_WIN10) {
+    ASSERT_EQ(1u, pins.size());
+    EXPECT_NE(std::wstring::npos,
+              pins[0].command_line.find(Installer::GetMasterShortcutName(false)));
+    EXPECT_TRUE(status.pinned);
+  } else {
+    EXPECT_TRUE(pins.empty());
+    EXPECT_FALSE(status.pinned);
+  }
+  EXPECT_FALSE(base::PathExists(package_folder().Append(L"explorer.exe")));
+
+  // The browser is started through the installed launcher, maximised for a new installation.
+  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder_, kLauncherExeName, 1, kStubWait));
+  const std::vector<test::StubInvocation> launches = Invocations(kLauncherExeName);
+  ASSERT_EQ(1u, launches.size());
+  EXPECT_EQ(install_folder().Append(kLauncherExeName),
+            launches[0].GetCommandLine().GetProgram());
+  EXPECT_TRUE(launches[0].GetCommandLine().HasSwitch("start-maximized"));
+
+  // The registry: exactly the recorded values (the uninstall entry in the 32-bit view) and
+  // the stream's last install folder.
+  const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+  constexpr wchar_t kMachine[] = L"HKLM\\Software\\";
+  constexpr wchar_t kMachine32[] = L"HKLM\\Software\\Wow6432Node\\";
+  std::set<std::wstring, RegistrySnapshot::LessIgnoringCase> expected = {
+      L"HKCU\\Software\\Tavro Software\\Last Stable Install Path"};
+  bool uninstall_entry = false;
+  for (const RegistryKeyRecord& key : status.hklm_keys) {
+    const bool uninstall = key.key_path.starts_with(GetUninstallRegistryKey() + L"\\");
+    uninstall_entry = uninstall_entry || uninstall;
+    const std::wstring path = (uninstall ? kMachine32 : kMachine) +
+                              key.key_path.substr(wcslen(L"Software\\"));
+    for (const RegistryValueRecord& value : key.values)
+      expected.insert(path + L"\\" + (value.name.empty() ? L"(Default)" : value.name));
+    if (uninstall) {
+      const RegistrySnapshot::Value* location = registry.FindValue(path, L"InstallLocation");
+      ASSERT_TRUE(location) << path;
+      EXPECT_EQ("\"" + install_folder().ToUtf8() + "\"", location->ToString());
+    }
+  }
+  EXPECT_TRUE(uninstall_entry);
+  const auto added = CompareSnapshots(registry_before_, registry,
+                                      RegistrySnapshot::DefaultAllowList());
+  std::set<std::wstring, RegistrySnapshot::LessIgnoringCase> found;
+  for (const test::SnapshotDifference& difference : added) {
+    EXPECT_EQ(test::SnapshotDifference::Kind::kAdded, difference.kind) << difference.path;
+    if (registry.FindKey(difference.path))
+      continue;
+    // Keys that both views share show in the 32-bit view too.
+    std::wstring path = difference.path;
+    if (!expected.count(path) && path.starts_with(kMachine32))
+      path = kMachine + path.substr(wcslen(kMachine32));
+    EXPECT_TRUE(expected.count(path)) << difference.path;
+    found.insert(path);
+  }
+  EXPECT_EQ(expected, found) << test::FormatDifferences(added);
+}
+
+TEST_F(InstallerInProcessE2eTest, RunsOnlyComponentInstallersSignedByTheProduct) {
+  // A component installer without a signature and one signed by someone else, beside the
+  // package like the real one.
+  const base::FilePath bin(test::GetTestBinFolder());
+  ASSERT_TRUE(base::CreateDirectory(temp_root().Append(L"unsigned")));
+  ASSERT_TRUE(base::CopySingleFile(package_folder().Append(L"tavro.exe"),
+                                   temp_root().Append(L"unsigned\\unsigned_installer.exe")));
+  ASSERT_TRUE(base::CreateDirectory(temp_root().Append(L"other")));
+  ASSERT_TRUE(base::CopySingleFile(bin.Append(L"signed_by_other.exe"),
+                                   temp_root().Append(L"other\\other_installer.exe")));
+
+  RecordingInstallerObserver* observer =
+      Run(L"--components=\"unsigned:unsigned|other:other|suite:suite|\"");
+  EXPECT_EQ("Success", observer->events().back());
+  EXPECT_EQ(1u, Invocations(L"suite_installer.exe").size());
+  EXPECT_TRUE(Invocations(L"unsigned_installer.exe").empty());
+  const InstallStatus status = ReadStatusFile();
+  ASSERT_EQ(1u, status.components.size());
+  EXPECT_EQ("suite", status.components[0].name);
+}
+
+TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) {
+  RecordingInstallerObserver* first = Run(L"--components=suite:suite");
+  ASSERT_EQ("Success", first->events().back());
+  const RegistrySnapshot installed = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+  const TreeSnapshot files = TreeSnapshot::Capture(target_root());
+
+  // A package file in use, and a cancellation late in the upgrade.
+  {
+    base::win::ScopedHandle held(::CreateFileW(
+        package_folder().Append(L"tavro.exe").value().c_str(), GENERIC_READ, 0, nullptr,
+        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsValid());
+    RecordingInstallerObserver* failed = Run(L"--components=suite:suite");
+    EXPECT_EQ((std::vector<std::string>{"Error(37062)", "Done(0)"}),
+              std::vector<std::string>(failed->events().end() - 2, failed->events().end()));
+  }
+  // The Step just before the finalising step of an upgrade: 11 steps besides the copies.
+  const ExamplePackage package = ExamplePackage::Current();
+  const int before_finalizing = static_cast<int>(package.ReadFilesList().size() +
+                                                 package.ReadRootFilesList().size()) +
+                                10;
+  RecordingInstallerObserver cancelled;
+  CancelAtStep(&cancelled, before_finalizing);
+  ASSERT_TRUE(RunInstaller(L"--components=suite:suite", &cancelled));
+  EXPECT_EQ("Done(0)", cancelled.events().back());
+  EXPECT_EQ(before_finalizing, cancelled.steps());
+  // The component installer ran for the installation and for each upgrade that got there.
+  EXPECT_EQ(2u, Invocations(L"suite_installer.exe").size());
+
+  const auto registry_differences = CompareSnapshots(
+      installed, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
+      RegistrySnapshot::DefaultAllowList());
+  EXPECT_TRUE(registry_differences.empty()) << test::FormatDifferences(registry_differences);
+  const auto file_differences = CompareSnapshots(files, TreeSnapshot::Capture(target_root()));
+  EXPECT_TRUE(file_differences.empty()) << test::FormatDifferences(file_differences);
+
+  // Then an upgrade that succeeds: a new subfolder, the same registration.
+  const InstallStatus before = ReadStatusFile();
+  RecordingInstallerObserver* upgraded = Run(L"--components=suite:suite");
+  ASSERT_EQ("Success", upgraded->events().back());
+  const InstallStatus after = ReadStatusFile();
+  EXPECT_EQ(before.app_id, after.app_id);
+  EXPECT_EQ(base::FilePath(before.subfolder.value() + L"_0"), after.subfolder);
+  EXPECT_EQ(before.hklm_keys, after.hklm_keys);
+  const auto reregistered = CompareSnapshots(
+      installed, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
+      RegistrySnapshot::DefaultAllowList());
+  EXPECT_TRUE(reregistered.empty()) << test::FormatDifferences(reregistered);
+  const TreeSnapshot upgraded_files = TreeSnapshot::Capture(install_folder());
+  EXPECT_TRUE(upgraded_files.Find(after.subfolder.value() + L"\\tavro.exe"));
+  // The version before stays until the next upgrade; its record waits in "old_status".
+  EXPECT_TRUE(upgraded_files.Find(before.subfolder.value() + L"\\tavro.exe"));
+  EXPECT_TRUE(upgraded_files.Find(L"old_status"));
+}
+
+}  // namespace
+}  // namespace installer

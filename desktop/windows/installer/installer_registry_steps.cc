@@ -1,0 +1,163 @@
+// The registry steps of the Installer: writing the browser's registration from the tables,
+// and removing what a previous installation recorded in its status file.
+
+#include <string.h>
+
+#include <utility>
+#include <vector>
+
+#include "base/features/feature_registry.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
+#include "base/strings/string_util.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_registry_tables.h"
+#include "desktop/windows/installer/service/installer_features.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_registry_key_operation.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+// Suffixes tried for a free uninstall key before giving up.
+constexpr int kMaxUninstallKeySuffix = 1000;
+// A clean-up never removes a key this close to its root ("Software\Classes" and above).
+constexpr size_t kMinCleanedKeyComponents = 3;
+
+bool IsUninstallRow(const RegistryTemplateRow& row) {
+  return wcscmp(row.key, L"{Uninstall}") == 0;
+}
+
+}  // namespace
+
+void Installer::StepSetupRegistry() {
+  if (flag(COPY_ONLY)) {
+    ScheduleNextStep();
+    return;
+  }
+  LOG(INFO) << "Setting up the registry";
+  const HKEY root = flag(ALL_USERS_FLAG) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  if (!ChooseUninstallKey(root)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed writing uninstallation information");
+    return;
+  }
+
+  std::vector<const RegistryTemplateRow*> rows;
+  for (const RegistryTemplateRow& row : GetMainRegistryTable())
+    rows.push_back(&row);
+  if (base::IsFeatureEnabled(kInstallerHideFromProgramAndFeaturesFeature))
+    rows.push_back(&kHideFromProgramsAndFeaturesRegOp);
+
+  record_registry_ = true;
+  for (const RegistryTemplateRow* row : rows) {
+    // The browser works without any of its registrations, but it must be uninstallable.
+    if (!ApplyRegistryRow(*row, root) && IsUninstallRow(*row)) {
+      record_registry_ = false;
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "Failed writing uninstallation information");
+      return;
+    }
+  }
+  record_registry_ = false;
+  ScheduleNextStep();
+}
+
+bool Installer::ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root) {
+  std::unique_ptr<Operation> change;
+  if (!RegistryEntry(row, this).CreateOperation(root, &change))
+    return false;
+  if (!change) {
+    if (row.value_name) {
+      VLOG(2) << "Skipping inapplicable operation: value " << row.value_name << " to key "
+              << row.key;
+    } else {
+      VLOG(2) << "Skipping inapplicable operation: default value to key " << row.key;
+    }
+    return true;
+  }
+  if (row.value_name)
+    VLOG(1) << "Writing value " << row.value_name << " to key " << row.key;
+  else
+    VLOG(1) << "Writing default value to key " << row.key;
+  return Do(std::move(change));
+}
+
+bool Installer::ChooseUninstallKey(HKEY root) {
+  for (int suffix = 0; suffix < kMaxUninstallKeySuffix; ++suffix) {
+    const std::wstring name =
+        MakeUninstallKey(suffix == 0 ? std::wstring() : base::IntToWideString(suffix));
+    base::win::RegistryKey key;
+    const LONG result = key.Open(root, name.c_str(), KEY_READ | KEY_WOW64_32KEY);
+    if (result == ERROR_FILE_NOT_FOUND) {
+      uninstall_key_ = name;
+      VLOG(1) << "Uninstall key: " << uninstall_key_;
+      return true;
+    }
+  }
+  LOG(ERROR) << "No free uninstall key below " << MakeUninstallKey(std::wstring());
+  return false;
+}
+
+void Installer::StepCleanupRegistry() {
+  LOG(INFO) << "Cleaning up registry";
+  const InstallStatus& previous = status().install_status();
+  for (const RegistryKeyRecord& key : previous.hkcu_keys)
+    CleanupRegistryKey(HKEY_CURRENT_USER, key);
+  for (const RegistryKeyRecord& key : previous.hklm_keys)
+    CleanupRegistryKey(HKEY_LOCAL_MACHINE, key);
+  ScheduleNextStep();
+}
+
+void Installer::CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key) {
+  const std::wstring path = ReplaceProductPlaceholders(key.key_path);
+  VLOG(1) << "Cleanup for key " << path << " with depth " << key.clean_depth;
+  const bool uninstall_key =
+      base::StartsWith(path, GetUninstallRegistryKey(), base::CompareCase::INSENSITIVE_ASCII);
+  const REGSAM view = uninstall_key ? KEY_WOW64_32KEY : 0;
+
+  // A 64-bit build kept its uninstall entry in the 64-bit view; it goes when it is this
+  // folder's.
+  if (uninstall_key && launcher_bitness_known_ && launcher_is_64_) {
+    base::win::RegistryKey entry;
+    std::wstring location;
+    if (entry.Open(root, path.c_str(), KEY_READ) == ERROR_SUCCESS &&
+        entry.ReadValue(L"InstallLocation", &location) == ERROR_SUCCESS &&
+        base::FilePath(location) == install_folder()) {
+      entry.Close();
+      Do(std::make_unique<DeleteRegistryKeyOperation>(root, path, 0));
+    }
+  }
+
+  if (key.clean_depth == 0) {
+    for (const RegistryValueRecord& value : key.values) {
+      Do(std::make_unique<ChangeRegistryValueOperation>(
+          root, path, ReplaceProductPlaceholders(value.name), std::vector<uint8_t>(),
+          ChangeRegistryValueOperation::kDeleteValue, view));
+    }
+    return;
+  }
+  // The depth comes from a file in the install folder: it may name any ancestor, up to the
+  // root itself.
+  std::vector<std::wstring> components =
+      base::SplitString(path, L"\\", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY);
+  const size_t levels_up = key.clean_depth - 1;
+  if (levels_up >= components.size() ||
+      components.size() - levels_up < kMinCleanedKeyComponents) {
+    LOG(WARNING) << "Not cleaning up " << path << " with depth " << key.clean_depth
+                 << ": that would remove a key too close to the root";
+    return;
+  }
+  components.resize(components.size() - levels_up);
+  Do(std::make_unique<DeleteRegistryKeyOperation>(root, base::JoinString(components, L"\\"),
+                                                  view));
+}
+
+}  // namespace installer

@@ -1,0 +1,275 @@
+#include "desktop/windows/installer/installer_runner.h"
+
+#include <stdint.h>
+
+#include "base/bind.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/process/launch.h"
+#include "base/process/launch_lock.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/stringprintf.h"
+#include "desktop/windows/installer/ipc/installer_message.h"
+#include "desktop/windows/installer/service/crash_reporter_pid.h"
+#include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/settings.h"
+
+namespace installer {
+
+namespace {
+
+// Localised string ids of the failures.
+constexpr int kErrorGeneric = 37055;
+constexpr int kErrorFolderInUse = 37057;
+constexpr int kErrorInvalidSettings = 37058;
+
+// A manual-reset, unsignalled event shared by name with the backend.
+base::win::ScopedHandle CreateNamedEvent(const std::wstring& name) {
+  return base::win::ScopedHandle(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+}
+
+}  // namespace
+
+InstallerRunner::InstallerRunner(const base::FilePath& package_folder,
+                                 const base::FilePath& component_folder)
+    : receiver_(this), component_folder_(component_folder), package_folder_(package_folder) {}
+
+InstallerRunner::~InstallerRunner() {
+  Stop();
+  if (watcher_.IsWatching())
+    watcher_.StopWatching();
+}
+
+bool InstallerRunner::ReportError(int error_id, const std::string& detail) {
+  LOG(ERROR) << detail;
+  observers_.ForEach(
+      [&](Observer* observer) { observer->OnError(error_id, std::wstring(), detail); });
+  return false;
+}
+
+bool InstallerRunner::Start(Settings* settings) {
+  if (settings == settings_)
+    LOG(INFO) << "Duplicate installation attempt detected";
+  LOG(INFO) << "Beginning installation";
+  // The backend of an earlier run may still be rolling back; this runner knows it even where
+  // the mutex does not (this thread may own it still).
+  if (backend_running_)
+    return ReportError(kErrorFolderInUse, "The previous installer backend is still running");
+  // What a failed start left behind.
+  if (settings_)
+    Stop();
+
+  if (settings->operation() == OPERATION_INVALID) {
+    return ReportError(kErrorInvalidSettings,
+                       "Attempting to start installation with invalid settings");
+  }
+  settings->set_accepts_changes(false);
+  settings_ = settings;
+  const base::FilePath& install_folder = settings->GetInstallFolder();
+
+  const std::wstring mutex_name = MakeObjectName(install_folder, L"Tavro/Installer", true);
+  VLOG(1) << "Installer mutex name: " << mutex_name;
+  // Inheritable: the backend holds it open, so that the folder stays claimed while the
+  // backend runs on after this process is gone or has stopped.
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  mutex_.Set(::CreateMutexW(&inheritable, FALSE, mutex_name.c_str()));
+  if (!mutex_.IsValid()) {
+    PLOG(ERROR) << "CreateMutex failed";
+    return ReportError(kErrorFolderInUse, "Could not create installer mutex");
+  }
+  const DWORD wait = ::WaitForSingleObject(mutex_.Get(), 0);
+  if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+    mutex_.Close();
+    return ReportError(kErrorFolderInUse, "Could not acquire installer mutex");
+  }
+
+  const std::wstring mailslot_name = L"tavro_installer\\" + install_folder.value();
+  VLOG(1) << "Installer mailslot name: " << mailslot_name;
+  if (!receiver_.Connect(mailslot_name))
+    return ReportError(kErrorGeneric, "Could not connect to mailslot");
+
+  base::CommandLine command_line = settings->AppendToCommandLine(false);
+  command_line.AppendSwitchPath("server-tracking-data", base::FilePath(L"server_tracking_data"));
+  command_line.AppendSwitchASCII("initial-pid", base::StringPrintf("%lu", ::GetCurrentProcessId()));
+  command_line.AppendSwitchASCII("crash-reporter-pid",
+                                 base::StringPrintf("%u", GetCrashReporterPid()));
+
+  const std::wstring interrupted_name =
+      MakeObjectName(install_folder, L"TavroInstaller/InstallationInterrupted", true);
+  VLOG(1) << "Event name for interrupted installation: " << interrupted_name;
+  interrupted_event_ = CreateNamedEvent(interrupted_name);
+  if (!interrupted_event_.IsValid()) {
+    PLOG(ERROR) << "CreateEvent failed for " << interrupted_name;
+    return ReportError(kErrorGeneric, "Could not create installation interruption event");
+  }
+
+  if (have_package_) {
+    VLOG(1) << "Package is already available";
+    command_line.SetProgram(package_folder_.Append(L"installer.exe"));
+  } else {
+    const std::wstring package_ready_name =
+        MakeObjectName(install_folder, L"TavroInstaller/PackageReady", true);
+    VLOG(1) << "Event name for package_ready: " << package_ready_name;
+    package_ready_event_ = CreateNamedEvent(package_ready_name);
+    if (!package_ready_event_.IsValid()) {
+      PLOG(ERROR) << "CreateEvent failed for " << package_ready_name;
+      return ReportError(kErrorGeneric, "Could not create package ready event");
+    }
+    base::FilePath own_file;
+    if (!base::PathRegistry::Get(base::FILE_EXE, &own_file))
+      return ReportError(kErrorGeneric, "Could not find own file path");
+    command_line.SetProgram(own_file);
+    command_line.AppendSwitchPath("wait-for-package", package_folder_);
+  }
+
+  if (!component_folder_.empty())
+    command_line.AppendSwitchNative("components", L"suite:" + component_folder_.BaseName().value());
+
+  return LaunchBackend(&command_line);
+}
+
+bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
+  base::Process backend;
+  bool duplicated = false;
+  {
+    // No other child may inherit the handle made for this one.
+    base::AutoLaunchLock launch_lock(base::GetLaunchLock());
+    HANDLE own_process = nullptr;
+    duplicated = ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                   ::GetCurrentProcess(), &own_process, SYNCHRONIZE, TRUE, 0);
+    if (duplicated) {
+      // The backend's copy is all that is needed: this one goes with the lock.
+      const base::win::ScopedHandle inheritable_own_process(own_process);
+      const uint64_t handle_value = reinterpret_cast<uintptr_t>(own_process);
+      command_line->AppendSwitchASCII("initial-proc-handle",
+                                      base::HexEncode(&handle_value, sizeof(handle_value)));
+      LOG(INFO) << "launching installer backend: " << command_line->GetCommandLineString();
+      base::LaunchOptions options;
+      options.handles_to_inherit = {inheritable_own_process.Get(), mutex_.Get()};
+      backend = base::LaunchProcess(*command_line, options);
+    } else {
+      PLOG(ERROR) << "DuplicateHandle failed";
+    }
+  }
+  if (!duplicated)
+    return ReportError(kErrorGeneric, "Could not duplicate own process handle");
+  if (!backend.IsValid())
+    return ReportError(kErrorGeneric, "Could not launch installer backend process");
+
+  backend_ = std::move(backend);
+  backend_running_ = true;
+  ::AllowSetForegroundWindow(backend_.Pid());
+  VLOG(2) << "Installer backend started.";
+  if (!watcher_.RegisterWait(backend_.Handle(), this)) {
+    ReportError(kErrorGeneric, "Could not monitor the installer process handle");
+    Stop();
+    return false;
+  }
+  return true;
+}
+
+void InstallerRunner::SignalPackageReady() {
+  if (have_package_)
+    return;
+  VLOG(2) << "Recording that we have the package";
+  have_package_ = true;
+  if (backend_running_ && package_ready_event_.IsValid()) {
+    LOG(INFO) << "Informing the installer backend that the package is ready";
+    if (!::SetEvent(package_ready_event_.Get()))
+      PLOG(ERROR) << "Cannot signal the package ready event";
+  }
+}
+
+void InstallerRunner::Stop() {
+  LOG(INFO) << "Stopping installer backend (if running)";
+  if (backend_running_ && interrupted_event_.IsValid()) {
+    if (!::SetEvent(interrupted_event_.Get()))
+      PLOG(ERROR) << "Cannot signal the installation interrupted event";
+    VLOG(1) << "Sending installation interrupted event";
+  }
+  if (mutex_.IsValid()) {
+    VLOG(1) << "Letting go of the installer mutex";
+    // A backend that still runs keeps the folder claimed until it ends.
+    if (!backend_running_ && !::ReleaseMutex(mutex_.Get()))
+      PLOG(ERROR) << "ReleaseMutex failed";
+    mutex_.Close();
+  }
+  package_ready_event_.Close();
+  interrupted_event_.Close();
+  receiver_.Close();
+  settings_ = nullptr;
+}
+
+void InstallerRunner::OnMessageReceived(const base::WireMessage& wire) {
+  InstallerMessage message;
+  switch (ReadInstallerMessage(wire, &message)) {
+    case InstallerMessageReadResult::kOk:
+      break;
+    case InstallerMessageReadResult::kNoSignature:
+      // Any process can write into the mailslot.
+      LOG(WARNING) << "Received a message without installer signature";
+      return;
+    case InstallerMessageReadResult::kNoType:
+      return;
+    case InstallerMessageReadResult::kUnknownType:
+      LOG(WARNING) << "Received installer message with invalid type";
+      return;
+    case InstallerMessageReadResult::kInvalidFields:
+      LOG(ERROR) << "Received invalid " << InstallerMessageTypeName(message.type) << " message";
+      return;
+  }
+
+  switch (message.type) {
+    case IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS:
+      VLOG(1) << "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(" << message.value << ") received";
+      observers_.ForEach(
+          [&](Observer* observer) { observer->OnStartingNewMainProcess(message.value); });
+      break;
+    case IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS:
+      VLOG(1) << "IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received";
+      observers_.ForEach([](Observer* observer) { observer->OnReturnedToPreviousMainProcess(); });
+      break;
+    case IPC_MESSAGE_INSTALL_FOLDER_READY:
+      observers_.ForEach([](Observer* observer) { observer->OnInstallFolderReady(); });
+      break;
+    case IPC_MESSAGE_TOTAL_STEPS:
+      VLOG(1) << "IPC_MESSAGE_TOTAL_STEPS(" << message.count << ") received";
+      observers_.ForEach([&](Observer* observer) { observer->OnTotalSteps(message.count); });
+      break;
+    case IPC_MESSAGE_STEP:
+      VLOG(1) << "IPC_MESSAGE_STEP received";
+      observers_.ForEach([](Observer* observer) { observer->OnStep(); });
+      break;
+    case IPC_MESSAGE_ERROR:
+      VLOG(1) << "IPC_MESSAGE_ERROR(" << message.code << "," << message.message << ","
+              << message.detail << ") received";
+      observers_.ForEach([&](Observer* observer) {
+        observer->OnError(message.code, message.message, message.detail);
+      });
+      break;
+    case IPC_MESSAGE_SUCCESS:
+      VLOG(1) << "IPC_MESSAGE_SUCCESS received";
+      observers_.ForEach([](Observer* observer) { observer->OnSuccess(); });
+      break;
+  }
+}
+
+void InstallerRunner::OnObjectSignaled(HANDLE object) {
+  VLOG(1) << "Installer backend process signaled";
+  backend_running_ = false;
+  // The backend wrote its last reports before it ended; the IPC thread may not have read
+  // them yet. They go to the observers first.
+  receiver_.Flush(base::BindMethod(&InstallerRunner::OnBackendEnded, weak_factory_.GetWeakPtr()));
+}
+
+void InstallerRunner::OnBackendEnded() {
+  DWORD exit_code = 1;
+  if (!::GetExitCodeProcess(backend_.Handle(), &exit_code)) {
+    PLOG(ERROR) << "GetExitCodeProcess failed";
+    exit_code = 1;
+  }
+  const bool success = exit_code == 0;
+  observers_.ForEach([&](Observer* observer) { observer->OnInstallerTerminated(success); });
+}
+
+}  // namespace installer

@@ -1,0 +1,352 @@
+// The Installer's steps that copy the package, write the installer preferences, keep and
+// remove the records of earlier installations, and finish the installation.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <utility>
+#include <vector>
+
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/features/feature_registry.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/json/json_file_reader.h"
+#include "base/logging.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "base/win/registry.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
+#include "desktop/windows/installer/service/browser_registration.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/installer_features.h"
+#include "desktop/windows/installer/service/product_config.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
+#include "desktop/windows/installer/service/transactions/copy_file_operation.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/file_backup.h"
+#include "desktop/windows/installer/service/transactions/move_file_operation.h"
+#include "desktop/windows/installer/service/transactions/operation_group.h"
+#include "desktop/windows/installer/service/transactions/preserve_file_operation.h"
+#include "desktop/windows/installer/service/user_rights.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+constexpr wchar_t kTrackingDataFileName[] = L"server_tracking_data";
+constexpr wchar_t kPrefDefaultOverridesFileName[] = L"pref_default_overrides";
+constexpr wchar_t kInstallerPrefsIncludeFileName[] = L"installer_prefs_include.json";
+constexpr wchar_t kOldStatusFolderName[] = L"old_status";
+// How long the preference step waits for its file to be written.
+constexpr base::TimeDelta kPrefsWriteWait = base::TimeDelta::FromSeconds(60);
+
+std::unique_ptr<base::Value> MakeBool(bool value) {
+  return std::make_unique<base::ScalarValue>(value);
+}
+
+std::unique_ptr<base::Value> MakeString(std::wstring_view value) {
+  return std::make_unique<base::StringValue>(value);
+}
+
+// Whether |folder| holds nothing but entries kept aside by operations.
+bool IsEmptyButForBackups(const base::FilePath& folder) {
+  base::FileEnumerator entries(folder, false,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+    if (!FileBackup::IsBackupName(entry.BaseName().value()))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Installer::StepCopyFiles(int index) {
+  StepCopyFile(index, files_list_,
+               base::BindMethod(&Installer::StepCopyFiles, weak_factory_.GetWeakPtr(), index + 1),
+               &install_status_.files, false);
+}
+
+void Installer::StepCopyRootFiles(int index) {
+  StepCopyFile(
+      index, root_files_list_,
+      base::BindMethod(&Installer::StepCopyRootFiles, weak_factory_.GetWeakPtr(), index + 1),
+      &install_status_.root_files, true);
+}
+
+void Installer::StepInstallLauncher() {
+  LOG(INFO) << "Installing the launcher";
+  const base::FilePath launcher = install_folder().Append(kLauncherExeName);
+  if (!Do(std::make_unique<CopyFileOperation>(own_folder_.Append(kLauncherExeName), launcher))) {
+    LOG(ERROR) << ReportError(IDS_ERROR_COPY_FILE, launcher.value(), "Failed copying the launcher");
+    return;
+  }
+  if (!ProductConfig::GetInstance().IsWhiteLabeled())
+    InstallLauncherAsBrowserExe();
+
+  if (command_line().HasSwitch("server-tracking-data")) {
+    VLOG(1) << "Tracking data installation requested";
+    const base::FilePath source =
+        own_folder_.Append(command_line().GetSwitchValuePath("server-tracking-data"));
+    if (!base::PathExists(source)) {
+      LOG(WARNING) << "Tracking data path specified on command line invalid";
+    } else if (!Do(std::make_unique<CopyFileOperation>(
+                   source, install_folder().Append(kTrackingDataFileName)))) {
+      LOG(WARNING) << "Failed to install tracking data";
+    }
+  }
+
+  const base::FilePath overrides = own_folder_.Append(kPrefDefaultOverridesFileName);
+  if (base::PathExists(overrides)) {
+    VLOG(1) << "Found pref default overrides";
+    base::JsonErrorCode error_code = base::JSON_NO_ERROR;
+    std::string error_message;
+    if (!base::JsonFileReader(overrides).Deserialize(&error_code, &error_message)) {
+      LOG(WARNING) << "Supplied pref default overrides is not valid JSON";
+    } else if (!Do(std::make_unique<CopyFileOperation>(
+                   overrides, install_folder().Append(kPrefDefaultOverridesFileName)))) {
+      LOG(WARNING) << "Failed to install pref default overrides";
+    }
+  }
+  ScheduleNextStep();
+}
+
+void Installer::InstallLauncherAsBrowserExe() {
+  VLOG(2) << "Check if the launcher should be installed as tavro.exe";
+  // Shortcuts and associations of older installations name the browser executable in the
+  // install folder: the launcher takes its place there.
+  const base::FilePath browser_exe = install_folder().Append(GetBrowserExeName());
+  const base::FilePath old_browser_exe = browser_exe.ReplaceExtension(L".old");
+  const bool replaces_older_generation =
+      status().existing_installation() && status().morrit_installation();
+  if (!replaces_older_generation &&
+      !(base::PathExists(browser_exe) && base::PathExists(old_browser_exe))) {
+    return;
+  }
+  VLOG(1) << "Install the launcher as tavro.exe";
+  if (!Do(std::make_unique<MoveFileOperation>(browser_exe, old_browser_exe)) ||
+      !Do(std::make_unique<CopyFileOperation>(own_folder_.Append(kLauncherExeName),
+                                              browser_exe))) {
+    LOG(WARNING) << "Failed installing the launcher as tavro.exe";
+  }
+}
+
+void Installer::StepWriteInstallerPrefs() {
+  const base::FilePath path = install_folder().Append(kInstallerPrefsFileName);
+  LOG(INFO) << "Writing installer prefs to" << path;
+  // The store writes the file itself: the undo needs the file as it was.
+  if (!Do(std::make_unique<PreserveFileOperation>(path)))
+    LOG(ERROR) << "An undo of the installation will not restore " << path;
+
+  PrefsTaskPool* const pool = GetPrefsTaskPool();
+  base::scoped_refptr<JsonPrefStore> prefs = LoadJsonPrefStore(pool, path);
+  // Never a file of the current folder: without a folder of its own there is none.
+  base::scoped_refptr<JsonPrefStore> include;
+  if (!own_folder_.empty())
+    include = LoadJsonPrefStore(pool, own_folder_.Append(kInstallerPrefsIncludeFileName));
+  const uint32_t flags = JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS;
+
+  const base::Value* welcome_url = nullptr;
+  if (include && include->GetValue("welcome-url", &welcome_url) &&
+      welcome_url->IsType(base::Value::TYPE_STRING)) {
+    VLOG(1) << "Writing welcome page url pref";
+    prefs->SetValue("welcome-url", welcome_url->CreateDeepCopy(), flags);
+  }
+  prefs->SetValue("single_profile", MakeBool(flag(SINGLE_PROFILE)), flags);
+  if (!settings_->profile_folder().empty()) {
+    VLOG(1) << "Writing profile folder pref";
+    prefs->SetValue("profile_path", MakeString(settings_->profile_folder().value()), flags);
+  }
+  if (!settings_->language().empty()) {
+    VLOG(1) << "Writing install language pref";
+    prefs->SetValue("language", MakeString(settings_->language()), flags);
+  }
+  auto changed = std::make_unique<base::ListValue>();
+  auto all = std::make_unique<base::ListValue>();
+  const base::FeatureRegistry& features = base::FeatureRegistry::GetInstance();
+  for (const FeatureRow& row : GetInstallerFeatures()) {
+    const bool enabled = features.IsEnabled(row.name);
+    const std::string state = MakeFeatureStateString(row.name, enabled);
+    if (enabled != IsFeatureEnabledByDefault(row))
+      changed->AppendString(state);
+    all->AppendString(state);
+  }
+  prefs->SetValue("installer-experiments", std::move(changed), flags);
+  prefs->SetValue("all-installer-experiments", std::move(all), flags);
+  if (command_line().HasSwitch("temp-folder")) {
+    VLOG(1) << "Writing temp folder pref";
+    prefs->SetValue("temp_folder", MakeString(command_line().GetSwitchValueNative("temp-folder")),
+                    flags);
+  }
+  VLOG(1) << "Writing autoupdate pref";
+  prefs->SetValue("autoupdate", MakeBool(flag(AUTOUPDATE)), flags);
+  if (!flag(AUTOUPDATE)) {
+    VLOG(1) << "Writing import browser data and enables stats prefs.";
+    prefs->SetValue("import_browser_data", MakeBool(flag(IMPORT_BROWSER_DATA)), flags);
+    prefs->SetValue("enable_stats", MakeBool(flag(ENABLE_TAVRO_STATS)), flags);
+  }
+  // Later steps open the file again, and an undo must find the file written.
+  CommitPendingWriteAndWait(pool, prefs.get(), kPrefsWriteWait);
+  ScheduleNextStep();
+}
+
+void Installer::StepFinalizeInstallation() {
+  VLOG(1) << "Finalizing the installation";
+  if (!SaveInstallStatus(install_folder().Append(kInstallStatusFileName), install_status_)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed saving the installation status");
+    return;
+  }
+  // Nothing below can fail the installation any more.
+  SetUpDefaultBrowser();
+  ::SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                       reinterpret_cast<LPARAM>(L"Software\\Clients\\StartMenuInternet"));
+  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  CreateAutoupdateTask();
+  if (IsUserAdmin(false))
+    UpdateFirewallRule(installation_folder().Append(GetBrowserExeName()), false);
+  FinalizeSuccessfulInstallation();
+  NotifyStep();
+  StepInstallationSucceeded();
+}
+
+void Installer::StepInstallationSucceeded() {
+  if (ended_) {
+    LOG(WARNING) << "The installation has already ended";
+    return;
+  }
+  LOG(INFO) << "Installation succeeded";
+  succeeded_ = true;
+  ended_ = true;
+  FOR_EACH_OBSERVER(InstallerObserver, observers_, Success());
+  if (completion_event_.IsValid() && !::SetEvent(completion_event_.Get()))
+    PLOG(ERROR) << "Cannot signal the completion of the installation";
+  ReleaseResources();
+}
+
+void Installer::StepPreserveStatus() {
+  LOG(INFO) << "Preserving previous installer status.";
+  base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  if (!base::PathExists(status_file))
+    status_file = install_folder().Append(kMorritInstallLogFileName);
+  if (!base::PathExists(status_file)) {
+    LOG(WARNING) << "No previous status file found.";
+    ScheduleNextStep();
+    return;
+  }
+  const base::FilePath old_status = install_folder().Append(kOldStatusFolderName);
+  if (!base::DirectoryExists(old_status)) {
+    VLOG(1) << "Creating folder for ald status files.";
+    if (!Do(std::make_unique<CreateFolderOperation>(old_status))) {
+      ScheduleNextStep();
+      return;
+    }
+  }
+  VLOG(1) << "Moving old status file.";
+  Do(std::make_unique<MoveFileOperation>(
+      status_file,
+      old_status.Append(std::wstring(kInstallStatusFileName) + L"." +
+                        base::Int64ToWideString(base::Time::Now().ToTimeT()))));
+  ScheduleNextStep();
+}
+
+void Installer::StepRemoveInstalledFiles() {
+  LOG(INFO) << "Removing installed files.";
+  const base::FilePath old_status = install_folder().Append(kOldStatusFolderName);
+  if (!base::DirectoryExists(old_status)) {
+    VLOG(1) << "No old status files found.";
+    ScheduleNextStep();
+    return;
+  }
+  std::vector<base::FilePath> status_files;
+  base::FileEnumerator entries(old_status, false, base::FileEnumerator::FILES, L"*.xml.*");
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    status_files.push_back(entry);
+
+  const bool uninstalling = operation() == OPERATION_UNINSTALLING;
+  const bool is_admin = IsUserAdmin(false);
+  for (const base::FilePath& status_file : status_files) {
+    InstallStatus old;
+    bool valid = LoadInstallStatus(status_file, &old) &&
+                 (old.subfolder.empty() || IsSafeRelativePath(old.subfolder.value()));
+    for (const std::string& file : old.files)
+      valid = valid && IsSafeRelativePath(base::Utf8ToUtf16(file));
+    if (!valid) {
+      VLOG(1) << "Found invalid old status file: " << status_file;
+      continue;
+    }
+    VLOG(1) << "Found old status file: " << status_file;
+    const base::FilePath folder = install_folder().Append(old.subfolder);
+    // An installation's files go together or not at all, so that its record stays true;
+    // the uninstallation removes what it can.
+    auto deletions = std::make_unique<OperationGroup>();
+    for (const std::string& file : old.files) {
+      auto deletion = std::make_unique<DeleteFileOperation>(
+          folder.Append(base::Utf8ToUtf16(file)), false, true);
+      if (uninstalling)
+        Do(std::move(deletion));
+      else
+        deletions->Add(std::move(deletion));
+    }
+    if (!deletions->empty() && !Do(std::move(deletions)))
+      continue;
+    if (is_admin)
+      UpdateFirewallRule(folder.Append(GetBrowserExeName()), true);
+    VLOG(1) << "Deleting " << status_file;
+    Do(std::make_unique<DeleteFileOperation>(status_file, false, false));
+  }
+
+  if (IsEmptyButForBackups(old_status))
+    Do(std::make_unique<DeleteFileOperation>(old_status, false, false));
+  DeleteMessageCenterShortcuts();
+  ScheduleNextStep();
+}
+
+void Installer::StepRemoveOldRootFiles() {
+  LOG(INFO) << "Removing old files from installation root";
+  for (const std::string& file : status().install_status().root_files) {
+    const std::wstring relative = base::Utf8ToUtf16(file);
+    if (IsSafeRelativePath(relative))
+      Do(std::make_unique<DeleteFileOperation>(install_folder().Append(relative), false, false));
+  }
+  ScheduleNextStep();
+}
+
+void Installer::StepRegisterProtocolHandler() {
+  if (status().existing_installation()) {
+    const std::wstring protocol =
+        command_line().GetSwitchValueNative("register-tavro-as-protocol-handler");
+    const std::wstring prog_id = GetBrowserProgId();
+    const std::wstring key =
+        L"SOFTWARE\\Clients\\StartMenuInternet\\" + prog_id + L"\\Capabilities\\URLAssociations";
+    // Registry names are compared without regard to case: the tables write "UrlAssociations".
+    bool recorded = false;
+    for (const RegistryKeyRecord& entry : status().install_status().hklm_keys)
+      recorded = recorded || base::FilePath::CompareEqualIgnoreCase(entry.key_path, key);
+    if (recorded && IsUrlScheme(protocol) &&
+        !Do(std::make_unique<ChangeRegistryValueOperation>(
+            HKEY_LOCAL_MACHINE, key, protocol, ChangeRegistryValueOperation::TextData(prog_id),
+            REG_SZ, 0))) {
+      LOG(ERROR) << "Cannot register " << protocol << " for all users";
+    }
+    MakeDefaultHandlerFor(GetCurrentInstallation(), protocol, false);
+  }
+  ScheduleNextStep();
+}
+
+// static
+std::string Installer::MakeFeatureStateString(const std::string& name, bool enabled) {
+  return name + (enabled ? "@1" : "@2");
+}
+
+}  // namespace installer

@@ -1,0 +1,651 @@
+#include "desktop/windows/installer/installer.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "base/bind.h"
+#include "base/features/feature_registry.h"
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
+#include "base/win/shortcut.h"
+#include "base/win/windows_version.h"
+#include "desktop/windows/installer/installer_registry_tables.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installer_features.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/installer_run.h"
+#include "desktop/windows/installer/test/scoped_registry_override.h"
+#include "desktop/windows/installer/test/test_installation.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+
+namespace {
+
+using test::RecordingInstallerObserver;
+
+const std::wstring kVersion = base::AsciiToUtf16(ProductInfo::GetVersion());
+constexpr base::TimeDelta kWriteWait = base::TimeDelta::FromSeconds(20);
+
+std::unique_ptr<base::DictionaryValue> ReadJsonFile(const base::FilePath& path) {
+  std::string text;
+  if (!base::ReadFileToString(path, &text))
+    return nullptr;
+  return base::DictionaryValue::From(base::JsonReader::Read(text));
+}
+
+std::wstring ReadRegistryText(HKEY root,
+                              const std::wstring& path,
+                              const wchar_t* name,
+                              REGSAM view = 0) {
+  base::win::RegistryKey key(root, path.c_str(), KEY_READ | view);
+  std::wstring value;
+  if (key.ReadValue(name, &value) != ERROR_SUCCESS)
+    return L"(missing)";
+  return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0) {
+  return base::win::RegistryKey(root, path.c_str(), KEY_READ | view).Valid();
+}
+
+base::FilePath ShortcutTarget(const base::FilePath& shortcut) {
+  base::FilePath target;
+  base::win::ResolveShortcut(shortcut, &target, nullptr);
+  return target;
+}
+
+// How many values the main table writes under |root| on this system and build.
+size_t CountWrittenRows(HKEY root) {
+  size_t count = 0;
+  for (const RegistryTemplateRow& row : GetMainRegistryTable()) {
+    const bool applies =
+        (!row.root || row.root == root) &&
+        static_cast<int32_t>(base::win::GetWindowsVersion()) >= row.min_windows_version &&
+        GetCurrentStream() >= row.min_stream;
+    if (applies && row.type != kRegistryRowDeleteKey && row.type != kRegistryRowDeleteValue)
+      ++count;
+  }
+  return count;
+}
+
+class InstallerTest : public test::InstallerRunTest {
+ protected:
+  base::FilePath Subfolder(const std::wstring& name) const {
+    return install_folder().Append(name);
+  }
+  InstallStatus ReadStatusFile() const {
+    InstallStatus status;
+    EXPECT_TRUE(LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status));
+    return status;
+  }
+  // Installs with |switches| and expects success.
+  InstallStatus Install(const std::wstring& switches = std::wstring()) {
+    RecordingInstallerObserver observer;
+    EXPECT_TRUE(RunInstaller(switches, &observer));
+    EXPECT_EQ("Success", observer.events().empty() ? "" : observer.events().back())
+        << observer.error_detail();
+    InstallStatus status = ReadStatusFile();
+    app_ids_.push_back(status.app_id);
+    return status;
+  }
+  void TearDown() override {
+    for (const std::string& app_id : app_ids_)
+      DeleteAutoupdateTask(app_id);
+    test::InstallerRunTest::TearDown();
+  }
+  // Every value of |record| is in the registry under |root| as recorded.
+  void ExpectRecordInRegistry(HKEY root, const RegistryRecord& record) {
+    for (const RegistryKeyRecord& key : record) {
+      const REGSAM view =
+          key.key_path.starts_with(GetUninstallRegistryKey()) ? KEY_WOW64_32KEY : 0;
+      for (const RegistryValueRecord& value : key.values) {
+        base::win::RegistryKey opened(root, key.key_path.c_str(), KEY_READ | view);
+        DWORD type = REG_NONE;
+        std::vector<uint8_t> data;
+        ASSERT_EQ(ERROR_SUCCESS, opened.ReadRawValue(value.name.c_str(), &type, &data))
+            << key.key_path << " " << value.name;
+        if (value.type_name == L"REG_SZ") {
+          EXPECT_EQ(value.data, ReadRegistryText(root, key.key_path, value.name.c_str(), view));
+        } else if (value.type_name == L"REG_DWORD") {
+          DWORD number = 0;
+          ASSERT_EQ(ERROR_SUCCESS, opened.ReadValueDword(value.name.c_str(), &number));
+          EXPECT_EQ(value.data, base::UintToWideString(number));
+        } else {
+          EXPECT_EQ(L"REG_NONE", value.type_name);
+          EXPECT_EQ(static_cast<DWORD>(REG_NONE), type);
+        }
+      }
+    }
+  }
+
+  std::vector<std::string> app_ids_;
+};
+
+TEST_F(InstallerTest, InstallsEveryPartOfThePackage) {
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  // 3 files, 2 root files and 8 steps.
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "TotalSteps(12)", "Step x12",
+                                      "Success"}),
+            observer.Summary());
+  const InstallStatus status = ReadStatusFile();
+  app_ids_.push_back(status.app_id);
+
+  // What was installed, as recorded; the run is an administrator's: for all users.
+  const base::FilePath launcher = install_folder().Append(kLauncherExeName);
+  EXPECT_TRUE(base::PathExists(launcher));
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion).Append(L"resources\\about.txt")));
+  EXPECT_EQ((std::vector<std::string>{"tavro.exe", "installer.exe", "resources\\about.txt"}),
+            status.files);
+  EXPECT_EQ((std::vector<std::string>{"launcher.VisualElements.xml", "root.txt"}),
+            status.root_files);
+  EXPECT_EQ(base::FilePath(kVersion), status.subfolder);
+  EXPECT_TRUE(status.all_users);
+  EXPECT_FALSE(status.copy_only);
+
+  // The shortcuts, copies of one master shortcut to the launcher.
+  const std::wstring shortcut_name = Installer::GetMasterShortcutName(false);
+  EXPECT_EQ(L"Tavro Stable.lnk", shortcut_name);
+  EXPECT_EQ(common_desktop().Append(shortcut_name), status.desktop_shortcut);
+  EXPECT_EQ(common_start_menu().Append(shortcut_name), status.start_menu_shortcut);
+  EXPECT_EQ(target_root().Append(L"QuickLaunch").Append(shortcut_name),
+            status.quick_launch_shortcut);
+  for (const base::FilePath* shortcut :
+       {&status.desktop_shortcut, &status.start_menu_shortcut, &status.quick_launch_shortcut}) {
+    EXPECT_EQ(launcher, ShortcutTarget(*shortcut)) << *shortcut;
+  }
+  // No pin helper in this package: nothing pinned.
+  EXPECT_FALSE(status.pinned);
+
+  // The installer preferences.
+  const std::unique_ptr<base::DictionaryValue> prefs =
+      ReadJsonFile(install_folder().Append(kInstallerPrefsFileName));
+  ASSERT_TRUE(prefs);
+  std::string text;
+  EXPECT_TRUE(prefs->GetString("welcome-url", &text));
+  EXPECT_EQ("https://welcome.tavro.example/?partner=t", text);
+  bool value = true;
+  EXPECT_TRUE(prefs->GetBoolean("single_profile", &value) && !value);
+  EXPECT_TRUE(prefs->GetBoolean("autoupdate", &value) && !value);
+  EXPECT_TRUE(prefs->GetBoolean("import_browser_data", &value) && value);
+  EXPECT_TRUE(prefs->GetBoolean("enable_stats", &value) && value);
+  EXPECT_FALSE(prefs->HasKey("profile_path"));
+  const base::ListValue* list = nullptr;
+  ASSERT_TRUE(prefs->GetList("installer-experiments", &list));
+  EXPECT_EQ(0u, list->GetSize());
+  ASSERT_TRUE(prefs->GetList("all-installer-experiments", &list));
+  ASSERT_EQ(4u, list->GetSize());
+  EXPECT_TRUE(list->GetString(0, &text));
+  EXPECT_EQ("installer-experiment-test@2", text);
+  EXPECT_TRUE(list->GetString(3, &text));
+  EXPECT_EQ("installer-support-x64-download@1", text);
+
+  // The registry: every row of the table that applies, recorded in the status.
+  EXPECT_TRUE(status.hkcu_keys.empty());
+  size_t recorded_values = 0;
+  for (const RegistryKeyRecord& key : status.hklm_keys)
+    recorded_values += key.values.size();
+  EXPECT_EQ(CountWrittenRows(HKEY_LOCAL_MACHINE), recorded_values);
+  ExpectRecordInRegistry(HKEY_LOCAL_MACHINE, status.hklm_keys);
+  const std::wstring uninstall_key = Installer::MakeUninstallKey(std::wstring());
+  EXPECT_EQ(L"Tavro Stable " + kVersion,
+            ReadRegistryText(HKEY_LOCAL_MACHINE, uninstall_key, L"DisplayName", KEY_WOW64_32KEY));
+  EXPECT_EQ(L"\"" + install_folder().value() + L"\\Launcher.exe\" /uninstall",
+            ReadRegistryText(HKEY_LOCAL_MACHINE, uninstall_key, L"UninstallString",
+                             KEY_WOW64_32KEY));
+  EXPECT_EQ(L"https://help.tavro.example/",
+            ReadRegistryText(HKEY_LOCAL_MACHINE, uninstall_key, L"HelpLink", KEY_WOW64_32KEY));
+  EXPECT_EQ(L"Tavro Software",
+            ReadRegistryText(HKEY_LOCAL_MACHINE, uninstall_key, L"Publisher", KEY_WOW64_32KEY));
+  EXPECT_EQ(L"\"" + install_folder().value() + L"\\Launcher.exe\" -noautoupdate -- \"%1\"",
+            ReadRegistryText(HKEY_LOCAL_MACHINE,
+                             L"Software\\Classes\\TavroStable\\shell\\open\\command", nullptr));
+  EXPECT_EQ(install_folder().value() + L"\\",
+            ReadRegistryText(HKEY_CURRENT_USER, L"Software\\Tavro Software",
+                             L"Last Stable Install Path"));
+  // Hidden from the list of programs only when asked.
+  EXPECT_FALSE(base::win::RegistryKey(HKEY_LOCAL_MACHINE, uninstall_key.c_str(),
+                                      KEY_READ | KEY_WOW64_32KEY)
+                   .HasValue(L"SystemComponent"));
+
+  // The scheduled autoupdate, as far as the system's scheduler keeps it.
+  ScheduledTaskInfo task;
+  ASSERT_TRUE(ReadAutoupdateTask(status.app_id, &task));
+  EXPECT_EQ(L"Keeps Tavro up to date.", task.description);
+  EXPECT_EQ(3600u, task.time_limit_seconds);
+  EXPECT_TRUE(task.run_only_with_network);
+}
+
+TEST_F(InstallerTest, InstallsForTheCurrentUserHiddenFromTheListOfPrograms) {
+  // Sets the state of one feature, as the command line's switches do.
+  struct FeatureState : base::FeatureReader {
+    FeatureState(const char* feature, bool on) : name(feature), enabled(on) {}
+    void ReadOverrides(std::vector<base::FeatureOverride>* overrides) const override {
+      overrides->push_back({name, enabled});
+    }
+    std::string name;
+    bool enabled;
+  };
+  base::FeatureRegistry& features = base::FeatureRegistry::GetInstance();
+  features.ApplyReader(FeatureState(kInstallerHideFromProgramAndFeaturesFeature, true));
+  const InstallStatus status = Install(L"--allusers=0");
+  features.ApplyReader(FeatureState(kInstallerHideFromProgramAndFeaturesFeature, false));
+
+  EXPECT_FALSE(status.all_users);
+  EXPECT_TRUE(status.hklm_keys.empty());
+  ExpectRecordInRegistry(HKEY_CURRENT_USER, status.hkcu_keys);
+  size_t recorded_values = 0;
+  for (const RegistryKeyRecord& key : status.hkcu_keys)
+    recorded_values += key.values.size();
+  EXPECT_EQ(CountWrittenRows(HKEY_CURRENT_USER) + 1, recorded_values);
+  const std::wstring uninstall_key = Installer::MakeUninstallKey(std::wstring());
+  DWORD system_component = 0;
+  EXPECT_EQ(ERROR_SUCCESS, base::win::RegistryKey(HKEY_CURRENT_USER, uninstall_key.c_str(),
+                                                  KEY_READ | KEY_WOW64_32KEY)
+                               .ReadValueDword(L"SystemComponent", &system_component));
+  EXPECT_EQ(1u, system_component);
+  // The user's class gets an empty DDE conversation; the machine's is left alone.
+  EXPECT_EQ(L"", ReadRegistryText(HKEY_CURRENT_USER,
+                                  L"Software\\Classes\\TavroStable\\shell\\open\\ddeexec\\Topic",
+                                  nullptr));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable"));
+  EXPECT_EQ(user_desktop().Append(Installer::GetMasterShortcutName(false)),
+            status.desktop_shortcut);
+  EXPECT_EQ(user_start_menu().Append(Installer::GetMasterShortcutName(false)),
+            status.start_menu_shortcut);
+
+  const std::unique_ptr<base::DictionaryValue> prefs =
+      ReadJsonFile(install_folder().Append(kInstallerPrefsFileName));
+  ASSERT_TRUE(prefs);
+  const base::ListValue* changed = nullptr;
+  ASSERT_TRUE(prefs->GetList("installer-experiments", &changed));
+  std::string entry;
+  ASSERT_EQ(1u, changed->GetSize());
+  EXPECT_TRUE(changed->GetString(0, &entry));
+  EXPECT_EQ("installer-hide-from-program-and-features@1", entry);
+}
+
+TEST_F(InstallerTest, EveryChangeButTheStatusFileIsAnOperation) {
+  const Snapshot before = TakeSnapshot();
+  RecordingInstallerObserver observer;
+  std::unique_ptr<Installer> installer;
+  ASSERT_TRUE(RunInstaller(L"", &observer, &installer));
+  ASSERT_TRUE(installer->succeeded());
+  app_ids_.push_back(ReadStatusFile().app_id);
+  InstallerTestPeer::RollBack(installer.get());
+  // The status file is written last, when nothing can fail any more.
+  EXPECT_EQ(
+      "+ Programs\n"
+      "+ Programs\\Tavro\n"
+      "+ Programs\\Tavro\\installation_status.xml\n",
+      ChangesSince(before));
+}
+
+TEST_F(InstallerTest, CountsEveryStepItAnnounces) {
+  // A root files list that is missing, and a files list with an empty line: the root copy
+  // step still passes on once.
+  ASSERT_TRUE(base::DeletePath(package_folder().Append(L"root_files_list"), false));
+  ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"),
+                                  "tavro.exe\r\n\r\ninstaller.exe\r\n"));
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "TotalSteps(10)", "Step x10",
+                                      "Success"}),
+            observer.Summary());
+  const InstallStatus status = ReadStatusFile();
+  app_ids_.push_back(status.app_id);
+  EXPECT_EQ((std::vector<std::string>{"tavro.exe", "installer.exe"}), status.files);
+  EXPECT_TRUE(status.root_files.empty());
+}
+
+TEST_F(InstallerTest, StandaloneCopyTouchesNeitherRegistryNorShortcuts) {
+  const Snapshot before = TakeSnapshot();
+  const InstallStatus status = Install(L"--copyonly=1");
+  EXPECT_TRUE(status.copy_only);
+  EXPECT_FALSE(status.all_users);
+  EXPECT_TRUE(status.hklm_keys.empty() && status.hkcu_keys.empty());
+  EXPECT_TRUE(status.desktop_shortcut.empty() && status.start_menu_shortcut.empty());
+  EXPECT_TRUE(CompareSnapshots(before.registry, TakeSnapshot().registry).empty());
+  EXPECT_FALSE(base::PathExists(common_desktop().Append(Installer::GetMasterShortcutName(false))));
+  ScheduledTaskInfo task;
+  EXPECT_FALSE(ReadAutoupdateTask(status.app_id, &task));
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion).Append(L"tavro.exe")));
+}
+
+TEST_F(InstallerTest, UpgradesIntoANewSubfolderAndCleansTheOneBefore) {
+  const InstallStatus first = Install();
+  const std::wstring uninstall_key = Installer::MakeUninstallKey(std::wstring());
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  // 3 files, 2 root files and 12 steps.
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "TotalSteps(16)", "Step x16",
+                                      "Success"}),
+            observer.Summary());
+  const InstallStatus second = ReadStatusFile();
+  EXPECT_EQ(first.app_id, second.app_id);
+  EXPECT_EQ(base::FilePath(kVersion + L"_0"), second.subfolder);
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion + L"_0").Append(L"tavro.exe")));
+  // The version before may still run: it goes with the next upgrade.
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion).Append(L"tavro.exe")));
+  std::vector<base::FilePath> kept;
+  base::FileEnumerator old_status(install_folder().Append(L"old_status"), false,
+                                  base::FileEnumerator::FILES);
+  for (base::FilePath file = old_status.Next(); !file.empty(); file = old_status.Next())
+    kept.push_back(file);
+  ASSERT_EQ(1u, kept.size());
+  EXPECT_TRUE(kept[0].BaseName().value().starts_with(L"installation_status.xml."));
+  InstallStatus kept_status;
+  ASSERT_TRUE(LoadInstallStatus(kept[0], &kept_status));
+  EXPECT_EQ(first, kept_status);
+  // The registration was removed and written again, under the same uninstall key.
+  EXPECT_EQ(first.hklm_keys, second.hklm_keys);
+  ExpectRecordInRegistry(HKEY_LOCAL_MACHINE, second.hklm_keys);
+  EXPECT_EQ(install_folder().value(), ReadRegistryText(HKEY_LOCAL_MACHINE, uninstall_key,
+                                                       L"InstallLocation", KEY_WOW64_32KEY));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, Installer::MakeUninstallKey(L"1"), KEY_WOW64_32KEY));
+  // The shortcuts are kept or made again, under the same names.
+  EXPECT_EQ(first.desktop_shortcut, second.desktop_shortcut);
+  EXPECT_EQ(first.start_menu_shortcut, second.start_menu_shortcut);
+  EXPECT_EQ(install_folder().Append(kLauncherExeName), ShortcutTarget(second.start_menu_shortcut));
+
+  const InstallStatus third = Install();
+  EXPECT_EQ(base::FilePath(kVersion + L"_1"), third.subfolder);
+  EXPECT_FALSE(base::PathExists(Subfolder(kVersion)));
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion + L"_0").Append(L"tavro.exe")));
+  size_t kept_count = 0;
+  base::FileEnumerator old_status_after(install_folder().Append(L"old_status"), false,
+                                        base::FileEnumerator::FILES);
+  for (base::FilePath file = old_status_after.Next(); !file.empty();
+       file = old_status_after.Next()) {
+    InstallStatus record;
+    ASSERT_TRUE(LoadInstallStatus(file, &record));
+    EXPECT_EQ(second.subfolder, record.subfolder);
+    ++kept_count;
+  }
+  EXPECT_EQ(1u, kept_count);
+}
+
+TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
+  // Two installations before: the second upgrade removes the first's folder.
+  Install();
+  Install();
+  const Snapshot before = TakeSnapshot();
+  // 3 files, 2 root files and 12 steps: removing the oldest files, copying, the registry,
+  // the shortcuts, the preferences, keeping the status: all before the 15th Step.
+  for (int cancel_after_step : {2, 10, 15}) {
+    RecordingInstallerObserver observer;
+    CancelAtStep(&observer, cancel_after_step);
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ("Done(0)", observer.events().back()) << cancel_after_step;
+    EXPECT_EQ(cancel_after_step, observer.steps());
+    EXPECT_EQ(kNoChanges, ChangesSince(before)) << cancel_after_step;
+  }
+}
+
+TEST_F(InstallerTest, NoStepRunsOnceTheInstallerIsGone) {
+  const Snapshot before = TakeSnapshot();
+  const std::unique_ptr<Settings> settings = MakeSettings(L"");
+  auto installer = std::make_unique<Installer>();
+  RecordingInstallerObserver observer;
+  installer->AddObserver(&observer);
+  // Posted behind the launcher step, which posts the next step before the Installer goes.
+  observer.on_step = [&](int count) {
+    if (count == 6) {
+      base::MessageLoop::Current()->task_runner()->PostTask(
+          FROM_HERE, base::BindLambda([&installer] { installer.reset(); }));
+    }
+  };
+  installer->Start(settings.get());
+  ASSERT_TRUE(RunUntil([&] { return observer.ended(); }));
+  RunPendingTasks();
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "TotalSteps(12)", "Step x7",
+                                      "Done(0)"}),
+            observer.Summary());
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+}
+
+TEST_F(InstallerTest, SucceedsOnceWhenAnotherProcessEndsTheRun) {
+  const std::unique_ptr<Settings> settings =
+      MakeSettings(L"--wait-for-package=\"" + package_folder().value() + L"\"");
+  Installer installer;
+  RecordingInstallerObserver observer;
+  installer.AddObserver(&observer);
+  installer.Start(settings.get());
+  // An elevated run that waits for the package leaves the end to the package's installer.
+  EXPECT_FALSE(InstallerTestPeer::HandleElevatedResult(&installer, 0));
+  EXPECT_TRUE(observer.events().empty());
+  InstallerTestPeer::StepInstallationSucceeded(&installer);
+  InstallerTestPeer::StepInstallationSucceeded(&installer);
+  // The run posted by Start finds the run ended.
+  RunPendingTasks();
+  EXPECT_EQ(std::vector<std::string>{"Success"}, observer.events());
+  EXPECT_TRUE(installer.succeeded());
+  EXPECT_FALSE(installer.running());
+  installer.RemoveObserver(&observer);
+}
+
+TEST_F(InstallerTest, UpgradeKeepsEveryPreferenceItWrites) {
+  Install();
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  // The browser counted failures of its autoupdate task, and keeps a value of its own.
+  prefs->SetInteger("au_task_error_count", 3);
+  prefs->SetString("browser_value", "kept");
+  std::string text;
+  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+
+  // The preference file's writes are held up for a while just before the preference step
+  // (the 12th Step of an upgrade announces it): the steps after it must still read what it
+  // wrote.
+  RecordingInstallerObserver observer;
+  observer.on_step = [&](int count) {
+    if (count != 12)
+      return;
+    JsonPrefStore::GetTaskRunnerForFile(prefs_file, GetPrefsTaskPool()->owner()->pool())
+        ->PostTask(FROM_HERE, base::BindLambda([] { ::Sleep(1000); }));
+  };
+  const base::FilePath temp_folder = target_root().Append(L"Temp");
+  ASSERT_TRUE(
+      RunInstaller(L"--temp-folder=\"" + temp_folder.value() + L"\"", &observer));
+  ASSERT_EQ("Success", observer.events().back());
+  ASSERT_TRUE(WaitForPendingWrites(GetPrefsTaskPool(), prefs_file, kWriteWait));
+  prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  int count = 0;
+  EXPECT_TRUE(prefs->GetInteger("au_task_error_count", &count));
+  EXPECT_EQ(2, count);
+  EXPECT_TRUE(prefs->GetString("browser_value", &text));
+  EXPECT_EQ("kept", text);
+  // Written by the preference step, before the count was changed.
+  EXPECT_TRUE(prefs->GetString("temp_folder", &text));
+  EXPECT_EQ(temp_folder.ToUtf8(), text);
+
+  prefs->SetInteger("au_task_error_count", 0);
+  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+  Install();
+  ASSERT_TRUE(WaitForPendingWrites(GetPrefsTaskPool(), prefs_file, kWriteWait));
+  prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs && prefs->GetInteger("au_task_error_count", &count));
+  EXPECT_EQ(0, count);
+}
+
+TEST_F(InstallerTest, RegistersAProtocolWhereTheInstallationHasItsCapabilities) {
+  Install();
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--register-tavro-as-protocol-handler=tavro-test", &observer));
+  EXPECT_EQ((std::vector<std::string>{"Step x3", "Success"}), observer.Summary());
+  // The installation recorded the key as the table writes it, "UrlAssociations".
+  EXPECT_EQ(L"TavroStable",
+            ReadRegistryText(HKEY_LOCAL_MACHINE,
+                             L"Software\\Clients\\StartMenuInternet\\TavroStable\\Capabilities\\"
+                             L"URLAssociations",
+                             L"tavro-test"));
+}
+
+TEST_F(InstallerTest, UpgradeRemovesWhatThePreviousInstallationRecordedButNoRoot) {
+  // A previous installation whose record names keys far up the tree.
+  InstallStatus previous;
+  previous.all_users = true;
+  previous.app_id = "42";
+  previous.subfolder = base::FilePath(L"1.0");
+  previous.hklm_keys = {
+      {9, L"Software\\Classes\\TavroStable", {}},
+      {2, L"Software\\Clients\\Other", {}},
+      {2, L"Software\\Classes\\Foo\\Bar", {{L"", L"REG_SZ", L"x"}}},
+      {0, L"Software\\Kept", {{L"gone", L"REG_SZ", L"x"}}},
+  };
+  ASSERT_TRUE(test::MakeTestInstallation(install_folder(), previous, ""));
+  for (const wchar_t* key : {L"Software\\Clients\\Other", L"Software\\Classes\\Foo\\Bar"})
+    ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, key, L"x"));
+  {
+    base::win::RegistryKey kept;
+    ASSERT_EQ(ERROR_SUCCESS, kept.Create(HKEY_LOCAL_MACHINE, L"Software\\Kept", KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, kept.WriteValue(L"gone", L"x"));
+    ASSERT_EQ(ERROR_SUCCESS, kept.WriteValue(L"stays", L"y"));
+  }
+
+  const InstallStatus status = Install();
+  EXPECT_EQ("42", status.app_id);
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Clients\\Other"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes"));
+  EXPECT_EQ(L"(missing)", ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Kept", L"gone"));
+  EXPECT_EQ(L"y", ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Kept", L"stays"));
+}
+
+TEST_F(InstallerTest, RefusesRunsWithoutAValidOperation) {
+  {
+    // An autoupdate installs only over an older-generation installation.
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--autoupdate", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+    EXPECT_EQ("Settings operation invalid for autoupdate", observer.error_detail());
+  }
+  // A file where the folder should be: no operation, and no interrupted event is needed.
+  ASSERT_TRUE(base::CreateDirectory(install_folder().DirName()));
+  ASSERT_TRUE(test::WriteTestFile(install_folder(), "a file"));
+  CloseInterruptedEvent();
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  EXPECT_EQ((std::vector<std::string>{"Error(37058)", "Done(0)"}), observer.events());
+  EXPECT_EQ("Settings operation invalid", observer.error_detail());
+}
+
+TEST_F(InstallerTest, RefusesAFilesListEntryOutsideItsFolder) {
+  const Snapshot before = TakeSnapshot();
+  for (const char* entry : {"..\\..\\escaped.txt", "C:\\escaped.txt", "\\escaped.txt"}) {
+    ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"),
+                                    std::string("tavro.exe\r\n") + entry + "\r\n"));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ(std::string("Invalid entry in files list: ") + entry, observer.error_detail());
+    EXPECT_EQ(kNoChanges, ChangesSince(before));
+  }
+}
+
+// The ways a run can fail or be stopped; each must leave files and registry as they were.
+enum class Trouble { kFileInUse, kReadOnlyStatusFile, kUnwritableUninstallKey, kCancel };
+
+struct TroubleCase {
+  Trouble trouble;
+  // For kCancel: the Step after which the interrupted event is signalled.
+  int cancel_after_step;
+  const char* name;
+};
+
+class InstallerRollbackTest : public InstallerTest,
+                              public testing::WithParamInterface<TroubleCase> {};
+
+TEST_P(InstallerRollbackTest, LeavesNoTrace) {
+  const TroubleCase& trouble = GetParam();
+  base::win::ScopedHandle held_file;
+  base::win::RegistryKey volatile_key;
+  int expected_error = 0;
+  switch (trouble.trouble) {
+    case Trouble::kFileInUse:
+      // Opened without any sharing: the copy cannot read it.
+      held_file.Set(::CreateFileW(package_folder().Append(L"resources\\about.txt").value().c_str(),
+                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held_file.IsValid());
+      expected_error = IDS_ERROR_COPY_FILE;
+      break;
+    case Trouble::kReadOnlyStatusFile: {
+      const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+      ASSERT_TRUE(base::CreateDirectory(install_folder()));
+      ASSERT_TRUE(test::WriteTestFile(status_file, "not a status"));
+      ASSERT_TRUE(::SetFileAttributesW(status_file.value().c_str(), FILE_ATTRIBUTE_READONLY));
+      expected_error = IDS_ERROR_INSTALL_FAILED;
+      break;
+    }
+    case Trouble::kUnwritableUninstallKey: {
+      // Below a volatile key only volatile keys can be made.
+      HKEY key = nullptr;
+      ASSERT_EQ(ERROR_SUCCESS,
+                ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, GetUninstallRegistryKey().c_str(), 0,
+                                  nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                                  nullptr, &key, nullptr));
+      volatile_key = base::win::RegistryKey(key);
+      expected_error = IDS_ERROR_INSTALL_FAILED;
+      break;
+    }
+    case Trouble::kCancel:
+      break;
+  }
+  const Snapshot before = TakeSnapshot();
+
+  RecordingInstallerObserver observer;
+  if (trouble.trouble == Trouble::kCancel)
+    CancelAtStep(&observer, trouble.cancel_after_step);
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  const std::vector<std::string>& events = observer.events();
+  ASSERT_GE(events.size(), 2u);
+  if (expected_error) {
+    EXPECT_EQ("Error(" + std::to_string(expected_error) + ")", events[events.size() - 2]);
+  } else {
+    // No step starts once the event is signalled.
+    EXPECT_EQ("Step", events[events.size() - 2]);
+    EXPECT_EQ(trouble.cancel_after_step, observer.steps());
+  }
+  EXPECT_EQ("Done(0)", events.back());
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Troubles,
+    InstallerRollbackTest,
+    testing::Values(TroubleCase{Trouble::kFileInUse, 0, "FileInUse"},
+                    TroubleCase{Trouble::kReadOnlyStatusFile, 0, "ReadOnlyStatusFile"},
+                    TroubleCase{Trouble::kUnwritableUninstallKey, 0, "UnwritableUninstallKey"},
+                    TroubleCase{Trouble::kCancel, 1, "CancelBeforeCopying"},
+                    TroubleCase{Trouble::kCancel, 2, "CancelWhileCopying"},
+                    TroubleCase{Trouble::kCancel, 6, "CancelAfterTheLauncher"},
+                    TroubleCase{Trouble::kCancel, 8, "CancelAfterShortcuts"},
+                    TroubleCase{Trouble::kCancel, 10, "CancelAfterThePreferences"}),
+    [](const testing::TestParamInfo<TroubleCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace installer

@@ -1,0 +1,31 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_IPC_MAILSLOT_IO_H_
+#define DESKTOP_WINDOWS_INSTALLER_IPC_MAILSLOT_IO_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace installer {
+
+// "\\.\mailslot\" followed by |relative_name|.
+std::wstring MakeMailslotPath(const std::wstring& relative_name);
+
+// The mailslot I/O of the IPC threads normally completes through the thread's I/O completion
+// port. Where a mailslot handle cannot be bound to one (Wine refuses the mailslot itself with
+// ERROR_INVALID_PARAMETER, and blocks in overlapped reads), the thread does each transfer
+// itself with these: one overlapped read or write on |handle|, waited for at most
+// |timeout_ms| and cancelled after that, so that the thread always gets back to its tasks.
+// The same calls are valid on Windows.
+//
+// Each returns 0 or the system error; WAIT_TIMEOUT when the time ran out, ERROR_SEM_TIMEOUT
+// when the mailslot's own read time-out did. The bytes moved go to |transferred|.
+DWORD ReadAndWait(HANDLE handle, void* buffer, DWORD size, DWORD timeout_ms, DWORD* transferred);
+DWORD WriteAndWait(HANDLE handle,
+                   const void* data,
+                   DWORD size,
+                   DWORD timeout_ms,
+                   DWORD* transferred);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_IPC_MAILSLOT_IO_H_

@@ -1,0 +1,39 @@
+#include "desktop/windows/installer/service/transactions/operation_group.h"
+
+#include <utility>
+
+#include "base/logging.h"
+
+namespace installer {
+
+OperationGroup::OperationGroup() = default;
+
+OperationGroup::~OperationGroup() = default;
+
+void OperationGroup::Add(std::unique_ptr<Operation> operation) {
+  DCHECK_EQ(attempted_, 0u);
+  operations_.push_back(std::move(operation));
+}
+
+bool OperationGroup::Do() {
+  for (const std::unique_ptr<Operation>& operation : operations_) {
+    ++attempted_;
+    if (!operation->Do())
+      return false;
+  }
+  return true;
+}
+
+void OperationGroup::Rollback() {
+  while (attempted_ > 0) {
+    --attempted_;
+    operations_[attempted_]->Rollback();
+  }
+}
+
+void OperationGroup::Commit() {
+  for (size_t i = 0; i < attempted_; ++i)
+    operations_[i]->Commit();
+}
+
+}  // namespace installer
