@@ -11,6 +11,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
+#include "base/win/wrapped_window_proc.h"
 #include "desktop/windows/installer/host/installer_resources.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/service/user_rights.h"
@@ -153,10 +154,10 @@ InstallerWindow::~InstallerWindow() {
   if (main_dialog_.Get()) {
     ::SetWindowLongPtrW(main_dialog_.Get(), DWLP_USER, 0);
     if (HWND logo = ::GetDlgItem(main_dialog_.Get(), IDC_LOGO))
-      ::RemoveWindowSubclass(logo, &LogoProc, kLogoSubclassId);
+      ::RemoveWindowSubclass(logo, &LogoSubclassProc, kLogoSubclassId);
     for (int id : {IDC_HEADING, IDC_TERMS_SENTENCE}) {
       if (HWND control = ::GetDlgItem(main_dialog_.Get(), id))
-        ::RemoveWindowSubclass(control, &CaretHidingProc, kCaretSubclassId);
+        ::RemoveWindowSubclass(control, &CaretHidingSubclassProc, kCaretSubclassId);
     }
     Win32DialogDispatcher::GetInstance()->Deactivate(main_dialog_.Get());
   }
@@ -168,12 +169,14 @@ InstallerWindow::~InstallerWindow() {
 bool InstallerWindow::Init() {
   const HINSTANCE module = ::GetModuleHandleW(nullptr);
   if (!::CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_INSTALLER_MAIN), nullptr,
-                            &MainDialogProc, reinterpret_cast<LPARAM>(this))) {
+                            &base::win::WrappedWindowProc<&MainDialogProc>,
+                            reinterpret_cast<LPARAM>(this))) {
     PLOG(ERROR) << "Cannot create the installer dialog";
     return false;
   }
   if (!::CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_INSTALLER_OPTIONS), main_dialog_.Get(),
-                            &OptionsDialogProc, reinterpret_cast<LPARAM>(this))) {
+                            &base::win::WrappedWindowProc<&OptionsDialogProc>,
+                            reinterpret_cast<LPARAM>(this))) {
     PLOG(ERROR) << "Cannot create the options dialog";
     return false;
   }
@@ -506,7 +509,7 @@ void InstallerWindow::ShowInstallFolder(HWND combo, const base::FilePath& folder
 // Messages -----------------------------------------------------------------------------
 
 // static
-INT_PTR CALLBACK InstallerWindow::MainDialogProc(HWND dialog,
+LRESULT CALLBACK InstallerWindow::MainDialogProc(HWND dialog,
                                                  UINT message,
                                                  WPARAM wparam,
                                                  LPARAM lparam) {
@@ -523,7 +526,7 @@ INT_PTR CALLBACK InstallerWindow::MainDialogProc(HWND dialog,
 }
 
 // static
-INT_PTR CALLBACK InstallerWindow::OptionsDialogProc(HWND dialog,
+LRESULT CALLBACK InstallerWindow::OptionsDialogProc(HWND dialog,
                                                     UINT message,
                                                     WPARAM wparam,
                                                     LPARAM lparam) {
@@ -773,20 +776,19 @@ void InstallerWindow::OnInitMainDialog() {
   CreateFonts();
   SetIcons();
 
-  const DWORD_PTR self = reinterpret_cast<DWORD_PTR>(this);
-  ::SetWindowSubclass(::GetDlgItem(dialog, IDC_LOGO), &LogoProc, kLogoSubclassId, self);
+  ::SetWindowSubclass(::GetDlgItem(dialog, IDC_LOGO), &LogoSubclassProc, kLogoSubclassId, 0);
   ::SendDlgItemMessageW(dialog, IDC_UNINSTALL_QUESTION, WM_SETFONT,
                         reinterpret_cast<WPARAM>(bold_font_.Get()), FALSE);
   const HWND terms_sentence = ::GetDlgItem(dialog, IDC_TERMS_SENTENCE);
   const LRESULT mask = ::SendMessageW(terms_sentence, EM_GETEVENTMASK, 0, 0);
   ::SendMessageW(terms_sentence, EM_SETEVENTMASK, 0, mask | ENM_LINK);
-  ::SetWindowSubclass(terms_sentence, &CaretHidingProc, kCaretSubclassId, self);
+  ::SetWindowSubclass(terms_sentence, &CaretHidingSubclassProc, kCaretSubclassId, 0);
   for (int id : {IDC_PROGRESS_TITLE, IDC_INSTALL_FAILED_TITLE, IDC_UNINSTALL_FAILED_TITLE}) {
     ::SendDlgItemMessageW(dialog, id, WM_SETFONT, reinterpret_cast<WPARAM>(title_font_.Get()),
                           FALSE);
   }
   const HWND heading = ::GetDlgItem(dialog, IDC_HEADING);
-  ::SetWindowSubclass(heading, &CaretHidingProc, kCaretSubclassId, self);
+  ::SetWindowSubclass(heading, &CaretHidingSubclassProc, kCaretSubclassId, 0);
   ::SendMessageW(heading, WM_SETFONT, reinterpret_cast<WPARAM>(heading_font_.Get()), FALSE);
 
   if (progress_only_)
@@ -1102,26 +1104,45 @@ void InstallerWindow::PaintLogo(HWND control) {
 }
 
 // static
+LRESULT CALLBACK InstallerWindow::LogoSubclassProc(HWND control,
+                                                   UINT message,
+                                                   WPARAM wparam,
+                                                   LPARAM lparam,
+                                                   UINT_PTR id,
+                                                   DWORD_PTR window) {
+  return base::win::CallWrappedWindowProc(&LogoProc, control, message, wparam, lparam);
+}
+
+// static
 LRESULT CALLBACK InstallerWindow::LogoProc(HWND control,
                                            UINT message,
                                            WPARAM wparam,
-                                           LPARAM lparam,
-                                           UINT_PTR id,
-                                           DWORD_PTR window) {
-  if (message == WM_PAINT) {
-    reinterpret_cast<InstallerWindow*>(window)->PaintLogo(control);
+                                           LPARAM lparam) {
+  // The window is the main dialog's, as long as the dialog has one.
+  InstallerWindow* window =
+      reinterpret_cast<InstallerWindow*>(::GetWindowLongPtrW(::GetParent(control), DWLP_USER));
+  if (message == WM_PAINT && window) {
+    window->PaintLogo(control);
     return 0;
   }
   return ::DefSubclassProc(control, message, wparam, lparam);
 }
 
 // static
+LRESULT CALLBACK InstallerWindow::CaretHidingSubclassProc(HWND control,
+                                                          UINT message,
+                                                          WPARAM wparam,
+                                                          LPARAM lparam,
+                                                          UINT_PTR id,
+                                                          DWORD_PTR window) {
+  return base::win::CallWrappedWindowProc(&CaretHidingProc, control, message, wparam, lparam);
+}
+
+// static
 LRESULT CALLBACK InstallerWindow::CaretHidingProc(HWND control,
                                                   UINT message,
                                                   WPARAM wparam,
-                                                  LPARAM lparam,
-                                                  UINT_PTR id,
-                                                  DWORD_PTR window) {
+                                                  LPARAM lparam) {
   // Read-only texts show no caret.
   if (message == WM_SETFOCUS) {
     ::HideCaret(control);

@@ -91,23 +91,29 @@ class InstallerWindow : public SettingsObserver {
   // The control |id| of the main dialog, else of the options dialog.
   HWND GetControl(int id) const;
 
-  static INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
-  static INT_PTR CALLBACK OptionsDialogProc(HWND dialog,
+  // The dialog procedures; the dialogs run them through the guard of
+  // base/win/wrapped_window_proc.h (a dialog procedure has a window procedure's type).
+  static LRESULT CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK OptionsDialogProc(HWND dialog,
                                             UINT message,
                                             WPARAM wparam,
                                             LPARAM lparam);
-  static LRESULT CALLBACK LogoProc(HWND control,
-                                   UINT message,
-                                   WPARAM wparam,
-                                   LPARAM lparam,
-                                   UINT_PTR id,
-                                   DWORD_PTR window);
-  static LRESULT CALLBACK CaretHidingProc(HWND control,
-                                          UINT message,
-                                          WPARAM wparam,
-                                          LPARAM lparam,
-                                          UINT_PTR id,
-                                          DWORD_PTR window);
+  // The subclasses of the logo and of the read-only texts; each runs its window procedure
+  // through the guard of base/win/wrapped_window_proc.h.
+  static LRESULT CALLBACK LogoSubclassProc(HWND control,
+                                           UINT message,
+                                           WPARAM wparam,
+                                           LPARAM lparam,
+                                           UINT_PTR id,
+                                           DWORD_PTR window);
+  static LRESULT CALLBACK LogoProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK CaretHidingSubclassProc(HWND control,
+                                                  UINT message,
+                                                  WPARAM wparam,
+                                                  LPARAM lparam,
+                                                  UINT_PTR id,
+                                                  DWORD_PTR window);
+  static LRESULT CALLBACK CaretHidingProc(HWND control, UINT message, WPARAM wparam, LPARAM lparam);
 
   INT_PTR OnMainMessage(UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR OnOptionsMessage(UINT message, WPARAM wparam, LPARAM lparam);
