@@ -169,13 +169,13 @@ InstallerWindow::~InstallerWindow() {
 bool InstallerWindow::Init() {
   const HINSTANCE module = ::GetModuleHandleW(nullptr);
   if (!::CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_INSTALLER_MAIN), nullptr,
-                            &base::win::WrappedWindowProc<&MainDialogProc>,
+                            &base::win::WrappedWindowProc<&DialogProc>,
                             reinterpret_cast<LPARAM>(this))) {
     PLOG(ERROR) << "Cannot create the installer dialog";
     return false;
   }
   if (!::CreateDialogParamW(module, MAKEINTRESOURCEW(IDD_INSTALLER_OPTIONS), main_dialog_.Get(),
-                            &base::win::WrappedWindowProc<&OptionsDialogProc>,
+                            &base::win::WrappedWindowProc<&DialogProc>,
                             reinterpret_cast<LPARAM>(this))) {
     PLOG(ERROR) << "Cannot create the options dialog";
     return false;
@@ -509,37 +509,29 @@ void InstallerWindow::ShowInstallFolder(HWND combo, const base::FilePath& folder
 // Messages -----------------------------------------------------------------------------
 
 // static
-LRESULT CALLBACK InstallerWindow::MainDialogProc(HWND dialog,
-                                                 UINT message,
-                                                 WPARAM wparam,
-                                                 LPARAM lparam) {
+LRESULT CALLBACK InstallerWindow::DialogProc(HWND dialog,
+                                             UINT message,
+                                             WPARAM wparam,
+                                             LPARAM lparam) {
   if (message == WM_INITDIALOG) {
     InstallerWindow* window = reinterpret_cast<InstallerWindow*>(lparam);
     ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-    window->main_dialog_.Reset(dialog);
-    window->OnInitMainDialog();
+    // The main dialog is made first, the options dialog inside it.
+    if (!window->main_dialog_.Get()) {
+      window->main_dialog_.Reset(dialog);
+      window->OnInitMainDialog();
+    } else {
+      window->options_dialog_.Reset(dialog);
+      window->OnInitOptionsDialog();
+    }
     return TRUE;
   }
   InstallerWindow* window =
       reinterpret_cast<InstallerWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-  return window ? window->OnMainMessage(message, wparam, lparam) : FALSE;
-}
-
-// static
-LRESULT CALLBACK InstallerWindow::OptionsDialogProc(HWND dialog,
-                                                    UINT message,
-                                                    WPARAM wparam,
-                                                    LPARAM lparam) {
-  if (message == WM_INITDIALOG) {
-    InstallerWindow* window = reinterpret_cast<InstallerWindow*>(lparam);
-    ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-    window->options_dialog_.Reset(dialog);
-    window->OnInitOptionsDialog();
-    return TRUE;
-  }
-  InstallerWindow* window =
-      reinterpret_cast<InstallerWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-  return window ? window->OnOptionsMessage(message, wparam, lparam) : FALSE;
+  if (!window)
+    return FALSE;
+  return dialog == window->main_dialog_.Get() ? window->OnMainMessage(message, wparam, lparam)
+                                              : window->OnOptionsMessage(message, wparam, lparam);
 }
 
 INT_PTR InstallerWindow::OnMainMessage(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -676,23 +668,15 @@ void InstallerWindow::OnMainCommand(int id, int notification, HWND control) {
         ::SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(-1), 0);
       return;
     case IDC_MAIN_INSTALL_PATH:
-      if (notification == CBN_SELCHANGE) {
-        CountInPageRecord("changed_install_path_from_main_screen");
-        ApplyInstallPath(control);
-      } else if (notification == CBN_EDITCHANGE) {
-        CountInPageRecord("edited_install_path_from_main_screen");
-        ApplyInstallPath(control);
-      }
+      OnInstallPathCommand(notification, control, "changed_install_path_from_main_screen",
+                           "edited_install_path_from_main_screen");
       return;
     case IDC_MAIN_BROWSE:
       if (notification == BN_CLICKED)
         BrowseForFolder();
       return;
     case IDC_DELETE_PROFILE:
-      if (notification == BN_CLICKED) {
-        ApplyCheckBox(id);
-        InvalidateControl(id);
-      }
+      OnCheckBoxCommand(id, notification);
       return;
     default:
       return;
@@ -733,13 +717,7 @@ void InstallerWindow::OnOptionsCommand(int id, int notification, HWND control) {
       return;
     }
     case IDC_INSTALL_PATH:
-      if (notification == CBN_SELCHANGE) {
-        CountInPageRecord("changed_install_path");
-        ApplyInstallPath(control);
-      } else if (notification == CBN_EDITCHANGE) {
-        CountInPageRecord("edited_install_path");
-        ApplyInstallPath(control);
-      }
+      OnInstallPathCommand(notification, control, "changed_install_path", "edited_install_path");
       return;
     case IDC_CHANGE_PATH:
       if (notification == BN_CLICKED)
@@ -748,14 +726,28 @@ void InstallerWindow::OnOptionsCommand(int id, int notification, HWND control) {
     case IDC_DEFAULT_BROWSER:
     case IDC_IMPORT_DATA:
     case IDC_SHARE_USAGE_DATA:
-      if (notification == BN_CLICKED) {
-        ApplyCheckBox(id);
-        InvalidateControl(id);
-      }
+      OnCheckBoxCommand(id, notification);
       return;
     default:
       return;
   }
+}
+
+void InstallerWindow::OnInstallPathCommand(int notification,
+                                           HWND combo,
+                                           const char* changed_key,
+                                           const char* edited_key) {
+  if (notification != CBN_SELCHANGE && notification != CBN_EDITCHANGE)
+    return;
+  CountInPageRecord(notification == CBN_SELCHANGE ? changed_key : edited_key);
+  ApplyInstallPath(combo);
+}
+
+void InstallerWindow::OnCheckBoxCommand(int id, int notification) {
+  if (notification != BN_CLICKED)
+    return;
+  ApplyCheckBox(id);
+  InvalidateControl(id);
 }
 
 void InstallerWindow::OnLinkClicked(const ENLINK& link) {

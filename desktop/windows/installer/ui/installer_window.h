@@ -91,13 +91,9 @@ class InstallerWindow : public SettingsObserver {
   // The control |id| of the main dialog, else of the options dialog.
   HWND GetControl(int id) const;
 
-  // The dialog procedures; the dialogs run them through the guard of
+  // The procedure of both dialogs; they run it through the guard of
   // base/win/wrapped_window_proc.h (a dialog procedure has a window procedure's type).
-  static LRESULT CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
-  static LRESULT CALLBACK OptionsDialogProc(HWND dialog,
-                                            UINT message,
-                                            WPARAM wparam,
-                                            LPARAM lparam);
+  static LRESULT CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
   // The subclasses of the logo and of the read-only texts; each runs its window procedure
   // through the guard of base/win/wrapped_window_proc.h.
   static LRESULT CALLBACK LogoSubclassProc(HWND control,
@@ -121,6 +117,12 @@ class InstallerWindow : public SettingsObserver {
   void OnInitOptionsDialog();
   void OnMainCommand(int id, int notification, HWND control);
   void OnOptionsCommand(int id, int notification, HWND control);
+  // A path box's selection or edit: counted under |changed_key| or |edited_key|, applied.
+  void OnInstallPathCommand(int notification,
+                            HWND combo,
+                            const char* changed_key,
+                            const char* edited_key);
+  void OnCheckBoxCommand(int id, int notification);
   void OnLinkClicked(const ENLINK& link);
   INT_PTR OnMainControlColor(HDC dc, HWND control);
 

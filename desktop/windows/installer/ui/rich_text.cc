@@ -68,18 +68,23 @@ std::wstring GetFirstLine(HWND control) {
   return std::wstring(line, copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
-bool SetLinkEffect(HWND control, LONG start, LONG end) {
-  CHARFORMAT2W format = {};
-  format.cbSize = sizeof(format);
-  format.dwMask = CFM_LINK | CFM_UNDERLINE;
-  format.dwEffects = CFE_LINK | CFE_UNDERLINE;
+// Applies |format| to the characters from |start| to |end| (-1: to the end of the text).
+bool SetCharFormat(HWND control, LONG start, LONG end, CHARFORMAT2W* format) {
+  format->cbSize = sizeof(*format);
   CHARRANGE range = {start, end};
   ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
   const bool set = ::SendMessageW(control, EM_SETCHARFORMAT, SCF_SELECTION,
-                                  reinterpret_cast<LPARAM>(&format)) != 0;
+                                  reinterpret_cast<LPARAM>(format)) != 0;
   CHARRANGE none = {0, 0};
   ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&none));
   return set;
+}
+
+bool SetLinkEffect(HWND control, LONG start, LONG end) {
+  CHARFORMAT2W format = {};
+  format.dwMask = CFM_LINK | CFM_UNDERLINE;
+  format.dwEffects = CFE_LINK | CFE_UNDERLINE;
+  return SetCharFormat(control, start, end, &format);
 }
 
 // Where hyperlink fields were dropped: the labels alone, marked as links.
@@ -241,16 +246,9 @@ std::wstring GetRichTextRange(HWND control, LONG start, LONG end) {
 
 bool SetRichTextColor(HWND control, LONG start, LONG end, COLORREF colour) {
   CHARFORMAT2W format = {};
-  format.cbSize = sizeof(format);
   format.dwMask = CFM_COLOR;
   format.crTextColor = colour;
-  CHARRANGE range = {start, end};
-  ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-  const bool set = ::SendMessageW(control, EM_SETCHARFORMAT, SCF_SELECTION,
-                                  reinterpret_cast<LPARAM>(&format)) != 0;
-  CHARRANGE none = {0, 0};
-  ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&none));
-  return set;
+  return SetCharFormat(control, start, end, &format);
 }
 
 std::string StreamOutRtf(HWND control) {
