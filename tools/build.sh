@@ -18,4 +18,6 @@ if [ ! -f "$build/build.ninja" ]; then
 elif ! grep -qxF "TAVRO_DEPS_PREFIX:PATH=$deps_prefix" "$build/CMakeCache.txt"; then
   cmake "$build" -DTAVRO_DEPS_PREFIX="$deps_prefix" >/dev/null
 fi
+# ccache can reuse objects built with precompiled headers only when told to.
+export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
 cmake --build "$build" "$@"

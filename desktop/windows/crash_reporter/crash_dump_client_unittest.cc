@@ -42,10 +42,20 @@ class ScriptedServer {
 
   // What the client sent; valid once the client's Register returned.
   const std::string& request() const { return request_; }
-  const std::string& ack() const { return ack_; }
+  // The client's acknowledgement, which the server reads after Register may have returned:
+  // waits until the server has read it (or given up).
+  const std::string& ack() const {
+    ::WaitForSingleObject(served_.Get(), kTimeoutMs);
+    return ack_;
+  }
 
  private:
   void Serve(const Answer& answer) {
+    ServeOnce(answer);
+    ::SetEvent(served_.Get());
+  }
+
+  void ServeOnce(const Answer& answer) {
     if (!pipe_.IsValid())
       return;
     if (!::ConnectNamedPipe(pipe_.Get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)
@@ -75,6 +85,7 @@ class ScriptedServer {
   base::win::ScopedHandle pipe_;
   std::string request_;
   std::string ack_;
+  base::win::ScopedHandle served_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
   std::thread thread_;
 };
 
