@@ -253,6 +253,9 @@ void InstallerWindow::ShowProgress(uint16_t minimum, uint32_t maximum, bool marq
 void InstallerWindow::SetProgress(int32_t position) {
   const HWND bar = ::GetDlgItem(main_dialog_.Get(), IDC_PROGRESS_BAR);
   const int32_t current = static_cast<int32_t>(::SendMessageW(bar, PBM_GETPOS, 0, 0));
+  // A step past the end would start the bar over from its beginning.
+  const int32_t maximum = static_cast<int32_t>(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+  position = std::min(position, maximum);
   if (position > current + kMaxSmoothSteps) {
     ::SendMessageW(bar, PBM_SETPOS, position, 0);
     return;

@@ -432,6 +432,10 @@ TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar)
   EXPECT_EQ(16, ::SendMessageW(bar, PBM_GETPOS, 0, 0));
   EXPECT_EQ(5, counts[0]);
   EXPECT_EQ(1, counts[1]);
+  // Positions past the end stop there; stepping past it would start the bar over.
+  window_->SetProgress(1298);
+  window_->SetProgress(1306);
+  EXPECT_EQ(1303, ::SendMessageW(bar, PBM_GETPOS, 0, 0));
   ::RemoveWindowSubclass(bar, &CountBarMoves, 1);
 
   window_->ShowProgress(0, 0, true);
