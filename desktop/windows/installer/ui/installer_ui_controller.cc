@@ -318,8 +318,8 @@ void InstallerUIController::RunUICallbackAndPostReply(
   LOG(INFO) << "Obtained UI callback request from fetcher";
   if (ui_terminated_) {
     VLOG(1) << "UI has been terminated already.";
-    PostUICallbackReply(FROM_HERE_WITH_EXPLICIT_FUNCTION("RunUICallbackAndPostReply"),
-                        reply_runner, std::move(reply), ERROR_CANCELLED);
+    PostUICallbackReply(FROM_HERE_WITH_EXPLICIT_FUNCTION("RunUICallbackAndPostReply"), reply_runner,
+                        std::move(reply), ERROR_CANCELLED);
     return;
   }
   PendingUICallback callback{std::move(ui_task), std::move(reply_runner), std::move(reply)};
@@ -379,7 +379,8 @@ void InstallerUIController::OnInstallerTerminated(bool success) {
   }
   if (!pending_error_) {
     const bool uninstall = settings_->GetFlag(UNINSTALL_FLAG);
-    const char* reason = uninstall ? "Unreported uninstaller error." : "Unreported installer error.";
+    const char* reason =
+        uninstall ? "Unreported uninstaller error." : "Unreported installer error.";
     LOG(ERROR) << reason;
     OnError(uninstall ? IDS_ERROR_UNINSTALL_FAILED : IDS_ERROR_INSTALL_FAILED, std::wstring(),
             reason);
@@ -418,9 +419,8 @@ void InstallerUIController::ShowPendingError() {
     OnAccept();
     return;
   }
-  const bool offer_full_package =
-      error_shown_before_ && parts_.package_fetcher &&
-      (phase_ < PHASE_ADDITIONAL_FILES || wait_for_network_);
+  const bool offer_full_package = error_shown_before_ && parts_.package_fetcher &&
+                                  (phase_ < PHASE_ADDITIONAL_FILES || wait_for_network_);
   error_shown_before_ = true;
   const std::unique_ptr<PendingError> error = std::move(pending_error_);
   window_->ShowError(GetString(error->message_id, error->argument), offer_full_package,

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,17 +30,6 @@ namespace {
 
 constexpr base::TimeDelta kDeadline = base::TimeDelta::FromSeconds(120);
 constexpr wchar_t kDownloadFailed[] = L"Failed to download Tavro.";
-
-// Polls |condition| until it holds or |deadline| has passed; false then.
-bool WaitUntil(const std::function<bool()>& condition, base::TimeDelta deadline = kDeadline) {
-  const base::TimeTicks end = base::TimeTicks::Now() + deadline;
-  while (!condition()) {
-    if (base::TimeTicks::Now() > end)
-      return false;
-    ::Sleep(20);
-  }
-  return true;
-}
 
 struct FindWindowState {
   DWORD pid;
@@ -132,6 +120,7 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
   }
 
   base::FilePath install_folder() const { return work_folder().Append(L"Tavro Browser"); }
+  base::FilePath download_folder() const { return temp_folder().Append(L"Tavro Installer"); }
 
   // Starts |program| (the test host when empty) with its window for the install folder and
   // waits for the window; false, with a failure, when none comes.
@@ -139,12 +128,12 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
     ProcessOptions options = MakeProcessOptions();
     options.timeout = base::TimeDelta::FromSeconds(300);
     const base::FilePath& exe = program.empty() ? host() : program;
-    if (!installer_.Start(L"\"" + exe.value() + L"\" --installfolder=\"" +
-                              install_folder().value() + L"\"",
-                          options)) {
+    if (!installer_.Start(
+            L"\"" + exe.value() + L"\" --installfolder=\"" + install_folder().value() + L"\"",
+            options)) {
       return false;
     }
-    const bool shown = WaitUntil([this] {
+    const bool shown = PollUntil([this] {
       dialog_ = FindInstallerWindow(installer_.pid());
       return dialog_ != nullptr || !installer_.IsRunning();
     });
@@ -154,7 +143,8 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
 
   // Waits until the window shows the page on which the control |id| is visible.
   bool WaitForPage(int id) {
-    const bool shown = WaitUntil([&] { return IsControlVisible(dialog_, id) || !installer_.IsRunning(); });
+    const bool shown =
+        PollUntil([&] { return IsControlVisible(dialog_, id) || !installer_.IsRunning(); });
     EXPECT_TRUE(shown && IsControlVisible(dialog_, id)) << "page of control " << id << "\n"
                                                         << ReadLogs();
     return IsControlVisible(dialog_, id);
@@ -162,14 +152,14 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
 
   // Waits until the error page shows |message|, the last thing the page sets.
   bool WaitForError(const std::wstring& message) {
-    const bool shown = WaitUntil([&] {
+    const bool shown = PollUntil([&] {
       return (IsControlVisible(dialog_, IDC_RETRY) &&
               GetControlText(dialog_, IDC_STATUS_TEXT) == message) ||
              !installer_.IsRunning();
     });
     EXPECT_TRUE(shown && installer_.IsRunning())
-        << "no error \"" << message << "\": " << GetControlText(dialog_, IDC_STATUS_TEXT)
-        << "\n" << ReadLogs();
+        << "no error \"" << message << "\": " << GetControlText(dialog_, IDC_STATUS_TEXT) << "\n"
+        << ReadLogs();
     return shown && installer_.IsRunning();
   }
 
@@ -248,6 +238,8 @@ TEST_F(InstallerWindowE2eTest, APersonAcceptsAndWatchesTheInstallation) {
 
   EXPECT_TRUE(base::PathExists(install_folder().Append(L"launcher.exe")));
   EXPECT_EQ(1, server().GetPackageDownloadCount());
+  // The window's lock on the download folder went with it.
+  EXPECT_FALSE(base::PathExists(download_folder().Append(L"installer.lck")));
   const std::unique_ptr<base::DictionaryValue> report = LastStatsReport();
   EXPECT_EQ(1, GetReportInteger(*report, "installation_success"));
   EXPECT_EQ(0, GetReportInteger(*report, "run_immediately"));
@@ -264,13 +256,13 @@ TEST_F(InstallerWindowE2eTest, CancelDuringTheInstallationLeavesNothingBehind) {
   ASSERT_TRUE(WaitForPage(IDC_ACCEPT));
   ClickButton(dialog_, IDC_ACCEPT);
   ASSERT_TRUE(WaitForPage(IDC_PROGRESS_BAR));
-  ASSERT_TRUE(WaitUntil([this] { return server().GetPackageDownloadCount() > 0; }));
+  ASSERT_TRUE(PollUntil([this] { return server().GetPackageDownloadCount() > 0; }));
 
   // The person cancels, and confirms.
   {
     MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
     ClickButton(dialog_, IDC_UNINSTALL_CANCEL);
-    EXPECT_TRUE(WaitUntil([&] { return answerer.answered(); }));
+    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
   }
   const ProcessResult run = WaitForEnd();
   EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
@@ -294,7 +286,7 @@ TEST_F(InstallerWindowE2eTest, ServerFailureShowsTheErrorPageAndRetryRecovers) {
   ASSERT_TRUE(StartWithWindow());
   ASSERT_TRUE(WaitForPage(IDC_ACCEPT));
   // The background fetch gives up while the person reads the welcome page, silently.
-  ASSERT_TRUE(WaitUntil([this] { return LogsContain("we won't retry until user decides to."); }))
+  ASSERT_TRUE(PollUntil([this] { return LogsContain("we won't retry until user decides to."); }))
       << ReadLogs();
   EXPECT_TRUE(IsControlVisible(dialog_, IDC_ACCEPT));
 
@@ -307,12 +299,11 @@ TEST_F(InstallerWindowE2eTest, ServerFailureShowsTheErrorPageAndRetryRecovers) {
   server().ClearFailures();
   ASSERT_TRUE(base::CreateDirectory(install_folder()));
   const base::FilePath blocker = install_folder().Append(L"launcher.exe");
-  base::win::ScopedHandle blocked(::CreateFileW(blocker.value().c_str(), GENERIC_WRITE, 0,
-                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                                nullptr));
+  base::win::ScopedHandle blocked(::CreateFileW(blocker.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(blocked.IsValid());
   ClickButton(dialog_, IDC_RETRY);
-  ASSERT_TRUE(WaitUntil([this] { return LogsContain("Handling pending error"); }));
+  ASSERT_TRUE(PollUntil([this] { return LogsContain("Handling pending error"); }));
   ASSERT_TRUE(WaitForPage(IDC_RETRY));
   EXPECT_EQ(1, server().GetPackageDownloadCount());
 
@@ -336,6 +327,30 @@ TEST_F(InstallerWindowE2eTest, ServerFailureShowsTheErrorPageAndRetryRecovers) {
   Uninstall();
 }
 
+// A second installer for the same download folder shows no window of its own: it brings the
+// first one forward and ends. Closing the first window, confirmed, ends its run.
+TEST_F(InstallerWindowE2eTest, ASecondInstallerDefersToTheFirstWindow) {
+  ASSERT_TRUE(StartWithWindow());
+  ASSERT_TRUE(WaitForPage(IDC_ACCEPT));
+  const ProcessResult second = RunHost(L"--installfolder=\"" + install_folder().value() + L"\"");
+  EXPECT_TRUE(second.started && !second.timed_out) << second.Describe();
+  EXPECT_NE(0u, second.exit_code);
+  EXPECT_TRUE(LogsContain("Another instance of the installer UI is running. Switching to it"))
+      << ReadLogs();
+  EXPECT_TRUE(::IsWindowVisible(dialog_));
+  EXPECT_TRUE(installer_.IsRunning());
+
+  {
+    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
+    ::PostMessageW(dialog_, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
+  }
+  const ProcessResult run = WaitForEnd();
+  EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
+  EXPECT_FALSE(base::PathExists(download_folder().Append(L"installer.lck")));
+}
+
 // After a second failure the error page offers the full installer, which opens its address
 // with the browser of the system and ends the run.
 TEST_F(InstallerWindowE2eTest, TheFullInstallerOfferOpensItsAddress) {
@@ -343,7 +358,7 @@ TEST_F(InstallerWindowE2eTest, TheFullInstallerOfferOpensItsAddress) {
   const base::FilePath browser = work_folder().Append(L"browser");
   ASSERT_TRUE(base::CreateDirectory(browser));
   ASSERT_TRUE(base::CopySingleFile(ExamplePackage::Current().package_folder().Append(L"tavro.exe"),
-                             browser.Append(L"web_browser.exe")));
+                                   browser.Append(L"web_browser.exe")));
   const std::wstring command = L"\"" + browser.Append(L"web_browser.exe").value() + L"\" \"%1\"";
   // Wine's class root is the machine's only.
   ScopedRegistryValue handler(HKEY_LOCAL_MACHINE, L"Software\\Classes\\http\\shell\\open\\command",
@@ -362,7 +377,7 @@ TEST_F(InstallerWindowE2eTest, TheFullInstallerOfferOpensItsAddress) {
   ASSERT_TRUE(WaitForError(kDownloadFailed));
   EXPECT_FALSE(IsControlVisible(dialog_, IDC_FULL_PACKAGE));
   ClickButton(dialog_, IDC_RETRY);
-  ASSERT_TRUE(WaitUntil([this] { return IsControlVisible(dialog_, IDC_FULL_PACKAGE); }))
+  ASSERT_TRUE(PollUntil([this] { return IsControlVisible(dialog_, IDC_FULL_PACKAGE); }))
       << ReadLogs();
   EXPECT_TRUE(IsControlVisible(dialog_, IDC_RETRY));
 
@@ -408,8 +423,7 @@ TEST_F(InstallerWindowE2eTest, AWindowThatCannotBeMadeEndsTheRunCleanly) {
   base::FilePath broken;
   ASSERT_TRUE(MakeTestHost(work_folder().Append(L"broken"),
                            {{"urls.autoupdate", server().GetBaseUrl()}}, &broken));
-  ASSERT_TRUE(
-      ReplaceResource(broken, RT_DIALOG, IDD_INSTALLER_MAIN, MakeUnusableDialogTemplate()));
+  ASSERT_TRUE(ReplaceResource(broken, RT_DIALOG, IDD_INSTALLER_MAIN, MakeUnusableDialogTemplate()));
 
   ProcessOptions options = MakeProcessOptions();
   const ProcessResult run = RunProcess(
@@ -421,8 +435,7 @@ TEST_F(InstallerWindowE2eTest, AWindowThatCannotBeMadeEndsTheRunCleanly) {
   EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
   const std::unique_ptr<base::DictionaryValue> report = LastStatsReport();
   EXPECT_EQ(0, GetReportInteger(*report, "installation_success"));
-  EXPECT_EQ("Could not initialize installer window",
-            GetReportString(*report, "failure_reason"));
+  EXPECT_EQ("Could not initialize installer window", GetReportString(*report, "failure_reason"));
 }
 
 }  // namespace

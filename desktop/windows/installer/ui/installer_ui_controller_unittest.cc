@@ -34,8 +34,8 @@ class InstallerUIControllerTest : public LanguageTest {
     ASSERT_TRUE(registry_.IsValid());
     ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
     command_line_ = std::make_unique<base::CommandLine>(base::CommandLine::FromString(
-        L"installer.exe --enable-installer-stats=0 --installfolder=\"" +
-        install_folder().value() + L"\""));
+        L"installer.exe --enable-installer-stats=0 --installfolder=\"" + install_folder().value() +
+        L"\""));
     settings_ = std::make_unique<Settings>(false, false, false, install_folder(), false,
                                            INSTALLER_ARCH_X64, command_line_.get());
     ASSERT_TRUE(base::test::RunUntil([this] { return !settings_->IsFetchingStatus(); }));
@@ -47,11 +47,10 @@ class InstallerUIControllerTest : public LanguageTest {
   // Runs |during_run| once the window is up, then the UI until it ends.
   uint8_t RunUIWith(std::function<void()> during_run) {
     // Posted behind the controller's own start, which RunUI posts.
-    base::CurrentThreadTaskRunner::Get()->PostTask(
-        FROM_HERE, base::BindLambda([during_run] {
-          base::CurrentThreadTaskRunner::Get()->PostTask(FROM_HERE,
-                                                         base::BindLambda(during_run));
-        }));
+    base::CurrentThreadTaskRunner::Get()->PostTask(FROM_HERE, base::BindLambda([during_run] {
+                                                     base::CurrentThreadTaskRunner::Get()->PostTask(
+                                                         FROM_HERE, base::BindLambda(during_run));
+                                                   }));
     return controller_.RunUI(settings_.get(), nullptr, download_folder(), false);
   }
 
@@ -86,13 +85,12 @@ TEST_F(InstallerUIControllerTest, NothingRunsAfterTheUIEnded) {
     controller_.OnError(IDS_ERROR_INSTALL_FAILED, std::wstring(), "Late report");
     controller_.OnAccept();
     controller_.ShowPendingError();
-    controller_.RunUICallbackAndPostReply(
-        base::BindLambda([&](HWND) {
-          dialog_ran = true;
-          return int32_t{0};
-        }),
-        base::CurrentThreadTaskRunner::Get(),
-        base::BindLambda([&](int32_t value) { reply = value; }));
+    controller_.RunUICallbackAndPostReply(base::BindLambda([&](HWND) {
+                                            dialog_ran = true;
+                                            return int32_t{0};
+                                          }),
+                                          base::CurrentThreadTaskRunner::Get(),
+                                          base::BindLambda([&](int32_t value) { reply = value; }));
   });
 
   EXPECT_EQ(0, result);
