@@ -11,6 +11,12 @@ export BUILD_DIR=$build
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
 ensure_wine_prefix
+# No window manager runs on Xvfb: Wine is to draw the window frames itself rather than wait
+# two seconds for a window manager each time a window goes. Set once, before the session.
+if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
 
 started_xvfb=
 cleanup() {
@@ -19,11 +25,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A persistent wineserver: every Wine process start of the run reuses it. The system
-# processes of the prefix start here, detached from the output that ctest captures (a Wine
-# service holding a test's output pipe would keep ctest waiting).
-start_wine_session
-
+# The display comes first: the session's desktop process, started next, serves every window
+# of the run from the display it found.
 if [ "$(ctest --test-dir "$build" -N -L gui "$@" | sed -n 's/^Total Tests: //p')" != 0 ]; then
   display=:$((90 + RANDOM % 100))
   Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -31,5 +34,10 @@ if [ "$(ctest --test-dir "$build" -N -L gui "$@" | sed -n 's/^Total Tests: //p')
   export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 fi
+
+# A persistent wineserver: every Wine process start of the run reuses it. The system
+# processes of the prefix start here, detached from the output that ctest captures (a Wine
+# service holding a test's output pipe would keep ctest waiting).
+start_wine_session
 
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

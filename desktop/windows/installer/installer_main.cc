@@ -40,6 +40,7 @@
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/tracking_data.h"
+#include "desktop/windows/installer/ui/installer_ui_controller.h"
 
 namespace installer {
 
@@ -297,7 +298,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     SilentInstallerController controller;
     result = controller.Run(settings.get(), payload_reader.get(), download_folder);
   } else {
-    LOG(ERROR) << "Cannot run the window front end: the window controller is not built yet";
+    VLOG(2) << "Running UI controller";
+    InstallerUIController controller;
+    result = controller.RunUI(settings.get(), payload_reader.get(), download_folder,
+                              roles.run_immediately);
   }
   // A folder that holds nothing is removed; anything in it stays.
   ::RemoveDirectoryW(download_folder.value().c_str());

@@ -207,10 +207,10 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
     test::ProcessOptions options;
     options.environment = {{L"TMP", log_temp.GetPath().value()},
                            {L"TEMP", log_temp.GetPath().value()}};
-    const test::ProcessResult run =
-        test::RunProcess(L"\"" + installer.value() + L"\" --uninstall " + switches, options);
-    EXPECT_FALSE(run.timed_out);
-    return test::ReadInstallerLog(log_temp.GetPath());
+    // The run goes on to its uninstall window once the experiments are known.
+    return test::RunUntilLogged(
+        L"\"" + installer.value() + L"\" --uninstall " + switches, options,
+        [&] { return test::ReadInstallerLog(log_temp.GetPath()); }, "] Installer download folder: ");
   };
 
   std::string log = run_uninstall("[\"installer-experiment-test@1\"]", L"");
@@ -263,8 +263,15 @@ class InstallerRunTest : public testing::Test {
 // argument; a silent one then runs immediately, with the window.
 TEST_F(InstallerRunTest, Y12AutoupdateRecoversTheFolderAndRunsImmediately) {
   const base::FilePath y12_folder = temp_.GetPath().Append(L"Y12 Tavro");
-  std::string log = Run(L"--installfolder= --autoupdate --silent --v=1 " + TempFolderSwitch() +
-                        L" \"" + y12_folder.value() + L"\"");
+  // The run goes on to its window, which would wait for the user after the failed fetch.
+  test::ProcessOptions options;
+  options.environment = {{L"TMP", temp_.GetPath().value()}, {L"TEMP", temp_.GetPath().value()}};
+  std::string log = test::RunUntilLogged(
+      L"\"" + base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe").value() + L"\" " +
+          test::FailingFetchSwitches(server_) + L" --installfolder= --autoupdate --silent --v=1 " +
+          TempFolderSwitch() + L" \"" + y12_folder.value() + L"\"",
+      options, [this] { return test::ReadFrontEndLog(temp_.GetPath()); },
+      "] Installer download folder: ");
   EXPECT_TRUE(HasLine(log, "It looks like we are autoupdating from Y12.")) << log;
   EXPECT_TRUE(HasLine(log, "Recovered install folder from command line: " + y12_folder.ToUtf8()));
   EXPECT_TRUE(HasLine(log, "Configuring for Y12 autoupdate."));

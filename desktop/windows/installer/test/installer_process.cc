@@ -295,6 +295,37 @@ bool TestProcess::IsSystemHelper(const std::wstring& image) {
   return false;
 }
 
+bool PollUntil(const std::function<bool()>& condition, base::TimeDelta timeout) {
+  const base::TimeTicks deadline = base::TimeTicks::Now() + timeout;
+  while (!condition()) {
+    if (base::TimeTicks::Now() > deadline)
+      return false;
+    ::Sleep(20);
+  }
+  return true;
+}
+
+std::string RunUntilLogged(const std::wstring& command_line,
+                           const ProcessOptions& options,
+                           const std::function<std::string()>& read_log,
+                           const std::string& marker) {
+  TestProcess process;
+  if (!process.Start(command_line, options))
+    return std::string();
+  std::string log;
+  const bool logged = PollUntil(
+      [&] {
+        const bool running = process.IsRunning();
+        log = read_log();
+        return !running || log.find(marker) != std::string::npos;
+      },
+      options.timeout);
+  EXPECT_TRUE(logged) << "no \"" << marker << "\" in the log:\n" << log;
+  if (process.IsRunning())
+    process.Kill();
+  return log;
+}
+
 ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {
   return RunProcess(command_line.GetCommandLineString(), options);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -120,6 +121,19 @@ class TestProcess : private base::OsThread::Delegate {
 // The processes that |parent| started and that still run; with a non-empty |image|, only
 // those whose program file is named so ("cmd.exe", any letter case).
 std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image = std::wstring());
+
+// Tests |condition| every few milliseconds, without running a message loop, until it holds;
+// false when it did not within |timeout|.
+bool PollUntil(const std::function<bool()>& condition,
+               base::TimeDelta timeout = base::TimeDelta::FromSeconds(120));
+
+// Runs |command_line| until |read_log| returns a log that holds |marker|, or until it ends;
+// a run still going then (waiting in its window, say) is ended with what it started. The
+// log at that point.
+std::string RunUntilLogged(const std::wstring& command_line,
+                           const ProcessOptions& options,
+                           const std::function<std::string()>& read_log,
+                           const std::string& marker);
 
 // Runs |command_line| and waits for it as TestProcess::Wait does.
 ProcessResult RunProcess(const base::CommandLine& command_line,

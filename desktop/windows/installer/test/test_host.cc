@@ -70,6 +70,11 @@ class ResourceUpdate {
   HANDLE update_;
 };
 
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR result) {
+  reinterpret_cast<std::vector<WORD>*>(result)->push_back(language);
+  return TRUE;
+}
+
 BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR result) {
   *reinterpret_cast<WORD*>(result) = language;
   return FALSE;  // The first one is enough.
@@ -149,6 +154,35 @@ bool MakeTestHost(const base::FilePath& folder,
     return false;
   *host = copy;
   return true;
+}
+
+bool ReplaceResource(const base::FilePath& program,
+                     const wchar_t* type,
+                     int id,
+                     const std::string& data) {
+  std::vector<WORD> languages;
+  {
+    const ResourceModule module(program);
+    if (!module.get())
+      return false;
+    ::EnumResourceLanguagesW(module.get(), type, MAKEINTRESOURCEW(id), CollectLanguage,
+                             reinterpret_cast<LONG_PTR>(&languages));
+  }
+  if (languages.empty()) {
+    LOG(ERROR) << program << " has no such resource";
+    return false;
+  }
+  ResourceUpdate update(program);
+  if (!update.get())
+    return false;
+  for (WORD language : languages) {
+    if (!::UpdateResourceW(update.get(), type, MAKEINTRESOURCEW(id), language,
+                           const_cast<char*>(data.data()), static_cast<DWORD>(data.size()))) {
+      PLOG(ERROR) << "UpdateResource failed";
+      return false;
+    }
+  }
+  return update.Commit();
 }
 
 }  // namespace test

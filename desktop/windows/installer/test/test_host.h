@@ -26,6 +26,14 @@ bool MakeTestHost(const base::FilePath& folder,
                   base::FilePath* host,
                   const std::vector<std::pair<std::string, std::string>>& json_changes = {});
 
+// Replaces the resource |id| of |type|, in every language it exists in, of the program file
+// |program| with |data| (a test's copy of the host with a broken part; Wine's
+// UpdateResourceW does not remove resources). False, with the reason logged, on failure.
+bool ReplaceResource(const base::FilePath& program,
+                     const wchar_t* type,
+                     int id,
+                     const std::string& data);
+
 // The product configuration (JSON) of a host executable; empty when it has none.
 std::string ReadProductConfig(const base::FilePath& host);
 
