@@ -12,7 +12,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/service/product_config.h"
-#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/memory_response_writer.h"
 #include "desktop/windows/installer/wininet/stats.h"

@@ -10,7 +10,7 @@
 #include "base/single_thread_task_runner.h"
 #include "base/synchronization/lock.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
-#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 
 namespace installer {
 

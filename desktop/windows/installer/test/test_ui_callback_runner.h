@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 
 namespace installer {
 namespace test {

@@ -17,7 +17,7 @@
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/ui/installer_window_observer.h"
-#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 
 namespace installer {
 

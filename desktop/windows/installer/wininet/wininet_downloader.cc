@@ -19,7 +19,7 @@
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
-#include "desktop/windows/installer/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/response_writer.h"
 #include "desktop/windows/installer/wininet/wininet_termination.h"
