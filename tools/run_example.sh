@@ -10,7 +10,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 export BUILD_DIR=$build
 
-"$root/tools/build.sh"
+# The build's own output (compiler lines, dependency set-up) goes to a log of its own, so
+# that what follows is the example itself.
+mkdir -p "$build"
+printf '%s\n%s\n' 'Building the installer, its tests and the example package (a first run also installs' \
+  "what the build needs, which takes several minutes; output: ${build#"$root"/}/build.log) ..."
+if ! "$root/tools/build.sh" >"$build/build.log" 2>&1; then
+  tail -n 40 "$build/build.log"
+  printf '\nThe build failed; the whole output is in %s\n' "$build/build.log" >&2
+  exit 1
+fi
 
 export WINEPREFIX=$build/example_wineprefix
 . "$root/tools/wine_env.sh"

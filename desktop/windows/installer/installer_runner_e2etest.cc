@@ -283,7 +283,6 @@ TEST_F(InstallerRunnerE2eTest, ASecondFrontEndForTheFolderGets37057) {
   StubHold hold(L"suite_installer.exe");
   FrontEnd* front_end = StartHeldRun(&hold);
   ASSERT_TRUE(front_end);
-  InstallerRunner& runner = front_end->runner();
   ASSERT_TRUE(WaitForStubInvocations(stub_log_folder(), L"suite_installer.exe", 1,
                                      kRunDeadline))
       << ReadLogs();
