@@ -279,20 +279,27 @@ std::vector<std::wstring> CommandLine::GetArgv() const {
 }
 
 std::wstring CommandLine::GetCommandLineString() const {
-  std::wstring text = QuoteProgram(program_.value());
-  for (const auto& entry : switches_) {
-    text.push_back(L' ');
-    text.append(QuoteArgument(FormatSwitch(entry.first, entry.second)));
-  }
+  const std::wstring arguments = GetArgumentsString();
+  const std::wstring program = QuoteProgram(program_.value());
+  return arguments.empty() ? program : program + L" " + arguments;
+}
+
+std::wstring CommandLine::GetArgumentsString() const {
+  std::wstring text;
+  auto append = [&text](const std::wstring& part) {
+    if (!text.empty())
+      text.push_back(L' ');
+    text.append(part);
+  };
+  for (const auto& entry : switches_)
+    append(QuoteArgument(FormatSwitch(entry.first, entry.second)));
   bool terminated = false;
   for (const std::wstring& argument : args_) {
     if (!terminated && NeedsTerminatorBefore(argument)) {
-      text.push_back(L' ');
-      text.append(kSwitchTerminator);
+      append(std::wstring(kSwitchTerminator));
       terminated = true;
     }
-    text.push_back(L' ');
-    text.append(QuoteArgument(argument));
+    append(QuoteArgument(argument));
   }
   return text;
 }

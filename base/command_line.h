@@ -82,6 +82,8 @@ class CommandLine {
   // the same program, switches and arguments. A "--" goes in front of the first loose
   // argument that would otherwise read as a switch or as the end of the switches.
   std::wstring GetCommandLineString() const;
+  // The same without the program: what the shell takes as the parameters of a program.
+  std::wstring GetArgumentsString() const;
 
  private:
   CommandLine() = default;

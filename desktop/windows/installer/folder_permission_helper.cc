@@ -51,6 +51,9 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
   unsigned initial_pid = 0;
   if (!base::StringToUint(command_line.GetSwitchValueNative(kInitialPidSwitch), &initial_pid))
     return;
+  base::FilePath package_folder;
+  if (!GetWaitForPackageFolder(command_line, &package_folder))
+    return;
   const base::Process initial_process = base::Process::Open(initial_pid, SYNCHRONIZE);
   if (!initial_process.IsValid())
     return;
@@ -62,7 +65,6 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
 
   // The package's installer lies in the package folder that "wait-for-package" names, not
   // in the install folder.
-  const base::FilePath package_folder = command_line.GetSwitchValuePath(kWaitForPackageSwitch);
   base::CommandLine package_installer(package_folder.Append(L"installer.exe"));
   const char* const copied_switches[] = {kCrashReporterPidSwitch, kSetFolderPermissionSwitch,
                                          kPermissionsForUserSwitch,
@@ -88,33 +90,56 @@ void GrantUntilUndone(const base::CommandLine& command_line,
     return;
   if (!base::DirectoryExists(folder) && !base::CreateDirectory(folder))
     return;
+  GrantFolderPermission(folder, command_line.GetSwitchValueNative(kPermissionsForUserSwitch),
+                        command_line.HasSwitch(kPermanentPermissionsSwitch),
+                        give_permission.Get(), undo.Get(), undo_delay);
+}
 
+}  // namespace
+
+bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePath* folder) {
+  const base::FilePath value = command_line.GetSwitchValuePath(kWaitForPackageSwitch);
+  if (value.empty() || !value.IsAbsolute()) {
+    LOG(ERROR) << "Refusing the package folder \"" << value << "\": not an absolute path";
+    return false;
+  }
+  *folder = value;
+  return true;
+}
+
+void GrantFolderPermission(const base::FilePath& folder,
+                           const std::wstring& user,
+                           bool permanent,
+                           HANDLE give_permission,
+                           HANDLE undo,
+                           base::TimeDelta undo_delay) {
   std::unique_ptr<SavedSecurity> saved_security;
-  if (!GrantAccessToUser(folder.value(), SE_FILE_OBJECT,
-                         command_line.GetSwitchValueNative(kPermissionsForUserSwitch),
-                         GENERIC_ALL, CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE,
-                         &saved_security)) {
+  if (!GrantAccessToUser(folder.value(), SE_FILE_OBJECT, user, GENERIC_ALL,
+                         CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, &saved_security)) {
     return;
   }
-  const bool signalled = ::SetEvent(give_permission.Get()) != FALSE;
+  const bool signalled = ::SetEvent(give_permission) != FALSE;
   if (!signalled)
     PLOG(ERROR) << "Cannot signal the permission event";
-  if (command_line.HasSwitch(kPermanentPermissionsSwitch) && signalled)
+  if (permanent)
     return;
   if (signalled) {
-    ::WaitForSingleObject(undo.Get(), INFINITE);
+    ::WaitForSingleObject(undo, INFINITE);
     ::Sleep(static_cast<DWORD>(undo_delay.InMilliseconds()));
   }
   RestoreSecurity(*saved_security);
 }
-
-}  // namespace
 
 void RunFolderPermissionHelper(const base::CommandLine& command_line,
                                base::TimeDelta undo_delay) {
   if (!command_line.HasSwitch(kPermissionsForUserSwitch))
     return;
   const base::FilePath folder = command_line.GetSwitchValuePath(kSetFolderPermissionSwitch);
+  // An elevated helper grants rights: never on a folder relative to wherever it runs.
+  if (!folder.IsAbsolute()) {
+    LOG(ERROR) << "Refusing to grant access to \"" << folder << "\": not an absolute path";
+    return;
+  }
   if (command_line.HasSwitch(kWaitForPackageSwitch))
     WaitForPackageAndHandOver(command_line, folder);
   else

@@ -10,6 +10,8 @@
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/logging.h"
+#include "base/test/scoped_log_capture.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/service/named_objects.h"
@@ -163,6 +165,54 @@ TEST_F(FolderPermissionHelperTest, EndsQuietlyWithoutUserOrEvents) {
   base::CommandLine waiting = HelperCommandLine(folder_);
   waiting.AppendSwitchPath("wait-for-package", temp_.GetPath());
   RunFolderPermissionHelper(waiting);  // No "initial-pid".
+}
+
+// A handle to |event| that may wait on it but not signal it.
+base::win::ScopedHandle WaitOnlyHandle(HANDLE event) {
+  HANDLE duplicate = nullptr;
+  ::DuplicateHandle(::GetCurrentProcess(), event, ::GetCurrentProcess(), &duplicate, SYNCHRONIZE,
+                    FALSE, 0);
+  return base::win::ScopedHandle(duplicate);
+}
+
+TEST_F(FolderPermissionHelperTest, AGrantThatCannotBeAnnouncedStaysOnlyWhenPermanent) {
+  ASSERT_TRUE(base::CreateDirectory(folder_));
+  base::win::ScopedHandle give(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  base::win::ScopedHandle undo(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  const base::win::ScopedHandle cannot_signal = WaitOnlyHandle(give.Get());
+  ASSERT_TRUE(cannot_signal.IsValid());
+  ASSERT_FALSE(::SetEvent(cannot_signal.Get()));
+  const std::wstring before = ReadDacl(folder_);
+
+  // Temporary: taken back at once, without waiting to be told.
+  GrantFolderPermission(folder_, L"Everyone", false, cannot_signal.Get(), undo.Get(),
+                        base::TimeDelta());
+  EXPECT_EQ(before, ReadDacl(folder_));
+  // Permanent: the grant stays.
+  GrantFolderPermission(folder_, L"Everyone", true, cannot_signal.Get(), undo.Get(),
+                        base::TimeDelta());
+  EXPECT_NE(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
+}
+
+TEST_F(FolderPermissionHelperTest, RefusesFoldersThatAreNotFullPaths) {
+  base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
+  base::win::ScopedHandle interrupted =
+      CreateEvent(folder_, L"TavroInstaller/InstallationInterrupted", true);
+  ASSERT_TRUE(::SetEvent(ready.Get()));
+  // A package folder that is empty or relative would have the installer looked for in the
+  // current folder or along the search path.
+  for (const wchar_t* package : {L"", L"package", L"C:package"}) {
+    base::test::ScopedLogCapture log;
+    base::CommandLine command_line = HelperCommandLine(folder_);
+    command_line.AppendSwitchNative("wait-for-package", package);
+    command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));
+    RunFolderPermissionHelper(command_line);
+    EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, "Refusing the package folder")) << package;
+  }
+  // Nor does it grant anything on a folder relative to where it runs.
+  base::test::ScopedLogCapture log;
+  RunFolderPermissionHelper(HelperCommandLine(base::FilePath(L"Install")));
+  EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, "Refusing to grant access"));
 }
 
 TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {

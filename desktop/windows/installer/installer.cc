@@ -57,6 +57,17 @@ std::vector<std::string> SplitFilesList(const std::string& text) {
 
 }  // namespace
 
+InstallerUserRights::InstallerUserRights()
+    : is_user_admin(&IsUserAdmin),
+      has_folder_access([](const base::FilePath& folder, ACCESS_MASK access) {
+        return HasAccess(folder.value(), SE_FILE_OBJECT, access) > 0;
+      }),
+      grant_folder_access([](const base::FilePath& folder,
+                             ACCESS_MASK access,
+                             std::unique_ptr<SavedSecurity>* saved) {
+        return GrantAccess(folder.value(), SE_FILE_OBJECT, access, kInheritedByEverything, saved);
+      }) {}
+
 Installer::Installer() {
   base::MessageLoop* loop = base::MessageLoop::Current();
   CHECK(loop) << "The installer runs its steps on its thread's message loop";
@@ -68,6 +79,8 @@ Installer::~Installer() {
     Cancel();
   interrupted_watcher_.StopWatching();
   interrupted_event_.Close();
+  package_ready_watcher_.StopWatching();
+  package_ready_event_.Close();
   steps_.clear();
   undo_permission_event_.Close();
 }
@@ -185,7 +198,14 @@ bool Installer::PrepareInstallFolder() {
     other_pid_ = pid;
     LOG(INFO) << "Second installer pid: " << other_pid_;
   }
-  const bool is_admin = IsUserAdmin(false);
+  if (command_line().HasSwitch("run-elevated")) {
+    // The elevated child of a user's installer: what belongs to that user's own process
+    // (the user's autoupdate task, starting the clean-up batch) is left to it.
+    completion_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!completion_event_.IsValid())
+      PLOG(ERROR) << "Cannot create the completion event of the elevated installation";
+  }
+  const bool is_admin = rights_.is_user_admin(false);
   LOG(INFO) << "is_elevated_admin: " << is_admin;
   const bool all_users = flag(ALL_USERS_FLAG);
   if (all_users && flag(SILENT) && !is_admin) {
@@ -207,7 +227,7 @@ bool Installer::PrepareInstallFolder() {
   if (operation() != OPERATION_UNINSTALLING && !flag(COPY_ONLY) && !flag(AUTOUPDATE))
     SaveLastInstallPath();
   if (write_access)
-    write_access = HasAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess) > 0;
+    write_access = rights_.has_folder_access(install_folder(), kFolderWriteAccess);
 
   // The older generation kept one profile per folder, wherever it was installed.
   const bool older_single_user =
@@ -228,8 +248,7 @@ bool Installer::PrepareInstallFolder() {
   if (operation() == OPERATION_INSTALLING && is_admin && flag(SINGLE_PROFILE) &&
       !older_single_user) {
     // The profile lives in the install folder: every user who runs the browser writes there.
-    GrantAccess(install_folder().value(), SE_FILE_OBJECT, GENERIC_ALL, kInheritedByEverything,
-                nullptr);
+    rights_.grant_folder_access(install_folder(), GENERIC_ALL, nullptr);
   }
   LOG(INFO) << "Write privileges for install folder: " << write_access;
   if (!write_access && !ObtainWriteAccess(is_admin))
@@ -243,13 +262,9 @@ bool Installer::PrepareInstallFolder() {
 }
 
 bool Installer::OpenInterruptedEvent() {
-  const std::wstring name = MakeObjectName(install_folder(), kInterruptedEventName, true);
-  LOG(INFO) << "Event name for interrupted installation: " << name;
-  interrupted_event_.Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  if (!interrupted_event_.IsValid()) {
-    PLOG(ERROR) << "OpenEventW " << name;
-    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
-                              "Failed to open a handle to the installation interrupted event");
+  if (!OpenInstallFolderEvent(kInterruptedEventName, "interrupted installation",
+                              "Failed to open a handle to the installation interrupted event",
+                              &interrupted_event_)) {
     return false;
   }
   if (!interrupted_watcher_.RegisterWait(interrupted_event_.Get(), this)) {
@@ -258,6 +273,20 @@ bool Installer::OpenInterruptedEvent() {
     return false;
   }
   return true;
+}
+
+bool Installer::OpenInstallFolderEvent(const wchar_t* base_name,
+                                       const char* label,
+                                       const char* failure,
+                                       base::win::ScopedHandle* event) {
+  const std::wstring name = MakeObjectName(install_folder(), base_name, true);
+  LOG(INFO) << "Event name for " << label << ": " << name;
+  event->Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  if (event->IsValid())
+    return true;
+  PLOG(ERROR) << "OpenEventW " << name;
+  LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), failure);
+  return false;
 }
 
 void Installer::SaveLastInstallPath() {
@@ -291,9 +320,9 @@ bool Installer::HandleElevatedResult(int result) {
   switch (result) {
     case 0:
       LOG(INFO) << "Succeeded elevated run";
-      // With "wait-for-package" the elevated run only prepared the way: the package's own
-      // installer, started once the package is ready, ends this run.
-      if (!command_line().HasSwitch("wait-for-package"))
+      // When the package is awaited, the package's own installer ends this run (or has ended
+      // it already).
+      if (running_ && !package_ready_event_.IsValid())
         StepInstallationSucceeded();
       return false;
     case 1:
@@ -314,22 +343,23 @@ bool Installer::HandleElevatedResult(int result) {
 }
 
 bool Installer::ObtainWriteAccess(bool is_admin) {
-  if (GrantAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess,
-                  kInheritedByEverything, &saved_security_)) {
+  if (rights_.grant_folder_access(install_folder(), kFolderWriteAccess, &saved_security_))
     return true;
-  }
   saved_security_.reset();
   if (is_admin) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSUFFICIENT_PRIVILEGES, std::wstring(),
                               "Could not obtain write permissions to installation folder");
     return false;
   }
-  if (IsUserAdmin(true)) {
+  if (rights_.is_user_admin(true)) {
     LOG(INFO) << "Running elevated because of folder privileges";
     return HandleElevatedResult(RunElevated());
   }
   LOG(INFO) << "Need temporary write permissions from administrative user";
-  const bool permanent = flag(SINGLE_PROFILE) || command_line().HasSwitch("components");
+  // The helper of an uninstallation starts the clean-up batch once the grant is taken
+  // back: a grant that is never taken back would start it before the batch is written.
+  const bool permanent = operation() != OPERATION_UNINSTALLING &&
+                         (flag(SINGLE_PROFILE) || command_line().HasSwitch("components"));
   switch (ObtainFolderPermission(install_folder(), permanent)) {
     case 0:
       LOG(INFO) << "Temporary write permission obtained";
@@ -350,7 +380,7 @@ bool Installer::ObtainWriteAccess(bool is_admin) {
                                 "to installation folder");
       return false;
   }
-  if (HasAccess(install_folder().value(), SE_FILE_OBJECT, kFolderWriteAccess) <= 0) {
+  if (!rights_.has_folder_access(install_folder(), kFolderWriteAccess)) {
     LOG(ERROR) << ReportError(
         IDS_ERROR_INSUFFICIENT_PRIVILEGES, std::wstring(),
         "No write access to installation folder after attempting to get it via elevated "
@@ -480,8 +510,15 @@ void Installer::BuildSteps() {
       add(&Installer::StepInstallComponents);
       add(&Installer::StepFinalizeInstallation);
       break;
+    case OPERATION_UNINSTALLING:
+      add(&Installer::StepCleanupRegistry);
+      add(&Installer::StepRemoveShortcuts);
+      add(&Installer::StepFinalizeUninstallation);
+      add(&Installer::StepRemoveInstalledFiles);
+      add(&Installer::StepUninstallComponents);
+      add(&Installer::StepCleanupAfterUninstall);
+      break;
     default:
-      // The uninstallation's own steps are not part of this build.
       break;
   }
 }
@@ -586,10 +623,14 @@ void Installer::ReleaseResources() {
     RestoreSecurity(*saved_security_);
     saved_security_.reset();
   }
-  if (undo_permission_event_.IsValid() && !::SetEvent(undo_permission_event_.Get()))
-    PLOG(ERROR) << "Cannot tell the permission helper to undo its grant";
-  // From here on a cancellation has nothing left to roll back.
+  if (undo_permission_event_.IsValid()) {
+    if (!::SetEvent(undo_permission_event_.Get()))
+      PLOG(ERROR) << "Cannot tell the permission helper to undo its grant";
+    undo_permission_event_.Close();
+  }
+  // From here on a cancellation has nothing left to roll back, and no package is awaited.
   interrupted_watcher_.StopWatching();
+  package_ready_watcher_.StopWatching();
   settings_ = nullptr;
   uninstall_key_.clear();
   running_ = false;
@@ -601,14 +642,18 @@ void Installer::NotifyStep() {
 }
 
 void Installer::OnObjectSignaled(HANDLE object) {
-  if (object != interrupted_event_.Get()) {
-    LOG(WARNING) << "Signal of an unexpected object ignored";
-    return;
-  }
   if (!running_)
     return;
-  LOG(INFO) << "Installation was interrupted";
-  Cancel();
+  if (object == interrupted_event_.Get()) {
+    LOG(INFO) << "Installation was interrupted";
+    Cancel();
+    return;
+  }
+  if (package_ready_event_.IsValid() && object == package_ready_event_.Get()) {
+    OnPackageReady();
+    return;
+  }
+  LOG(WARNING) << "Signal of an unexpected object ignored";
 }
 
 std::wstring Installer::ResolveVariable(const std::wstring& name) {
@@ -657,7 +702,7 @@ bool Installer::IsSafeRelativePath(std::wstring_view path) {
 }
 
 const Status& Installer::status() const {
-  return settings_->GetStatus();
+  return reloaded_status_ ? *reloaded_status_ : settings_->GetStatus();
 }
 
 const base::FilePath& Installer::install_folder() const {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,9 +42,27 @@ struct ShortcutLocation {
   base::FilePath* path;
 };
 
-// Performs one installation, upgrade or protocol-handler registration for the Settings it
-// is started with, as a list of steps that run one posted task at a time on the thread
-// that created it (which must run a MessageLoop and have COM initialised for a
+// What the run asks the system about the user. The default answers are the system's; tests
+// put in those of a user the test system cannot be (under Wine every user is an
+// administrator who may write everywhere).
+struct InstallerUserRights {
+  InstallerUserRights();
+
+  // IsUserAdmin.
+  std::function<bool(bool consider_linked_token)> is_user_admin;
+  // Whether the user has every right of |access| on |folder| (HasAccess).
+  std::function<bool(const base::FilePath& folder, ACCESS_MASK access)> has_folder_access;
+  // Grants the user |access| on |folder|, inherited by everything in it (GrantAccess);
+  // |saved| (may be null) receives the list it had before.
+  std::function<bool(const base::FilePath& folder,
+                     ACCESS_MASK access,
+                     std::unique_ptr<SavedSecurity>* saved)>
+      grant_folder_access;
+};
+
+// Performs one installation, upgrade, uninstallation or protocol-handler registration for
+// the Settings it is started with, as a list of steps that run one posted task at a time on
+// the thread that created it (which must run a MessageLoop and have COM initialised for a
 // single-threaded apartment). Every change to files and the registry is an operation of
 // the installer's Transaction, up to the last point where the run can fail (what follows,
 // such as the status file, the scheduled task and the user's profile, can no longer fail
@@ -53,8 +72,11 @@ struct ShortcutLocation {
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
 // Done(false) for a cancellation (the installation-interrupted event of the install
-// folder). Nothing runs after the run has ended or after the Installer is gone: the steps
-// are bound to a weak pointer and check that the run is still under way.
+// folder). When another installer process does the work (an elevated restart, the
+// package's own installer), the run blocks this thread until it has ended, between
+// StartingNewMainProcess(false) and ReturnedToPreviousMainProcess, and then ends as that
+// process did. Nothing runs after the run has ended or after the Installer is gone: the
+// steps are bound to a weak pointer and check that the run is still under way.
 class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVariableResolver {
  public:
   Installer();
@@ -104,6 +126,26 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   static base::FilePath GetComponentInstallerPath(const base::FilePath& folder,
                                                   const std::wstring& name);
 
+  // Splits a registered "ReinstallCommand" into the program and its parameters: a quoted
+  // program ends at the closing quote, an unquoted one at the first blank; the parameters
+  // are the rest, trimmed. False for an empty command or a quote that is never closed.
+  static bool ParseReinstallCommand(const std::wstring& command,
+                                    std::wstring* program,
+                                    std::wstring* parameters);
+
+  // The text of the clean-up batch "k.bat" that an uninstallation leaves in
+  // |install_folder|: it waits until the processes |pids| (the uninstaller first, zeros
+  // skipped) have ended, then deletes |files_left| and removes the folders that held them,
+  // up to |install_folder| and deepest first, when they are empty; then itself. Lines end
+  // with a line feed; paths are in the OEM code page, which the command interpreter reads.
+  static std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
+                                      const base::FilePath& install_folder,
+                                      const std::vector<base::FilePath>& files_left);
+
+  // Adds an entry that gives the Administrators group every right on |event| to its list.
+  // For systems before Vista, where an elevated process is another user.
+  static bool FixEventACL(HANDLE event);
+
  private:
   friend class InstallerTestPeer;
   using Step = void (Installer::*)();
@@ -117,6 +159,12 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // run has ended (failed, or handed over to another process).
   bool PrepareInstallFolder();
   bool OpenInterruptedEvent();
+  // Opens the global event |base_name| of the install folder for waiting, logging its name
+  // as the event for |label|; false, reported with |failure|, when it cannot be opened.
+  bool OpenInstallFolderEvent(const wchar_t* base_name,
+                              const char* label,
+                              const char* failure,
+                              base::win::ScopedHandle* event);
   void SaveLastInstallPath();
   // Handles the result of an elevated run; false when the run ends here.
   bool HandleElevatedResult(int result);
@@ -157,10 +205,20 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   bool Do(std::unique_ptr<Operation> operation);
 
   // Elevation, folder permission and the package hand-over (installer_elevation.cc).
+  // Whether the user can become an administrator (an administrator already, or User
+  // Account Control is on).
+  bool CanElevate() const;
+  // 0 success, 1 elevation failed or refused, 2 the elevated run failed, 3 set-up failed.
   int RunElevated();
+  // The same codes; on success the helper's grant holds until ReleaseResources.
   int ObtainFolderPermission(const base::FilePath& folder, bool permanent);
   void WaitForPackage(bool post_elevated);
+  // The package-ready event was signalled: the package's own installer does the rest.
+  void OnPackageReady();
   void RunPostElevationTasks();
+  // Tells the observers that another process works until it has ended.
+  void NotifyStartingNewMainProcess();
+  void NotifyReturnedToPreviousMainProcess();
 
   // Installation steps (installer_steps.cc).
   void StepCopyFiles(int index);
@@ -197,7 +255,27 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void UnpinShortcuts(const std::vector<base::FilePath>& shortcuts);
   void DeleteMessageCenterShortcuts();
 
+  // Uninstallation steps (installer_uninstall.cc).
+  void StepRemoveShortcuts();
+  void StepFinalizeUninstallation();
+  void StepUninstallComponents();
+  void StepCleanupAfterUninstall();
+  // Deletes the recorded files of the installation; what cannot go now is added to
+  // |files_left| for the clean-up batch.
+  void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
+  void WriteAndStartCleanupBatch(const std::vector<base::FilePath>& files_left);
+  void DeleteUserProfile();
+  // Gives the default browser back, shows the uninstall survey.
+  void FinishUninstallation(const base::FilePath& install_folder);
+  void ResetDefaultBrowser();
+  void ShowUninstallSurvey();
+  // Deletes the autoupdate task of the installation |app_id|, first the stale ones of
+  // removed installations when asked.
+  void RemoveAutoupdateTask(const std::string& app_id, bool delete_stale_tasks);
+
   // Finishing an installation (installer_finish.cc).
+  // Tells the shell and the programs that file and protocol handlers changed.
+  void NotifyAssociationsChanged();
   void SetUpDefaultBrowser();
   void CreateAutoupdateTask();
   void FinalizeSuccessfulInstallation();
@@ -211,6 +289,7 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   base::scoped_refptr<base::SingleThreadTaskRunner> task_runner_;
   // The folder grant of this run, put back by ReleaseResources.
   std::unique_ptr<SavedSecurity> saved_security_;
+  InstallerUserRights rights_;
   Transaction transaction_;
   base::ObserverList<InstallerObserver> observers_;
   // The folder of the running installer: the unpacked package when installing.
@@ -220,6 +299,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   Settings* settings_ = nullptr;
   // The record of the installation being written.
   InstallStatus install_status_;
+  // The install folder read again after an elevated child changed it; null before.
+  std::unique_ptr<Status> reloaded_status_;
   // What {Uninstall} resolves to, set by the registry step.
   std::wstring uninstall_key_;
   bool started_ = false;
@@ -236,6 +317,10 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   uint32_t other_pid_ = 0;
   base::win::ScopedHandle interrupted_event_;
   base::win::ObjectWatcher interrupted_watcher_;
+  base::win::ScopedHandle package_ready_event_;
+  base::win::ObjectWatcher package_ready_watcher_;
+  // The package's installer only runs the post-elevation tasks.
+  bool post_elevated_ = false;
   std::vector<base::Closure> steps_;
   size_t next_step_ = 0;
   // For each step, the files list it copies one file at a time, or null.

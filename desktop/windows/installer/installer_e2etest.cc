@@ -25,6 +25,7 @@
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
+#include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
@@ -35,85 +36,12 @@ namespace installer {
 namespace {
 
 using test::ExamplePackage;
+using test::InstallerInProcessE2eTest;
 using test::RecordingInstallerObserver;
 using test::RegistrySnapshot;
 using test::TreeSnapshot;
 
 constexpr base::TimeDelta kStubWait = base::TimeDelta::FromSeconds(20);
-
-class InstallerInProcessE2eTest : public test::InstallerRunTest {
- protected:
-  InstallerInProcessE2eTest() : InstallerRunTest(Registry::kReal) {}
-
-  void SetUp() override {
-    ASSERT_TRUE(ExamplePackage::Current().IsBuilt()) << "the build made no example package";
-    test::InstallerRunTest::SetUp();
-    if (HasFatalFailure())
-      return;
-    stub_log_folder_ = temp_root().Append(L"stubs");
-    ASSERT_TRUE(base::CreateDirectory(stub_log_folder_));
-    // The package's programs that the installer starts record their runs there.
-    ASSERT_TRUE(environment_->SetVar(base::Utf16ToUtf8(test::kStubLogFolderVariable),
-                                     stub_log_folder_.ToUtf8()));
-    registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
-  }
-
-  void MakePackage(const base::FilePath& folder) override {
-    base::FilePath copy;
-    ASSERT_TRUE(ExamplePackage::Current().CopyTo(folder.DirName(), &copy));
-    ASSERT_EQ(folder, copy);
-  }
-
-  // Undoes the installations the test kept, the latest first, and checks that the registry
-  // is as it was.
-  void TearDown() override {
-    for (auto it = installers_.rbegin(); it != installers_.rend(); ++it)
-      InstallerTestPeer::RollBack(it->get());
-    installers_.clear();
-    for (const std::string& app_id : app_ids_)
-      DeleteAutoupdateTask(app_id);
-    const auto differences = CompareSnapshots(
-        registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
-        RegistrySnapshot::DefaultAllowList());
-    EXPECT_TRUE(differences.empty()) << test::FormatDifferences(differences);
-    environment_->UnSetVar(base::Utf16ToUtf8(test::kStubLogFolderVariable));
-    test::InstallerRunTest::TearDown();
-  }
-
-  // Runs an installation that the test later undoes; the observer's events are returned.
-  RecordingInstallerObserver* Run(const std::wstring& switches) {
-    observers_.push_back(std::make_unique<RecordingInstallerObserver>());
-    RecordingInstallerObserver* observer = observers_.back().get();
-    std::unique_ptr<Installer> installer;
-    EXPECT_TRUE(RunInstaller(switches, observer, &installer));
-    if (installer->succeeded()) {
-      InstallStatus status;
-      if (LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status))
-        app_ids_.push_back(status.app_id);
-    }
-    installers_.push_back(std::move(installer));
-    return observer;
-  }
-
-  InstallStatus ReadStatusFile() const {
-    InstallStatus status;
-    EXPECT_TRUE(LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status));
-    return status;
-  }
-
-  std::vector<test::StubInvocation> Invocations(const std::wstring& program) const {
-    return test::ReadStubInvocations(stub_log_folder_, program);
-  }
-
-  base::FilePath stub_log_folder_;
-  RegistrySnapshot registry_before_;
-
- private:
-  const std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
-  std::vector<std::unique_ptr<RecordingInstallerObserver>> observers_;
-  std::vector<std::unique_ptr<Installer>> installers_;
-  std::vector<std::string> app_ids_;
-};
 
 TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   const ExamplePackage package = ExamplePackage::Current();
@@ -172,7 +100,7 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   EXPECT_FALSE(base::PathExists(package_folder().Append(L"explorer.exe")));
 
   // The browser is started through the installed launcher, maximised for a new installation.
-  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder_, kLauncherExeName, 1, kStubWait));
+  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kStubWait));
   const std::vector<test::StubInvocation> launches = Invocations(kLauncherExeName);
   ASSERT_EQ(1u, launches.size());
   EXPECT_EQ(install_folder().Append(kLauncherExeName),
@@ -197,11 +125,12 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
     if (uninstall) {
       const RegistrySnapshot::Value* location = registry.FindValue(path, L"InstallLocation");
       ASSERT_TRUE(location) << path;
-      EXPECT_EQ("\"" + install_folder().ToUtf8() + "\"", location->ToString());
+      const std::string quoted_folder = '"' + install_folder().ToUtf8() + '"';
+      EXPECT_EQ(quoted_folder, location->ToString());
     }
   }
   EXPECT_TRUE(uninstall_entry);
-  const auto added = CompareSnapshots(registry_before_, registry,
+  const auto added = CompareSnapshots(registry_before(), registry,
                                       RegistrySnapshot::DefaultAllowList());
   std::set<std::wstring, RegistrySnapshot::LessIgnoringCase> found;
   for (const test::SnapshotDifference& difference : added) {

@@ -1,6 +1,8 @@
 // What the Installer does once an installation stands: the default browser, the scheduled
 // autoupdate, the firewall rule, the user's profile and the launch of the browser.
 
+#include <windows.h>
+#include <shlobj.h>
 #include <wchar.h>
 
 #include <string>
@@ -36,6 +38,12 @@ constexpr wchar_t kCustomContentFileName[] = L"custom_partner_content.json";
 constexpr wchar_t kTrackingUserAgentFileName[] = L"tracking_user_agent.json";
 
 }  // namespace
+
+void Installer::NotifyAssociationsChanged() {
+  ::SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                       reinterpret_cast<LPARAM>(L"Software\\Clients\\StartMenuInternet"));
+  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
 
 void Installer::SetUpDefaultBrowser() {
   // Windows 10 lets only the user choose the default browser; asking there is left to the

@@ -1,7 +1,6 @@
 #include "desktop/windows/installer/installer_runner.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <functional>
 #include <memory>
@@ -28,6 +27,7 @@
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/installer_logs.h"
+#include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
 #include "gtest/gtest.h"
 
@@ -82,21 +82,6 @@ std::string GetVar(const char* name) {
 
 std::pair<std::string, std::string> Utf8Entry(const std::pair<std::wstring, std::wstring>& entry) {
   return {base::SystemWideToUtf8(entry.first), base::SystemWideToUtf8(entry.second)};
-}
-
-// The processes that |parent| started and that still run.
-std::vector<DWORD> FindChildProcesses(DWORD parent) {
-  std::vector<DWORD> children;
-  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  if (!snapshot.IsValid() || !::Process32FirstW(snapshot.Get(), &entry))
-    return children;
-  do {
-    if (entry.th32ParentProcessID == parent)
-      children.push_back(entry.th32ProcessID);
-  } while (::Process32NextW(snapshot.Get(), &entry));
-  return children;
 }
 
 // Whether the installer mutex of |folder| can be taken by another front end (another
@@ -378,7 +363,8 @@ TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
   ASSERT_TRUE(front_end);
   ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
   ASSERT_TRUE(front_end->WaitForEvent("OnStep"));
-  const std::vector<DWORD> backends = FindChildProcesses(::GetCurrentProcessId());
+  // Only the backend: Wine may start its own helper processes as children of this one.
+  const std::vector<DWORD> backends = FindChildProcesses(::GetCurrentProcessId(), L"installer.exe");
   ASSERT_EQ(1u, backends.size());
   const std::string pid = std::to_string(backends[0]);
   ASSERT_EQ(static_cast<int>(pid.size()),

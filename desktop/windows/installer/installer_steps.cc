@@ -209,11 +209,9 @@ void Installer::StepFinalizeInstallation() {
   }
   // Nothing below can fail the installation any more.
   SetUpDefaultBrowser();
-  ::SendNotifyMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                       reinterpret_cast<LPARAM>(L"Software\\Clients\\StartMenuInternet"));
-  ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  NotifyAssociationsChanged();
   CreateAutoupdateTask();
-  if (IsUserAdmin(false))
+  if (rights_.is_user_admin(false))
     UpdateFirewallRule(installation_folder().Append(GetBrowserExeName()), false);
   FinalizeSuccessfulInstallation();
   NotifyStep();
@@ -274,7 +272,7 @@ void Installer::StepRemoveInstalledFiles() {
     status_files.push_back(entry);
 
   const bool uninstalling = operation() == OPERATION_UNINSTALLING;
-  const bool is_admin = IsUserAdmin(false);
+  const bool is_admin = rights_.is_user_admin(false);
   for (const base::FilePath& status_file : status_files) {
     InstallStatus old;
     bool valid = LoadInstallStatus(status_file, &old) &&

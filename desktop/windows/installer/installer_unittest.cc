@@ -649,3 +649,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace installer
+
+namespace installer {
+namespace {
+
+// The profile folder comes from the installation's preference file: an uninstallation asked
+// to delete it never deletes a folder that holds the installation.
+TEST_F(InstallerTest, NeverDeletesAProfileFolderThatHoldsTheInstallation) {
+  Install(L"--singleprofile=1");
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  prefs->SetString("profile_path", target_root().ToUtf8());
+  std::string text;
+  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));
+  EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "TotalSteps(7)", "Step x7",
+                                      "Success"}),
+            observer.Summary())
+      << observer.error_detail();
+  EXPECT_TRUE(base::PathExists(prefs_file));
+  EXPECT_TRUE(base::PathExists(user_desktop()));
+}
+
+}  // namespace
+}  // namespace installer

@@ -1,5 +1,8 @@
 #include "desktop/windows/installer/test/installer_process.h"
 
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 #include "base/files/file_util.h"
@@ -8,6 +11,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/executable_path.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -29,6 +33,22 @@ std::wstring GetTestBinFolder() {
   if (!base::win::GetExecutablePath(&program))
     return std::wstring();
   return program.DirName().value();
+}
+
+std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image) {
+  std::vector<DWORD> children;
+  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  if (!snapshot.IsValid() || !::Process32FirstW(snapshot.Get(), &entry))
+    return children;
+  do {
+    if (entry.th32ParentProcessID == parent &&
+        (image.empty() || base::FilePath::CompareEqualIgnoreCase(entry.szExeFile, image))) {
+      children.push_back(entry.th32ProcessID);
+    }
+  } while (::Process32NextW(snapshot.Get(), &entry));
+  return children;
 }
 
 std::string ProcessResult::Describe() const {

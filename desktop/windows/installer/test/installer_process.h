@@ -117,6 +117,10 @@ class TestProcess : private base::OsThread::Delegate {
   std::string output_text_;  // Under |lock_|.
 };
 
+// The processes that |parent| started and that still run; with a non-empty |image|, only
+// those whose program file is named so ("cmd.exe", any letter case).
+std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image = std::wstring());
+
 // Runs |command_line| and waits for it as TestProcess::Wait does.
 ProcessResult RunProcess(const base::CommandLine& command_line,
                          const ProcessOptions& options = ProcessOptions());

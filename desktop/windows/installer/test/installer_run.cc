@@ -37,6 +37,11 @@ void InstallerTestPeer::RollBack(Installer* installer) {
   installer->transaction_.Rollback();
 }
 
+// static
+void InstallerTestPeer::SetUserRights(Installer* installer, const InstallerUserRights& rights) {
+  installer->rights_ = rights;
+}
+
 namespace test {
 
 RecordingInstallerObserver::RecordingInstallerObserver() = default;
@@ -63,25 +68,31 @@ std::vector<std::string> RecordingInstallerObserver::Summary() const {
   return summary;
 }
 
+void RecordingInstallerObserver::Record(std::string event) {
+  events_.push_back(std::move(event));
+  if (on_event)
+    on_event(events_.back());
+}
+
 void RecordingInstallerObserver::InstallFolderReady() {
-  events_.push_back("InstallFolderReady");
+  Record("InstallFolderReady");
 }
 
 void RecordingInstallerObserver::StartingNewMainProcess(bool value) {
-  events_.push_back(std::string("StartingNewMainProcess(") + (value ? "1" : "0") + ")");
+  Record(std::string("StartingNewMainProcess(") + (value ? "1" : "0") + ")");
 }
 
 void RecordingInstallerObserver::ReturnedToPreviousMainProcess() {
-  events_.push_back("ReturnedToPreviousMainProcess");
+  Record("ReturnedToPreviousMainProcess");
 }
 
 void RecordingInstallerObserver::TotalSteps(int count) {
-  events_.push_back("TotalSteps(" + std::to_string(count) + ")");
+  Record("TotalSteps(" + std::to_string(count) + ")");
 }
 
 void RecordingInstallerObserver::Step() {
-  events_.push_back("Step");
   ++steps_;
+  Record("Step");
   if (on_step)
     on_step(steps_);
 }
@@ -89,21 +100,21 @@ void RecordingInstallerObserver::Step() {
 void RecordingInstallerObserver::Error(int code,
                                        const std::wstring& message,
                                        const std::string& detail) {
-  events_.push_back("Error(" + std::to_string(code) + ")");
   if (error_detail_.empty()) {
     error_message_ = message;
     error_detail_ = detail;
   }
+  Record("Error(" + std::to_string(code) + ")");
 }
 
 void RecordingInstallerObserver::Success() {
-  events_.push_back("Success");
   ended_ = true;
+  Record("Success");
 }
 
 void RecordingInstallerObserver::Done(bool value) {
-  events_.push_back(std::string("Done(") + (value ? "1" : "0") + ")");
   ended_ = true;
+  Record(std::string("Done(") + (value ? "1" : "0") + ")");
 }
 
 InstallerRunTest::InstallerRunTest(Registry registry) : registry_kind_(registry) {}
@@ -194,9 +205,13 @@ std::unique_ptr<Settings> InstallerRunTest::MakeSettings(const std::wstring& swi
       L"installer.exe --installfolder=\"" + install_folder_.value() +
       L"\" --launchtavro=0 --setdefaultbrowser=0 " + switches));
   const base::CommandLine& command_line = command_lines_.back();
+  const bool uninstall = command_line.HasSwitch("uninstall");
   auto settings = std::make_unique<Settings>(
-      false, command_line.HasSwitch("silent"), command_line.HasSwitch("autoupdate"),
+      uninstall, command_line.HasSwitch("silent"), command_line.HasSwitch("autoupdate"),
       install_folder_, false, INSTALLER_ARCH_X64, &command_line);
+  // An uninstallation takes the folder of the running installer, which is the test's.
+  if (uninstall)
+    settings->SetInstallFolder(install_folder_);
   Settings* const read = settings.get();
   EXPECT_TRUE(RunUntil([read] { return !read->IsFetchingStatus(); }));
   return settings;
@@ -222,6 +237,8 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
                                     std::unique_ptr<Installer>* installer) {
   ::ResetEvent(interrupted_event_.Get());
   auto ran = std::make_unique<Installer>();
+  if (user_rights_)
+    InstallerTestPeer::SetUserRights(ran.get(), *user_rights_);
   ran->AddObserver(observer);
   ran->Start(settings);
   const bool ended = RunUntil([observer] { return observer->ended(); });
@@ -230,6 +247,10 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
   if (installer)
     *installer = std::move(ran);
   return ended;
+}
+
+void InstallerRunTest::SetUserRights(std::unique_ptr<InstallerUserRights> rights) {
+  user_rights_ = std::move(rights);
 }
 
 void InstallerRunTest::CancelAtStep(RecordingInstallerObserver* observer, int count) const {

@@ -27,6 +27,7 @@ namespace installer {
 
 class Installer;
 class Settings;
+struct InstallerUserRights;
 
 // Reaches into an Installer: the ends of a run that other processes bring about, and the
 // undo of a whole installation, so that a test that installs into the real registry
@@ -37,6 +38,8 @@ class InstallerTestPeer {
   static void StepInstallationSucceeded(Installer* installer);
   // Undoes every change the installer's operations made; call after the run ended.
   static void RollBack(Installer* installer);
+  // Makes the installer see the user as |rights| answer; before Start.
+  static void SetUserRights(Installer* installer, const InstallerUserRights& rights);
 };
 
 namespace test {
@@ -50,6 +53,8 @@ class RecordingInstallerObserver : public InstallerObserver {
 
   // Runs after the |count|-th Step call (the first is 1).
   std::function<void(int count)> on_step;
+  // Runs after every call, with its text.
+  std::function<void(const std::string& event)> on_event;
 
   const std::vector<std::string>& events() const { return events_; }
   int steps() const { return steps_; }
@@ -73,6 +78,8 @@ class RecordingInstallerObserver : public InstallerObserver {
   void Done(bool value) override;
 
  private:
+  void Record(std::string event);
+
   std::vector<std::string> events_;
   int steps_ = 0;
   bool ended_ = false;
@@ -103,6 +110,9 @@ class InstallerRunTest : public testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // Whether the test works in the real registry of the test prefix.
+  bool uses_real_registry() const { return registry_kind_ == Registry::kReal; }
+
   // Makes the package in |folder| (the test's "package" folder, made already).
   virtual void MakePackage(const base::FilePath& folder);
   // The folder that holds the package folder.
@@ -118,7 +128,8 @@ class InstallerRunTest : public testing::Test {
   const base::FilePath& user_start_menu() const { return user_start_menu_; }
 
   // Settings for the command line "installer.exe" + |switches| with the install folder,
-  // no launch and no default browser, their install-folder read applied.
+  // no launch and no default browser, their install-folder read applied. With
+  // "--uninstall" they uninstall the install folder, as its installed installer would.
   std::unique_ptr<Settings> MakeSettings(const std::wstring& switches);
   // Runs an Installer with |settings| (or settings made from |switches|) until it ends,
   // at most 60 seconds; false when it did not end. The installation-interrupted event of
@@ -130,6 +141,9 @@ class InstallerRunTest : public testing::Test {
   bool RunInstaller(Settings* settings,
                     RecordingInstallerObserver* observer,
                     std::unique_ptr<Installer>* installer = nullptr);
+  // Makes every installer that RunInstaller starts from now on see the user as |rights|
+  // answer (the system's answers when null).
+  void SetUserRights(std::unique_ptr<InstallerUserRights> rights);
   HANDLE interrupted_event() const { return interrupted_event_.Get(); }
   // Makes |observer| signal the interrupted event, as the front end does when the user
   // cancels, at its |count|-th Step. Each run starts with the event reset.
@@ -178,6 +192,7 @@ class InstallerRunTest : public testing::Test {
   std::list<base::CommandLine> command_lines_;
   // The settings of installers handed to the test.
   std::vector<std::unique_ptr<Settings>> kept_settings_;
+  std::unique_ptr<InstallerUserRights> user_rights_;
   base::win::ScopedHandle interrupted_event_;
 };
 

@@ -171,9 +171,11 @@ AllowList RegistrySnapshot::DefaultAllowList() {
           L"HKCU\\Software\\Wine\\*", L"HKLM\\Software\\Wine\\*",
           // The certificate stores, filled by the system the first time a process checks
           // a signature.
-          L"HKCU\\Software\\Microsoft\\SystemCertificates\\*",
-          L"HKLM\\Software\\Microsoft\\SystemCertificates\\*",
-          L"HKLM\\Software\\Wow6432Node\\Microsoft\\SystemCertificates\\*"};
+          L"HKCU\\Software\\Microsoft\\SystemCertificates*",
+          L"HKLM\\Software\\Microsoft\\SystemCertificates*",
+          L"HKLM\\Software\\Wow6432Node\\Microsoft\\SystemCertificates*",
+          // The state of the signature checks, kept on the first.
+          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Wintrust*"};
 }
 
 const RegistrySnapshot::Values* RegistrySnapshot::FindKey(const std::wstring& key) const {

@@ -1,0 +1,445 @@
+// The Installer in this process handing work to other installer processes, run for real:
+// the elevated restart and the folder-permission helper of a user who is no administrator
+// (the test system has no such user: the Installer is told so), the package's own
+// installer once the package is ready, and the command that gives the default browser back
+// at uninstallation. The other installer is the stub program, which records how it was
+// started; where it would install, the test does.
+
+#include <windows.h>
+
+#include <atomic>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "base/bind.h"
+#include "base/command_line.h"
+#include "base/environment.h"
+#include "base/files/file_util.h"
+#include "base/location.h"
+#include "base/message_loop/message_loop.h"
+#include "base/path_registry.h"
+#include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture.h"
+#include "base/test/scoped_path_override.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/folder_permission_helper.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/user_names.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/example_package/stub_names.h"
+#include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/scoped_registry_override.h"
+#include "desktop/windows/installer/test/test_installation.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace {
+
+using test::InstallerInProcessE2eTest;
+using test::RecordingInstallerObserver;
+
+constexpr base::TimeDelta kProcessWait = base::TimeDelta::FromSeconds(30);
+
+base::CommandLine::Switches WithSwitches(
+    base::CommandLine command_line,
+    const std::vector<std::pair<std::string, std::wstring>>& extra) {
+  for (const auto& entry : extra)
+    command_line.AppendSwitchNative(entry.first, entry.second);
+  return command_line.GetSwitches();
+}
+
+// In a copy of the registry, whose machine policy the tests set. The installer's own
+// executable, which it restarts elevated or runs as the folder-permission helper, is a stub.
+class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
+ protected:
+  InstallerElevationE2eTest() : InstallerInProcessE2eTest(Registry::kTestCopy) {}
+
+  void SetUp() override {
+    InstallerInProcessE2eTest::SetUp();
+    if (HasFatalFailure())
+      return;
+    own_executable_ = CopyStub(temp_root().Append(L"elevated"), L"installer.exe");
+    own_executable_override_ =
+        std::make_unique<base::ScopedPathOverride>(base::FILE_EXE, own_executable_, true, false);
+    ASSERT_TRUE(own_executable_override_->IsValid());
+  }
+
+  void TearDown() override {
+    for (const std::string& name : variables_)
+      environment_->UnSetVar(name);
+    own_executable_override_.reset();
+    InstallerInProcessE2eTest::TearDown();
+  }
+
+  // Sets a variable of this process's environment, which the programs it starts inherit.
+  void SetVariable(const std::pair<std::wstring, std::wstring>& entry) {
+    const std::string name = base::Utf16ToUtf8(entry.first);
+    environment_->SetVar(name, base::Utf16ToUtf8(entry.second));
+    variables_.push_back(name);
+  }
+
+  // A user who is no administrator and cannot become one, and who may write into the
+  // install folder only while |*access| holds; granting it himself fails.
+  void ActAsStandardUser(std::shared_ptr<std::atomic<bool>> access) {
+    auto rights = std::make_unique<InstallerUserRights>();
+    rights->is_user_admin = [](bool) { return false; };
+    rights->has_folder_access = [access](const base::FilePath&, ACCESS_MASK) {
+      return access->load();
+    };
+    rights->grant_folder_access = [](const base::FilePath&, ACCESS_MASK,
+                                     std::unique_ptr<SavedSecurity>*) { return false; };
+    SetUserRights(std::move(rights));
+  }
+
+  std::vector<test::StubInvocation> InvocationsOf(const base::FilePath& program) const {
+    std::vector<test::StubInvocation> matching;
+    for (test::StubInvocation& invocation : Invocations(program.BaseName().value())) {
+      if (invocation.GetCommandLine().GetProgram() == program)
+        matching.push_back(std::move(invocation));
+    }
+    return matching;
+  }
+
+  base::FilePath own_executable_;
+
+ private:
+  const std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
+  std::vector<std::string> variables_;
+  std::unique_ptr<base::ScopedPathOverride> own_executable_override_;
+};
+
+TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevatedRunInstalled) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  test::StubHold hold(L"installer.exe");
+  ASSERT_TRUE(hold.IsValid());
+  SetVariable(hold.GetEnvironment());
+  // While the elevated run works, the installation appears, with a component.
+  std::atomic<bool> installed{false};
+  std::thread elevated_run([&] {
+    if (test::WaitForStubInvocations(stub_log_folder(), L"installer.exe", 1, kProcessWait)) {
+      base::win::ScopedComInitializer com;
+      InstallStatus status;
+      status.all_users = true;
+      status.app_id = "77";
+      status.subfolder = base::FilePath(L"1.0");
+      status.components = {{"suite", temp_root().Append(L"suite")}};
+      installed = test::MakeTestInstallation(install_folder(), status, "") &&
+                  !CopyStub(install_folder(), kLauncherExeName).empty();
+    }
+    hold.Release();
+  });
+  const std::unique_ptr<Settings> settings =
+      MakeSettings(L"--allusers=1 --launchtavro=1 --initial-pid=1234");
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(settings.get(), &observer));
+  elevated_run.join();
+  ASSERT_TRUE(installed);
+  EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)",
+                                      "ReturnedToPreviousMainProcess", "Success"}),
+            observer.events())
+      << observer.error_detail();
+
+  // The installer itself, with the backend's switches of the run, never to start the
+  // browser, and told of this process.
+  const std::vector<test::StubInvocation> elevated = InvocationsOf(own_executable_);
+  ASSERT_EQ(1u, elevated.size());
+  const base::CommandLine child = elevated[0].GetCommandLine();
+  EXPECT_EQ(WithSwitches(settings->AppendToCommandLine(true),
+                         {{"parent-pid", base::UintToWideString(::GetCurrentProcessId())},
+                          {"run-elevated", L""}}),
+            child.GetSwitches());
+  EXPECT_TRUE(child.HasSwitch("backend"));
+  EXPECT_EQ("0", child.GetSwitchValueASCII("launchtavro"));
+  EXPECT_EQ("1", child.GetSwitchValueASCII("allusers"));
+  EXPECT_EQ("1234", child.GetSwitchValueASCII("initial-pid"));
+
+  // The user's process then does its part for the installation as the elevated run left
+  // it: the component's tasks for the user, and the browser started.
+  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), L"suite_installer.exe", 1,
+                                           kProcessWait));
+  const base::CommandLine component = Invocations(L"suite_installer.exe")[0].GetCommandLine();
+  EXPECT_TRUE(component.HasSwitch("post-elevated-install-tasks"));
+  EXPECT_EQ(temp_root().Append(L"suite"), component.GetSwitchValuePath("installfolder"));
+  ASSERT_TRUE(
+      test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kProcessWait));
+  EXPECT_TRUE(Invocations(kLauncherExeName)[0].GetCommandLine().HasSwitch("start-maximized"));
+}
+
+TEST_F(InstallerElevationE2eTest, ReportsAnElevationThatFailsOrCannotBe) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  const Snapshot before = TakeSnapshot();
+  {
+    SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)",
+                                        "ReturnedToPreviousMainProcess", "Error(37055)",
+                                        "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
+  }
+  {
+    // An elevated run that is not elevated does not try again.
+    base::test::ScopedLogCapture log;
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1 --run-elevated --parent-pid=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37061)", "Done(0)"}), observer.events());
+    EXPECT_TRUE(log.Logged(logging::LOG_ERROR, "This process should already be elevated, but isn't."));
+  }
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+  {
+    // User Account Control off: a standard user stays one.
+    base::win::RegistryKey policy;
+    ASSERT_EQ(ERROR_SUCCESS,
+              policy.Create(HKEY_LOCAL_MACHINE,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System",
+                            KEY_SET_VALUE));
+    ASSERT_EQ(ERROR_SUCCESS, policy.WriteValue(L"EnableLUA", static_cast<DWORD>(0)));
+    base::test::ScopedLogCapture log;
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37061)", "Done(0)"}), observer.events());
+    EXPECT_TRUE(log.Logged(logging::LOG_ERROR, "Cannot elevate with UAC disabled"));
+  }
+  // Only the first run started the elevated installer.
+  EXPECT_EQ(1u, InvocationsOf(own_executable_).size());
+}
+
+// The helper stands in for the stub, once per run: it grants (the user may now write) and
+// tells the installer; the grant then holds until the installer lets it go.
+TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeedsIt) {
+  auto access = std::make_shared<std::atomic<bool>>(false);
+  ActAsStandardUser(access);
+  const std::wstring user = GetCurrentUserName();
+  ASSERT_FALSE(user.empty());
+  const struct {
+    const wchar_t* switches;
+    std::vector<std::pair<std::string, std::wstring>> helper_switches;
+  } runs[] = {
+      // A temporary grant for an installation.
+      {L"--allusers=0 --initial-pid=1234",
+       {{"set-folder-permission", install_folder().value()},
+        {"permissions-for-user", user},
+        {"crash-reporter-pid", L"0"},
+        {"initial-pid", L"1234"}}},
+      // A temporary one for an uninstallation, even with components: the helper starts the
+      // clean-up batch once the grant ends.
+      {L"--uninstall --components=suite:suite",
+       {{"set-folder-permission", install_folder().value()},
+        {"permissions-for-user", user},
+        {"run-uninstall-bat", L""},
+        {"crash-reporter-pid", L"0"}}},
+      // An installation with components keeps the grant.
+      {L"--allusers=0 --components=suite:suite",
+       {{"set-folder-permission", install_folder().value()},
+        {"permissions-for-user", user},
+        {"permanent-permissions", L""},
+        {"crash-reporter-pid", L"0"}}},
+  };
+  for (size_t i = 0; i < std::size(runs); ++i) {
+    SCOPED_TRACE(runs[i].switches);
+    access->store(false);
+    test::StubHold hold(L"installer.exe");
+    ASSERT_TRUE(hold.IsValid());
+    SetVariable(hold.GetEnvironment());
+    base::win::ScopedHandle undo;
+    std::thread helper([&] {
+      if (test::WaitForStubInvocations(stub_log_folder(), L"installer.exe", i + 1,
+                                       kProcessWait)) {
+        undo.Set(::OpenEventW(SYNCHRONIZE, FALSE,
+                              MakeObjectName(install_folder(),
+                                             L"TavroInstaller/GiveInstallPermission/Undo", false)
+                                  .c_str()));
+        const base::win::ScopedHandle give(::OpenEventW(
+            EVENT_MODIFY_STATE, FALSE,
+            MakeObjectName(install_folder(), L"TavroInstaller/GiveInstallPermission", false)
+                .c_str()));
+        access->store(true);
+        ::SetEvent(give.Get());
+      }
+    });
+    RecordingInstallerObserver observer;
+    const bool ended = RunInstaller(runs[i].switches, &observer);
+    helper.join();
+    hold.Release();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+    InstallStatus status;
+    if (LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status))
+      DeleteTaskAtEnd(status.app_id);
+
+    const std::vector<test::StubInvocation> helpers = InvocationsOf(own_executable_);
+    ASSERT_EQ(i + 1, helpers.size());
+    EXPECT_EQ(WithSwitches(base::CommandLine(base::FilePath()), runs[i].helper_switches),
+              helpers[i].GetCommandLine().GetSwitches());
+    // The end of the run let the grant go.
+    ASSERT_TRUE(undo.IsValid());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(undo.Get(), 0));
+  }
+}
+
+TEST_F(InstallerElevationE2eTest, HandsOverToThePackagesInstallerOnceThePackageIsReady) {
+  const base::FilePath package = temp_root().Append(L"later");
+  const base::FilePath package_installer = CopyStub(package, L"installer.exe");
+  base::win::ScopedHandle ready(::CreateEventW(
+      nullptr, TRUE, FALSE,
+      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  ASSERT_TRUE(ready.IsValid());
+  const std::wstring wait_for_package = L"--wait-for-package=\"" + package.value() + L"\"";
+  {
+    // The package becomes ready while the installer waits.
+    const std::unique_ptr<Settings> settings = MakeSettings(wait_for_package);
+    RecordingInstallerObserver observer;
+    observer.on_event = [&ready](const std::string& event) {
+      if (event != "InstallFolderReady")
+        return;
+      base::MessageLoop::Current()->task_runner()->PostTask(
+          FROM_HERE, base::BindLambda([&ready] { ::SetEvent(ready.Get()); }));
+    };
+    ASSERT_TRUE(RunInstaller(settings.get(), &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                        "ReturnedToPreviousMainProcess", "Success"}),
+              observer.events())
+        << observer.error_detail();
+    const std::vector<test::StubInvocation> runs = InvocationsOf(package_installer);
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(WithSwitches(settings->AppendToCommandLine(false), {{"crash-reporter-pid", L"0"}}),
+              runs[0].GetCommandLine().GetSwitches());
+  }
+  const Snapshot before = TakeSnapshot();
+  {
+    // Ready before it waits; the package's installer fails.
+    SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(wait_for_package, &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                        "ReturnedToPreviousMainProcess", "Error(37055)",
+                                        "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
+    EXPECT_EQ(2u, InvocationsOf(package_installer).size());
+  }
+  {
+    // A package folder that is not a full path is never looked for.
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--wait-for-package=later", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("Failed to start installer process from the package folder.",
+              observer.error_detail());
+  }
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+}
+
+// An elevated run that waits for the package: the package's installer then only does what
+// the user's process does after an elevated installation.
+TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersTasksToIt) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  const base::FilePath package = temp_root().Append(L"later");
+  const base::FilePath package_installer = CopyStub(package, L"installer.exe");
+  base::win::ScopedHandle ready(::CreateEventW(
+      nullptr, TRUE, TRUE,
+      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  ASSERT_TRUE(ready.IsValid());
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=1 --wait-for-package=\"" + package.value() + L"\"",
+                           &observer));
+  EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)",
+                                      "ReturnedToPreviousMainProcess",
+                                      "StartingNewMainProcess(0)",
+                                      "ReturnedToPreviousMainProcess", "Success"}),
+            observer.events())
+      << observer.error_detail();
+  const std::vector<test::StubInvocation> elevated = InvocationsOf(own_executable_);
+  ASSERT_EQ(1u, elevated.size());
+  EXPECT_EQ(package, elevated[0].GetCommandLine().GetSwitchValuePath("wait-for-package"));
+  const std::vector<test::StubInvocation> runs = InvocationsOf(package_installer);
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_TRUE(runs[0].GetCommandLine().HasSwitch("post-elevated-install-tasks"));
+}
+
+
+// An uninstallation of the browser that handles "http" for all users gives the default
+// browser back through the command the system's own browser registered.
+TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBrowser) {
+  const base::FilePath reinstall = CopyStub(temp_root().Append(L"ie"), L"reinstall.exe");
+  base::win::RegistryKey install_info;
+  ASSERT_EQ(ERROR_SUCCESS,
+            install_info.Create(HKEY_LOCAL_MACHINE,
+                                L"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo",
+                                KEY_SET_VALUE));
+  for (const bool closing_quote : {false, true}) {
+    SCOPED_TRACE(closing_quote ? "closing quote" : "no closing quote");
+    RecordingInstallerObserver installed;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &installed));
+    ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
+    DeleteTaskAtEnd(ReadStatusFile().app_id);
+    ASSERT_TRUE(test::WriteRegistryDefaultValue(
+        HKEY_CURRENT_USER, L"Software\\Classes\\http\\shell\\open\\command",
+        L"\"" + install_folder().Append(kLauncherExeName).value() + L"\" \"%1\""));
+    const std::wstring command = closing_quote
+                                     ? L"\"" + reinstall.value() + L"\"   --reinstall  --hide"
+                                     : L"\"" + reinstall.value() + L" --reinstall";
+    ASSERT_EQ(ERROR_SUCCESS, install_info.WriteValue(L"ReinstallCommand", command));
+
+    RecordingInstallerObserver uninstalled;
+    ASSERT_TRUE(RunInstaller(L"--uninstall", &uninstalled));
+    EXPECT_EQ("Success", uninstalled.events().back()) << uninstalled.error_detail();
+  }
+  // Run and waited for once: the command without its closing quote was skipped.
+  const std::vector<test::StubInvocation> runs = InvocationsOf(reinstall);
+  ASSERT_EQ(1u, runs.size());
+  const base::CommandLine run = runs[0].GetCommandLine();
+  EXPECT_TRUE(run.HasSwitch("reinstall"));
+  EXPECT_TRUE(run.HasSwitch("hide"));
+}
+
+// The real helper (the package's installer in its helper role) grants, and keeps the grant
+// until the run that asked for it has ended.
+TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
+  // The user may write once the helper has granted: the check after it.
+  auto checks = std::make_shared<std::atomic<int>>(0);
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool) { return false; };
+  rights->has_folder_access = [checks](const base::FilePath&, ACCESS_MASK) {
+    return checks->fetch_add(1) > 0;
+  };
+  rights->grant_folder_access = [](const base::FilePath&, ACCESS_MASK,
+                                   std::unique_ptr<SavedSecurity>*) { return false; };
+  SetUserRights(std::move(rights));
+  base::ScopedPathOverride real_installer(base::FILE_EXE,
+                                          package_folder().Append(L"installer.exe"), true, false);
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+  EXPECT_EQ(2, checks->load());
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+
+  // Told at the end of the run, the helper puts the folder's list back a while later and
+  // ends.
+  const std::vector<DWORD> helpers =
+      test::FindChildProcesses(::GetCurrentProcessId(), L"installer.exe");
+  ASSERT_EQ(1u, helpers.size());
+  const base::Process helper = base::Process::Open(helpers[0]);
+  ASSERT_TRUE(helper.IsValid());
+  DWORD exit_code = 0;
+  EXPECT_TRUE(helper.WaitForExitWithTimeout(
+      static_cast<DWORD>((kUndoGrantDelay + kProcessWait).InMilliseconds()), &exit_code));
+  EXPECT_EQ(0u, exit_code);
+}
+
+}  // namespace
+}  // namespace installer
