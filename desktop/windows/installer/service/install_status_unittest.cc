@@ -184,7 +184,7 @@ TEST_F(InstallStatusTest, LoadingAndSavingLeaveNothingBehind) {
     ASSERT_TRUE(cycle());
   const size_t before = GetPrivateMemory();
   ASSERT_NE(0u, before);
-  constexpr int kCycles = 500;
+  constexpr int kCycles = 2000;
   for (int i = 0; i < kCycles; ++i)
     ASSERT_TRUE(cycle()) << i;
   const size_t after = GetPrivateMemory();
