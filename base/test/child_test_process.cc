@@ -19,15 +19,23 @@ LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
 // The command line of the child that runs |test_name|, with the child guard added to
 // |options|; empty when this program's path is unknown.
 std::wstring PrepareChildTest(const char* test_name, LaunchOptions* options) {
+  options->environment.push_back(GetChildTestEnvironment(test_name));
+  return GetChildTestCommandLine(test_name);
+}
+
+}  // namespace
+
+std::wstring GetChildTestCommandLine(const char* test_name) {
   FilePath program;
   if (!win::GetExecutablePath(&program))
     return std::wstring();
-  options->environment.emplace_back(Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name));
   return L"\"" + program.value() + L"\" --gtest_filter=" + Utf8ToUtf16(test_name) +
          L" --gtest_also_run_disabled_tests";
 }
 
-}  // namespace
+std::pair<std::wstring, std::wstring> GetChildTestEnvironment(const char* test_name) {
+  return {Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name)};
+}
 
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {
   const std::wstring command_line = PrepareChildTest(test_name, &options);

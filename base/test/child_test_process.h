@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "base/process/launch.h"
 
@@ -23,6 +24,11 @@ ChildTestResult RunChildTest(const char* test_name, LaunchOptions options = Laun
 // Starts the same child without waiting for it (for a child that must run alongside the
 // test); an invalid Process when it cannot be started.
 Process StartChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
+
+// For tests that start the child their own way: the command line that runs |test_name| as
+// a child, and the environment variable (name, value) that the child needs besides.
+std::wstring GetChildTestCommandLine(const char* test_name);
+std::pair<std::wstring, std::wstring> GetChildTestEnvironment(const char* test_name);
 
 // Whether this process is the child that RunChildTest started for the running test.
 // Child-side tests do nothing otherwise.

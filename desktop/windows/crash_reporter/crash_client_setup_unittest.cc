@@ -13,10 +13,11 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/test/child_test_process.h"
+#include "base/test/scoped_environment.h"
 #include "base/win/executable_path.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_config.h"
+#include "desktop/windows/crash_reporter/crash_dump_client.h"
 #include "desktop/windows/crash_reporter/crash_key_table.h"
 #include "gtest/gtest.h"
 
@@ -25,27 +26,7 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 60000;
 
-// Sets environment variables of this process for the rest of the scope (children inherit
-// them), and removes them afterwards.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) { Set(name, value); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-  ~ScopedEnvironment() {
-    for (const std::string& name : names_)
-      environment_->UnSetVar(name);
-  }
-
-  void Set(const char* name, const std::string& value) {
-    environment_->SetVar(name, value);
-    names_.push_back(name);
-  }
-
- private:
-  std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
-  std::vector<std::string> names_;
-};
+using base::test::ScopedEnvironment;
 
 TEST(CrashClientSetupTest, ReadsTheReporterIdFromTheCommandLine) {
   auto pid = [](const wchar_t* command_line) {
@@ -72,45 +53,27 @@ TEST(CrashClientSetupTest, TheReporterRunsThisProgramWithItsSwitchesAndTheParent
   EXPECT_EQ(current.GetArgs(), reporter->GetArgs());
 }
 
-// Stands for a reporter that gets ready: it sets its parent's init event and serves until
-// it is ended.
-TEST(CrashClientSetupTest, DISABLED_ReporterThatGetsReady) {
-  if (!base::test::IsChildTest())
-    return;
-  base::CommandLine::InitForCurrentProcess();
-  unsigned parent_pid = 0;
-  base::StringToUint(
-      base::CommandLine::ForCurrentProcess()->GetSwitchValueNative("crash-reporter-parent-id"),
-      &parent_pid);
-  base::win::ScopedHandle ready(
-      ::OpenEventW(EVENT_MODIFY_STATE, FALSE, MakeReporterInitEventName(parent_pid).c_str()));
-  if (ready.IsValid() && ::SetEvent(ready.Get()))
-    ::Sleep(kTimeoutMs);
-}
-
 TEST(CrashClientSetupTest, StartingAReporterEndsWhenItIsReadyOrHasEnded) {
-  // The installer's reporter role, which this build does not have yet, ends at once: the
-  // start must not wait for the time-out (a time-out would give kTimedOut).
   base::FilePath program;
   ASSERT_TRUE(base::win::GetExecutablePath(&program));
   base::CommandLine installer(program.DirName().Append(L"installer.exe"));
-  installer.AppendSwitchASCII("crash-reporter-parent-id",
-                              base::StringPrintf("%lu", ::GetCurrentProcessId()));
+
+  // A reporter that cannot watch its parent ends at once: the start must not wait for the
+  // time-out (which would give kTimedOut).
+  installer.AppendSwitchASCII("crash-reporter-parent-id", "0");
   DWORD reporter_pid = 0;
   EXPECT_EQ(ReporterStart::kEnded, StartCrashReporter(installer, kTimeoutMs, &reporter_pid));
   EXPECT_EQ(0u, reporter_pid);
 
-  // A reporter that signals its readiness.
-  const char kChild[] = "CrashClientSetupTest.DISABLED_ReporterThatGetsReady";
-  ScopedEnvironment child_guard("TAVRO_TEST_CHILD", kChild);
-  base::CommandLine ready_reporter(program);
-  ready_reporter.AppendSwitchASCII("gtest_filter", kChild);
-  ready_reporter.AppendSwitch("gtest_also_run_disabled_tests");
-  ready_reporter.AppendSwitchASCII("crash-reporter-parent-id",
-                                   base::StringPrintf("%lu", ::GetCurrentProcessId()));
-  EXPECT_EQ(ReporterStart::kReady, StartCrashReporter(ready_reporter, kTimeoutMs, &reporter_pid));
+  // The installer's reporter of this process gets ready and registers clients on its pipe.
+  installer.AppendSwitchASCII("crash-reporter-parent-id",
+                              base::StringPrintf("%lu", ::GetCurrentProcessId()));
+  ASSERT_EQ(ReporterStart::kReady, StartCrashReporter(installer, kTimeoutMs, &reporter_pid));
   base::Process reporter = base::Process::Open(reporter_pid, PROCESS_TERMINATE | SYNCHRONIZE);
   ASSERT_TRUE(reporter.IsValid());
+  const CrashKeyTableInfo keys = CrashKeyTable::GetInstance().GetInfo();
+  CrashDumpClient client(MakeCrashPipeName(reporter_pid), MiniDumpNormal, &keys);
+  EXPECT_TRUE(client.Register());
   EXPECT_TRUE(reporter.Terminate(0));
 }
 
@@ -134,8 +97,8 @@ TEST(CrashClientSetupTest, ModuleListNamesTheLoadedModulesWithTheirPlaceAndPath)
 }
 
 TEST(CrashClientSetupTest, FillsTheKeysOfThisProcessFromItsEnvironment) {
-  ScopedEnvironment environment("TAVRO_CRASH_REPORTER_BRIXEL_TEST", std::string(70, 'b'));
-  environment.Set("CRASH_ORIGIN", "test-origin");
+  ScopedEnvironment environment({{"TAVRO_CRASH_REPORTER_BRIXEL_TEST", std::string(70, 'b')},
+                                 {"CRASH_ORIGIN", "test-origin"}});
   FillCrashKeys();
   const CrashKeyTableInfo info = CrashKeyTable::GetInstance().GetInfo();
   ASSERT_EQ(97u, info.count);
@@ -166,7 +129,7 @@ TEST(CrashConfigTest, EnvironmentFlagsAreOneYesOrTrueInAnyCase) {
   EXPECT_TRUE(GetEnvironmentFlag(environment.get(), kFlag, true));
   EXPECT_FALSE(GetEnvironmentFlag(environment.get(), kFlag, false));
   for (const char* value : {"1", "YeS", "TRUE", "0", "no", "on"}) {
-    ScopedEnvironment set(kFlag, value);
+    ScopedEnvironment set({{std::string(kFlag), std::string(value)}});
     const bool expected = value[0] == '1' || value[0] == 'Y' || value[0] == 'T';
     EXPECT_EQ(expected, GetEnvironmentFlag(environment.get(), kFlag, !expected)) << value;
     EXPECT_EQ(value, GetEnvironmentValue(environment.get(), kFlag));

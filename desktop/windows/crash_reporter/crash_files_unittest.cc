@@ -21,11 +21,8 @@
 #include "desktop/windows/crash_reporter/test/crashed_child.h"
 #include "desktop/windows/crash_reporter/test/minidump_reader.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/crash_reporter/test/zip_reader.h"
 #include "gtest/gtest.h"
-// zip.h first: it declares what the others build on.
-#include "minizip/zip.h"
-#include "minizip/iowin32.h"
-#include "minizip/unzip.h"
 
 namespace crash_reporter {
 namespace {
@@ -122,33 +119,6 @@ TEST_F(CrashFilesTest, CrashLogCarriesHeaderEscapedMetadataAndDump) {
   EXPECT_EQ("\r\n\r\nminidump:\r\nMDMP", plain.substr(line_end, 19));
 }
 
-std::string UnzipSingleEntry(const base::FilePath& zip_path, std::string* name) {
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  unzFile zip = unzOpen2_64(zip_path.value().c_str(), &functions);
-  if (!zip)
-    return "<no zip>";
-  std::string content;
-  char entry_name[64] = {};
-  unz_file_info64 entry = {};
-  if (unzGoToFirstFile(zip) == UNZ_OK &&
-      unzGetCurrentFileInfo64(zip, &entry, entry_name, sizeof(entry_name), nullptr, 0,
-                              nullptr, 0) == UNZ_OK &&
-      unzOpenCurrentFile(zip) == UNZ_OK) {
-    char buffer[65536];
-    int read = 0;
-    while ((read = unzReadCurrentFile(zip, buffer, sizeof(buffer))) > 0)
-      content.append(buffer, read);
-    if (read < 0 || unzCloseCurrentFile(zip) != UNZ_OK)
-      content = "<bad entry>";
-    if (unzGoToNextFile(zip) != UNZ_END_OF_LIST_OF_FILE)
-      content = "<more than one entry>";
-  }
-  unzClose(zip);
-  *name = entry_name;
-  return content;
-}
-
 TEST(CrashLogZipTest, ZipsTheWholeLogAndLeavesNothingOnFailure) {
   base::ScopedTempDir temp_dir;
   ASSERT_TRUE(temp_dir.CreateUniqueTempDir());
@@ -162,7 +132,7 @@ TEST(CrashLogZipTest, ZipsTheWholeLogAndLeavesNothingOnFailure) {
   const base::FilePath zip = temp_dir.GetPath().Append(L"crashlog-1.zip");
   ASSERT_TRUE(ZipCrashLog(log, zip));
   std::string name;
-  EXPECT_TRUE(UnzipSingleEntry(zip, &name) == log_text);
+  EXPECT_TRUE(test::UnzipSingleEntry(zip, &name) == log_text);
   EXPECT_EQ("crashlog.txt", name);
 
   // An empty or missing log gives no zip at all, and no zip is left open.

@@ -20,9 +20,6 @@ constexpr DWORD kHandlerThreadWaitMs = 60000;
 // The code bytes on either side of the crash address that an in-process dump includes.
 constexpr ULONG64 kIpMemoryHalfSize = 128;
 
-constexpr DWORD kStatusInvalidParameter = 0xC000000D;
-constexpr DWORD kStatusNoncontinuableException = 0xC0000025;
-
 // The installed handlers, oldest first (created on the first install, deleted when empty),
 // and how deep the handling of a crash has gone into that stack. Both under the lock.
 std::vector<CrashHandler*>* g_handler_stack = nullptr;
@@ -191,10 +188,7 @@ LONG WINAPI CrashHandler::HandleException(EXCEPTION_POINTERS* exception_pointers
 bool CrashHandler::WriteMinidumpForRuntimeFailure(DWORD code, AssertionInfo* assertion) {
   CONTEXT context;
   ::RtlCaptureContext(&context);
-  EXCEPTION_RECORD record = {};
-  record.ExceptionCode = code;
-  record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  EXCEPTION_RECORD record = MakeRuntimeFailureRecord(code, context);
   EXCEPTION_POINTERS exception_pointers = {&record, &context};
   return client_
              ? WriteMinidumpWithException(::GetCurrentThreadId(), &exception_pointers, assertion)

@@ -35,6 +35,14 @@ _invalid_parameter_handler SetInvalidParameterHandler(_invalid_parameter_handler
   return _set_invalid_parameter_handler(handler);
 }
 
+EXCEPTION_RECORD MakeRuntimeFailureRecord(DWORD code, const CONTEXT& context) {
+  EXCEPTION_RECORD record = {};
+  record.ExceptionCode = code;
+  record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+  record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  return record;
+}
+
 _purecall_handler SetPureCallHandler(_purecall_handler handler) {
 #if defined(__MINGW32__)
   using Setter = _purecall_handler(__cdecl*)(_purecall_handler);

@@ -1,6 +1,7 @@
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_CRT_HANDLERS_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_CRT_HANDLERS_H_
 
+#include <windows.h>
 #include <stdlib.h>
 
 // The C runtime's invalid-parameter and pure-call handlers, installed where the runtime that
@@ -10,6 +11,15 @@ namespace crash_reporter {
 
 _invalid_parameter_handler SetInvalidParameterHandler(_invalid_parameter_handler handler);
 _purecall_handler SetPureCallHandler(_purecall_handler handler);
+
+// The exception codes that a failed check of the C runtime and a pure virtual call are
+// reported with.
+constexpr DWORD kStatusInvalidParameter = 0xC000000D;
+constexpr DWORD kStatusNoncontinuableException = 0xC0000025;
+
+// The exception record of such a failure (|code|) on the thread whose |context| was
+// captured: not continuable, at the captured instruction.
+EXCEPTION_RECORD MakeRuntimeFailureRecord(DWORD code, const CONTEXT& context);
 
 }  // namespace crash_reporter
 

@@ -47,4 +47,23 @@ bool PendingWorkCounter::Wait(DWORD timeout_ms) {
   return result == WAIT_OBJECT_0;
 }
 
+bool PendingWorkCounter::WaitUntilIdle() {
+  if (!event_.IsValid())
+    return false;
+  for (;;) {
+    if (count_.load() <= 0)
+      return true;
+    // The decrement that empties the counter sets the event after this reset, or the count
+    // read next is already 0.
+    if (!::ResetEvent(event_.Get())) {
+      PLOG(ERROR) << "ResetEvent failed for the pending work counter";
+      return false;
+    }
+    if (count_.load() <= 0)
+      return true;
+    if (!Wait())
+      return false;
+  }
+}
+
 }  // namespace crash_reporter

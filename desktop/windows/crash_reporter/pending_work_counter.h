@@ -28,6 +28,9 @@ class PendingWorkCounter {
   void Decrement();
   // Waits for the event (at most |timeout_ms|); true when it was set.
   bool Wait(DWORD timeout_ms = INFINITE);
+  // Waits without limit until no work is left, also when work was added after the event
+  // was set (one caller at a time: it resets the event); false when waiting failed.
+  bool WaitUntilIdle();
 
   int count() const { return count_.load(); }
 

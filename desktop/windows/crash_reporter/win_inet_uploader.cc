@@ -19,14 +19,13 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/quillbox/util/file/file_io_win.h"
-#include "desktop/windows/installer/wininet/scoped_internet_handle.h"
+#include "desktop/windows/crash_reporter/win_inet_request.h"
 #include "desktop/windows/installer/wininet/wininet_util.h"
 
 namespace crash_reporter {
 
 namespace {
 
-constexpr wchar_t kUserAgent[] = L"Hollet/1.0 (Windows)";
 constexpr wchar_t kBoundaryPrefix[] = L"---------------------------";
 
 std::atomic<uint32_t> g_default_receive_timeout_for_testing{0};
@@ -36,17 +35,14 @@ uint32_t GetDefaultReceiveTimeoutMs() {
   return for_testing ? for_testing : WinInetUploader::kDefaultReceiveTimeoutMs;
 }
 
-void LogWinInetError(const char* operation) {
-  LOG(ERROR) << installer::DescribeWinInetError(operation, ::GetLastError());
-}
-
 // Sets one time-out of |request|; a failure is only worth a warning, the request still
 // goes with the default.
-void SetTimeoutOption(HINTERNET request, DWORD option, DWORD timeout_ms, const char* warning) {
-  if (::InternetSetOptionW(request, option, &timeout_ms, sizeof(timeout_ms)))
-    return;
-  LOG(WARNING) << installer::DescribeWinInetError("InternetSetOption", ::GetLastError());
-  fputs(warning, stderr);
+void SetTimeoutOption(WinInetRequest* request,
+                      DWORD option,
+                      DWORD timeout_ms,
+                      const char* warning) {
+  if (!request->SetTimeout(option, timeout_ms))
+    fputs(warning, stderr);
 }
 
 // Reads the response body of |request|. True only when every read succeeded and, when the
@@ -109,37 +105,13 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
     LOG(ERROR) << "Invalid upload parameter name";
     return false;
   }
-  installer::ParsedUrl parsed;
-  if (!installer::ParseHttpUrl(url, &parsed)) {
-    LOG(ERROR) << "Not an http or https address: " << url;
+  WinInetRequest request;
+  if (!request.Open(user_agent_suffix, url, L"POST", INTERNET_FLAG_NO_COOKIES))
     return false;
-  }
-
-  const std::wstring agent = kUserAgent + user_agent_suffix;
-  installer::ScopedInternetHandle session(
-      ::InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session.IsValid()) {
-    LogWinInetError("InternetOpen");
-    return false;
-  }
-  installer::ScopedInternetHandle connection(
-      ::InternetConnectW(session.Get(), parsed.host.c_str(), parsed.port, nullptr, nullptr,
-                         INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection.IsValid()) {
-    LogWinInetError("InternetConnect");
-    return false;
-  }
-  const DWORD flags = INTERNET_FLAG_NO_COOKIES | (parsed.secure ? INTERNET_FLAG_SECURE : 0);
-  installer::ScopedInternetHandle request(::HttpOpenRequestW(
-      connection.Get(), L"POST", parsed.path.c_str(), nullptr, nullptr, nullptr, flags, 0));
-  if (!request.IsValid()) {
-    LogWinInetError("HttpOpenRequest");
-    return false;
-  }
 
   const std::wstring boundary = MakeBoundary();
   const std::wstring content_type = MakeContentTypeHeader(boundary);
-  if (!::HttpAddRequestHeadersW(request.Get(), content_type.c_str(), static_cast<DWORD>(-1),
+  if (!::HttpAddRequestHeadersW(request.handle(), content_type.c_str(), static_cast<DWORD>(-1),
                                 HTTP_ADDREQ_FLAG_ADD)) {
     LogWinInetError("HttpAddRequestHeaders");
     return false;
@@ -154,14 +126,14 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
   }
 
   if (timeout_ms) {
-    SetTimeoutOption(request.Get(), INTERNET_OPTION_SEND_TIMEOUT, *timeout_ms,
+    SetTimeoutOption(&request, INTERNET_OPTION_SEND_TIMEOUT, *timeout_ms,
                      "Could not unset send timeout, continuing...\n");
   }
-  SetTimeoutOption(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT,
+  SetTimeoutOption(&request, INTERNET_OPTION_RECEIVE_TIMEOUT,
                    timeout_ms ? *timeout_ms : GetDefaultReceiveTimeoutMs(),
                    "Could not unset receive timeout, continuing...\n");
 
-  if (!::HttpSendRequestW(request.Get(), nullptr, 0, body.empty() ? nullptr : &body[0],
+  if (!::HttpSendRequestW(request.handle(), nullptr, 0, body.empty() ? nullptr : &body[0],
                           static_cast<DWORD>(body.size()))) {
     LogWinInetError("HttpSendRequest");
     return false;
@@ -169,7 +141,7 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
 
   DWORD status_code = 0;
   DWORD status_size = sizeof(status_code);
-  if (!::HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+  if (!::HttpQueryInfoW(request.handle(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                         &status_code, &status_size, nullptr)) {
     LogWinInetError("HttpQueryInfo");
     return false;
@@ -180,7 +152,7 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
     LOG(ERROR) << "Upload answered with HTTP status " << status_code;
     return false;
   }
-  return ReadResponse(request.Get(), response);
+  return ReadResponse(request.handle(), response);
 }
 
 // static

@@ -25,6 +25,8 @@
 #include "base/win/windows_version.h"
 #include "components/prefs/json_pref_store.h"
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
+#include "desktop/windows/crash_reporter/crash_reporter_main.h"
+#include "desktop/windows/crash_reporter/reporter_crash_handler.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -36,6 +38,7 @@
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/tracking_data.h"
 
 namespace installer {
@@ -102,9 +105,14 @@ void ApplyTrackingDataPresets(const PayloadReader* payload_reader,
 // Everything RunInstaller does after the informational switches, COM and the exit-callback
 // registry; returns its result byte.
 unsigned char RunRole(const base::CommandLine& command_line) {
+  // A crash reporter does nothing else; its own crashes are reported by a child of its own.
   if (command_line.HasSwitch("crash-reporter-parent-id")) {
-    LOG(ERROR) << "Cannot run as crash reporter: crash reporting is not built yet";
-    return 0;
+    crash_reporter::InstallCrashReporterHandlers();
+    if (command_line.HasSwitch("crash-reporter-exception-info"))
+      crash_reporter::RunExceptionInfoReporter();
+    else
+      crash_reporter::RunCrashServer();
+    return 1;
   }
   // Every other process runs under a crash reporter, which the crash keys tell about it.
   crash_reporter::DisableCallbackExceptionFiltering();
@@ -129,7 +137,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   logging::LoggingSettings logging_settings;
   logging_settings.logging_dest = logging::LOG_TO_FILE;
   logging_settings.log_file = GetLogFilePath().value();
-  logging_settings.delete_old = logging::DELETE_OLD_LOG_FILE;
+  // A file of this name can only be that of a process started within the same second, most
+  // often the front end that started this backend (running, or already failed and gone):
+  // its lines are kept, and this run's follow them.
+  logging_settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
   logging::InitLogging(logging_settings);
   LOG(INFO) << base::StringPrintf("%s installer starting - version ",
                                   ProductInfo::GetProductName().c_str())
@@ -280,11 +291,17 @@ unsigned char RunRole(const base::CommandLine& command_line) {
 
   ApplyTrackingDataPresets(payload_reader.get(), settings.get(), &roles.run_immediately);
 
-  LOG(ERROR) << "Cannot run the " << (roles.silent ? "silent" : "window")
-             << " front end: the controllers are not built yet";
+  unsigned char result = 0;
+  if (roles.silent) {
+    VLOG(2) << "Running silent controller";
+    SilentInstallerController controller;
+    result = controller.Run(settings.get(), payload_reader.get(), download_folder);
+  } else {
+    LOG(ERROR) << "Cannot run the window front end: the window controller is not built yet";
+  }
   // A folder that holds nothing is removed; anything in it stays.
   ::RemoveDirectoryW(download_folder.value().c_str());
-  return 0;
+  return result;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "desktop/windows/installer/installer_main.h"
 
 #include "base/command_line.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/string_number_conversions.h"
@@ -14,6 +13,8 @@
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/silent_run_switches.h"
+#include "desktop/windows/installer/test/test_http_server.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -103,25 +104,44 @@ TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {
   EXPECT_FALSE(base::PathExists(temp.GetPath().Append(L"Tavro Installer")));
 }
 
-TEST(InstallerMainTest, FrontEndRunLogsToTheInstallerFolderAndReportsWhatIsMissing) {
+// A run logs into its working folder. Another process of the run that starts within the
+// same second (its backend, after a front end that failed early) shares the file name: the
+// lines already there are kept and the new ones follow.
+TEST(InstallerMainTest, RunsLogToTheInstallerFolderWithoutLosingEarlierLines) {
   base::ScopedTempDir temp;
   ASSERT_TRUE(temp.CreateUniqueTempDir());
-  test::ProcessResult run =
-      test::RunInstallerExe(L"--silent", {{L"TMP", temp.GetPath().value()},
-                                          {L"TEMP", temp.GetPath().value()}});
+  const base::FilePath log_folder = temp.GetPath().Append(L"Tavro Installer");
+  ASSERT_TRUE(base::CreateDirectory(log_folder));
+  const base::Time now = base::Time::Now();
+  for (int second = 0; second < 30; ++second) {
+    base::Time::Exploded time;
+    (now + base::TimeDelta::FromSeconds(second)).Explode(true, &time);
+    const std::wstring name =
+        base::WideStringPrintf(L"tavro_installer_%04d%02d%02d%02d%02d%02d.log", time.year,
+                               time.month, time.day_of_month, time.hour, time.minute, time.second);
+    ASSERT_EQ(15, base::WriteFileFromBuffer(log_folder.Append(name), "earlier lines\n", 15));
+  }
+  test::TestHttpServer server;
+  ASSERT_TRUE(server.Start());
+  test::ProcessResult run = test::RunInstallerExe(
+      L"--silent " + test::FailingFetchSwitches(server),
+      {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}});
   EXPECT_EQ(1u, run.exit_code);
-  base::FileEnumerator logs(temp.GetPath().Append(L"Tavro Installer"), false,
-                            base::FileEnumerator::FILES, L"tavro_installer_*.log");
-  const base::FilePath log = logs.Next();
-  ASSERT_FALSE(log.empty());
+
   std::string text;
-  ASSERT_TRUE(base::ReadFileToString(log, &text));
+  for (const base::FilePath& log : test::FindInstallerLogs(temp.GetPath())) {
+    std::string lines;
+    ASSERT_TRUE(base::ReadFileToString(log, &lines));
+    EXPECT_EQ(0u, lines.find("earlier lines\n")) << lines;
+    text += lines;
+  }
   EXPECT_NE(std::string::npos, text.find("Tavro installer starting - version " +
                                          ProductInfo::GetVersion() + " " +
                                          ProductInfo::GetStream()));
   EXPECT_NE(std::string::npos, text.find("] Silent:1\n"));
   EXPECT_NE(std::string::npos, text.find("] Failed reading payload\n"));
-  EXPECT_NE(std::string::npos, text.find("not built yet"));
+  EXPECT_NE(std::string::npos, text.find("] Controller exiting\n")) << text;
+  EXPECT_NE(std::string::npos, text.find("] Backend1\n"));
 }
 
 // What a dump server saw of the clients that registered with it.
@@ -151,14 +171,19 @@ TEST(InstallerMainTest, RegistersWithTheCrashReporterOfTheCommandLine) {
       crash_reporter::MakeCrashPipeName(::GetCurrentProcessId()), nullptr, &OnClientRegistered,
       &clients, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr);
   ASSERT_TRUE(server.Start());
+  test::TestHttpServer package_server;
+  ASSERT_TRUE(package_server.Start());
   test::ProcessResult run = test::RunInstallerExe(
-      L"--silent --crash-reporter-pid=" + base::UintToWideString(::GetCurrentProcessId()),
+      L"--silent --crash-reporter-pid=" + base::UintToWideString(::GetCurrentProcessId()) + L" " +
+          test::FailingFetchSwitches(package_server),
       {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}});
   EXPECT_EQ(1u, run.exit_code);
-  // The client registered and acknowledged before it went on with its run.
+  // The front end registered and acknowledged before it went on with its run, and so did
+  // the backend it started, which it told of the same reporter.
   base::AutoLock hold(clients.lock);
-  ASSERT_EQ(1u, clients.versions.size());
-  EXPECT_EQ(base::Utf8ToUtf16(ProductInfo::GetVersion()), clients.versions[0]);
+  ASSERT_EQ(2u, clients.versions.size());
+  for (const std::wstring& version : clients.versions)
+    EXPECT_EQ(base::Utf8ToUtf16(ProductInfo::GetVersion()), version);
 }
 
 // An uninstallation takes its experiments from the installation's "installer_prefs.json",
@@ -201,18 +226,22 @@ TEST(InstallerMainTest, UninstallTakesTheExperimentsOfTheInstallationFolder) {
 // run keeps its log.
 class InstallerRunTest : public testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(temp_.CreateUniqueTempDir()); }
+  void SetUp() override {
+    ASSERT_TRUE(temp_.CreateUniqueTempDir());
+    ASSERT_TRUE(server_.Start());
+  }
 
-  // Runs |program| with |arguments| and returns its log.
+  // Runs |program| with |arguments| and returns its log. A silent run's fetch fails at once.
   std::string Run(const base::FilePath& program, const std::wstring& arguments) {
     base::DeletePath(temp_.GetPath().Append(L"Tavro Installer"), true);
     test::ProcessOptions options;
     options.environment = {{L"TMP", temp_.GetPath().value()}, {L"TEMP", temp_.GetPath().value()}};
-    const test::ProcessResult run =
-        test::RunProcess(L"\"" + program.value() + L"\" " + arguments, options);
+    const test::ProcessResult run = test::RunProcess(
+        L"\"" + program.value() + L"\" " + test::FailingFetchSwitches(server_) + L" " + arguments,
+        options);
     EXPECT_TRUE(run.started);
     EXPECT_FALSE(run.timed_out);
-    return test::ReadInstallerLog(temp_.GetPath());
+    return test::ReadFrontEndLog(temp_.GetPath());
   }
   std::string Run(const std::wstring& arguments) {
     return Run(base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe"), arguments);
@@ -227,6 +256,7 @@ class InstallerRunTest : public testing::Test {
   }
 
   base::ScopedTempDir temp_;
+  test::TestHttpServer server_;
 };
 
 // An autoupdate started by Y12 passes an empty install folder and the folder as its last
@@ -269,17 +299,21 @@ TEST_F(InstallerRunTest, InsidePackageOnlyAsInstallerExeBesideTheBrowserAndFiles
   const base::FilePath files_list = package.Append(L"files_list");
   ASSERT_EQ(9, base::WriteFileFromBuffer(files_list, "tavro.exe", 9));
 
-  std::string log = Run(installer, L"--silent " + TempFolderSwitch());
+  // A stand-alone copy into the test's folder, should the package's backend get that far.
+  const std::wstring silent = L"--silent --copyonly=1 \"--installfolder=" +
+                              temp_.GetPath().Append(L"install").value() + L"\" " +
+                              TempFolderSwitch();
+  std::string log = Run(installer, silent);
   EXPECT_TRUE(HasLine(log, "Inside package1")) << log;
   EXPECT_FALSE(HasLine(log, "Reading Payload"));
   EXPECT_FALSE(HasLine(log, "Failed reading payload"));
 
-  log = Run(renamed, L"--silent " + TempFolderSwitch());
+  log = Run(renamed, silent);
   EXPECT_TRUE(HasLine(log, "Inside package0")) << log;
   EXPECT_TRUE(HasLine(log, "Reading Payload"));
 
   ASSERT_TRUE(base::DeletePath(files_list, false));
-  log = Run(installer, L"--silent " + TempFolderSwitch());
+  log = Run(installer, silent);
   EXPECT_TRUE(HasLine(log, "Inside package0")) << log;
   EXPECT_TRUE(HasLine(log, "Reading Payload"));
 }

@@ -19,6 +19,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
 #include "base/test/run_until.h"
+#include "base/test/scoped_environment.h"
 #include "base/threading/thread.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
@@ -35,44 +36,14 @@ namespace installer {
 namespace test {
 namespace {
 
+using base::test::ScopedEnvironment;
+
 constexpr base::TimeDelta kRunDeadline = base::TimeDelta::FromSeconds(120);
 
 // What the parent test tells the front end it runs as a child process.
 constexpr char kInstallFolderVariable[] = "TAVRO_TEST_INSTALL_FOLDER";
 constexpr char kPackageFolderVariable[] = "TAVRO_TEST_PACKAGE_FOLDER";
 constexpr char kBackendPidFileVariable[] = "TAVRO_TEST_BACKEND_PID_FILE";
-
-// Sets variables of this process's environment, which the backend and what it starts
-// inherit, and puts the old values back when it goes.
-class ScopedEnvironment {
- public:
-  explicit ScopedEnvironment(const std::vector<std::pair<std::string, std::string>>& values)
-      : environment_(base::Environment::Create()) {
-    for (const auto& entry : values) {
-      std::string old_value;
-      const bool had = environment_->GetVar(entry.first, &old_value);
-      saved_.push_back({entry.first, had, old_value});
-      environment_->SetVar(entry.first, entry.second);
-    }
-  }
-  ~ScopedEnvironment() {
-    for (const Saved& saved : saved_) {
-      if (saved.had)
-        environment_->SetVar(saved.name, saved.value);
-      else
-        environment_->UnSetVar(saved.name);
-    }
-  }
-
- private:
-  struct Saved {
-    std::string name;
-    bool had;
-    std::string value;
-  };
-  std::unique_ptr<base::Environment> environment_;
-  std::vector<Saved> saved_;
-};
 
 std::string GetVar(const char* name) {
   std::string value;

@@ -7,6 +7,8 @@
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/silent_run_switches.h"
+#include "desktop/windows/installer/test/test_http_server.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -66,14 +68,17 @@ TEST(TrackingDataTest, RejectsWhatIsNoObject) {
 TEST(TrackingDataTest, PresetsApplyToTheSettingsOfTheRun) {
   const std::wstring blob = base::AsciiToUtf16(
       base::Base64Encode(R"({"utm":{"defbr":"true","fsce":"false"}})"));
-  auto run = [&blob](const std::wstring& switches) {
+  test::TestHttpServer server;
+  ASSERT_TRUE(server.Start());
+  auto run = [&blob, &server](const std::wstring& switches) {
     base::ScopedTempDir temp;
     if (!temp.CreateUniqueTempDir())
       return std::string();
     const std::wstring folder = temp.GetPath().value();
-    test::RunInstallerExe(L"--silent --v=1 --server-tracking-blob=" + blob + L" " + switches,
+    test::RunInstallerExe(L"--silent --v=1 --server-tracking-blob=" + blob + L" " + switches +
+                              L" " + test::FailingFetchSwitches(server),
                           {{L"TMP", folder}, {L"TEMP", folder}});
-    return test::ReadInstallerLog(temp.GetPath());
+    return test::ReadFrontEndLog(temp.GetPath());
   };
 
   std::string log = run(L"--setdefaultbrowser=0");

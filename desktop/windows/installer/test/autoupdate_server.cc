@@ -233,6 +233,8 @@ void AutoupdateServer::Update() {
     TestHttpServer::Response file;
     file.honour_range = true;
     file.body = additional_files_[i].content;
+    file.fail_count = additional_files_[i].fail_count;
+    file.fail_status = additional_files_[i].fail_status;
     http_.SetResponse(AdditionalFilePath(i, additional_files_[i]), file);
   }
   http_.SetResponse(kPrefOverridesPath, pref_overrides_response_);

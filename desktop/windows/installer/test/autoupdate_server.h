@@ -38,6 +38,9 @@ class AutoupdateServer {
     std::string filename;  // Required for plain files.
     bool archive = false;  // A self-extracting component archive.
     std::string content;
+    // The first |fail_count| requests for the file get |fail_status| with an empty body.
+    int fail_count = 0;
+    int fail_status = 404;
   };
 
   AutoupdateServer();

@@ -2,12 +2,15 @@
 //
 //   autoupdate_server.exe --package=FILE [--suite-archive=FILE] [--welcome-url=URL]
 //                         [--pref-overrides=FILE] [--port-file=FILE] [--stop-file=FILE]
-//                         [--stats-file=FILE]
+//                         [--stats-file=FILE] [--host-copy=FOLDER\installer.exe]
 //
 // Serves the package installer FILE (and the component archive) on 127.0.0.1 at a port the
 // system picks, prints the port on a line of its own (and writes it to --port-file), then
 // serves until it is killed or the --stop-file appears. Every statistics report it receives
 // is written to --stats-file, one JSON object per line, the file replaced as reports come.
+// --host-copy writes a copy of the build's installer.exe (with its library) whose product
+// configuration names this server as the autoupdate server; the file must be called
+// "installer.exe".
 // Point an installer at it with a test host (test_host.h), or with the switches
 // "internal-package-server=<base>divedazaveve/<stream>" and
 // "local-pref-default-overrides-server=<base>api/prefs/". Exit code 0 after a stop, 1 when
@@ -25,6 +28,7 @@
 #include "base/logging.h"
 #include "base/values.h"
 #include "desktop/windows/installer/test/autoupdate_server.h"
+#include "desktop/windows/installer/test/test_host.h"
 
 namespace {
 
@@ -97,6 +101,17 @@ int wmain() {
       return 1;
     }
     server.SetPrefOverrides(overrides);
+  }
+
+  if (command_line.HasSwitch("host-copy")) {
+    const base::FilePath copy = command_line.GetSwitchValuePath("host-copy");
+    base::FilePath host;
+    if (!installer::test::MakeTestHost(copy.DirName(), {{"urls.autoupdate", server.GetBaseUrl()}},
+                                       &host) ||
+        !base::FilePath::CompareEqualIgnoreCase(host.value(), copy.value())) {
+      Print("cannot make the installer given by --host-copy\n");
+      return 1;
+    }
   }
 
   const std::string port = std::to_string(server.http().port());

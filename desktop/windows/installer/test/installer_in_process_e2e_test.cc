@@ -1,14 +1,12 @@
 #include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
 
 #include <windows.h>
-#include <wchar.h>
 
 #include <utility>
 
 #include "base/files/file_util.h"
 #include "base/path_registry.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/win/registry.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
@@ -81,25 +79,7 @@ RecordingInstallerObserver* InstallerInProcessE2eTest::Run(const std::wstring& s
 }
 
 void InstallerInProcessE2eTest::DeleteAddedRegistryEntries() {
-  const RegistrySnapshot now = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
-  const std::vector<SnapshotDifference> differences =
-      CompareSnapshots(registry_before_, now, RegistrySnapshot::DefaultAllowList());
-  // Values first, then keys, deepest first.
-  for (auto it = differences.rbegin(); it != differences.rend(); ++it) {
-    if (it->kind != SnapshotDifference::Kind::kAdded)
-      continue;
-    const bool machine = it->path.starts_with(L"HKLM\\");
-    const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const std::wstring path = it->path.substr(wcslen(L"HKLM\\"));
-    if (now.FindKey(it->path)) {
-      ::RegDeleteKeyExW(root, path.c_str(), KEY_WOW64_64KEY, 0);
-      continue;
-    }
-    const size_t separator = path.rfind(L'\\');
-    base::win::RegistryKey key(root, path.substr(0, separator).c_str(),
-                               KEY_SET_VALUE | KEY_WOW64_64KEY);
-    key.DeleteValue(path.substr(separator + 1).c_str());
-  }
+  test::DeleteAddedRegistryEntries(registry_before_);
 }
 
 InstallStatus InstallerInProcessE2eTest::ReadStatusFile() const {

@@ -45,6 +45,15 @@ std::string ReadInstallerLog(const base::FilePath& temp_folder) {
   return text;
 }
 
+std::string ReadFrontEndLog(const base::FilePath& temp_folder) {
+  std::vector<base::FilePath> logs = FindInstallerLogs(temp_folder);
+  const auto first = std::min_element(logs.begin(), logs.end());
+  std::string text;
+  if (first == logs.end() || !base::ReadFileToString(*first, &text))
+    return std::string();
+  return text;
+}
+
 std::string ReadAllInstallerLogs(const base::FilePath& temp_folder) {
   std::string all;
   for (const base::FilePath& log : FindInstallerLogs(temp_folder)) {

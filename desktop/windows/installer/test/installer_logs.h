@@ -20,6 +20,11 @@ base::FilePath FindNewestInstallerLog(const base::FilePath& temp_folder);
 // The text of the newest log; empty when there is none or it cannot be read.
 std::string ReadInstallerLog(const base::FilePath& temp_folder);
 
+// The text of the log of the run's first process, the front end: the names hold the time a
+// process started, and the processes it starts write logs of their own (or, started
+// within the same second, into the same file). Empty when there is none.
+std::string ReadFrontEndLog(const base::FilePath& temp_folder);
+
 // The text of every log, oldest first, each headed by a line with its file name: what a
 // test prints when an installation went wrong.
 std::string ReadAllInstallerLogs(const base::FilePath& temp_folder);

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/test/registry_snapshot.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include <algorithm>
 
@@ -246,6 +247,28 @@ std::vector<SnapshotDifference> CompareSnapshots(const RegistrySnapshot& before,
                      return base::FilePath::CompareIgnoreCase(a.path, b.path) < 0;
                    });
   return differences;
+}
+
+void DeleteAddedRegistryEntries(const RegistrySnapshot& before) {
+  const RegistrySnapshot now = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+  const std::vector<SnapshotDifference> differences =
+      CompareSnapshots(before, now, RegistrySnapshot::DefaultAllowList());
+  // Values first, then keys, deepest first.
+  for (auto it = differences.rbegin(); it != differences.rend(); ++it) {
+    if (it->kind != SnapshotDifference::Kind::kAdded)
+      continue;
+    const bool machine = it->path.starts_with(L"HKLM\\");
+    const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const std::wstring path = it->path.substr(wcslen(L"HKLM\\"));
+    if (now.FindKey(it->path)) {
+      ::RegDeleteKeyExW(root, path.c_str(), KEY_WOW64_64KEY, 0);
+      continue;
+    }
+    const size_t separator = path.rfind(L'\\');
+    base::win::RegistryKey key(root, path.substr(0, separator).c_str(),
+                               KEY_SET_VALUE | KEY_WOW64_64KEY);
+    key.DeleteValue(path.substr(separator + 1).c_str());
+  }
 }
 
 }  // namespace test

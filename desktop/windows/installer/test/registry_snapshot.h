@@ -88,6 +88,11 @@ std::vector<SnapshotDifference> CompareSnapshots(const RegistrySnapshot& before,
                                                  const RegistrySnapshot& after,
                                                  const AllowList& allowed = AllowList());
 
+// Deletes the keys and values of the default roots that |before| did not hold (what an
+// uninstallation keeps, say), values first, then keys, deepest first, so that a test leaves
+// the registry as it found it.
+void DeleteAddedRegistryEntries(const RegistrySnapshot& before);
+
 }  // namespace test
 }  // namespace installer
 

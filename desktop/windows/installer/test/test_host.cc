@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <utility>
 
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
@@ -104,7 +105,8 @@ std::string ReadProductConfig(const base::FilePath& host) {
 
 bool MakeTestHost(const base::FilePath& folder,
                   const std::vector<std::pair<std::string, std::string>>& config_changes,
-                  base::FilePath* host) {
+                  base::FilePath* host,
+                  const std::vector<std::pair<std::string, std::string>>& json_changes) {
   const base::FilePath source = base::FilePath(GetTestBinFolder()).Append(L"installer.exe");
   std::string json;
   WORD language = 0;
@@ -118,6 +120,14 @@ bool MakeTestHost(const base::FilePath& folder,
   }
   for (const auto& change : config_changes)
     config->SetString(change.first, change.second);
+  for (const auto& change : json_changes) {
+    std::unique_ptr<base::Value> value = base::JsonReader::Read(change.second);
+    if (!value) {
+      LOG(ERROR) << "Not a JSON value for " << change.first << ": " << change.second;
+      return false;
+    }
+    config->Set(change.first, std::move(value));
+  }
   std::string changed;
   if (!base::JsonWriter::Write(*config, &changed))
     return false;

@@ -19,10 +19,12 @@ namespace test {
 //
 //   MakeTestHost(folder, {{"urls.autoupdate", server.GetBaseUrl()}}, &host);
 //
+// |json_changes| store JSON values instead of text ({{"network.timeout_ms", "2000"}}).
 // The copy is not signed. False, with the reason logged, when it cannot be made.
 bool MakeTestHost(const base::FilePath& folder,
                   const std::vector<std::pair<std::string, std::string>>& config_changes,
-                  base::FilePath* host);
+                  base::FilePath* host,
+                  const std::vector<std::pair<std::string, std::string>>& json_changes = {});
 
 // The product configuration (JSON) of a host executable; empty when it has none.
 std::string ReadProductConfig(const base::FilePath& host);

@@ -285,11 +285,16 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
   {
     base::AutoLock lock(lock_);
     requests_.push_back(request);
-    std::string key = request.path;
-    auto entry = responses_.find(key);
-    if (entry == responses_.end()) {
-      key = request.path.substr(0, request.path.find('?'));
+    const std::string without_query = request.path.substr(0, request.path.find('?'));
+    std::string key;
+    auto entry = responses_.end();
+    for (const std::string& candidate :
+         {request.method + " " + request.path, request.method + " " + without_query,
+          request.path, without_query}) {
+      key = candidate;
       entry = responses_.find(key);
+      if (entry != responses_.end())
+        break;
     }
     found = entry != responses_.end();
     if (found)

@@ -71,7 +71,8 @@ class TestHttpServer : private base::OsThread::Delegate {
   std::wstring GetUrl(const std::string& path) const;
 
   // |path| is matched with the query; a path without its own entry falls back to the
-  // entry for the path without the query.
+  // entry for the path without the query. A path preceded by a method and a space
+  // ("POST /upload") answers only that method, and wins over the entry without one.
   void SetResponse(const std::string& path, const Response& response);
   std::vector<Request> GetRequests() const;
   int GetRequestCount(const std::string& path) const;

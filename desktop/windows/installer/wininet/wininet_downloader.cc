@@ -17,6 +17,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "base/threading/current_thread_task_runner.h"
+#include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
@@ -243,6 +244,15 @@ class WininetDownloader::RequestContext
 WininetDownloader::WininetDownloader(UICallbackRunner* ui_callback_runner, Delegate* delegate)
     : ui_callback_runner_(ui_callback_runner), delegate_(delegate) {
   CHECK(ui_callback_runner_) << "The downloader needs a UI-callback runner";
+  const ProductConfig& config = ProductConfig::GetInstance();
+  if (const int timeout_ms = config.GetInteger("network.timeout_ms"); timeout_ms > 0)
+    network_timeout_ms_ = static_cast<DWORD>(timeout_ms);
+  if (const int max_retries = config.GetInteger("network.max_retries"); max_retries > 0)
+    max_retries_ = max_retries;
+  if (const int delay_ms = config.GetInteger("network.retry_delay_ms"); delay_ms > 0) {
+    initial_retry_delay_ = base::TimeDelta::FromMilliseconds(delay_ms);
+    next_retry_delay_ = initial_retry_delay_;
+  }
 }
 
 WininetDownloader::~WininetDownloader() {
@@ -389,6 +399,12 @@ bool WininetDownloader::OpenSession() {
     LOG(ERROR) << status_text_;
     return false;
   }
+  SetTimeouts(session.Get());
+  session_ = std::move(session);
+  return true;
+}
+
+void WininetDownloader::SetTimeouts(void* handle) const {
   const struct {
     DWORD option;
     DWORD value;
@@ -396,12 +412,10 @@ bool WininetDownloader::OpenSession() {
                    {INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs},
                    {INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs}};
   for (const auto& timeout : kTimeouts) {
-    DWORD value = timeout.value;
-    if (!::InternetSetOptionW(session.Get(), timeout.option, &value, sizeof(value)))
+    DWORD value = network_timeout_ms_ ? network_timeout_ms_ : timeout.value;
+    if (!::InternetSetOptionW(handle, timeout.option, &value, sizeof(value)))
       PLOG(WARNING) << "Setting WinINet option " << timeout.option << " failed";
   }
-  session_ = std::move(session);
-  return true;
 }
 
 void WininetDownloader::StartRequest() {
@@ -447,6 +461,9 @@ void WininetDownloader::StartRequest() {
   }
   request->SetHandle(handle);
   request_ = request;
+  // The request takes the session's time-outs on Windows; Wine's WinINet honours only those
+  // set on the request itself.
+  SetTimeouts(handle);
 
   std::wstring headers;
   if (resume)

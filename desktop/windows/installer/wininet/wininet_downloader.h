@@ -38,6 +38,10 @@ class UICallbackRunner;
 // (407) is answered through the UI-callback runner, which shows the system's
 // proxy-credentials dialog; the request is sent again when the user gave them.
 //
+// The product configuration's "network" object may shorten the timing ("timeout_ms" for
+// connecting, sending and receiving, "max_retries", "retry_delay_ms" for the first retry's
+// delay); the test builds' hosts do, so that a server that never answers fails in seconds.
+//
 // The downloader lives on the thread that calls Start, which must run a MessageLoop: the
 // completion callback, the delegate and the event sink are called there. WinINet reports
 // on threads of its own; those reports only post tasks to this thread, and they hold the
@@ -136,6 +140,8 @@ class WininetDownloader {
   };
 
   bool OpenSession();
+  // The connect, send and receive time-outs on a session or request handle.
+  void SetTimeouts(void* handle) const;
   // Opens and sends a request for the current download (one try).
   void StartRequest();
   void SendRequest();
@@ -210,6 +216,8 @@ class WininetDownloader {
   // Whether the current request asked for the body from |bytes_received_| on.
   bool range_requested_ = false;
 
+  // Connect, send and receive time-out; 0 for the defaults.
+  uint32_t network_timeout_ms_ = 0;
   std::vector<std::wstring> allowed_hosts_;
   int max_retries_ = kDefaultMaxRetries;
   base::TimeDelta initial_retry_delay_ = kDefaultInitialRetryDelay;

@@ -13,6 +13,10 @@ constexpr wchar_t kStubLogFileName[] = L"stub_invocations.log";
 // Followed by the stub's name (StubName).
 constexpr wchar_t kStubExitCodeVariablePrefix[] = L"TAVRO_STUB_EXIT_CODE_";
 constexpr wchar_t kStubHoldVariablePrefix[] = L"TAVRO_STUB_HOLD_";
+// When set, every stub answers "internal-version" and "stream" with their values: a stub
+// served as the package installer then claims the identity a test chooses.
+constexpr wchar_t kStubInternalVersionVariable[] = L"TAVRO_STUB_INTERNAL_VERSION";
+constexpr wchar_t kStubStreamVariable[] = L"TAVRO_STUB_STREAM";
 
 // The name of the stub running as |file_name| in those variables: the file name without
 // extension, in upper case, other characters than letters and digits turned into '_'

@@ -20,11 +20,14 @@
 // "uninstall" removes "component.txt" from its own folder; "post-elevated-install-tasks"
 // only records; any other run installs: it creates the folder of "installfolder", copies
 // itself there and writes "component.txt" with its command line. A self-extracting
-// archive copies itself beside itself as "<name>_installer.exe".
+// archive copies itself beside itself as "<name>_installer.exe". With
+// TAVRO_STUB_INTERNAL_VERSION or TAVRO_STUB_STREAM set, any program answers
+// "internal-version" or "stream" with that value (a stub served as a package installer).
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "desktop/windows/installer/test/example_package/stub_names.h"
@@ -37,8 +40,10 @@ namespace {
 
 using installer::test::kStubExitCodeVariablePrefix;
 using installer::test::kStubHoldVariablePrefix;
+using installer::test::kStubInternalVersionVariable;
 using installer::test::kStubLogFileName;
 using installer::test::kStubLogFolderVariable;
+using installer::test::kStubStreamVariable;
 using installer::test::StubName;
 
 constexpr DWORD kMaxHoldMs = 10 * 60 * 1000;
@@ -93,6 +98,13 @@ bool WriteWholeFile(const std::wstring& path, const std::string& data, bool appe
   return file.get() &&
          ::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
          written == data.size();
+}
+
+bool WriteStandardOutput(const std::string& text) {
+  DWORD written = 0;
+  return ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(),
+                     static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 // The arguments after the program, split by the system's rules for command lines.
@@ -231,6 +243,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
     return exit_code;
 
   const std::vector<std::wstring> arguments = SplitArguments(::GetCommandLineW());
+  const std::pair<const wchar_t*, const wchar_t*> identity_answers[] = {
+      {L"internal-version", kStubInternalVersionVariable}, {L"stream", kStubStreamVariable}};
+  for (const auto& [query, variable] : identity_answers) {
+    const std::wstring answer = GetEnv(variable);
+    if (!answer.empty() && FindSwitch(arguments, query, nullptr))
+      return WriteStandardOutput(ToUtf8(answer)) ? 0 : kExitWorkFailed;
+  }
   if (EndsWithIgnoringCase(file_name, L"_sfx.exe")) {
     const std::wstring target =
         folder + L"\\" + file_name.substr(0, file_name.size() - 8) + L"_installer.exe";
@@ -238,10 +257,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
   if (EndsWithIgnoringCase(file_name, L"_installer.exe")) {
     if (FindSwitch(arguments, L"internal-version", nullptr)) {
-      const char version[] = STUB_INTERNAL_VERSION;
-      DWORD written = 0;
-      ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), version, sizeof(version) - 1, &written,
-                  nullptr);
+      WriteStandardOutput(STUB_INTERNAL_VERSION);
       return 0;
     }
     if (FindSwitch(arguments, L"uninstall", nullptr)) {

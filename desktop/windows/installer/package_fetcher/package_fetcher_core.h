@@ -1,0 +1,122 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_CORE_H_
+#define DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_CORE_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "base/memory/ref_counted.h"
+#include "base/memory/weak_ptr.h"
+#include "base/synchronization/lock.h"
+#include "desktop/windows/installer/wininet/wininet_downloader.h"
+
+namespace base {
+class ListValue;
+class Value;
+}  // namespace base
+
+namespace installer {
+
+class FetcherDelegateProxy;
+class PayloadReader;
+class Stats;
+
+// The state and the steps of the package fetcher (see PackageFetcher). Made on the
+// controller's thread; from its first task on it lives on the worker thread, which runs
+// every step as a task of its own and deletes it. Only restart_count() may be called from
+// another thread.
+class PackageFetcherCore {
+ public:
+  // The paths are those of PackageFetcher; |suite_path| may be empty. |proxy| carries the
+  // notifications; |payload_reader| (may be null) and |stats| must outlive the core.
+  PackageFetcherCore(base::scoped_refptr<FetcherDelegateProxy> proxy,
+                     const PayloadReader* payload_reader,
+                     const base::FilePath& download_folder,
+                     const base::FilePath& package_path,
+                     const base::FilePath& suite_path,
+                     std::wstring download_url_request_address,
+                     Stats* stats);
+  PackageFetcherCore(const PackageFetcherCore&) = delete;
+  PackageFetcherCore& operator=(const PackageFetcherCore&) = delete;
+  // Stops the work, detaches the proxy and removes the package and what was unpacked.
+  ~PackageFetcherCore();
+
+  // Begins a fetch from its first step, with a fresh fetch record.
+  void Start();
+
+  // The number of fetches that failed so far. Any thread.
+  int restart_count() const;
+
+  // Derived from the package and suite paths.
+  base::FilePath GetExtractionFolder() const;
+  base::FilePath GetArchivePath() const;
+  base::FilePath GetSuiteFolder() const;
+
+ private:
+  // Posts |step| to this thread, bound to a weak pointer.
+  void PostStep(const base::Location& from_here, void (PackageFetcherCore::*step)());
+
+  void FetchDownloadUrl();
+  void OnDownloadUrlFetched();
+  void OnPackageDownloaded(const std::string& expected_checksum);
+  void ExtractArchive();
+  void UnpackArchive();
+  // The welcome-page preference has been written.
+  void OnWelcomePrefWritten();
+  void OnArchiveUnpacked();
+  void DownloadAdditionalFile();
+  void OnAdditionalFileDownloaded(const std::string& filename,
+                                  int archive,
+                                  const std::string& checksum,
+                                  const std::string& type);
+  // Runs a component's self-extracting archive (already signer-checked) in |target|; false,
+  // with the reason logged, when its installer did not come out of it usable.
+  bool PlaceComponentArchive(const base::FilePath& download,
+                             const base::FilePath& target,
+                             const std::string& type);
+  void NextAdditionalFile();
+  // Writes the names of the placed partner files into the package's "files_list".
+  void AddExtraPackageFiles();
+
+  void NotifyPackageReady();
+  // Ends the fetch with a failure |status| (6, 7 or 8).
+  void ReportStatus(int32_t status);
+  // Ends the fetch with |reason| and the downloader's status text as its failure.
+  void FailFetch(const std::string& reason);
+  // Logs |reason|, records it as the fetch's "failure_reason" and ends with |status|.
+  void Fail(const std::string& reason, int32_t status);
+
+  base::FilePath GetAdditionalDownloadPath() const;
+
+  const base::scoped_refptr<FetcherDelegateProxy> proxy_;
+  const PayloadReader* const payload_reader_;
+  // Under |lock_|.
+  int restart_count_ = 0;
+  int additional_file_tries_ = 0;
+  const base::FilePath download_folder_;
+  const base::FilePath package_path_;
+  const base::FilePath suite_path_;
+  const std::wstring download_url_request_address_;
+  WininetDownloader downloader_;
+  std::string reply_text_;
+  std::unique_ptr<base::Value> parsed_reply_;
+  std::unique_ptr<base::ListValue> additional_files_;
+  size_t additional_file_index_ = 0;
+  // UTF-8 names of the partner files placed in the package, for its "files_list".
+  std::vector<std::string> extra_package_files_;
+  Stats* const stats_;
+  std::unique_ptr<Stats> fetch_record_;
+  std::unique_ptr<Stats> additional_file_record_;
+  std::unique_ptr<Stats> try_record_;
+  mutable base::Lock lock_;
+
+  base::WeakPtrFactory<PackageFetcherCore> weak_factory_{this};
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_PACKAGE_FETCHER_PACKAGE_FETCHER_CORE_H_

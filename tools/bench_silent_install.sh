@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Benchmark of the installer's main job: a silent installation of a large package (the
+# example package with 5,000 more files, 200 MB) from the local autoupdate server, against
+# what the same work takes with the plain tools: "7zz x" of the same archive plus a plain
+# recursive copy of the unpacked files. Both are measured in this run, three times each,
+# with warm caches; the script prints the medians and the ratio (the goal: at most 1.3).
+#
+# The installation includes everything a user's does: the download-URL request, the
+# download over loopback, the checksum, the signer check (installer and package are signed
+# with the test certificate), the version and stream checks, writing out and unpacking the
+# archive, the backend's copy into the install folder with its registry entries, and the
+# statistics report.
+# Usage: tools/bench_silent_install.sh   (BUILD_DIR as for tools/build.sh)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+export BUILD_DIR=$build
+"$root/tools/build.sh" >/dev/null
+
+# A prefix of its own: the tests' prefix stays as the tests leave it.
+export WINEPREFIX=$build/bench_wineprefix
+. "$root/tools/wine_env.sh"
+. "$root/tools/autoupdate_server.sh"
+ensure_wine_prefix
+
+bin=$build/bin
+work=$build/bench_silent_install
+files=5000
+file_size=40000
+signer=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["expected_signer"])' \
+  "$root/desktop/windows/installer/host/product_config.json")
+
+# The package, made once per example package.
+example=$bin/example_package/current
+stamp="$files $file_size $(stat -c %Y "$example/stamp")"
+if [ "$(cat "$work/package.stamp" 2>/dev/null)" != "$stamp" ]; then
+  echo "Making the benchmark package ($files files of $file_size bytes)..."
+  rm -rf "$work" && mkdir -p "$work"
+  cp -r "$example/package" "$work/package"
+  python3 - "$work/package" "$files" "$file_size" <<'PY'
+import os, random, sys
+folder, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+rnd = random.Random(7)
+words = [bytes(rnd.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rnd.randint(2, 9)))
+         for _ in range(2000)]
+names = []
+for i in range(count):
+    name = "data\\%02d\\file_%04d.bin" % (i // 250, i)
+    path = os.path.join(folder, *name.split("\\"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    # Half of each file is text, half is random: it compresses about as a browser does.
+    text = b" ".join(rnd.choice(words) for _ in range(size // 10))[: size // 2]
+    with open(path, "wb") as f:
+        f.write(text + os.urandom(size - len(text)))
+    names.append(name)
+with open(os.path.join(folder, "files_list"), "ab") as f:
+    f.write(b"".join(n.encode() + b"\r\n" for n in names))
+PY
+  (cd "$work/package" && 7zz a -bd -bso0 -bsp0 -mx=5 "$work/package.7z" ./*)
+  cp "$bin/installer.exe" "$work/unsigned.exe"
+  bash "$root/tools/append_payload.sh" "$work/unsigned.exe" "$work/package.7z" align
+  bash "$root/tools/sign_test_exe.sh" "$work/unsigned.exe" "$work/package_installer.exe" \
+    "$signer" "$work/certs"
+  echo "$stamp" >"$work/package.stamp"
+fi
+archive_mb=$(( $(stat -c %s "$work/package.7z") / 1000000 ))
+content_mb=$(du -sm --apparent-size "$work/package" | cut -f1)
+
+trap 'stop_autoupdate_server; wineserver -k 2>/dev/null || true' EXIT
+start_wine_session
+start_autoupdate_server "$bin" "$work/server" "$work/package_installer.exe"
+# A signed installer checks the package's signer, as a published one does.
+bash "$root/tools/sign_test_exe.sh" "$work/server/installer.exe" "$work/server/signed.exe" \
+  "$signer" "$work/certs"
+mv "$work/server/signed.exe" "$work/server/installer.exe"
+
+install_folder='C:\bench_silent_install'
+install_unix=$(winepath -u "$install_folder")
+now() { date +%s.%N; }
+elapsed() { python3 -c 'import sys; print("%.2f" % (float(sys.argv[2]) - float(sys.argv[1])))' "$1" "$(now)"; }
+median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+
+reference=()
+extracts=()
+copies=()
+installs=()
+for round in 1 2 3; do
+  rm -rf "$work/reference" "$work/reference_copy"
+  start=$(now)
+  7zz x -bd -bso0 -bsp0 "$work/package.7z" -o"$work/reference"
+  extracts+=("$(elapsed "$start")")
+  copy_start=$(now)
+  cp -r "$work/reference" "$work/reference_copy"
+  copies+=("$(elapsed "$copy_start")")
+  reference+=("$(elapsed "$start")")
+
+  # A fresh installation each round: the folder goes (its registry entries are rewritten).
+  rm -rf "$install_unix"
+  start=$(now)
+  wine "$work/server/installer.exe" --silent "--installfolder=$install_folder" >/dev/null 2>&1 ||
+    { echo "round $round: the installation failed" >&2; exit 1; }
+  installs+=("$(elapsed "$start")")
+  [ -f "$install_unix/launcher.exe" ] || { echo "round $round: nothing installed" >&2; exit 1; }
+done
+# For scale, what Wine itself takes for the copy: the same files copied by its xcopy.
+rm -rf "$work/reference_copy"
+start=$(now)
+wine cmd /c xcopy /E /I /Q /Y "$(winepath -w "$work/reference")" \
+  "$(winepath -w "$work/reference_copy")" >/dev/null 2>&1
+wine_copy=$(elapsed "$start")
+rm -rf "$work/reference" "$work/reference_copy" "$install_unix"
+
+ref=$(median "${reference[@]}")
+inst=$(median "${installs[@]}")
+echo "Package: $files extra files, $content_mb MB unpacked, $archive_mb MB archive"
+printf '7zz x + cp -r (reference): %s s   (rounds: %s; 7zz x alone: %s)\n' "$ref" \
+  "${reference[*]}" "${extracts[*]}"
+printf 'silent installation:       %s s   (rounds: %s)\n' "$inst" "${installs[*]}"
+printf 'for scale, the copy alone: cp -r %s s, under Wine (xcopy) %s s\n' "$(median "${copies[@]}")" \
+  "$wine_copy"
+python3 -c 'import sys; print("ratio: %.2f (goal: at most 1.3)" % (float(sys.argv[1]) / float(sys.argv[2])))' \
+  "$inst" "$ref"
+# Where the last installation spent its time, from the statistics it sent (milliseconds
+# since the front end started).
+for _ in $(seq 50); do [ -s "$work/server/stats.json" ] && break; sleep 0.1; done
+tail -n 1 "$work/server/stats.json" | python3 -c '
+import json, sys
+fetch = json.loads(sys.stdin.read())["fetches"][-1]
+at = lambda key: fetch[key]["elapsed"] / 1000.0
+total = float(sys.argv[1])
+phases = [("start-up", 0, at("start_time")),
+          ("download-URL request and download", at("start_time"), at("download_end_time")),
+          ("checksum, signer, version and stream", at("download_end_time"), at("extract_start_time")),
+          ("writing out the archive", at("extract_start_time"), at("unpack_start_time")),
+          ("unpacking", at("unpack_start_time"), at("unpack_end_time")),
+          ("backend: hand-over, copy, registry; statistics", at("package_ready_time"), total)]
+print("Phases of the last installation:")
+for name, begin, end in phases:
+    print("  %-48s %6.2f s" % (name, end - begin))
+' "${installs[2]}"
