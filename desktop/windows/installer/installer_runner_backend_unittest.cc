@@ -1,6 +1,8 @@
 #include "desktop/windows/installer/installer_runner_backend.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/files/scoped_temp_dir.h"
 #include "desktop/windows/installer/test/installer_logs.h"
@@ -10,18 +12,33 @@
 namespace installer {
 namespace {
 
-// Runs installer.exe with |switches| and its temporary folder in a folder of its own;
-// returns the log it wrote.
-std::string RunInstallerExeForLog(const std::wstring& switches, unsigned long* exit_code) {
-  base::ScopedTempDir temp;
-  EXPECT_TRUE(temp.CreateUniqueTempDir());
-  const test::ProcessResult run = test::RunInstallerExe(
-      L"--v=1 " + switches, {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}});
-  EXPECT_TRUE(run.started);
-  EXPECT_FALSE(run.timed_out);
-  *exit_code = run.exit_code;
-  return test::ReadInstallerLog(temp.GetPath());
-}
+// installer.exe with |switches| and its temporary folder in a folder of its own, started at
+// once; Finish waits for it and returns the log it wrote. Runs that do not depend on each
+// other go side by side: each is mostly a process start.
+class BackendRun {
+ public:
+  explicit BackendRun(const std::wstring& switches) : switches_(switches) {
+    EXPECT_TRUE(temp_.CreateUniqueTempDir());
+    test::ProcessOptions options;
+    options.environment = {{L"TMP", temp_.GetPath().value()},
+                           {L"TEMP", temp_.GetPath().value()}};
+    EXPECT_TRUE(process_.Start(
+        L"\"" + test::GetTestBinFolder() + L"\\installer.exe\" --v=1 " + switches, options));
+  }
+
+  std::string Finish(unsigned long* exit_code) {
+    const test::ProcessResult run = process_.Wait();
+    EXPECT_TRUE(run.started) << switches_;
+    EXPECT_FALSE(run.timed_out) << switches_;
+    *exit_code = run.exit_code;
+    return test::ReadInstallerLog(temp_.GetPath());
+  }
+
+ private:
+  const std::wstring switches_;
+  base::ScopedTempDir temp_;
+  test::TestProcess process_;
+};
 
 bool HasLine(const std::string& log, const std::string& message) {
   return log.find("] " + message + "\n") != std::string::npos;
@@ -41,19 +58,21 @@ TEST(InstallerRunnerBackendTest, RunsOnlyForAFrontEndItCanWatch) {
       {L"--initial-pid=12a", "Failed parsing initial pid"},
       {L"--initial-pid=4000000000", "Failed opening initial process"},
   };
-  for (const auto& run : cases) {
-    unsigned long exit_code = 0;
-    const std::string log =
-        RunInstallerExeForLog(std::wstring(L"--backend ") + run.switches, &exit_code);
-    EXPECT_EQ(1u, exit_code) << run.switches;
-    EXPECT_NE(std::string::npos, log.find(run.error)) << run.switches;
-    EXPECT_FALSE(HasLine(log, "Installer backend exiting")) << run.switches;
-  }
-
+  std::vector<std::unique_ptr<BackendRun>> runs;
+  for (const auto& run : cases)
+    runs.push_back(std::make_unique<BackendRun>(std::wstring(L"--backend ") + run.switches));
   // A handle value that this process does not hold is not taken.
+  BackendRun foreign_handle(L"--backend --initial-proc-handle=FCFFFF0F00000000");
+
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    unsigned long exit_code = 0;
+    const std::string log = runs[i]->Finish(&exit_code);
+    EXPECT_EQ(1u, exit_code) << cases[i].switches;
+    EXPECT_NE(std::string::npos, log.find(cases[i].error)) << cases[i].switches;
+    EXPECT_FALSE(HasLine(log, "Installer backend exiting")) << cases[i].switches;
+  }
   unsigned long exit_code = 0;
-  const std::string log =
-      RunInstallerExeForLog(L"--backend --initial-proc-handle=FCFFFF0F00000000", &exit_code);
+  const std::string log = foreign_handle.Finish(&exit_code);
   EXPECT_EQ(1u, exit_code);
   EXPECT_NE(std::string::npos, log.find("Using initial process handle FCFFFF0F00000000"));
   EXPECT_NE(std::string::npos,
@@ -64,10 +83,10 @@ TEST(InstallerRunnerBackendTest, ProtocolHandlerRegistrationRunsWithoutAFrontEnd
   base::ScopedTempDir folder;
   ASSERT_TRUE(folder.CreateUniqueTempDir());
   unsigned long exit_code = 0;
-  const std::string log = RunInstallerExeForLog(
-      L"--register-tavro-as-protocol-handler --copyonly=1 --installfolder=\"" +
-          folder.GetPath().Append(L"Tavro").value() + L"\"",
-      &exit_code);
+  const std::string log =
+      BackendRun(L"--register-tavro-as-protocol-handler --copyonly=1 --installfolder=\"" +
+                 folder.GetPath().Append(L"Tavro").value() + L"\"")
+          .Finish(&exit_code);
   EXPECT_FALSE(HasLine(log, "Missing information about initial process"));
   EXPECT_FALSE(HasLine(log, "Failed watching initial process"));
   // It runs the installer, which needs the front end's events here and fails.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/exit_callback_registry.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/json/json_reader.h"
@@ -127,6 +128,9 @@ class PackageFetcherTest : public testing::Test, public PackageFetcher::Delegate
 
   base::FilePath extraction_folder() const { return fetcher_->GetExtractionFolder(); }
 
+  // Ends what the fetch made for the process, as the installer's run does (the preference
+  // pool); without it a later test of the program would be handed this test's.
+  base::ExitCallbackRegistry exit_callbacks_;
   base::MessageLoop loop_;
   base::ScopedTempDir temp_;
   base::FilePath download_folder_;

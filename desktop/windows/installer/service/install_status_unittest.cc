@@ -5,11 +5,16 @@
 #include <objbase.h>
 #include <psapi.h>
 
+#include <memory>
 #include <string>
 
+#include "base/bind.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/synchronization/wait_event.h"
+#include "base/threading/thread.h"
+#include "base/time/time.h"
 #include "base/win/scoped_com_initializer.h"
 #include "gtest/gtest.h"
 
@@ -172,22 +177,77 @@ TEST_F(InstallStatusTest, LoadingAndSavingLeaveNothingBehind) {
   InstallStatus status = MakeFullStatus();
   for (int i = 0; i < 100; ++i)
     status.files.push_back("resources\\folder " + std::to_string(i) + "\\file.pak");
-  auto cycle = [this, &status]() {
-    InstallStatus loaded;
-    return SaveInstallStatus(path_, status) && LoadInstallStatus(path_, &loaded);
-  };
-  std::string contents;
-  ASSERT_TRUE(cycle());
-  ASSERT_TRUE(base::ReadFileToString(path_, &contents));
-  // Caches and heaps settle first.
-  for (int i = 0; i < 50; ++i)
-    ASSERT_TRUE(cycle());
-  const size_t before = GetPrivateMemory();
-  ASSERT_NE(0u, before);
+  ASSERT_TRUE(SaveInstallStatus(path_, status));
+  const std::string contents = ReadFile();
+
+  // A save waits for the disk; the cycles go on several threads, each with a file of its
+  // own, so that those waits overlap. Every thread settles its caches and heaps first and
+  // then waits until the memory is counted.
+  constexpr int kThreads = 4;
   constexpr int kCycles = 2000;
-  for (int i = 0; i < kCycles; ++i)
-    ASSERT_TRUE(cycle()) << i;
+  constexpr base::TimeDelta kDeadline = base::TimeDelta::FromSeconds(120);
+  using base::WaitEvent;
+  WaitEvent go(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  WaitEvent finish(WaitEvent::ResetPolicy::MANUAL, WaitEvent::InitialState::NOT_SIGNALED);
+  struct Worker {
+    std::unique_ptr<base::Thread> thread;
+    base::FilePath path;
+    std::unique_ptr<WaitEvent> settled;
+    std::unique_ptr<WaitEvent> done;
+    // The first cycle that failed, or -1.
+    int failed_cycle = -1;
+  };
+  Worker workers[kThreads];
+  for (int t = 0; t < kThreads; ++t) {
+    Worker* worker = &workers[t];
+    worker->thread = std::make_unique<base::Thread>("StatusFileCycles");
+    ASSERT_TRUE(worker->thread->Start());
+    worker->path = temp_dir_.GetPath().Append(L"status " + std::to_wstring(t) + L".xml");
+    worker->settled = std::make_unique<WaitEvent>(WaitEvent::ResetPolicy::MANUAL,
+                                                  WaitEvent::InitialState::NOT_SIGNALED);
+    worker->done = std::make_unique<WaitEvent>(WaitEvent::ResetPolicy::MANUAL,
+                                               WaitEvent::InitialState::NOT_SIGNALED);
+    worker->thread->GetTaskRunner()->PostTask(
+        FROM_HERE, base::BindLambda([worker, &status, &go, &finish, kDeadline] {
+          base::win::ScopedComInitializer com;
+          auto cycle = [worker, &status, &com]() {
+            InstallStatus loaded;
+            return com.Succeeded() && SaveInstallStatus(worker->path, status) &&
+                   LoadInstallStatus(worker->path, &loaded);
+          };
+          for (int i = 0; i < 50 && worker->failed_cycle < 0; ++i) {
+            if (!cycle())
+              worker->failed_cycle = i;
+          }
+          worker->settled->Signal();
+          if (go.TimedWait(kDeadline)) {
+            for (int i = 0; i < kCycles / kThreads && worker->failed_cycle < 0; ++i) {
+              if (!cycle())
+                worker->failed_cycle = i;
+            }
+          }
+          worker->done->Signal();
+          // Stays in its apartment until the memory is counted again.
+          finish.TimedWait(kDeadline);
+        }));
+  }
+  bool settled = true;
+  for (Worker& worker : workers)
+    settled = settled && worker.settled->TimedWait(kDeadline);
+  const size_t before = GetPrivateMemory();
+  go.Signal();
+  bool done = settled;
+  for (Worker& worker : workers)
+    done = done && worker.done->TimedWait(kDeadline);
   const size_t after = GetPrivateMemory();
+  finish.Signal();
+  for (Worker& worker : workers)
+    worker.thread->Stop();
+
+  ASSERT_TRUE(done);
+  for (const Worker& worker : workers)
+    ASSERT_EQ(-1, worker.failed_cycle) << worker.path;
+  ASSERT_NE(0u, before);
   // A stream kept by each load and each save would hold twice the file per cycle.
   const size_t leak_per_cycle = 2 * contents.size();
   EXPECT_LT(after, before + kCycles * leak_per_cycle / 4)

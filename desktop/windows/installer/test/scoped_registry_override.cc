@@ -1,5 +1,8 @@
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 
+#include <shlobj.h>
+#include <wrl/client.h>
+
 #include "base/logging.h"
 
 namespace installer {
@@ -9,9 +12,21 @@ namespace {
 
 constexpr wchar_t kTestKeysPath[] = L"Software\\TavroTest";
 
+// The shell resolves the desktop's and the profile's folders once per process, when it first
+// makes its desktop folder (for a shortcut, say), and Wine's writes them into the registry
+// where they are missing: made here, that lands in the real registry, not in the copy of
+// whichever test happens to be the first to save a shortcut.
+void MakeTheShellsDesktopFolder() {
+  Microsoft::WRL::ComPtr<IShellFolder> desktop;
+  const HRESULT hr = ::SHGetDesktopFolder(&desktop);
+  if (FAILED(hr))
+    ELOG(WARNING, hr) << "SHGetDesktopFolder failed";
+}
+
 }  // namespace
 
 ScopedRegistryOverride::ScopedRegistryOverride() {
+  MakeTheShellsDesktopFolder();
   static LONG counter = 0;
   test_key_name_ = L"RegistryOverride_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                    std::to_wstring(::GetTickCount64()) + L"_" +
