@@ -17,6 +17,7 @@
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/host/installer_resources.h"
+#include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
@@ -124,8 +125,11 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
 
   // Starts |program| (the test host when empty) with its window for the install folder and
   // waits for the window; false, with a failure, when none comes.
-  bool StartWithWindow(const base::FilePath& program = base::FilePath()) {
+  bool StartWithWindow(const base::FilePath& program = base::FilePath(),
+                       const StubHold* hold = nullptr) {
     ProcessOptions options = MakeProcessOptions();
+    if (hold)
+      options.environment.push_back(hold->GetEnvironment());
     options.timeout = base::TimeDelta::FromSeconds(300);
     const base::FilePath& exe = program.empty() ? host() : program;
     if (!installer_.Start(
@@ -275,6 +279,38 @@ TEST_F(InstallerWindowE2eTest, CancelDuringTheInstallationLeavesNothingBehind) {
   EXPECT_EQ(1, GetReportInteger(*report, "installation_cancelled"));
   EXPECT_EQ((std::vector<std::string>{"WELCOME:ACCEPT", "PROGRESS:CANCEL"}),
             GetPageSequence(*report));
+}
+
+// A cancel while the backend is in the middle of installing (files copied, registry
+// written, the pin helper running) rolls all of it back.
+TEST_F(InstallerWindowE2eTest, CancelWhileTheBackendInstallsRollsBack) {
+  // The pin helper runs from the package under the shell's name.
+  StubHold hold(L"explorer.exe");
+  ASSERT_TRUE(hold.IsValid());
+  ASSERT_TRUE(StartWithWindow(base::FilePath(), &hold));
+  ASSERT_TRUE(WaitForPage(IDC_ACCEPT));
+  ClickButton(dialog_, IDC_ACCEPT);
+  ASSERT_TRUE(WaitForStubInvocations(stub_log_folder(), L"explorer.exe", 1,
+                                     base::TimeDelta::FromSeconds(120)))
+      << ReadLogs();
+  ASSERT_TRUE(base::PathExists(install_folder().Append(L"launcher.exe")));
+
+  {
+    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
+    ClickButton(dialog_, IDC_UNINSTALL_CANCEL);
+    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
+  }
+  hold.Release();
+  const ProcessResult run = WaitForEnd();
+  EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
+  EXPECT_NE(0u, run.exit_code) << run.Describe() << ReadLogs();
+
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"installation_status.xml")));
+  ExpectRegistryUnchanged();
+  const std::unique_ptr<base::DictionaryValue> report = LastStatsReport();
+  EXPECT_EQ(0, GetReportInteger(*report, "installation_success"));
+  EXPECT_EQ(1, GetReportInteger(*report, "installation_cancelled"));
 }
 
 // A server that fails shows the error page; RETRY fetches again and, once the server
