@@ -17,9 +17,9 @@
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/content_hash.h"
-#include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/installer_file.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/server_install_e2e_test.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
 #include "desktop/windows/installer/test/test_host.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
@@ -28,8 +28,6 @@
 namespace installer {
 namespace test {
 namespace {
-
-constexpr wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 std::string ReadFile(const base::FilePath& path) {
   std::string contents;
@@ -41,61 +39,9 @@ base::FilePath BinFile(const wchar_t* name) {
   return base::FilePath(GetTestBinFolder()).Append(name);
 }
 
-// The uninstall entry (either root, the 32-bit view) whose InstallLocation is |folder|; its
-// key name, empty when there is none.
-std::wstring FindUninstallEntry(const base::FilePath& folder) {
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-    for (base::win::RegistryKeyIterator it(root, kUninstallKey, KEY_WOW64_32KEY); it.Valid();
-         ++it) {
-      const std::wstring path = std::wstring(kUninstallKey) + L"\\" + it.Name();
-      const base::win::RegistryKey entry(root, path.c_str(), KEY_READ | KEY_WOW64_32KEY);
-      std::wstring location;
-      if (entry.ReadValue(L"InstallLocation", &location) == ERROR_SUCCESS &&
-          base::FilePath::CompareEqualIgnoreCase(location, folder.value())) {
-        return it.Name();
-      }
-    }
-  }
-  return std::wstring();
-}
-
 // Every test leaves the registry as it found it: an installation is uninstalled again.
-class SilentInstallE2eTest : public InstallerE2eTest {
+class SilentInstallE2eTest : public ServerInstallE2eTest {
  protected:
-  void SetUp() override {
-    InstallerE2eTest::SetUp();
-    registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
-  }
-
-  // What an uninstallation keeps by design (the last install folder, emptied keys) goes, so
-  // that the next test finds the registry as this one did.
-  void TearDown() override {
-    RestoreValue(L"Software\\Tavro Software", L"Last Stable Install Path");
-    DeleteAddedRegistryEntries(registry_before_);
-  }
-
-  // The registry holds nothing that was not there before the test.
-  void ExpectRegistryUnchanged() {
-    const std::vector<SnapshotDifference> differences = CompareSnapshots(
-        registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
-        RegistrySnapshot::DefaultAllowList());
-    EXPECT_TRUE(differences.empty()) << FormatDifferences(differences);
-  }
-
-  // Uninstalls silently what a test installed, with the installer the installation keeps.
-  void Uninstall() {
-    const base::FilePath installer =
-        install_folder().AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
-    const ProcessResult run =
-        RunProcess(L"\"" + installer.value() + L"\" --uninstall --silent", MakeProcessOptions());
-    EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
-    EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
-    EXPECT_EQ(std::wstring(), FindUninstallEntry(install_folder()));
-  }
-
-  base::FilePath install_folder() const { return work_folder().Append(L"Tavro Browser"); }
-  base::FilePath download_folder() const { return temp_folder().Append(L"Tavro Installer"); }
-
   ProcessResult RunSilentInstall(const std::wstring& extra_arguments = std::wstring()) {
     return RunSilentInstall(host(), MakeProcessOptions(), extra_arguments);
   }
@@ -106,14 +52,6 @@ class SilentInstallE2eTest : public InstallerE2eTest {
     return RunProcess(L"\"" + installer.value() + L"\" --silent --installfolder=\"" +
                           install_folder().value() + L"\" " + extra_arguments,
                       options);
-  }
-
-  // The last statistics report the server received; empty when none came.
-  std::unique_ptr<base::DictionaryValue> LastStatsReport() {
-    const std::vector<std::string> reports = server().GetStatsReports();
-    if (reports.empty())
-      return std::make_unique<base::DictionaryValue>();
-    return base::DictionaryValue::From(base::JsonReader::Read(reports.back()));
   }
 
   // The fetch records of the last report.
@@ -174,23 +112,6 @@ class SilentInstallE2eTest : public InstallerE2eTest {
            "\", \"installer_checksum\": \"" + checksum + "\"}";
   }
 
- private:
-  // Puts the value |name| of HKEY_CURRENT_USER\|key| back as it was before the test.
-  void RestoreValue(const std::wstring& key, const std::wstring& name) {
-    base::win::RegistryKey current(HKEY_CURRENT_USER, key.c_str(), KEY_SET_VALUE);
-    if (!current.Valid())
-      return;
-    const RegistrySnapshot::Value* before = registry_before_.FindValue(L"HKCU\\" + key, name);
-    if (before) {
-      EXPECT_EQ(ERROR_SUCCESS,
-                current.WriteValue(name.c_str(), before->data.data(),
-                                   static_cast<DWORD>(before->data.size()), before->type));
-    } else {
-      current.DeleteValue(name.c_str());
-    }
-  }
-
-  RegistrySnapshot registry_before_;
 };
 
 TEST_F(SilentInstallE2eTest, InstallsThePackageFromTheServer) {

@@ -18,8 +18,8 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/host/installer_resources.h"
 #include "desktop/windows/installer/test/example_package.h"
-#include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/server_install_e2e_test.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
 #include "desktop/windows/installer/test/test_host.h"
 #include "desktop/windows/installer/test/window_test_util.h"
@@ -107,21 +107,13 @@ class ScopedRegistryValue {
   std::wstring old_value_;
 };
 
-class InstallerWindowE2eTest : public InstallerE2eTest {
+class InstallerWindowE2eTest : public ServerInstallE2eTest {
  protected:
-  void SetUp() override {
-    InstallerE2eTest::SetUp();
-    registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
-  }
-
   void TearDown() override {
     if (installer_.IsRunning())
       installer_.Kill();
-    DeleteAddedRegistryEntries(registry_before_);
+    ServerInstallE2eTest::TearDown();
   }
-
-  base::FilePath install_folder() const { return work_folder().Append(L"Tavro Browser"); }
-  base::FilePath download_folder() const { return temp_folder().Append(L"Tavro Installer"); }
 
   // Starts |program| (the test host when empty) with its window for the install folder and
   // waits for the window; false, with a failure, when none comes.
@@ -174,34 +166,6 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
     return result;
   }
 
-  // The registry holds nothing that was not there before the test.
-  void ExpectRegistryUnchanged() {
-    const std::vector<SnapshotDifference> differences = CompareSnapshots(
-        registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
-        RegistrySnapshot::DefaultAllowList());
-    EXPECT_TRUE(differences.empty()) << FormatDifferences(differences);
-  }
-
-  // Uninstalls silently what a test installed, with the installer the installation keeps.
-  void Uninstall() {
-    const base::FilePath installer =
-        install_folder().AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
-    const ProcessResult run =
-        RunProcess(L"\"" + installer.value() + L"\" --uninstall --silent", MakeProcessOptions());
-    EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
-    EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
-  }
-
-  // The last statistics report the server received; empty when none came.
-  std::unique_ptr<base::DictionaryValue> LastStatsReport() {
-    const std::vector<std::string> reports = server().GetStatsReports();
-    std::unique_ptr<base::DictionaryValue> report;
-    if (!reports.empty())
-      report = base::DictionaryValue::From(base::JsonReader::Read(reports.back()));
-    EXPECT_TRUE(report) << "no statistics reached the server\n" << ReadLogs();
-    return report ? std::move(report) : std::make_unique<base::DictionaryValue>();
-  }
-
   // Whether the installer's log holds |text| yet.
   bool LogsContain(const std::string& text) const {
     return ReadLogs().find(text) != std::string::npos;
@@ -209,9 +173,6 @@ class InstallerWindowE2eTest : public InstallerE2eTest {
 
   TestProcess installer_;
   HWND dialog_ = nullptr;
-
- private:
-  RegistrySnapshot registry_before_;
 };
 
 TEST_F(InstallerWindowE2eTest, APersonAcceptsAndWatchesTheInstallation) {
