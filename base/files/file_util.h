@@ -36,6 +36,11 @@ bool CanCreateFilesInDirectory(const FilePath& path);
 // symbolic links): the link itself is removed.
 bool DeletePath(const FilePath& path, bool recursive);
 
+// As DeletePath(path, true), with the files removed by |threads| threads (the caller's
+// among them) before the folders: for large trees, where each deletion mostly waits on
+// the system. Returns when all is done.
+bool DeletePathOnThreads(const FilePath& path, int threads);
+
 // Moves a file or folder, replacing an existing target file. Refuses paths that refer to
 // a parent (".."). A file is copied and then deleted when the target is on another
 // volume.

@@ -4,6 +4,7 @@
 
 #include "base/files/file.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -128,6 +129,33 @@ TEST_F(FileUtilTest, DeletePathFolderOnlyRecursiveEmptiesIt) {
   ASSERT_TRUE(CreateDirectory(Path(L"empty")));
   EXPECT_TRUE(DeletePath(Path(L"empty"), false));
   EXPECT_FALSE(PathExists(Path(L"empty")));
+}
+
+TEST_F(FileUtilTest, DeletePathOnThreadsRemovesTheWholeTree) {
+  EXPECT_TRUE(DeletePathOnThreads(Path(L"missing"), 4));
+  const FilePath dir = Path(L"tree");
+  for (int i = 0; i < 40; ++i) {
+    const FilePath folder = dir.Append(i % 2 ? L"a\\b" : L"c");
+    ASSERT_TRUE(CreateDirectory(folder));
+    ASSERT_TRUE(WriteText(folder.Append(L"f" + std::to_wstring(i)), "x"));
+  }
+  ASSERT_TRUE(CreateDirectory(dir.Append(L"empty")));
+  MakeReadOnly(dir.Append(L"a\\b\\f1"));
+  EXPECT_TRUE(DeletePathOnThreads(dir, 4));
+  EXPECT_FALSE(PathExists(dir));
+
+  // A file is deleted as DeletePath does; an open one stays, and says so.
+  ASSERT_TRUE(CreateDirectory(dir.Append(L"sub")));
+  const FilePath held = dir.Append(L"sub\\held");
+  ASSERT_TRUE(WriteText(held, "x"));
+  win::ScopedHandle handle(::CreateFileW(held.value().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(handle.IsValid());
+  EXPECT_FALSE(DeletePathOnThreads(dir, 3));
+  EXPECT_TRUE(PathExists(held));
+  handle.Close();
+  EXPECT_TRUE(DeletePathOnThreads(dir, 3));
+  EXPECT_FALSE(PathExists(dir));
 }
 
 TEST_F(FileUtilTest, RecursiveDeleteDoesNotFollowFolderLinks) {

@@ -32,22 +32,29 @@ DWORD FinishTransfer(HANDLE handle,
   return error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error;
 }
 
-// Starts one transfer with a fresh event and waits for it as FinishTransfer does.
+// Starts one transfer and waits for it as FinishTransfer does, with the caller's event or,
+// without one, a fresh one.
 DWORD Transfer(HANDLE handle,
                bool write,
                void* buffer,
                DWORD size,
                DWORD timeout_ms,
-               DWORD* transferred) {
+               DWORD* transferred,
+               HANDLE event) {
   *transferred = 0;
-  const base::win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!event.IsValid()) {
-    const DWORD error = ::GetLastError();
-    ELOG(ERROR, error) << "CreateEvent failed";
-    return error;
+  base::win::ScopedHandle own_event;
+  if (!event) {
+    own_event.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!own_event.IsValid()) {
+      const DWORD error = ::GetLastError();
+      ELOG(ERROR, error) << "CreateEvent failed";
+      return error;
+    }
+    event = own_event.Get();
   }
   OVERLAPPED overlapped = {};
-  overlapped.hEvent = event.Get();
+  // Starting the transfer resets the event.
+  overlapped.hEvent = event;
   const BOOL started = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
                              : ::ReadFile(handle, buffer, size, nullptr, &overlapped);
   return FinishTransfer(handle, &overlapped, started, timeout_ms, transferred);
@@ -59,17 +66,23 @@ std::wstring MakeMailslotPath(const std::wstring& relative_name) {
   return L"\\\\.\\mailslot\\" + relative_name;
 }
 
-DWORD ReadAndWait(HANDLE handle, void* buffer, DWORD size, DWORD timeout_ms, DWORD* transferred) {
-  return Transfer(handle, false, buffer, size, timeout_ms, transferred);
+DWORD ReadAndWait(HANDLE handle,
+                  void* buffer,
+                  DWORD size,
+                  DWORD timeout_ms,
+                  DWORD* transferred,
+                  HANDLE event) {
+  return Transfer(handle, false, buffer, size, timeout_ms, transferred, event);
 }
 
 DWORD WriteAndWait(HANDLE handle,
                    const void* data,
                    DWORD size,
                    DWORD timeout_ms,
-                   DWORD* transferred) {
+                   DWORD* transferred,
+                   HANDLE event) {
   // WriteFile only reads the buffer.
-  return Transfer(handle, true, const_cast<void*>(data), size, timeout_ms, transferred);
+  return Transfer(handle, true, const_cast<void*>(data), size, timeout_ms, transferred, event);
 }
 
 }  // namespace installer

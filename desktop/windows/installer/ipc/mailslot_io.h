@@ -18,13 +18,21 @@ std::wstring MakeMailslotPath(const std::wstring& relative_name);
 // The same calls are valid on Windows.
 //
 // Each returns 0 or the system error; WAIT_TIMEOUT when the time ran out, ERROR_SEM_TIMEOUT
-// when the mailslot's own read time-out did. The bytes moved go to |transferred|.
-DWORD ReadAndWait(HANDLE handle, void* buffer, DWORD size, DWORD timeout_ms, DWORD* transferred);
+// when the mailslot's own read time-out did. The bytes moved go to |transferred|. |event|, a
+// manual-reset event of the caller's, serves one transfer after another (a thread that moves
+// a message per file saves making one each time); without it each call makes its own.
+DWORD ReadAndWait(HANDLE handle,
+                  void* buffer,
+                  DWORD size,
+                  DWORD timeout_ms,
+                  DWORD* transferred,
+                  HANDLE event = nullptr);
 DWORD WriteAndWait(HANDLE handle,
                    const void* data,
                    DWORD size,
                    DWORD timeout_ms,
-                   DWORD* transferred);
+                   DWORD* transferred,
+                   HANDLE event = nullptr);
 
 }  // namespace installer
 

@@ -6,6 +6,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
 #include "gtest/gtest.h"
 
@@ -37,6 +38,37 @@ TEST_F(CopyFileOperationTest, CopyIntoNewFoldersIsUndone) {
   EXPECT_EQ("new bytes", Read(Path(L"a\\b\\copy.bin")));
   operation.Rollback();
   EXPECT_EQ(before, test::TakeFileSnapshot(temp_.GetPath()));
+}
+
+TEST_F(CopyFileOperationTest, CopyKeepsContentsTimeAndAttributesButNotReadOnly) {
+  // Larger than one read, so that the copy takes several.
+  std::string contents(2500 * 1000, '\0');
+  for (size_t i = 0; i < contents.size(); ++i)
+    contents[i] = static_cast<char>(i * 7 + i / 1000);
+  const base::FilePath source = Path(L"large.bin");
+  ASSERT_EQ(static_cast<int>(contents.size()),
+            base::WriteFileFromBuffer(source, contents.data(), static_cast<int>(contents.size())));
+  const FILETIME time = {0x12345678, 0x01d00000};
+  {
+    base::win::ScopedHandle file(::CreateFileW(source.value().c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &time));
+  }
+  ASSERT_TRUE(::SetFileAttributesW(source.value().c_str(),
+                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+
+  const base::FilePath destination = Path(L"out\\large.bin");
+  CopyFileOperation operation(source, destination);
+  ASSERT_TRUE(operation.Do());
+  operation.Commit();
+  EXPECT_TRUE(Read(destination) == contents);
+  const DWORD attributes = ::GetFileAttributesW(destination.value().c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY);
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ASSERT_TRUE(::GetFileAttributesExW(destination.value().c_str(), GetFileExInfoStandard, &data));
+  EXPECT_EQ(0, ::CompareFileTime(&time, &data.ftLastWriteTime));
+  ::SetFileAttributesW(source.value().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(CopyFileOperationTest, CopyOverReadOnlyFileRestoresItOnRollback) {
