@@ -18,9 +18,23 @@ if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wineserver -w
 fi
 
+# The shards of a sharded test program (see tavro_add_test) each run in a fresh copy of this
+# prefix, made now that it is quiet; only the shards this run selects get one.
+selected=$(ctest --test-dir "$build" -N "$@" | sed -n 's/^ *Test *#[0-9]*: //p')
+shard_prefixes=()
+while IFS= read -r prefix; do
+  name=${prefix##*/wineprefix_}
+  if [ -n "$prefix" ] && grep -qxF "$name" <<<"$selected"; then shard_prefixes+=("$prefix"); fi
+done < <(cat "$build/shard_wineprefixes" 2>/dev/null)
+for prefix in "${shard_prefixes[@]}"; do
+  (rm -rf "$prefix" && cp -a "$WINEPREFIX" "$prefix") &
+done
+wait
+
 started_xvfb=
 cleanup() {
   wineserver -k 2>/dev/null || true
+  for prefix in "${shard_prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; done
   [ -z "$started_xvfb" ] || kill "$started_xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -39,5 +53,8 @@ fi
 # processes of the prefix start here, detached from the output that ctest captures (a Wine
 # service holding a test's output pipe would keep ctest waiting).
 start_wine_session
+pids=()
+for prefix in "${shard_prefixes[@]}"; do (WINEPREFIX=$prefix start_wine_session) & pids+=($!); done
+[ ${#pids[@]} = 0 ] || wait "${pids[@]}"
 
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"

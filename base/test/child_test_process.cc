@@ -19,7 +19,8 @@ LONG WINAPI EndProcessFilter(EXCEPTION_POINTERS* info) {
 // The command line of the child that runs |test_name|, with the child guard added to
 // |options|; empty when this program's path is unknown.
 std::wstring PrepareChildTest(const char* test_name, LaunchOptions* options) {
-  options->environment.push_back(GetChildTestEnvironment(test_name));
+  const auto changes = GetChildTestEnvironment(test_name);
+  options->environment.insert(options->environment.end(), changes.begin(), changes.end());
   return GetChildTestCommandLine(test_name);
 }
 
@@ -33,8 +34,11 @@ std::wstring GetChildTestCommandLine(const char* test_name) {
          L" --gtest_also_run_disabled_tests";
 }
 
-std::pair<std::wstring, std::wstring> GetChildTestEnvironment(const char* test_name) {
-  return {Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name)};
+std::vector<std::pair<std::wstring, std::wstring>> GetChildTestEnvironment(
+    const char* test_name) {
+  return {{Utf8ToUtf16(kChildTestVariable), Utf8ToUtf16(test_name)},
+          {L"GTEST_TOTAL_SHARDS", std::wstring()},
+          {L"GTEST_SHARD_INDEX", std::wstring()}};
 }
 
 ChildTestResult RunChildTest(const char* test_name, LaunchOptions options) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/process/launch.h"
 
@@ -26,9 +27,12 @@ ChildTestResult RunChildTest(const char* test_name, LaunchOptions options = Laun
 Process StartChildTest(const char* test_name, LaunchOptions options = LaunchOptions());
 
 // For tests that start the child their own way: the command line that runs |test_name| as
-// a child, and the environment variable (name, value) that the child needs besides.
+// a child, and the changes to the environment (name, value; an empty value removes the
+// variable) that the child needs besides: the guard, and no share of a sharded run (the
+// child runs its one test whatever shard its parent runs).
 std::wstring GetChildTestCommandLine(const char* test_name);
-std::pair<std::wstring, std::wstring> GetChildTestEnvironment(const char* test_name);
+std::vector<std::pair<std::wstring, std::wstring>> GetChildTestEnvironment(
+    const char* test_name);
 
 // Whether this process is the child that RunChildTest started for the running test.
 // Child-side tests do nothing otherwise.

@@ -146,8 +146,8 @@ class CrashReporterEndToEndTest : public testing::Test {
                          const std::vector<std::pair<std::wstring, std::wstring>>& environment,
                          DWORD* pid = nullptr) {
     ProcessOptions options;
-    options.environment = {
-        base::test::GetChildTestEnvironment(child),
+    options.environment = base::test::GetChildTestEnvironment(child);
+    options.environment.insert(options.environment.end(), {
         {L"TAVRO_CRASH_SERVER_URL", server_.GetUrl("/crash")},
         {L"TAVRO_ALTERNATIVE_CRASH_SERVER_URL", server_.GetUrl("/collector/submit")},
         {L"TAVRO_CRASH_LOG_DIR", logs_.value()},
@@ -156,7 +156,7 @@ class CrashReporterEndToEndTest : public testing::Test {
         {base::Utf8ToUtf16(kProfileVariable), profile_.value()},
         {L"CRASH_ORIGIN", L"Brixel"},
         {L"TEMP", temp_.value()},
-        {L"TMP", temp_.value()}};
+        {L"TMP", temp_.value()}});
     options.environment.insert(options.environment.end(), environment.begin(), environment.end());
     TestProcess process;
     if (!process.Start(base::test::GetChildTestCommandLine(child), options))
