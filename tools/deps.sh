@@ -59,7 +59,7 @@ CFLAGS_DEPS='-O2 -g0 -ffunction-sections -fdata-sections'
 APT_PKGS=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev libz-mingw-w64-dev make perl dpkg-dev xz-utils bzip2
           cmake ninja-build ccache googletest wine wine64 xvfb x11-utils osslsigncode openssl 7zip python3
-          imagemagick)
+          imagemagick fonts-wine)
 
 # With its assembly (perl generates it for the GNU assembler): SHA-256 runs about three
 # times as fast, on the processor's SHA extensions where it has them.

@@ -32,8 +32,20 @@ trap 'stop_autoupdate_server; wineserver -k 2>/dev/null || true' EXIT
 start_wine_session
 
 section() { printf '\n=== %s\n' "$*"; }
+# $1 as a shell word: quoted when the shell would split or expand it.
+quote() {
+  if [[ $1 =~ ^[A-Za-z0-9_./:=,+-]+$ ]]; then
+    printf '%s' "$1"
+  else
+    printf "'%s'" "${1//\'/\'\\\'\'}"
+  fi
+}
+# Runs wine with the arguments after printing the command in a form that can be copied and
+# run again from the checkout's folder (see the note printed first).
 run() {
-  printf '\n$ wine %s %s\n' "${1#"$build"/}" "${*:2}"
+  local shown='$ wine' argument
+  for argument in "${1#"$root"/}" "${@:2}"; do shown+=" $(quote "$argument")"; done
+  printf '\n%s\n' "$shown"
   set +e
   wine "$@"
   local status=$?
@@ -42,6 +54,24 @@ run() {
   return "$status"
 }
 win() { winepath -w "$1" 2>/dev/null; }
+# Lines of at most 110 characters, broken at spaces; the rest of a line goes on indented.
+wrap() {
+  awk -v width=110 '{
+    line = $0; indent = ""
+    while (length(indent line) > width) {
+      room = width - length(indent); cut = room + 1
+      while (cut > 1 && substr(line, cut, 1) != " ") cut--
+      if (cut == 1) {  # one word longer than the line: break after it
+        cut = index(substr(line, room + 1), " ")
+        if (cut == 0) break
+        cut += room
+      }
+      print indent substr(line, 1, cut - 1)
+      line = substr(line, cut + 1); indent = "    "
+    }
+    print indent line
+  }'
+}
 
 install_folder='C:\Tavro Example'
 install_unix=$(winepath -u "$install_folder" 2>/dev/null)
@@ -58,6 +88,9 @@ mkdir -p "$example"
 # The example's stand-in programs (browser, launcher, component) record their runs here.
 export TAVRO_STUB_LOG_DIR
 TAVRO_STUB_LOG_DIR=$(win "$example")
+
+printf '\nEach command below runs again from the checkout'"'"'s folder (the local server only while this\n'
+printf 'script runs) after:\n  export WINEPREFIX="$PWD/%s" WINEDEBUG=-all\n' "${WINEPREFIX#"$root"/}"
 
 section "The installer's identity"
 run "$bin/installer.exe" --version
@@ -78,9 +111,6 @@ if ! run "$example/server/installer.exe" --silent "--installfolder=$install_fold
   logs | while read -r log; do printf -- '--- %s\n' "$log"; cat "$log"; done
   exit 1
 fi
-echo "(The ERROR lines on the I/O completion port and the scheduled tasks are Wine's gaps, expected"
-echo " here: the front end then reads the backend's reports on a thread of its own, and the older"
-echo " Task Scheduler interface is asked for the tasks.)"
 
 section "What was installed: $install_folder"
 (cd "$install_unix" && find . -mindepth 1 | sort | sed 's|^\./|  |')
@@ -97,9 +127,14 @@ key_lines='installer starting|Command line:|package fetcher|download URL|fetch t
 key_lines+='|Unpacking|Package ready|prefs overrides|launching installer backend|Package is ready'
 key_lines+='|Running installer from the package|Beginning installation|Installation subfolder|Finalizing successful installation'
 key_lines+='|Installation succeeded|Sending stats|Stats sent|Controller exiting'
+key_lines+='|completion port failed|Cannot list the scheduled tasks'
+echo "(One log per process: the front end, the backend it started, and the package's own installer"
+echo " that the backend handed the installation to. The WARNING lines shown are Wine's gaps, where"
+echo " the installer goes on another way: the front end reads the backend's reports on a thread of"
+echo " its own, and the older Task Scheduler interface lists the tasks.)"
 logs | while read -r log; do
-  printf -- '--- %s\n' "${log#"$WINEPREFIX"/}"
-  grep -E "$key_lines" "$log" | cut -c1-160 || true
+  printf -- '--- %s\n' "$(win "$log")"
+  grep -E "$key_lines" "$log" | wrap || true
 done
 section "The statistics the server received"
 for _ in $(seq 50); do [ -s "$example/server/stats.json" ] && break; sleep 0.1; done
@@ -121,8 +156,8 @@ section "A silent uninstallation"
 # The installed installer.exe is the package's own: its statistics would go to the real
 # autoupdate server, so they are turned off here.
 run "$install_folder\\$version\\installer.exe" --uninstall --silent --enable-installer-stats=0 || true
-echo "(The ERROR lines on installer.exe and tavro_installer.dll are expected: the uninstaller runs"
-echo " from them; the clean-up batch k.bat removes them once it has ended.)"
+echo "(The uninstaller cannot delete the installer.exe and tavro_installer.dll it runs from: the"
+echo " clean-up batch k.bat removes them once it has ended.)"
 # The uninstallation's clean-up batch removes the rest once the uninstaller has ended; the
 # installer's preferences stay.
 for _ in $(seq 100); do

@@ -20,6 +20,12 @@ gallery=$build/bin/installer_window_gallery.exe
 export WINEPREFIX=$build/screenshot-wineprefix
 . "$root/tools/wine_env.sh"
 ensure_wine_prefix
+# Wine draws the caption buttons with the Marlett font (package fonts-wine, which
+# tools/deps.sh installs); without it they show "0 1 r". Debian's Wine 8 does not find the
+# fonts of its data folder, but reads every font in the prefix's own Fonts folder.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "$marlett is missing: run tools/deps.sh (fonts-wine)" >&2; exit 1; }
+cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
 # Without a window manager Wine is to draw the frames itself, as the system would.
 if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
@@ -52,8 +58,9 @@ for dpi in $dpis; do
   for language in $languages; do
     for page in $pages; do
       rm -f "$ready"
+      # No install folder: the options page shows the default one, as a real run does.
       wine "$gallery" --page="$page" --language="$language" --ready="$ready_windows" \
-        --installfolder='C:\Program Files\Tavro' </dev/null >/dev/null 2>&1 &
+        </dev/null >/dev/null 2>&1 &
       pid=$!
       for _ in $(seq 300); do [ -f "$ready" ] && break; sleep 0.1; done
       if [ ! -f "$ready" ]; then

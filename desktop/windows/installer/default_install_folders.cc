@@ -19,6 +19,7 @@
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_thread_error_mode.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 
@@ -54,7 +55,13 @@ bool IsDriveReady(wchar_t letter) {
     return true;
   if (error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION) {
     // Wine's volumes answer no storage requests. The file system of the drive answers only
-    // with media present, on Windows as well.
+    // with media present, on Windows as well. A network drive answers the same way where
+    // its volume opens at all, and is no place for a stand-alone copy: the media check would
+    // not have passed it.
+    if (::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) {
+      VLOG(1) << "The drive " << root << " is a network drive";
+      return false;
+    }
     return ::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr,
                                    nullptr, 0) != FALSE;
   }
@@ -168,7 +175,12 @@ base::FilePath ReadLastInstallPath(uint32_t architecture) {
       continue;
     VLOG(1) << "Install folder reg value " << candidate.label << ": " << value;
     const base::FilePath path = base::FilePath(value).StripTrailingSeparators();
-    if (path.IsAbsolute() && base::DirectoryExists(path))
+    // The value is anyone's to write: a folder that the installer could not use as given
+    // is not taken.
+    const std::string problem = GetInstallFolderPathProblem(path);
+    if (!problem.empty())
+      LOG(WARNING) << "Ignoring the remembered install folder " << path << ": " << problem;
+    else if (base::DirectoryExists(path))
       result = path;
     break;
   }

@@ -36,7 +36,7 @@ bool GetUserProgramsFolder(base::FilePath* folder);
 // The last install folder remembered under the company's key of HKEY_CURRENT_USER, by
 // stream (and for x64 first the value of the older x64 builds). Empty when nothing usable
 // is remembered: the first value that can be read counts, and only when it names an
-// existing folder by an absolute path.
+// existing folder by a path that GetInstallFolderPathProblem finds usable.
 base::FilePath ReadLastInstallPath(uint32_t architecture);
 
 // A drive that can hold a stand-alone installation.

@@ -71,6 +71,16 @@ TEST_F(DefaultInstallFoldersTest, LastInstallPathIsTheFirstReadableValueNamingAF
   EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
   WriteLastPath(L"Last Stable Install Path", L"standard");
   EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
+  // Existing folders named in a way the installer could not use as given are not taken
+  // either: through "..", or too long for the names built from the install folder.
+  WriteLastPath(L"Last Stable Install Path", standard.Append(L"..\standard").value());
+  EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
+  base::FilePath deep = temp_dir_.GetPath();
+  while (deep.value().size() < 220)
+    deep = deep.Append(L"deep folder");
+  ASSERT_TRUE(base::CreateDirectory(deep));
+  WriteLastPath(L"Last Stable Install Path", deep.value());
+  EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
 }
 
 TEST_F(DefaultInstallFoldersTest, StandaloneCandidatesPreferRemovableDrives) {

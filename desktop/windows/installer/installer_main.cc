@@ -6,7 +6,9 @@
 #include <stdio.h>
 
 #include <memory>
+#include <set>
 #include <string>
+#include <string_view>
 
 #include "base/command_line.h"
 #include "base/exit_callback_registry.h"
@@ -65,6 +67,45 @@ struct LoadTimeInitializers {
 
 const char* BoolText(bool value) {
   return value ? "1" : "0";
+}
+
+// The switches of the installer's processes beyond the public ones of the help: those the
+// processes of one run pass each other, and the diagnostic ones.
+constexpr std::string_view kInternalSwitches[] = {
+    "version", "internal-version", "stream", "help", "?", "launchtavro", "backend", "install",
+    "uninstall", "autoupdate", "replacemorritinstallation", "register-tavro-as-protocol-handler",
+    "deleteuserprofile", "profile-folder", "install-assistant", "import-bookmarks",
+    "import-session", "import-topsites-to-speeddial", "server-tracking-data",
+    "server-tracking-blob", "temp-folder", "components", "initial-pid", "initial-proc-handle",
+    "parent-pid", "run-elevated", "wait-for-package", "post-elevated-install-tasks",
+    "set-folder-permission", "permissions-for-user", "permanent-permissions",
+    "run-uninstall-bat", "crash-reporter-pid", "crash-reporter-parent-id",
+    "crash-reporter-exception-info", "crash-reporter-minidump", "internal-package-server",
+    "local-pref-default-overrides-server", "user-data-dir", "v", "vmodule", "profiler-timing",
+    "enable-heap-profiling"};
+
+bool IsKnownSwitch(std::string_view name) {
+  if (name.starts_with(base::kFeatureSwitchPrefix))
+    return true;
+  for (std::string_view known : kInternalSwitches) {
+    if (name == known)
+      return true;
+  }
+  const SwitchHelp* help = GetSwitchHelpTable();
+  for (size_t row = 0; row < kSwitchHelpCount; ++row) {
+    if (name == help[row].name)
+      return true;
+  }
+  return false;
+}
+
+// A mistyped switch ("--installfoler=") would otherwise change nothing without a word.
+void WarnAboutUnknownSwitches(const base::CommandLine& command_line) {
+  std::set<std::string> warned;
+  for (const auto& entry : command_line.GetSwitches()) {
+    if (!IsKnownSwitch(entry.first) && warned.insert(entry.first).second)
+      LOG(WARNING) << "Unknown switch ignored: --" << entry.first;
+  }
 }
 
 // The roles of one run, from the command line (step 9 of the start).
@@ -147,6 +188,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
                                   ProductInfo::GetProductName().c_str())
             << ProductInfo::GetVersion() << " " << ProductInfo::GetStream();
   LOG(INFO) << "Command line: " << command_line.GetCommandLineString();
+  WarnAboutUnknownSwitches(command_line);
 
   RunRoles roles;
   roles.backend = command_line.HasSwitch("backend");

@@ -60,6 +60,8 @@ bool InstallerRunner::Start(Settings* settings) {
     Stop();
 
   if (settings->operation() == OPERATION_INVALID) {
+    LOG(ERROR) << "Install folder \"" << settings->GetInstallFolder()
+               << "\" cannot be used: " << settings->GetInvalidReason();
     return ReportError(kErrorInvalidSettings,
                        "Attempting to start installation with invalid settings");
   }

@@ -101,20 +101,13 @@ Settings::Settings(bool uninstall,
   SetBit(AUTOUPDATE, autoupdate);
   SetBit(REPLACE_MORRIT_INSTALLATION, replace_morrit_installation);
 
-  // A folder that cannot hold an installation would only fail it later; the defaults do
-  // better.
-  if (!command_line_install_folder_.empty()) {
-    if (!command_line_install_folder_.IsAbsolute()) {
-      LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
-                 << ": it is a relative path";
-      command_line_install_folder_.clear();
-    } else if (!base::IsValidPath(command_line_install_folder_, true) ||
-               command_line_install_folder_.ReferencesParent()) {
-      LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
-                 << ": it is not a valid folder path (at most "
-                 << base::kMaxDirectoryPathLength - 1 << " characters, no \"..\")";
-      command_line_install_folder_.clear();
-    }
+  // A folder of the command line is what the user asked for: used as given, even empty. One
+  // that cannot hold an installation leaves the operation invalid and the run is refused;
+  // another folder would install or upgrade what the user did not name.
+  has_command_line_install_folder_ = !install_folder.empty() || HasSwitch("installfolder");
+  if (install_folder.empty() && has_command_line_install_folder_) {
+    command_line_install_folder_ =
+        command_line_.GetSwitchValuePath("installfolder").NormalizePathSeparators();
   }
 
   ReadRegistryInstallFolder();
@@ -141,7 +134,7 @@ Settings::Settings(bool uninstall,
   // folder rather than next to where an x86 build used to live.
   const base::FilePath registry_folder = GetDefaultInstallFolder(DEFAULT_FOLDER_REGISTRY);
   base::FilePath program_files_x86;
-  if (architecture_ == INSTALLER_ARCH_X64 && command_line_install_folder_.empty() &&
+  if (architecture_ == INSTALLER_ARCH_X64 && !has_command_line_install_folder_ &&
       !registry_folder.empty() &&
       base::PathRegistry::Get(base::DIR_PROGRAM_FILESX86, &program_files_x86) &&
       IsInsideFolder(registry_folder, program_files_x86)) {
@@ -176,6 +169,10 @@ bool Settings::GetFlag(SettingsFlag flag) const {
 
 const base::FilePath& Settings::GetInstallFolder() const {
   return status_->install_folder();
+}
+
+const base::FilePath& Settings::GetChosenInstallFolder() const {
+  return pending_fetcher_ ? pending_fetcher_->folder() : status_->install_folder();
 }
 
 void Settings::SetBit(SettingsFlag flag, bool value) {
@@ -256,9 +253,11 @@ bool Settings::SetMode(InstallMode mode) {
   VLOG(2) << "Changing Settings using SetMode";
   if (!accepts_changes_)
     return false;
+  // The folder the user chose last, read or still being read: a folder typed while the
+  // read of a suggested one is under way is the user's, not a suggestion to replace.
   bool folder_was_suggested = false;
   for (const base::FilePath& folder : GetSuggestedInstallFolders())
-    folder_was_suggested = folder_was_suggested || folder == GetInstallFolder();
+    folder_was_suggested = folder_was_suggested || folder == GetChosenInstallFolder();
   const bool keep_profile_mode = HasSwitch("singleprofile") || operation_ == OPERATION_UPGRADING;
 
   bool result = false;
@@ -385,9 +384,10 @@ bool Settings::SetInstallFolder(const base::FilePath& requested) {
   VLOG(1) << "Setting install folder to: " << folder;
 
   // Equal to the folder being read: that read will do. Equal to the applied folder while
-  // another folder's read is under way: that read must not land last, so read again.
+  // another folder's read is under way: that read must not land last, so read again. An
+  // empty folder is read too: the Settings start with an empty Status that was never read.
   if (pending_fetcher_ ? folder == pending_fetcher_->folder()
-                       : folder == status_->install_folder()) {
+                       : folder == status_->install_folder() && !folder.empty()) {
     return true;
   }
   CancelStatusFetch();
@@ -400,6 +400,16 @@ bool Settings::SetInstallFolder(const base::FilePath& requested) {
     ApplyStatus(StatusFetcher::ReadStatus(folder, GetFlag(REPLACE_MORRIT_INSTALLATION)));
   }
   return true;
+}
+
+std::string Settings::GetInvalidReason() const {
+  if (operation_ != OPERATION_INVALID)
+    return std::string();
+  if (pending_fetcher_)
+    return "The install folder is still being read";
+  if (!status_->valid_install_path())
+    return status_->problem().empty() ? "Path is empty" : status_->problem();
+  return "Path holds no installation to uninstall";
 }
 
 void Settings::CancelStatusFetch() {
@@ -589,7 +599,7 @@ base::FilePath Settings::ComputeDefaultInstallFolder(int sources,
   VLOG(2) << " - Using command line: " << ((sources & DEFAULT_FOLDER_COMMAND_LINE) != 0);
   VLOG(2) << " - Using the registry: " << ((sources & DEFAULT_FOLDER_REGISTRY) != 0);
   VLOG(2) << " - Using the standard folder: " << ((sources & DEFAULT_FOLDER_STANDARD) != 0);
-  if ((sources & DEFAULT_FOLDER_COMMAND_LINE) && !command_line_install_folder_.empty())
+  if ((sources & DEFAULT_FOLDER_COMMAND_LINE) && has_command_line_install_folder_)
     return command_line_install_folder_;
   VLOG(2) << "Default install folder: not from command line";
   if (!copy_only && (sources & DEFAULT_FOLDER_REGISTRY) && !registry_install_folder_.empty())

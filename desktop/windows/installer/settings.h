@@ -100,9 +100,12 @@ class SettingsObserver {
 // returns false and changes nothing.
 class Settings {
  public:
-  // |install_folder| is the "installfolder" of the command line (empty when none); a
-  // relative or over-long one, or one with "..", is ignored with an error in the log. |architecture| is an
-  // InstallerArchitecture. The choices are read from |command_line| (the process command
+  // |install_folder| is the "installfolder" of the command line (empty when none: then the
+  // switch's own value counts when it is there, RunInstaller passes a folder it recovered
+  // from the loose arguments instead). A folder
+  // of the command line is used as given, even an empty "installfolder": when it cannot hold
+  // an installation the operation stays OPERATION_INVALID and the run is refused, rather
+  // than going to another folder. |architecture| is an InstallerArchitecture. The choices are read from |command_line| (the process command
   // line when null), which must outlive the Settings.
   Settings(bool uninstall,
            bool silent,
@@ -133,8 +136,13 @@ class Settings {
   // The applied install-folder Status; its folder is the install folder.
   const Status& GetStatus() const { return *status_; }
   const base::FilePath& GetInstallFolder() const;
+  // The folder chosen last: the one being read, else the install folder.
+  const base::FilePath& GetChosenInstallFolder() const;
   // Whether an install-folder read is under way (its reply not applied yet).
   bool IsFetchingStatus() const { return pending_fetcher_ != nullptr; }
+  // Why the operation is OPERATION_INVALID, for the log ("Path is relative", ...); empty
+  // when it is not.
+  std::string GetInvalidReason() const;
 
   bool accepts_changes() const { return accepts_changes_; }
   // The installer stops accepting changes when it starts, a controller accepts them again
@@ -154,7 +162,7 @@ class Settings {
   bool SetEnableInstallerStats(bool value);
   bool SetImportBrowserData(bool value);
   // Switches the install mode; a folder that was the old mode's suggestion moves to the
-  // new mode's default.
+  // new mode's default. A folder the user chose (even while it is still being read) stays.
   bool SetMode(InstallMode mode);
 
   // Applies |code| to the process's user interface; the language actually chosen is kept
@@ -214,6 +222,7 @@ class Settings {
   bool accepts_changes_ = true;
   bool profile_deletion_allowed_ = true;
   base::FilePath command_line_install_folder_;
+  bool has_command_line_install_folder_ = false;
   base::FilePath registry_install_folder_;
   base::FilePath profile_folder_;
   std::vector<base::FilePath> standalone_candidates_;

@@ -145,20 +145,51 @@ TEST_F(SettingsTest, DefaultsInstallForAllUsersIntoTheProgramFilesFolderOfTheArc
   EXPECT_TRUE(settings->GetFlag(ENABLE_INSTALLER_STATS));
 }
 
-TEST_F(SettingsTest, BadCommandLineFoldersFallBackToTheDefault) {
-  Roles relative;
-  relative.install_folder = base::FilePath(L"Tavro");
-  EXPECT_EQ(default_x64_, Make(L"", relative)->GetInstallFolder());
-  Roles too_long;
-  too_long.install_folder = temp_dir_.GetPath().Append(std::wstring(240, L'x'));
-  EXPECT_EQ(default_x64_, Make(L"", too_long)->GetInstallFolder());
+// A folder of the command line is what the user asked for: one that cannot hold an
+// installation leaves the run without an operation (it is refused), even where a remembered
+// installation would otherwise be upgraded.
+TEST_F(SettingsTest, CommandLineFoldersAreUsedAsGivenEvenWhenUnusable) {
+  const base::FilePath remembered = MakeFolder(L"remembered");
+  base::win::RegistryKey company;
+  ASSERT_EQ(ERROR_SUCCESS, company.Create(HKEY_CURRENT_USER, GetCompanyRegistryKey().c_str(),
+                                          KEY_SET_VALUE));
+  ASSERT_EQ(ERROR_SUCCESS, company.WriteValue(L"Last Stable Install Path", remembered.value()));
+  ASSERT_EQ(remembered, Make(L"")->GetInstallFolder());
+
+  const struct {
+    const wchar_t* switches;
+    base::FilePath folder;
+    const char* reason;
+  } kUnusable[] = {
+      {L"", base::FilePath(L"Tavro"), "Path is relative"},
+      {L"--installfolder=", base::FilePath(), "Path is empty"},
+      {L"", remembered.Append(L"..\\other"), "Path refers to a parent folder"},
+      {L"", base::FilePath(remembered.value() + L"\""),
+       "Path holds a character that a name cannot hold"},
+      {L"", temp_dir_.GetPath().Append(std::wstring(240, L'x')), "Path is not a valid Win32 path"},
+      {L"", base::FilePath(L"C:\\" + std::wstring(220, L'x')),
+       "Path is too long for the installer's kernel object names"},
+  };
+  for (const auto& unusable : kUnusable) {
+    Roles roles;
+    roles.install_folder = unusable.folder;
+    std::unique_ptr<Settings> settings = Make(unusable.switches, roles);
+    EXPECT_EQ(OPERATION_INVALID, settings->operation()) << unusable.folder;
+    EXPECT_EQ(unusable.folder, settings->GetInstallFolder());
+    EXPECT_EQ(unusable.reason, settings->GetInvalidReason()) << unusable.folder;
+    EXPECT_EQ(unusable.folder, settings->GetDefaultInstallFolder(
+                                   DEFAULT_FOLDER_COMMAND_LINE | DEFAULT_FOLDER_REGISTRY));
+  }
 
   Roles slashes;
   const base::FilePath target = temp_dir_.GetPath().Append(L"with\\slashes");
   std::wstring text = target.value();
   std::replace(text.begin(), text.end(), L'\\', L'/');
   slashes.install_folder = base::FilePath(text);
-  EXPECT_EQ(target, Make(L"", slashes)->GetInstallFolder());
+  std::unique_ptr<Settings> settings = Make(L"", slashes);
+  EXPECT_EQ(target, settings->GetInstallFolder());
+  EXPECT_EQ(OPERATION_INSTALLING, settings->operation());
+  EXPECT_EQ(std::string(), settings->GetInvalidReason());
 }
 
 TEST_F(SettingsTest, StandaloneRunCopiesOnly) {
@@ -368,9 +399,14 @@ TEST_F(SettingsTest, ModeChangeMovesOnlyASuggestedFolder) {
   ASSERT_TRUE(WaitForStatus(settings.get()));
   EXPECT_EQ(settings->GetSuggestedInstallFolders().front(), settings->GetInstallFolder());
 
+  // A folder the user typed stays, also while it is still being read.
   const base::FilePath own = MakeFolder(L"own choice");
   settings->SetInstallFolder(own);
+  ASSERT_TRUE(settings->IsFetchingStatus());
+  EXPECT_TRUE(settings->SetMode(INSTALL_MODE_CURRENT_USER));
+  EXPECT_EQ(own, settings->GetChosenInstallFolder());
   ASSERT_TRUE(WaitForStatus(settings.get()));
+  EXPECT_EQ(own, settings->GetInstallFolder());
   EXPECT_TRUE(settings->SetMode(INSTALL_MODE_ALL_USERS));
   EXPECT_FALSE(settings->GetFlag(SINGLE_PROFILE));
   EXPECT_FALSE(settings->IsFetchingStatus());

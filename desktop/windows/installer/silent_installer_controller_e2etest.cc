@@ -155,6 +155,58 @@ TEST_F(SilentInstallE2eTest, InstallsThePackageFromTheServer) {
   Uninstall();
 }
 
+// A folder of the command line that cannot hold an installation is refused with its
+// reason: the run does not go to another folder, which would upgrade the installation that
+// the installer remembers.
+TEST_F(SilentInstallE2eTest, AnUnusableInstallFolderIsRefusedNotReplaced) {
+  ASSERT_TRUE(RunSilentInstall().Succeeded()) << ReadLogs();
+  const TreeSnapshot installed = TreeSnapshot::Capture(work_folder());
+  // Shorter than a folder path may be, longer than the names built from it may take.
+  const base::FilePath too_long =
+      work_folder().Append(std::wstring(230 - work_folder().value().size() - 1, L'x'));
+  const RegistrySnapshot registered = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+
+  const struct {
+    std::wstring arguments;
+    const char* reason;
+  } kUnusable[] = {
+      // A mistyped switch is named in the log, and changes nothing else.
+      {L"--installfolder=Tavro --installfoler=x --INSTALLFOLER=y", "Path is relative"},
+      {L"--installfolder=", "Path is empty"},
+      {L"\"--installfolder=" + install_folder().value() + L"\\..\\Other\"",
+       "Path refers to a parent folder"},
+      // "C:\Folder\" in quotes: the last backslash escapes the quote.
+      {L"\"--installfolder=" + work_folder().value() + L"\\\"",
+       "Path holds a character that a name cannot hold"},
+      {L"\"--installfolder=" + too_long.value() + L"\"",
+       "Path is too long for the installer's kernel object names"},
+  };
+  for (const auto& unusable : kUnusable) {
+    const ProcessResult run =
+        RunProcess(L"\"" + host().value() + L"\" --silent " + unusable.arguments,
+                   MakeProcessOptions());
+    EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
+    EXPECT_EQ(1u, run.exit_code) << unusable.reason << "\n" << ReadLogs();
+    EXPECT_NE(std::string::npos,
+              ReadLogs().find("\" cannot be used: " + std::string(unusable.reason) + "\n"))
+        << unusable.reason << "\n" << ReadLogs();
+  }
+  const std::string logs = ReadLogs();
+  const size_t unknown = logs.find("Unknown switch ignored: --");
+  EXPECT_NE(std::string::npos, logs.find("Unknown switch ignored: --installfoler\n")) << logs;
+  EXPECT_EQ(std::string::npos, logs.find("Unknown switch ignored: --", unknown + 1)) << logs;
+
+  // Nothing was installed or upgraded, here or anywhere.
+  const std::vector<SnapshotDifference> files =
+      CompareSnapshots(installed, TreeSnapshot::Capture(work_folder()));
+  EXPECT_TRUE(files.empty()) << FormatDifferences(files);
+  const std::vector<SnapshotDifference> keys =
+      CompareSnapshots(registered, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
+                       RegistrySnapshot::DefaultAllowList());
+  EXPECT_TRUE(keys.empty()) << FormatDifferences(keys);
+  Uninstall();
+}
+
 TEST_F(SilentInstallE2eTest, FullPackageInThePayloadIsInstalledWithoutADownload) {
   base::FilePath installer;
   ASSERT_TRUE(MakeTestHost(work_folder().Append(L"full"),

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <utility>
+
 #include "base/features/list_feature_reader.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -12,6 +14,7 @@
 #include "base/values.h"
 #include "base/win/scoped_thread_error_mode.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/file_identity.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -66,6 +69,7 @@ void Status::Initialize(const base::FilePath& folder) {
   existing_installation_ = false;
   morrit_installation_ = false;
   existing_installation_traces_ = false;
+  problem_.clear();
   if (!ClassifyPath())
     return;
 
@@ -99,32 +103,19 @@ void Status::Initialize(const base::FilePath& folder) {
 }
 
 bool Status::ClassifyPath() {
-  if (install_folder_.empty()) {
-    VLOG(1) << "Path is empty";
-    return false;
-  }
-  if (!install_folder_.IsAbsolute()) {
-    VLOG(1) << "Path is relative";
-    return false;
-  }
-  if (!base::IsValidPath(install_folder_, true)) {
-    VLOG(1) << "Path is not a valid Win32 path";
-    return false;
-  }
-  // Everything below works on the text of the path; ".." would let it name another folder
-  // than the one the user sees, and the uninstallation deletes below it.
-  if (install_folder_.ReferencesParent()) {
-    VLOG(1) << "Path refers to a parent folder";
+  std::string problem = GetInstallFolderPathProblem(install_folder_);
+  if (!problem.empty()) {
+    SetProblem(std::move(problem));
     return false;
   }
   if (base::PathExists(install_folder_) && !base::DirectoryExists(install_folder_)) {
-    VLOG(1) << "Path is a file path";
+    SetProblem("Path is a file path");
     return false;
   }
   if (!base::CanCreateFilesInDirectory(install_folder_)) {
     const std::wstring root = install_folder_.value().substr(0, 3);
     if (::GetDriveTypeW(root.c_str()) == DRIVE_CDROM) {
-      VLOG(1) << "Path is to a non-writable CD-ROM";
+      SetProblem("Path is to a non-writable CD-ROM");
       return false;
     }
   }
@@ -136,7 +127,7 @@ void Status::ClassifyMissingFolder() {
   for (;;) {
     const base::FilePath parent = path.DirName();
     if (parent == path) {
-      VLOG(1) << "Path is a root folder that's not valid (probably invalid drive letter)";
+      SetProblem("Path is a root folder that's not valid (probably invalid drive letter)");
       return;
     }
     if (base::DirectoryExists(parent)) {
@@ -147,11 +138,17 @@ void Status::ClassifyMissingFolder() {
       return;
     }
     if (base::PathExists(parent)) {
-      VLOG(1) << "Path is child of a file (invalid)";
+      SetProblem("Path is child of a file (invalid)");
       return;
     }
     path = parent;
   }
+}
+
+void Status::SetProblem(std::string problem) {
+  VLOG(1) << problem;
+  problem_ = std::move(problem);
+  valid_install_path_ = false;
 }
 
 void Status::NormalizeInstallMode() {

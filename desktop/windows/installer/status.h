@@ -87,6 +87,8 @@ class Status {
   // The folder itself when it exists, else its nearest existing ancestor.
   const base::FilePath& valid_parent_folder() const { return valid_parent_folder_; }
   bool valid_install_path() const { return valid_install_path_; }
+  // Why the folder cannot hold an installation ("Path is relative", ...); empty when it can.
+  const std::string& problem() const { return problem_; }
   bool existing_installation() const { return existing_installation_; }
   bool morrit_installation() const { return morrit_installation_; }
   // A "launcher.exe" without an installation status file.
@@ -97,6 +99,8 @@ class Status {
   // Classification of Initialize; false ends it with the path not valid.
   bool ClassifyPath();
   void ClassifyMissingFolder();
+  // Ends the classification with the folder not valid for |problem|.
+  void SetProblem(std::string problem);
   // The parts of ReadDetails.
   void ReadShortcuts();
   void ReadWriteAccess();
@@ -112,6 +116,7 @@ class Status {
 
   base::FilePath install_folder_;
   base::FilePath valid_parent_folder_;
+  std::string problem_;
 
   bool valid_install_path_ = false;
   bool existing_installation_ = false;

@@ -71,20 +71,51 @@ TEST_F(StatusTest, PathsThatCannotHoldAnInstallationAreNotValid) {
   }
   ASSERT_NE(0, missing_drive);
 
-  const base::FilePath invalid[] = {
-      base::FilePath(),
-      base::FilePath(L"relative\\folder"),
-      base::FilePath(L"C:\\" + std::wstring(250, L'a')),
-      root_.Append(L"a\\..\\..\\elsewhere"),
-      file,
-      file.Append(L"below a file"),
-      base::FilePath(std::wstring(1, missing_drive) + L":\\Tavro\\x"),
+  // The longest name built from an install folder is
+  // "Local\TavroInstaller/GiveInstallPermission/Undo/" and the folder: 48 characters more, in
+  // at most MAX_PATH - 1.
+  const std::wstring longest_usable = L"C:\\" + std::wstring(211 - 3, L'a');
+  const struct {
+    base::FilePath folder;
+    const char* problem;
+  } kInvalid[] = {
+      {base::FilePath(), "Path is empty"},
+      {base::FilePath(L"relative\\folder"), "Path is relative"},
+      {base::FilePath(L"C:\\" + std::wstring(250, L'a')), "Path is not a valid Win32 path"},
+      {root_.Append(L"a\\..\\..\\elsewhere"), "Path refers to a parent folder"},
+      {file, "Path is a file path"},
+      {file.Append(L"below a file"), "Path is child of a file (invalid)"},
+      {base::FilePath(std::wstring(1, missing_drive) + L":\\Tavro\\x"),
+       "Path is a root folder that's not valid (probably invalid drive letter)"},
+      // Names that Windows would change or refuse only when the installation makes them.
+      {root_.Append(L"Tavro."), "Path has a name that ends in a dot or a space"},
+      {root_.Append(L"Tavro \\x"), "Path has a name that ends in a dot or a space"},
+      {root_.Append(L".\\x"), "Path has a name that ends in a dot or a space"},
+      {base::FilePath(root_.value() + L"\""), "Path holds a character that a name cannot hold"},
+      {root_.Append(L"a*b"), "Path holds a character that a name cannot hold"},
+      {root_.Append(L"what?"), "Path holds a character that a name cannot hold"},
+      {base::FilePath(root_.value() + L"\\a:b"), "Path holds a character that a name cannot hold"},
+      {root_.Append(L"tab\tin"), "Path holds a character that a name cannot hold"},
+      {root_.Append(L"NUL"), "Path names a device"},
+      {root_.Append(L"com1.txt\\x"), "Path names a device"},
+      {root_.Append(L"Lpt9 .log"), "Path names a device"},
+      {base::FilePath(L"\\\\?\\C:\\Tavro"), "Path holds a character that a name cannot hold"},
+      {base::FilePath(longest_usable + L"a"),
+       "Path is too long for the installer's kernel object names"},
   };
-  for (const base::FilePath& folder : invalid) {
+  for (const auto& invalid : kInvalid) {
+    std::unique_ptr<Status> status = Read(invalid.folder);
+    EXPECT_FALSE(status->valid_install_path()) << invalid.folder;
+    EXPECT_EQ(invalid.problem, status->problem()) << invalid.folder;
+    EXPECT_FALSE(status->existing_installation()) << invalid.folder;
+    EXPECT_EQ(invalid.folder, status->install_folder());
+  }
+  // What resembles those but is a name like any other.
+  for (const base::FilePath& folder :
+       {base::FilePath(longest_usable), root_.Append(L"NULL\\COM10\\.hidden\\a..b\\ x")}) {
     std::unique_ptr<Status> status = Read(folder);
-    EXPECT_FALSE(status->valid_install_path()) << folder;
-    EXPECT_FALSE(status->existing_installation()) << folder;
-    EXPECT_EQ(folder, status->install_folder());
+    EXPECT_TRUE(status->valid_install_path()) << folder;
+    EXPECT_EQ(std::string(), status->problem()) << folder;
   }
 }
 

@@ -433,7 +433,12 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
   HRESULT hr = root_folder_->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf());
   if (SUCCEEDED(hr))
     hr = tasks->get_Count(&count);
-  if (FAILED(hr))
+  // Where the older interface is there to ask (Wine implements no listing here), the
+  // listing goes on through it.
+  TaskScheduler* fallback = GetFallback();
+  if (FAILED(hr) && fallback)
+    ELOG(WARNING, hr) << "Cannot list the scheduled tasks";
+  else if (FAILED(hr))
     ELOG(ERROR, hr) << "Cannot list the scheduled tasks";
   for (LONG i = 1; i <= count; ++i) {
     base::win::ScopedVariant index(i);
@@ -445,7 +450,6 @@ bool TaskSchedulerV2::GetTaskNames(std::vector<std::wstring>* names) {
   bool listed = SUCCEEDED(hr);
 
   // Where both back ends share one store, the fallback lists the same tasks again.
-  TaskScheduler* fallback = GetFallback();
   std::vector<std::wstring> fallback_names;
   if (fallback && fallback->GetTaskNames(&fallback_names)) {
     listed = true;

@@ -176,7 +176,10 @@ AllowList RegistrySnapshot::DefaultAllowList() {
           L"HKLM\\Software\\Microsoft\\SystemCertificates*",
           L"HKLM\\Software\\Wow6432Node\\Microsoft\\SystemCertificates*",
           // The state of the signature checks, kept on the first.
-          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Wintrust*"};
+          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Wintrust*",
+          // Wine's WinINet writes the proxy switch it found missing the first time a process
+          // of the prefix asks for the proxy settings; the installer sets no proxy.
+          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ProxyEnable"};
 }
 
 const RegistrySnapshot::Values* RegistrySnapshot::FindKey(const std::wstring& key) const {

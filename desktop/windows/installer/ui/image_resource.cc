@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <algorithm>
+#include <utility>
 
 // GDI+'s headers use min and max, which NOMINMAX keeps out of windows.h.
 namespace Gdiplus {
@@ -43,23 +44,34 @@ class ScopedGdiplus {
   ULONG_PTR token_ = 0;
 };
 
-// A decoded GDI+ bitmap.
-class ScopedGpBitmap {
+// Owns a GDI+ object of the flat API, freed with |Free|.
+template <typename T, void (*Free)(T*)>
+class ScopedGpObject {
  public:
-  ScopedGpBitmap() = default;
-  ScopedGpBitmap(const ScopedGpBitmap&) = delete;
-  ScopedGpBitmap& operator=(const ScopedGpBitmap&) = delete;
-  ~ScopedGpBitmap() {
-    if (bitmap_)
-      Gdiplus::DllExports::GdipDisposeImage(bitmap_);
+  ScopedGpObject() = default;
+  ScopedGpObject(const ScopedGpObject&) = delete;
+  ScopedGpObject& operator=(const ScopedGpObject&) = delete;
+  ~ScopedGpObject() {
+    if (object_)
+      Free(object_);
   }
 
-  Gdiplus::GpBitmap* Get() const { return bitmap_; }
-  Gdiplus::GpBitmap** Receive() { return &bitmap_; }
+  T* Get() const { return object_; }
+  T** Receive() { return &object_; }
 
  private:
-  Gdiplus::GpBitmap* bitmap_ = nullptr;
+  T* object_ = nullptr;
 };
+
+void DisposeBitmap(Gdiplus::GpBitmap* bitmap) {
+  Gdiplus::DllExports::GdipDisposeImage(bitmap);
+}
+void DeleteGraphics(Gdiplus::GpGraphics* graphics) {
+  Gdiplus::DllExports::GdipDeleteGraphics(graphics);
+}
+// A decoded GDI+ bitmap, and a surface drawing into one.
+using ScopedGpBitmap = ScopedGpObject<Gdiplus::GpBitmap, &DisposeBitmap>;
+using ScopedGpGraphics = ScopedGpObject<Gdiplus::GpGraphics, &DeleteGraphics>;
 
 // Movable global memory not yet handed to a stream.
 class ScopedHGlobal {
@@ -119,13 +131,48 @@ Microsoft::WRL::ComPtr<IStream> OpenResourceStream(HMODULE module, int name, con
   return stream;
 }
 
-}  // namespace
-
-base::win::ScopedBitmap LoadImageResource(int name, const wchar_t* type) {
-  return LoadImageResourceFrom(::GetModuleHandleW(nullptr), name, type);
+// Replaces |*image| (the resource |name|, for the log) with a copy drawn for |dpi|.
+bool Resample(int name, int dpi, ScopedGpBitmap* image) {
+  UINT width = 0;
+  UINT height = 0;
+  Gdiplus::DllExports::GdipGetImageWidth(image->Get(), &width);
+  Gdiplus::DllExports::GdipGetImageHeight(image->Get(), &height);
+  const INT scaled_width = std::max(1, ::MulDiv(static_cast<int>(width), dpi, kImageDpi));
+  const INT scaled_height = std::max(1, ::MulDiv(static_cast<int>(height), dpi, kImageDpi));
+  ScopedGpBitmap scaled;
+  ScopedGpGraphics graphics;
+  Gdiplus::Status status = Gdiplus::DllExports::GdipCreateBitmapFromScan0(
+      scaled_width, scaled_height, 0, PixelFormat32bppARGB, nullptr, scaled.Receive());
+  if (status == Gdiplus::Ok) {
+    status = Gdiplus::DllExports::GdipGetImageGraphicsContext(scaled.Get(), graphics.Receive());
+  }
+  if (status == Gdiplus::Ok) {
+    Gdiplus::DllExports::GdipSetInterpolationMode(graphics.Get(),
+                                                  Gdiplus::InterpolationModeHighQualityBicubic);
+    Gdiplus::DllExports::GdipSetPixelOffsetMode(graphics.Get(),
+                                                Gdiplus::PixelOffsetModeHighQuality);
+    status = Gdiplus::DllExports::GdipDrawImageRectI(graphics.Get(), image->Get(), 0, 0,
+                                                     scaled_width, scaled_height);
+  }
+  if (status != Gdiplus::Ok) {
+    LOG(ERROR) << "Image resource " << name << " cannot be scaled for " << dpi
+               << " dots per inch: " << status;
+    return false;
+  }
+  std::swap(*image->Receive(), *scaled.Receive());
+  return true;
 }
 
-base::win::ScopedBitmap LoadImageResourceFrom(HMODULE module, int name, const wchar_t* type) {
+}  // namespace
+
+base::win::ScopedBitmap LoadImageResource(int name, const wchar_t* type, int dpi) {
+  return LoadImageResourceFrom(::GetModuleHandleW(nullptr), name, type, dpi);
+}
+
+base::win::ScopedBitmap LoadImageResourceFrom(HMODULE module,
+                                              int name,
+                                              const wchar_t* type,
+                                              int dpi) {
   ScopedGdiplus gdiplus;
   if (!gdiplus.started())
     return base::win::ScopedBitmap();
@@ -139,6 +186,8 @@ base::win::ScopedBitmap LoadImageResourceFrom(HMODULE module, int name, const wc
     LOG(ERROR) << "Image resource " << name << " does not decode: " << status;
     return base::win::ScopedBitmap();
   }
+  if (dpi != kImageDpi && !Resample(name, dpi, &image))
+    return base::win::ScopedBitmap();
   // Against a transparent black background the colours come out premultiplied.
   HBITMAP bitmap = nullptr;
   status = Gdiplus::DllExports::GdipCreateHBITMAPFromBitmap(image.Get(), &bitmap, 0);

@@ -7,13 +7,20 @@
 
 namespace installer {
 
+// The images are drawn for this many dots per inch; other screens get them scaled.
+constexpr int kImageDpi = 96;
+
 // The image resource |name| of type |type| ("PNG", "JPG") of the host executable, decoded
 // with GDI+ into a 32-bit bitmap whose colours are premultiplied by their alpha, as
-// AlphaBlendImage wants them (opaque images have alpha 255). Null, after an error log, when
-// the resource is missing or does not decode. Starts and shuts down GDI+ itself.
-base::win::ScopedBitmap LoadImageResource(int name, const wchar_t* type);
+// AlphaBlendImage wants them (opaque images have alpha 255), and resampled from kImageDpi
+// to |dpi| (the size a screen of |dpi| dots per inch shows it at). Null, after an error
+// log, when the resource is missing or does not decode. Starts and shuts down GDI+ itself.
+base::win::ScopedBitmap LoadImageResource(int name, const wchar_t* type, int dpi = kImageDpi);
 // The same from the module |module|.
-base::win::ScopedBitmap LoadImageResourceFrom(HMODULE module, int name, const wchar_t* type);
+base::win::ScopedBitmap LoadImageResourceFrom(HMODULE module,
+                                              int name,
+                                              const wchar_t* type,
+                                              int dpi = kImageDpi);
 
 // AlphaBlend of the source rectangle onto the destination rectangle (stretched when the
 // sizes differ): source over destination with the source's own alpha, constant alpha 255.

@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/ui/install_progress.h"
 
+#include <algorithm>
+
 namespace installer {
 
 namespace {
@@ -28,7 +30,9 @@ int32_t GetProgressPosition(int32_t phase, int32_t current, int32_t total) {
   if (total != 0)
     done = static_cast<float>(GetPhaseWeight(phase)) * static_cast<float>(current) /
            static_cast<float>(total);
-  return position + static_cast<int32_t>(done);
+  // A phase never counts for more than its share: the backend reports one step more than
+  // it announced (the count starts at 1), and a bar past its end starts over.
+  return position + std::clamp(static_cast<int32_t>(done), 0, GetPhaseWeight(phase));
 }
 
 }  // namespace installer

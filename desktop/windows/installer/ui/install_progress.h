@@ -23,7 +23,7 @@ int32_t GetPhaseWeight(int32_t phase);
 int32_t GetTotalProgressWeight();
 // The position of the bar in |phase| with |current| of |total| steps of that phase done:
 // the weights of the phases before it and the done part of its own (none when |total| is
-// 0), truncated toward zero.
+// 0), truncated toward zero; never more than the phase's own share.
 int32_t GetProgressPosition(int32_t phase, int32_t current, int32_t total);
 
 }  // namespace installer

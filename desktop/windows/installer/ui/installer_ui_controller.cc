@@ -31,7 +31,9 @@ constexpr base::TimeDelta kPendingErrorDelay = base::TimeDelta::FromMilliseconds
 }  // namespace
 
 InstallerUIController::InstallerUIController()
-    : run_loop_(Win32DialogDispatcher::GetInstance()), stats_(std::make_unique<Stats>(this)) {}
+    : run_loop_(Win32DialogDispatcher::GetInstance()),
+      requires_elevation_(&RequiresElevation),
+      stats_(std::make_unique<Stats>(this)) {}
 
 InstallerUIController::~InstallerUIController() {
   if (settings_ && observing_settings_)
@@ -173,6 +175,12 @@ void InstallerUIController::OnAccept() {
   }
 
   accepted_ = true;
+  // Steps counted by a backend (or a fetch) that ended before belong to no part of this
+  // run: the bar starts from its phase and moves forward only.
+  if (phase_ >= PHASE_PACKAGE_READY || fetch_failed_) {
+    total_steps_ = 0;
+    current_step_ = 0;
+  }
   if (pending_error_) {
     VLOG(1) << "An error is pending. Show it first.";
     ShowPendingError();
@@ -184,6 +192,13 @@ void InstallerUIController::OnAccept() {
     return;
   }
   RunPendingUICallback();
+  // The fetcher's dialog ran a modal loop: the UI may have ended meanwhile, or the backend
+  // failed and the error page took over (accept cleared). Showing the progress now would
+  // leave a page that no report reaches any more.
+  if (ui_terminated_ || !accepted_) {
+    VLOG(1) << "The run ended while the fetcher's dialog was shown.";
+    return;
+  }
   if (fetch_failed_) {
     VLOG(1) << "Restarting fetching after background tries failed.";
     // Cleared now: a later accept must not start the fetcher again over a package that the
@@ -441,7 +456,7 @@ bool InstallerUIController::SwitchToCurrentUser() {
     return false;
   LOG(INFO) << "Offering the user to switch to a Current User install";
   settings_->SetAllUsers(false);
-  if (in_default_folder && RequiresElevation(false, has_write_access)) {
+  if (in_default_folder && requires_elevation_(false, has_write_access)) {
     settings_->SetInstallFolder(settings_->GetDefaultInstallFolder(DEFAULT_FOLDER_STANDARD));
   }
   return true;

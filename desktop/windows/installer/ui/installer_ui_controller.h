@@ -5,8 +5,10 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/files/file_path.h"
 #include "base/memory/weak_ptr.h"
@@ -89,6 +91,13 @@ class InstallerUIController : public SettingsObserver,
   void OnSuccess() override;
   void OnInstallerTerminated(bool success) override;
 
+  // For tests: what RequiresElevation answers for the user (under Wine every user is an
+  // administrator).
+  void set_requires_elevation_for_testing(
+      std::function<bool(bool all_users, bool has_write_access)> requires_elevation) {
+    requires_elevation_ = std::move(requires_elevation);
+  }
+
   // For tests: where the run stands.
   InstallerWindow* window() const { return window_.get(); }
   int32_t phase() const { return phase_; }
@@ -143,6 +152,7 @@ class InstallerUIController : public SettingsObserver,
   bool success_ = false;
   bool ui_terminated_ = false;
   bool observing_settings_ = false;
+  std::function<bool(bool all_users, bool has_write_access)> requires_elevation_;
 
   // Declared so that destruction takes the parts first (ControllerParts orders them), then
   // the window, the statistics and last the lock file.

@@ -166,6 +166,18 @@ class InstallerWindowE2eTest : public ServerInstallE2eTest {
     return result;
   }
 
+  // Clicks the close button of the window's title bar and answers "Yes" to the question
+  // whether to cancel. Returns once the window has handled the click, as a click is handled
+  // before anything that comes after it.
+  void CloseWindowAndConfirm() {
+    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL,
+                                      static_cast<UINT>(kDeadline.InMilliseconds()), &result))
+        << ReadLogs();
+    EXPECT_TRUE(answerer.answered());
+  }
+
   // Whether the installer's log holds |text| yet.
   bool LogsContain(const std::string& text) const {
     return ReadLogs().find(text) != std::string::npos;
@@ -223,12 +235,8 @@ TEST_F(InstallerWindowE2eTest, CancelDuringTheInstallationLeavesNothingBehind) {
   ASSERT_TRUE(WaitForPage(IDC_PROGRESS_BAR));
   ASSERT_TRUE(PollUntil([this] { return server().GetPackageDownloadCount() > 0; }));
 
-  // The person cancels, and confirms.
-  {
-    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
-    ClickButton(dialog_, IDC_UNINSTALL_CANCEL);
-    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
-  }
+  // The person closes the window, and confirms.
+  CloseWindowAndConfirm();
   const ProcessResult run = WaitForEnd();
   EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
   EXPECT_NE(0u, run.exit_code) << run.Describe() << ReadLogs();
@@ -256,11 +264,7 @@ TEST_F(InstallerWindowE2eTest, CancelWhileTheBackendInstallsRollsBack) {
       << ReadLogs();
   ASSERT_TRUE(base::PathExists(install_folder().Append(L"launcher.exe")));
 
-  {
-    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
-    ClickButton(dialog_, IDC_UNINSTALL_CANCEL);
-    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
-  }
+  CloseWindowAndConfirm();
   hold.Release();
   const ProcessResult run = WaitForEnd();
   EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
@@ -337,11 +341,7 @@ TEST_F(InstallerWindowE2eTest, ASecondInstallerDefersToTheFirstWindow) {
   EXPECT_TRUE(::IsWindowVisible(dialog_));
   EXPECT_TRUE(installer_.IsRunning());
 
-  {
-    MessageBoxAnswerer answerer(::GetWindowThreadProcessId(dialog_, nullptr), IDYES);
-    ::PostMessageW(dialog_, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(PollUntil([&] { return answerer.answered(); }));
-  }
+  CloseWindowAndConfirm();
   const ProcessResult run = WaitForEnd();
   EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
   EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));

@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/ui/installer_window.h"
 
+#include <windowsx.h>
 #include <commctrl.h>
 #include <richedit.h>
 #include <uxtheme.h>
@@ -36,9 +37,10 @@ constexpr COLORREF kHeadingColor = RGB(255, 27, 44);
 constexpr COLORREF kLinkColor = RGB(104, 104, 104);
 constexpr COLORREF kRedTextColor = RGB(255, 0, 0);
 
-// Extra width of the FULL_PACKAGE button beyond its text, in pixels.
+// Extra width of the FULL_PACKAGE button beyond its text, in pixels at kImageDpi.
 constexpr int kFullPackagePadding = 30;
-// The error badge sits this far right of and below the logo's bottom-right corner.
+// The error badge sits this far right of and below the logo's bottom-right corner, in
+// pixels at kImageDpi.
 constexpr int kBadgeOffset = 10;
 // A progress step further than this is taken at once.
 constexpr int kMaxSmoothSteps = 10;
@@ -189,6 +191,10 @@ bool InstallerWindow::Init() {
   if (!settings_->IsFetchingStatus())
     RefreshControls();
   return true;
+}
+
+int InstallerWindow::ScaleForDpi(int pixels) const {
+  return ::MulDiv(pixels, dpi_, kImageDpi);
 }
 
 bool InstallerWindow::IsUninstall() const {
@@ -409,7 +415,8 @@ void InstallerWindow::ResizeFullPackageButton() {
   }
   const RECT retry = GetRectIn(::GetDlgItem(dialog, IDC_RETRY), dialog);
   const RECT current = GetRectIn(button, dialog);
-  const int width = std::max<int>(text_width + kFullPackagePadding, retry.right - retry.left);
+  const int width =
+      std::max<int>(text_width + ScaleForDpi(kFullPackagePadding), retry.right - retry.left);
   ::SetWindowPos(button, nullptr, current.right - width, current.top, width,
                  current.bottom - current.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -478,17 +485,25 @@ void InstallerWindow::RefreshControls() {
 }
 
 void InstallerWindow::RefreshInstallPath(HWND combo) {
-  // Refilling the box empties its edit field: what the user is typing stays where it was.
+  // Refilling the box empties its edit field, and selecting an entry selects its whole text
+  // (the next key would replace it): what the user is typing stays as typed, with the caret
+  // where it was, also when it names a suggested folder.
   const std::wstring typed = GetWindowTextString(combo);
   const LRESULT typed_selection = ::SendMessageW(combo, CB_GETEDITSEL, 0, 0);
   ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
   for (const base::FilePath& folder : settings_->GetSuggestedInstallFolders()) {
     ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.value().c_str()));
   }
-  const base::FilePath& current = settings_->GetInstallFolder();
-  ShowInstallFolder(combo, current);
-  if (::SendMessageW(combo, CB_GETCURSEL, 0, 0) == CB_ERR && typed == current.value())
-    ::SendMessageW(combo, CB_SETEDITSEL, 0, typed_selection);
+  const base::FilePath& chosen = settings_->GetChosenInstallFolder();
+  ShowInstallFolder(combo, chosen);
+  if (typed.empty() ||
+      !base::FilePath::CompareEqualIgnoreCase(
+          base::FilePath(typed).NormalizePathSeparators().value(), chosen.value())) {
+    return;
+  }
+  if (GetWindowTextString(combo) != typed)
+    ::SetWindowTextW(combo, typed.c_str());
+  ::SendMessageW(combo, CB_SETEDITSEL, 0, typed_selection);
 }
 
 void InstallerWindow::ShowInstallFolder(HWND combo, const base::FilePath& folder) {
@@ -765,8 +780,14 @@ void InstallerWindow::OnLinkClicked(const ENLINK& link) {
 
 void InstallerWindow::OnInitMainDialog() {
   const HWND dialog = main_dialog_.Get();
-  logo_ = LoadImageResource(IDR_LOGO_IMAGE, L"PNG");
-  error_badge_ = LoadImageResource(IDR_ERROR_BADGE_IMAGE, L"PNG");
+  {
+    base::win::ScopedGetDC dc(dialog);
+    dpi_ = ::GetDeviceCaps(dc.Get(), LOGPIXELSY);
+  }
+  // The logo and the badge keep their size on the screen; the background is stretched over
+  // the whole window anyway.
+  logo_ = LoadImageResource(IDR_LOGO_IMAGE, L"PNG", dpi_);
+  error_badge_ = LoadImageResource(IDR_ERROR_BADGE_IMAGE, L"PNG", dpi_);
   background_image_ = LoadImageResource(IDR_BACKGROUND_IMAGE, L"JPG");
   CreateFonts();
   SetIcons();
@@ -1090,9 +1111,9 @@ void InstallerWindow::PaintLogo(HWND control) {
     if (show_error_badge_ && error_badge_.IsValid()) {
       const SIZE badge = GetBitmapSize(error_badge_.Get());
       base::win::ScopedSelectObject bitmap(source.Get(), error_badge_.Get());
-      AlphaBlendImage(dc, x + logo.cx + kBadgeOffset - badge.cx,
-                      y + logo.cy + kBadgeOffset - badge.cy, badge.cx, badge.cy, source.Get(), 0,
-                      0, badge.cx, badge.cy);
+      const int offset = ScaleForDpi(kBadgeOffset);
+      AlphaBlendImage(dc, x + logo.cx + offset - badge.cx, y + logo.cy + offset - badge.cy,
+                      badge.cx, badge.cy, source.Get(), 0, 0, badge.cx, badge.cy);
     }
   }
   ::EndPaint(control, &paint);
@@ -1142,6 +1163,39 @@ LRESULT CALLBACK InstallerWindow::CaretHidingProc(HWND control,
   if (message == WM_SETFOCUS) {
     ::HideCaret(control);
     return 0;
+  }
+  InstallerWindow* window =
+      reinterpret_cast<InstallerWindow*>(::GetWindowLongPtrW(::GetParent(control), DWLP_USER));
+  // Links that the control could not take as links are found here (see rich_text.h).
+  if (window && ::GetDlgCtrlID(control) == IDC_TERMS_SENTENCE &&
+      (message == WM_SETCURSOR || message == WM_LBUTTONUP)) {
+    POINT point = {};
+    if (message == WM_SETCURSOR) {
+      ::GetCursorPos(&point);
+      ::ScreenToClient(control, &point);
+    } else {
+      point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+    }
+    const RichTextLink* link = FindPlainLinkAt(control, point, window->terms_links_);
+    if (link && message == WM_SETCURSOR) {
+      ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
+      return TRUE;
+    }
+    if (link) {
+      const LRESULT result = ::DefSubclassProc(control, message, wparam, lparam);
+      // As the control tells of a click on a link it drew itself.
+      ENLINK notification = {};
+      notification.nmhdr.hwndFrom = control;
+      notification.nmhdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(control));
+      notification.nmhdr.code = EN_LINK;
+      notification.msg = message;
+      notification.wParam = wparam;
+      notification.lParam = lparam;
+      notification.chrg = link->range;
+      ::SendMessageW(::GetParent(control), WM_NOTIFY, notification.nmhdr.idFrom,
+                     reinterpret_cast<LPARAM>(&notification));
+      return result;
+    }
   }
   return ::DefSubclassProc(control, message, wparam, lparam);
 }

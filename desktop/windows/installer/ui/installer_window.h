@@ -88,6 +88,8 @@ class InstallerWindow : public SettingsObserver {
 
   bool Init();
   bool IsUninstall() const;
+  // |pixels| at kImageDpi, in pixels of the screen.
+  int ScaleForDpi(int pixels) const;
   // The control |id| of the main dialog, else of the options dialog.
   HWND GetControl(int id) const;
 
@@ -156,6 +158,8 @@ class InstallerWindow : public SettingsObserver {
 
   Settings* const settings_;
   const bool progress_only_;
+  // The screen's dots per inch, read when the dialog is made.
+  int dpi_ = 96;
 
   base::win::ScopedWindow main_dialog_;
   base::win::ScopedFont regular_font_;

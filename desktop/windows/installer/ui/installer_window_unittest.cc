@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <iterator>
 #include <list>
 #include <map>
 #include <memory>
@@ -23,8 +24,10 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_gdi_object.h"
+#include "base/win/registry.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/host/installer_resources.h"
+#include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "desktop/windows/installer/ui/rich_text.h"
 #include "desktop/windows/installer/test/window_test_util.h"
@@ -108,6 +111,7 @@ class InstallerWindowTest : public LanguageTest {
     return base::test::RunUntil([this] { return !settings_->IsFetchingStatus(); });
   }
   HWND dialog() const { return window_->dialog(); }
+  void ExpectEveryPageLaidOutCleanly();
   HWND options() const { return window_->options_dialog(); }
 
   // The records of "ui.page_sequence".
@@ -361,6 +365,40 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_EQ(3, PageRecordInteger(1, "edited_install_path"));
 }
 
+// Typing the path of a suggested folder must not select that entry: its whole text would
+// be selected, and the next key would replace the path.
+TEST_F(InstallerWindowTest, TypingOverASuggestedFolderKeepsWhatIsTyped) {
+  MakeSettings(L"");
+  ASSERT_TRUE(MakeWindow());
+  ClickButton(dialog(), IDC_OPTIONS);
+  const HWND combo = ::GetDlgItem(options(), IDC_INSTALL_PATH);
+  const std::wstring suggested = GetComboItem(options(), IDC_INSTALL_PATH, 0);
+  ASSERT_EQ(settings_->GetDefaultInstallFolder(DEFAULT_FOLDER_STANDARD).value(), suggested);
+
+  // The person has typed the suggested path and put the caret after "C:".
+  ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  ::SendMessageW(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(suggested.c_str()));
+  ::SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(3, 3));
+  ::SendMessageW(options(), WM_COMMAND, MAKEWPARAM(IDC_INSTALL_PATH, CBN_EDITCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+  ASSERT_TRUE(WaitForStatus());
+  EXPECT_EQ(base::FilePath(suggested), settings_->GetInstallFolder());
+  EXPECT_EQ(suggested, GetControlText(options(), IDC_INSTALL_PATH));
+  const LRESULT selection = ::SendMessageW(combo, CB_GETEDITSEL, 0, 0);
+  EXPECT_EQ(3, LOWORD(selection));
+  EXPECT_EQ(3, HIWORD(selection));
+
+  // The next key goes in at the caret.
+  const HWND edit = ::FindWindowExW(combo, nullptr, L"Edit", nullptr);
+  ASSERT_TRUE(edit);
+  ::SendMessageW(edit, WM_CHAR, L'x', 0);
+  const std::wstring typed = suggested.substr(0, 3) + L"x" + suggested.substr(3);
+  EXPECT_EQ(typed, GetControlText(options(), IDC_INSTALL_PATH));
+  ASSERT_TRUE(WaitForStatus());
+  EXPECT_EQ(base::FilePath(typed), settings_->GetInstallFolder());
+  EXPECT_EQ(typed, GetControlText(options(), IDC_INSTALL_PATH));
+}
+
 TEST_F(InstallerWindowTest, UninstallationAsksAndNeverFillsTheInstallLists) {
   MakeSettings(L"", /*uninstall=*/true);
   ASSERT_TRUE(MakeWindow());
@@ -446,6 +484,25 @@ TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar)
   EXPECT_TRUE(IsControlVisible(dialog(), IDC_FULL_PACKAGE));
 }
 
+// The colours of the pixels drawn from the character |start| of |rich_edit| to |end| (on
+// one line), down to the bottom of the control.
+std::set<COLORREF> GetDrawnColours(HWND rich_edit, LONG start, LONG end) {
+  ::RedrawWindow(rich_edit, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE);
+  POINTL from = {};
+  POINTL to = {};
+  ::SendMessageW(rich_edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&from), start);
+  ::SendMessageW(rich_edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&to), end);
+  RECT client = {};
+  ::GetClientRect(rich_edit, &client);
+  std::set<COLORREF> colours;
+  base::win::ScopedGetDC dc(rich_edit);
+  for (LONG y = from.y; y < client.bottom; ++y) {
+    for (LONG x = from.x; x < to.x; ++x)
+      colours.insert(::GetPixel(dc.Get(), x, y));
+  }
+  return colours;
+}
+
 TEST_F(InstallerWindowTest, ClickingTheTermsLinkShowsTheTerms) {
   MakeSettings(L"--language=en-US");
   ASSERT_TRUE(MakeWindow());
@@ -453,6 +510,14 @@ TEST_F(InstallerWindowTest, ClickingTheTermsLinkShowsTheTerms) {
   const std::wstring text = GetControlText(dialog(), IDC_TERMS_SENTENCE);
   const size_t label = text.find(L"Terms of Service");
   ASSERT_NE(std::wstring::npos, label) << text;
+  // The label is drawn in the link colour, not in one of the control's own (a blue).
+  const std::set<COLORREF> colours = GetDrawnColours(
+      sentence, static_cast<LONG>(label), static_cast<LONG>(label + wcslen(L"Terms of Service")));
+  EXPECT_EQ(1u, colours.count(RGB(104, 104, 104)));
+  for (COLORREF colour : colours) {
+    EXPECT_LE(GetBValue(colour), GetRValue(colour) + 40)
+        << std::hex << "a blue pixel: 0x" << colour;
+  }
   auto click_at = [sentence](size_t position) {
     POINTL point = {};
     ::SendMessageW(sentence, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point),
@@ -582,6 +647,36 @@ bool TextFits(HWND control, std::string* problem) {
   return false;
 }
 
+// Whether the text of a rich edit control that does not scroll ends inside it.
+bool RichTextFits(HWND control, std::string* problem) {
+  GETTEXTLENGTHEX request = {GTL_NUMCHARS, 1200};
+  const LONG length = static_cast<LONG>(
+      ::SendMessageW(control, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&request), 0));
+  if (length <= 0 || (::GetWindowLongPtrW(control, GWL_STYLE) & WS_VSCROLL))
+    return true;
+  POINTL last = {};
+  ::SendMessageW(control, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&last), length - 1);
+  CHARRANGE range = {length - 1, length};
+  ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  CHARFORMAT2W format = {};
+  format.cbSize = sizeof(format);
+  ::SendMessageW(control, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  CHARRANGE none = {0, 0};
+  ::SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&none));
+  base::win::ScopedGetDC dc(control);
+  // The character height is in twips.
+  const int height = ::MulDiv(format.yHeight, ::GetDeviceCaps(dc.Get(), LOGPIXELSY), 1440);
+  RECT client = {};
+  ::GetClientRect(control, &client);
+  if (last.x < client.right && last.y + height <= client.bottom)
+    return true;
+  *problem = "text " + base::Utf16ToUtf8(test::GetControlText(::GetParent(control),
+                                                               ::GetDlgCtrlID(control))) +
+             " ends at " + std::to_string(last.x) + "," + std::to_string(last.y + height) +
+             ", has " + std::to_string(client.right) + "x" + std::to_string(client.bottom);
+  return false;
+}
+
 // Every visible control of |parent| (and of its visible child dialogs): none overlaps
 // another, each text fits.
 void ExpectCleanLayout(HWND parent, const std::string& where) {
@@ -598,6 +693,8 @@ void ExpectCleanLayout(HWND parent, const std::string& where) {
     std::string problem;
     if (_wcsicmp(class_name, L"Static") == 0 || _wcsicmp(class_name, L"Button") == 0) {
       EXPECT_TRUE(TextFits(controls[i], &problem)) << where << ": " << problem;
+    } else if (_wcsnicmp(class_name, L"RichEdit", 8) == 0) {
+      EXPECT_TRUE(RichTextFits(controls[i], &problem)) << where << ": " << problem;
     }
     for (size_t j = i + 1; j < controls.size(); ++j) {
       RECT a = ScreenRect(controls[i]);
@@ -610,7 +707,8 @@ void ExpectCleanLayout(HWND parent, const std::string& where) {
   }
 }
 
-TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
+// Every page in both languages, with the texts of an installation and of an upgrade.
+void InstallerWindowTest::ExpectEveryPageLaidOutCleanly() {
   for (const wchar_t* language : {L"en-US", L"de"}) {
     const std::string name = base::Utf16ToUtf8(language);
     MakeSettings(std::wstring(L"--language=") + language);
@@ -627,6 +725,18 @@ TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
     ExpectCleanLayout(dialog(), name + " error");
     window_.reset();
 
+    // A folder with a launcher is upgraded: the longer texts.
+    ASSERT_TRUE(base::CreateDirectory(install_folder_));
+    ASSERT_EQ(1, base::WriteFileFromBuffer(install_folder_.Append(L"launcher.exe"), "x", 1));
+    MakeSettings(std::wstring(L"--language=") + language);
+    ASSERT_TRUE(MakeWindow());
+    ASSERT_EQ(GetString(IDS_ACCEPT_AND_UPGRADE), GetControlText(dialog(), IDC_ACCEPT));
+    ExpectCleanLayout(dialog(), name + " upgrade welcome");
+    window_->ShowPage(INSTALLER_PAGE_OPTIONS);
+    ExpectCleanLayout(dialog(), name + " upgrade options");
+    window_.reset();
+    ASSERT_TRUE(base::DeletePath(install_folder_, true));
+
     MakeSettings(L"", /*uninstall=*/true);
     settings_->SetLanguage(language);
     ASSERT_TRUE(MakeWindow());
@@ -635,6 +745,84 @@ TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
     ExpectCleanLayout(dialog(), name + " uninstall error");
     window_.reset();
   }
+}
+
+TEST_F(InstallerWindowTest, EveryPageIsLaidOutCleanlyInEveryLanguage) {
+  ExpectEveryPageLaidOutCleanly();
+}
+
+constexpr wchar_t kExpectedDpiVariable[] = L"TAVRO_TEST_EXPECTED_DPI";
+
+// Run by EveryPageIsLaidOutCleanlyAt144Dpi in a process of its own.
+TEST_F(InstallerWindowTest, DISABLED_EveryPageIsLaidOutCleanlyAtTheScreensDpi) {
+  wchar_t expected[16] = {};
+  ASSERT_NE(0u, ::GetEnvironmentVariableW(kExpectedDpiVariable, expected, 16));
+  base::win::ScopedGetDC screen(nullptr);
+  ASSERT_EQ(_wtoi(expected), ::GetDeviceCaps(screen.Get(), LOGPIXELSY));
+  ExpectEveryPageLaidOutCleanly();
+}
+
+// Sets the screen resolution that the programs started from now on see, and puts the old
+// one back.
+class ScopedSystemDpi {
+ public:
+  explicit ScopedSystemDpi(DWORD dpi) {
+    for (size_t i = 0; i < std::size(keys_); ++i) {
+      base::win::RegistryKey& key = keys_[i];
+      if (key.Create(kPlaces[i].root, kPlaces[i].path, KEY_QUERY_VALUE | KEY_SET_VALUE) !=
+          ERROR_SUCCESS) {
+        continue;
+      }
+      had_value_[i] = key.ReadValueDword(L"LogPixels", &old_value_[i]) == ERROR_SUCCESS;
+      valid_ = key.WriteValue(L"LogPixels", dpi) == ERROR_SUCCESS && valid_;
+    }
+  }
+  ScopedSystemDpi(const ScopedSystemDpi&) = delete;
+  ScopedSystemDpi& operator=(const ScopedSystemDpi&) = delete;
+  ~ScopedSystemDpi() {
+    for (size_t i = 0; i < std::size(keys_); ++i) {
+      if (had_value_[i])
+        keys_[i].WriteValue(L"LogPixels", old_value_[i]);
+      else if (keys_[i].Valid())
+        keys_[i].DeleteValue(L"LogPixels");
+    }
+  }
+  bool IsValid() const { return valid_; }
+
+ private:
+  struct Place {
+    HKEY root;
+    const wchar_t* path;
+  };
+  // Where Windows, and Wine, keep it.
+  const Place kPlaces[2] = {{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                            {HKEY_CURRENT_CONFIG, L"Software\\Fonts"}};
+  base::win::RegistryKey keys_[2];
+  bool had_value_[2] = {};
+  DWORD old_value_[2] = {};
+  bool valid_ = true;
+};
+
+// At 144 DPI the fonts and the dialog units grow by half, and so do the images and the
+// spacing the window draws itself: nothing overlaps, every text fits. The resolution is
+// read when a process starts: the pages are checked in a process of their own.
+TEST(InstallerWindowDpiTest, EveryPageIsLaidOutCleanlyAt144Dpi) {
+  wchar_t program[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, program, MAX_PATH));
+  test::ProcessOptions options;
+  options.environment = {{kExpectedDpiVariable, L"144"}};
+  test::ProcessResult run;
+  {
+    ScopedSystemDpi dpi(144);
+    ASSERT_TRUE(dpi.IsValid());
+    run = test::RunProcess(std::wstring(L"\"") + program +
+                               L"\" --gtest_also_run_disabled_tests "
+                               L"--gtest_filter=InstallerWindowTest."
+                               L"DISABLED_EveryPageIsLaidOutCleanlyAtTheScreensDpi",
+                           options);
+  }
+  EXPECT_TRUE(run.Succeeded()) << run.Describe();
+  EXPECT_NE(std::string::npos, run.output.find("[  PASSED  ] 1 test.")) << run.output;
 }
 
 }  // namespace

@@ -80,36 +80,42 @@ bool SetCharFormat(HWND control, LONG start, LONG end, CHARFORMAT2W* format) {
   return set;
 }
 
-bool SetLinkEffect(HWND control, LONG start, LONG end) {
+bool SetUnderline(HWND control, LONG start, LONG end) {
   CHARFORMAT2W format = {};
-  format.dwMask = CFM_LINK | CFM_UNDERLINE;
-  format.dwEffects = CFE_LINK | CFE_UNDERLINE;
+  format.dwMask = CFM_UNDERLINE;
+  format.dwEffects = CFE_UNDERLINE;
   return SetCharFormat(control, start, end, &format);
 }
 
-// Where hyperlink fields were dropped: the labels alone, marked as links.
+// Where hyperlink fields were dropped: the labels alone, underlined. They are not marked as
+// links: such a control draws links in a colour of its own.
 std::vector<RichTextLink> SetPlainLinks(HWND control,
                                         std::wstring_view rewritten,
-                                        const std::vector<RichTextLink>& links,
+                                        std::vector<RichTextLink> links,
                                         COLORREF link_colour) {
   std::wstring plain;
-  std::vector<CHARRANGE> ranges;
   size_t position = 0;
-  for (const RichTextLink& link : links) {
+  for (RichTextLink& link : links) {
     const size_t start = rewritten.find(kLinkStart, position);
     plain.append(rewritten.substr(position, start - position));
     const LONG label_start = static_cast<LONG>(plain.size());
     plain.append(link.label);
-    ranges.push_back({label_start, static_cast<LONG>(plain.size())});
+    link.range = {label_start, static_cast<LONG>(plain.size())};
     position = rewritten.find(kLinkEnd, start) + 2;
   }
   plain.append(rewritten.substr(position));
   ::SetWindowTextW(control, plain.c_str());
-  for (const CHARRANGE& range : ranges)
-    SetLinkEffect(control, range.cpMin, range.cpMax);
-  if (!ranges.empty())
-    SetRichTextColor(control, ranges[0].cpMin, ranges[0].cpMax, link_colour);
+  for (const RichTextLink& link : links)
+    SetUnderline(control, link.range.cpMin, link.range.cpMax);
+  if (!links.empty())
+    SetRichTextColor(control, links[0].range.cpMin, links[0].range.cpMax, link_colour);
   return links;
+}
+
+POINT GetCharPosition(HWND control, LONG index) {
+  POINTL point = {};
+  ::SendMessageW(control, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&point), index);
+  return POINT{point.x, point.y};
 }
 
 struct StreamInSource {
@@ -211,6 +217,35 @@ std::vector<RichTextLink> SetRichTextWithLinks(HWND control,
     }
   }
   return {};
+}
+
+const RichTextLink* FindPlainLinkAt(HWND control,
+                                    POINT point,
+                                    const std::vector<RichTextLink>& plain_links) {
+  if (plain_links.empty())
+    return nullptr;
+  POINTL where = {point.x, point.y};
+  const LONG index = static_cast<LONG>(
+      ::SendMessageW(control, EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&where)));
+  // The nearest character is not always under the point: beside or below the text, the
+  // point must lie in its cell.
+  const POINT cell = GetCharPosition(control, index);
+  const POINT next = GetCharPosition(control, index + 1);
+  const LRESULT line = ::SendMessageW(control, EM_EXLINEFROMCHAR, 0, index);
+  const LRESULT next_line_start = ::SendMessageW(control, EM_LINEINDEX, line + 1, 0);
+  RECT client = {};
+  ::GetClientRect(control, &client);
+  const LONG bottom =
+      next_line_start < 0 ? client.bottom : GetCharPosition(control, static_cast<LONG>(next_line_start)).y;
+  if (point.x < cell.x || (next.y == cell.y && point.x >= next.x) || point.y < cell.y ||
+      point.y >= bottom) {
+    return nullptr;
+  }
+  for (const RichTextLink& link : plain_links) {
+    if (index >= link.range.cpMin && index < link.range.cpMax)
+      return &link;
+  }
+  return nullptr;
 }
 
 std::wstring GetClickedLinkTarget(HWND control,

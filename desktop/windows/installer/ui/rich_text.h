@@ -14,11 +14,15 @@
 
 namespace installer {
 
-// A link that the control could not take as a hyperlink field and that was marked as a link
-// on its label instead (some rich edit versions drop hyperlink fields they read).
+// A link that the control could not take as a hyperlink field and that was set as a plain
+// underlined label instead (some rich edit versions drop hyperlink fields they read, and
+// draw text marked as a link in their own colour). Its clicks are found with
+// FindPlainLinkAt.
 struct RichTextLink {
   std::wstring label;
   std::wstring target;
+  // Where the label is in the control's text.
+  CHARRANGE range = {0, 0};
 };
 
 // |text| with each complete link written as "$1" target "$2" label "$3". Anything that is
@@ -31,6 +35,11 @@ std::wstring RewriteLinks(std::wstring_view text);
 std::vector<RichTextLink> SetRichTextWithLinks(HWND control,
                                                std::wstring_view text,
                                                COLORREF link_colour);
+
+// The plain link whose label is under |point| (client coordinates of |control|), or null.
+const RichTextLink* FindPlainLinkAt(HWND control,
+                                    POINT point,
+                                    const std::vector<RichTextLink>& plain_links);
 
 // The target of the link clicked over |range| (the range of an EN_LINK notification).
 std::wstring GetClickedLinkTarget(HWND control,

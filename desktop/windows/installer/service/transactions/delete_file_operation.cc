@@ -24,7 +24,9 @@ bool IsFileFree(const base::FilePath& path) {
   base::win::ScopedHandle file(::CreateFileW(path.value().c_str(), access, 0, nullptr,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) {
-    PLOG(ERROR) << "Cannot delete " << path << ": it cannot be opened for exclusive access";
+    // The caller decides what a file in use means (an uninstallation leaves it to its
+    // clean-up batch).
+    PLOG(WARNING) << "Cannot delete " << path << ": it cannot be opened for exclusive access";
     return false;
   }
   return true;

@@ -1,0 +1,118 @@
+#include "desktop/windows/installer/folder_path_check.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "base/files/file_util.h"
+#include "base/strings/string_util.h"
+#include "desktop/windows/installer/ipc/mailslot_io.h"
+#include "desktop/windows/installer/service/named_objects.h"
+
+namespace installer {
+
+namespace {
+
+// The front end's mailslot, below "\\.\mailslot\", is this followed by the install folder.
+constexpr wchar_t kInstallerMailslotName[] = L"tavro_installer\\";
+
+// The kernel objects named after an install folder, with the namespace each lives in.
+struct ObjectName {
+  const wchar_t* base_name;
+  bool global;
+};
+constexpr ObjectName kObjectNames[] = {
+    {L"Tavro/Installer", true},
+    {L"TavroInstaller/InstallationInterrupted", true},
+    {L"TavroInstaller/PackageReady", true},
+    {L"TavroInstaller/GiveInstallPermission", false},
+    {L"TavroInstaller/GiveInstallPermission/Undo", false},
+};
+
+// Names that Win32 takes for devices, whatever extension follows.
+constexpr std::wstring_view kDeviceNames[] = {L"CON",    L"PRN",     L"AUX", L"NUL",
+                                              L"CONIN$", L"CONOUT$", L"CLOCK$"};
+
+bool IsDeviceName(std::wstring_view name) {
+  // "nul.txt" and "NUL .x" are the device too.
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ')
+    name.remove_suffix(1);
+  for (std::wstring_view device : kDeviceNames) {
+    if (base::EqualsCaseInsensitiveAscii(name, device))
+      return true;
+  }
+  // COM1 to COM9 and LPT1 to LPT9, with the superscript digits that Windows takes as well.
+  if (name.size() != 4 || !(base::EqualsCaseInsensitiveAscii(name.substr(0, 3), L"COM") ||
+                            base::EqualsCaseInsensitiveAscii(name.substr(0, 3), L"LPT"))) {
+    return false;
+  }
+  const wchar_t digit = name[3];
+  return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+         digit == L'\u00B3';
+}
+
+bool IsForbiddenInName(wchar_t c) {
+  return c < 32 || c == L'"' || c == L'*' || c == L'?' || c == L'<' || c == L'>' ||
+         c == L'|' || c == L':';
+}
+
+// The problem of one name of the path (a folder, or a UNC server or share).
+const char* GetNameProblem(std::wstring_view name) {
+  if (name.back() == L'.' || name.back() == L' ')
+    return "Path has a name that ends in a dot or a space";
+  for (wchar_t c : name) {
+    if (IsForbiddenInName(c))
+      return "Path holds a character that a name cannot hold";
+  }
+  if (IsDeviceName(name))
+    return "Path names a device";
+  return nullptr;
+}
+
+}  // namespace
+
+std::string GetFolderPathProblem(const base::FilePath& folder) {
+  if (folder.empty())
+    return "Path is empty";
+  if (!folder.IsAbsolute())
+    return "Path is relative";
+  if (!base::IsValidPath(folder, true))
+    return "Path is not a valid Win32 path";
+  // Everything works on the text of the path; ".." would let it name another folder than
+  // the one the user sees.
+  if (folder.ReferencesParent())
+    return "Path refers to a parent folder";
+  const std::wstring& text = folder.value();
+  // After "X:\" every name is a folder's; "\\server\share" are names too.
+  const bool unc = base::FilePath::IsSeparator(text[0]);
+  size_t position = unc ? 2 : 3;
+  while (position < text.size()) {
+    size_t end = position;
+    while (end < text.size() && !base::FilePath::IsSeparator(text[end]))
+      ++end;
+    if (end > position) {
+      if (const char* problem = GetNameProblem(std::wstring_view(text).substr(position, end - position)))
+        return problem;
+    }
+    position = end + 1;
+  }
+  return std::string();
+}
+
+std::string GetInstallFolderPathProblem(const base::FilePath& folder) {
+  std::string problem = GetFolderPathProblem(folder);
+  if (!problem.empty())
+    return problem;
+  // Kernel object names and the mailslot's path are limited to MAX_PATH characters with
+  // their terminator.
+  if (MakeMailslotPath(kInstallerMailslotName + folder.value()).size() >= MAX_PATH)
+    return "Path is too long for the installer's mailslot name";
+  for (const ObjectName& name : kObjectNames) {
+    if (MakeObjectName(folder, name.base_name, name.global).size() >= MAX_PATH)
+      return "Path is too long for the installer's kernel object names";
+  }
+  return std::string();
+}
+
+}  // namespace installer
