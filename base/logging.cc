@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -63,10 +64,13 @@ class ScopedSrwLock {
 // The destination, the log file and the mutex that serialises the file's writers across
 // processes, all guarded by g_file_lock. InitLogging changes them together under it and every
 // line reads them under it, so a line goes wholly by the old settings or by the new ones.
+// The two handles are plain, not closed by a destructor at unload: a thread still logging
+// then would write through closed (or reused) handles. Only InitLogging and CloseLogFile
+// close them, under the lock; the end of the process closes what is left.
 SRWLOCK g_file_lock = SRWLOCK_INIT;
 uint32_t g_logging_destination = LOG_TO_SYSTEM_DEBUG_LOG;
-base::win::ScopedHandle g_log_file;
-base::win::ScopedHandle g_log_file_mutex;
+HANDLE g_log_file = nullptr;
+HANDLE g_log_file_mutex = nullptr;
 // The thread holding g_file_lock to change the settings: a line it logs on the way (a failed
 // close, say) must not wait for the lock it holds, and goes to the debug log.
 std::atomic<DWORD> g_settings_thread{0};
@@ -184,20 +188,25 @@ base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
 }
 
 // Under g_file_lock.
+void CloseLogFileLocked() {
+  base::win::ScopedHandle file(std::exchange(g_log_file, nullptr));
+  base::win::ScopedHandle mutex(std::exchange(g_log_file_mutex, nullptr));
+}
+
+// Under g_file_lock.
 void WriteToLogFileLocked(const std::string& text) {
-  if (!g_log_file.IsValid())
+  if (!g_log_file)
     return;
   bool holds_mutex = false;
-  if (g_log_file_mutex.IsValid()) {
+  if (g_log_file_mutex) {
     // An abandoned mutex (a writer died) is still ours now.
-    const DWORD wait = ::WaitForSingleObject(g_log_file_mutex.Get(), INFINITE);
+    const DWORD wait = ::WaitForSingleObject(g_log_file_mutex, INFINITE);
     holds_mutex = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   }
   DWORD written = 0;
-  ::WriteFile(g_log_file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
-              nullptr);
+  ::WriteFile(g_log_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
   if (holds_mutex)
-    ::ReleaseMutex(g_log_file_mutex.Get());
+    ::ReleaseMutex(g_log_file_mutex);
 }
 
 void WriteToDestinations(const std::string& text) {
@@ -237,8 +246,7 @@ bool InitLogging(const LoggingSettings& settings) {
   // Lines of other threads wait meanwhile, then go by the new settings.
   ScopedSettingsChange change;
   g_logging_destination = settings.logging_dest;
-  g_log_file.Close();
-  g_log_file_mutex.Close();
+  CloseLogFileLocked();
   if (!(settings.logging_dest & LOG_TO_FILE))
     return true;
   if (settings.log_file.empty()) {
@@ -246,28 +254,27 @@ bool InitLogging(const LoggingSettings& settings) {
     return false;
   }
 
+  base::win::ScopedHandle mutex;
   if (settings.lock_log == LOCK_LOG_FILE)
-    g_log_file_mutex = CreateLogFileMutex(settings.log_file);
+    mutex = CreateLogFileMutex(settings.log_file);
   if (settings.delete_old == DELETE_OLD_LOG_FILE)
     ::DeleteFileW(settings.log_file.c_str());
   // Append-only access keeps every write at the end of the file; the sharing lets other
   // processes read the file and append to it while it is open here.
-  g_log_file.Set(::CreateFileW(settings.log_file.c_str(), FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!g_log_file.IsValid()) {
-    const DWORD error = ::GetLastError();
-    g_log_file_mutex.Close();
-    ::SetLastError(error);
-    return false;
-  }
+  base::win::ScopedHandle file(::CreateFileW(
+      settings.log_file.c_str(), FILE_APPEND_DATA,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid())
+    return false;  // The mutex goes with its scope, keeping the last error.
+  g_log_file = file.Take();
+  g_log_file_mutex = mutex.Take();
   return true;
 }
 
 void CloseLogFile() {
   ScopedSettingsChange change;
-  g_log_file.Close();
-  g_log_file_mutex.Close();
+  CloseLogFileLocked();
 }
 
 void SetLogItems(bool enable_process_id,

@@ -1,6 +1,9 @@
 # Writes the source that defines installer::kBuildDate (desktop/windows/installer/service/
-# build_date.h). Run by the build, not at configure time:
-#   cmake -DOUTPUT=<file> [-DFIXED_DATE=YYYYMMDD_HHMMSS] -P write_build_date.cmake
+# build_date.h). Run by the build whenever an input of the library changed, not at configure
+# time (cmake/installer_build_date.cmake):
+#   cmake -DOUTPUT=<file> [-DFIXED_DATE=YYYYMMDD_HHMMSS] [-DLIBRARIES=<prefix>] -P write_build_date.cmake
+# LIBRARIES only names the third-party prefix on the command line, so that the build runs
+# this again when the prefix changes.
 # The file is rewritten only when its text changes, so that an unchanged date compiles nothing.
 if(FIXED_DATE)
   set(date "${FIXED_DATE}")

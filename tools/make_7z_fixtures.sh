@@ -20,6 +20,13 @@
 #   hostile_*.7z        a good file, then one whose name leaves the destination:
 #                       dotdot ("../escaped.txt"), absolute ("/.../escaped.txt"), colon
 #                       ("stream.txt:hidden"), device ("CON"), unc ("\\server\share\x")
+#   dirs_in_solid.7z    one solid LZMA2 folder whose files have folder entries between them
+#                       (an empty one, and one that holds a later file) and an empty file;
+#                       built byte by byte, as 7zz lists folders first
+#   src/dirs_in_solid/  what 7zz extracts from it
+#   same_*.7z           good files, then two entries that reach one file on Windows, in one
+#                       solid folder: dot ("name." and "name"), case ("A" and "a"),
+#                       repeated ("twice" twice), folder (a file "sub" and "SUB/inner.txt")
 #   stamp               written last
 set -euo pipefail
 
@@ -103,6 +110,77 @@ hostile absolute /escaped.txt
 hostile colon 'stream.txt:hidden'
 hostile device CON
 hostile unc '\\server\share\escaped.txt'
+
+# A 7z archive of the entries given, in that order: one solid LZMA2 folder holds the data
+# of the files; folders and empty files are empty streams wherever they stand.
+python3 - "$work/dirs_in_solid.7z" <<'PYTHON'
+import lzma, struct, sys, zlib
+
+def number(n):  # The 7z variable-length number.
+    for extra in range(8):
+        if n < 1 << (7 * (extra + 1)):
+            first = ((0xFF00 >> extra) & 0xFF) | (n >> (8 * extra))
+            return bytes([first]) + (n & ((1 << (8 * extra)) - 1)).to_bytes(extra, "little")
+    return b"\xff" + n.to_bytes(8, "little")
+
+def bits(flags):
+    out = bytearray((len(flags) + 7) // 8)
+    for i, flag in enumerate(flags):
+        if flag:
+            out[i // 8] |= 0x80 >> (i % 8)
+    return bytes(out)
+
+def write_7z(path, entries):  # entries: (name, bytes) for a file, (name, None) for a folder
+    streams = [data for _, data in entries if data]
+    unpacked = b"".join(streams)
+    packed = lzma.compress(unpacked, format=lzma.FORMAT_RAW,
+                           filters=[{"id": lzma.FILTER_LZMA2, "dict_size": 1 << 20}])
+    empty = [not data for _, data in entries]
+    names = b"".join(name.encode("utf-16-le") + b"\0\0" for name, _ in entries)
+    header = b"".join([
+        b"\x01\x04",                                                 # header, streams
+        b"\x06", number(0), number(1), b"\x09", number(len(packed)), b"\x00",
+        b"\x07\x0b", number(1), b"\x00",                             # one folder:
+        number(1), b"\x21\x21\x01\x10",                             # LZMA2, 1 MiB
+        b"\x0c", number(len(unpacked)), b"\x00",
+        b"\x08\x0d", number(len(streams)),                           # its files
+        b"\x09", b"".join(number(len(s)) for s in streams[:-1]),
+        b"\x0a\x01", b"".join(struct.pack("<I", zlib.crc32(s)) for s in streams),
+        b"\x00\x00",
+        b"\x05", number(len(entries)),                                # the entries
+        b"\x0e", number(len(bits(empty))), bits(empty),
+        b"\x0f", number(len(bits([d is not None for _, d in entries if not d]))),
+        bits([d is not None for _, d in entries if not d]),
+        b"\x11", number(len(names) + 1), b"\x00", names,
+        b"\x00\x00"])
+    tail = struct.pack("<QQI", len(packed), len(header), zlib.crc32(header))
+    with open(path, "wb") as f:
+        f.write(b"7z\xbc\xaf\x27\x1c\x00\x04" + struct.pack("<I", zlib.crc32(tail)) + tail)
+        f.write(packed + header)
+
+write_7z(sys.argv[1], [("first.txt", b"first line\n" * 300), ("holder", None), ("empty", None),
+                       ("zero.txt", b""), ("holder/inner.txt", b"inner line\n" * 200),
+                       ("last.txt", b"last line\n" * 100)])
+PYTHON
+7zz t -bd -bso0 -bsp0 "$work/dirs_in_solid.7z"
+7zz x -bd -bso0 -bsp0 -o"$src/dirs_in_solid" "$work/dirs_in_solid.7z"
+
+# Entries that reach one file on Windows. 7zz stores names as the host file system spells
+# them; "7zz rn" gives a second entry the name of the first.
+same() { # NAME FILE...: good files and FILE... (relative to the folder) in one solid folder
+  local name=$1 dir=$work/same-$1; shift
+  local seed=70
+  for f in good1.txt good2.txt good3.txt "$@"; do
+    mkdir -p "$dir/$(dirname "$f")"
+    text $((seed++)) 3000 >"$dir/$f"
+  done
+  (cd "$dir" && 7zz a -bd -bso0 -bsp0 -ms=on "$work/same_$name.7z" good1.txt good2.txt good3.txt "$@")
+}
+same dot name. name
+same case A a
+same repeated twice other
+7zz rn -bd -bso0 -bsp0 "$work/same_repeated.7z" other twice
+same folder sub SUB/inner.txt
 
 rm -rf "$out"
 mkdir -p "$out"

@@ -1,6 +1,7 @@
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
 
 #include <string.h>
+#include <wchar.h>
 
 #include <vector>
 
@@ -24,11 +25,13 @@ ClientExceptionRecord g_record = {};
 volatile LONG g_installed = 0;
 volatile LONG g_armed = 0;
 volatile LONG g_first_crash = 0;
-// The child's command line, writable as CreateProcessW wants it; made before any crash,
-// so that a crashing thread allocates nothing for it.
-std::vector<wchar_t> g_child_command_line;
-base::win::ScopedHandle g_exception_event;
-base::FilePath g_program_for_testing;
+// The child's command line, writable as CreateProcessW wants it, and the exception event:
+// made before any crash, so that a crashing thread allocates nothing for them, and kept to
+// the end of the process, so that a crash while the process unloads still finds them (no
+// destructor runs at unload).
+std::vector<wchar_t>* g_child_command_line = nullptr;
+HANDLE g_exception_event = nullptr;
+wchar_t g_program_for_testing[MAX_PATH] = {};
 
 // Only the first crashing thread reports; any other waits for the process to end.
 void TakeFirstCrashOrSuspend() {
@@ -107,8 +110,8 @@ void PrepareExceptionInfoChild(bool minidump) {
   if (g_armed)
     return;
   base::FilePath program;
-  if (!g_program_for_testing.empty())
-    program = g_program_for_testing;
+  if (g_program_for_testing[0])
+    program = base::FilePath(g_program_for_testing);
   else if (!GetOwnExecutablePath(&program))
     return;
   base::CommandLine command_line(program);
@@ -121,15 +124,16 @@ void PrepareExceptionInfoChild(bool minidump) {
   if (minidump)
     command_line.AppendSwitch("crash-reporter-minidump");
 
-  g_exception_event.Set(::CreateEventW(nullptr, TRUE, FALSE,
-                                       MakeExceptionEventName(::GetCurrentProcessId()).c_str()));
-  if (!g_exception_event.IsValid()) {
+  base::win::ScopedHandle event(::CreateEventW(
+      nullptr, TRUE, FALSE, MakeExceptionEventName(::GetCurrentProcessId()).c_str()));
+  if (!event.IsValid()) {
     PLOG(ERROR) << "Cannot create the crash reporter's exception event";
     return;
   }
   const std::wstring text = command_line.GetCommandLineString();
-  g_child_command_line.assign(text.begin(), text.end());
-  g_child_command_line.push_back(L'\0');
+  g_child_command_line = new std::vector<wchar_t>(text.begin(), text.end());
+  g_child_command_line->push_back(L'\0');
+  g_exception_event = event.Take();
   ::InterlockedExchange(&g_armed, 1);
 }
 
@@ -137,14 +141,14 @@ void LaunchExceptionInfoChild() {
   STARTUPINFOW startup_info = {};
   startup_info.cb = sizeof(startup_info);
   PROCESS_INFORMATION process_info = {};
-  if (!g_child_command_line.empty() &&
-      ::CreateProcessW(nullptr, g_child_command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  if (g_child_command_line &&
+      ::CreateProcessW(nullptr, g_child_command_line->data(), nullptr, nullptr, FALSE, 0, nullptr,
                        nullptr, &startup_info, &process_info)) {
     base::win::ScopedHandle process(process_info.hProcess);
     base::win::ScopedHandle thread(process_info.hThread);
   }
-  if (g_exception_event.IsValid())
-    ::WaitForSingleObject(g_exception_event.Get(), kChildWaitMs);
+  if (g_exception_event)
+    ::WaitForSingleObject(g_exception_event, kChildWaitMs);
   else
     ::Sleep(kChildWaitMs);
 }
@@ -176,7 +180,8 @@ bool GetOwnExecutablePath(base::FilePath* path) {
 }
 
 void SetExceptionInfoChildProgramForTesting(const base::FilePath& program) {
-  g_program_for_testing = program;
+  CHECK(program.value().size() < std::size(g_program_for_testing)) << program;
+  wcscpy_s(g_program_for_testing, program.value().c_str());
 }
 
 }  // namespace crash_reporter

@@ -8,9 +8,9 @@ namespace {
 
 constexpr int32_t kXp = base::win::VERSION_XP;
 constexpr int32_t kVista = base::win::VERSION_VISTA;
-const HKEY kAnyRoot = nullptr;
-const HKEY kHklm = HKEY_LOCAL_MACHINE;
-const HKEY kHkcu = HKEY_CURRENT_USER;
+constexpr RegistryRootFilter kAnyRoot = kAnyRegistryRoot;
+constexpr RegistryRootFilter kHklm = kLocalMachineRegistryRoot;
+constexpr RegistryRootFilter kHkcu = kCurrentUserRegistryRoot;
 constexpr uint32_t kView32 = KEY_WOW64_32KEY;
 
 // Key and data prefixes shared by many rows.
@@ -27,7 +27,8 @@ constexpr uint32_t kView32 = KEY_WOW64_32KEY;
   {TAVRO_CLIENT L"\\Capabilities\\UrlAssociations", protocol, REG_SZ, L"{Product}{Stream}", \
    kVista, kAnyRoot, 0, 1, 0}
 
-const RegistryTemplateRow kMainRegistryTable[] = {
+// Constant, like the rows below: nothing of the tables is made at load time.
+constexpr RegistryTemplateRow kMainRegistryTable[] = {
     // The browser's class: a protocol of its own, and what opens its documents.
     {TAVRO_CLASS, L"FriendlyTypeName", REG_SZ, L"{Product} Web Document", kXp, kAnyRoot, 0, 1, 0},
     {TAVRO_CLASS, L"URL Protocol", REG_SZ, L"", kXp, kAnyRoot, 0, 1, 0},
@@ -126,15 +127,15 @@ std::span<const RegistryTemplateRow> GetMainRegistryTable() {
   return kMainRegistryTable;
 }
 
-const RegistryTemplateRow kSetLastInstallPathRegOp = {
+constinit const RegistryTemplateRow kSetLastInstallPathRegOp = {
     L"{CompanyRegistryKey}", L"Last {Stream} Install Path", REG_SZ, L"{InstallFolder}\\", kXp,
     kAnyRoot, 0, 0, 0};
 
-const RegistryTemplateRow kDeleteX64LastInstallPathRegOp = {
+constinit const RegistryTemplateRow kDeleteX64LastInstallPathRegOp = {
     L"{CompanyRegistryKey}", L"Last {Stream} Install Path x64", kRegistryRowDeleteValue, nullptr,
     kXp, kAnyRoot, 0, 0, 0};
 
-const RegistryTemplateRow kHideFromProgramsAndFeaturesRegOp = {
+constinit const RegistryTemplateRow kHideFromProgramsAndFeaturesRegOp = {
     L"{Uninstall}", L"SystemComponent", REG_DWORD, 1, kXp, kAnyRoot, 0, 1, kView32};
 
 }  // namespace installer

@@ -17,12 +17,6 @@ namespace installer {
 
 namespace {
 
-// The states of the holder pointer besides the holder itself.
-constexpr uintptr_t kNoHolder = 0;
-constexpr uintptr_t kHolderBeingCreated = 1;
-
-std::atomic<uintptr_t> g_holder{kNoHolder};
-
 constexpr size_t kMaxPoolThreads = 2;
 constexpr char kPoolThreadNamePrefix[] = "PrefsTaskPool";
 // How often the tear-down looks whether the stores are gone.
@@ -55,47 +49,57 @@ PrefsPoolOwner::PrefsPoolOwner()
 
 PrefsPoolOwner::~PrefsPoolOwner() = default;
 
-PrefsTaskPool::PrefsTaskPool() : owner_(base::MakeRefCounted<PrefsPoolOwner>()) {}
-
-PrefsTaskPool::~PrefsTaskPool() {
-  // A getter must never receive a holder that is being freed.
-  CHECK(g_holder.load(std::memory_order_acquire) != reinterpret_cast<uintptr_t>(this))
-      << "the preference pool holder is freed while it is still handed out";
-}
+constinit PrefsTaskPool PrefsTaskPool::instance_;
 
 // static
 PrefsTaskPool* PrefsTaskPool::GetInstance() {
   return GetPrefsTaskPool();
 }
 
+void PrefsTaskPool::SetWaitAtShutdown(bool wait) {
+  base::AutoLock lock(lock_);
+  wait_at_shutdown_ = wait;
+}
+
+bool PrefsTaskPool::wait_at_shutdown() const {
+  base::AutoLock lock(lock_);
+  return wait_at_shutdown_;
+}
+
+base::scoped_refptr<PrefsPoolOwner> PrefsTaskPool::owner() {
+  base::AutoLock lock(lock_);
+  if (!owner_) {
+    owner_ = new PrefsPoolOwner;
+    owner_->AddRef();
+    base::ExitCallbackRegistry::RegisterCallback(&PrefsTaskPool::OnExit, this);
+  }
+  return base::scoped_refptr<PrefsPoolOwner>(owner_);
+}
+
 // static
 void PrefsTaskPool::OnExit(void* holder_pointer) {
   PrefsTaskPool* holder = static_cast<PrefsTaskPool*>(holder_pointer);
-  holder->owner_->pool()->Shutdown();
-  if (holder->wait_at_shutdown()) {
-    while (!holder->owner_->HasOneRef())
+  base::scoped_refptr<PrefsPoolOwner> owner;
+  bool wait = false;
+  {
+    // Unpublished first: from here on stores are opened on a new pool.
+    base::AutoLock lock(holder->lock_);
+    owner = base::scoped_refptr<PrefsPoolOwner>(holder->owner_);
+    holder->owner_->Release();
+    holder->owner_ = nullptr;
+    wait = std::exchange(holder->wait_at_shutdown_, false);
+  }
+  owner->pool()->Shutdown();
+  if (wait) {
+    while (!owner->HasOneRef())
       ::Sleep(kStoreWaitStepMs);
   }
-  // Unpublished first: from here on getters make a new holder instead of receiving this one.
-  g_holder.store(kNoHolder, std::memory_order_release);
-  delete holder;
 }
 
 PrefsTaskPool* GetPrefsTaskPool() {
-  uintptr_t current = kNoHolder;
-  if (g_holder.compare_exchange_strong(current, kHolderBeingCreated,
-                                       std::memory_order_acq_rel)) {
-    PrefsTaskPool* holder = new PrefsTaskPool;
-    g_holder.store(reinterpret_cast<uintptr_t>(holder), std::memory_order_release);
-    base::ExitCallbackRegistry::RegisterCallback(&PrefsTaskPool::OnExit, holder);
-    return holder;
-  }
-  // Another thread is making it: it takes a moment only.
-  while (current == kHolderBeingCreated) {
-    ::Sleep(0);
-    current = g_holder.load(std::memory_order_acquire);
-  }
-  return reinterpret_cast<PrefsTaskPool*>(current);
+  PrefsTaskPool* holder = &PrefsTaskPool::instance_;
+  holder->owner();
+  return holder;
 }
 
 base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,

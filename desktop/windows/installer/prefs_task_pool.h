@@ -1,10 +1,9 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_PREFS_TASK_POOL_H_
 #define DESKTOP_WINDOWS_INSTALLER_PREFS_TASK_POOL_H_
 
-#include <atomic>
-
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
+#include "base/synchronization/lock.h"
 #include "base/time/time.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "components/prefs/json_pref_store.h"
@@ -30,9 +29,13 @@ class PrefsPoolOwner : public base::RefCountedThreadSafe<PrefsPoolOwner> {
 };
 
 // The process-wide holder of the preference worker pool ("PrefsTaskPool" threads, at most
-// two), made on first use. It is torn down by the exit-callback registry: the pool is shut
-// down (pending file writes still run) and, when asked to, the holder then waits until
-// every preference store has been released before it goes.
+// two). The pool is made on first use and torn down by the exit-callback registry: first
+// unpublished, so that a store opened from then on gets a new pool (torn down by the
+// registry in turn) rather than the dying one, then shut down (pending file writes still
+// run) and, when asked to, the tear-down waits until every store of the old pool has been
+// released. The holder itself is constant-initialised and never destroyed, so a pointer to
+// it taken before a tear-down stays good; the pool is only reached through owner(), which
+// hands out a reference under the holder's lock.
 class PrefsTaskPool {
  public:
   PrefsTaskPool(const PrefsTaskPool&) = delete;
@@ -41,26 +44,30 @@ class PrefsTaskPool {
   // The same holder as GetPrefsTaskPool.
   static PrefsTaskPool* GetInstance();
 
-  // Whether the tear-down waits for the stores still open.
-  void SetWaitAtShutdown(bool wait) { wait_at_shutdown_.store(wait); }
-  bool wait_at_shutdown() const { return wait_at_shutdown_.load(); }
+  // Whether the tear-down of the current pool waits for its stores still open. A new pool
+  // starts without.
+  void SetWaitAtShutdown(bool wait);
+  bool wait_at_shutdown() const;
 
-  const base::scoped_refptr<PrefsPoolOwner>& owner() const { return owner_; }
+  // The owner of the current pool, made when there is none.
+  base::scoped_refptr<PrefsPoolOwner> owner();
 
  private:
   friend PrefsTaskPool* GetPrefsTaskPool();
 
-  PrefsTaskPool();
-  ~PrefsTaskPool();
+  constexpr PrefsTaskPool() = default;
 
-  // The exit callback; |holder| is the PrefsTaskPool.
+  // The exit callback of one pool; |holder| is the PrefsTaskPool.
   static void OnExit(void* holder);
 
-  std::atomic<bool> wait_at_shutdown_{false};
-  base::scoped_refptr<PrefsPoolOwner> owner_;
+  static PrefsTaskPool instance_;
+
+  mutable base::Lock lock_;
+  bool wait_at_shutdown_ = false;      // Under |lock_|.
+  PrefsPoolOwner* owner_ = nullptr;    // One reference, given back by OnExit; under |lock_|.
 };
 
-// The process-wide holder, made (without locking) by the first caller.
+// The process-wide holder; its pool is made when there is none.
 PrefsTaskPool* GetPrefsTaskPool();
 
 // A store for the preference file |path| whose file I/O runs on |holder|'s pool, in the

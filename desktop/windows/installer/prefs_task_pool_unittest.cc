@@ -21,7 +21,23 @@
 namespace installer {
 namespace {
 
-// Each test has its own exit-callback registry, which tears the holder down again.
+// Each test has its own exit-callback registry, which tears the pool down again.
+
+constexpr base::TimeDelta kWriteWait = base::TimeDelta::FromSeconds(30);
+
+// Opens the preference file |path| through |holder|, writes a value and waits for the write.
+bool WriteThrough(PrefsTaskPool* holder, const base::FilePath& path) {
+  base::scoped_refptr<JsonPrefStore> store = LoadJsonPrefStore(holder, path);
+  store->SetValue("written", std::make_unique<base::StringValue>("through the pool"),
+                  JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
+  return CommitPendingWriteAndWait(holder, store.get(), kWriteWait);
+}
+
+bool HoldsWrite(const base::FilePath& path) {
+  std::string text;
+  return base::ReadFileToString(path, &text) &&
+         text.find("through the pool") != std::string::npos;
+}
 
 TEST(PrefsTaskPoolTest, OneHolderForAllThreadsWithNamedPoolThreads) {
   base::ExitCallbackRegistry exit_callbacks;
@@ -97,6 +113,57 @@ TEST(PrefsTaskPoolTest, ExitWaitsUntilTheLastStoreIsReleased) {
   // The holder went with the registry: the next one is new.
   base::ExitCallbackRegistry exit_callbacks;
   EXPECT_FALSE(GetPrefsTaskPool()->wait_at_shutdown());
+}
+
+// A store opened while the pool is torn down, through the getter or through the holder
+// taken before, is opened on a new pool and keeps its writes; the holder taken before
+// still serves once the tear-down is over.
+TEST(PrefsTaskPoolTest, StoresOpenedDuringAndAfterTheTearDownKeepTheirWrites) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath through_getter = temp.GetPath().Append(L"getter.json");
+  const base::FilePath through_early_holder = temp.GetPath().Append(L"early.json");
+  const base::FilePath after = temp.GetPath().Append(L"after.json");
+
+  base::Thread writer("PrefsLateWriter");
+  ASSERT_TRUE(writer.Start());
+  PrefsTaskPool* early_holder = nullptr;
+  bool dying_pool_stopped = false;
+  bool getter_written = false;
+  bool early_holder_written = false;
+  {
+    base::ExitCallbackRegistry exit_callbacks;
+    early_holder = GetPrefsTaskPool();
+    early_holder->SetWaitAtShutdown(true);
+    const base::scoped_refptr<base::SequencedWorkerPool> dying_pool =
+        early_holder->owner()->pool();
+    // The tear-down waits for this store, which the writer lets go last.
+    base::scoped_refptr<JsonPrefStore> held =
+        LoadJsonPrefStore(early_holder, temp.GetPath().Append(L"held.json"));
+    writer.GetTaskRunner()->PostTask(FROM_HERE, base::BindLambda([&, dying_pool, held]() mutable {
+      // Until the tear-down has stopped the pool.
+      const base::TimeTicks deadline = base::TimeTicks::Now() + kWriteWait;
+      auto stopped = [&dying_pool] {
+        return !dying_pool->PostWorkerTask(FROM_HERE, base::BindLambda([] {}));
+      };
+      while (!stopped() && base::TimeTicks::Now() < deadline)
+        ::Sleep(1);
+      dying_pool_stopped = stopped();
+      getter_written = WriteThrough(GetPrefsTaskPool(), through_getter);
+      early_holder_written = WriteThrough(early_holder, through_early_holder);
+      held.reset();
+    }));
+  }
+  writer.Stop();
+  EXPECT_TRUE(dying_pool_stopped);
+  EXPECT_TRUE(getter_written);
+  EXPECT_TRUE(early_holder_written);
+  EXPECT_TRUE(HoldsWrite(through_getter));
+  EXPECT_TRUE(HoldsWrite(through_early_holder));
+
+  base::ExitCallbackRegistry exit_callbacks;
+  EXPECT_TRUE(WriteThrough(early_holder, after));
+  EXPECT_TRUE(HoldsWrite(after));
 }
 
 }  // namespace

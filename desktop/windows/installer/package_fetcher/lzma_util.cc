@@ -15,6 +15,7 @@
 #include "base/synchronization/lock.h"
 #include "desktop/windows/installer/package_fetcher/archive_entry_name.h"
 #include "desktop/windows/installer/package_fetcher/archive_input_stream.h"
+#include "desktop/windows/installer/package_fetcher/entry_path_set.h"
 #include "desktop/windows/installer/package_fetcher/file_mapping_allocator.h"
 #include "desktop/windows/installer/package_fetcher/folder_decoder.h"
 #include "desktop/windows/installer/package_fetcher/in_page_error_handler.h"
@@ -24,7 +25,8 @@ namespace installer {
 
 namespace {
 
-// The folder index of entries without data (folders and empty files).
+// The folder index of entries without data (folders, and empty files outside a folder's
+// files).
 constexpr UInt32 kNoFolder = static_cast<UInt32>(-1);
 // The largest single WriteFile request.
 constexpr size_t kMaxWriteChunk = 1u << 30;
@@ -96,7 +98,7 @@ class LzmaUtil::Extraction {
   struct Entry {
     UInt32 index;
     base::FilePath path;
-    UInt32 folder;  // kNoFolder for folders and empty files.
+    UInt32 folder;  // kNoFolder for folders and for empty files outside a folder's files.
     size_t offset;  // In the decoded folder.
     size_t size;
   };
@@ -110,7 +112,9 @@ class LzmaUtil::Extraction {
     size_t left = 0;  // Not yet taken by a writer.
   };
 
-  // Reads and checks every entry before anything is written.
+  // Reads and checks every entry before anything is written: each name must stay below the
+  // destination, and no two entries may reach one file there (which one was meant cannot
+  // be told, and writing both would let the last writer win).
   DWORD ReadEntries();
   // Decodes |folder| and writes its entries as their data becomes ready.
   DWORD ExtractFolder(UInt32 folder, const std::vector<const Entry*>& entries);
@@ -182,6 +186,7 @@ DWORD LzmaUtil::Extraction::Run() {
 
 DWORD LzmaUtil::Extraction::ReadEntries() {
   entries_.reserve(db_->NumFiles);
+  EntryPathSet paths;
   for (UInt32 index = 0; index < db_->NumFiles; ++index) {
     const size_t length = SzArEx_GetFileNameUtf16(db_, index, nullptr);
     if (length == 0) {
@@ -196,9 +201,17 @@ DWORD LzmaUtil::Extraction::ReadEntries() {
                  << "\": it would not be written as a file below " << location_;
       return Fail(kUnpackNameError, ERROR_INVALID_NAME);
     }
+    // A folder entry has no data, also where it stands among the files of a solid folder
+    // (which gives it that folder's index).
+    const bool is_folder = SzArEx_IsDir(db_, index);
+    if (!paths.Add(name, is_folder)) {
+      LOG(ERROR) << "Refusing the archive entry \"" << name
+                 << "\": an entry before it reaches the same name below " << location_;
+      return Fail(kUnpackNameError, ERROR_INVALID_NAME);
+    }
     Entry entry = {index,
                    location_.Append(name).NormalizePathSeparators().StripTrailingSeparators(),
-                   db_->FileToFolder[index], 0, 0};
+                   is_folder ? kNoFolder : db_->FileToFolder[index], 0, 0};
     if (entry.folder != kNoFolder) {
       const UInt64 folder_start = db_->UnpackPositions[db_->FolderToFile[entry.folder]];
       const UInt64 offset = db_->UnpackPositions[index] - folder_start;

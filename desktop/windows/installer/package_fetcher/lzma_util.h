@@ -37,7 +37,9 @@ enum UnpackStatus : int32_t {
 // kUnpackInPageError, not a crash.
 //
 // Every entry's name is checked before anything is written: a name that would lead out of
-// the destination or name a device (IsSafeArchiveEntryName) ends the unpacking with
+// the destination or name a device (IsSafeArchiveEntryName), or that reaches the same file
+// as another entry's name on Windows (EntryPathSet: "name." and "name", "A" and "a", a
+// name given twice, a file where another entry has a folder), ends the unpacking with
 // kUnpackNameError and nothing written. Other failures leave what was written so far; the
 // caller removes the destination folder.
 //

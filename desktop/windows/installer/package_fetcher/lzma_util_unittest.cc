@@ -88,6 +88,19 @@ class LzmaUtilTest : public testing::Test {
     EXPECT_EQ(status, lzma.status()) << archive;
   }
 
+  // Unpacks |archive| |runs| times, each into a new destination: it is refused as invalid
+  // every time, and nothing is written, not even next to the destination.
+  void ExpectRefusedBeforeWriting(const wchar_t* archive, int runs) {
+    for (int run = 0; run < runs; ++run) {
+      log_.Clear();
+      Unpack(archive, Destination(L"dest"), ERROR_INVALID_NAME, kUnpackNameError);
+      EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "Refusing the archive entry "))
+          << archive << " run " << run;
+      EXPECT_EQ((std::map<std::wstring, std::string>{}), ReadTree(temp_dir_.GetPath()))
+          << archive << " run " << run;
+    }
+  }
+
   base::ScopedTempDir temp_dir_;
   base::test::ScopedLogCapture log_;
 };
@@ -173,13 +186,32 @@ TEST_F(LzmaUtilTest, ReportsMissingUnreadableTruncatedCorruptAndUnwritableArchiv
 TEST_F(LzmaUtilTest, RefusesEntriesLeavingTheDestinationBeforeWritingAnything) {
   for (const wchar_t* archive : {L"hostile_dotdot.7z", L"hostile_absolute.7z", L"hostile_colon.7z",
                                  L"hostile_device.7z", L"hostile_unc.7z"}) {
-    log_.Clear();
-    const base::FilePath destination = Destination(L"dest");
-    Unpack(archive, destination, ERROR_INVALID_NAME, kUnpackNameError);
-    EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "Refusing the archive entry ")) << archive;
-    // Not even the good entry is written, nor anything next to the destination.
-    EXPECT_TRUE(ReadTree(destination).empty()) << archive;
-    EXPECT_EQ((std::map<std::wstring, std::string>{}), ReadTree(temp_dir_.GetPath())) << archive;
+    ExpectRefusedBeforeWriting(archive, 1);
+  }
+}
+
+// Two entries of one solid folder that Windows would write as one file: whichever came
+// last would win, on whichever writer thread; the archive is refused instead, every time.
+TEST_F(LzmaUtilTest, RefusesEntriesReachingOneFileTheSameWayEveryTime) {
+  for (const wchar_t* archive :
+       {L"same_dot.7z", L"same_case.7z", L"same_repeated.7z", L"same_folder.7z"}) {
+    ExpectRefusedBeforeWriting(archive, 20);
+  }
+}
+
+// Folder entries among the files of a solid folder, as other tools may write them: an
+// empty one and one holding a later file stay folders, every time.
+TEST_F(LzmaUtilTest, FolderEntriesAmongTheFilesOfASolidFolderStayFolders) {
+  const std::map<std::wstring, std::string> expected = ReadTree(Fixture(L"src\\dirs_in_solid"));
+  ASSERT_EQ("<folder>", expected.at(L"empty"));
+  ASSERT_EQ("<folder>", expected.at(L"holder"));
+  ASSERT_EQ("", expected.at(L"zero.txt"));
+  ASSERT_EQ(1u, expected.count(L"holder\\inner.txt"));
+  for (int run = 0; run < 20; ++run) {
+    const base::FilePath destination = Destination(L"run");
+    Unpack(L"dirs_in_solid.7z", destination, ERROR_SUCCESS, kUnpackNoError);
+    EXPECT_EQ(expected, ReadTree(destination)) << "run " << run;
+    ASSERT_TRUE(base::DeletePath(destination, true));
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -33,6 +34,28 @@ struct RegistryRowData {
   uint32_t number = 0;
 };
 
+// The root column of a registry table row: one predefined root key, or none for any root.
+// Held as the key's number, since the HKEY_* constants are casts that no constant table can
+// hold; it reads as the HKEY it stands for.
+class RegistryRootFilter {
+ public:
+  constexpr RegistryRootFilter() = default;
+  constexpr RegistryRootFilter(std::nullptr_t) {}
+  // The predefined key whose HKEY_* constant is |number| (0x80000002 for
+  // HKEY_LOCAL_MACHINE), extended as the constant is.
+  explicit constexpr RegistryRootFilter(LONG number) : value_(static_cast<ULONG_PTR>(number)) {}
+  RegistryRootFilter(HKEY root) : value_(reinterpret_cast<ULONG_PTR>(root)) {}
+
+  operator HKEY() const { return reinterpret_cast<HKEY>(value_); }
+
+ private:
+  ULONG_PTR value_ = 0;
+};
+
+constexpr RegistryRootFilter kAnyRegistryRoot;
+constexpr RegistryRootFilter kLocalMachineRegistryRoot(static_cast<LONG>(0x80000002));
+constexpr RegistryRootFilter kCurrentUserRegistryRoot(static_cast<LONG>(0x80000001));
+
 // One row of a static registry operation table. Templates may hold variables written in
 // braces ("{InstallFolder}"), expanded by a RegistryVariableResolver.
 struct RegistryTemplateRow {
@@ -46,8 +69,8 @@ struct RegistryTemplateRow {
   RegistryRowData data;
   // The lowest base::win::WindowsVersion on which the row applies.
   int32_t min_windows_version;
-  // The only root for which the row applies; null for any root.
-  HKEY root;
+  // The only root for which the row applies; kAnyRegistryRoot for any root.
+  RegistryRootFilter root;
   // The lowest build stream id (see GetCurrentStream) for which the row applies.
   int32_t min_stream;
   // Recorded with the written value: 0 means only the values belong to the installation,

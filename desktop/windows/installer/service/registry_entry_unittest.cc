@@ -171,16 +171,18 @@ TEST_F(RegistryEntryTest, DeleteRowsDeleteValuesAndKeys) {
 TEST_F(RegistryEntryTest, RowsApplyByWindowsVersionRootAndStream) {
   const int windows = base::win::GetWindowsVersion();
   const int stream = GetCurrentStream();
-  auto row = [](int min_windows, HKEY root, int min_stream) {
+  // The tables' constant roots are the system's.
+  auto row = [](int min_windows, RegistryRootFilter root, int min_stream) {
     return RegistryTemplateRow{L"{Test}\\Filtered", L"v", REG_DWORD, 1, min_windows, root,
                                min_stream,          0,    0};
   };
-  EXPECT_TRUE(Applies(row(windows, nullptr, stream), HKEY_CURRENT_USER));
-  EXPECT_FALSE(Applies(row(windows + 1, nullptr, 0), HKEY_CURRENT_USER));
-  EXPECT_TRUE(Applies(row(windows, HKEY_LOCAL_MACHINE, 0), HKEY_LOCAL_MACHINE));
-  EXPECT_FALSE(Applies(row(kXp, HKEY_LOCAL_MACHINE, 0), HKEY_CURRENT_USER));
-  EXPECT_TRUE(Applies(row(kXp, HKEY_CURRENT_USER, 0), HKEY_CURRENT_USER));
-  EXPECT_FALSE(Applies(row(kXp, nullptr, stream + 1), HKEY_CURRENT_USER));
+  EXPECT_TRUE(Applies(row(windows, kAnyRegistryRoot, stream), HKEY_CURRENT_USER));
+  EXPECT_FALSE(Applies(row(windows + 1, kAnyRegistryRoot, 0), HKEY_CURRENT_USER));
+  EXPECT_TRUE(Applies(row(windows, kLocalMachineRegistryRoot, 0), HKEY_LOCAL_MACHINE));
+  EXPECT_FALSE(Applies(row(kXp, kLocalMachineRegistryRoot, 0), HKEY_CURRENT_USER));
+  EXPECT_TRUE(Applies(row(kXp, kCurrentUserRegistryRoot, 0), HKEY_CURRENT_USER));
+  EXPECT_FALSE(Applies(row(kXp, kCurrentUserRegistryRoot, 0), HKEY_LOCAL_MACHINE));
+  EXPECT_FALSE(Applies(row(kXp, kAnyRegistryRoot, stream + 1), HKEY_CURRENT_USER));
   // Converting alone records nothing, whether the row applies or not.
   EXPECT_TRUE(resolver_.hkcu.empty());
   EXPECT_TRUE(resolver_.hklm.empty());

@@ -11,10 +11,15 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/logging.h"
 #include "base/rand_util.h"
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture.h"
+#include "base/win/scoped_bstr.h"
 #include "base/win/scoped_co_mem.h"
 #include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_variant.h"
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "desktop/windows/installer/service/task_scheduler_v2.h"
 #include "gtest/gtest.h"
@@ -215,9 +220,21 @@ TEST_P(TaskSchedulerTest, TriggerKinds) {
     }
     return;
   }
+  base::test::ScopedLogCapture log;
   ASSERT_TRUE(scheduler_->RegisterTask(once));
   ASSERT_TRUE(scheduler_->RegisterTask(user_logon));
   ASSERT_TRUE(scheduler_->RegisterTask(system_boot));
+  // The job format cannot delay logon and boot triggers by the configured 5 minutes: said
+  // once for each task that has one.
+  EXPECT_TRUE(log.Logged(logging::LOG_WARNING,
+                         "Task Scheduler 1.0 cannot delay logon triggers: the scheduled task " +
+                             base::Utf16ToUtf8(user_logon.name) +
+                             " starts at once instead of 5 minutes later"));
+  EXPECT_TRUE(log.Logged(logging::LOG_WARNING,
+                         "Task Scheduler 1.0 cannot delay boot triggers: the scheduled task " +
+                             base::Utf16ToUtf8(system_boot.name) +
+                             " starts at once instead of 5 minutes later"));
+  EXPECT_EQ(2, log.CountLinesContaining("Task Scheduler 1.0 cannot delay"));
 
   ComPtr<ITask> job = OpenJob(once.name);
   ASSERT_TRUE(job);
@@ -332,38 +349,178 @@ TEST_F(TaskSchedulerCreateTest, RegistersAndDeletesTasksWithLogonAndTimeTriggers
   }
 }
 
-// Wine's Task Scheduler 2.0 cannot make time, logon or boot triggers, so what the 2.0 back
-// end sets on them is read from the settings it applies.
-TEST(TaskSchedulerV2Test, LogonAndBootTriggersCarryTheDelayAndTheLogonUser) {
+// Stands in for a logon or boot trigger where the scheduler cannot make one (Wine's Task
+// Scheduler 2.0): keeps what is set through the trigger's interfaces and gives it back
+// through them. It lives on the test's stack.
+template <typename Interface>
+class StandInTrigger : public Interface {
+ public:
+  StandInTrigger(TASK_TRIGGER_TYPE2 type, const IID& iid) : type_(type), iid_(iid) {}
+  virtual ~StandInTrigger() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != IID_ITrigger && iid != iid_) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<Interface*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                   UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_Type(TASK_TRIGGER_TYPE2* type) override {
+    *type = type_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Id(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_Id(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Repetition(IRepetitionPattern**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_Repetition(IRepetitionPattern*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_ExecutionTimeLimit(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_ExecutionTimeLimit(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_StartBoundary(BSTR* text) override { return Get(start_, text); }
+  HRESULT STDMETHODCALLTYPE put_StartBoundary(BSTR text) override { return Put(text, &start_); }
+  HRESULT STDMETHODCALLTYPE get_EndBoundary(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_EndBoundary(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_Delay(BSTR* text) override { return Get(delay_, text); }
+  HRESULT STDMETHODCALLTYPE put_Delay(BSTR text) override { return Put(text, &delay_); }
+
+ protected:
+  static HRESULT Get(const std::wstring& value, BSTR* text) {
+    *text = ::SysAllocString(value.c_str());
+    return *text ? S_OK : E_OUTOFMEMORY;
+  }
+  static HRESULT Put(BSTR text, std::wstring* value) {
+    *value = text ? text : L"";
+    return S_OK;
+  }
+
+ private:
+  const TASK_TRIGGER_TYPE2 type_;
+  const IID iid_;
+  std::wstring start_;
+  std::wstring delay_;
+};
+
+class StandInLogonTrigger : public StandInTrigger<ILogonTrigger> {
+ public:
+  StandInLogonTrigger() : StandInTrigger(TASK_TRIGGER_LOGON, kLogonTriggerIid) {}
+  HRESULT STDMETHODCALLTYPE get_UserId(BSTR* text) override { return Get(user_, text); }
+  HRESULT STDMETHODCALLTYPE put_UserId(BSTR text) override { return Put(text, &user_); }
+
+ private:
+  std::wstring user_;
+};
+
+// What the 2.0 back end sets on the triggers of a task, read back through the triggers'
+// interfaces: the scheduler's own triggers where it makes them (Wine's makes only daily
+// ones), stand-ins where it cannot.
+class TaskSchedulerV2TriggerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(com_.Succeeded());
+    ComPtr<ITaskService> service;
+    ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_TaskScheduler, nullptr,
+                                                CLSCTX_INPROC_SERVER,
+                                                IID_PPV_ARGS(service.GetAddressOf())));
+    base::win::ScopedVariant none;
+    ASSERT_HRESULT_SUCCEEDED(service->Connect(none.Get(), none.Get(), none.Get(), none.Get()));
+    ComPtr<ITaskDefinition> definition;
+    ASSERT_HRESULT_SUCCEEDED(service->NewTask(0, definition.GetAddressOf()));
+    ASSERT_HRESULT_SUCCEEDED(definition->get_Triggers(triggers_.GetAddressOf()));
+  }
+
+  // The triggers of |info| for |user|, made and set up as the back end does.
+  std::vector<ComPtr<ITrigger>> MakeTriggers(const ScheduledTaskInfo& info,
+                                             const std::wstring& user) {
+    std::vector<ComPtr<ITrigger>> made;
+    for (const TaskSchedulerV2::TriggerSettings& settings :
+         TaskSchedulerV2::GetTriggerSettings(info, user)) {
+      ComPtr<ITrigger> trigger;
+      const HRESULT hr = triggers_->Create(settings.type, trigger.GetAddressOf());
+      if (hr == E_NOTIMPL && settings.type == TASK_TRIGGER_LOGON) {
+        trigger = &logon_stand_in_;
+      } else if (hr == E_NOTIMPL && settings.type == TASK_TRIGGER_BOOT) {
+        trigger = &boot_stand_in_;
+      } else {
+        EXPECT_HRESULT_SUCCEEDED(hr) << settings.type;
+        if (FAILED(hr))
+          continue;
+      }
+      EXPECT_HRESULT_SUCCEEDED(TaskSchedulerV2::ApplyTriggerSettings(trigger.Get(), settings));
+      made.push_back(trigger);
+    }
+    return made;
+  }
+
+  // A text of the trigger through its interface |iid| (the one of its kind).
+  template <typename Interface>
+  static std::wstring Read(ITrigger* trigger,
+                           const IID& iid,
+                           HRESULT (STDMETHODCALLTYPE Interface::*getter)(BSTR*)) {
+    ComPtr<Interface> view;
+    base::win::ScopedBstr text;
+    if (FAILED(trigger->QueryInterface(iid, reinterpret_cast<void**>(view.GetAddressOf()))) ||
+        FAILED((view.Get()->*getter)(text.Receive()))) {
+      return L"<unreadable>";
+    }
+    return std::wstring(text.View());
+  }
+
+  base::win::ScopedComInitializer com_;
+  ComPtr<ITriggerCollection> triggers_;
+  StandInLogonTrigger logon_stand_in_;
+  StandInTrigger<IBootTrigger> boot_stand_in_{TASK_TRIGGER_BOOT, kBootTriggerIid};
+};
+
+TEST_F(TaskSchedulerV2TriggerTest, LogonAndBootTriggersCarryTheDelayAndTheLogonUser) {
   ASSERT_EQ(5, GetLogonTriggerDelayMinutes());  // The test product's configuration.
   ScheduledTaskInfo info;
   info.kind = ScheduledTaskInfo::KIND_DAILY;
   info.logon_trigger = true;
-  std::vector<TaskSchedulerV2::TriggerSettings> triggers =
-      TaskSchedulerV2::GetTriggerSettings(info, L"VM\\someone");
+  const std::wstring earliest = FormatTaskTime(GetLocalTimeFromNow(0));
+  std::vector<ComPtr<ITrigger>> triggers = MakeTriggers(info, L"VM\\someone");
+  const std::wstring latest = FormatTaskTime(GetLocalTimeFromNow(0));
   ASSERT_EQ(2u, triggers.size());
-  EXPECT_EQ(TASK_TRIGGER_DAILY, triggers[0].type);
-  EXPECT_EQ(1, triggers[0].days_interval);
-  EXPECT_EQ(19u, triggers[0].start_boundary.size()) << triggers[0].start_boundary;
-  EXPECT_TRUE(triggers[0].delay.empty());
-  EXPECT_EQ(TASK_TRIGGER_LOGON, triggers[1].type);
-  EXPECT_EQ(L"PT5M", triggers[1].delay);
-  EXPECT_EQ(L"VM\\someone", triggers[1].user_id);
-  EXPECT_TRUE(triggers[1].start_boundary.empty());
+  ComPtr<IDailyTrigger> daily;
+  ASSERT_HRESULT_SUCCEEDED(triggers[0].As(&daily));
+  short days = 0;
+  ASSERT_HRESULT_SUCCEEDED(daily->get_DaysInterval(&days));
+  EXPECT_EQ(1, days);
+  const std::wstring start = Read(triggers[0].Get(), IID_ITrigger, &ITrigger::get_StartBoundary);
+  EXPECT_LE(earliest, start);
+  EXPECT_GE(latest, start);
+  EXPECT_EQ(L"PT5M", Read(triggers[1].Get(), kLogonTriggerIid, &ILogonTrigger::get_Delay));
+  EXPECT_EQ(L"VM\\someone", Read(triggers[1].Get(), kLogonTriggerIid, &ILogonTrigger::get_UserId));
 
   // A system task starts at boot, after the same delay, whoever logs on.
   info.system_task = true;
   info.kind = ScheduledTaskInfo::KIND_NO_TIME_TRIGGER;
-  triggers = TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM");
+  triggers = MakeTriggers(info, L"SYSTEM");
   ASSERT_EQ(1u, triggers.size());
-  EXPECT_EQ(TASK_TRIGGER_BOOT, triggers[0].type);
-  EXPECT_EQ(L"PT5M", triggers[0].delay);
-  EXPECT_TRUE(triggers[0].user_id.empty());
+  EXPECT_EQ(L"PT5M", Read(triggers[0].Get(), kBootTriggerIid, &IBootTrigger::get_Delay));
+}
 
-  // A run-once task has only its time trigger, a minute from now.
+// A run-once task has only its time trigger, a minute from now; the logon flag does not
+// apply.
+TEST(TaskSchedulerV2Test, RunOnceTasksHaveOnlyTheirTimeTrigger) {
+  ScheduledTaskInfo info;
   info.kind = ScheduledTaskInfo::KIND_RUN_ONCE;
+  info.logon_trigger = true;
   const std::wstring earliest = FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes));
-  triggers = TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM");
+  const std::vector<TaskSchedulerV2::TriggerSettings> triggers =
+      TaskSchedulerV2::GetTriggerSettings(info, L"SYSTEM");
   const std::wstring latest = FormatTaskTime(GetLocalTimeFromNow(kRunOnceDelayMinutes));
   ASSERT_EQ(1u, triggers.size());
   EXPECT_EQ(TASK_TRIGGER_TIME, triggers[0].type);

@@ -11,38 +11,11 @@
 #include "desktop/windows/installer/service/task_scheduler_util.h"
 #include "desktop/windows/installer/service/user_names.h"
 
-// Some SDK headers lack the logon and boot trigger interfaces; their layout and identifiers
-// are those of the Task Scheduler 2.0 type library.
-#ifndef __ILogonTrigger_INTERFACE_DEFINED__
-#define __ILogonTrigger_INTERFACE_DEFINED__
-struct ILogonTrigger : public ITrigger {
-  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
-  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_UserId(BSTR* user) = 0;
-  virtual HRESULT STDMETHODCALLTYPE put_UserId(BSTR user) = 0;
-};
-#endif
-
-#ifndef __IBootTrigger_INTERFACE_DEFINED__
-#define __IBootTrigger_INTERFACE_DEFINED__
-struct IBootTrigger : public ITrigger {
-  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
-  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
-};
-#endif
-
 namespace installer {
 
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-// {72DADE38-FAE4-4B3E-BAF4-5D009AF02B1C}
-const IID kLogonTriggerIid = {
-    0x72DADE38, 0xFAE4, 0x4B3E, {0xBA, 0xF4, 0x5D, 0x00, 0x9A, 0xF0, 0x2B, 0x1C}};
-// {2A9C35DA-D357-41F4-BBC1-207AC1B1F3CB}
-const IID kBootTriggerIid = {
-    0x2A9C35DA, 0xD357, 0x41F4, {0xBB, 0xC1, 0x20, 0x7A, 0xC1, 0xB1, 0xF3, 0xCB}};
 
 constexpr wchar_t kRootFolder[] = L"\\";
 constexpr wchar_t kLocalSystemUser[] = L"SYSTEM";
@@ -56,40 +29,6 @@ enum class SetUpResult {
   kFailed,
 };
 
-HRESULT ApplyTriggerSettings(ITrigger* trigger, const TaskSchedulerV2::TriggerSettings& settings) {
-  HRESULT hr = S_OK;
-  if (!settings.start_boundary.empty()) {
-    base::win::ScopedBstr start(settings.start_boundary);
-    hr = trigger->put_StartBoundary(start.Get());
-  }
-  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_DAILY) {
-    ComPtr<IDailyTrigger> daily;
-    hr = trigger->QueryInterface(IID_PPV_ARGS(daily.GetAddressOf()));
-    if (SUCCEEDED(hr))
-      hr = daily->put_DaysInterval(settings.days_interval);
-  }
-  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_BOOT && !settings.delay.empty()) {
-    ComPtr<IBootTrigger> boot;
-    hr = trigger->QueryInterface(kBootTriggerIid, reinterpret_cast<void**>(boot.GetAddressOf()));
-    base::win::ScopedBstr delay(settings.delay);
-    if (SUCCEEDED(hr))
-      hr = boot->put_Delay(delay.Get());
-  }
-  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_LOGON) {
-    ComPtr<ILogonTrigger> logon;
-    hr = trigger->QueryInterface(kLogonTriggerIid, reinterpret_cast<void**>(logon.GetAddressOf()));
-    if (SUCCEEDED(hr) && !settings.delay.empty()) {
-      base::win::ScopedBstr delay(settings.delay);
-      hr = logon->put_Delay(delay.Get());
-    }
-    if (SUCCEEDED(hr)) {
-      base::win::ScopedBstr user_id(settings.user_id);
-      hr = logon->put_UserId(user_id.Get());
-    }
-  }
-  return hr;
-}
-
 SetUpResult AddTrigger(ITriggerCollection* triggers,
                        const ScheduledTaskInfo& info,
                        const TaskSchedulerV2::TriggerSettings& settings) {
@@ -98,7 +37,7 @@ SetUpResult AddTrigger(ITriggerCollection* triggers,
   if (hr == E_NOTIMPL)
     return SetUpResult::kTriggerNotImplemented;
   if (SUCCEEDED(hr))
-    hr = ApplyTriggerSettings(trigger.Get(), settings);
+    hr = TaskSchedulerV2::ApplyTriggerSettings(trigger.Get(), settings);
   if (FAILED(hr)) {
     ELOG(ERROR, hr) << "Cannot add a trigger of type " << static_cast<int>(settings.type)
                     << " to the scheduled task " << info.name;
@@ -211,6 +150,41 @@ std::vector<TaskSchedulerV2::TriggerSettings> TaskSchedulerV2::GetTriggerSetting
     triggers.push_back(event);
   }
   return triggers;
+}
+
+// static
+HRESULT TaskSchedulerV2::ApplyTriggerSettings(ITrigger* trigger, const TriggerSettings& settings) {
+  HRESULT hr = S_OK;
+  if (!settings.start_boundary.empty()) {
+    base::win::ScopedBstr start(settings.start_boundary);
+    hr = trigger->put_StartBoundary(start.Get());
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_DAILY) {
+    ComPtr<IDailyTrigger> daily;
+    hr = trigger->QueryInterface(IID_PPV_ARGS(daily.GetAddressOf()));
+    if (SUCCEEDED(hr))
+      hr = daily->put_DaysInterval(settings.days_interval);
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_BOOT && !settings.delay.empty()) {
+    ComPtr<IBootTrigger> boot;
+    hr = trigger->QueryInterface(kBootTriggerIid, reinterpret_cast<void**>(boot.GetAddressOf()));
+    base::win::ScopedBstr delay(settings.delay);
+    if (SUCCEEDED(hr))
+      hr = boot->put_Delay(delay.Get());
+  }
+  if (SUCCEEDED(hr) && settings.type == TASK_TRIGGER_LOGON) {
+    ComPtr<ILogonTrigger> logon;
+    hr = trigger->QueryInterface(kLogonTriggerIid, reinterpret_cast<void**>(logon.GetAddressOf()));
+    if (SUCCEEDED(hr) && !settings.delay.empty()) {
+      base::win::ScopedBstr delay(settings.delay);
+      hr = logon->put_Delay(delay.Get());
+    }
+    if (SUCCEEDED(hr)) {
+      base::win::ScopedBstr user_id(settings.user_id);
+      hr = logon->put_UserId(user_id.Get());
+    }
+  }
+  return hr;
 }
 
 TaskScheduler* TaskSchedulerV2::GetFallback() {

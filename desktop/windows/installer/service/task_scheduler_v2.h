@@ -11,7 +11,34 @@
 
 #include "desktop/windows/installer/service/task_scheduler.h"
 
+// Some SDK headers lack the logon and boot trigger interfaces; their layout and identifiers
+// are those of the Task Scheduler 2.0 type library.
+#ifndef __ILogonTrigger_INTERFACE_DEFINED__
+#define __ILogonTrigger_INTERFACE_DEFINED__
+struct ILogonTrigger : public ITrigger {
+  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_UserId(BSTR* user) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_UserId(BSTR user) = 0;
+};
+#endif
+
+#ifndef __IBootTrigger_INTERFACE_DEFINED__
+#define __IBootTrigger_INTERFACE_DEFINED__
+struct IBootTrigger : public ITrigger {
+  virtual HRESULT STDMETHODCALLTYPE get_Delay(BSTR* delay) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Delay(BSTR delay) = 0;
+};
+#endif
+
 namespace installer {
+
+// {72DADE38-FAE4-4B3E-BAF4-5D009AF02B1C}
+inline constexpr IID kLogonTriggerIid = {
+    0x72DADE38, 0xFAE4, 0x4B3E, {0xBA, 0xF4, 0x5D, 0x00, 0x9A, 0xF0, 0x2B, 0x1C}};
+// {2A9C35DA-D357-41F4-BBC1-207AC1B1F3CB}
+inline constexpr IID kBootTriggerIid = {
+    0x2A9C35DA, 0xD357, 0x41F4, {0xBB, 0xC1, 0x20, 0x7A, 0xC1, 0xB1, 0xF3, 0xCB}};
 
 // Task Scheduler 2.0 (ITaskService / ITaskDefinition); tasks live in the root folder.
 //
@@ -41,6 +68,8 @@ class TaskSchedulerV2 : public TaskScheduler {
   // The triggers of |info| for a task that runs as |user|, in the order they are added.
   static std::vector<TriggerSettings> GetTriggerSettings(const ScheduledTaskInfo& info,
                                                          const std::wstring& user);
+  // Sets |settings| on |trigger|, which the scheduler made for settings.type.
+  static HRESULT ApplyTriggerSettings(ITrigger* trigger, const TriggerSettings& settings);
 
   bool Init() override;
   bool RegisterTask(const ScheduledTaskInfo& info) override;
