@@ -162,13 +162,16 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
   test::TestDumpServer server(dumps.GetPath().value(), L"\\\\.\\pipe\\TavroCrashTest.bytes");
   ASSERT_TRUE(server.Start());
   ClientCrashFields fields;
-  // The second entry fills its name and value to the last unit: the server cuts both.
-  CustomInfoEntry entries[2] = {};
+  // The second entry fills its name and value to the last unit: the server cuts both. The
+  // third claims an uptime: the server's own measure wins.
+  CustomInfoEntry entries[3] = {};
   wcscpy(entries[0].name, L"process_type");
   wcscpy(entries[0].value, L"installer");
   wmemset(entries[1].name, L'n', CustomInfoEntry::kNameLength);
   wmemset(entries[1].value, L'v', CustomInfoEntry::kValueLength);
-  const ProtocolMessage request = MakeRegistration(fields, entries, 2);
+  wcscpy(entries[2].name, L"ptime");
+  wcscpy(entries[2].value, L"9223372036854775807");
+  const ProtocolMessage request = MakeRegistration(fields, entries, 3);
 
   RawPipeClient client;
   ASSERT_TRUE(client.Connect(server.pipe_name()));
@@ -220,12 +223,15 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
             dump.process_access);
   // The request was cleared before the client was told its dump is done.
   EXPECT_TRUE(dump.request_event_reset);
-  ASSERT_EQ(3u, dump.entries.size());
+  ASSERT_EQ(4u, dump.entries.size());
   EXPECT_EQ(L"installer", dump.FindValue(L"process_type"));
   EXPECT_EQ(std::wstring(63, L'n'), dump.entries[1].name);
   EXPECT_EQ(std::wstring(63, L'v'), dump.entries[1].value);
-  EXPECT_STREQ(L"ptime", dump.entries[2].name);
-  EXPECT_NE(L"", dump.FindValue(L"ptime"));
+  EXPECT_STREQ(L"", dump.entries[2].name);
+  EXPECT_STREQ(L"ptime", dump.entries[3].name);
+  const std::wstring uptime = dump.FindValue(L"ptime");
+  EXPECT_NE(L"", uptime);
+  EXPECT_LT(uptime.size(), 10u) << uptime;
 
   test::MinidumpReader reader;
   ASSERT_TRUE(reader.Open(base::FilePath(dump.dump_path)));
