@@ -301,10 +301,10 @@ TEST(PersistentHistogramAllocatorTest, NegativeStoredCountsKeepTheTextOutputSmal
     std::string text;
     histogram->WriteText(&text);
     EXPECT_LT(text.size(), 4096u) << histogram->histogram_name();
-    size_t line_start = 0;
-    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', line_start)) {
-      EXPECT_LT(end - line_start, 120u) << text.substr(line_start, 120);
-      line_start = end + 1;
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+      EXPECT_LT(end - start, 120u) << text.substr(start, 120);
+      start = end + 1;
     }
   }
 }
