@@ -56,13 +56,17 @@ void HistogramBase::FindAndRunCallback(Sample sample) const {
 
 // static
 void HistogramBase::WriteAsciiBucketGraph(double current, double max, std::string* output) {
-  // Nothing is drawn against an empty peak (or a NaN).
-  const int x_count = max > 0 ? static_cast<int>(current / max * kBarWidth + 0.5) : 0;
-  int x_remainder = kBarWidth - x_count;
-  output->append(x_count > 0 ? static_cast<size_t>(x_count) : 0, '-');
+  // Nothing is drawn against an empty peak (or a NaN). Counts read from a damaged segment
+  // may be negative or above the peak: the bar stays within its width.
+  double x_count = max > 0 ? current / max * kBarWidth + 0.5 : 0.0;
+  if (!(x_count > 0))
+    x_count = 0;
+  if (x_count > kBarWidth)
+    x_count = kBarWidth;
+  const int dashes = static_cast<int>(x_count);
+  output->append(static_cast<size_t>(dashes), '-');
   output->append("O");
-  if (x_remainder > 0)
-    output->append(static_cast<size_t>(x_remainder), ' ');
+  output->append(static_cast<size_t>(kBarWidth - dashes), ' ');
 }
 
 // static

@@ -1,5 +1,7 @@
 #include "base/metrics/histogram.h"
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "base/metrics/sample_map.h"
 #include "base/metrics/sample_vector.h"
 #include "base/metrics/sparse_histogram.h"
+#include "base/metrics/statistics_recorder.h"
 #include "base/test/concurrent_threads.h"
 #include "base/trace_event/trace_event.h"
 #include "base/values.h"
@@ -72,7 +75,7 @@ TEST(BucketRangesTest, LinearRulesAndChecksums) {
   EXPECT_FALSE(same.Equals(&boolean));
 }
 
-TEST(HistogramTest, FactoriesCorrectTheirArgumentsAndNeverShare) {
+TEST(HistogramTest, FactoriesCorrectTheirArguments) {
   HistogramBase* wide = Histogram::FactoryGet("Test.Wide", 0, 0x7FFFFFFF, 20000, 0);
   ASSERT_NE(nullptr, wide);
   Histogram* histogram = static_cast<Histogram*>(wide);
@@ -99,12 +102,64 @@ TEST(HistogramTest, FactoriesCorrectTheirArgumentsAndNeverShare) {
   EXPECT_EQ(HistogramBase::kUmaTargetedHistogramFlag, sparse->flags());
   EXPECT_FALSE(sparse->MatchesArguments(0, 0, 0));
 
-  // Nothing is registered: every call builds its own histogram, named and hashed alike.
-  HistogramBase* again = LinearHistogram::FactoryGet("Test.Linear", 4, 5);
-  EXPECT_NE(linear, again);
-  EXPECT_EQ(linear->NameHash(), again->NameHash());
   EXPECT_EQ(0x560FE5E4067FE0C6u, HashMetricName("Test.Name"));
   EXPECT_EQ(HashMetricName("Test.Sparse"), sparse->NameHash());
+}
+
+// The bytes the process's heaps hand out at the moment.
+size_t AllocatedHeapBytes() {
+  HANDLE heaps[64];
+  const DWORD count = ::GetProcessHeaps(64, heaps);
+  size_t bytes = 0;
+  for (DWORD i = 0; i < count && i < 64; ++i) {
+    if (!::HeapLock(heaps[i]))
+      continue;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (::HeapWalk(heaps[i], &entry)) {
+      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+        bytes += entry.cbData;
+    }
+    ::HeapUnlock(heaps[i]);
+  }
+  return bytes;
+}
+
+TEST(HistogramTest, OneNameIsOneHistogramForTheLifeOfTheProcess) {
+  // What every read of a preference file asks for.
+  const std::string name = "Settings.JsonDataReadSizeKilobytes.test_prefs.json";
+  auto read_size = [&] {
+    return Histogram::FactoryGet(name, 1, 10000, 50, HistogramBase::kUmaTargetedHistogramFlag);
+  };
+  HistogramBase* const first = read_size();
+  ASSERT_NE(nullptr, first);
+  first->Add(3);
+  const size_t histograms = StatisticsRecorder::GetHistogramCount();
+  const size_t ranges = StatisticsRecorder::GetRangesCount();
+  const size_t heap_bytes = AllocatedHeapBytes();
+  ASSERT_NE(0u, heap_bytes);
+  for (int i = 0; i < 10000; ++i)
+    ASSERT_EQ(first, read_size());
+  // Each call used to leave a histogram with its ranges behind: 8 MB here.
+  EXPECT_LT(AllocatedHeapBytes(), heap_bytes + 64 * 1024);
+  EXPECT_EQ(histograms, StatisticsRecorder::GetHistogramCount());
+  EXPECT_EQ(ranges, StatisticsRecorder::GetRangesCount());
+  EXPECT_EQ(1, read_size()->SnapshotSamples()->GetCount(3));
+  EXPECT_EQ(first, StatisticsRecorder::FindHistogram(name));
+
+  // The same holds for the other kinds; equal ranges are shared between names.
+  HistogramBase* linear = LinearHistogram::FactoryGet("Test.OneLinear", 4, 5);
+  EXPECT_EQ(linear, LinearHistogram::FactoryGet("Test.OneLinear", 4, 5));
+  HistogramBase* other = LinearHistogram::FactoryGet("Test.OtherLinear", 4, 5);
+  EXPECT_NE(linear, other);
+  EXPECT_EQ(static_cast<Histogram*>(linear)->bucket_ranges(),
+            static_cast<Histogram*>(other)->bucket_ranges());
+  HistogramBase* sparse = SparseHistogram::FactoryGet("Test.OneSparse");
+  EXPECT_EQ(sparse, SparseHistogram::FactoryGet("Test.OneSparse"));
+
+  // A name asked for with other arguments gives no histogram, and the first stays.
+  EXPECT_EQ(nullptr, LinearHistogram::FactoryGet("Test.OneLinear", 6, 7));
+  EXPECT_EQ(nullptr, Histogram::FactoryGet(name, 1, 1000, 50, 0));
+  EXPECT_EQ(linear, LinearHistogram::FactoryGet("Test.OneLinear", 4, 5));
 }
 
 TEST(HistogramTest, EdgeSamplesLandInTheEdgeBuckets) {

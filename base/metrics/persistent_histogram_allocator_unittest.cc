@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <random>
@@ -20,6 +21,8 @@
 #include "base/metrics/persistent_sample_map.h"
 #include "base/metrics/sample_map.h"
 #include "base/metrics/sparse_histogram.h"
+#include "base/metrics/statistics_recorder.h"
+#include "base/test/concurrent_threads.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/wire_message.h"
 #include "gtest/gtest.h"
@@ -189,9 +192,11 @@ TEST(PersistentHistogramAllocatorTest, RevivesEveryKindFromAMappedFile) {
 }
 
 TEST(PersistentHistogramAllocatorTest, ProcessesSharingASegmentShareTheCounts) {
-  StoredSegment segment;
+  // The recorder keeps what is imported for the rest of the process, segment and all.
+  StoredSegment& segment = *new StoredSegment();
   // A second user of the same memory, as another process would be.
-  PersistentHistogramAllocator other(MakeMemory(segment.memory.data(), kSegmentSize, false));
+  PersistentHistogramAllocator& other =
+      *new PersistentHistogramAllocator(MakeMemory(segment.memory.data(), kSegmentSize, false));
   std::unique_ptr<HistogramBase> exponential = other.GetHistogram(segment.refs[0]);
   std::unique_ptr<HistogramBase> sparse = other.GetHistogram(segment.refs[4]);
   ASSERT_TRUE(exponential && sparse);
@@ -203,9 +208,105 @@ TEST(PersistentHistogramAllocatorTest, ProcessesSharingASegmentShareTheCounts) {
   EXPECT_EQ(3, shared->GetCount(-3));
   EXPECT_EQ(1, shared->GetCount(77));
 
-  // Importing hands every stored histogram to the recorder; none is refused.
+  // Importing hands every stored histogram to the recorder, once; none is refused.
   other.ImportHistogramsToRecorder();
   EXPECT_FALSE(other.memory_allocator()->IsCorrupt());
+  HistogramBase* imported = StatisticsRecorder::FindHistogram("Test.StoredSparse");
+  ASSERT_TRUE(imported);
+  EXPECT_EQ(3, imported->SnapshotSamples()->GetCount(-3));
+  const size_t registered = StatisticsRecorder::GetHistogramCount();
+  PersistentHistogramAllocator again(MakeMemory(segment.memory.data(), kSegmentSize, false));
+  again.ImportHistogramsToRecorder();
+  EXPECT_EQ(registered, StatisticsRecorder::GetHistogramCount());
+  EXPECT_EQ(imported, StatisticsRecorder::FindHistogram("Test.StoredSparse"));
+}
+
+// Two users of one segment (two processes, each with its own histogram lock) count into
+// the same sparse sample record at the same time.
+TEST(PersistentHistogramAllocatorTest, SparseCountsAreCountedAtomicallyBetweenUsers) {
+  constexpr int kMinimumAddsPerUser = 2000000;
+  std::vector<uint64_t> memory(4096 / 8);
+  std::unique_ptr<PersistentHistogramAllocator> users[2];
+  std::unique_ptr<PersistentSampleMap> maps[2];
+  SamplesMetadata metas[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    users[i].reset(new PersistentHistogramAllocator(MakeMemory(memory.data(), 4096, false)));
+    maps[i].reset(new PersistentSampleMap(42, users[i]->sample_records(), &metas[i]));
+    maps[i]->Accumulate(7, 1);  // Both know the value's record before they race.
+  }
+  ASSERT_EQ(2, maps[0]->GetCount(7));
+  // Each user goes on until the other has done its share too, so that they overlap even on
+  // a busy machine.
+  std::atomic<int> done_users{0};
+  int adds[2] = {0, 0};
+  ASSERT_TRUE(test::RunConcurrently(
+      2,
+      [&](int user) {
+        for (; adds[user] < kMinimumAddsPerUser || done_users.load() < 2; ++adds[user]) {
+          maps[user]->Accumulate(7, 1);
+          if (adds[user] + 1 == kMinimumAddsPerUser)
+            done_users.fetch_add(1);
+        }
+      },
+      TimeDelta::FromSeconds(60)));
+  EXPECT_EQ(adds[0] + adds[1] + 2, maps[0]->GetCount(7));
+  EXPECT_EQ(adds[0] + adds[1] + 2, maps[1]->TotalCount());
+}
+
+// A stored record whose queue link leads back to itself is revived once, not until the
+// queue's size limit; the walk ends there and the segment is marked corrupt.
+TEST(PersistentHistogramAllocatorTest, ARecordLinkedToItselfIsRevivedOnce) {
+  StoredSegment good;
+  for (size_t looped = 0; looped < good.refs.size(); ++looped) {
+    SCOPED_TRACE(testing::Message() << "record " << looped);
+    std::vector<uint64_t> copy = good.memory;
+    WriteWord(copy.data(), good.refs[looped] + 12, good.refs[looped]);
+    test::ScopedLogCapture log;
+    PersistentHistogramAllocator allocator(MakeMemory(copy.data(), kSegmentSize, false));
+    PersistentHistogramAllocator::Iterator iterator(&allocator);
+    std::vector<std::string> names;
+    for (std::unique_ptr<HistogramBase> histogram = iterator.GetNext(); histogram;
+         histogram = iterator.GetNext()) {
+      names.push_back(histogram->histogram_name());
+    }
+    std::vector<std::string> expected;
+    for (size_t i = 0; i <= looped; ++i)
+      expected.push_back(good.histograms[i]->histogram_name());
+    EXPECT_EQ(expected, names);
+    EXPECT_TRUE(allocator.memory_allocator()->IsCorrupt());
+    EXPECT_EQ(1, log.CountLinesContaining(kCorruptionLine));
+  }
+}
+
+// Counts of a damaged segment may be negative (or anything else): the text output of a
+// revived histogram stays a few lines of bounded width.
+TEST(PersistentHistogramAllocatorTest, NegativeStoredCountsKeepTheTextOutputSmall) {
+  StoredSegment good;
+  std::vector<uint64_t> copy = good.memory;
+  const char* base = reinterpret_cast<const char*>(copy.data());
+  const uint32_t exponential_counts = ReadWord(base, good.refs[0] + kCountsRefField) + 16;
+  WriteWord(copy.data(), exponential_counts + 4 * 1, 0x80000000);  // The lowest count.
+  WriteWord(copy.data(), exponential_counts + 4 * 2, static_cast<uint32_t>(-1000000));
+  WriteWord(copy.data(), exponential_counts + 4 * 3, 5);
+  PersistentMemoryAllocator::Iterator records(good.allocator->memory_allocator());
+  for (Reference record = records.GetNextOfType(SampleRecordStore::kTypeIdSampleRecord); record;
+       record = records.GetNextOfType(SampleRecordStore::kTypeIdSampleRecord)) {
+    WriteWord(copy.data(), record + 16 + 12, static_cast<uint32_t>(-2000000000));
+  }
+
+  PersistentHistogramAllocator allocator(MakeMemory(copy.data(), kSegmentSize, false));
+  for (const Reference ref : {good.refs[0], good.refs[4]}) {
+    std::unique_ptr<HistogramBase> histogram = allocator.GetHistogram(ref);
+    ASSERT_TRUE(histogram);
+    std::string text;
+    histogram->WriteText(&text);
+    EXPECT_LT(text.size(), 4096u) << histogram->histogram_name();
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+      EXPECT_LT(end - start, 120u) << text.substr(start, 120);
+      start = end + 1;
+    }
+  }
 }
 
 TEST(PersistentHistogramAllocatorTest, SparseCountsLiveInSampleRecords) {
@@ -280,8 +381,8 @@ TEST(PersistentHistogramAllocatorTest, FactoriesBuildInTheInstalledAllocator) {
   }
   EXPECT_EQ(1u, stored.count("Test.GlobalLinear"));
   EXPECT_EQ(1u, stored.count("Test.GlobalSparse"));
-  EXPECT_EQ(HistogramBase::kUmaTargetedHistogramFlag,
-            LinearHistogram::FactoryGet("Test.GlobalLinear", 4, 5)->flags());
+  // Without the allocator the name still gives the histogram in the segment.
+  EXPECT_EQ(linear, LinearHistogram::FactoryGet("Test.GlobalLinear", 4, 5));
 
   // An allocator without room: the factory falls back to the heap.
   static PersistentHistogramAllocator* const small =

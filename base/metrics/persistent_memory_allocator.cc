@@ -6,6 +6,7 @@
 
 #include "base/logging.h"
 #include "base/metrics/histogram_base.h"
+#include "base/synchronization/lock.h"
 
 namespace base {
 
@@ -46,37 +47,40 @@ PersistentMemoryAllocator::Iterator::Iterator(const PersistentMemoryAllocator* a
 
 PersistentMemoryAllocator::Iterator::Iterator(const PersistentMemoryAllocator* allocator,
                                               Reference starting_after)
-    : allocator_(allocator), last_record_(starting_after) {}
+    : allocator_(allocator), last_record_(starting_after), loop_mark_(starting_after) {}
 
 PersistentMemoryAllocator::Reference PersistentMemoryAllocator::Iterator::GetNext(
     uint32_t* type_id) {
-  Reference last = last_record_.load(std::memory_order_acquire);
-  for (;;) {
-    BlockHeader* block = allocator_->GetBlock(last, 0, 0, true, false);
-    if (!block)
-      return kReferenceNull;
-    const Reference next = Atomic(block->next).load(std::memory_order_acquire);
-    if (next == kReferenceQueue || next == kReferenceNull)
-      return kReferenceNull;
-    BlockHeader* next_block = allocator_->GetBlock(next, 0, 0, false, false);
-    if (!next_block) {
-      allocator_->SetCorrupt();
-      return kReferenceNull;
-    }
-    // A queue that hands out more blocks than can fit loops back on itself.
-    const uint32_t limit = std::min<uint32_t>(allocator_->mem_size_, allocator_->LoadFreeOffset());
-    if (record_count_.load(std::memory_order_relaxed) + 1 > limit / kMinBlockSize) {
-      allocator_->SetCorrupt();
-      return kReferenceNull;
-    }
-    const uint32_t next_type = Atomic(next_block->type_id).load(std::memory_order_relaxed);
-    // Another thread sharing the iterator may have moved on; continue from where it is.
-    if (last_record_.compare_exchange_strong(last, next, std::memory_order_acq_rel)) {
-      record_count_.fetch_add(1, std::memory_order_relaxed);
-      *type_id = next_type;
-      return next;
-    }
+  AutoLock hold(lock_);
+  BlockHeader* block = allocator_->GetBlock(last_record_, 0, 0, true, false);
+  if (!block)
+    return kReferenceNull;
+  const Reference next = Atomic(block->next).load(std::memory_order_acquire);
+  if (next == kReferenceQueue || next == kReferenceNull)
+    return kReferenceNull;
+  BlockHeader* next_block = allocator_->GetBlock(next, 0, 0, false, false);
+  if (!next_block) {
+    allocator_->SetCorrupt();
+    return kReferenceNull;
   }
+  // A damaged queue may lead back to a block it passed. A block linked to itself shows at
+  // once; any other loop comes back to the mark, which jumps ahead at doubling intervals
+  // (Brent's cycle check), within twice its length, so no block is handed out more than
+  // twice. A sound queue also never holds more blocks than fit below the free offset.
+  const uint32_t limit = std::min<uint32_t>(allocator_->mem_size_, allocator_->LoadFreeOffset());
+  if (next == last_record_ || next == loop_mark_ || record_count_ + 1 > limit / kMinBlockSize) {
+    allocator_->SetCorrupt();
+    return kReferenceNull;
+  }
+  if (++steps_since_mark_ == mark_interval_) {
+    loop_mark_ = next;
+    steps_since_mark_ = 0;
+    mark_interval_ *= 2;
+  }
+  last_record_ = next;
+  ++record_count_;
+  *type_id = Atomic(next_block->type_id).load(std::memory_order_relaxed);
+  return next;
 }
 
 PersistentMemoryAllocator::Reference PersistentMemoryAllocator::Iterator::GetNextOfType(
@@ -305,16 +309,22 @@ PersistentMemoryAllocator::Reference PersistentMemoryAllocator::AllocateImpl(siz
     const uint32_t page_free = mem_page_ - free_offset % mem_page_;
     if (block_size > page_free) {
       // Too little is left in this page: close it with a filler block and try the next.
-      if (page_free < kBlockHeaderSize + 1) {
+      // Blocks take the rest of a page that could hold no other block, so only the page of
+      // the segment header can end with less than a filler needs (pages of 24, 32, 64 or
+      // 72 bytes): that rest is skipped without one.
+      const bool header_page_rest = free_offset == kSharedHeaderSize;
+      if (page_free < kBlockHeaderSize + 1 && !header_page_rest) {
         SetCorrupt();
         return kReferenceNull;
       }
       const uint32_t new_free_offset = free_offset + page_free;
       if (Atomic(meta->freeptr)
               .compare_exchange_strong(free_offset, new_free_offset, std::memory_order_acq_rel)) {
-        BlockHeader* filler = reinterpret_cast<BlockHeader*>(mem_base_ + free_offset);
-        Atomic(filler->size).store(page_free, std::memory_order_relaxed);
-        Atomic(filler->cookie).store(kBlockCookieWasted, std::memory_order_release);
+        if (page_free >= kBlockHeaderSize) {
+          BlockHeader* filler = reinterpret_cast<BlockHeader*>(mem_base_ + free_offset);
+          Atomic(filler->size).store(page_free, std::memory_order_relaxed);
+          Atomic(filler->cookie).store(kBlockCookieWasted, std::memory_order_release);
+        }
         free_offset = new_free_offset;
       }
       continue;

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "base/synchronization/lock.h"
+
 namespace base {
 
 class HistogramBase;
@@ -47,7 +49,8 @@ class PersistentMemoryAllocator {
   static constexpr uint32_t kFlagCorrupt = 1 << 0;
   static constexpr uint32_t kFlagFull = 1 << 1;
 
-  // Walks the iterable queue. Safe to share between threads: each block is returned once.
+  // Walks the iterable queue. Safe to share between threads: each block is returned once
+  // (at most twice, when a damaged queue loops, which ends the walk and marks corruption).
   class Iterator {
    public:
     explicit Iterator(const PersistentMemoryAllocator* allocator);
@@ -62,8 +65,13 @@ class PersistentMemoryAllocator {
 
    private:
     const PersistentMemoryAllocator* const allocator_;
-    std::atomic<Reference> last_record_;
-    std::atomic<uint32_t> record_count_{0};
+    Lock lock_;
+    Reference last_record_;         // Under |lock_|, as are the fields below.
+    uint32_t record_count_ = 0;
+    // A block passed before: meeting it again proves a loop.
+    Reference loop_mark_;
+    uint32_t steps_since_mark_ = 0;
+    uint32_t mark_interval_ = 1;
   };
 
   // Uses [base, base + size) as the segment. Zeroed memory is set up as a new segment

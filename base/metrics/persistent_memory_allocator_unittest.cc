@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -109,6 +110,66 @@ TEST(PersistentMemoryAllocatorTest, BlocksNeverCrossPages) {
   EXPECT_EQ(0u, allocator.Allocate(300, kTypeA));
   EXPECT_FALSE(allocator.IsCorrupt());
   EXPECT_FALSE(allocator.IsFull());
+}
+
+// With small pages the rest of the header's page cannot hold a block, or even a filler.
+TEST(PersistentMemoryAllocatorTest, SmallPagesServeAFreshSegment) {
+  for (uint32_t page : {24u, 32u, 64u, 72u}) {
+    SCOPED_TRACE(testing::Message() << "pages of " << page);
+    test::ScopedLogCapture log;
+    SegmentMemory memory(1024);
+    PersistentMemoryAllocator allocator(memory.data(), 1024, page, 0, false);
+    std::vector<Reference> refs;
+    for (Reference ref = allocator.Allocate(1, kTypeA); ref; ref = allocator.Allocate(1, kTypeA)) {
+      EXPECT_EQ(ref / page, (ref + memory.At(ref) - 1) / page) << "block " << ref;
+      allocator.MakeIterable(ref);
+      refs.push_back(ref);
+    }
+    EXPECT_FALSE(allocator.IsCorrupt());
+    EXPECT_TRUE(allocator.IsFull());
+    EXPECT_GE(refs.size(), 1024 / page - 3);
+    EXPECT_EQ(0, log.CountLinesContaining(kCorruptionLine));
+
+    // Another user of the segment takes it as it is.
+    PersistentMemoryAllocator reader(memory.data(), 1024, 0, 0, true);
+    EXPECT_FALSE(reader.IsCorrupt());
+    PersistentMemoryAllocator::Iterator iterator(&reader);
+    std::vector<Reference> iterated;
+    while (const Reference ref = iterator.GetNextOfType(kTypeA))
+      iterated.push_back(ref);
+    EXPECT_EQ(refs, iterated);
+  }
+}
+
+// Damaged queues that lead back to a block they passed: every walk ends, a block is handed
+// out at most twice (one linked to itself once), and the segment is marked corrupt.
+TEST(PersistentMemoryAllocatorTest, LoopsInTheQueueEndTheWalk) {
+  constexpr int kBlocks = 6;
+  for (int loop_to = 0; loop_to < kBlocks; ++loop_to) {
+    SCOPED_TRACE(testing::Message() << "the last block leads back to block " << loop_to);
+    test::ScopedLogCapture log;
+    SegmentMemory memory(4096);
+    PersistentMemoryAllocator allocator(memory.data(), 4096, 0, 0, false);
+    std::vector<Reference> refs;
+    for (int i = 0; i < kBlocks; ++i) {
+      refs.push_back(allocator.Allocate(8, kTypeA));
+      allocator.MakeIterable(refs.back());
+    }
+    memory.Set(refs.back() + 12, refs[loop_to]);
+
+    std::map<Reference, int> handed_out;
+    PersistentMemoryAllocator::Iterator iterator(&allocator);
+    uint32_t type = 0;
+    for (Reference ref = iterator.GetNext(&type); ref; ref = iterator.GetNext(&type))
+      ASSERT_LE(++handed_out[ref], 2) << "block " << ref;
+    for (const Reference ref : refs)
+      EXPECT_LE(1, handed_out[ref]);
+    if (loop_to == kBlocks - 1) {
+      EXPECT_EQ(1, handed_out[refs.back()]);
+    }
+    EXPECT_TRUE(allocator.IsCorrupt());
+    EXPECT_EQ(1, log.CountLinesContaining(kCorruptionLine));
+  }
 }
 
 TEST(PersistentMemoryAllocatorTest, FullSegmentRefusesOnlyWhatDoesNotFit) {

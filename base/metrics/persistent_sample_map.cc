@@ -1,5 +1,7 @@
 #include "base/metrics/persistent_sample_map.h"
 
+#include <atomic>
+
 #include "base/logging.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/sample_map.h"
@@ -22,6 +24,17 @@ void RecordNegativeSample(NegativeSampleReason reason) {
   static HistogramBase* const histogram = LinearHistogram::FactoryGet(
       "UMA.NegativeSamples.Reason", NEGATIVE_SAMPLE_REASON_MAX, NEGATIVE_SAMPLE_REASON_MAX + 1);
   histogram->Add(reason);
+}
+
+// Counts in a segment are shared with every other process that maps it, so each change is
+// one atomic operation: a lock of this process does not keep the others out.
+std::atomic_ref<HistogramBase::Count> SharedCount(HistogramBase::Count* storage) {
+  return std::atomic_ref<HistogramBase::Count>(*storage);
+}
+
+void AddToCount(HistogramBase::Count* storage, HistogramBase::Count count) {
+  // Wraps like internal::AddCounts.
+  SharedCount(storage).fetch_add(count, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -97,21 +110,20 @@ PersistentSampleMap::PersistentSampleMap(uint64_t id,
 PersistentSampleMap::~PersistentSampleMap() = default;
 
 void PersistentSampleMap::Accumulate(Sample value, Count count) {
-  Count* storage = GetOrCreateSampleCountStorage(value);
-  *storage = internal::AddCounts(*storage, count);
+  AddToCount(GetOrCreateSampleCountStorage(value), count);
   IncreaseSumAndCount(static_cast<int64_t>(value) * count, count);
 }
 
 HistogramBase::Count PersistentSampleMap::GetCount(Sample value) const {
-  const Count* storage = GetSampleCountStorage(value);
-  return storage ? *storage : 0;
+  Count* storage = GetSampleCountStorage(value);
+  return storage ? SharedCount(storage).load(std::memory_order_relaxed) : 0;
 }
 
 HistogramBase::Count PersistentSampleMap::TotalCount() const {
   ImportSamples(0, true);
   Count total = 0;
   for (const auto& entry : sample_counts_)
-    total = internal::AddCounts(total, *entry.second);
+    total = internal::AddCounts(total, SharedCount(entry.second).load(std::memory_order_relaxed));
   return total;
 }
 
@@ -130,8 +142,7 @@ bool PersistentSampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operato
     if (maximum != internal::NextSample(minimum))
       return false;
     if (op == ADD) {
-      Count* storage = GetOrCreateSampleCountStorage(minimum);
-      *storage = internal::AddCounts(*storage, count);
+      AddToCount(GetOrCreateSampleCountStorage(minimum), count);
       continue;
     }
     Count* storage = GetSampleCountStorage(minimum);
@@ -139,13 +150,15 @@ bool PersistentSampleMap::AddSubtractImpl(SampleCountIterator* iterator, Operato
       RecordNegativeSample(NO_RECORD_FOR_VALUE);
       continue;
     }
-    const int64_t remaining = static_cast<int64_t>(*storage) - count;
-    if (remaining < 0) {
+    std::atomic_ref<Count> shared = SharedCount(storage);
+    Count current = shared.load(std::memory_order_relaxed);
+    Count remaining = 0;
+    do {
+      const int64_t difference = static_cast<int64_t>(current) - count;
+      remaining = difference < 0 ? 0 : static_cast<Count>(difference);
+    } while (!shared.compare_exchange_weak(current, remaining, std::memory_order_relaxed));
+    if (static_cast<int64_t>(current) - count < 0)
       RecordNegativeSample(COUNT_WOULD_GO_NEGATIVE);
-      *storage = 0;
-    } else {
-      *storage = static_cast<Count>(remaining);
-    }
   }
   return true;
 }

@@ -64,8 +64,9 @@ class SampleRecordStore {
 
 // The samples of a sparse histogram stored in a segment: each value's count lives in a
 // sample record there (or, when the segment has no room, in a cell on the heap). Like
-// SampleMap it must be serialised by its owner's lock; only sum and redundant count are
-// atomic. The store and metadata must outlive it.
+// SampleMap its map must be serialised by its owner's lock; the counts, the sum and the
+// redundant count change atomically, as other processes may count into the same records.
+// The store and metadata must outlive it.
 class PersistentSampleMap : public HistogramSamples {
  public:
   PersistentSampleMap(uint64_t id, SampleRecordStore* store, SamplesMetadata* meta);

@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -63,7 +64,10 @@ class SampleMapIterator : public SampleCountIterator {
 
  private:
   static Count CountOf(Count count) { return count; }
-  static Count CountOf(const Count* count) { return *count; }
+  // A count held elsewhere may be shared with other processes (persistent memory).
+  static Count CountOf(Count* count) {
+    return std::atomic_ref<Count>(*count).load(std::memory_order_relaxed);
+  }
 
   void SkipEmptyEntries() {
     while (iterator_ != end_ && CountOf(iterator_->second) == 0)

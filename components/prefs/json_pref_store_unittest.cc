@@ -12,6 +12,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/metrics/histogram.h"
 #include "base/metrics/histogram_samples.h"
+#include "base/metrics/statistics_recorder.h"
 #include "base/synchronization/wait_event.h"
 #include "base/threading/sequenced_worker_pool.h"
 #include "base/time/clock.h"
@@ -177,6 +178,23 @@ TEST_F(JsonPrefStoreTest, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
   store->CommitPendingWrite();
   FlushFile(path_);
   EXPECT_EQ("{\n   \"language\": \"de\"\n}\n", ReadFile(path_));
+}
+
+TEST_F(JsonPrefStoreTest, EveryReadOfAFileCountsIntoOneHistogram) {
+  WriteFile(path_, "{\"language\": \"nb\"}");
+  base::scoped_refptr<JsonPrefStore> store = OpenStore(path_);
+  ASSERT_EQ(JsonPrefStore::PREF_READ_ERROR_NONE, store->ReadPrefs());
+  const std::string name = "Settings.JsonDataReadSizeKilobytes.installer_prefs.json";
+  base::HistogramBase* const histogram = base::StatisticsRecorder::FindHistogram(name);
+  ASSERT_TRUE(histogram);
+  const int reads_before = histogram->SnapshotSamples()->TotalCount();
+  const size_t histograms = base::StatisticsRecorder::GetHistogramCount();
+  // Each read used to leave a new histogram behind.
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(JsonPrefStore::PREF_READ_ERROR_NONE, store->ReadPrefs());
+  EXPECT_EQ(histogram, base::StatisticsRecorder::FindHistogram(name));
+  EXPECT_EQ(reads_before + 1000, histogram->SnapshotSamples()->TotalCount());
+  EXPECT_EQ(histograms, base::StatisticsRecorder::GetHistogramCount());
 }
 
 TEST_F(JsonPrefStoreTest, FilesThatAreNotPreferencesAreNeverOverwritten) {

@@ -1,12 +1,15 @@
 #include "desktop/windows/crash_reporter/crash_client_record.h"
 
 #include <stdio.h>
+#include <wchar.h>
 
 #include "base/logging.h"
 
 namespace crash_reporter {
 
 namespace {
+
+constexpr wchar_t kUptimeKey[] = L"ptime";
 
 uint64_t ToUint64(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -70,10 +73,13 @@ bool CrashClientRecord::PopulateCustomInfo() {
       return false;
     }
   }
-  // The client's texts end where the entry does, whatever it wrote there.
+  // The client's texts end where the entry does, whatever it wrote there. Its uptime is
+  // the one measured here: a "ptime" of its own loses its name, so no look-up finds it.
   for (size_t i = 0; i < count; ++i) {
     entries[i].name[CustomInfoEntry::kNameLength - 1] = L'\0';
     entries[i].value[CustomInfoEntry::kValueLength - 1] = L'\0';
+    if (wcscmp(entries[i].name, kUptimeKey) == 0)
+      entries[i].name[0] = L'\0';
   }
   FILETIME now;
   ::GetSystemTimeAsFileTime(&now);
@@ -81,7 +87,7 @@ bool CrashClientRecord::PopulateCustomInfo() {
   const uint64_t current = ToUint64(now);
   const unsigned long long milliseconds = current > start ? (current - start) / 10000 : 0;
   CustomInfoEntry& ptime = entries[count];
-  CopyTextTruncated(L"ptime", ptime.name, CustomInfoEntry::kNameLength);
+  CopyTextTruncated(kUptimeKey, ptime.name, CustomInfoEntry::kNameLength);
   _snwprintf(ptime.value, CustomInfoEntry::kValueLength, L"%llu", milliseconds);
   ptime.value[CustomInfoEntry::kValueLength - 1] = L'\0';
 

@@ -45,7 +45,8 @@ class CrashClientRecord : public base::RefCountedThreadSafe<CrashClientRecord> {
   HANDLE dump_generated_event() const { return dump_generated_event_.Get(); }
 
   // Copies the client's custom entries out of its memory, every name and value cut to
-  // fit, and adds an entry "ptime": the milliseconds since the client started. False, with
+  // fit, and adds an entry "ptime": the milliseconds since the client started (an entry of
+  // that name from the client keeps its value but loses its name). False, with
   // nothing kept, when the client announced too many entries or they cannot all be read.
   bool PopulateCustomInfo();
   // The copy made by PopulateCustomInfo ({null, 0} without one). Valid until the next copy;

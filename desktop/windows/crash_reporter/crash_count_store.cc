@@ -47,6 +47,10 @@ bool ReadCounts(base::File* file, CrashCountStore::Counts* counts) {
       break;
     text.append(chunk, read);
   }
+  // A crash between the file's creation and its first write, or a full disk, leaves it
+  // empty: that is no counts yet, or counting would stop for good.
+  if (text.empty())
+    return true;
   std::unique_ptr<base::DictionaryValue> object =
       base::DictionaryValue::From(base::JsonReader::Read(text));
   if (!object) {

@@ -38,9 +38,9 @@ class CrashCountStore : public base::OsThread::Delegate {
   void Increment(std::string_view process_type, uint32_t delta, bool write_now);
 
   // Adds |counts| to those of the file at |path| under an exclusive open. False, with the
-  // file unchanged, when it cannot be opened, read or parsed, or is not an object; members
-  // that are not integers are dropped. The file is never truncated before the new text
-  // is whole: see SerializeForOverwrite.
+  // file unchanged, when it cannot be opened, read or parsed, or is not an object (an
+  // empty file holds no counts yet); members that are not integers are dropped. The file
+  // is never truncated before the new text is whole: see SerializeForOverwrite.
   static bool MergeIntoFile(const base::FilePath& path, const Counts& counts);
 
   // The bytes that replace a counts file of |old_length| bytes: |counts| as compact JSON,

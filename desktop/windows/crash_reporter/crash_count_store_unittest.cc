@@ -84,13 +84,18 @@ TEST_F(CrashCountStoreTest, MergesIntoTheFileByItsRules) {
   ASSERT_TRUE(CrashCountStore::MergeIntoFile(path_, {{"gpu.process", 1}}));
   EXPECT_EQ("{\"browser\":2,\"gpu.process\":2,\"installer\":1}", ReadText(path_));
 
-  // An empty or corrupt file is not a count file: nothing is written over it.
-  for (const std::string& corrupt : {std::string(), std::string("[1,2]"),
+  // A corrupt file is not a count file: nothing is written over it.
+  for (const std::string& corrupt : {std::string(" "), std::string("[1,2]"),
                                     std::string("{\"installer\":1")}) {
     WriteText(path_, corrupt);
     EXPECT_FALSE(CrashCountStore::MergeIntoFile(path_, {{"installer", 1}}));
     EXPECT_EQ(corrupt, ReadText(path_));
   }
+
+  // An empty file (a crash before the first write, a full disk) holds no counts yet.
+  WriteText(path_, std::string());
+  ASSERT_TRUE(CrashCountStore::MergeIntoFile(path_, {{"installer", 2}}));
+  EXPECT_EQ("{\"installer\":2}", ReadText(path_));
 }
 
 TEST_F(CrashCountStoreTest, ShorterTextReplacesTheFileWhole) {

@@ -3,8 +3,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string>
 
 #include "base/logging.h"
+#include "base/win/windows_version.h"
 #include "desktop/windows/crash_reporter/dump_file_writer.h"
 
 namespace crash_reporter {
@@ -16,6 +18,8 @@ constexpr DWORD kPipeBufferSize = 64;
 // How long destruction waits for the pipe to stop: 100 looks, 10 ms apart.
 constexpr int kShutdownLooks = 100;
 constexpr DWORD kShutdownLookIntervalMs = 10;
+// Refused clients logged before the log falls silent about them.
+constexpr int kMaxLoggedRefusals = 100;
 
 bool ReadClientMemory(HANDLE process, uint64_t address, void* buffer, size_t size) {
   SIZE_T bytes_read = 0;
@@ -24,15 +28,52 @@ bool ReadClientMemory(HANDLE process, uint64_t address, void* buffer, size_t siz
          bytes_read == size;
 }
 
-// Closes a handle that DuplicateHandle placed in |process|.
+// Closes a handle that DuplicateHandle placed in |process|. It is moved into this process
+// and closed here (Wine refuses a close without a target process).
 void CloseHandleInProcess(HANDLE process, HANDLE handle) {
-  if (handle &&
-      !::DuplicateHandle(process, handle, nullptr, nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE)) {
+  if (!handle)
+    return;
+  HANDLE moved = nullptr;
+  if (!::DuplicateHandle(process, handle, ::GetCurrentProcess(), &moved, 0, FALSE,
+                         DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS)) {
     PLOG(ERROR) << "Cannot close a handle in a crash client";
+    return;
   }
+  base::win::ScopedHandle closed(moved);
+}
+
+// The program file of |process|, for the log; empty when it cannot be told.
+std::wstring GetImagePath(HANDLE process) {
+  wchar_t path[MAX_PATH];
+  DWORD size = MAX_PATH;
+  if (!::QueryFullProcessImageNameW(process, 0, path, &size))
+    return std::wstring();
+  return std::wstring(path, size);
 }
 
 }  // namespace
+
+struct CrashDumpServer::PipeInstance {
+  explicit PipeInstance(CrashDumpServer* owner) : server(owner) {}
+
+  CrashDumpServer* const server;
+  base::win::ScopedHandle pipe;
+  base::win::ScopedHandle event;  // The overlapped event.
+  ThreadPoolWait wait;
+  ThreadPoolTimer io_timer;
+  OVERLAPPED overlapped = {};
+  volatile LONG state = STATE_UNINITIALIZED;
+  ProtocolMessage message = {};
+  base::scoped_refptr<CrashClientRecord> client_being_registered;
+  // Whether the registration being served replaced an earlier one of its process.
+  bool registration_replaces = false;
+  // Whether the system still uses |overlapped|.
+  bool io_pending = false;
+  // The connected client's process; 0 while none is. Written under the server's lock.
+  DWORD client_pid = 0;
+  // Set when the same process connected to another instance: this connection is dropped.
+  std::atomic<bool> drop_requested{false};
+};
 
 CrashDumpServer::CrashDumpServer(const std::wstring& pipe_name,
                                  SECURITY_ATTRIBUTES* security_attributes,
@@ -64,27 +105,35 @@ CrashDumpServer::~CrashDumpServer() {
     base::AutoLock hold(lock_);
     shutting_down_ = true;
   }
-  // The next step of the pipe sees the shutdown and stops; cancelling the pending operation
-  // makes that step come at once.
-  if (pipe_.IsValid()) {
-    ::CancelIoEx(pipe_.Get(), nullptr);
-    ::DisconnectNamedPipe(pipe_.Get());
+  // The next step of each instance sees the shutdown and stops; cancelling the pending
+  // operation makes that step come at once.
+  for (const std::unique_ptr<PipeInstance>& instance : instances_) {
+    if (instance->pipe.IsValid()) {
+      ::CancelIoEx(instance->pipe.Get(), nullptr);
+      ::DisconnectNamedPipe(instance->pipe.Get());
+    }
   }
-  for (int look = 0; look < kShutdownLooks && pipe_wait_.IsActive() && state_ != STATE_ERROR;
-       ++look) {
+  auto serving = [this] {
+    for (const std::unique_ptr<PipeInstance>& instance : instances_) {
+      if (instance->wait.IsActive() && instance->state != STATE_ERROR)
+        return true;
+    }
+    return false;
+  };
+  for (int look = 0; look < kShutdownLooks && serving(); ++look)
     ::Sleep(kShutdownLookIntervalMs);
+  for (const std::unique_ptr<PipeInstance>& instance : instances_) {
+    instance->wait.Stop();
+    instance->io_timer.Stop();
+    if (instance->io_pending)
+      CancelPendingIo(instance.get());
+    instance->pipe.Close();
+    instance->client_being_registered = nullptr;
   }
-  pipe_wait_.Stop();
-  io_timer_.Stop();
-  if (io_pending_)
-    CancelPendingIo();
-  pipe_.Close();
 
   // Requests in progress use this server's callbacks: they end first.
-  if (requests_done_.IsValid() &&
-      ::WaitForSingleObject(requests_done_.Get(), INFINITE) != WAIT_OBJECT_0) {
+  if (work_done_.IsValid() && ::WaitForSingleObject(work_done_.Get(), INFINITE) != WAIT_OBJECT_0)
     PLOG(ERROR) << "Waiting for the dump requests in progress failed";
-  }
   std::vector<base::scoped_refptr<CrashClientRecord>> clients;
   {
     base::AutoLock hold(lock_);
@@ -95,42 +144,75 @@ CrashDumpServer::~CrashDumpServer() {
     client->dump_request_wait_.Stop();
   }
   clients.clear();
-  client_being_registered_ = nullptr;
   // Clients waiting for a dump see the server go. Only the thread that started the server
   // can release the mutex; otherwise it is abandoned when that thread ends.
   if (server_alive_mutex_.IsValid())
     ::ReleaseMutex(server_alive_mutex_.Get());
 }
 
+void CrashDumpServer::SetLimitsForTesting(size_t pipe_instances, size_t max_clients) {
+  pipe_instances_ = pipe_instances;
+  max_clients_ = max_clients;
+}
+
+void CrashDumpServer::SetStartHookForTesting(void (*hook)(const std::wstring& pipe_name)) {
+  start_hook_ = hook;
+}
+
 bool CrashDumpServer::Start() {
-  if (state_ != STATE_UNINITIALIZED) {
+  if (started_) {
     LOG(ERROR) << "The crash dump server was started before";
     return false;
   }
-  state_ = STATE_INITIAL;
+  started_ = true;
   server_alive_mutex_.Set(::CreateMutexW(nullptr, TRUE, nullptr));
-  overlapped_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  requests_done_.Set(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
-  if (!server_alive_mutex_.IsValid() || !overlapped_event_.IsValid() || !requests_done_.IsValid()) {
+  work_done_.Set(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  if (!server_alive_mutex_.IsValid() || !work_done_.IsValid()) {
     PLOG(ERROR) << "Cannot create the crash dump server's synchronisation objects";
     return false;
   }
-  overlapped_.hEvent = overlapped_event_.Get();
-  pipe_.Set(::CreateNamedPipeW(
-      pipe_name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, kPipeBufferSize, kPipeBufferSize, 0,
-      security_attributes_));
-  if (!pipe_.IsValid()) {
-    PLOG(ERROR) << "Cannot create the crash pipe " << pipe_name_;
+  // Only local processes: the pipe is no way in from the network. (Systems before Vista
+  // know no such flag and refuse it.)
+  const DWORD local_only =
+      base::win::GetWindowsVersion() >= base::win::VERSION_VISTA ? PIPE_REJECT_REMOTE_CLIENTS : 0;
+  for (size_t i = 0; i < pipe_instances_; ++i) {
+    auto instance = std::make_unique<PipeInstance>(this);
+    instance->pipe.Set(::CreateNamedPipeW(
+        pipe_name_.c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (i == 0 ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | local_only,
+        static_cast<DWORD>(pipe_instances_), kPipeBufferSize, kPipeBufferSize, 0,
+        security_attributes_));
+    if (!instance->pipe.IsValid()) {
+      PLOG(ERROR) << "Cannot create the crash pipe " << pipe_name_;
+      return false;
+    }
+    instances_.push_back(std::move(instance));
+  }
+  if (start_hook_)
+    start_hook_(pipe_name_);
+  for (const std::unique_ptr<PipeInstance>& instance : instances_) {
+    if (!StartInstance(instance.get()))
+      return false;
+  }
+  return true;
+}
+
+bool CrashDumpServer::StartInstance(PipeInstance* instance) {
+  instance->event.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!instance->event.IsValid()) {
+    PLOG(ERROR) << "Cannot create the crash pipe's event";
     return false;
   }
-  if (!pipe_wait_.Start(overlapped_event_.Get(), &OnPipeEvent, this, INFINITE,
-                        WT_EXECUTEINWAITTHREAD)) {
+  instance->overlapped.hEvent = instance->event.Get();
+  instance->state = STATE_INITIAL;
+  if (!instance->wait.Start(instance->event.Get(), &OnPipeEvent, instance, INFINITE,
+                            WT_EXECUTEINWAITTHREAD)) {
     return false;
   }
-  if (!::SetEvent(overlapped_event_.Get())) {
+  if (!::SetEvent(instance->event.Get())) {
     PLOG(ERROR) << "Cannot start the crash pipe";
-    state_ = STATE_ERROR;
+    instance->state = STATE_ERROR;
     return false;
   }
   return true;
@@ -138,206 +220,248 @@ bool CrashDumpServer::Start() {
 
 // static
 void CALLBACK CrashDumpServer::OnPipeEvent(void* context, BOOLEAN timed_out) {
-  static_cast<CrashDumpServer*>(context)->HandleConnectionRequest();
+  PipeInstance* instance = static_cast<PipeInstance*>(context);
+  instance->server->HandleConnectionRequest(instance);
 }
 
 // static
 void CALLBACK CrashDumpServer::OnIoTimeout(void* context, BOOLEAN timed_out) {
-  CrashDumpServer* server = static_cast<CrashDumpServer*>(context);
-  LOG(WARNING) << "A crash client stalled in its registration; dropping it";
+  PipeInstance* instance = static_cast<PipeInstance*>(context);
+  instance->server->LogRefusal("A crash client stalled in its registration; dropping it");
   // The operation ends as cancelled, and its step drops the connection.
-  if (!::CancelIoEx(server->pipe_.Get(), &server->overlapped_) &&
+  if (!::CancelIoEx(instance->pipe.Get(), &instance->overlapped) &&
       ::GetLastError() != ERROR_NOT_FOUND) {
     PLOG(ERROR) << "Cannot cancel the crash pipe's operation";
   }
 }
 
-void CrashDumpServer::HandleConnectionRequest() {
+void CrashDumpServer::LogRefusal(const std::string& text) {
+  const int logged = refusals_logged_.fetch_add(1, std::memory_order_relaxed);
+  if (logged < kMaxLoggedRefusals)
+    LOG(WARNING) << text;
+  else if (logged == kMaxLoggedRefusals)
+    LOG(WARNING) << "Further refused crash pipe clients are not logged";
+}
+
+void CrashDumpServer::HandleConnectionRequest(PipeInstance* instance) {
   {
     base::AutoLock hold(lock_);
     if (shutting_down_) {
-      state_ = STATE_ERROR;
-      ::ResetEvent(overlapped_event_.Get());
+      instance->state = STATE_ERROR;
+      ::ResetEvent(instance->event.Get());
       return;
     }
   }
-  switch (state_) {
+  // A connection of a process that has connected again since: the newest one is served.
+  if (instance->drop_requested.exchange(false) && instance->state >= STATE_CONNECTED &&
+      instance->state <= STATE_READING_ACK) {
+    HandleDisconnectingState(instance);
+    return;
+  }
+  switch (instance->state) {
     case STATE_ERROR:
-      // The server stops serving; what it holds goes with it.
-      ::ResetEvent(overlapped_event_.Get());
+      // The instance stops serving; what it holds goes with the server.
+      ::ResetEvent(instance->event.Get());
       break;
     case STATE_INITIAL:
-      HandleInitialState();
+      HandleInitialState(instance);
       break;
     case STATE_CONNECTING:
-      HandleConnectingState();
+      HandleConnectingState(instance);
       break;
     case STATE_CONNECTED:
-      HandleConnectedState();
+      HandleConnectedState(instance);
       break;
     case STATE_READING:
-      HandleReadingState();
+      HandleReadingState(instance);
       break;
     case STATE_READ_DONE:
-      HandleReadDoneState();
+      HandleReadDoneState(instance);
       break;
     case STATE_WRITING:
-      HandleWritingState();
+      HandleWritingState(instance);
       break;
     case STATE_WRITE_DONE:
-      HandleWriteDoneState();
+      HandleWriteDoneState(instance);
       break;
     case STATE_READING_ACK:
-      HandleReadingAckState();
+      HandleReadingAckState(instance);
       break;
     case STATE_DISCONNECTING:
-      HandleDisconnectingState();
+      HandleDisconnectingState(instance);
       break;
     default:
-      EnterErrorState();
+      EnterErrorState(instance);
       break;
   }
 }
 
-void CrashDumpServer::EnterStateImmediately(State state) {
-  state_ = state;
-  if (!::SetEvent(overlapped_event_.Get())) {
+void CrashDumpServer::EnterStateImmediately(PipeInstance* instance, State state) {
+  instance->state = state;
+  if (!::SetEvent(instance->event.Get())) {
     PLOG(ERROR) << "Cannot signal the crash pipe's next step";
-    state_ = STATE_ERROR;
+    instance->state = STATE_ERROR;
   }
 }
 
-void CrashDumpServer::EnterStateWhenIoDone(State state) {
-  io_pending_ = true;
-  state_ = state;
-  // Without the timer a stalled client holds the pipe; better not to serve it at all.
-  if (!io_timer_.Start(&OnIoTimeout, this, kIoTimeoutMs))
-    CancelPendingIo();
+void CrashDumpServer::EnterStateWhenIoDone(PipeInstance* instance, State state) {
+  instance->io_pending = true;
+  instance->state = state;
+  // Without the timer a stalled client holds the instance; better not to serve it at all.
+  if (!instance->io_timer.Start(&OnIoTimeout, instance, kIoTimeoutMs))
+    CancelPendingIo(instance);
 }
 
-void CrashDumpServer::StopIoTimer() {
-  io_timer_.Stop();
+void CrashDumpServer::EnterErrorState(PipeInstance* instance) {
+  LOG(ERROR) << "An instance of the crash pipe stops serving";
+  ::SetEvent(instance->event.Get());
+  instance->state = STATE_ERROR;
 }
 
-void CrashDumpServer::EnterErrorState() {
-  LOG(ERROR) << "The crash pipe stops serving";
-  ::SetEvent(overlapped_event_.Get());
-  state_ = STATE_ERROR;
-}
-
-void CrashDumpServer::CancelPendingIo() {
-  if (!::CancelIoEx(pipe_.Get(), &overlapped_) && ::GetLastError() != ERROR_NOT_FOUND)
+void CrashDumpServer::CancelPendingIo(PipeInstance* instance) {
+  if (!::CancelIoEx(instance->pipe.Get(), &instance->overlapped) &&
+      ::GetLastError() != ERROR_NOT_FOUND) {
     PLOG(ERROR) << "Cannot cancel the crash pipe's operation";
+  }
   DWORD bytes = 0;
-  ::GetOverlappedResult(pipe_.Get(), &overlapped_, &bytes, TRUE);
-  io_pending_ = false;
+  ::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped, &bytes, TRUE);
+  instance->io_pending = false;
 }
 
-bool CrashDumpServer::TakeIoResult(bool* succeeded, DWORD* bytes) {
+bool CrashDumpServer::TakeIoResult(PipeInstance* instance, bool* succeeded, DWORD* bytes) {
   *bytes = 0;
-  *succeeded = ::GetOverlappedResult(pipe_.Get(), &overlapped_, bytes, FALSE) != FALSE;
+  *succeeded =
+      ::GetOverlappedResult(instance->pipe.Get(), &instance->overlapped, bytes, FALSE) != FALSE;
   if (!*succeeded && ::GetLastError() == ERROR_IO_INCOMPLETE)
     return false;
-  StopIoTimer();
-  io_pending_ = false;
+  instance->io_timer.Stop();
+  instance->io_pending = false;
   return true;
 }
 
-void CrashDumpServer::HandleInitialState() {
-  if (!::ResetEvent(overlapped_event_.Get())) {
+void CrashDumpServer::HandleInitialState(PipeInstance* instance) {
+  if (!::ResetEvent(instance->event.Get())) {
     PLOG(ERROR) << "ResetEvent failed";
-    EnterErrorState();
+    EnterErrorState(instance);
     return;
   }
-  // An overlapped connect never completes at once.
-  if (::ConnectNamedPipe(pipe_.Get(), &overlapped_)) {
-    EnterErrorState();
+  // Done at once, a client is connected already.
+  if (::ConnectNamedPipe(instance->pipe.Get(), &instance->overlapped)) {
+    EnterStateImmediately(instance, STATE_CONNECTED);
     return;
   }
   switch (::GetLastError()) {
     case ERROR_PIPE_CONNECTED:
-      EnterStateImmediately(STATE_CONNECTED);
+      EnterStateImmediately(instance, STATE_CONNECTED);
       break;
     case ERROR_IO_PENDING:
-      io_pending_ = true;
-      state_ = STATE_CONNECTING;
+      instance->io_pending = true;
+      instance->state = STATE_CONNECTING;
+      break;
+    case ERROR_NO_DATA:
+      // A client connected and closed before the instance listened: nothing to serve, and
+      // nothing wrong with the pipe. It listens again after the disconnection.
+      EnterStateImmediately(instance, STATE_DISCONNECTING);
       break;
     default:
       PLOG(ERROR) << "ConnectNamedPipe failed";
-      EnterErrorState();
+      EnterErrorState(instance);
       break;
   }
 }
 
-void CrashDumpServer::HandleConnectingState() {
+void CrashDumpServer::HandleConnectingState(PipeInstance* instance) {
   bool done = false;
   DWORD bytes = 0;
-  if (TakeIoResult(&done, &bytes))
-    EnterStateImmediately(done ? STATE_CONNECTED : STATE_DISCONNECTING);
+  if (TakeIoResult(instance, &done, &bytes))
+    EnterStateImmediately(instance, done ? STATE_CONNECTED : STATE_DISCONNECTING);
 }
 
-void CrashDumpServer::HandleConnectedState() {
-  memset(&message_, 0, sizeof(message_));
-  ReadMessage(STATE_READING);
-}
-
-void CrashDumpServer::ReadMessage(State next_state) {
-  // Done at once or later, the read's end signals the event: the next step takes it.
-  DWORD bytes = 0;
-  if (::ReadFile(pipe_.Get(), &message_, sizeof(message_), &bytes, &overlapped_) ||
-      ::GetLastError() == ERROR_IO_PENDING) {
-    EnterStateWhenIoDone(next_state);
-    return;
-  }
-  EnterStateImmediately(STATE_DISCONNECTING);
-}
-
-void CrashDumpServer::HandleReadingState() {
-  bool done = false;
-  DWORD bytes = 0;
-  if (!TakeIoResult(&done, &bytes))
-    return;
-  // A shorter or longer message (ERROR_MORE_DATA) is not one of ours.
-  EnterStateImmediately(done && bytes == sizeof(message_) ? STATE_READ_DONE : STATE_DISCONNECTING);
-}
-
-bool CrashDumpServer::IsRegistrationFromPipeClient(const ProtocolMessage& message) {
-  // Any local process may connect: it may speak only for itself.
-  ULONG client_pid = 0;
-  if (!::GetNamedPipeClientProcessId(pipe_.Get(), &client_pid)) {
-    PLOG(ERROR) << "GetNamedPipeClientProcessId failed";
+bool CrashDumpServer::AcceptClientProcess(PipeInstance* instance) {
+  ULONG pid = 0;
+  if (!::GetNamedPipeClientProcessId(instance->pipe.Get(), &pid)) {
+    PLOG(WARNING) << "GetNamedPipeClientProcessId failed";
     return false;
   }
-  if (client_pid != message.id) {
-    LOG(WARNING) << "Crash pipe client " << client_pid << " claims to be process " << message.id;
-    return false;
+  base::AutoLock hold(lock_);
+  for (const std::unique_ptr<PipeInstance>& other : instances_) {
+    if (other.get() == instance || other->client_pid != pid)
+      continue;
+    // Its next step drops it; the signal brings that step at once.
+    other->drop_requested = true;
+    ::SetEvent(other->event.Get());
   }
+  instance->client_pid = pid;
   return true;
 }
 
-void CrashDumpServer::HandleReadDoneState() {
-  if (message_.tag == MESSAGE_TAG_UPLOAD_REQUEST) {
-    if (IsRegistrationFromPipeClient(message_) && upload_callback_)
-      upload_callback_(upload_context_, message_.id);
-    EnterStateImmediately(STATE_DISCONNECTING);
+void CrashDumpServer::HandleConnectedState(PipeInstance* instance) {
+  if (!AcceptClientProcess(instance)) {
+    EnterStateImmediately(instance, STATE_DISCONNECTING);
     return;
   }
-  if (message_.tag != MESSAGE_TAG_REGISTRATION_REQUEST || message_.id == 0 ||
-      message_.thread_id_address == 0 || message_.exception_pointers_address == 0 ||
-      message_.assertion_address == 0 || !IsRegistrationFromPipeClient(message_)) {
-    LOG(WARNING) << "Refusing a crash pipe message with tag " << message_.tag;
-    EnterStateImmediately(STATE_DISCONNECTING);
-    return;
-  }
-  base::scoped_refptr<CrashClientRecord> client(new CrashClientRecord(this, message_));
-  if (!client->Initialize() || !RespondToClient(client.get())) {
-    EnterStateImmediately(STATE_DISCONNECTING);
-    return;
-  }
-  client_being_registered_ = client;
+  memset(&instance->message, 0, sizeof(instance->message));
+  ReadMessage(instance, STATE_READING);
 }
 
-bool CrashDumpServer::RespondToClient(CrashClientRecord* client) {
+void CrashDumpServer::ReadMessage(PipeInstance* instance, State next_state) {
+  // Done at once or later, the read's end signals the event: the next step takes it.
+  DWORD bytes = 0;
+  if (::ReadFile(instance->pipe.Get(), &instance->message, sizeof(instance->message), &bytes,
+                 &instance->overlapped) ||
+      ::GetLastError() == ERROR_IO_PENDING) {
+    EnterStateWhenIoDone(instance, next_state);
+    return;
+  }
+  EnterStateImmediately(instance, STATE_DISCONNECTING);
+}
+
+void CrashDumpServer::HandleReadingState(PipeInstance* instance) {
+  bool done = false;
+  DWORD bytes = 0;
+  if (!TakeIoResult(instance, &done, &bytes))
+    return;
+  // A shorter or longer message (ERROR_MORE_DATA) is not one of ours.
+  EnterStateImmediately(instance, done && bytes == sizeof(instance->message) ? STATE_READ_DONE
+                                                                             : STATE_DISCONNECTING);
+}
+
+void CrashDumpServer::HandleReadDoneState(PipeInstance* instance) {
+  const ProtocolMessage& message = instance->message;
+  // Any local process may connect: it may speak only for itself.
+  const bool from_sender = message.id == instance->client_pid;
+  if (!from_sender) {
+    LogRefusal("Crash pipe client " + std::to_string(instance->client_pid) +
+               " claims to be process " + std::to_string(message.id));
+  }
+  if (message.tag == MESSAGE_TAG_UPLOAD_REQUEST) {
+    if (from_sender && upload_callback_)
+      upload_callback_(upload_context_, message.id);
+    EnterStateImmediately(instance, STATE_DISCONNECTING);
+    return;
+  }
+  if (message.tag != MESSAGE_TAG_REGISTRATION_REQUEST || message.id == 0 ||
+      message.thread_id_address == 0 || message.exception_pointers_address == 0 ||
+      message.assertion_address == 0 || !from_sender) {
+    LogRefusal("Refusing a crash pipe message with tag " + std::to_string(message.tag));
+    EnterStateImmediately(instance, STATE_DISCONNECTING);
+    return;
+  }
+  // Refused before anything is opened or placed in the client; AddClient decides.
+  if (!HasRoomFor(message.id)) {
+    LogFullRefusal(message.id);
+    EnterStateImmediately(instance, STATE_DISCONNECTING);
+    return;
+  }
+  base::scoped_refptr<CrashClientRecord> client(new CrashClientRecord(this, message));
+  if (!client->Initialize() || !RespondToClient(instance, client.get())) {
+    EnterStateImmediately(instance, STATE_DISCONNECTING);
+    return;
+  }
+  instance->client_being_registered = client;
+}
+
+bool CrashDumpServer::RespondToClient(PipeInstance* instance, CrashClientRecord* client) {
   const HANDLE client_process = client->process_handle();
   HANDLE dump_requested = nullptr;
   HANDLE dump_generated = nullptr;
@@ -355,20 +479,22 @@ bool CrashDumpServer::RespondToClient(CrashClientRecord* client) {
   }
   // Watched before the client can use the handles; until the client ends when the
   // response cannot be written (it then never had them).
-  if (!AddClient(client)) {
+  if (!AddClient(client, &instance->registration_replaces)) {
     CloseHandleInProcess(client_process, dump_requested);
     CloseHandleInProcess(client_process, dump_generated);
     CloseHandleInProcess(client_process, server_alive);
     return false;
   }
-  memset(&message_, 0, sizeof(message_));
-  message_.tag = MESSAGE_TAG_REGISTRATION_RESPONSE;
-  message_.id = ::GetCurrentProcessId();
-  message_.dump_requested_handle = reinterpret_cast<uintptr_t>(dump_requested);
-  message_.dump_generated_handle = reinterpret_cast<uintptr_t>(dump_generated);
-  message_.server_alive_handle = reinterpret_cast<uintptr_t>(server_alive);
+  ProtocolMessage& message = instance->message;
+  memset(&message, 0, sizeof(message));
+  message.tag = MESSAGE_TAG_REGISTRATION_RESPONSE;
+  message.id = ::GetCurrentProcessId();
+  message.dump_requested_handle = reinterpret_cast<uintptr_t>(dump_requested);
+  message.dump_generated_handle = reinterpret_cast<uintptr_t>(dump_generated);
+  message.server_alive_handle = reinterpret_cast<uintptr_t>(server_alive);
   DWORD bytes = 0;
-  if (!::WriteFile(pipe_.Get(), &message_, sizeof(message_), &bytes, &overlapped_) &&
+  if (!::WriteFile(instance->pipe.Get(), &message, sizeof(message), &bytes,
+                   &instance->overlapped) &&
       ::GetLastError() != ERROR_IO_PENDING) {
     PLOG(ERROR) << "Cannot answer crash client " << client->pid();
     CloseHandleInProcess(client_process, dump_requested);
@@ -376,27 +502,63 @@ bool CrashDumpServer::RespondToClient(CrashClientRecord* client) {
     CloseHandleInProcess(client_process, server_alive);
     return false;
   }
-  EnterStateWhenIoDone(STATE_WRITING);
+  EnterStateWhenIoDone(instance, STATE_WRITING);
   return true;
 }
 
-bool CrashDumpServer::AddClient(CrashClientRecord* client) {
-  base::AutoLock hold(lock_);
-  if (shutting_down_)
-    return false;
-  // The dump-request wait first: the end of the client stops it.
-  if (!client->dump_request_wait_.Start(client->dump_requested_event(), &OnDumpRequest, client,
-                                        INFINITE, WT_EXECUTEINWAITTHREAD)) {
+bool CrashDumpServer::AddClient(CrashClientRecord* client, bool* replaces) {
+  base::scoped_refptr<CrashClientRecord> replaced;
+  bool full = false;
+  {
+    base::AutoLock hold(lock_);
+    if (shutting_down_)
+      return false;
+    auto same_process = FindClientOfProcess(client->pid());
+    full = !HasRoomForLocked(client->pid());
+    if (!full) {
+      // The dump-request wait first: the end of the client stops it.
+      if (!client->dump_request_wait_.Start(client->dump_requested_event(), &OnDumpRequest,
+                                            client, INFINITE, WT_EXECUTEINWAITTHREAD)) {
+        return false;
+      }
+      if (!client->process_end_wait_.Start(client->process_handle(), &OnClientEnd, client,
+                                           INFINITE, WT_EXECUTEONLYONCE)) {
+        // Not signalled yet: its callback cannot be running.
+        client->dump_request_wait_.StopFromCallback();
+        return false;
+      }
+      // A process registering again (a new crash handler, or a pid that a new process
+      // took over) keeps one record: the new one.
+      if (same_process != clients_.end()) {
+        replaced = std::move(*same_process);
+        clients_.erase(same_process);
+        AddPendingWorkLocked();
+      }
+      clients_.push_back(client);
+    }
+  }
+  if (full) {
+    LogFullRefusal(client->pid());
     return false;
   }
-  if (!client->process_end_wait_.Start(client->process_handle(), &OnClientEnd, client, INFINITE,
-                                       WT_EXECUTEONLYONCE)) {
-    // Not signalled yet: its callback cannot be running.
-    client->dump_request_wait_.StopFromCallback();
-    return false;
-  }
-  clients_.push_back(client);
+  *replaces = replaced != nullptr;
+  if (replaced)
+    RetireClient(std::move(replaced));
   return true;
+}
+
+bool CrashDumpServer::HasRoomFor(DWORD pid) {
+  base::AutoLock hold(lock_);
+  return HasRoomForLocked(pid);
+}
+
+bool CrashDumpServer::HasRoomForLocked(DWORD pid) {
+  return clients_.size() < max_clients_ || FindClientOfProcess(pid) != clients_.end();
+}
+
+void CrashDumpServer::LogFullRefusal(DWORD pid) {
+  LogRefusal("Crash pipe client " + std::to_string(pid) + " refused: " +
+             std::to_string(max_clients_) + " clients are registered");
 }
 
 std::vector<base::scoped_refptr<CrashClientRecord>>::iterator CrashDumpServer::FindClient(
@@ -407,41 +569,102 @@ std::vector<base::scoped_refptr<CrashClientRecord>>::iterator CrashDumpServer::F
                       });
 }
 
-void CrashDumpServer::HandleWritingState() {
-  bool done = false;
-  DWORD bytes = 0;
-  if (TakeIoResult(&done, &bytes))
-    EnterStateImmediately(done ? STATE_WRITE_DONE : STATE_DISCONNECTING);
+std::vector<base::scoped_refptr<CrashClientRecord>>::iterator
+CrashDumpServer::FindClientOfProcess(DWORD pid) {
+  return std::find_if(clients_.begin(), clients_.end(),
+                      [pid](const base::scoped_refptr<CrashClientRecord>& listed) {
+                        return listed->pid() == pid;
+                      });
 }
 
-void CrashDumpServer::HandleWriteDoneState() {
-  ReadMessage(STATE_READING_ACK);
+void CrashDumpServer::RetireClient(base::scoped_refptr<CrashClientRecord> client) {
+  // The work item owns this reference.
+  CrashClientRecord* raw = client.get();
+  raw->AddRef();
+  client = nullptr;
+  if (::QueueUserWorkItem(&RetireClientWork, raw, WT_EXECUTEDEFAULT))
+    return;
+  PLOG(ERROR) << "Cannot queue the retirement of a record of crash client " << raw->pid();
+  // Its waits end without waiting for their callbacks, which may still run: the record
+  // stays for the rest of the process.
+  raw->dump_request_wait_.StopFromCallback();
+  raw->process_end_wait_.StopFromCallback();
+  RemovePendingWork();
 }
 
-void CrashDumpServer::HandleReadingAckState() {
+// static
+DWORD WINAPI CrashDumpServer::RetireClientWork(void* context) {
+  CrashClientRecord* client = static_cast<CrashClientRecord*>(context);
+  CrashDumpServer* server = client->server();
+  // In this order: a client end that runs meanwhile stops the dump-request wait before it
+  // returns, and the second Stop waits for it.
+  client->dump_request_wait_.Stop();
+  client->process_end_wait_.Stop();
+  client->Release();
+  server->RemovePendingWork();
+  return 0;
+}
+
+void CrashDumpServer::AddPendingWorkLocked() {
+  if (pending_work_++ == 0)
+    ::ResetEvent(work_done_.Get());
+}
+
+void CrashDumpServer::RemovePendingWork() {
+  base::AutoLock hold(lock_);
+  if (--pending_work_ == 0)
+    ::SetEvent(work_done_.Get());
+}
+
+void CrashDumpServer::HandleWritingState(PipeInstance* instance) {
   bool done = false;
   DWORD bytes = 0;
-  if (!TakeIoResult(&done, &bytes))
+  if (TakeIoResult(instance, &done, &bytes))
+    EnterStateImmediately(instance, done ? STATE_WRITE_DONE : STATE_DISCONNECTING);
+}
+
+void CrashDumpServer::HandleWriteDoneState(PipeInstance* instance) {
+  ReadMessage(instance, STATE_READING_ACK);
+}
+
+void CrashDumpServer::HandleReadingAckState(PipeInstance* instance) {
+  bool done = false;
+  DWORD bytes = 0;
+  if (!TakeIoResult(instance, &done, &bytes))
     return;
   // The acknowledgement's content does not matter: it tells that the client has its handles.
-  if (done && connect_callback_ && client_being_registered_) {
-    base::AutoLock hold(lock_);
-    if (FindClient(client_being_registered_.get()) != clients_.end())
-      connect_callback_(connect_context_, client_being_registered_.get());
+  CrashClientRecord* const client = instance->client_being_registered.get();
+  if (done && client) {
+    if (instance->registration_replaces) {
+      VLOG(1) << "Crash client " << client->pid() << " registered again";
+    } else {
+      LOG(INFO) << "Crash client " << client->pid() << " registered: "
+                << GetImagePath(client->process_handle());
+    }
+    if (connect_callback_) {
+      base::AutoLock hold(lock_);
+      if (FindClient(client) != clients_.end())
+        connect_callback_(connect_context_, client);
+    }
   }
-  EnterStateImmediately(STATE_DISCONNECTING);
+  EnterStateImmediately(instance, STATE_DISCONNECTING);
 }
 
-void CrashDumpServer::HandleDisconnectingState() {
-  StopIoTimer();
-  if (io_pending_)
-    CancelPendingIo();
-  memset(&overlapped_, 0, sizeof(overlapped_));
-  overlapped_.hEvent = overlapped_event_.Get();
-  client_being_registered_ = nullptr;
-  if (!::ResetEvent(overlapped_event_.Get()) || !::DisconnectNamedPipe(pipe_.Get())) {
+void CrashDumpServer::HandleDisconnectingState(PipeInstance* instance) {
+  instance->io_timer.Stop();
+  if (instance->io_pending)
+    CancelPendingIo(instance);
+  memset(&instance->overlapped, 0, sizeof(instance->overlapped));
+  instance->overlapped.hEvent = instance->event.Get();
+  instance->client_being_registered = nullptr;
+  instance->registration_replaces = false;
+  {
+    base::AutoLock hold(lock_);
+    instance->client_pid = 0;
+  }
+  if (!::ResetEvent(instance->event.Get()) || !::DisconnectNamedPipe(instance->pipe.Get())) {
     PLOG(ERROR) << "Cannot disconnect the crash pipe";
-    EnterErrorState();
+    EnterErrorState(instance);
     return;
   }
   {
@@ -449,7 +672,7 @@ void CrashDumpServer::HandleDisconnectingState() {
     if (shutting_down_)
       return;
   }
-  EnterStateImmediately(STATE_INITIAL);
+  EnterStateImmediately(instance, STATE_INITIAL);
 }
 
 // static
@@ -468,8 +691,7 @@ void CALLBACK CrashDumpServer::OnDumpRequest(void* context, BOOLEAN timed_out) {
       client->dump_in_progress_.store(false);
       return;
     }
-    if (server->pending_requests_++ == 0)
-      ::ResetEvent(server->requests_done_.Get());
+    server->AddPendingWorkLocked();
   }
   // The dump takes a while: a worker thread of its own, so that the pipe and the other
   // clients are served meanwhile.
@@ -478,9 +700,7 @@ void CALLBACK CrashDumpServer::OnDumpRequest(void* context, BOOLEAN timed_out) {
     PLOG(ERROR) << "Cannot queue the dump request of crash client " << client->pid();
     client->dump_in_progress_.store(false);
     client->Release();
-    base::AutoLock hold(server->lock_);
-    if (--server->pending_requests_ == 0)
-      ::SetEvent(server->requests_done_.Get());
+    server->RemovePendingWork();
   }
 }
 
@@ -490,9 +710,7 @@ DWORD WINAPI CrashDumpServer::HandleDumpRequestWork(void* context) {
   CrashDumpServer* server = client->server();
   server->HandleDumpRequest(client);
   client->Release();
-  base::AutoLock hold(server->lock_);
-  if (--server->pending_requests_ == 0)
-    ::SetEvent(server->requests_done_.Get());
+  server->RemovePendingWork();
   return 0;
 }
 
@@ -544,7 +762,8 @@ void CrashDumpServer::HandleClientEnd(CrashClientRecord* client) {
   base::scoped_refptr<CrashClientRecord> listed;
   {
     base::AutoLock hold(lock_);
-    // During shutdown the destructor lets go of every client.
+    // During shutdown the destructor lets go of every client; a replaced record is let go
+    // of by its retirement.
     if (shutting_down_)
       return;
     auto position = FindClient(client);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,18 +19,22 @@
 namespace crash_reporter {
 
 // The crash reporter's end of the crash pipe. It registers client processes that connect
-// to its named pipe (one connection at a time), watches each client's dump requests and its
-// end, and hands every dump request to the dump callback, after writing the dump itself
-// when asked to.
+// to its named pipe, watches each client's dump requests and its end, and hands every dump
+// request to the dump callback, after writing the dump itself when asked to.
 //
-// All work runs on system thread-pool threads: the pipe in the wait thread of its overlapped
-// event, each dump request on a worker thread of its own (several clients are served at
-// once, one request per client at a time), client ends on worker threads. Callbacks may run
-// concurrently and must not destroy the server.
+// All work runs on system thread-pool threads: each pipe instance in the wait thread of its
+// overlapped event, each dump request on a worker thread of its own (several clients are
+// served at once, one request per client at a time), client ends on worker threads.
+// Callbacks may run concurrently and must not destroy the server.
 //
-// Clients are not trusted: a registration must come from the process it names, a message
-// must be exactly one protocol message, and a connection that stalls in the middle of a
-// registration is dropped after a time-out, so that it cannot hold the pipe.
+// Clients are not trusted, and any local process may connect (the pipe is open to low
+// integrity; remote clients are refused). A registration must come from the process it
+// names, a message must be exactly one protocol message, and a connection that stalls in
+// the middle of a registration is dropped after a time-out. Several pipe instances serve
+// at once and a process holds at most one of them (its newest connection), so one stalling
+// client cannot keep the others out. A process has one record (registering again replaces
+// it) and the records are bounded in number, so that a flood of registrations cannot grow
+// the server without end.
 class CrashDumpServer {
  public:
   using ConnectCallback = void (*)(void* context, CrashClientRecord* client);
@@ -41,6 +47,10 @@ class CrashDumpServer {
 
   // How long a connected client may take for each message of a registration.
   static constexpr DWORD kIoTimeoutMs = 1000;
+  // Pipe instances that accept clients at the same time.
+  static constexpr size_t kPipeInstances = 4;
+  // Registered clients at most: the processes of an installation, with room to spare.
+  static constexpr size_t kMaxClients = 32;
 
   // |security_attributes| (may be null) must stay valid until Start returns. With
   // |generate_dumps| the server writes each dump into |dump_folder|.
@@ -66,6 +76,11 @@ class CrashDumpServer {
   // calling thread owns: call it on a thread that lives as long as the server.
   bool Start();
 
+  // Replace kPipeInstances and kMaxClients; before Start.
+  void SetLimitsForTesting(size_t pipe_instances, size_t max_clients);
+  // Runs once the pipe instances exist, before any of them listens.
+  void SetStartHookForTesting(void (*hook)(const std::wstring& pipe_name));
+
  private:
   enum State {
     STATE_UNINITIALIZED = 0,
@@ -81,45 +96,68 @@ class CrashDumpServer {
     STATE_DISCONNECTING = 10,
   };
 
+  // One instance of the pipe and the registration it is serving.
+  struct PipeInstance;
+
   static void CALLBACK OnPipeEvent(void* context, BOOLEAN timed_out);
   static void CALLBACK OnIoTimeout(void* context, BOOLEAN timed_out);
   static void CALLBACK OnDumpRequest(void* context, BOOLEAN timed_out);
   static DWORD WINAPI HandleDumpRequestWork(void* context);
+  static DWORD WINAPI RetireClientWork(void* context);
   static void CALLBACK OnClientEnd(void* context, BOOLEAN timed_out);
 
-  // The pipe's state machine, one step per signal of the overlapped event.
-  void HandleConnectionRequest();
-  void HandleInitialState();
-  void HandleConnectingState();
-  void HandleConnectedState();
-  void HandleReadingState();
-  void HandleReadDoneState();
-  void HandleWritingState();
-  void HandleWriteDoneState();
-  void HandleReadingAckState();
-  void HandleDisconnectingState();
-  void EnterStateImmediately(State state);
+  bool StartInstance(PipeInstance* instance);
+
+  // A pipe instance's state machine, one step per signal of its overlapped event.
+  void HandleConnectionRequest(PipeInstance* instance);
+  void HandleInitialState(PipeInstance* instance);
+  void HandleConnectingState(PipeInstance* instance);
+  void HandleConnectedState(PipeInstance* instance);
+  void HandleReadingState(PipeInstance* instance);
+  void HandleReadDoneState(PipeInstance* instance);
+  void HandleWritingState(PipeInstance* instance);
+  void HandleWriteDoneState(PipeInstance* instance);
+  void HandleReadingAckState(PipeInstance* instance);
+  void HandleDisconnectingState(PipeInstance* instance);
+  void EnterStateImmediately(PipeInstance* instance, State state);
   // Stores |state| for the step that the pending client operation's end brings, which
   // comes after kIoTimeoutMs at the latest: a stalled operation is cancelled then.
-  void EnterStateWhenIoDone(State state);
-  void StopIoTimer();
+  void EnterStateWhenIoDone(PipeInstance* instance, State state);
   // The end of the pending pipe operation: false while it is still under way; otherwise
   // the operation is over (its time-out stopped) and |succeeded| and |bytes| tell how.
-  bool TakeIoResult(bool* succeeded, DWORD* bytes);
-  // Reads one message into |message_|, to be taken in |next_state|.
-  void ReadMessage(State next_state);
-  void EnterErrorState();
+  bool TakeIoResult(PipeInstance* instance, bool* succeeded, DWORD* bytes);
+  // Reads one message into the instance's buffer, to be taken in |next_state|.
+  void ReadMessage(PipeInstance* instance, State next_state);
+  // Ends serving on the instance: only for a failure of the pipe itself.
+  void EnterErrorState(PipeInstance* instance);
   // Ends a pending pipe operation and waits until the system no longer uses the
   // overlapped structure.
-  void CancelPendingIo();
+  void CancelPendingIo(PipeInstance* instance);
+  // Notes the connected client's process and drops its other connections; false when the
+  // process cannot be told.
+  bool AcceptClientProcess(PipeInstance* instance);
+  // Logs a refused client, up to a limit: a flood of them must not fill the disk.
+  void LogRefusal(const std::string& text);
 
-  bool IsRegistrationFromPipeClient(const ProtocolMessage& message);
   // Writes the registration response and, once it is on its way, adds |client|.
-  bool RespondToClient(CrashClientRecord* client);
-  bool AddClient(CrashClientRecord* client);
+  bool RespondToClient(PipeInstance* instance, CrashClientRecord* client);
+  // Whether a registration of |pid| would find room: a free place or a record to replace.
+  bool HasRoomFor(DWORD pid);
+  bool HasRoomForLocked(DWORD pid);  // Under |lock_|.
+  void LogFullRefusal(DWORD pid);
+  // Adds |client|, replacing the record of its process (|replaces| tells whether it did);
+  // false when there is no room.
+  bool AddClient(CrashClientRecord* client, bool* replaces);
   // Under |lock_|.
   std::vector<base::scoped_refptr<CrashClientRecord>>::iterator FindClient(
       CrashClientRecord* client);
+  std::vector<base::scoped_refptr<CrashClientRecord>>::iterator FindClientOfProcess(DWORD pid);
+  // Ends the waits of a record that left the list, on a worker thread (the pipe's wait
+  // thread must not block on them).
+  void RetireClient(base::scoped_refptr<CrashClientRecord> client);
+  // Counts work that uses this server until it ends; under |lock_|.
+  void AddPendingWorkLocked();
+  void RemovePendingWork();
 
   void HandleDumpRequest(CrashClientRecord* client);
   bool GenerateDump(CrashClientRecord* client, std::wstring* dump_path);
@@ -129,8 +167,7 @@ class CrashDumpServer {
   std::vector<base::scoped_refptr<CrashClientRecord>> clients_;  // Under |lock_|.
   const std::wstring pipe_name_;
   SECURITY_ATTRIBUTES* const security_attributes_;
-  base::win::ScopedHandle pipe_;
-  ThreadPoolWait pipe_wait_;
+  std::vector<std::unique_ptr<PipeInstance>> instances_;
   base::win::ScopedHandle server_alive_mutex_;
   const ConnectCallback connect_callback_;
   void* const connect_context_;
@@ -142,19 +179,17 @@ class CrashDumpServer {
   void* const upload_context_;
   const bool generate_dumps_;
   const std::wstring dump_folder_;
-  volatile LONG state_ = STATE_UNINITIALIZED;
+  size_t pipe_instances_ = kPipeInstances;
+  size_t max_clients_ = kMaxClients;
+  void (*start_hook_)(const std::wstring& pipe_name) = nullptr;
+  bool started_ = false;
   bool shutting_down_ = false;  // Under |lock_|.
-  OVERLAPPED overlapped_ = {};
-  base::win::ScopedHandle overlapped_event_;
-  ProtocolMessage message_ = {};
-  base::scoped_refptr<CrashClientRecord> client_being_registered_;
-  // Whether the system still uses |overlapped_|.
-  bool io_pending_ = false;
-  ThreadPoolTimer io_timer_;
+  std::atomic<int> refusals_logged_{0};
 
-  // Dump requests being handled; |requests_done_| is signalled while there are none.
-  LONG pending_requests_ = 0;  // Under |lock_|.
-  base::win::ScopedHandle requests_done_;
+  // Dump requests being handled and records being retired; |work_done_| is signalled while
+  // there are none.
+  LONG pending_work_ = 0;  // Under |lock_|.
+  base::win::ScopedHandle work_done_;
 };
 
 }  // namespace crash_reporter

@@ -14,94 +14,24 @@
 #include "base/test/child_test_process.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/crash_reporter/crash_dump_client.h"
 #include "desktop/windows/crash_reporter/crash_pipe_protocol.h"
 #include "desktop/windows/crash_reporter/test/granted_access.h"
 #include "desktop/windows/crash_reporter/test/minidump_reader.h"
+#include "desktop/windows/crash_reporter/test/raw_pipe_client.h"
 #include "desktop/windows/crash_reporter/test/test_dump_server.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
 namespace {
 
+using test::RawPipeClient;
+
 constexpr DWORD kTimeoutMs = 30000;
 
 uint64_t AddressOf(const void* pointer) {
   return reinterpret_cast<uintptr_t>(pointer);
 }
-
-// A pipe client that writes whatever bytes a test gives it, with a deadline on every
-// operation.
-class RawPipeClient {
- public:
-  bool Connect(const std::wstring& pipe_name) {
-    const ULONGLONG deadline = ::GetTickCount64() + kTimeoutMs;
-    while (::GetTickCount64() < deadline) {
-      pipe_.Set(::CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-      if (pipe_.IsValid()) {
-        DWORD mode = PIPE_READMODE_MESSAGE;
-        return ::SetNamedPipeHandleState(pipe_.Get(), &mode, nullptr, nullptr) != FALSE;
-      }
-      if (::GetLastError() != ERROR_PIPE_BUSY)
-        return false;
-      ::WaitNamedPipeW(pipe_name.c_str(), 1000);
-    }
-    return false;
-  }
-
-  bool Write(const void* data, size_t size) {
-    return Complete(::WriteFile(pipe_.Get(), data, static_cast<DWORD>(size), nullptr, &overlapped_),
-                    nullptr);
-  }
-
-  // One whole message; false when the server sends none in time or disconnects.
-  bool Read(std::string* message) {
-    char buffer[512];
-    DWORD size = 0;
-    if (!Complete(::ReadFile(pipe_.Get(), buffer, sizeof(buffer), nullptr, &overlapped_), &size)) {
-      return false;
-    }
-    message->assign(buffer, size);
-    return true;
-  }
-
-  bool Exchange(const ProtocolMessage& request, ProtocolMessage* reply) {
-    std::string bytes;
-    if (!Write(&request, sizeof(request)) || !Read(&bytes) || bytes.size() != sizeof(*reply))
-      return false;
-    memcpy(reply, bytes.data(), sizeof(*reply));
-    return true;
-  }
-
-  // Whether the server ends the connection within the deadline.
-  bool WaitForDisconnect() {
-    std::string ignored;
-    return !Read(&ignored) &&
-           (::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_PIPE_NOT_CONNECTED);
-  }
-
- private:
-  bool Complete(BOOL started, DWORD* size) {
-    if (!started && ::GetLastError() != ERROR_IO_PENDING)
-      return false;
-    if (::WaitForSingleObject(event_.Get(), kTimeoutMs) != WAIT_OBJECT_0) {
-      ::CancelIoEx(pipe_.Get(), &overlapped_);
-      DWORD ignored = 0;
-      ::GetOverlappedResult(pipe_.Get(), &overlapped_, &ignored, TRUE);
-      ::SetLastError(WAIT_TIMEOUT);
-      return false;
-    }
-    DWORD transferred = 0;
-    const bool done = ::GetOverlappedResult(pipe_.Get(), &overlapped_, &transferred, FALSE);
-    if (size)
-      *size = transferred;
-    return done;
-  }
-
-  base::win::ScopedHandle pipe_;
-  base::win::ScopedHandle event_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  OVERLAPPED overlapped_ = {0, 0, {{0, 0}}, event_.Get()};
-};
 
 // What a client keeps in its memory for the server to read.
 struct ClientCrashFields {
@@ -162,13 +92,16 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
   test::TestDumpServer server(dumps.GetPath().value(), L"\\\\.\\pipe\\TavroCrashTest.bytes");
   ASSERT_TRUE(server.Start());
   ClientCrashFields fields;
-  // The second entry fills its name and value to the last unit: the server cuts both.
-  CustomInfoEntry entries[2] = {};
+  // The second entry fills its name and value to the last unit: the server cuts both. The
+  // third claims an uptime: the server's own measure wins.
+  CustomInfoEntry entries[3] = {};
   wcscpy(entries[0].name, L"process_type");
   wcscpy(entries[0].value, L"installer");
   wmemset(entries[1].name, L'n', CustomInfoEntry::kNameLength);
   wmemset(entries[1].value, L'v', CustomInfoEntry::kValueLength);
-  const ProtocolMessage request = MakeRegistration(fields, entries, 2);
+  wcscpy(entries[2].name, L"ptime");
+  wcscpy(entries[2].value, L"9223372036854775807");
+  const ProtocolMessage request = MakeRegistration(fields, entries, 3);
 
   RawPipeClient client;
   ASSERT_TRUE(client.Connect(server.pipe_name()));
@@ -220,12 +153,15 @@ TEST(CrashDumpServerTest, RegistersAClientByteForByteAndWritesItsDump) {
             dump.process_access);
   // The request was cleared before the client was told its dump is done.
   EXPECT_TRUE(dump.request_event_reset);
-  ASSERT_EQ(3u, dump.entries.size());
+  ASSERT_EQ(4u, dump.entries.size());
   EXPECT_EQ(L"installer", dump.FindValue(L"process_type"));
   EXPECT_EQ(std::wstring(63, L'n'), dump.entries[1].name);
   EXPECT_EQ(std::wstring(63, L'v'), dump.entries[1].value);
-  EXPECT_STREQ(L"ptime", dump.entries[2].name);
-  EXPECT_NE(L"", dump.FindValue(L"ptime"));
+  EXPECT_STREQ(L"", dump.entries[2].name);
+  EXPECT_STREQ(L"ptime", dump.entries[3].name);
+  const std::wstring uptime = dump.FindValue(L"ptime");
+  EXPECT_NE(L"", uptime);
+  EXPECT_LT(uptime.size(), 10u) << uptime;
 
   test::MinidumpReader reader;
   ASSERT_TRUE(reader.Open(base::FilePath(dump.dump_path)));
@@ -295,6 +231,7 @@ TEST(CrashDumpServerTest, RefusesHostileClientsAndKeepsServing) {
     ASSERT_TRUE(client.Connect(server.pipe_name()));
     ASSERT_TRUE(Register(&client, MakeRegistration(fields, nullptr, 0), &reply, &handles));
     ASSERT_TRUE(server.WaitForConnections(++registered, kTimeoutMs));
+    ASSERT_TRUE(client.WaitForDisconnect());
   };
 
   // Messages that are not one protocol message.
@@ -339,6 +276,70 @@ TEST(CrashDumpServerTest, RefusesHostileClientsAndKeepsServing) {
 
   EXPECT_EQ(registered, server.connected_pids().size());
   EXPECT_TRUE(server.dump_requests().empty());
+}
+
+// Registers through a fresh connection, which it leaves once the server is done with it; a
+// registration the server refuses fails.
+bool RegisterOnce(const std::wstring& pipe_name, const ClientCrashFields& fields) {
+  RawPipeClient client;
+  ProtocolMessage reply;
+  ResponseHandles handles;
+  return client.Connect(pipe_name) &&
+         Register(&client, MakeRegistration(fields, nullptr, 0), &reply, &handles) &&
+         client.WaitForDisconnect();
+}
+
+constexpr wchar_t kBoundedPipe[] = L"\\\\.\\pipe\\TavroCrashTest.bounded";
+
+// Exits with 0 when the server registered it, 3 when not.
+TEST(CrashDumpServerTest, DISABLED_RegistersWithTheBoundedServer) {
+  if (!base::test::IsChildTest())
+    return;
+  CrashDumpClient client(kBoundedPipe, MiniDumpNormal, nullptr);
+  ::ExitProcess(client.Register() ? 0 : 3);
+}
+
+TEST(CrashDumpServerTest, RecordsAreOnePerProcessAndBoundedInNumber) {
+  test::TestDumpServer server(std::wstring(), kBoundedPipe);
+  server.SetLimits(CrashDumpServer::kPipeInstances, 1);
+  ASSERT_TRUE(server.Start());
+  // Each registration of this process replaces its record: the one record allowed holds.
+  ClientCrashFields fields;
+  for (size_t i = 1; i <= 20; ++i) {
+    ASSERT_TRUE(RegisterOnce(server.pipe_name(), fields)) << i;
+    ASSERT_TRUE(server.WaitForConnections(i, kTimeoutMs));
+  }
+  // Another process finds no room, and the server goes on serving.
+  const base::test::ChildTestResult other =
+      base::test::RunChildTest("CrashDumpServerTest.DISABLED_RegistersWithTheBoundedServer");
+  EXPECT_TRUE(other.started);
+  EXPECT_EQ(3u, other.exit_code) << other.output;
+  ASSERT_TRUE(RegisterOnce(server.pipe_name(), fields));
+  ASSERT_TRUE(server.WaitForConnections(21, kTimeoutMs));
+  EXPECT_EQ(std::vector<DWORD>(21, ::GetCurrentProcessId()), server.connected_pids());
+}
+
+bool g_client_came_and_went = false;
+
+void ConnectAndLeave(const std::wstring& pipe_name) {
+  base::win::ScopedHandle client(::CreateFileW(pipe_name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                               0, nullptr, OPEN_EXISTING, 0, nullptr));
+  g_client_came_and_went = client.IsValid();
+}
+
+// The only pipe instance finds, when it first listens, a client that connected and left
+// meanwhile (ERROR_NO_DATA): it listens again and serves the next clients.
+TEST(CrashDumpServerTest, AClientGoneBeforeTheServerListensDoesNotEndServing) {
+  test::TestDumpServer server(std::wstring(), L"\\\\.\\pipe\\TavroCrashTest.gone");
+  server.SetLimits(1, CrashDumpServer::kMaxClients);
+  server.SetStartHook(&ConnectAndLeave);
+  ASSERT_TRUE(server.Start());
+  ASSERT_TRUE(g_client_came_and_went);
+  ClientCrashFields fields;
+  for (size_t i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(RegisterOnce(server.pipe_name(), fields)) << i;
+    ASSERT_TRUE(server.WaitForConnections(i, kTimeoutMs));
+  }
 }
 
 TEST(CrashDumpServerTest, UploadRequestCallsTheUploadCallbackWithoutRegistering) {

@@ -26,6 +26,20 @@ std::string EscapeMetadataText(std::string_view text) {
   return escaped;
 }
 
+std::string EscapeLineBreaks(std::string_view text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    if (c == '\r')
+      escaped += "\\r";
+    else if (c == '\n')
+      escaped += "\\n";
+    else
+      escaped += c;
+  }
+  return escaped;
+}
+
 bool WriteMetadataLines(FILE* file, const CrashLogInfo& info, const char* line_end) {
   for (const auto& [key, value] : info.metadata) {
     if (fprintf(file, "%s=\"%s\"%s", EscapeMetadataText(key).c_str(),

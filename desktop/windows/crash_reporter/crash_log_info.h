@@ -24,6 +24,11 @@ struct CrashLogInfo {
 // line break would let one value forge further metadata lines.
 std::string EscapeMetadataText(std::string_view text);
 
+// |text| with carriage return and line feed written as \r and \n: client text (a version,
+// a module's name or version) that a log line holds as it is must not start a line of its
+// own.
+std::string EscapeLineBreaks(std::string_view text);
+
 // Writes one escaped |key|="|value|" line per metadata pair, each ended by |line_end|.
 // False at the first failed write.
 bool WriteMetadataLines(FILE* file, const CrashLogInfo& info, const char* line_end);

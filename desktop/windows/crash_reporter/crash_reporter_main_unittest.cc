@@ -5,14 +5,17 @@
 #include "desktop/windows/crash_reporter/crash_reporter_main.h"
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/bind.h"
 #include "base/command_line.h"
 #include "base/environment.h"
 #include "base/files/file_enumerator.h"
@@ -24,15 +27,19 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
 #include "base/test/scoped_path_override.h"
+#include "base/threading/thread.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/crash_reporter/crash_config.h"
+#include "desktop/windows/crash_reporter/crash_dump_client.h"
 #include "desktop/windows/crash_reporter/crash_key_table.h"
 #include "desktop/windows/crash_reporter/last_reporter_crash.h"
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
 #include "desktop/windows/crash_reporter/test/gunzip.h"
 #include "desktop/windows/crash_reporter/test/multipart_form.h"
+#include "desktop/windows/crash_reporter/test/raw_pipe_client.h"
 #include "desktop/windows/crash_reporter/test/zip_reader.h"
 #include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
@@ -63,6 +70,11 @@ constexpr char kEmail[] = "crash.user@example.com";
 constexpr char kLocation[] = "https://crash.tavro.example/crash/?id=c0ffee42&s=1";
 constexpr DWORD kAccessViolation = 0xC0000005;
 constexpr DWORD kInvalidParameter = 0xC000000D;
+
+// The reporter's log line for the registration of process |pid|.
+std::string RegisteredLine(DWORD pid) {
+  return "Crash client " + std::to_string(pid) + " registered: ";
+}
 
 void CrashNow() {
   // Through a volatile, so that the compiler cannot see the null page coming.
@@ -268,7 +280,106 @@ TEST_F(CrashReporterEndToEndTest, AnInstallerRunsUnderAReporterThatEndsWithIt) {
   const std::string reporter = "Crash reporter of process " + std::to_string(installer_pid);
   EXPECT_NE(std::string::npos, log.find(reporter + " serving \\\\.\\pipe\\TavroCrashReporter"))
       << log;
+  // The installer waited for its reporter and registered: a reporter that got ready only
+  // after its parent gave up would serve nobody.
+  EXPECT_NE(std::string::npos, log.find(RegisteredLine(installer_pid))) << log;
   EXPECT_NE(std::string::npos, log.find(reporter + " ends")) << log;
+}
+
+// A parent for a reporter that a test starts itself; the test ends it.
+TEST(CrashReporterChild, DISABLED_ReporterParent) {
+  if (base::test::IsChildTest())
+    ::Sleep(120000);
+}
+
+// The threads of process |pid| at the moment.
+size_t CountThreads(DWORD pid) {
+  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot.IsValid())
+    return 0;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  size_t count = 0;
+  for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+       more = ::Thread32Next(snapshot.Get(), &entry)) {
+    if (entry.th32OwnerProcessID == pid)
+      ++count;
+  }
+  return count;
+}
+
+// A real reporter (the installer's), flooded with registrations and held by a client that
+// stalls and reconnects at once: installers started meanwhile still register with it.
+TEST_F(CrashReporterEndToEndTest, FloodingAndStallingClientsLeaveRoomForInstallers) {
+  // Ends the reporter's parent however the test ends; the reporter then ends with it.
+  struct Parent {
+    ~Parent() { process.Terminate(1); }
+    base::Process process;
+  } parent_holder{base::test::StartChildTest("CrashReporterChild.DISABLED_ReporterParent")};
+  const base::Process& parent = parent_holder.process;
+  ASSERT_TRUE(parent.IsValid());
+  base::win::ScopedHandle ready(::CreateEventW(
+      nullptr, TRUE, FALSE, MakeReporterInitEventName(parent.Pid()).c_str()));
+  ASSERT_TRUE(ready.IsValid());
+  base::CommandLine reporter_command(base::FilePath(BinFile(L"installer.exe")));
+  reporter_command.AppendSwitchASCII("crash-reporter-parent-id", std::to_string(parent.Pid()));
+  ProcessOptions options;
+  options.environment = {{L"TEMP", temp_.value()}, {L"TMP", temp_.value()}};
+  TestProcess reporter;
+  ASSERT_TRUE(reporter.Start(reporter_command, options));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(ready.Get(), 60000));
+  const std::wstring pipe_name = MakeCrashPipeName(reporter.pid());
+
+  // Each registration of a process replaces its record: the reporter does not grow.
+  {
+    CrashDumpClient first(pipe_name, MiniDumpNormal, nullptr);
+    ASSERT_TRUE(first.Register());
+  }
+  const size_t threads = CountThreads(reporter.pid());
+  ASSERT_NE(0u, threads);
+  for (int i = 0; i < 500; ++i) {
+    CrashDumpClient client(pipe_name, MiniDumpNormal, nullptr);
+    ASSERT_TRUE(client.Register()) << i;
+  }
+  EXPECT_LE(CountThreads(reporter.pid()), threads + 4);
+
+  // A client that says nothing once connected, and that tries again and again to connect as
+  // soon as the reporter drops it: it gets an instance whenever one comes free.
+  std::atomic<bool> stop{false};
+  std::atomic<int> stalls{0};
+  base::Thread staller("Stalling crash client");
+  ASSERT_TRUE(staller.Start());
+  staller.GetTaskRunner()->PostTask(FROM_HERE, base::BindLambda([&] {
+    while (!stop) {
+      test::RawPipeClient client;
+      if (client.TryConnect(pipe_name) && client.WaitForDisconnect())
+        ++stalls;
+    }
+  }));
+  std::vector<DWORD> installers;
+  for (int i = 0; i < 3; ++i) {
+    base::CommandLine command_line(base::FilePath(BinFile(L"installer.exe")));
+    command_line.AppendSwitchASCII("crash-reporter-pid", std::to_string(reporter.pid()));
+    command_line.AppendSwitchPath("set-folder-permission", temp_dir_.GetPath().Append(L"folder"));
+    TestProcess installer;
+    ASSERT_TRUE(installer.Start(command_line, options));
+    installers.push_back(installer.pid());
+    const ProcessResult result = installer.Wait();
+    EXPECT_TRUE(result.Succeeded()) << result.Describe();
+  }
+  stop = true;
+  staller.Stop();
+  EXPECT_LT(0, stalls.load());
+
+  parent.Terminate(1);
+  const ProcessResult result = reporter.Wait();
+  EXPECT_TRUE(result.Succeeded()) << result.Describe();
+  const std::string log = ReadFile(temp_.Append(L"tavro_crashreporter.log"));
+  for (const DWORD pid : installers)
+    EXPECT_NE(std::string::npos, log.find(RegisteredLine(pid))) << pid << "\n" << log;
+  EXPECT_NE(std::string::npos, log.find("A crash client stalled in its registration")) << log;
+  EXPECT_NE(std::string::npos,
+            log.find("Crash reporter of process " + std::to_string(parent.Pid()) + " ends"));
 }
 
 TEST_F(CrashReporterEndToEndTest, ACrashIsLoggedCountedQueriedAndUploaded) {

@@ -1,6 +1,7 @@
 #include "desktop/windows/crash_reporter/crash_servers.h"
 
 #include <windows.h>
+#include <string.h>
 
 #include <wininet.h>
 
@@ -9,6 +10,7 @@
 
 #include "base/environment.h"
 #include "base/logging.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "desktop/windows/crash_reporter/crash_config.h"
@@ -63,6 +65,21 @@ bool ReadLocation(HINTERNET request, std::wstring* location) {
   }
 }
 
+// |text| (UTF-8) as a query value: every byte but letters, digits, "-._~" and the "@" of an
+// address percent-encoded, so that the user's text cannot add parameters or end the query.
+std::wstring EncodeQueryValue(const std::string& text) {
+  std::string encoded;
+  for (const char c : text) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       (c >= '0' && c <= '9') || (c != '\0' && strchr("-._~@", c));
+    if (plain)
+      encoded += c;
+    else
+      encoded += base::StringPrintf("%%%02X", static_cast<unsigned char>(c));
+  }
+  return base::AsciiToUtf16(encoded);
+}
+
 }  // namespace
 
 void ChooseCrashServers() {
@@ -78,10 +95,9 @@ void ChooseCrashServers() {
     servers.crash_server =
         base::Utf8ToUtf16(installer::ProductConfig::GetInstance().GetUrl("crash"));
   }
-  const std::wstring email =
-      base::Utf8ToUtf16(GetEnvironmentValue(environment.get(), GetCrashEmailVariableName()));
+  const std::string email = GetEnvironmentValue(environment.get(), GetCrashEmailVariableName());
   if (!email.empty())
-    servers.crash_server += L"?email=" + email;
+    servers.crash_server += L"?email=" + EncodeQueryValue(email);
   servers.user_agent_suffix = base::Utf8ToUtf16(installer::ProductInfo::GetEditionString());
 
   base::AutoLock lock(g_lock);

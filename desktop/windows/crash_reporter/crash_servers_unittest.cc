@@ -90,6 +90,14 @@ TEST_F(CrashServersTest, TheEnvironmentChoosesTheServersAndTheUsersAddress) {
   EXPECT_EQ(L"http://127.0.0.1:1/alt", GetAlternativeCrashServerUrl());
   EXPECT_EQ(L" (Edition Stable)", GetUserAgentSuffix());
   {
+    // The address is one query value, whatever it holds.
+    ScopedEnvironment environment({{"TAVRO_CRASH_SERVER_URL", "http://127.0.0.1:1/crash"},
+                                   {"TAVRO_CRASH_EMAIL", "a b&ptime=1#x%+\xC3\xA6@ex.com"}});
+    ChooseCrashServers();
+  }
+  EXPECT_EQ(L"http://127.0.0.1:1/crash?email=a%20b%26ptime%3D1%23x%25%2B%C3%A6@ex.com",
+            GetCrashServerUrl());
+  {
     // Set but empty counts as unset.
     ScopedEnvironment environment({{"TAVRO_CRASH_SERVER_URL", ""},
                                    {"TAVRO_ALTERNATIVE_CRASH_SERVER_URL", ""},

@@ -220,11 +220,14 @@ bool WriteHeader(FILE* file, const ProcessState& state, const CrashLogInfo& info
     snprintf(code, sizeof(code), "%X", state.GetExceptionCode());
     description = code;
   }
+  // The version and build number come from the client's crash keys, the module names from
+  // its memory.
   return fprintf(file, "TAVRO-CRASHLOG V1 desktop%s %s %s windows x64 release\n",
-                 info.product_suffix.c_str(), info.version.c_str(),
-                 info.build_number.c_str()) >= 0 &&
+                 EscapeLineBreaks(info.product_suffix).c_str(),
+                 EscapeLineBreaks(info.version).c_str(),
+                 EscapeLineBreaks(info.build_number).c_str()) >= 0 &&
          fprintf(file, "%s caused exception %s at address %012llX ",
-                 main ? main->GetName() : "<no name>", description,
+                 main ? EscapeLineBreaks(main->GetName()).c_str() : "<no name>", description,
                  U(state.GetExceptionAddress())) >= 0 &&
          fprintf(file, "(Base: %012llX)", U(main ? main->GetBaseAddress() : 0)) >= 0 &&
          fputs("\n", file) >= 0;
@@ -346,9 +349,10 @@ bool WriteModules(FILE* file, const ProcessState& state) {
   if (fputs("\nUsed DLLs:\n", file) < 0)
     return false;
   for (const auto& module : state.GetModules()) {
-    fprintf(file, "%-26s %-46s Base: %012llX Size: %08X Timestamp: %08X\n", module->GetName(),
-            module->GetVersion(), U(module->GetBaseAddress()), module->GetSize(),
-            module->GetTimestamp());
+    fprintf(file, "%-26s %-46s Base: %012llX Size: %08X Timestamp: %08X\n",
+            EscapeLineBreaks(module->GetName()).c_str(),
+            EscapeLineBreaks(module->GetVersion()).c_str(), U(module->GetBaseAddress()),
+            module->GetSize(), module->GetTimestamp());
   }
   return true;
 }

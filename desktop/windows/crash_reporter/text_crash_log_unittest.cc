@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,48 @@ TEST(TextCrashLogTest, WritesTheExactLayout) {
   for (size_t i = 0; i < expected.size(); ++i)
     EXPECT_EQ(expected[i], lines[i]) << "line " << i + 1;
   EXPECT_EQ(2048u + 40u, ranges.total());
+}
+
+// Crash keys, module names and versions are the client's text: their line breaks are
+// escaped wherever they reach the log, so that no client text forges a line.
+TEST(TextCrashLogTest, ClientTextCannotForgeLines) {
+  TestMemory memory(0x1000);
+  ASSERT_TRUE(memory.data());
+  FakeProcessState state;
+  FakeModule* main = state.AddModule("main.exe\r\nmetadata:", memory.address(0x800), 0x10);
+  main->version = "1\nforged=\"module\"";
+  state.main_module = main;
+  state.crash_code = EXCEPTION_ACCESS_VIOLATION;
+  FakeThread* thread = state.AddThread(1, true);
+  thread->registers.rsp = memory.address(0x100);
+  CrashLogInfo info;
+  info.product_suffix = "_beta";
+  info.version = "1.0\nmetadata:\nforged=\"yes\"";
+  info.build_number = "1\r2";
+  info.metadata = {{"Version", "1.0\nmetadata:\nforged=\"yes\""}};
+  MemoryRangeSet ranges;
+  const std::vector<std::string> lines = WriteAndReadLines(state, info, &ranges);
+
+  ASSERT_LT(7u, lines.size());
+  EXPECT_EQ(
+      "TAVRO-CRASHLOG V1 desktop_beta 1.0\\nmetadata:\\nforged=\"yes\" 1\\r2 windows x64 "
+      "release",
+      lines[0]);
+  EXPECT_EQ(0u, lines[1].find("main.exe\\r\\nmetadata: caused exception C0000005"))
+      << lines[1];
+  EXPECT_EQ("Version=\"1.0\\nmetadata:\\nforged=\\\"yes\\\"\"", lines[4]);
+  size_t modules = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_NE(0u, lines[i].find("forged=")) << "line " << i + 1 << ": " << lines[i];
+    if (lines[i] == "Used DLLs:")
+      modules = i + 1;
+  }
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), "metadata:"));
+  ASSERT_LT(modules, lines.size());
+  EXPECT_EQ(0u, lines[modules].find(base::StringPrintf("%-26s %-46s Base:",
+                                                       "main.exe\\r\\nmetadata:",
+                                                       "1\\nforged=\"module\"")))
+      << lines[modules];
 }
 
 // A thread that did not crash is limited to 61440 bytes of dumps; a pointer that another

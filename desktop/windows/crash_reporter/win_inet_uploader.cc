@@ -45,8 +45,9 @@ void SetTimeoutOption(WinInetRequest* request,
     fputs(warning, stderr);
 }
 
-// Reads the response body of |request|. True only when every read succeeded and, when the
-// server announced a length, exactly that many bytes came.
+// Reads the response body of |request|. True only when every read succeeded, no more than
+// WinInetUploader::kMaxResponseSize bytes came and, when the server announced a length,
+// exactly that many.
 bool ReadResponse(HINTERNET request, std::wstring* response) {
   wchar_t length_text[32];
   DWORD length_size = sizeof(length_text);
@@ -59,7 +60,7 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
   std::string bytes;
   // The announced length is the server's claim, not a measure of what will come.
   bytes.reserve(static_cast<size_t>(
-      std::min<uint64_t>(content_length, WinInetUploader::kMaxResponseReservation)));
+      std::min<uint64_t>(content_length, WinInetUploader::kMaxResponseSize)));
 
   for (;;) {
     DWORD available = 0;
@@ -70,6 +71,10 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
     if (available == 0)
       break;
     const size_t offset = bytes.size();
+    if (available > WinInetUploader::kMaxResponseSize - offset) {
+      LOG(ERROR) << "Response larger than " << WinInetUploader::kMaxResponseSize << " bytes";
+      return false;
+    }
     bytes.resize(offset + available);
     DWORD read = 0;
     if (!::InternetReadFile(request, &bytes[offset], available, &read)) {
@@ -84,8 +89,7 @@ bool ReadResponse(HINTERNET request, std::wstring* response) {
     LOG(ERROR) << "Response of " << bytes.size() << " bytes, announced " << content_length;
     return false;
   }
-  if (response)
-    *response = base::Utf8ToUtf16(bytes);
+  *response = base::Utf8ToUtf16(bytes);
   return true;
 }
 
@@ -152,7 +156,8 @@ bool WinInetUploader::Upload(const std::wstring& user_agent_suffix,
     LOG(ERROR) << "Upload answered with HTTP status " << status_code;
     return false;
   }
-  return ReadResponse(request.handle(), response);
+  // The status tells that the upload arrived; what follows only matters when asked for.
+  return !response || ReadResponse(request.handle(), response);
 }
 
 // static

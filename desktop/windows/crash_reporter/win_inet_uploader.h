@@ -22,16 +22,18 @@ class WinInetUploader {
   // Bounds the wait for the answer of a request made without a time-out of its own, so
   // that a server that accepts and never answers cannot hold the caller.
   static constexpr uint32_t kDefaultReceiveTimeoutMs = 60 * 1000;
-  // The most of a response's announced length reserved before its bytes arrive.
-  static constexpr size_t kMaxResponseReservation = 64 * 1024;
+  // The most of a response that is read: a crash server's answer is a few bytes, and a
+  // server that sends more (or never ends) must not fill the reporter's memory.
+  static constexpr size_t kMaxResponseSize = 64 * 1024;
 
   WinInetUploader() = delete;
 
   // Posts |parameters| and |files| to |url| (http or https) with the agent
   // "Hollet/1.0 (Windows)" followed by |user_agent_suffix|. |timeout_ms| bounds sending and
   // waiting for the answer (without it, only the wait, by kDefaultReceiveTimeoutMs). True
-  // only when the server answered 200 and its whole response was read; the response text
-  // (UTF-8 decoded) goes to |response| and the status (0 when none came) to |status|, each
+  // only when the server answered 200 and, when |response| is given, its whole response
+  // (at most kMaxResponseSize bytes) was read into it, UTF-8 decoded; without |response|
+  // nothing of the response body is read. The status (0 when none came) goes to |status|
   // when given.
   static bool Upload(const std::wstring& user_agent_suffix,
                      const std::wstring& url,

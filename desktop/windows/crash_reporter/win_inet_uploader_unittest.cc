@@ -147,7 +147,7 @@ TEST_F(WinInetUploaderTest, AStatusOtherThan200FailsAndIsReported) {
   EXPECT_EQ(L"untouched", response);
 }
 
-TEST_F(WinInetUploaderTest, AnAnnouncedLengthIsNeitherTrustedNorReservedWhole) {
+TEST_F(WinInetUploaderTest, ResponsesAreReadOnlyWhenWantedAndWithinABound) {
   // Nine terabytes announced, a few bytes sent: reserving the claim would end the process.
   TestHttpServer::Response hostile;
   hostile.body = "short";
@@ -158,6 +158,19 @@ TEST_F(WinInetUploaderTest, AnAnnouncedLengthIsNeitherTrustedNorReservedWhole) {
   EXPECT_FALSE(WinInetUploader::Upload(L"", server_.GetUrl("/hostile"), {{L"a", L"1"}}, {},
                                        5000, &response, &status));
   EXPECT_EQ(200, status);
+
+  // Unless the caller wants the response, the upload is done once the status came.
+  EXPECT_TRUE(WinInetUploader::Upload(L"", server_.GetUrl("/hostile"), {{L"a", L"1"}}, {}, 5000,
+                                      nullptr, &status));
+
+  // A response beyond the bound is not read to its end.
+  TestHttpServer::Response huge;
+  huge.body.assign(WinInetUploader::kMaxResponseSize + 1, 'x');
+  server_.SetResponse("/huge", huge);
+  response = L"untouched";
+  EXPECT_FALSE(WinInetUploader::Upload(L"", server_.GetUrl("/huge"), {{L"a", L"1"}}, {}, 5000,
+                                       &response, &status));
+  EXPECT_EQ(L"untouched", response);
 
   // A response shorter than its announced length fails even with status 200.
   TestHttpServer::Response cut;

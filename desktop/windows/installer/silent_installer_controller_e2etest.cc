@@ -2,7 +2,10 @@
 // Wine, the example package on a local server, and what a user (or the server) sees after.
 
 #include <windows.h>
+#include <stdlib.h>
+#include <string.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +13,7 @@
 
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
+#include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
@@ -37,6 +41,26 @@ std::string ReadFile(const base::FilePath& path) {
 
 base::FilePath BinFile(const wchar_t* name) {
   return base::FilePath(GetTestBinFolder()).Append(name);
+}
+
+// The processes that registered with the crash reporter whose log |log| is: the program of
+// each, by process id.
+std::map<DWORD, std::string> RegisteredCrashClients(const std::string& log) {
+  static constexpr char kClient[] = "Crash client ";
+  static constexpr char kRegistered[] = " registered: ";
+  std::map<DWORD, std::string> clients;
+  for (size_t at = log.find(kClient); at != std::string::npos; at = log.find(kClient, at + 1)) {
+    const size_t pid_start = at + strlen(kClient);
+    const size_t pid_end = log.find(kRegistered, pid_start);
+    const size_t line_end = log.find_first_of("\r\n", pid_start);
+    unsigned pid = 0;
+    if (pid_end < line_end &&
+        base::StringToUint(log.substr(pid_start, pid_end - pid_start), &pid)) {
+      const size_t program = pid_end + strlen(kRegistered);
+      clients[pid] = log.substr(program, line_end - program);
+    }
+  }
+  return clients;
 }
 
 // Every test leaves the registry as it found it: an installation is uninstalled again.
@@ -151,6 +175,29 @@ TEST_F(SilentInstallE2eTest, InstallsThePackageFromTheServer) {
   std::string payload_type;
   EXPECT_TRUE(report->GetString("payload_type", &payload_type));
   EXPECT_EQ("none", payload_type);
+
+  // The front end (the crash reporter's parent) and the backend (the package's installer)
+  // ran under the crash reporter that the front end started: both registered with it.
+  const std::string reporter_log = ReadFile(temp_folder().Append(L"tavro_crashreporter.log"));
+  const std::map<DWORD, std::string> clients = RegisteredCrashClients(reporter_log);
+  const std::string parent_line = "Crash reporter of process ";
+  const size_t parent_at = reporter_log.find(parent_line);
+  ASSERT_NE(std::string::npos, parent_at) << reporter_log;
+  const DWORD front_end =
+      strtoul(reporter_log.c_str() + parent_at + parent_line.size(), nullptr, 10);
+  ASSERT_EQ(1u, clients.count(front_end)) << reporter_log;
+  EXPECT_TRUE(base::EqualsCaseInsensitiveAscii(base::Utf16ToUtf8(host().value()),
+                                               clients.at(front_end)))
+      << reporter_log;
+  const std::string package_folder =
+      base::ToLowerAscii(base::Utf16ToUtf8(download_folder().value())) + "\\";
+  int backends = 0;
+  for (const auto& [pid, program] : clients) {
+    const std::string lower = base::ToLowerAscii(program);
+    backends += base::StartsWith(lower, package_folder, base::CompareCase::SENSITIVE) &&
+                base::EndsWith(lower, "\\installer.exe", base::CompareCase::SENSITIVE);
+  }
+  EXPECT_EQ(1, backends) << reporter_log;
 
   Uninstall();
 }

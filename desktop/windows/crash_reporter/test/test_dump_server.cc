@@ -23,10 +23,21 @@ TestDumpServer::~TestDumpServer() {
   server_.reset();
 }
 
+void TestDumpServer::SetLimits(size_t pipe_instances, size_t max_clients) {
+  pipe_instances_ = pipe_instances;
+  max_clients_ = max_clients;
+}
+
+void TestDumpServer::SetStartHook(void (*hook)(const std::wstring& pipe_name)) {
+  start_hook_ = hook;
+}
+
 bool TestDumpServer::Start() {
   server_ = std::make_unique<CrashDumpServer>(pipe_name_, nullptr, &OnConnect, this, &OnDump, this,
                                               &OnExit, this, &OnUpload, this, !dump_folder_.empty(),
                                               &dump_folder_);
+  server_->SetLimitsForTesting(pipe_instances_, max_clients_);
+  server_->SetStartHookForTesting(start_hook_);
   return server_->Start();
 }
 

@@ -41,6 +41,10 @@ class TestDumpServer {
   TestDumpServer& operator=(const TestDumpServer&) = delete;
   ~TestDumpServer();
 
+  // Before Start: see CrashDumpServer::SetLimitsForTesting and SetStartHookForTesting.
+  void SetLimits(size_t pipe_instances, size_t max_clients);
+  void SetStartHook(void (*hook)(const std::wstring& pipe_name));
+
   bool Start();
   const std::wstring& pipe_name() const { return pipe_name_; }
 
@@ -64,6 +68,9 @@ class TestDumpServer {
 
   const std::wstring pipe_name_;
   const std::wstring dump_folder_;
+  size_t pipe_instances_ = CrashDumpServer::kPipeInstances;
+  size_t max_clients_ = CrashDumpServer::kMaxClients;
+  void (*start_hook_)(const std::wstring& pipe_name) = nullptr;
   base::Lock lock_;
   base::WaitEvent changed_;
   std::vector<DWORD> connected_pids_;

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_CRASH_REPORTER_QUILLBOX_UTIL_NET_HTTP_TRANSPORT_H_
 #define DESKTOP_WINDOWS_CRASH_REPORTER_QUILLBOX_UTIL_NET_HTTP_TRANSPORT_H_
 
+#include <stddef.h>
+
 #include <memory>
 #include <string>
 
@@ -31,8 +33,12 @@ class HttpTransport {
   // reading the answer); 15 seconds unless set, never less than a millisecond.
   void SetTimeout(double timeout_seconds);
 
+  // The most of an answer that is read: more (or an answer that never ends) fails.
+  static constexpr size_t kMaxResponseBodySize = 64 * 1024;
+
   // Sends the request. True only when the server answered 200 and, with |response_body|,
-  // the whole answer was read into it. Every failure is logged at ERROR.
+  // the whole answer (at most kMaxResponseBodySize bytes) was read into it; without it
+  // nothing of the answer's body is read. Every failure is logged at ERROR.
   virtual bool ExecuteSynchronously(std::string* response_body) = 0;
 
  protected:

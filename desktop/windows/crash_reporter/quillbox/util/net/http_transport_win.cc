@@ -198,6 +198,10 @@ bool HttpTransportWin::ExecuteSynchronously(std::string* response_body) {
     }
     if (read == 0)
       return true;
+    if (read > kMaxResponseBodySize - response_body->size()) {
+      LOG(ERROR) << "Response larger than " << kMaxResponseBodySize << " bytes";
+      return false;
+    }
     response_body->append(piece, read);
   }
 }

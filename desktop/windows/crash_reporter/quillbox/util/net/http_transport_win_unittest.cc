@@ -146,6 +146,14 @@ TEST_F(HttpTransportWinTest, SendsTheStreamedBodyAndReturnsTheResponse) {
   std::string boundary;
   EXPECT_TRUE(MakeUpload(Url("/collector/submit"), dump, false, &boundary)
                   ->ExecuteSynchronously(nullptr));
+
+  // An answer beyond the bound is not read to its end.
+  TestHttpServer::Response huge;
+  huge.body.assign(HttpTransport::kMaxResponseBodySize + 1, 'x');
+  server_.SetResponse("/huge", huge);
+  std::string response;
+  EXPECT_FALSE(MakeUpload(Url("/huge"), dump, false, &boundary)->ExecuteSynchronously(&response));
+  EXPECT_LE(response.size(), HttpTransport::kMaxResponseBodySize);
 }
 
 TEST_F(HttpTransportWinTest, AStatusOtherThan200IsAFailureAndLogged) {
