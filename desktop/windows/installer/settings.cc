@@ -61,6 +61,25 @@ const base::CommandLine& SourceCommandLine(const base::CommandLine* command_line
   return *process_command_line;
 }
 
+// Whether the folder |folder| (|what| of the command line; empty when not given) can be one
+// of the installation's; logs why not.
+bool IsValidCommandLineFolder(const base::FilePath& folder, const char* what) {
+  if (folder.empty())
+    return true;
+  if (!folder.IsAbsolute()) {
+    LOG(ERROR) << "Ignoring the " << what << " of the command line, " << folder
+               << ": it is a relative path";
+    return false;
+  }
+  if (!base::IsValidPath(folder, true) || folder.ReferencesParent()) {
+    LOG(ERROR) << "Ignoring the " << what << " of the command line, " << folder
+               << ": it is not a valid folder path (at most " << base::kMaxDirectoryPathLength - 1
+               << " characters, no \"..\")";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* SettingsFlagName(int index) {
@@ -103,19 +122,8 @@ Settings::Settings(bool uninstall,
 
   // A folder that cannot hold an installation would only fail it later; the defaults do
   // better.
-  if (!command_line_install_folder_.empty()) {
-    if (!command_line_install_folder_.IsAbsolute()) {
-      LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
-                 << ": it is a relative path";
-      command_line_install_folder_.clear();
-    } else if (!base::IsValidPath(command_line_install_folder_, true) ||
-               command_line_install_folder_.ReferencesParent()) {
-      LOG(ERROR) << "Ignoring the install folder of the command line, " << install_folder
-                 << ": it is not a valid folder path (at most "
-                 << base::kMaxDirectoryPathLength - 1 << " characters, no \"..\")";
-      command_line_install_folder_.clear();
-    }
-  }
+  if (!IsValidCommandLineFolder(command_line_install_folder_, "install folder"))
+    command_line_install_folder_.clear();
 
   ReadRegistryInstallFolder();
   ComputeStandaloneCandidates();
@@ -337,8 +345,14 @@ void Settings::InitFromCommandLine() {
   }
   ReadFlagSwitch(SINGLE_PROFILE, "singleprofile");
 
-  if (HasSwitch("profile-folder"))
-    profile_folder_ = command_line_.GetSwitchValuePath("profile-folder");
+  if (HasSwitch("profile-folder")) {
+    // The uninstallation may delete it: a folder as the install folder may be, or none.
+    const base::FilePath profile_folder =
+        command_line_.GetSwitchValuePath("profile-folder").NormalizePathSeparators();
+    profile_folder_ = IsValidCommandLineFolder(profile_folder, "profile folder")
+                          ? profile_folder
+                          : base::FilePath();
+  }
   if (HasSwitch("install-assistant") && !GetFlag(COPY_ONLY))
     SetFlag(INSTALL_ASSISTANT, true);
   LogSettings();

@@ -188,7 +188,8 @@ TEST_F(StatusTest, InstallationThatRegisteredAnythingIsNoStandaloneCopy) {
   const bool cases[][6] = {
       {true, true, false, false, true, false},   // A copy registers nothing, for nobody.
       {true, false, true, false, false, false},  // Left keys for the user: not a copy.
-      {false, false, false, true, false, true},  // Machine keys mean all users.
+      {false, false, false, true, false, false},  // Machine keys alone: still one user's.
+      {false, true, false, true, false, true},    // All users as recorded.
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const bool* c = cases[i];

@@ -88,6 +88,20 @@ bool Installation::IsCopyOnly() const {
 
 bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) const {
   base::FilePath profile;
+  if (!FindProfileDirectory(false, &profile) ||
+      (must_exist && !base::DirectoryExists(profile))) {
+    return false;
+  }
+  *path = profile;
+  return true;
+}
+
+bool Installation::GetRecordedProfileDirectory(base::FilePath* path) const {
+  return FindProfileDirectory(true, path);
+}
+
+bool Installation::FindProfileDirectory(bool recorded_only, base::FilePath* path) const {
+  base::FilePath profile;
   bool single_profile = false;
   bool single_profile_known = false;
   const base::FilePath prefs_path = folder_.Append(kInstallerPrefsFileName);
@@ -109,8 +123,13 @@ bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) co
   }
 
   if (profile.empty()) {
-    if (!single_profile_known)
+    if (!single_profile_known) {
+      if (recorded_only) {
+        LOG(WARNING) << "The profile mode of " << folder_ << " is not recorded";
+        return false;
+      }
       single_profile = IsCopyOnly();
+    }
     if (single_profile) {
       profile = folder_.Append(kSingleProfileFolderName);
     } else {
@@ -121,8 +140,6 @@ bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) co
       profile = roaming.Append(naming.GetCompanyName()).Append(naming.GetVisibleNameWithStream());
     }
   }
-  if (must_exist && !base::DirectoryExists(profile))
-    return false;
   *path = profile;
   return true;
 }
