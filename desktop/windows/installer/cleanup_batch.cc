@@ -49,8 +49,8 @@ bool ToOemExactly(const std::wstring& text, std::string* oem) {
   }
   // The way back shows any character that had to be replaced.
   std::wstring back(text.size() + 1, L'\0');
-  const int back_size = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, result.data(),
-                                              size, &back[0], static_cast<int>(back.size()));
+  const int back_size = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, result.data(), size,
+                                              &back[0], static_cast<int>(back.size()));
   if (back_size != length || back.compare(0, text.size(), text) != 0)
     return false;
   *oem = std::move(result);
@@ -60,8 +60,8 @@ bool ToOemExactly(const std::wstring& text, std::string* oem) {
 std::wstring FromOem(const std::string& text) {
   if (text.empty())
     return std::wstring();
-  const int size = ::MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+  const int size =
+      ::MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring result(size > 0 ? size : 0, L'\0');
   if (size > 0) {
     ::MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), &result[0],
@@ -131,8 +131,7 @@ std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
     }
     batch += kDeletePrefix + text + "\"\n";
     for (base::FilePath folder = file.DirName();
-         folder == install_folder || install_folder.IsParent(folder);
-         folder = folder.DirName()) {
+         folder == install_folder || install_folder.IsParent(folder); folder = folder.DirName()) {
       folders.insert(folder.value());
       if (folder == install_folder)
         break;
@@ -154,8 +153,8 @@ std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text) {
        base::SplitString(text, "\n", base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
     if (line.compare(0, sizeof(kDeletePrefix) - 1, kDeletePrefix) != 0 || line.back() != '"')
       continue;
-    const std::string quoted = line.substr(sizeof(kDeletePrefix) - 1,
-                                           line.size() - sizeof(kDeletePrefix));
+    const std::string quoted =
+        line.substr(sizeof(kDeletePrefix) - 1, line.size() - sizeof(kDeletePrefix));
     std::string path;
     for (size_t i = 0; i < quoted.size(); ++i) {
       path.push_back(quoted[i]);
@@ -213,12 +212,11 @@ bool StartProtectedCleanupBatch(const std::string& text) {
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const base::FilePath batch =
-        temp.Append(kProtectedBatchPrefix + base::UintToWideString(::GetCurrentProcessId()) +
-                    L"_" + base::UintToWideString(::GetTickCount() + attempt) + L".bat");
+        temp.Append(kProtectedBatchPrefix + base::UintToWideString(::GetCurrentProcessId()) + L"_" +
+                    base::UintToWideString(::GetTickCount() + attempt) + L".bat");
     // A file of that name may be anybody's: only a new one is ours.
-    base::win::ScopedHandle file(::CreateFileW(batch.value().c_str(), GENERIC_WRITE, 0,
-                                               &attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                               nullptr));
+    base::win::ScopedHandle file(::CreateFileW(batch.value().c_str(), GENERIC_WRITE, 0, &attributes,
+                                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
       if (::GetLastError() == ERROR_FILE_EXISTS)
         continue;
@@ -226,9 +224,9 @@ bool StartProtectedCleanupBatch(const std::string& text) {
       return false;
     }
     DWORD written = 0;
-    const bool complete = ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()),
-                                      &written, nullptr) &&
-                          written == text.size();
+    const bool complete =
+        ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
     if (!complete)
       PLOG(ERROR) << "Cannot write " << batch;
     file.Close();

@@ -109,7 +109,7 @@ TEST(CleanupBatchTest, WaitsOnlyForTheProcessesThereAreAndDeletesOnlyWhatIsLeft)
 TEST(CleanupBatchTest, NamesEachFileExactlyOrLeavesItOut) {
   base::ScopedTempDir temp;
   ASSERT_TRUE(temp.CreateUniqueTempDir());
-  const base::FilePath foreign = temp.GetPath().Append(L"a\xFF02" L"b \x0141\x00F3" L"d\x017A");
+  const base::FilePath foreign = temp.GetPath().Append(L"a\uFF02b \u0141\u00F3d\u017A");
   const base::FilePath file = foreign.Append(L"x.dll");
   ASSERT_TRUE(WriteNewFile(file, "x"));
   const base::FilePath missing = foreign.Append(L"\x4E2D\x6587.dll");
@@ -139,10 +139,10 @@ TEST(CleanupBatchTest, TheInterpreterDeletesExactlyTheNamedFiles) {
   const base::test::ScopedEnvironment environment(
       {{"TAVRO_X", "\" & echo INJECTED> \"" + injected.ToUtf8() + "\" & rem \""},
        {"TAVRO_NAME", "expanded"}});
-  const wchar_t* const targets[] = {L"%TAVRO_NAME%", L"50%TAVRO_X% & ^!", L"a\xFF02" L"b",
-                                    L"\x0141\x00F3" L"d\x017A", L"\x4E2D\x6587"};
+  const wchar_t* const targets[] = {L"%TAVRO_NAME%", L"50%TAVRO_X% & ^!", L"a\uFF02b",
+                                    L"\u0141\u00F3d\u017A", L"\x4E2D\x6587"};
   // What expansion or a best-fit conversion would turn the names into.
-  const wchar_t* const decoys[] = {L"expanded", L"L\x00F3" L"dz", L"ab"};
+  const wchar_t* const decoys[] = {L"expanded", L"L\u00F3dz", L"ab"};
   std::vector<base::FilePath> files;
   for (const wchar_t* name : targets) {
     files.push_back(root.Append(name).Append(L"a.txt"));

@@ -110,8 +110,7 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
                                      sizeof(copied_switches) / sizeof(copied_switches[0]));
   base::LaunchOptions options;
   options.wait = true;
-  LaunchVerifiedProgram(package_folder, package_installer, options,
-                        SignerCheck::kAsThisInstaller);
+  LaunchVerifiedProgram(package_folder, package_installer, options, SignerCheck::kAsThisInstaller);
 }
 
 // Whether the grant was made.
@@ -176,7 +175,8 @@ std::string GetGrantRefusal(const base::FilePath& folder) {
     return std::string();
   if (!base::DirectoryExists(folder))
     return "it is a file";
-  for (const wchar_t* name : {kInstallStatusFileName, kLauncherExeName, kMorritInstallLogFileName}) {
+  for (const wchar_t* name :
+       {kInstallStatusFileName, kLauncherExeName, kMorritInstallLogFileName}) {
     if (base::PathExists(folder.Append(name)))
       return std::string();
   }

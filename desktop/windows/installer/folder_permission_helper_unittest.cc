@@ -12,11 +12,15 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
+#include "base/test/scoped_environment.h"
 #include "base/test/scoped_log_capture.h"
+#include "base/test/scoped_path_override.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/installer/cleanup_batch.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/user_names.h"
+#include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_installation.h"
 #include "gtest/gtest.h"
@@ -279,6 +283,72 @@ TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {
   helper.join();
 }
 
+// A signed helper runs, elevated, only a package installer that is the product's: the
+// package folder is the user's.
+TEST_F(FolderPermissionHelperTest, ASignedHelperHandsOverOnlyToASignedInstaller) {
+  const test::ExamplePackage example = test::ExamplePackage::Current();
+  base::ScopedPathOverride signed_helper(base::FILE_EXE, example.package_installer(), true, false);
+  const base::FilePath stub_logs = temp_.GetPath().Append(L"stubs");
+  ASSERT_TRUE(base::CreateDirectory(stub_logs));
+  const base::test::ScopedEnvironment environment({{"TAVRO_STUB_LOG_DIR", stub_logs.ToUtf8()}});
+  base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
+  base::win::ScopedHandle interrupted =
+      CreateEvent(folder_, L"TavroInstaller/InstallationInterrupted", true);
+  ASSERT_TRUE(::SetEvent(ready.Get()));
+  const struct {
+    const wchar_t* package;
+    base::FilePath installer;
+  } packages[] = {
+      {L"unsigned", example.package_folder().Append(L"tavro.exe")},
+      {L"signed", example.component_folder().Append(L"suite_installer.exe")},
+  };
+  for (const auto& entry : packages) {
+    const base::FilePath package = temp_.GetPath().Append(entry.package);
+    ASSERT_TRUE(base::CreateDirectory(package));
+    ASSERT_TRUE(base::CopySingleFile(entry.installer, package.Append(L"installer.exe")));
+    base::CommandLine command_line = HelperCommandLine(folder_);
+    command_line.AppendSwitchPath("wait-for-package", package);
+    command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));
+    RunFolderPermissionHelper(command_line);
+  }
+  const std::vector<test::StubInvocation> runs =
+      test::ReadStubInvocations(stub_logs, L"installer.exe");
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(temp_.GetPath().Append(L"signed\\installer.exe"),
+            runs[0].GetCommandLine().GetProgram());
+}
+
+// After an uninstallation the helper deletes what the user's clean-up batch names below the
+// folder it granted, with a batch of its own: nothing the user's batch names elsewhere.
+TEST_F(FolderPermissionHelperTest, CleansUpOnlyBelowItsFolderWithABatchOfItsOwn) {
+  const base::FilePath held = folder_.Append(L"7.4\\installer.exe");
+  const base::FilePath outside = temp_.GetPath().Append(L"outside\\data.txt");
+  ASSERT_TRUE(base::CreateDirectory(held.DirName()));
+  ASSERT_TRUE(base::CreateDirectory(outside.DirName()));
+  ASSERT_TRUE(test::WriteTestFile(held, "x"));
+  ASSERT_TRUE(test::WriteTestFile(outside, "kept"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installation_status.xml"), "<install_log/>"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installer_prefs.json"), "{}"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"k.bat"),
+                                  MakeCleanupBatch({}, folder_, {held, outside})));
+  base::win::ScopedHandle give =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle undo =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+  ASSERT_TRUE(::SetEvent(undo.Get()));
+
+  base::CommandLine command_line = HelperCommandLine(folder_);
+  command_line.AppendSwitch("run-uninstall-bat");
+  RunFolderPermissionHelper(command_line, base::TimeDelta::FromMilliseconds(50));
+  const base::TimeTicks deadline = base::TimeTicks::Now() + base::TimeDelta::FromSeconds(30);
+  while (base::PathExists(folder_.Append(L"k.bat")) && base::TimeTicks::Now() < deadline)
+    ::Sleep(50);
+  EXPECT_FALSE(base::PathExists(folder_.Append(L"k.bat")));
+  EXPECT_FALSE(base::PathExists(held.DirName()));
+  EXPECT_TRUE(base::PathExists(outside));
+  EXPECT_TRUE(base::PathExists(folder_.Append(L"installer_prefs.json")));
+}
+
 TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
   base::win::ScopedHandle interrupted =
@@ -305,7 +375,8 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
     base::CommandLine command_line;
     const char* logged;
   } cases[] = {
-      {HelperCommandLine(base::FilePath(L"C:\\")), "Refusing to grant access to C:\\: it is the root"},
+      {HelperCommandLine(base::FilePath(L"C:\\")),
+       "Refusing to grant access to C:\\: it is the root"},
       {HelperCommandLine(windows), "Refusing to grant access to"},
       {HelperCommandLine(profile.DirName()), "Refusing to grant access to"},
       {HelperCommandLine(foreign), "Refusing to grant access to"},
@@ -335,15 +406,15 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
 // installer that asked for it ends without asking: it ends itself at once, without waiting
 // for the undo event.
 TEST_F(FolderPermissionHelperTest, TheHelperWhoseRequesterDiesTakesItsGrantBack) {
-  base::win::ScopedHandle give = CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle give =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
   base::win::ScopedHandle undo =
       CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
   base::win::ScopedHandle requester = StartRequester();
   ASSERT_TRUE(requester.IsValid());
   base::CommandLine helper(base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe"));
-  helper.AppendArguments(HelperCommandLine(folder_, GetCurrentUserName(),
-                                           ::GetProcessId(requester.Get())),
-                         false);
+  helper.AppendArguments(
+      HelperCommandLine(folder_, GetCurrentUserName(), ::GetProcessId(requester.Get())), false);
   test::TestProcess process;
   ASSERT_TRUE(process.Start(helper, test::ProcessOptions()));
   ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 20000));

@@ -139,14 +139,14 @@ TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevated
       // signature, and a signed one outside the installation.
       status.components = {{"suite", install_folder().Append(L"suite")},
                            {"foreign", temp_root().Append(L"foreign")}};
-      installed = test::MakeTestInstallation(install_folder(), status, "") &&
-                  !CopyStub(install_folder(), kLauncherExeName).empty() &&
-                  !CopyStub(install_folder().Append(L"suite"), L"suite_installer.exe").empty() &&
-                  base::CreateDirectory(temp_root().Append(L"foreign")) &&
-                  base::CopySingleFile(
-                      test::ExamplePackage::Current().component_folder().Append(
-                          L"suite_installer.exe"),
-                      temp_root().Append(L"foreign\\foreign_installer.exe"));
+      installed =
+          test::MakeTestInstallation(install_folder(), status, "") &&
+          !CopyStub(install_folder(), kLauncherExeName).empty() &&
+          !CopyStub(install_folder().Append(L"suite"), L"suite_installer.exe").empty() &&
+          base::CreateDirectory(temp_root().Append(L"foreign")) &&
+          base::CopySingleFile(
+              test::ExamplePackage::Current().component_folder().Append(L"suite_installer.exe"),
+              temp_root().Append(L"foreign\\foreign_installer.exe"));
     }
     hold.Release();
   });

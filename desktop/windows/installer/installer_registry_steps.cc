@@ -171,9 +171,9 @@ void Installer::CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key) {
                      << ": the installation does not write it";
         continue;
       }
-      Do(std::make_unique<ChangeRegistryValueOperation>(
-          root, path, name, std::vector<uint8_t>(), ChangeRegistryValueOperation::kDeleteValue,
-          view));
+      Do(std::make_unique<ChangeRegistryValueOperation>(root, path, name, std::vector<uint8_t>(),
+                                                        ChangeRegistryValueOperation::kDeleteValue,
+                                                        view));
     }
     return;
   }
@@ -204,10 +204,10 @@ bool Installer::FindTableKey(HKEY root,
       continue;
     RegistryEntry entry(*row, this);
     std::wstring key;
-    const bool matches = IsUninstallRow(*row)
-                             ? IsOwnUninstallEntry(root, path)
-                             : entry.Expand(row->key, &key) &&
-                                   base::FilePath::CompareEqualIgnoreCase(key, path);
+    const bool matches =
+        IsUninstallRow(*row)
+            ? IsOwnUninstallEntry(root, path)
+            : entry.Expand(row->key, &key) && base::FilePath::CompareEqualIgnoreCase(key, path);
     std::wstring name;
     if (!matches || (row->value_name && !entry.Expand(row->value_name, &name)))
       continue;
@@ -220,8 +220,8 @@ bool Installer::FindTableKey(HKEY root,
 
 bool Installer::IsOwnUninstallEntry(HKEY root, const std::wstring& path) {
   // "<uninstall key>\<product> <any version and suffix>", naming this install folder.
-  const std::wstring prefix = GetUninstallRegistryKey() + L"\\" +
-                              base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" ";
+  const std::wstring prefix =
+      GetUninstallRegistryKey() + L"\\" + base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" ";
   if (path.size() <= prefix.size() ||
       !base::FilePath::CompareEqualIgnoreCase(path.substr(0, prefix.size()), prefix) ||
       path.find(L'\\', prefix.size()) != std::wstring::npos) {

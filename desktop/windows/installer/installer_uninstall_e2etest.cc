@@ -286,14 +286,18 @@ std::set<std::wstring> ListProtectedBatches() {
 // A user whose folder rights need an administrator: the uninstallation restarts elevated (the
 // installed installer, run for real). That run, the only one allowed to delete there, starts
 // its clean-up batch, written where the user cannot change it; the batch removes the
-// installer it ran from once it has ended. The user's process starts none.
+// installer it ran from once it has ended. The user's process starts none. What made the
+// browser the user's default goes too.
 TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatch) {
   const TreeSnapshot files_before = TreeSnapshot::Capture(target_root());
   RecordingInstallerObserver installed;
-  ASSERT_TRUE(RunInstaller(L"--allusers=0 --components=suite:suite", &installed));
+  // The default browser for the user: registrations that no registry record keeps.
+  ASSERT_TRUE(
+      RunInstaller(L"--allusers=0 --components=suite:suite --setdefaultbrowser=1", &installed));
   ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
   const InstallStatus status = ReadStatusFile();
   DeleteTaskAtEnd(status.app_id);
+  ASSERT_TRUE(Installation(install_folder()).IsDefaultHandlerFor(L"http", false));
   const base::FilePath version_folder = install_folder().Append(status.subfolder);
 
   auto rights = std::make_unique<InstallerUserRights>();
@@ -302,8 +306,8 @@ TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatc
   rights->grant_folder_access = [](const base::FilePath&, ACCESS_MASK,
                                    std::unique_ptr<SavedSecurity>*) { return false; };
   SetUserRights(std::move(rights));
-  base::ScopedPathOverride elevated_installer(
-      base::FILE_EXE, version_folder.Append(L"installer.exe"), true, false);
+  base::ScopedPathOverride elevated_installer(base::FILE_EXE,
+                                              version_folder.Append(L"installer.exe"), true, false);
   const std::set<DWORD> batches_before = GetRunningBatchProcesses();
   const std::set<std::wstring> protected_before = ListProtectedBatches();
 
@@ -314,8 +318,8 @@ TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatc
   ASSERT_TRUE(RunInstaller(
       L"--uninstall --silent --initial-pid=" + base::UintToWideString(::GetCurrentProcessId()),
       &observer));
-  EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)",
-                                      "ReturnedToPreviousMainProcess", "Success"}),
+  EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)", "ReturnedToPreviousMainProcess",
+                                      "Success"}),
             observer.events())
       << observer.error_detail();
   EXPECT_EQ(batches_before, GetRunningBatchProcesses());

@@ -517,12 +517,13 @@ TEST_F(InstallerTest, UninstallRemovesOnlyWhatTheTablesWriteAsDeepAsTheyOwnIt) {
   const std::wstring other_entry = Installer::MakeUninstallKey(L"8");
   ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE,
                                               L"Software\\Microsoft\\Windows\\Shell\\Foo", L"x"));
-  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo\\Bar", L"x"));
-  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE,
-                                              L"Software\\Classes\\TavroStable\\DefaultIcon", L"x"));
+  ASSERT_TRUE(
+      test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo\\Bar", L"x"));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(
+      HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable\\DefaultIcon", L"x"));
   ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, client, L"Tavro Stable"));
-  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, client + L"\\shell\\open\\command",
-                                              L"\"" + launcher + L"\""));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(
+      HKEY_LOCAL_MACHINE, client + L"\\shell\\open\\command", L"\"" + launcher + L"\""));
   {
     base::win::RegistryKey kept;
     ASSERT_EQ(ERROR_SUCCESS, kept.Create(HKEY_LOCAL_MACHINE, L"Software\\Kept", KEY_ALL_ACCESS));
@@ -532,8 +533,9 @@ TEST_F(InstallerTest, UninstallRemovesOnlyWhatTheTablesWriteAsDeepAsTheyOwnIt) {
               compatibility.Create(HKEY_LOCAL_MACHINE, persisted.c_str(), KEY_ALL_ACCESS));
     ASSERT_EQ(ERROR_SUCCESS, compatibility.WriteValue(launcher.c_str(), static_cast<DWORD>(32)));
     ASSERT_EQ(ERROR_SUCCESS, compatibility.WriteValue(L"C:\\Other.exe", static_cast<DWORD>(32)));
-    for (const auto& [entry, location] : {std::make_pair(own_entry, install_folder().value()),
-                                          std::make_pair(other_entry, std::wstring(L"C:\\Other"))}) {
+    for (const auto& [entry, location] :
+         {std::make_pair(own_entry, install_folder().value()),
+          std::make_pair(other_entry, std::wstring(L"C:\\Other"))}) {
       base::win::RegistryKey uninstall;
       ASSERT_EQ(ERROR_SUCCESS, uninstall.Create(HKEY_LOCAL_MACHINE, entry.c_str(),
                                                 KEY_ALL_ACCESS | KEY_WOW64_32KEY));
@@ -560,7 +562,8 @@ TEST_F(InstallerTest, UninstallRemovesOnlyWhatTheTablesWriteAsDeepAsTheyOwnIt) {
       {1, own_entry, {}},
       {1, other_entry, {}},
   };
-  ASSERT_TRUE(test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
+  ASSERT_TRUE(
+      test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--uninstall", &observer));
   EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
@@ -580,7 +583,8 @@ TEST_F(InstallerTest, UninstallRemovesOnlyWhatTheTablesWriteAsDeepAsTheyOwnIt) {
   // The same keys, listed by the record of an installation for one user.
   previous.all_users = false;
   previous.hklm_keys = {{1, client}, {0, persisted, {{L"C:\\Other.exe", L"REG_DWORD", L"32"}}}};
-  ASSERT_TRUE(test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
+  ASSERT_TRUE(
+      test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
   RecordingInstallerObserver per_user;
   ASSERT_TRUE(RunInstaller(L"--uninstall", &per_user));
   EXPECT_EQ("Success", per_user.events().back()) << per_user.error_detail();

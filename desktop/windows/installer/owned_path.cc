@@ -17,17 +17,39 @@ namespace {
 
 // The folders that the system and the user keep, whatever an installation recorded.
 const KNOWNFOLDERID* const kKeptKnownFolders[] = {
-    &FOLDERID_Profile,        &FOLDERID_UserProfiles,     &FOLDERID_RoamingAppData,
-    &FOLDERID_LocalAppData,   &FOLDERID_LocalAppDataLow,  &FOLDERID_Documents,
-    &FOLDERID_Desktop,        &FOLDERID_PublicDesktop,    &FOLDERID_Downloads,
-    &FOLDERID_Music,          &FOLDERID_Pictures,         &FOLDERID_Videos,
-    &FOLDERID_Favorites,      &FOLDERID_StartMenu,        &FOLDERID_Programs,
-    &FOLDERID_Startup,        &FOLDERID_CommonStartMenu,  &FOLDERID_CommonPrograms,
-    &FOLDERID_CommonStartup,  &FOLDERID_SendTo,           &FOLDERID_Templates,
-    &FOLDERID_Public,         &FOLDERID_PublicDocuments,  &FOLDERID_ProgramData,
-    &FOLDERID_ProgramFiles,   &FOLDERID_ProgramFilesX86,  &FOLDERID_ProgramFilesX64,
-    &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86, &FOLDERID_Windows,
-    &FOLDERID_System,         &FOLDERID_SystemX86,        &FOLDERID_Fonts,
+    &FOLDERID_Profile,
+    &FOLDERID_UserProfiles,
+    &FOLDERID_RoamingAppData,
+    &FOLDERID_LocalAppData,
+    &FOLDERID_LocalAppDataLow,
+    &FOLDERID_Documents,
+    &FOLDERID_Desktop,
+    &FOLDERID_PublicDesktop,
+    &FOLDERID_Downloads,
+    &FOLDERID_Music,
+    &FOLDERID_Pictures,
+    &FOLDERID_Videos,
+    &FOLDERID_Favorites,
+    &FOLDERID_StartMenu,
+    &FOLDERID_Programs,
+    &FOLDERID_Startup,
+    &FOLDERID_CommonStartMenu,
+    &FOLDERID_CommonPrograms,
+    &FOLDERID_CommonStartup,
+    &FOLDERID_SendTo,
+    &FOLDERID_Templates,
+    &FOLDERID_Public,
+    &FOLDERID_PublicDocuments,
+    &FOLDERID_ProgramData,
+    &FOLDERID_ProgramFiles,
+    &FOLDERID_ProgramFilesX86,
+    &FOLDERID_ProgramFilesX64,
+    &FOLDERID_ProgramFilesCommon,
+    &FOLDERID_ProgramFilesCommonX86,
+    &FOLDERID_Windows,
+    &FOLDERID_System,
+    &FOLDERID_SystemX86,
+    &FOLDERID_Fonts,
 };
 
 // Whether the normalised |child| is |folder| (unless |strictly|) or lies below it, component
@@ -50,8 +72,8 @@ bool IsSameOrBelow(const base::FilePath& child, const base::FilePath& folder, bo
 base::FilePath GetLongForm(const base::FilePath& path) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetLongPathNameW(path.value().c_str(), &buffer[0],
-                                            static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        ::GetLongPathNameW(path.value().c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
     if (length == 0)
       return path;
     if (length < buffer.size()) {
@@ -149,7 +171,8 @@ std::string GetKeptFolderReason(const base::FilePath& folder) {
     return "it is the root of a drive";
   for (const base::FilePath& kept : GetKeptFolders()) {
     if (IsSameOrBelow(kept, normalized, false)) {
-      return (IsSameOrBelow(normalized, kept, false) ? "it is the folder " : "it holds the folder ") +
+      return (IsSameOrBelow(normalized, kept, false) ? "it is the folder "
+                                                     : "it holds the folder ") +
              kept.ToUtf8();
     }
   }

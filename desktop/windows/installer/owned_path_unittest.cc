@@ -9,6 +9,7 @@
 
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/strings/string_util.h"
 #include "base/win/known_folder.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "gtest/gtest.h"
@@ -20,11 +21,6 @@ base::FilePath GetKnownFolder(REFKNOWNFOLDERID id) {
   base::FilePath path;
   EXPECT_EQ(S_OK, base::win::GetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, &path));
   return path;
-}
-
-std::wstring UpperCase(std::wstring text) {
-  ::CharUpperBuffW(&text[0], static_cast<DWORD>(text.size()));
-  return text;
 }
 
 class OwnedPathTest : public testing::Test {
@@ -43,13 +39,12 @@ class OwnedPathTest : public testing::Test {
 // Every spelling of a folder comes to the same path; what climbs out of it is outside.
 TEST_F(OwnedPathTest, SpellingsOfOnePathAreOnePath) {
   wchar_t short_path[MAX_PATH] = {};
-  ASSERT_NE(0u, ::GetShortPathNameW(install_.Append(L"7.4").value().c_str(), short_path,
-                                    MAX_PATH));
+  ASSERT_NE(0u, ::GetShortPathNameW(install_.Append(L"7.4").value().c_str(), short_path, MAX_PATH));
   const std::wstring spellings[] = {
       install_.value() + L"\\.",
       install_.value() + L"\\7.4\\..",
       install_.value() + L"\\\\",
-      UpperCase(install_.value()),
+      base::ToUpperAscii(install_.value()),
       base::FilePath(short_path).DirName().value(),
   };
   for (const std::wstring& spelling : spellings) {
@@ -71,7 +66,7 @@ TEST_F(OwnedPathTest, SpellingsOfOnePathAreOnePath) {
   EXPECT_FALSE(IsPathInside(install_.Append(L"..\\victim\\tavro.exe"), install_));
   EXPECT_FALSE(IsPathInside(install_.Append(L"7.4\\..\\..\\x"), install_));
   EXPECT_FALSE(IsPathInside(root_.Append(L"Apps\\Tavro2\\x"), install_));
-  EXPECT_TRUE(IsPathInside(base::FilePath(UpperCase(install_.Append(L"7.4\\x").value())),
+  EXPECT_TRUE(IsPathInside(base::FilePath(base::ToUpperAscii(install_.Append(L"7.4\\x").value())),
                            install_));
 }
 
@@ -88,7 +83,7 @@ TEST_F(OwnedPathTest, OnlyAFolderOfItsOwnIsAProfileToDelete) {
       install_.Append(L"7.4\\.."),
       install_.DirName(),
       roaming,
-      base::FilePath(UpperCase(roaming.value())),
+      base::FilePath(base::ToUpperAscii(roaming.value())),
       local,
       local.DirName(),
       GetKnownFolder(FOLDERID_Profile),

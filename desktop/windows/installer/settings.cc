@@ -349,9 +349,8 @@ void Settings::InitFromCommandLine() {
     // The uninstallation may delete it: a folder as the install folder may be, or none.
     const base::FilePath profile_folder =
         command_line_.GetSwitchValuePath("profile-folder").NormalizePathSeparators();
-    profile_folder_ = IsValidCommandLineFolder(profile_folder, "profile folder")
-                          ? profile_folder
-                          : base::FilePath();
+    profile_folder_ = IsValidCommandLineFolder(profile_folder, "profile folder") ? profile_folder
+                                                                                 : base::FilePath();
   }
   if (HasSwitch("install-assistant") && !GetFlag(COPY_ONLY))
     SetFlag(INSTALL_ASSISTANT, true);

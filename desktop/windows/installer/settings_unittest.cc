@@ -177,9 +177,9 @@ TEST_F(SettingsTest, ProfileFolderIsAFullFolderPathOrNone) {
       {L"\\\\server\\share\\Profile", L"\\\\server\\share\\Profile"},
   };
   for (const auto& entry : cases) {
-    EXPECT_EQ(base::FilePath(entry.profile_folder),
-              Make(std::wstring(L"--profile-folder=\"") + entry.value + L"\"", Roles())
-                  ->profile_folder())
+    EXPECT_EQ(
+        base::FilePath(entry.profile_folder),
+        Make(std::wstring(L"--profile-folder=\"") + entry.value + L"\"", Roles())->profile_folder())
         << entry.value;
   }
 }

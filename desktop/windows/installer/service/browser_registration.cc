@@ -284,7 +284,13 @@ std::vector<RegistrationRemoval> FindRegistrationRemovals(const Installation& in
     const std::wstring command_key = protocol_key + L"\\shell\\open\\command";
     if (!names_launcher(command_key))
       continue;
-    removals.push_back({command_key, false, L"", read_backup(protocol)});
+    const std::wstring previous = read_backup(protocol);
+    if (previous.empty() && root == HKEY_CURRENT_USER) {
+      // The user had no handler of his own: the machine's applies again.
+      removals.push_back({protocol_key, true, L"", L""});
+      continue;
+    }
+    removals.push_back({command_key, false, L"", previous});
     const std::wstring icon_key = protocol_key + L"\\DefaultIcon";
     if (names_launcher(icon_key))
       removals.push_back({icon_key, false, L"", L""});

@@ -54,11 +54,12 @@ struct RegistrationRemoval {
 // What of the registrations that the functions above wrote below |root| (HKEY_CURRENT_USER
 // or HKEY_LOCAL_MACHINE) still names |installation|, and how to take it back. A web protocol
 // whose open command is its launcher gets back the command SavePreviousDefaultBrowser kept,
-// or loses its command, and the launcher's icon goes. While the browser's class opens with
-// its launcher, the document extensions and the start menu's browser that name the class
-// get back their kept handler, or lose it; the class, its "Open with" entries, its
-// start-menu client entry (when that names the launcher), its registered application and
-// the kept handlers go. Nothing that names another program is touched.
+// or loses its command, and the launcher's icon goes; a user's protocol without a kept
+// command of the user's own goes whole, so that the machine's applies. While the browser's
+// class opens with its launcher, the document extensions and the start menu's browser that
+// name the class get back their kept handler, or lose it; the class, its "Open with"
+// entries, its start-menu client entry (when that names the launcher), its registered
+// application and the kept handlers go. Nothing that names another program is touched.
 std::vector<RegistrationRemoval> FindRegistrationRemovals(const Installation& installation,
                                                           HKEY root);
 

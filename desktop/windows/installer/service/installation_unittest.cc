@@ -134,6 +134,11 @@ TEST_F(InstallationTest, TranslateProfilePath) {
   EXPECT_EQ(local.Append(L"Tavro Software").Append(L"Tavro Stable"), translated);
   installation.TranslateProfilePath(roaming, &translated);
   EXPECT_EQ(local, translated);
+  // In another letter case it is the same folder.
+  std::wstring upper = roaming.Append(L"X").value();
+  ::CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  installation.TranslateProfilePath(base::FilePath(upper), &translated);
+  EXPECT_EQ(local.Append(L"X"), translated);
   installation.TranslateProfilePath(folder_.Append(L"profile"), &translated);
   EXPECT_EQ(folder_.Append(L"profile"), translated);
 }

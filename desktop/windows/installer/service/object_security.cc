@@ -234,8 +234,7 @@ bool IsProcessOfUser(HANDLE process, const std::wstring& user_name) {
   DWORD sid_size = 0;
   DWORD domain_size = 0;
   SID_NAME_USE use = SidTypeUnknown;
-  ::LookupAccountNameW(nullptr, user_name.c_str(), nullptr, &sid_size, nullptr, &domain_size,
-                       &use);
+  ::LookupAccountNameW(nullptr, user_name.c_str(), nullptr, &sid_size, nullptr, &domain_size, &use);
   if (sid_size == 0) {
     PLOG(ERROR) << "No account is named " << user_name;
     return false;
