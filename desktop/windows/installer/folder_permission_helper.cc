@@ -49,6 +49,41 @@ base::win::ScopedHandle OpenNamedEvent(DWORD access, const std::wstring& name) {
   return event;
 }
 
+// |folder| opened so that it can be neither renamed nor replaced while the handle lives
+// (the path above it neither), when it is a folder of its own, not a link to another one,
+// and the system's final path of it is |folder|. Invalid, logged, otherwise.
+base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
+  base::win::ScopedHandle handle(::CreateFileW(
+      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << folder << " to grant access to it";
+    return handle;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!::GetFileInformationByHandle(handle.Get(), &information)) {
+    PLOG(ERROR) << "Cannot read what " << folder << " is";
+    return base::win::ScopedHandle();
+  }
+  wchar_t final_path[MAX_PATH + 16] = {};
+  const DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), final_path, MAX_PATH + 16,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::wstring final_text(final_path, length < MAX_PATH + 16 ? length : 0);
+  // "\\?\C:\..." or "\\?\UNC\server\share\...".
+  if (final_text.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    final_text = L"\\\\" + final_text.substr(8);
+  else if (final_text.compare(0, 4, L"\\\\?\\") == 0)
+    final_text = final_text.substr(4);
+  if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !IsSamePath(base::FilePath(final_text), folder)) {
+    LOG(ERROR) << "Refusing to grant access to " << folder << ": it leads to " << final_text;
+    return base::win::ScopedHandle();
+  }
+  return handle;
+}
+
 // The installer that asked for the grant, as "parent-pid" names it, if it runs as |user|.
 base::Process OpenRequester(const base::CommandLine& command_line, const std::wstring& user) {
   unsigned pid = 0;
@@ -204,6 +239,10 @@ bool GrantFolderPermission(const base::FilePath& folder,
                            HANDLE undo,
                            HANDLE requester,
                            base::TimeDelta undo_delay) {
+  // The name names this folder until its list is back.
+  const base::win::ScopedHandle pinned = PinFolder(folder);
+  if (!pinned.IsValid())
+    return false;
   std::unique_ptr<SavedSecurity> saved_security;
   if (!GrantAccessToUser(folder.value(), SE_FILE_OBJECT, user, GENERIC_ALL,
                          CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, &saved_security)) {

@@ -42,7 +42,9 @@ std::string GetGrantRefusal(const base::FilePath& folder);
 bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePath* folder);
 
 // The grant of the helper once the installer's two events are open: grants |user| full
-// access to |folder| and everything in it, then signals |give_permission|. Unless
+// access to |folder| and everything in it, then signals |give_permission|. The folder is
+// held open meanwhile, so that its path keeps naming it, and must be a folder of its own
+// (no link to another one). Unless
 // |permanent|, waits until |undo| is signalled (and |undo_delay| more) or the process
 // |requester| (may be null) has ended, and then puts the folder's old list back; a
 // temporary grant that could not be announced is taken back at once. A permanent grant

@@ -349,6 +349,27 @@ TEST_F(FolderPermissionHelperTest, CleansUpOnlyBelowItsFolderWithABatchOfItsOwn)
   EXPECT_TRUE(base::PathExists(folder_.Append(L"installer_prefs.json")));
 }
 
+// Only a folder of its own is granted: not a file, not a link to another folder, where the
+// grant would land.
+TEST_F(FolderPermissionHelperTest, GrantsOnlyOnAFolderOfItsOwn) {
+  const base::FilePath elsewhere = temp_.GetPath().Append(L"elsewhere");
+  const base::FilePath file = temp_.GetPath().Append(L"file.txt");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  ASSERT_TRUE(test::WriteTestFile(file, "x"));
+  ASSERT_TRUE(::CreateSymbolicLinkW(folder_.value().c_str(), elsewhere.value().c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
+  base::win::ScopedHandle give(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  base::win::ScopedHandle undo(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  for (const base::FilePath& path : {folder_, file}) {
+    EXPECT_FALSE(GrantFolderPermission(path, L"Everyone", true, give.Get(), undo.Get(), nullptr,
+                                       base::TimeDelta()))
+        << path;
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0)) << path;
+  }
+  EXPECT_EQ(0u, GetEveryonesAccess(elsewhere) & FILE_ADD_FILE);
+  ::RemoveDirectoryW(folder_.value().c_str());
+}
+
 TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
   base::win::ScopedHandle interrupted =

@@ -205,11 +205,12 @@ void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
   const base::FilePath installation =
       previous.subfolder.empty() ? install_folder()
                                  : GetOwnedPath(install_folder(), previous.subfolder.value());
-  for (const std::string& file :
-       installation.empty() ? std::vector<std::string>() : previous.files) {
-    const base::FilePath path = GetOwnedPath(installation, base::Utf8ToUtf16(file));
-    if (!path.empty() && !Do(std::make_unique<DeleteFileOperation>(path, true, true)))
-      files_left->push_back(path);
+  if (!installation.empty()) {
+    for (const std::string& file : previous.files) {
+      const base::FilePath path = GetOwnedPath(installation, base::Utf8ToUtf16(file));
+      if (!path.empty() && !Do(std::make_unique<DeleteFileOperation>(path, true, true)))
+        files_left->push_back(path);
+    }
   }
   const base::FilePath launcher = install_folder().Append(kLauncherExeName);
   if (!Do(std::make_unique<DeleteFileOperation>(launcher, true, false)))
