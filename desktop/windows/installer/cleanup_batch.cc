@@ -22,7 +22,7 @@ const wchar_t kCleanupBatchName[] = L"k.bat";
 
 namespace {
 
-constexpr char kDeletePrefix[] = "del \"";
+constexpr char kDeletePrefix[] = "del ";
 // Only the system and administrators.
 constexpr wchar_t kProtectedBatchSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr wchar_t kProtectedBatchPrefix[] = L"tavro_cleanup_";
@@ -129,7 +129,7 @@ std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
       LOG(ERROR) << "The clean-up batch cannot name " << file << ": it stays";
       continue;
     }
-    batch += kDeletePrefix + text + "\"\n";
+    batch += kDeletePrefix + Quoted(text) + "\n";
     for (base::FilePath folder = file.DirName();
          folder == install_folder || install_folder.IsParent(folder); folder = folder.DirName()) {
       folders.insert(folder.value());
@@ -151,10 +151,12 @@ std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text) {
   std::vector<base::FilePath> files;
   for (const std::string& line :
        base::SplitString(text, "\n", base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
-    if (line.compare(0, sizeof(kDeletePrefix) - 1, kDeletePrefix) != 0 || line.back() != '"')
+    const std::string start = kDeletePrefix + std::string("\"");
+    if (line.size() <= start.size() || line.compare(0, start.size(), start) != 0 ||
+        line.back() != '"') {
       continue;
-    const std::string quoted =
-        line.substr(sizeof(kDeletePrefix) - 1, line.size() - sizeof(kDeletePrefix));
+    }
+    const std::string quoted = line.substr(start.size(), line.size() - start.size() - 1);
     std::string path;
     for (size_t i = 0; i < quoted.size(); ++i) {
       path.push_back(quoted[i]);
