@@ -168,12 +168,6 @@ TEST_F(JsonPrefStoreTest, ReadingWithoutChangesLeavesTheFileAsItIs) {
   FlushFile(path_);
   EXPECT_EQ("{\"language\": \"nb\",", ReadFile(path_));
   EXPECT_FALSE(base::PathExists(bad_file));
-
-  WriteFile(path_, "{\"language\": \"nb\"}");
-  store = OpenStore(path_);
-  EXPECT_EQ(JsonPrefStore::PREF_READ_ERROR_NONE, store->ReadPrefsWithoutChanges());
-  EXPECT_TRUE(store->GetValue("language", nullptr));
-  EXPECT_TRUE(store->ReadOnly());
 }
 
 TEST_F(JsonPrefStoreTest, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {

@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
 #include "base/environment.h"
-#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/utf_string_conversions.h"
@@ -29,15 +27,6 @@ bool WaitUntilGone(const base::FilePath& path) {
     ::Sleep(50);
   }
   return true;
-}
-
-// The clean-up batches in |folder|.
-std::set<std::wstring> ListBatches(const base::FilePath& folder) {
-  std::set<std::wstring> batches;
-  base::FileEnumerator entries(folder, false, base::FileEnumerator::FILES, L"tavro_cleanup_*");
-  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
-    batches.insert(entry.value());
-  return batches;
 }
 
 // Writes |path| with the folders it needs.
@@ -161,25 +150,6 @@ TEST(CleanupBatchTest, TheInterpreterDeletesExactlyTheNamedFiles) {
   for (const wchar_t* name : decoys)
     EXPECT_TRUE(base::PathExists(root.Append(name).Append(L"a.txt"))) << base::FilePath(name);
   EXPECT_FALSE(base::PathExists(injected));
-}
-
-TEST(CleanupBatchTest, AProtectedBatchRunsFromTheSystemsTemporaryFolder) {
-  base::ScopedTempDir temp;
-  ASSERT_TRUE(temp.CreateUniqueTempDir());
-  const base::FilePath file = temp.GetPath().Append(L"held.dll");
-  ASSERT_TRUE(test::WriteTestFile(file, "x"));
-  wchar_t windows_folder[MAX_PATH] = {};
-  ASSERT_NE(0u, ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH));
-  const base::FilePath system_temp = base::FilePath(windows_folder).Append(L"Temp");
-  const std::set<std::wstring> before = ListBatches(system_temp);
-
-  ASSERT_TRUE(StartProtectedCleanupBatch(MakeCleanupBatch({}, temp.GetPath(), {file})));
-  EXPECT_TRUE(WaitUntilGone(temp.GetPath()));
-  // The batch deleted itself.
-  const base::TimeTicks deadline = base::TimeTicks::Now() + kBatchWait;
-  while (ListBatches(system_temp) != before && base::TimeTicks::Now() < deadline)
-    ::Sleep(50);
-  EXPECT_EQ(before, ListBatches(system_temp));
 }
 
 }  // namespace
