@@ -139,6 +139,14 @@ JsonPrefStore::~JsonPrefStore() {
 }
 
 JsonPrefStore::PrefReadError JsonPrefStore::ReadPrefs() {
+  return Read(true);
+}
+
+JsonPrefStore::PrefReadError JsonPrefStore::ReadPrefsWithoutChanges() {
+  return Read(false);
+}
+
+JsonPrefStore::PrefReadError JsonPrefStore::Read(bool repair) {
   base::JsonErrorCode error_code = base::JSON_NO_ERROR;
   std::string error_message;
   std::unique_ptr<base::Value> value =
@@ -169,12 +177,12 @@ JsonPrefStore::PrefReadError JsonPrefStore::ReadPrefs() {
         break;
       default:
         LOG(ERROR) << "Preference file " << path_ << " is corrupt: " << error_message;
-        read_error_ = MoveCorruptFileAside();
+        read_error_ = repair ? MoveCorruptFileAside() : PREF_READ_ERROR_JSON_PARSE;
         break;
     }
   }
   // A file that is there but cannot be taken as preferences is never overwritten.
-  read_only_ = read_error_ == PREF_READ_ERROR_JSON_TYPE ||
+  read_only_ = !repair || read_error_ == PREF_READ_ERROR_JSON_TYPE ||
                read_error_ == PREF_READ_ERROR_ACCESS_DENIED ||
                read_error_ == PREF_READ_ERROR_FILE_OTHER ||
                read_error_ == PREF_READ_ERROR_FILE_NOT_MOVED;

@@ -124,6 +124,10 @@ class JsonPrefStore : public base::RefCountedThreadSafe<JsonPrefStore>,
 
   // Reads the file, replacing the values held; see PrefReadError.
   PrefReadError ReadPrefs();
+  // Reads the file as ReadPrefs does, but changes nothing on disk: a corrupt file stays
+  // where it is (PREF_READ_ERROR_JSON_PARSE), and the store is read-only whatever it
+  // found. For those who only look at another program's file.
+  PrefReadError ReadPrefsWithoutChanges();
   PrefReadError GetReadError() const { return read_error_; }
   bool IsInitializationComplete() const { return initialized_; }
 
@@ -172,6 +176,8 @@ class JsonPrefStore : public base::RefCountedThreadSafe<JsonPrefStore>,
   // Stores |value| at |key| unless the value held there is equal; whether it did.
   bool StoreValue(const std::string& key, std::unique_ptr<base::Value> value);
   void ScheduleWrite(uint32_t flags);
+  // ReadPrefs, with a corrupt file moved aside when |repair|.
+  PrefReadError Read(bool repair);
   // Moves the corrupt file to "<name>.bad"; the read error to report.
   PrefReadError MoveCorruptFileAside();
 

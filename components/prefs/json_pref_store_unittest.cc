@@ -157,6 +157,20 @@ TEST_F(JsonPrefStoreTest, TheLastReferenceWritesThePendingChanges) {
   EXPECT_NE(std::string::npos, ReadFile(other).find("\"UUID\": \"1234\""));
 }
 
+TEST_F(JsonPrefStoreTest, ReadingWithoutChangesLeavesTheFileAsItIs) {
+  const FilePath bad_file = temp_dir_.GetPath().Append(L"installer_prefs.json.bad");
+  WriteFile(path_, "{\"language\": \"nb\",");
+  base::scoped_refptr<JsonPrefStore> store = OpenStore(path_);
+  EXPECT_EQ(JsonPrefStore::PREF_READ_ERROR_JSON_PARSE, store->ReadPrefsWithoutChanges());
+  EXPECT_TRUE(store->ReadOnly());
+  store->SetValue("language", std::make_unique<base::StringValue>("de"),
+                  JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
+  store = nullptr;
+  FlushFile(path_);
+  EXPECT_EQ("{\"language\": \"nb\",", ReadFile(path_));
+  EXPECT_FALSE(base::PathExists(bad_file));
+}
+
 TEST_F(JsonPrefStoreTest, CorruptFilesAreMovedAsideAndTheStoreStartsEmpty) {
   const FilePath bad_file = temp_dir_.GetPath().Append(L"installer_prefs.json.bad");
   WriteFile(path_, "{\"language\": \"nb\",");

@@ -3,9 +3,14 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <stdint.h>
+
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -13,8 +18,14 @@
 #include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/cleanup_batch.h"
+#include "desktop/windows/installer/owned_path.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/verified_launch.h"
 
 namespace installer {
 
@@ -26,12 +37,72 @@ const char kPermanentPermissionsSwitch[] = "permanent-permissions";
 const char kWaitForPackageSwitch[] = "wait-for-package";
 const char kInitialPidSwitch[] = "initial-pid";
 const char kCrashReporterPidSwitch[] = "crash-reporter-pid";
+const char kParentPidSwitch[] = "parent-pid";
+const char kRunUninstallBatchSwitch[] = "run-uninstall-bat";
+// Far more than any clean-up batch the installer writes.
+constexpr int64_t kMaxCleanupBatchSize = 1024 * 1024;
 
 base::win::ScopedHandle OpenNamedEvent(DWORD access, const std::wstring& name) {
   base::win::ScopedHandle event(::OpenEventW(access, FALSE, name.c_str()));
   if (!event.IsValid())
     PLOG(ERROR) << "Cannot open event " << name;
   return event;
+}
+
+// |folder| opened so that it can be neither renamed nor replaced while the handle lives
+// (the path above it neither), when it is a folder of its own, not a link to another one,
+// and the system's final path of it is |folder|. Invalid, logged, otherwise.
+base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
+  base::win::ScopedHandle handle(::CreateFileW(
+      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsValid()) {
+    PLOG(ERROR) << "Cannot open " << folder << " to grant access to it";
+    return handle;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!::GetFileInformationByHandle(handle.Get(), &information)) {
+    PLOG(ERROR) << "Cannot read what " << folder << " is";
+    return base::win::ScopedHandle();
+  }
+  wchar_t final_path[MAX_PATH + 16] = {};
+  const DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), final_path, MAX_PATH + 16,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::wstring final_text(final_path, length < MAX_PATH + 16 ? length : 0);
+  // "\\?\C:\..." or "\\?\UNC\server\share\...".
+  if (final_text.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    final_text = L"\\\\" + final_text.substr(8);
+  else if (final_text.compare(0, 4, L"\\\\?\\") == 0)
+    final_text = final_text.substr(4);
+  if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !IsSamePath(base::FilePath(final_text), folder)) {
+    LOG(ERROR) << "Refusing to grant access to " << folder << ": it leads to " << final_text;
+    return base::win::ScopedHandle();
+  }
+  return handle;
+}
+
+// The installer that asked for the grant, as "parent-pid" names it, if it runs as |user|.
+base::Process OpenRequester(const base::CommandLine& command_line, const std::wstring& user) {
+  unsigned pid = 0;
+  if (!base::StringToUint(command_line.GetSwitchValueNative(kParentPidSwitch), &pid) || !pid) {
+    LOG(ERROR) << "Refusing to grant access: no installer asks for it";
+    return base::Process();
+  }
+  base::Process requester =
+      base::Process::Open(pid, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION);
+  if (!requester.IsValid()) {
+    LOG(ERROR) << "Refusing to grant access: the installer " << pid << " is gone";
+    return base::Process();
+  }
+  if (!IsProcessOfUser(requester.Handle(), user)) {
+    LOG(ERROR) << "Refusing to grant access to " << user << ": the installer " << pid
+               << " runs as another user";
+    return base::Process();
+  }
+  return requester;
 }
 
 // The helper started before the package was unpacked: once the package is ready, the
@@ -64,38 +135,92 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
     return;
 
   // The package's installer lies in the package folder that "wait-for-package" names, not
-  // in the install folder.
+  // in the install folder: a folder of the user's, whose installer runs elevated only when
+  // it is the product's.
   base::CommandLine package_installer(package_folder.Append(L"installer.exe"));
   const char* const copied_switches[] = {kCrashReporterPidSwitch, kSetFolderPermissionSwitch,
-                                         kPermissionsForUserSwitch,
-                                         kPermanentPermissionsSwitch};
+                                         kPermissionsForUserSwitch, kPermanentPermissionsSwitch,
+                                         kParentPidSwitch};
   package_installer.CopySwitchesFrom(command_line, copied_switches,
                                      sizeof(copied_switches) / sizeof(copied_switches[0]));
   base::LaunchOptions options;
   options.wait = true;
-  base::LaunchProcess(package_installer, options);
+  LaunchVerifiedProgram(package_folder, package_installer, options, SignerCheck::kAsThisInstaller);
 }
 
-void GrantUntilUndone(const base::CommandLine& command_line,
+// Whether the grant was made.
+bool GrantUntilUndone(const base::CommandLine& command_line,
                       const base::FilePath& folder,
+                      HANDLE requester,
                       base::TimeDelta undo_delay) {
   const base::win::ScopedHandle give_permission = OpenNamedEvent(
       EVENT_ALL_ACCESS, MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission", false));
   if (!give_permission.IsValid())
-    return;
+    return false;
   const base::win::ScopedHandle undo = OpenNamedEvent(
       EVENT_ALL_ACCESS,
       MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission/Undo", false));
   if (!undo.IsValid())
-    return;
+    return false;
   if (!base::DirectoryExists(folder) && !base::CreateDirectory(folder))
+    return false;
+  return GrantFolderPermission(folder, command_line.GetSwitchValueNative(kPermissionsForUserSwitch),
+                               command_line.HasSwitch(kPermanentPermissionsSwitch),
+                               give_permission.Get(), undo.Get(), requester, undo_delay);
+}
+
+// Runs, elevated, what the uninstallation's own clean-up batch in |folder| would delete
+// there: the files it names below |folder|, read back as untrusted text and written again
+// into a batch that the user cannot change. It waits for this helper, the front end and the
+// installer that asked for the grant.
+void RunUninstallCleanup(const base::CommandLine& command_line,
+                         const base::FilePath& folder,
+                         uint32_t requester_pid) {
+  const base::FilePath user_batch = folder.Append(kCleanupBatchName);
+  int64_t size = 0;
+  std::string text;
+  if (!base::GetFileSize(user_batch, &size) || size > kMaxCleanupBatchSize ||
+      !base::ReadFileToString(user_batch, &text)) {
+    LOG(ERROR) << "No clean-up batch to run in " << folder;
     return;
-  GrantFolderPermission(folder, command_line.GetSwitchValueNative(kPermissionsForUserSwitch),
-                        command_line.HasSwitch(kPermanentPermissionsSwitch),
-                        give_permission.Get(), undo.Get(), undo_delay);
+  }
+  std::vector<base::FilePath> files;
+  for (const base::FilePath& file : ReadCleanupBatchFiles(text)) {
+    base::FilePath normalized;
+    if (IsPathInside(file, folder) && NormalizePath(file, &normalized))
+      files.push_back(normalized);
+    else
+      LOG(WARNING) << "The clean-up batch names " << file << ", which is not below " << folder;
+  }
+  files.push_back(user_batch);
+  unsigned initial_pid = 0;
+  if (!base::StringToUint(command_line.GetSwitchValueNative(kInitialPidSwitch), &initial_pid))
+    initial_pid = 0;
+  StartProtectedCleanupBatch(
+      MakeCleanupBatch({::GetCurrentProcessId(), initial_pid, requester_pid}, folder, files));
 }
 
 }  // namespace
+
+std::string GetGrantRefusal(const base::FilePath& folder) {
+  const std::string kept = GetKeptFolderReason(folder);
+  if (!kept.empty())
+    return kept;
+  if (!base::PathExists(folder))
+    return std::string();
+  if (!base::DirectoryExists(folder))
+    return "it is a file";
+  for (const wchar_t* name :
+       {kInstallStatusFileName, kLauncherExeName, kMorritInstallLogFileName}) {
+    if (base::PathExists(folder.Append(name)))
+      return std::string();
+  }
+  base::FileEnumerator entries(folder, false,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  if (!entries.Next().empty())
+    return "it holds no installation but other files";
+  return std::string();
+}
 
 bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePath* folder) {
   const base::FilePath value = command_line.GetSwitchValuePath(kWaitForPackageSwitch);
@@ -107,59 +232,72 @@ bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePa
   return true;
 }
 
-void GrantFolderPermission(const base::FilePath& folder,
+bool GrantFolderPermission(const base::FilePath& folder,
                            const std::wstring& user,
                            bool permanent,
                            HANDLE give_permission,
                            HANDLE undo,
+                           HANDLE requester,
                            base::TimeDelta undo_delay) {
+  // The name names this folder until its list is back.
+  const base::win::ScopedHandle pinned = PinFolder(folder);
+  if (!pinned.IsValid())
+    return false;
   std::unique_ptr<SavedSecurity> saved_security;
   if (!GrantAccessToUser(folder.value(), SE_FILE_OBJECT, user, GENERIC_ALL,
                          CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, &saved_security)) {
-    return;
+    return false;
   }
   const bool signalled = ::SetEvent(give_permission) != FALSE;
   if (!signalled)
     PLOG(ERROR) << "Cannot signal the permission event";
   if (permanent)
-    return;
+    return true;
   if (signalled) {
-    ::WaitForSingleObject(undo, INFINITE);
-    ::Sleep(static_cast<DWORD>(undo_delay.InMilliseconds()));
+    // A run that ends without asking (a crash, a kill) takes its grant with it.
+    const HANDLE handles[] = {undo, requester};
+    const DWORD waited = ::WaitForMultipleObjects(requester ? 2 : 1, handles, FALSE, INFINITE);
+    if (waited == WAIT_OBJECT_0)
+      ::Sleep(static_cast<DWORD>(undo_delay.InMilliseconds()));
+    else if (waited == WAIT_OBJECT_0 + 1)
+      LOG(WARNING) << "The installer ended without undoing its grant on " << folder;
+    else
+      PLOG(ERROR) << "Cannot wait for the end of the grant on " << folder;
   }
   RestoreSecurity(*saved_security);
+  return true;
 }
 
 void RunFolderPermissionHelper(const base::CommandLine& command_line,
                                base::TimeDelta undo_delay) {
   if (!command_line.HasSwitch(kPermissionsForUserSwitch))
     return;
-  const base::FilePath folder = command_line.GetSwitchValuePath(kSetFolderPermissionSwitch);
+  const std::wstring user = command_line.GetSwitchValueNative(kPermissionsForUserSwitch);
   // An elevated helper grants rights: never on a folder relative to wherever it runs.
-  if (!folder.IsAbsolute()) {
-    LOG(ERROR) << "Refusing to grant access to \"" << folder << "\": not an absolute path";
+  base::FilePath folder;
+  if (!NormalizePath(command_line.GetSwitchValuePath(kSetFolderPermissionSwitch), &folder)) {
+    LOG(ERROR) << "Refusing to grant access to \""
+               << command_line.GetSwitchValuePath(kSetFolderPermissionSwitch)
+               << "\": not an absolute path";
     return;
   }
-  if (command_line.HasSwitch(kWaitForPackageSwitch))
+  const std::string refusal = GetGrantRefusal(folder);
+  if (!refusal.empty()) {
+    LOG(ERROR) << "Refusing to grant access to " << folder << ": " << refusal;
+    return;
+  }
+  const base::Process requester = OpenRequester(command_line, user);
+  if (!requester.IsValid())
+    return;
+  if (command_line.HasSwitch(kWaitForPackageSwitch)) {
     WaitForPackageAndHandOver(command_line, folder);
-  else
-    GrantUntilUndone(command_line, folder, undo_delay);
-}
-
-void RunUninstallBatch(const base::FilePath& installation_folder) {
-  const base::FilePath batch = installation_folder.Append(L"k.bat");
-  if (!base::PathExists(batch))
     return;
-  // A batch file runs through the command interpreter of the system folder.
-  wchar_t system_folder[MAX_PATH];
-  const UINT length = ::GetSystemDirectoryW(system_folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
-    return;
-  const std::wstring command = L"\"" + std::wstring(system_folder, length) +
-                               L"\\cmd.exe\" /d /s /c \"\"" + batch.value() + L"\"\"";
-  base::LaunchOptions options;
-  options.start_hidden = true;
-  base::LaunchProcess(command, options);
+  }
+  if (GrantUntilUndone(command_line, folder, requester.Handle(), undo_delay) &&
+      command_line.HasSwitch(kRunUninstallBatchSwitch) &&
+      !command_line.HasSwitch(kPermanentPermissionsSwitch)) {
+    RunUninstallCleanup(command_line, folder, requester.Pid());
+  }
 }
 
 }  // namespace installer

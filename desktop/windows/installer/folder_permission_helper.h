@@ -19,11 +19,22 @@ constexpr base::TimeDelta kUndoGrantDelay = base::TimeDelta::FromMilliseconds(10
 
 // The elevated helper role ("set-folder-permission"): grants the user named by
 // "permissions-for-user" full access to the folder for the duration of an installation, or
-// for good with "permanent-permissions". With "wait-for-package" it first waits for the
-// package and then hands over to the installer of the package folder. It reports nothing:
-// each failed step ends it; the installer waiting for its events decides what that means.
+// for good with "permanent-permissions". It runs elevated on a command line that anybody
+// may have written, so it grants only what an installer run can need: the requesting
+// installer ("parent-pid") must run as that user, and the folder must be one that an
+// installation can own (GetGrantRefusal). A temporary grant ends when the installer asks
+// for it or ends. With "run-uninstall-bat" it then runs, as a batch of its own, the
+// clean-up of what the uninstallation could not delete below the folder. With
+// "wait-for-package" it first waits for the package and then hands over to the package's
+// installer, once that carries the product's signature. It reports nothing: each failed
+// step ends it; the installer waiting for its events decides what that means.
 void RunFolderPermissionHelper(const base::CommandLine& command_line,
                                base::TimeDelta undo_delay = kUndoGrantDelay);
+
+// Why the helper must not grant a user full access to |folder|: it is a folder the system
+// or the user keeps (GetKeptFolderReason), or an existing folder that holds something but
+// no installation. Empty when it may.
+std::string GetGrantRefusal(const base::FilePath& folder);
 
 // The package folder that "wait-for-package" names. False, with an error logged, when the
 // value is empty or not an absolute path: the installer there would be looked for in the
@@ -31,20 +42,20 @@ void RunFolderPermissionHelper(const base::CommandLine& command_line,
 bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePath* folder);
 
 // The grant of the helper once the installer's two events are open: grants |user| full
-// access to |folder| and everything in it, then signals |give_permission|. Unless
-// |permanent|, waits for |undo| and |undo_delay| more and then puts the folder's old list
-// back; a temporary grant that could not be announced is taken back at once. A permanent
-// grant stays in every case.
-void GrantFolderPermission(const base::FilePath& folder,
+// access to |folder| and everything in it, then signals |give_permission|. The folder is
+// held open meanwhile, so that its path keeps naming it, and must be a folder of its own
+// (no link to another one). Unless
+// |permanent|, waits until |undo| is signalled (and |undo_delay| more) or the process
+// |requester| (may be null) has ended, and then puts the folder's old list back; a
+// temporary grant that could not be announced is taken back at once. A permanent grant
+// stays in every case. Returns whether the grant was made.
+bool GrantFolderPermission(const base::FilePath& folder,
                            const std::wstring& user,
                            bool permanent,
                            HANDLE give_permission,
                            HANDLE undo,
+                           HANDLE requester,
                            base::TimeDelta undo_delay);
-
-// Starts "k.bat" of the installation folder (the clean-up batch an uninstallation leaves
-// behind) with a hidden window, without waiting for it.
-void RunUninstallBatch(const base::FilePath& installation_folder);
 
 }  // namespace installer
 

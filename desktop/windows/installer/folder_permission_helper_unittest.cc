@@ -11,12 +11,18 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/test/scoped_environment.h"
 #include "base/test/scoped_log_capture.h"
+#include "base/test/scoped_path_override.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/installer/cleanup_batch.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/user_names.h"
+#include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/test_installation.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -28,12 +34,33 @@ base::win::ScopedHandle CreateEvent(const base::FilePath& folder, const wchar_t*
       ::CreateEventW(nullptr, TRUE, FALSE, MakeObjectName(folder, base_name, global).c_str()));
 }
 
+// The helper's command line as an installer in this process would write it.
 base::CommandLine HelperCommandLine(const base::FilePath& folder,
-                                    const std::wstring& user = GetCurrentUserName()) {
+                                    const std::wstring& user = GetCurrentUserName(),
+                                    DWORD requester = ::GetCurrentProcessId()) {
   base::CommandLine command_line(base::FilePath(L"installer.exe"));
   command_line.AppendSwitchPath("set-folder-permission", folder);
   command_line.AppendSwitchNative("permissions-for-user", user);
+  if (requester)
+    command_line.AppendSwitchASCII("parent-pid", std::to_string(requester));
   return command_line;
+}
+
+// A process of this user that runs until the test ends it (or a minute has passed).
+base::win::ScopedHandle StartRequester() {
+  wchar_t system_folder[MAX_PATH] = {};
+  ::GetSystemDirectoryW(system_folder, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(system_folder) + L"\\ping.exe\" -n 60 127.0.0.1";
+  STARTUPINFOW startup = {sizeof(startup)};
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &info)) {
+    return base::win::ScopedHandle();
+  }
+  ::CloseHandle(info.hThread);
+  return base::win::ScopedHandle(info.hProcess);
 }
 
 // The folder's access list as text ("D:..."), empty when it cannot be read.
@@ -126,33 +153,45 @@ TEST_F(FolderPermissionHelperTest, GrantShowsInTheFolderListUntilUndone) {
   ASSERT_FALSE(before.empty());
   ASSERT_EQ(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
 
-  const base::CommandLine command_line = HelperCommandLine(folder_, L"Everyone");
-  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  std::thread helper([&] {
-    RunFolderPermissionHelper(command_line, base::TimeDelta::FromMilliseconds(50));
-    ::SetEvent(done.Get());
-  });
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 10000));
-  const ACCESS_MASK granted = GetEveryonesAccess(folder_);
-  EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD),
-            granted & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD))
-      << std::hex << granted;
-  ::SetEvent(undo.Get());
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 10000));
-  helper.join();
-  EXPECT_EQ(before, ReadDacl(folder_));
+  // Undone by the installer, or taken back when the installer ends without asking.
+  for (const bool requester_ends : {false, true}) {
+    SCOPED_TRACE(requester_ends ? "requester ends" : "undone");
+    base::win::ScopedHandle requester = StartRequester();
+    ASSERT_TRUE(requester.IsValid());
+    base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread helper([&] {
+      EXPECT_TRUE(GrantFolderPermission(folder_, L"Everyone", false, give.Get(), undo.Get(),
+                                        requester.Get(), base::TimeDelta::FromMilliseconds(50)));
+      ::SetEvent(done.Get());
+    });
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 10000));
+    const ACCESS_MASK granted = GetEveryonesAccess(folder_);
+    EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD),
+              granted & (FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD))
+        << std::hex << granted;
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(done.Get(), 200));
+    if (requester_ends)
+      ::TerminateProcess(requester.Get(), 1);
+    else
+      ::SetEvent(undo.Get());
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 10000));
+    helper.join();
+    EXPECT_EQ(before, ReadDacl(folder_));
+    ::TerminateProcess(requester.Get(), 1);
+    ::ResetEvent(give.Get());
+    ::ResetEvent(undo.Get());
+  }
 }
 
 TEST_F(FolderPermissionHelperTest, PermanentGrantEndsAtOnce) {
   base::win::ScopedHandle give = CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
   base::win::ScopedHandle undo =
       CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
-  base::CommandLine command_line = HelperCommandLine(folder_, L"Everyone");
+  base::CommandLine command_line = HelperCommandLine(folder_);
   command_line.AppendSwitch("permanent-permissions");
   RunFolderPermissionHelper(command_line);
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 0));
-  // The grant stays.
-  EXPECT_NE(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
+  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(undo.Get(), 0));
 }
 
 TEST_F(FolderPermissionHelperTest, EndsQuietlyWithoutUserOrEvents) {
@@ -185,11 +224,11 @@ TEST_F(FolderPermissionHelperTest, AGrantThatCannotBeAnnouncedStaysOnlyWhenPerma
   const std::wstring before = ReadDacl(folder_);
 
   // Temporary: taken back at once, without waiting to be told.
-  GrantFolderPermission(folder_, L"Everyone", false, cannot_signal.Get(), undo.Get(),
+  GrantFolderPermission(folder_, L"Everyone", false, cannot_signal.Get(), undo.Get(), nullptr,
                         base::TimeDelta());
   EXPECT_EQ(before, ReadDacl(folder_));
   // Permanent: the grant stays.
-  GrantFolderPermission(folder_, L"Everyone", true, cannot_signal.Get(), undo.Get(),
+  GrantFolderPermission(folder_, L"Everyone", true, cannot_signal.Get(), undo.Get(), nullptr,
                         base::TimeDelta());
   EXPECT_NE(0u, GetEveryonesAccess(folder_) & FILE_ADD_FILE);
 }
@@ -244,6 +283,93 @@ TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {
   helper.join();
 }
 
+// A signed helper runs, elevated, only a package installer that is the product's: the
+// package folder is the user's.
+TEST_F(FolderPermissionHelperTest, ASignedHelperHandsOverOnlyToASignedInstaller) {
+  const test::ExamplePackage example = test::ExamplePackage::Current();
+  base::ScopedPathOverride signed_helper(base::FILE_EXE, example.package_installer(), true, false);
+  const base::FilePath stub_logs = temp_.GetPath().Append(L"stubs");
+  ASSERT_TRUE(base::CreateDirectory(stub_logs));
+  const base::test::ScopedEnvironment environment({{"TAVRO_STUB_LOG_DIR", stub_logs.ToUtf8()}});
+  base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
+  base::win::ScopedHandle interrupted =
+      CreateEvent(folder_, L"TavroInstaller/InstallationInterrupted", true);
+  ASSERT_TRUE(::SetEvent(ready.Get()));
+  const struct {
+    const wchar_t* package;
+    base::FilePath installer;
+  } packages[] = {
+      {L"unsigned", example.package_folder().Append(L"tavro.exe")},
+      {L"signed", example.component_folder().Append(L"suite_installer.exe")},
+  };
+  for (const auto& entry : packages) {
+    const base::FilePath package = temp_.GetPath().Append(entry.package);
+    ASSERT_TRUE(base::CreateDirectory(package));
+    ASSERT_TRUE(base::CopySingleFile(entry.installer, package.Append(L"installer.exe")));
+    base::CommandLine command_line = HelperCommandLine(folder_);
+    command_line.AppendSwitchPath("wait-for-package", package);
+    command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));
+    RunFolderPermissionHelper(command_line);
+  }
+  const std::vector<test::StubInvocation> runs =
+      test::ReadStubInvocations(stub_logs, L"installer.exe");
+  ASSERT_EQ(1u, runs.size());
+  EXPECT_EQ(temp_.GetPath().Append(L"signed\\installer.exe"),
+            runs[0].GetCommandLine().GetProgram());
+}
+
+// After an uninstallation the helper deletes what the user's clean-up batch names below the
+// folder it granted, with a batch of its own: nothing the user's batch names elsewhere.
+TEST_F(FolderPermissionHelperTest, CleansUpOnlyBelowItsFolderWithABatchOfItsOwn) {
+  const base::FilePath held = folder_.Append(L"7.4\\installer.exe");
+  const base::FilePath outside = temp_.GetPath().Append(L"outside\\data.txt");
+  ASSERT_TRUE(base::CreateDirectory(held.DirName()));
+  ASSERT_TRUE(base::CreateDirectory(outside.DirName()));
+  ASSERT_TRUE(test::WriteTestFile(held, "x"));
+  ASSERT_TRUE(test::WriteTestFile(outside, "kept"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installation_status.xml"), "<install_log/>"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installer_prefs.json"), "{}"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"k.bat"),
+                                  MakeCleanupBatch({}, folder_, {held, outside})));
+  base::win::ScopedHandle give =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle undo =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+  ASSERT_TRUE(::SetEvent(undo.Get()));
+
+  base::CommandLine command_line = HelperCommandLine(folder_);
+  command_line.AppendSwitch("run-uninstall-bat");
+  RunFolderPermissionHelper(command_line, base::TimeDelta::FromMilliseconds(50));
+  const base::TimeTicks deadline = base::TimeTicks::Now() + base::TimeDelta::FromSeconds(30);
+  while (base::PathExists(folder_.Append(L"k.bat")) && base::TimeTicks::Now() < deadline)
+    ::Sleep(50);
+  EXPECT_FALSE(base::PathExists(folder_.Append(L"k.bat")));
+  EXPECT_FALSE(base::PathExists(held.DirName()));
+  EXPECT_TRUE(base::PathExists(outside));
+  EXPECT_TRUE(base::PathExists(folder_.Append(L"installer_prefs.json")));
+}
+
+// Only a folder of its own is granted: not a file, not a link to another folder, where the
+// grant would land.
+TEST_F(FolderPermissionHelperTest, GrantsOnlyOnAFolderOfItsOwn) {
+  const base::FilePath elsewhere = temp_.GetPath().Append(L"elsewhere");
+  const base::FilePath file = temp_.GetPath().Append(L"file.txt");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  ASSERT_TRUE(test::WriteTestFile(file, "x"));
+  ASSERT_TRUE(::CreateSymbolicLinkW(folder_.value().c_str(), elsewhere.value().c_str(),
+                                    SYMBOLIC_LINK_FLAG_DIRECTORY));
+  base::win::ScopedHandle give(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  base::win::ScopedHandle undo(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  for (const base::FilePath& path : {folder_, file}) {
+    EXPECT_FALSE(GrantFolderPermission(path, L"Everyone", true, give.Get(), undo.Get(), nullptr,
+                                       base::TimeDelta()))
+        << path;
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0)) << path;
+  }
+  EXPECT_EQ(0u, GetEveryonesAccess(elsewhere) & FILE_ADD_FILE);
+  ::RemoveDirectoryW(folder_.value().c_str());
+}
+
 TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
   base::win::ScopedHandle interrupted =
@@ -255,25 +381,69 @@ TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   RunFolderPermissionHelper(command_line);  // Returns: nothing to start.
 }
 
-// The clean-up batch runs, hidden and not waited for, from a folder whose name needs
-// quoting; a folder without one starts nothing.
-TEST_F(FolderPermissionHelperTest, RunsTheUninstallBatchOfTheInstallationFolder) {
-  const base::FilePath installation = temp_.GetPath().Append(L"Tavro & Co (x86)");
-  ASSERT_TRUE(base::CreateDirectory(installation));
-  RunUninstallBatch(installation);
-
-  const base::FilePath marker = installation.Append(L"ran.txt");
-  const std::string batch = "@echo ran %1> \"%~dp0ran.txt\"\r\n";
-  ASSERT_EQ(static_cast<int>(batch.size()),
-            base::WriteFileFromBuffer(installation.Append(L"k.bat"), batch.data(),
-                                      static_cast<int>(batch.size())));
-  RunUninstallBatch(installation);
-  std::string contents;
-  for (int i = 0; i < 300 && contents.find("\r\n") == std::string::npos; ++i) {
-    ::Sleep(100);
-    base::ReadFileToString(marker, &contents);
+// Run elevated on a command line anybody may write, the helper grants only to the user of
+// the installer that asks, and only on a folder an installation can own.
+TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
+  const base::FilePath foreign = temp_.GetPath().Append(L"foreign");
+  ASSERT_TRUE(base::CreateDirectory(foreign));
+  ASSERT_TRUE(test::WriteTestFile(foreign.Append(L"data.txt"), "not an installation"));
+  wchar_t windows_folder[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH));
+  const base::FilePath windows(windows_folder);
+  base::FilePath profile;
+  ASSERT_TRUE(base::PathRegistry::Get(base::DIR_HOME, &profile));
+  const struct {
+    base::CommandLine command_line;
+    const char* logged;
+  } cases[] = {
+      {HelperCommandLine(base::FilePath(L"C:\\")),
+       "Refusing to grant access to C:\\: it is the root"},
+      {HelperCommandLine(windows), "Refusing to grant access to"},
+      {HelperCommandLine(profile.DirName()), "Refusing to grant access to"},
+      {HelperCommandLine(foreign), "Refusing to grant access to"},
+      {HelperCommandLine(folder_, L"Everyone"), "Refusing to grant access to Everyone"},
+      {HelperCommandLine(folder_, GetCurrentUserName(), 0), "Refusing to grant access: no"},
+  };
+  for (const auto& entry : cases) {
+    const base::FilePath folder = entry.command_line.GetSwitchValuePath("set-folder-permission");
+    base::win::ScopedHandle give =
+        CreateEvent(folder, L"TavroInstaller/GiveInstallPermission", false);
+    base::win::ScopedHandle undo =
+        CreateEvent(folder, L"TavroInstaller/GiveInstallPermission/Undo", false);
+    base::test::ScopedLogCapture log;
+    RunFolderPermissionHelper(entry.command_line);
+    EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, entry.logged))
+        << entry.command_line.GetCommandLineString();
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0));
   }
-  EXPECT_EQ("ran \r\n", contents);
+  EXPECT_FALSE(base::PathExists(folder_));
+  // An installation's folder, or one still empty, may be granted.
+  EXPECT_EQ("", GetGrantRefusal(folder_));
+  ASSERT_TRUE(test::WriteTestFile(foreign.Append(L"installation_status.xml"), "<install_log/>"));
+  EXPECT_EQ("", GetGrantRefusal(foreign));
+}
+
+// The real helper (the installer in its helper role) gives a temporary grant back when the
+// installer that asked for it ends without asking: it ends itself at once, without waiting
+// for the undo event.
+TEST_F(FolderPermissionHelperTest, TheHelperWhoseRequesterDiesTakesItsGrantBack) {
+  base::win::ScopedHandle give =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle undo =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+  base::win::ScopedHandle requester = StartRequester();
+  ASSERT_TRUE(requester.IsValid());
+  base::CommandLine helper(base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe"));
+  helper.AppendArguments(
+      HelperCommandLine(folder_, GetCurrentUserName(), ::GetProcessId(requester.Get())), false);
+  test::TestProcess process;
+  ASSERT_TRUE(process.Start(helper, test::ProcessOptions()));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 20000));
+  EXPECT_TRUE(process.IsRunning());
+  ASSERT_TRUE(::TerminateProcess(requester.Get(), 1));
+  const test::ProcessResult result = process.Wait();
+  EXPECT_TRUE(result.started && !result.timed_out) << result.Describe();
+  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(undo.Get(), 0));
 }
 
 }  // namespace

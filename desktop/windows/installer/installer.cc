@@ -162,10 +162,14 @@ void Installer::Run() {
     if (!ReadFilesLists() || !CreateInstallationSubfolder())
       return;
   } else {
-    const base::FilePath browser_exe = install_folder()
-                                           .Append(status().install_status().subfolder)
-                                           .Append(GetBrowserExeName());
-    if (!Do(std::make_unique<DeleteFileOperation>(browser_exe, true, true))) {
+    const base::FilePath& subfolder = status().install_status().subfolder;
+    // The subfolder comes from the status file: one that is not below the install folder
+    // holds nothing of the installation's (GetOwnedPath warns).
+    const base::FilePath installation =
+        subfolder.empty() ? install_folder() : GetOwnedPath(install_folder(), subfolder.value());
+    const base::FilePath browser_exe = installation.Append(GetBrowserExeName());
+    if (!installation.empty() &&
+        !Do(std::make_unique<DeleteFileOperation>(browser_exe, true, true))) {
       LOG(ERROR) << ReportError(IDS_ERROR_BROWSER_IN_USE, std::wstring(),
                                 "Can't uninstall when " + browser_exe.ToUtf8() + " is in use");
       return;
@@ -459,8 +463,8 @@ bool Installer::CreateInstallationSubfolder() {
 void Installer::ApplyStoredExperiments() {
   base::FeatureRegistry& features = base::FeatureRegistry::GetInstance();
   if (operation() == OPERATION_UPGRADING) {
-    base::scoped_refptr<JsonPrefStore> prefs =
-        LoadJsonPrefStore(GetPrefsTaskPool(), install_folder().Append(kInstallerPrefsFileName));
+    base::scoped_refptr<JsonPrefStore> prefs = LoadReadOnlyJsonPrefStore(
+        GetPrefsTaskPool(), install_folder().Append(kInstallerPrefsFileName));
     const base::Value* stored = nullptr;
     const base::ListValue* experiments = nullptr;
     if (prefs->GetValue("installer-experiments", &stored) && stored->GetAsList(&experiments)) {

@@ -133,14 +133,10 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
                                     std::wstring* program,
                                     std::wstring* parameters);
 
-  // The text of the clean-up batch "k.bat" that an uninstallation leaves in
-  // |install_folder|: it waits until the processes |pids| (the uninstaller first, zeros
-  // skipped) have ended, then deletes |files_left| and removes the folders that held them,
-  // up to |install_folder| and deepest first, when they are empty; then itself. Lines end
-  // with a line feed; paths are in the OEM code page, which the command interpreter reads.
-  static std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
-                                      const base::FilePath& install_folder,
-                                      const std::vector<base::FilePath>& files_left);
+  // |folder| joined with |relative|, a path read back from a record, when that stays
+  // strictly below |folder| (IsSafeRelativePath, and so after normalisation); empty, with a
+  // warning, when it does not.
+  static base::FilePath GetOwnedPath(const base::FilePath& folder, std::wstring_view relative);
 
   // Adds an entry that gives the Administrators group every right on |event| to its list.
   // For systems before Vista, where an elevated process is another user.
@@ -235,6 +231,11 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
 
   // Component installers (installer_components.cc).
   void StepInstallComponents();
+  // Starts, without waiting, the installer of a component recorded in the install folder's
+  // status with the switches of |command|: only from below the install folder and with the
+  // product's signature.
+  void StartRecordedComponentInstaller(const InstallComponent& component,
+                                       base::CommandLine command);
 
   // Registry steps (installer_registry_steps.cc).
   void StepSetupRegistry();
@@ -243,6 +244,23 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   bool ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root);
   bool ChooseUninstallKey(HKEY root);
   void CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key);
+  // The deepest clean depth with which the registry tables write |path| below |root|, and
+  // the names of the values they write there; false when they do not write that key (or it
+  // is an uninstall entry of another folder).
+  bool FindTableKey(HKEY root,
+                    const std::wstring& path,
+                    unsigned* max_depth,
+                    std::vector<std::wstring>* value_names);
+  // Whether |path| below |root| is an uninstall entry of the product whose InstallLocation
+  // is this install folder.
+  bool IsOwnUninstallEntry(HKEY root, const std::wstring& path);
+  // The rows StepSetupRegistry writes: the main table, and the row that hides the browser
+  // from the list of programs when that feature is on.
+  std::vector<const RegistryTemplateRow*> GetRegistryRows() const;
+  // Gives back what the browser's default-browser registration took over below |root| and
+  // removes what of it still names this installation (written outside the recorded registry
+  // steps, for the user after an elevated installation and for the default browser).
+  void RemoveUnrecordedRegistrations(HKEY root);
 
   // Shortcuts (installer_shortcuts.cc).
   void StepInstallShortcuts();
@@ -265,6 +283,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
   void WriteAndStartCleanupBatch(const std::vector<base::FilePath>& files_left);
   void DeleteUserProfile();
+  // Deletes |folder| with everything in it unless it holds more than a profile.
+  void DeleteProfileFolder(const base::FilePath& folder);
   // Gives the default browser back, shows the uninstall survey.
   void FinishUninstallation(const base::FilePath& install_folder);
   void ResetDefaultBrowser();

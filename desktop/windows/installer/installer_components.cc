@@ -18,6 +18,7 @@
 #include "desktop/windows/installer/service/signature.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/verified_launch.h"
 
 namespace installer {
 
@@ -111,6 +112,21 @@ void Installer::StepInstallComponents() {
     }
   }
   ScheduleNextStep();
+}
+
+void Installer::StartRecordedComponentInstaller(const InstallComponent& component,
+                                                base::CommandLine command) {
+  // Name and folder come from a file in the install folder.
+  const std::wstring name = base::Utf8ToUtf16(component.name);
+  if (!IsSafeRelativePath(name) || base::FilePath(name).BaseName().value() != name) {
+    LOG(WARNING) << "Not starting the component installer of " << component.name
+                 << ": not a component name";
+    return;
+  }
+  command.SetProgram(GetComponentInstallerPath(component.path, name));
+  LOG(INFO) << "Launching " << name << " component subinstaller with command line "
+            << command.GetCommandLineString();
+  LaunchVerifiedProgram(install_folder(), command, base::LaunchOptions(), SignerCheck::kRequired);
 }
 
 }  // namespace installer

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -165,6 +166,8 @@ int Installer::ObtainFolderPermission(const base::FilePath& folder, bool permane
   if (operation() == OPERATION_UNINSTALLING)
     helper.AppendSwitch("run-uninstall-bat");
   helper.AppendSwitchASCII("crash-reporter-pid", base::StringPrintf("%u", GetCrashReporterPid()));
+  // The helper grants only for as long as this process runs, and only to its user.
+  helper.AppendSwitchASCII("parent-pid", base::UintToString(::GetCurrentProcessId()));
   for (const char* name : {"wait-for-package", "initial-pid"}) {
     if (command_line().HasSwitch(name))
       helper.AppendSwitchNative(name, command_line().GetSwitchValueNative(name));
@@ -325,13 +328,10 @@ void Installer::RunPostElevationTasks() {
     }
   }
   for (const InstallComponent& component : status().install_status().components) {
-    const std::wstring name = base::Utf8ToUtf16(component.name);
-    base::CommandLine command(GetComponentInstallerPath(component.path, name));
+    base::CommandLine command{base::FilePath()};
     command.AppendSwitch("post-elevated-install-tasks");
     command.AppendSwitchPath("installfolder", component.path);
-    LOG(INFO) << "Launching " << name << " component subinstaller with command line "
-              << command.GetCommandLineString();
-    base::LaunchProcess(command, base::LaunchOptions());
+    StartRecordedComponentInstaller(component, std::move(command));
   }
   if (!uninstalling)
     FinalizeSuccessfulInstallation();

@@ -37,6 +37,7 @@
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/installer_in_process_e2e_test.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -134,9 +135,18 @@ TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevated
       status.all_users = true;
       status.app_id = "77";
       status.subfolder = base::FilePath(L"1.0");
-      status.components = {{"suite", temp_root().Append(L"suite")}};
-      installed = test::MakeTestInstallation(install_folder(), status, "") &&
-                  !CopyStub(install_folder(), kLauncherExeName).empty();
+      // The record names a component installer that does not carry the product's
+      // signature, and a signed one outside the installation.
+      status.components = {{"suite", install_folder().Append(L"suite")},
+                           {"foreign", temp_root().Append(L"foreign")}};
+      installed =
+          test::MakeTestInstallation(install_folder(), status, "") &&
+          !CopyStub(install_folder(), kLauncherExeName).empty() &&
+          !CopyStub(install_folder().Append(L"suite"), L"suite_installer.exe").empty() &&
+          base::CreateDirectory(temp_root().Append(L"foreign")) &&
+          base::CopySingleFile(
+              test::ExamplePackage::Current().component_folder().Append(L"suite_installer.exe"),
+              temp_root().Append(L"foreign\\foreign_installer.exe"));
     }
     hold.Release();
   });
@@ -166,15 +176,13 @@ TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevated
   EXPECT_EQ("1234", child.GetSwitchValueASCII("initial-pid"));
 
   // The user's process then does its part for the installation as the elevated run left
-  // it: the component's tasks for the user, and the browser started.
-  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), L"suite_installer.exe", 1,
-                                           kProcessWait));
-  const base::CommandLine component = Invocations(L"suite_installer.exe")[0].GetCommandLine();
-  EXPECT_TRUE(component.HasSwitch("post-elevated-install-tasks"));
-  EXPECT_EQ(temp_root().Append(L"suite"), component.GetSwitchValuePath("installfolder"));
+  // it: the browser started; no component installer that is not the product's own, inside
+  // the installation (the uninstallation tests see one that is started).
   ASSERT_TRUE(
       test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kProcessWait));
   EXPECT_TRUE(Invocations(kLauncherExeName)[0].GetCommandLine().HasSwitch("start-maximized"));
+  EXPECT_TRUE(Invocations(L"suite_installer.exe").empty());
+  EXPECT_TRUE(Invocations(L"foreign_installer.exe").empty());
 }
 
 TEST_F(InstallerElevationE2eTest, ReportsAnElevationThatFailsOrCannotBe) {
@@ -224,6 +232,7 @@ TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeed
   ActAsStandardUser(access);
   const std::wstring user = GetCurrentUserName();
   ASSERT_FALSE(user.empty());
+  const std::wstring own_pid = base::UintToWideString(::GetCurrentProcessId());
   const struct {
     const wchar_t* switches;
     std::vector<std::pair<std::string, std::wstring>> helper_switches;
@@ -233,6 +242,7 @@ TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeed
        {{"set-folder-permission", install_folder().value()},
         {"permissions-for-user", user},
         {"crash-reporter-pid", L"0"},
+        {"parent-pid", own_pid},
         {"initial-pid", L"1234"}}},
       // A temporary one for an uninstallation, even with components: the helper starts the
       // clean-up batch once the grant ends.
@@ -240,13 +250,15 @@ TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeed
        {{"set-folder-permission", install_folder().value()},
         {"permissions-for-user", user},
         {"run-uninstall-bat", L""},
-        {"crash-reporter-pid", L"0"}}},
+        {"crash-reporter-pid", L"0"},
+        {"parent-pid", own_pid}}},
       // An installation with components keeps the grant.
       {L"--allusers=0 --components=suite:suite",
        {{"set-folder-permission", install_folder().value()},
         {"permissions-for-user", user},
         {"permanent-permissions", L""},
-        {"crash-reporter-pid", L"0"}}},
+        {"crash-reporter-pid", L"0"},
+        {"parent-pid", own_pid}}},
   };
   for (size_t i = 0; i < std::size(runs); ++i) {
     SCOPED_TRACE(runs[i].switches);

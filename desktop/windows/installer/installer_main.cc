@@ -171,8 +171,6 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   }
   if (command_line.HasSwitch("set-folder-permission")) {
     RunFolderPermissionHelper(command_line);
-    if (command_line.HasSwitch("run-uninstall-bat"))
-      RunUninstallBatch(installation_folder);
     return 1;
   }
 
@@ -262,7 +260,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   // run takes the command line's feature switches.
   if (roles.uninstall) {
     VLOG(1) << "Retrieving experiment states from installation folder...";
-    base::scoped_refptr<JsonPrefStore> installer_prefs = LoadJsonPrefStore(
+    base::scoped_refptr<JsonPrefStore> installer_prefs = LoadReadOnlyJsonPrefStore(
         GetPrefsTaskPool(), installation_folder.Append(kInstallerPrefsFileName));
     const base::Value* stored = nullptr;
     const base::ListValue* experiments = nullptr;

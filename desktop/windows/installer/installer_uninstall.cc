@@ -9,8 +9,8 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
-#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -26,8 +26,9 @@
 #include "base/win/registry.h"
 #include "base/win/windows_version.h"
 #include "desktop/common/autoupdate/updatechecker/globalstorage_win.h"
-#include "desktop/windows/installer/folder_permission_helper.h"
+#include "desktop/windows/installer/cleanup_batch.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -43,25 +44,10 @@ namespace installer {
 
 namespace {
 
-constexpr wchar_t kCleanupBatchName[] = L"k.bat";
 constexpr wchar_t kPrefDefaultOverridesName[] = L"pref_default_overrides";
 constexpr wchar_t kReinstallCommandKey[] =
     L"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo";
 constexpr wchar_t kOtherBrowserName[] = L"Internet Explorer";
-
-// cmd reads a batch file in the OEM code page.
-std::string ToBatchText(const std::wstring& text) {
-  if (text.empty())
-    return std::string();
-  const int size = ::WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string result(size > 0 ? size : 0, '\0');
-  if (size > 0) {
-    ::WideCharToMultiByte(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), &result[0],
-                          size, nullptr, nullptr);
-  }
-  return result;
-}
 
 // |text| with every character that may not stand in a URL, or would end the argument of a
 // command line, percent-encoded (as UTF-8).
@@ -112,13 +98,13 @@ class ScopedDisableFsRedirection {
 };
 
 // Runs the command that hands the default browser back to the system's own, and waits for
-// it.
-void RunReinstallCommand(const std::wstring& command) {
+// it; false when it could not be started.
+bool RunReinstallCommand(const std::wstring& command) {
   std::wstring program;
   std::wstring parameters;
   if (!Installer::ParseReinstallCommand(command, &program, &parameters)) {
     LOG(ERROR) << "Ignoring the malformed ReinstallCommand " << command;
-    return;
+    return false;
   }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
@@ -130,12 +116,13 @@ void RunReinstallCommand(const std::wstring& command) {
     ScopedDisableFsRedirection redirection_off;
     if (!::ShellExecuteExW(&info) || !info.hProcess) {
       PLOG(ERROR) << "Cannot run the ReinstallCommand " << command;
-      return;
+      return false;
     }
   }
   const base::win::ScopedHandle process(info.hProcess);
   if (::WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0)
     PLOG(ERROR) << "Cannot wait for the ReinstallCommand";
+  return true;
 }
 
 }  // namespace
@@ -184,15 +171,12 @@ void Installer::StepFinalizeUninstallation() {
 
 void Installer::StepUninstallComponents() {
   for (const InstallComponent& component : status().install_status().components) {
-    base::CommandLine command(
-        GetComponentInstallerPath(component.path, base::Utf8ToUtf16(component.name)));
+    base::CommandLine command{base::FilePath()};
     command.AppendSwitch("uninstall");
     command.AppendSwitchASCII("copyonly", flag(COPY_ONLY) ? "1" : "0");
     command.AppendSwitchASCII("allusers", flag(ALL_USERS_FLAG) ? "1" : "0");
-    LOG(INFO) << "Uninstalling component " << component.name << ": "
-              << command.GetCommandLineString();
     // A component uninstalls on its own time; what it reports does not change ours.
-    base::LaunchProcess(command, base::LaunchOptions());
+    StartRecordedComponentInstaller(component, std::move(command));
   }
   ScheduleNextStep();
 }
@@ -218,16 +202,13 @@ void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
   // processes have ended.
   const InstallStatus& previous = status().install_status();
   // Names come from a file in the install folder: nothing outside it is deleted.
-  if (previous.subfolder.empty() || IsSafeRelativePath(previous.subfolder.value())) {
-    const base::FilePath installation = install_folder().Append(previous.subfolder);
+  const base::FilePath installation =
+      previous.subfolder.empty() ? install_folder()
+                                 : GetOwnedPath(install_folder(), previous.subfolder.value());
+  if (!installation.empty()) {
     for (const std::string& file : previous.files) {
-      const std::wstring relative = base::Utf8ToUtf16(file);
-      if (!IsSafeRelativePath(relative)) {
-        LOG(WARNING) << "Not deleting " << file << ": outside the installation";
-        continue;
-      }
-      const base::FilePath path = installation.Append(relative);
-      if (!Do(std::make_unique<DeleteFileOperation>(path, true, true)))
+      const base::FilePath path = GetOwnedPath(installation, base::Utf8ToUtf16(file));
+      if (!path.empty() && !Do(std::make_unique<DeleteFileOperation>(path, true, true)))
         files_left->push_back(path);
     }
   }
@@ -244,9 +225,9 @@ void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
   if (!Do(std::make_unique<DeleteFileOperation>(overrides, false, false)))
     files_left->push_back(overrides);
   for (const std::string& file : previous.root_files) {
-    const std::wstring relative = base::Utf8ToUtf16(file);
-    if (IsSafeRelativePath(relative))
-      Do(std::make_unique<DeleteFileOperation>(install_folder().Append(relative), false, false));
+    const base::FilePath path = GetOwnedPath(install_folder(), base::Utf8ToUtf16(file));
+    if (!path.empty())
+      Do(std::make_unique<DeleteFileOperation>(path, false, false));
   }
 }
 
@@ -254,40 +235,68 @@ void Installer::WriteAndStartCleanupBatch(const std::vector<base::FilePath>& fil
   unsigned initial_pid = 0;
   if (!base::StringToUint(command_line().GetSwitchValueNative("initial-pid"), &initial_pid))
     initial_pid = 0;
-  const std::string batch = MakeCleanupBatch({::GetCurrentProcessId(), initial_pid, other_pid_},
-                                             install_folder(), files_left);
+  const std::vector<uint32_t> pids = {::GetCurrentProcessId(), initial_pid, other_pid_};
+  if (completion_event_.IsValid()) {
+    // The elevated child of a user's installer: only it may delete what is left, and it
+    // runs no batch that the user could change. Its batch waits for the user's processes.
+    LOG(INFO) << "Starting final cleanup batch file.";
+    StartProtectedCleanupBatch(MakeCleanupBatch(pids, install_folder(), files_left));
+    return;
+  }
+  const std::string batch = MakeCleanupBatch(pids, install_folder(), files_left);
   const base::FilePath path = install_folder().Append(kCleanupBatchName);
   if (base::WriteFileFromBuffer(path, batch.data(), static_cast<int>(batch.size())) !=
       static_cast<int>(batch.size())) {
     PLOG(ERROR) << "Cannot write " << path;
     return;
   }
-  // An elevated child leaves the batch to the process that started it.
-  if (completion_event_.IsValid())
+  if (undo_permission_event_.IsValid()) {
+    // The permission helper runs it, elevated, once the grant has ended: this process will
+    // have no right to delete anything by then.
+    VLOG(1) << "The folder-permission helper starts the cleanup batch file";
     return;
+  }
   LOG(INFO) << "Starting final cleanup batch file.";
-  RunUninstallBatch(install_folder());
+  StartCleanupBatch(path);
 }
 
 void Installer::DeleteUserProfile() {
   base::FilePath profile;
   const Installation installation(install_folder(), status().install_status());
-  if (!installation.GetProfileDirectory(&profile, false))
-    return;
-  // The path may come from the installation's preference file: never a drive root or a
-  // folder that holds the installation.
-  if (profile.DirName() == profile || profile == install_folder() ||
-      profile.IsParent(install_folder())) {
-    LOG(ERROR) << "Not deleting the user profile " << profile;
+  // Without the installation's own record of it, the profile could be another one's.
+  if (!installation.GetRecordedProfileDirectory(&profile)) {
+    LOG(WARNING) << "Not deleting the user profile: the installer preferences do not say "
+                    "where it is";
     return;
   }
-  LOG(INFO) << "Deleting user profile.";
-  if (!base::DeletePath(profile, true))
-    PLOG(ERROR) << "Cannot delete " << profile;
   base::FilePath local_profile;
   installation.TranslateProfilePath(profile, &local_profile);
-  if (local_profile != profile && !base::DeletePath(local_profile, true))
-    PLOG(ERROR) << "Cannot delete " << local_profile;
+  LOG(INFO) << "Deleting user profile.";
+  DeleteProfileFolder(profile);
+  if (!IsSamePath(local_profile, profile))
+    DeleteProfileFolder(local_profile);
+}
+
+void Installer::DeleteProfileFolder(const base::FilePath& folder) {
+  // The path comes from the installation's preference file: never a folder that holds more
+  // than a profile.
+  const std::string refusal = GetProfileDeletionRefusal(folder, install_folder());
+  if (!refusal.empty()) {
+    LOG(ERROR) << "Not deleting the user profile " << folder << ": " << refusal;
+    return;
+  }
+  if (!base::DeletePath(folder, true))
+    PLOG(ERROR) << "Cannot delete " << folder;
+}
+
+// static
+base::FilePath Installer::GetOwnedPath(const base::FilePath& folder, std::wstring_view relative) {
+  const base::FilePath path = folder.Append(relative);
+  if (!IsSafeRelativePath(relative) || !IsPathInside(path, folder)) {
+    LOG(WARNING) << "Skipping " << base::FilePath(relative) << ": it is not below " << folder;
+    return base::FilePath();
+  }
+  return path;
 }
 
 void Installer::FinishUninstallation(const base::FilePath& install_folder) {
@@ -317,7 +326,9 @@ void Installer::ResetDefaultBrowser() {
       LOG(WARNING) << "No ReinstallCommand to give the default browser back";
       return;
     }
-    RunReinstallCommand(command);
+    // What follows would make a half-given-back default browser.
+    if (!RunReinstallCommand(command))
+      return;
   }
   if (base::win::GetWindowsVersion() == base::win::VERSION_WIN8) {
     // Windows 8 takes the choice of the default browser from the user only.
@@ -429,52 +440,6 @@ bool Installer::ParseReinstallCommand(const std::wstring& command,
                           std::wstring_view(text).substr(rest), base::TRIM_ALL))
                     : std::wstring();
   return true;
-}
-
-// static
-std::string Installer::MakeCleanupBatch(const std::vector<uint32_t>& pids,
-                                        const base::FilePath& install_folder,
-                                        const std::vector<base::FilePath>& files_left) {
-  // Each process by its place: 1 this installer, 2 the front end, 3 the other installer.
-  std::vector<std::pair<int, uint32_t>> waited;
-  for (size_t i = 0; i < pids.size(); ++i) {
-    if (pids[i] != 0)
-      waited.push_back({static_cast<int>(i) + 1, pids[i]});
-  }
-  std::string batch;
-  for (const auto& [number, pid] : waited)
-    batch += base::StringPrintf("SET PID%d_RUNNING=TRUE\n", number);
-  batch += ":again\n";
-  for (const auto& [number, pid] : waited) {
-    batch += base::StringPrintf(
-        "IF %%PID%d_RUNNING%%==TRUE (\n"
-        "TASKLIST /FI \"PID eq %u\" | FIND /c /i \".exe\"\n"
-        "IF ERRORLEVEL 1 SET PID%d_RUNNING=FALSE\n"
-        ")\n",
-        number, pid, number);
-  }
-  batch += "ping -n 2 127.0.0.1\n";
-  for (const auto& [number, pid] : waited)
-    batch += base::StringPrintf("IF %%PID%d_RUNNING%%==TRUE GOTO :again\n", number);
-
-  // The folders that held what is left, up to the install folder; not any folder above it,
-  // which is not the installation's even when it is empty.
-  std::set<std::wstring> folders;
-  for (const base::FilePath& file : files_left) {
-    batch += "del \"" + ToBatchText(file.value()) + "\"\n";
-    for (base::FilePath folder = file.DirName();
-         folder == install_folder || install_folder.IsParent(folder);
-         folder = folder.DirName()) {
-      folders.insert(folder.value());
-      if (folder == install_folder)
-        break;
-    }
-  }
-  // Deeper folders sort after their parents: removed first.
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it)
-    batch += "rmdir \"" + ToBatchText(*it) + "\"\n";
-  batch += "del %0\n";
-  return batch;
 }
 
 }  // namespace installer

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
+#include "base/path_registry.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_path_override.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -268,57 +271,72 @@ TEST_F(InstallerUninstallE2eTest, RefusedWhileTheBrowserRunsThenRemovesTheProfil
   DeleteAddedRegistryEntries();
 }
 
-// An elevated child leaves the clean-up batch to the process that started it: the batch
-// waits for this installer, the front end and the other installer, then removes what
-// could not be deleted and the folders that held it, but nothing above the install folder.
-TEST_F(InstallerUninstallE2eTest, ElevatedChildWritesTheBatchForWhatIsHeldButLeavesItToItsParent) {
-  const InstallStatus installed = Install();
-  const base::FilePath held_path =
-      install_folder().Append(installed.subfolder).Append(L"resources\\about.txt");
-  // Open without delete sharing: it cannot be moved aside.
-  base::win::ScopedHandle held(::CreateFileW(held_path.value().c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                             nullptr));
-  ASSERT_TRUE(held.IsValid());
+// The clean-up batches that elevated runs keep in the system's temporary folder.
+std::set<std::wstring> ListProtectedBatches() {
+  wchar_t windows_folder[MAX_PATH] = {};
+  ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH);
+  std::set<std::wstring> batches;
+  base::FileEnumerator entries(base::FilePath(windows_folder).Append(L"Temp"), false,
+                               base::FileEnumerator::FILES, L"tavro_cleanup_*");
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    batches.insert(entry.value());
+  return batches;
+}
 
+// A user whose folder rights need an administrator: the uninstallation restarts elevated (the
+// installed installer, run for real). That run, the only one allowed to delete there, starts
+// its clean-up batch, written where the user cannot change it; the batch removes the
+// installer it ran from once it has ended. The user's process starts none. What made the
+// browser the user's default goes too.
+TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatch) {
+  const TreeSnapshot files_before = TreeSnapshot::Capture(target_root());
+  RecordingInstallerObserver installed;
+  // The default browser for the user: registrations that no registry record keeps.
+  ASSERT_TRUE(
+      RunInstaller(L"--allusers=0 --components=suite:suite --setdefaultbrowser=1", &installed));
+  ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
+  const InstallStatus status = ReadStatusFile();
+  DeleteTaskAtEnd(status.app_id);
+  ASSERT_TRUE(Installation(install_folder()).IsDefaultHandlerFor(L"http", false));
+  const base::FilePath version_folder = install_folder().Append(status.subfolder);
+
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool consider_linked_token) { return consider_linked_token; };
+  rights->has_folder_access = [](const base::FilePath&, ACCESS_MASK) { return false; };
+  rights->grant_folder_access = [](const base::FilePath&, ACCESS_MASK,
+                                   std::unique_ptr<SavedSecurity>*) { return false; };
+  SetUserRights(std::move(rights));
+  base::ScopedPathOverride elevated_installer(base::FILE_EXE,
+                                              version_folder.Append(L"installer.exe"), true, false);
   const std::set<DWORD> batches_before = GetRunningBatchProcesses();
-  RecordingInstallerObserver observer;
-  ASSERT_TRUE(RunInstaller(L"--uninstall --run-elevated --parent-pid=4242 --initial-pid=4343",
-                           &observer));
-  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
-  EXPECT_EQ(batches_before, GetRunningBatchProcesses());
+  const std::set<std::wstring> protected_before = ListProtectedBatches();
 
-  std::string text;
-  ASSERT_TRUE(base::ReadFileToString(batch(), &text));
-  const std::string own_pid = base::UintToString(::GetCurrentProcessId());
-  const std::string subfolder = install_folder().Append(installed.subfolder).ToUtf8();
-  EXPECT_EQ("SET PID1_RUNNING=TRUE\n"
-            "SET PID2_RUNNING=TRUE\n"
-            "SET PID3_RUNNING=TRUE\n"
-            ":again\n"
-            "IF %PID1_RUNNING%==TRUE (\n"
-            "TASKLIST /FI \"PID eq " + own_pid + "\" | FIND /c /i \".exe\"\n"
-            "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
-            ")\n"
-            "IF %PID2_RUNNING%==TRUE (\n"
-            "TASKLIST /FI \"PID eq 4343\" | FIND /c /i \".exe\"\n"
-            "IF ERRORLEVEL 1 SET PID2_RUNNING=FALSE\n"
-            ")\n"
-            "IF %PID3_RUNNING%==TRUE (\n"
-            "TASKLIST /FI \"PID eq 4242\" | FIND /c /i \".exe\"\n"
-            "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\n"
-            ")\n"
-            "ping -n 2 127.0.0.1\n"
-            "IF %PID1_RUNNING%==TRUE GOTO :again\n"
-            "IF %PID2_RUNNING%==TRUE GOTO :again\n"
-            "IF %PID3_RUNNING%==TRUE GOTO :again\n"
-            "del \"" + held_path.ToUtf8() + "\"\n"
-            "rmdir \"" + subfolder + "\\resources\"\n"
-            "rmdir \"" + subfolder + "\"\n"
-            "rmdir \"" + install_folder().ToUtf8() + "\"\n"
-            "del %0\n",
-            text);
-  EXPECT_TRUE(base::PathExists(held_path));
+  // This process stands for the front end too. (Under Wine the batch cannot see which
+  // processes run, as its TASKLIST and FIND lack what it asks of them: it goes on after its
+  // first second.)
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(
+      L"--uninstall --silent --initial-pid=" + base::UintToWideString(::GetCurrentProcessId()),
+      &observer));
+  EXPECT_EQ((std::vector<std::string>{"StartingNewMainProcess(0)", "ReturnedToPreviousMainProcess",
+                                      "Success"}),
+            observer.events())
+      << observer.error_detail();
+  EXPECT_EQ(batches_before, GetRunningBatchProcesses());
+  EXPECT_TRUE(WaitUntilGone(version_folder));
+  const base::TimeTicks deadline = base::TimeTicks::Now() + kProcessWait;
+  while (ListProtectedBatches() != protected_before && base::TimeTicks::Now() < deadline)
+    ::Sleep(50);
+  EXPECT_EQ(protected_before, ListProtectedBatches());
+  EXPECT_EQ(
+      "+ Programs\n"
+      "+ Programs\\Tavro\n"
+      "+ Programs\\Tavro\\installer_prefs.json\n"
+      "+ Programs\\Tavro\\suite\n"
+      "+ Programs\\Tavro\\suite\\suite_installer.exe\n",
+      test::FormatDifferences(
+          CompareSnapshots(files_before, TreeSnapshot::Capture(target_root()), {})));
+  ExpectOnlySharedKeysAndTheLastInstallPathLeft();
   DeleteAddedRegistryEntries();
 }
 

@@ -42,52 +42,5 @@ TEST(InstallerReinstallCommandTest, SplitsTheProgramFromItsParameters) {
   }
 }
 
-TEST(InstallerCleanupBatchTest, WaitsOnlyForTheProcessesThereAreAndDeletesOnlyWhatIsLeft) {
-  const base::FilePath folder(L"C:\\Program Files\\Tavro");
-  // Only this installer, and everything deleted already: the batch only deletes itself.
-  EXPECT_EQ(
-      "SET PID1_RUNNING=TRUE\n"
-      ":again\n"
-      "IF %PID1_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 17\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
-      ")\n"
-      "ping -n 2 127.0.0.1\n"
-      "IF %PID1_RUNNING%==TRUE GOTO :again\n"
-      "del %0\n",
-      Installer::MakeCleanupBatch({17, 0, 0}, folder, {}));
-
-  // A second installer keeps its number without a front end; two files in one folder name
-  // it once; a file outside the install folder removes no folder.
-  EXPECT_EQ(
-      "SET PID1_RUNNING=TRUE\n"
-      "SET PID3_RUNNING=TRUE\n"
-      ":again\n"
-      "IF %PID1_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 17\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
-      ")\n"
-      "IF %PID3_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 4294967295\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\n"
-      ")\n"
-      "ping -n 2 127.0.0.1\n"
-      "IF %PID1_RUNNING%==TRUE GOTO :again\n"
-      "IF %PID3_RUNNING%==TRUE GOTO :again\n"
-      "del \"C:\\Program Files\\Tavro\\1.0\\a\\x.dll\"\n"
-      "del \"C:\\Program Files\\Tavro\\1.0\\a\\y.dll\"\n"
-      "del \"C:\\Program Files\\Tavro\\launcher.exe\"\n"
-      "del \"D:\\Elsewhere\\z.txt\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\\1.0\\a\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\\1.0\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\"\n"
-      "del %0\n",
-      Installer::MakeCleanupBatch({17, 0, 0xFFFFFFFF}, folder,
-                                  {base::FilePath(L"C:\\Program Files\\Tavro\\1.0\\a\\x.dll"),
-                                   base::FilePath(L"C:\\Program Files\\Tavro\\1.0\\a\\y.dll"),
-                                   base::FilePath(L"C:\\Program Files\\Tavro\\launcher.exe"),
-                                   base::FilePath(L"D:\\Elsewhere\\z.txt")}));
-}
-
 }  // namespace
 }  // namespace installer

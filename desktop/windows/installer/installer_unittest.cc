@@ -504,35 +504,93 @@ TEST_F(InstallerTest, RegistersAProtocolWhereTheInstallationHasItsCapabilities) 
                              L"tavro-test"));
 }
 
-TEST_F(InstallerTest, UpgradeRemovesWhatThePreviousInstallationRecordedButNoRoot) {
-  // A previous installation whose record names keys far up the tree.
-  InstallStatus previous;
-  previous.all_users = true;
-  previous.app_id = "42";
-  previous.subfolder = base::FilePath(L"1.0");
-  previous.hklm_keys = {
-      {9, L"Software\\Classes\\TavroStable", {}},
-      {2, L"Software\\Clients\\Other", {}},
-      {2, L"Software\\Classes\\Foo\\Bar", {{L"", L"REG_SZ", L"x"}}},
-      {0, L"Software\\Kept", {{L"gone", L"REG_SZ", L"x"}}},
-  };
-  ASSERT_TRUE(test::MakeTestInstallation(install_folder(), previous, ""));
-  for (const wchar_t* key : {L"Software\\Clients\\Other", L"Software\\Classes\\Foo\\Bar"})
-    ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, key, L"x"));
+// The record comes from a file in the install folder: an uninstallation removes what the
+// registry tables write, as deep as they own it, and nothing else; an installation for one
+// user removes no machine key whatever its record lists.
+TEST_F(InstallerTest, UninstallRemovesOnlyWhatTheTablesWriteAsDeepAsTheyOwnIt) {
+  const std::wstring client = L"Software\\Clients\\StartMenuInternet\\TavroStable";
+  const std::wstring persisted =
+      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility "
+      L"Assistant\\Persisted";
+  const std::wstring launcher = install_folder().Append(L"Launcher.exe").value();
+  const std::wstring own_entry = Installer::MakeUninstallKey(L"7");
+  const std::wstring other_entry = Installer::MakeUninstallKey(L"8");
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE,
+                                              L"Software\\Microsoft\\Windows\\Shell\\Foo", L"x"));
+  ASSERT_TRUE(
+      test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo\\Bar", L"x"));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(
+      HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable\\DefaultIcon", L"x"));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_LOCAL_MACHINE, client, L"Tavro Stable"));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(
+      HKEY_LOCAL_MACHINE, client + L"\\shell\\open\\command", L"\"" + launcher + L"\""));
   {
     base::win::RegistryKey kept;
     ASSERT_EQ(ERROR_SUCCESS, kept.Create(HKEY_LOCAL_MACHINE, L"Software\\Kept", KEY_ALL_ACCESS));
     ASSERT_EQ(ERROR_SUCCESS, kept.WriteValue(L"gone", L"x"));
-    ASSERT_EQ(ERROR_SUCCESS, kept.WriteValue(L"stays", L"y"));
+    base::win::RegistryKey compatibility;
+    ASSERT_EQ(ERROR_SUCCESS,
+              compatibility.Create(HKEY_LOCAL_MACHINE, persisted.c_str(), KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, compatibility.WriteValue(launcher.c_str(), static_cast<DWORD>(32)));
+    ASSERT_EQ(ERROR_SUCCESS, compatibility.WriteValue(L"C:\\Other.exe", static_cast<DWORD>(32)));
+    for (const auto& [entry, location] :
+         {std::make_pair(own_entry, install_folder().value()),
+          std::make_pair(other_entry, std::wstring(L"C:\\Other"))}) {
+      base::win::RegistryKey uninstall;
+      ASSERT_EQ(ERROR_SUCCESS, uninstall.Create(HKEY_LOCAL_MACHINE, entry.c_str(),
+                                                KEY_ALL_ACCESS | KEY_WOW64_32KEY));
+      ASSERT_EQ(ERROR_SUCCESS, uninstall.WriteValue(L"InstallLocation", location.c_str()));
+    }
   }
+  InstallStatus previous;
+  previous.all_users = true;
+  previous.app_id = "42";
+  previous.subfolder = base::FilePath(L"1.0");
+  std::wstring lower_client = client;
+  ::CharLowerBuffW(&lower_client[0], static_cast<DWORD>(lower_client.size()));
+  previous.hklm_keys = {
+      // Keys the installation does not write.
+      {3, L"Software\\Microsoft\\Windows\\Shell\\Foo", {}},
+      {2, L"Software\\Classes\\Foo\\Bar", {}},
+      {0, L"Software\\Kept", {{L"gone", L"REG_SZ", L"x"}}},
+      // Deeper than its rows own it.
+      {9, L"Software\\Classes\\TavroStable\\DefaultIcon", {}},
+      // In another letter case, as deep as its row owns it.
+      {2, lower_client + L"\\shell\\open\\command", {}},
+      // Only the value the table writes.
+      {0, persisted, {{launcher, L"REG_DWORD", L"32"}, {L"C:\\Other.exe", L"REG_DWORD", L"32"}}},
+      {1, own_entry, {}},
+      {1, other_entry, {}},
+  };
+  ASSERT_TRUE(
+      test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--uninstall", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
 
-  const InstallStatus status = Install();
-  EXPECT_EQ("42", status.app_id);
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Clients\\Other"));
-  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo"));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes"));
-  EXPECT_EQ(L"(missing)", ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Kept", L"gone"));
-  EXPECT_EQ(L"y", ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Kept", L"stays"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\Shell\\Foo"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Foo\\Bar"));
+  EXPECT_EQ(L"x", ReadRegistryText(HKEY_LOCAL_MACHINE, L"Software\\Kept", L"gone"));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable\\DefaultIcon"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, client + L"\\shell\\open"));
+  EXPECT_EQ(L"Tavro Stable", ReadRegistryText(HKEY_LOCAL_MACHINE, client, nullptr));
+  EXPECT_EQ(L"(missing)", ReadRegistryText(HKEY_LOCAL_MACHINE, persisted, launcher.c_str()));
+  EXPECT_TRUE(base::win::RegistryKey(HKEY_LOCAL_MACHINE, persisted.c_str(), KEY_READ)
+                  .HasValue(L"C:\\Other.exe"));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, own_entry, KEY_WOW64_32KEY));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, other_entry, KEY_WOW64_32KEY));
+
+  // The same keys, listed by the record of an installation for one user.
+  previous.all_users = false;
+  previous.hklm_keys = {{1, client}, {0, persisted, {{L"C:\\Other.exe", L"REG_DWORD", L"32"}}}};
+  ASSERT_TRUE(
+      test::MakeTestInstallation(install_folder(), previous, "{\"single_profile\": false}"));
+  RecordingInstallerObserver per_user;
+  ASSERT_TRUE(RunInstaller(L"--uninstall", &per_user));
+  EXPECT_EQ("Success", per_user.events().back()) << per_user.error_detail();
+  EXPECT_EQ(L"Tavro Stable", ReadRegistryText(HKEY_LOCAL_MACHINE, client, nullptr));
+  EXPECT_TRUE(base::win::RegistryKey(HKEY_LOCAL_MACHINE, persisted.c_str(), KEY_READ)
+                  .HasValue(L"C:\\Other.exe"));
 }
 
 TEST_F(InstallerTest, RefusesRunsWithoutAValidOperation) {

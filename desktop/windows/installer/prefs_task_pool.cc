@@ -110,6 +110,14 @@ base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
   return store;
 }
 
+base::scoped_refptr<JsonPrefStore> LoadReadOnlyJsonPrefStore(PrefsTaskPool* holder,
+                                                             const base::FilePath& path) {
+  base::scoped_refptr<JsonPrefStore> store =
+      base::MakeRefCounted<PoolJsonPrefStore>(holder->owner(), path);
+  store->ReadPrefsWithoutChanges();
+  return store;
+}
+
 bool WaitForPendingWrites(PrefsTaskPool* holder,
                           const base::FilePath& path,
                           base::TimeDelta max_wait) {

@@ -76,6 +76,11 @@ PrefsTaskPool* GetPrefsTaskPool();
 base::scoped_refptr<JsonPrefStore> LoadJsonPrefStore(PrefsTaskPool* holder,
                                                      const base::FilePath& path);
 
+// The same for a file that is only looked at: it is read without any change on disk (a
+// corrupt file stays where it is) and the store never writes it.
+base::scoped_refptr<JsonPrefStore> LoadReadOnlyJsonPrefStore(PrefsTaskPool* holder,
+                                                             const base::FilePath& path);
+
 // Waits until the writes already handed to the file sequence of |path| in |holder|'s pool
 // are done, at most |max_wait|: code that opens the file then reads what was written.
 // False when they could not be waited for.

@@ -9,6 +9,7 @@
 #include "base/logging.h"
 #include "base/path_registry.h"
 #include "base/strings/string_util.h"
+#include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/user_rights.h"
@@ -59,6 +60,18 @@ const base::CommandLine& SourceCommandLine(const base::CommandLine* command_line
   const base::CommandLine* process_command_line = base::CommandLine::ForCurrentProcess();
   CHECK(process_command_line) << "The settings are made from the process command line";
   return *process_command_line;
+}
+
+// Whether the folder |folder| (|what| of the command line; empty when not given) can be one
+// of the installation's; logs why not.
+bool IsValidCommandLineFolder(const base::FilePath& folder, const char* what) {
+  if (folder.empty())
+    return true;
+  const std::string problem = GetFolderPathProblem(folder);
+  if (problem.empty())
+    return true;
+  LOG(ERROR) << "Ignoring the " << what << " of the command line, " << folder << ": " << problem;
+  return false;
 }
 
 }  // namespace
@@ -336,8 +349,13 @@ void Settings::InitFromCommandLine() {
   }
   ReadFlagSwitch(SINGLE_PROFILE, "singleprofile");
 
-  if (HasSwitch("profile-folder"))
-    profile_folder_ = command_line_.GetSwitchValuePath("profile-folder");
+  if (HasSwitch("profile-folder")) {
+    // The uninstallation may delete it: a folder as the install folder may be, or none.
+    const base::FilePath profile_folder =
+        command_line_.GetSwitchValuePath("profile-folder").NormalizePathSeparators();
+    profile_folder_ = IsValidCommandLineFolder(profile_folder, "profile folder") ? profile_folder
+                                                                                 : base::FilePath();
+  }
   if (HasSwitch("install-assistant") && !GetFlag(COPY_ONLY))
     SetFlag(INSTALL_ASSISTANT, true);
   LogSettings();

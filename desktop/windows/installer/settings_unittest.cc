@@ -192,6 +192,29 @@ TEST_F(SettingsTest, CommandLineFoldersAreUsedAsGivenEvenWhenUnusable) {
   EXPECT_EQ(std::string(), settings->GetInvalidReason());
 }
 
+// The uninstallation may delete the profile folder: it is taken as an install folder would
+// be, or not at all.
+TEST_F(SettingsTest, ProfileFolderIsAFullFolderPathOrNone) {
+  const struct {
+    const wchar_t* value;
+    const wchar_t* profile_folder;
+  } cases[] = {
+      {L"..", L""},
+      {L".", L""},
+      {L"profile", L""},
+      {L"C:\\Apps\\..\\Windows", L""},
+      {L"C:Profiles", L""},
+      {L"C:/Profiles/Mine", L"C:\\Profiles\\Mine"},
+      {L"\\\\server\\share\\Profile", L"\\\\server\\share\\Profile"},
+  };
+  for (const auto& entry : cases) {
+    EXPECT_EQ(
+        base::FilePath(entry.profile_folder),
+        Make(std::wstring(L"--profile-folder=\"") + entry.value + L"\"", Roles())->profile_folder())
+        << entry.value;
+  }
+}
+
 TEST_F(SettingsTest, StandaloneRunCopiesOnly) {
   std::unique_ptr<Settings> settings =
       Make(L"--copyonly=1 --allusers=1 --desktopshortcut=1 --install-assistant");

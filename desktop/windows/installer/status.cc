@@ -157,8 +157,10 @@ void Status::NormalizeInstallMode() {
       install_status_.desktop_shortcut.empty() && install_status_.start_menu_shortcut.empty() &&
       install_status_.quick_launch_shortcut.empty();
   install_status_.copy_only = install_status_.copy_only && nothing_registered;
-  install_status_.all_users = !install_status_.copy_only &&
-                              (install_status_.all_users || !install_status_.hklm_keys.empty());
+  // Machine keys listed by a record that says the installation is the user's own do not make
+  // it one for all users: the record may lie in a folder the user can write, and all users
+  // means elevating and changing the machine. Its uninstallation skips those keys.
+  install_status_.all_users = !install_status_.copy_only && install_status_.all_users;
 }
 
 void Status::ReadDetails() {
@@ -264,7 +266,9 @@ bool Status::ReadInstallerPrefs() {
   if (!base::PathExists(prefs_file))
     return false;
   VLOG(1) << "Reading existing prefs";
-  base::scoped_refptr<JsonPrefStore> prefs = LoadJsonPrefStore(GetPrefsTaskPool(), prefs_file);
+  // Reading a folder changes nothing in it, a damaged file included.
+  base::scoped_refptr<JsonPrefStore> prefs =
+      LoadReadOnlyJsonPrefStore(GetPrefsTaskPool(), prefs_file);
   details_.single_profile = ReadTristate(*prefs, "single_profile");
   details_.import_browser_data = ReadTristate(*prefs, "import_browser_data");
   details_.enable_stats = ReadTristate(*prefs, "enable_stats");
@@ -297,7 +301,8 @@ void Status::ReadProfileLanguage() {
   const base::FilePath local_state = profile.Append(kLocalStateFileName);
   if (!base::PathExists(local_state))
     return;
-  base::scoped_refptr<JsonPrefStore> store = LoadJsonPrefStore(GetPrefsTaskPool(), local_state);
+  base::scoped_refptr<JsonPrefStore> store =
+      LoadReadOnlyJsonPrefStore(GetPrefsTaskPool(), local_state);
   std::string locale;
   if (ReadString(*store, "intl.app_locale", &locale) && !locale.empty())
     details_.language = base::Utf8ToUtf16(locale);

@@ -214,12 +214,37 @@ TEST_F(StatusTest, ReadsWhatAnInstallationChose) {
   EXPECT_FALSE(details.is_http_handler);
 }
 
+// Every folder the user types is read: damaged files there are left exactly as they are.
+TEST_F(StatusTest, ReadingAFolderChangesNothingInIt) {
+  const base::FilePath folder = root_.Append(L"Tavro");
+  const base::FilePath prefs = folder.Append(kInstallerPrefsFileName);
+  const base::FilePath local_state = folder.Append(L"profile\\Local State");
+  ASSERT_TRUE(test::MakeTestInstallation(folder, InstallStatus(), "{\"single_profile\": true}"));
+  ASSERT_TRUE(base::CreateDirectory(local_state.DirName()));
+  const struct {
+    base::FilePath file;
+    std::string damaged;
+  } cases[] = {
+      {local_state, "{\"intl\": "},
+      {prefs, "{\"single_profile\": true, \"lang"},
+  };
+  for (const auto& entry : cases) {
+    ASSERT_TRUE(WriteTestFile(entry.file, entry.damaged));
+    EXPECT_TRUE(Read(folder)->existing_installation());
+    std::string contents;
+    EXPECT_TRUE(base::ReadFileToString(entry.file, &contents));
+    EXPECT_EQ(entry.damaged, contents);
+    EXPECT_FALSE(base::PathExists(entry.file.AddExtension(L"bad"))) << entry.file;
+  }
+}
+
 TEST_F(StatusTest, InstallationThatRegisteredAnythingIsNoStandaloneCopy) {
   // {copy only, all users, user keys, machine keys} as recorded, then as understood.
   const bool cases[][6] = {
-      {true, true, false, false, true, false},   // A copy registers nothing, for nobody.
-      {true, false, true, false, false, false},  // Left keys for the user: not a copy.
-      {false, false, false, true, false, true},  // Machine keys mean all users.
+      {true, true, false, false, true, false},    // A copy registers nothing, for nobody.
+      {true, false, true, false, false, false},   // Left keys for the user: not a copy.
+      {false, false, false, true, false, false},  // Machine keys alone: still one user's.
+      {false, true, false, true, false, true},    // All users as recorded.
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     const bool* c = cases[i];

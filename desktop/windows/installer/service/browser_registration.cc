@@ -263,6 +263,66 @@ bool RegisterAsDefaultBrowser(const Installation& installation, bool all_users) 
   return writer.succeeded();
 }
 
+std::vector<RegistrationRemoval> FindRegistrationRemovals(const Installation& installation,
+                                                          HKEY root) {
+  std::vector<RegistrationRemoval> removals;
+  const std::wstring backup_key = GetPreviousDefaultBrowserKey();
+  auto read_backup = [&](const wchar_t* name) {
+    std::wstring value;
+    base::win::RegistryKey key(root, backup_key.c_str(), KEY_QUERY_VALUE);
+    if (key.Valid())
+      key.ReadValue(name, &value);
+    return value;
+  };
+  // Whether a command or an icon of |key| names the launcher.
+  auto names_launcher = [&](const std::wstring& key) {
+    return installation.IsHandlerCommand(ReadRegistryDefaultValue(root, key), false);
+  };
+
+  for (const wchar_t* protocol : kWebProtocols) {
+    const std::wstring protocol_key = kClassesKey + std::wstring(protocol);
+    const std::wstring command_key = protocol_key + L"\\shell\\open\\command";
+    if (!names_launcher(command_key))
+      continue;
+    const std::wstring previous = read_backup(protocol);
+    if (previous.empty() && root == HKEY_CURRENT_USER) {
+      // The user had no handler of his own: the machine's applies again.
+      removals.push_back({protocol_key, true, L"", L""});
+      continue;
+    }
+    removals.push_back({command_key, false, L"", previous});
+    const std::wstring icon_key = protocol_key + L"\\DefaultIcon";
+    if (names_launcher(icon_key))
+      removals.push_back({icon_key, false, L"", L""});
+  }
+
+  const std::wstring prog_id = GetBrowserProgId();
+  const std::wstring class_key = kClassesKey + prog_id;
+  if (!names_launcher(class_key + L"\\shell\\open\\command"))
+    return removals;
+  for (const wchar_t* extension : kWebDocumentExtensions) {
+    const std::wstring key = kClassesKey + std::wstring(extension);
+    if (base::EqualsCaseInsensitiveAscii(ReadRegistryDefaultValue(root, key), prog_id))
+      removals.push_back({key, false, L"", read_backup(extension)});
+  }
+  if (base::EqualsCaseInsensitiveAscii(ReadRegistryDefaultValue(root, kStartMenuInternetKey),
+                                       prog_id)) {
+    removals.push_back({kStartMenuInternetKey, false, L"", read_backup(kStartMenuInternetValue)});
+  }
+  for (const wchar_t* extension : kOpenWithExtensions) {
+    removals.push_back(
+        {kClassesKey + std::wstring(extension) + L"\\OpenWithProgIDs", false, prog_id, L""});
+  }
+  removals.push_back({class_key, true, L"", L""});
+  const std::wstring client_key = GetClientKey();
+  if (names_launcher(client_key + L"\\shell\\open\\command")) {
+    removals.push_back({client_key, true, L"", L""});
+    removals.push_back({kRegisteredApplicationsKey, false, GetApplicationName(), L""});
+  }
+  removals.push_back({backup_key, true, L"", L""});
+  return removals;
+}
+
 bool MakeDefaultHandlerFor(const Installation& installation,
                            const std::wstring& protocol,
                            bool all_users) {

@@ -1,8 +1,11 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_BROWSER_REGISTRATION_H_
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace installer {
 
@@ -37,6 +40,28 @@ void SavePreviousDefaultBrowser(const Installation& installation, bool all_users
 // asked (through COM, initialised by the caller) to make it the default of all its
 // associations. True when every registry write succeeded.
 bool RegisterAsDefaultBrowser(const Installation& installation, bool all_users);
+
+// One change that takes back part of the browser's registration below a root: the whole
+// key deleted, or its value |value_name| ("" for the default value) set to the text |data|,
+// or deleted when |data| is empty.
+struct RegistrationRemoval {
+  std::wstring key;
+  bool delete_key = false;
+  std::wstring value_name;
+  std::wstring data;
+};
+
+// What of the registrations that the functions above wrote below |root| (HKEY_CURRENT_USER
+// or HKEY_LOCAL_MACHINE) still names |installation|, and how to take it back. A web protocol
+// whose open command is its launcher gets back the command SavePreviousDefaultBrowser kept,
+// or loses its command, and the launcher's icon goes; a user's protocol without a kept
+// command of the user's own goes whole, so that the machine's applies. While the browser's
+// class opens with its launcher, the document extensions and the start menu's browser that
+// name the class get back their kept handler, or lose it; the class, its "Open with"
+// entries, its start-menu client entry (when that names the launcher), its registered
+// application and the kept handlers go. Nothing that names another program is touched.
+std::vector<RegistrationRemoval> FindRegistrationRemovals(const Installation& installation,
+                                                          HKEY root);
 
 // Whether |text| is a URL scheme: a letter, then letters, digits, "+", "-" or "." (at most
 // 64 characters). Anything else could name another class's key.

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/files/scoped_temp_dir.h"
 #include "base/win/registry.h"
@@ -148,6 +149,58 @@ TEST_F(BrowserRegistrationTest, DefaultBrowserKeepsThePreviousOne) {
   ASSERT_TRUE(RegisterAsDefaultBrowser(*installation_, false));
   EXPECT_TRUE(installation_->IsDefaultHandlerFor(L"http", false));
   EXPECT_EQ(other_command, Read(HKEY_CURRENT_USER, backup, L"http"));
+}
+
+// Applies |removals| below |root| as the uninstallation does.
+void Apply(HKEY root, const std::vector<RegistrationRemoval>& removals) {
+  for (const RegistrationRemoval& removal : removals) {
+    if (removal.delete_key) {
+      ASSERT_TRUE(::RegDeleteTreeW(root, removal.key.c_str()) == ERROR_SUCCESS ||
+                  !KeyExists(root, removal.key))
+          << removal.key;
+      continue;
+    }
+    base::win::RegistryKey key(root, removal.key.c_str(), KEY_SET_VALUE);
+    if (removal.data.empty())
+      key.DeleteValue(removal.value_name.c_str());
+    else
+      key.WriteValue(removal.value_name.c_str(), removal.data.c_str());
+  }
+}
+
+// The registrations of a default browser that no registry record keeps are taken back while
+// they name the installation: what it took over returns to the handler it kept, the rest
+// goes; another installation's registration stays.
+TEST_F(BrowserRegistrationTest, RemovalsGiveBackWhatTheInstallationTookOver) {
+  const std::wstring other_command = L"\"C:\\Other\\other.exe\" \"%1\"";
+  const std::wstring http_command = L"Software\\Classes\\http\\shell\\open\\command";
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_CURRENT_USER, http_command, other_command));
+  ASSERT_TRUE(test::WriteRegistryDefaultValue(HKEY_CURRENT_USER, L"Software\\Classes\\.html",
+                                              L"OtherHTML"));
+  SavePreviousDefaultBrowser(*installation_, false);
+  ASSERT_TRUE(RegisterAsDefaultBrowser(*installation_, false));
+
+  // Another installation of the same stream holds nothing of it.
+  base::ScopedTempDir other_folder;
+  ASSERT_TRUE(other_folder.CreateUniqueTempDir());
+  EXPECT_TRUE(
+      FindRegistrationRemovals(Installation(other_folder.GetPath()), HKEY_CURRENT_USER).empty());
+  EXPECT_TRUE(FindRegistrationRemovals(*installation_, HKEY_LOCAL_MACHINE).empty());
+
+  Apply(HKEY_CURRENT_USER, FindRegistrationRemovals(*installation_, HKEY_CURRENT_USER));
+  EXPECT_EQ(other_command, Read(HKEY_CURRENT_USER, http_command));
+  EXPECT_EQ(L"OtherHTML", Read(HKEY_CURRENT_USER, L"Software\\Classes\\.html"));
+  for (const wchar_t* association : {L"http", L"https", L"ftp", L".htm", L".html", L".xhtml"})
+    EXPECT_FALSE(installation_->IsDefaultHandlerFor(association, false)) << association;
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\https"));
+  EXPECT_EQ(L"<missing>", Read(HKEY_CURRENT_USER, L"Software\\Clients\\StartMenuInternet"));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\" + prog_id_));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Clients\\StartMenuInternet\\" + prog_id_));
+  EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, GetPreviousDefaultBrowserKey()));
+  EXPECT_FALSE(base::win::RegistryKey(HKEY_CURRENT_USER,
+                                      L"Software\\Classes\\.html\\OpenWithProgIDs", KEY_READ)
+                   .HasValue(prog_id_.c_str()));
+  EXPECT_TRUE(FindRegistrationRemovals(*installation_, HKEY_CURRENT_USER).empty());
 }
 
 }  // namespace

@@ -88,6 +88,19 @@ bool Installation::IsCopyOnly() const {
 
 bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) const {
   base::FilePath profile;
+  if (!FindProfileDirectory(false, &profile) || (must_exist && !base::DirectoryExists(profile))) {
+    return false;
+  }
+  *path = profile;
+  return true;
+}
+
+bool Installation::GetRecordedProfileDirectory(base::FilePath* path) const {
+  return FindProfileDirectory(true, path);
+}
+
+bool Installation::FindProfileDirectory(bool recorded_only, base::FilePath* path) const {
+  base::FilePath profile;
   bool single_profile = false;
   bool single_profile_known = false;
   const base::FilePath prefs_path = folder_.Append(kInstallerPrefsFileName);
@@ -109,8 +122,13 @@ bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) co
   }
 
   if (profile.empty()) {
-    if (!single_profile_known)
+    if (!single_profile_known) {
+      if (recorded_only) {
+        LOG(WARNING) << "The profile mode of " << folder_ << " is not recorded";
+        return false;
+      }
       single_profile = IsCopyOnly();
+    }
     if (single_profile) {
       profile = folder_.Append(kSingleProfileFolderName);
     } else {
@@ -121,8 +139,6 @@ bool Installation::GetProfileDirectory(base::FilePath* path, bool must_exist) co
       profile = roaming.Append(naming.GetCompanyName()).Append(naming.GetVisibleNameWithStream());
     }
   }
-  if (must_exist && !base::DirectoryExists(profile))
-    return false;
   *path = profile;
   return true;
 }
@@ -131,18 +147,23 @@ void Installation::TranslateProfilePath(const base::FilePath& path,
                                         base::FilePath* local_path) const {
   base::FilePath roaming;
   base::FilePath local;
-  if (GetKnownFolder(FOLDERID_RoamingAppData, &roaming) &&
-      GetKnownFolder(FOLDERID_LocalAppData, &local)) {
-    if (path == roaming) {
-      *local_path = local;
-      return;
-    }
-    if (roaming.AppendRelativePath(path, &local)) {
-      *local_path = local;
-      return;
-    }
-  }
   *local_path = path;
+  if (!GetKnownFolder(FOLDERID_RoamingAppData, &roaming) ||
+      !GetKnownFolder(FOLDERID_LocalAppData, &local)) {
+    return;
+  }
+  // Folder names compare without regard to case: a path written otherwise is the same.
+  const std::vector<std::wstring> roaming_parts = roaming.GetComponents();
+  const std::vector<std::wstring> parts = path.GetComponents();
+  if (parts.size() < roaming_parts.size())
+    return;
+  for (size_t i = 0; i < roaming_parts.size(); ++i) {
+    if (!base::FilePath::CompareEqualIgnoreCase(roaming_parts[i], parts[i]))
+      return;
+  }
+  for (size_t i = roaming_parts.size(); i < parts.size(); ++i)
+    local = local.Append(parts[i]);
+  *local_path = local;
 }
 
 bool Installation::IsDefaultHandlerFor(const std::wstring& association,

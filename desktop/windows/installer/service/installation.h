@@ -42,6 +42,10 @@ class Installation {
   // and product's folder in the user's roaming application data for the others. With
   // |must_exist| the folder must also exist. False when it cannot be determined.
   bool GetProfileDirectory(base::FilePath* path, bool must_exist) const;
+  // The same as the installer preferences record it, for deleting it: false also when they
+  // cannot be read or name neither the profile path nor the profile mode, so that a guess
+  // never names the profile of another installation.
+  bool GetRecordedProfileDirectory(base::FilePath* path) const;
 
   // The local application-data counterpart of a profile path in the roaming application
   // data (where the browser keeps caches); any other path is returned unchanged.
@@ -56,6 +60,10 @@ class Installation {
   bool IsHandlerCommand(const std::wstring& command, bool use_browser_exe) const;
 
  private:
+  // GetProfileDirectory without the existence check; with |recorded_only| as
+  // GetRecordedProfileDirectory.
+  bool FindProfileDirectory(bool recorded_only, base::FilePath* path) const;
+
   base::FilePath folder_;
   std::optional<InstallStatus> status_;
 };

@@ -99,6 +99,31 @@ TEST_F(InstallationTest, ProfileDirectory) {
   EXPECT_EQ(roaming_profile, GetProfile(false));
 }
 
+// For deleting it, the profile is only what the preferences record: a guess would name the
+// standard profile, which another installation may use.
+TEST_F(InstallationTest, RecordedProfileDirectory) {
+  SaveStatus(true);
+  auto recorded = [this]() {
+    base::FilePath path;
+    return Installation(folder_).GetRecordedProfileDirectory(&path) ? path : base::FilePath();
+  };
+  EXPECT_EQ(base::FilePath(), recorded());  // No preferences.
+  for (const char* unreadable : {"not json", "[true]", "{\"single_profile\": \"yes\"}", "{}"}) {
+    WritePrefs(unreadable);
+    EXPECT_EQ(base::FilePath(), recorded()) << unreadable;
+  }
+  WritePrefs("{\"single_profile\": true}");
+  EXPECT_EQ(folder_.Append(L"profile"), recorded());
+  WritePrefs("{\"single_profile\": false}");
+  const ProductNaming& naming = ProductNaming::GetInstance();
+  EXPECT_EQ(GetKnownFolder(FOLDERID_RoamingAppData)
+                .Append(naming.GetCompanyName())
+                .Append(naming.GetVisibleNameWithStream()),
+            recorded());
+  WritePrefs("{\"profile_path\": \"D:\\\\Profiles\\\\Mine\"}");
+  EXPECT_EQ(base::FilePath(L"D:\\Profiles\\Mine"), recorded());
+}
+
 TEST_F(InstallationTest, TranslateProfilePath) {
   const base::FilePath roaming = GetKnownFolder(FOLDERID_RoamingAppData);
   const base::FilePath local = GetKnownFolder(FOLDERID_LocalAppData);
@@ -109,6 +134,11 @@ TEST_F(InstallationTest, TranslateProfilePath) {
   EXPECT_EQ(local.Append(L"Tavro Software").Append(L"Tavro Stable"), translated);
   installation.TranslateProfilePath(roaming, &translated);
   EXPECT_EQ(local, translated);
+  // In another letter case it is the same folder.
+  std::wstring upper = roaming.Append(L"X").value();
+  ::CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  installation.TranslateProfilePath(base::FilePath(upper), &translated);
+  EXPECT_EQ(local.Append(L"X"), translated);
   installation.TranslateProfilePath(folder_.Append(L"profile"), &translated);
   EXPECT_EQ(folder_.Append(L"profile"), translated);
 }

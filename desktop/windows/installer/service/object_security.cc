@@ -45,10 +45,10 @@ bool OpenImpersonationToken(base::win::ScopedHandle* token) {
   return true;
 }
 
-// The SID of the process token's user, in |buffer|.
-PSID GetProcessUserSid(std::vector<BYTE>* buffer) {
+// The SID of the user of |process|'s token, in |buffer|.
+PSID GetProcessUserSid(HANDLE process, std::vector<BYTE>* buffer) {
   HANDLE raw_token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw_token)) {
     PLOG(ERROR) << "OpenProcessToken failed";
     return nullptr;
   }
@@ -196,7 +196,7 @@ bool GrantAccess(const std::wstring& object_name,
                  DWORD inheritance,
                  std::unique_ptr<SavedSecurity>* saved_security) {
   std::vector<BYTE> sid_buffer;
-  PSID user_sid = GetProcessUserSid(&sid_buffer);
+  PSID user_sid = GetProcessUserSid(::GetCurrentProcess(), &sid_buffer);
   if (!user_sid)
     return false;
   EXPLICIT_ACCESS_W entry = {};
@@ -224,6 +224,29 @@ bool GrantAccessToUser(const std::wstring& object_name,
   ::BuildExplicitAccessWithNameW(&entry, &trustee_name[0], access, GRANT_ACCESS, inheritance);
   entry.Trustee.TrusteeType = TRUSTEE_IS_USER;
   return GrantAccessToTrustee(object_name, object_type, &entry, saved_security);
+}
+
+bool IsProcessOfUser(HANDLE process, const std::wstring& user_name) {
+  std::vector<BYTE> process_sid_buffer;
+  const PSID process_sid = GetProcessUserSid(process, &process_sid_buffer);
+  if (!process_sid)
+    return false;
+  DWORD sid_size = 0;
+  DWORD domain_size = 0;
+  SID_NAME_USE use = SidTypeUnknown;
+  ::LookupAccountNameW(nullptr, user_name.c_str(), nullptr, &sid_size, nullptr, &domain_size, &use);
+  if (sid_size == 0) {
+    PLOG(ERROR) << "No account is named " << user_name;
+    return false;
+  }
+  std::vector<BYTE> sid(sid_size);
+  std::wstring domain(domain_size + 1, L'\0');
+  if (!::LookupAccountNameW(nullptr, user_name.c_str(), sid.data(), &sid_size, &domain[0],
+                            &domain_size, &use)) {
+    PLOG(ERROR) << "Cannot look up the account " << user_name;
+    return false;
+  }
+  return ::EqualSid(process_sid, sid.data()) != FALSE;
 }
 
 bool RestoreSecurity(const SavedSecurity& saved_security) {

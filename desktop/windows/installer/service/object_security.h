@@ -68,6 +68,10 @@ bool GrantAccessToUser(const std::wstring& object_name,
                        DWORD inheritance,
                        std::unique_ptr<SavedSecurity>* saved_security);
 
+// Whether the user of |process| (a handle with PROCESS_QUERY_LIMITED_INFORMATION access) is
+// the account named |user_name|. False, with the error logged, when either cannot be told.
+bool IsProcessOfUser(HANDLE process, const std::wstring& user_name);
+
 // Puts the saved discretionary access list back on its object. False, with the error
 // logged, when the system refuses.
 bool RestoreSecurity(const SavedSecurity& saved_security);

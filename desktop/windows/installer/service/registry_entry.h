@@ -119,9 +119,11 @@ class RegistryEntry {
 
   const RegistryTemplateRow& row() const { return row_; }
 
- private:
-  // Replaces every "{name}" of |text| with the resolver's value for it.
+  // Replaces every "{name}" of |text| with the resolver's value for it; false for a "{"
+  // without its "}" or an empty name.
   bool Expand(const wchar_t* text, std::wstring* expanded);
+
+ private:
   const RegistryTemplateRow row_;
   RegistryVariableResolver* const resolver_;
 };

@@ -26,6 +26,8 @@ class ServerInstallE2eTest : public InstallerE2eTest {
 
   // The registry holds nothing that was not there before the test.
   void ExpectRegistryUnchanged() const;
+  // What the registry held when the test started.
+  const RegistrySnapshot& registry_before() const { return registry_before_; }
   // Uninstalls silently what the test installed, with the installer the installation keeps,
   // and expects the browser and its uninstall entry gone.
   void Uninstall();

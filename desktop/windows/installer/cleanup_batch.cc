@@ -1,0 +1,245 @@
+#include "desktop/windows/installer/cleanup_batch.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <set>
+#include <utility>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/process/launch.h"
+#include "base/process/process.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
+#include "base/strings/stringprintf.h"
+#include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
+
+namespace installer {
+
+const wchar_t kCleanupBatchName[] = L"k.bat";
+
+namespace {
+
+constexpr char kDeletePrefix[] = "del ";
+// Only the system and administrators.
+constexpr wchar_t kProtectedBatchSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+constexpr wchar_t kProtectedBatchPrefix[] = L"tavro_cleanup_";
+
+// |text| in the OEM code page when every character has its own form there: a best-fit
+// stand-in would name another file.
+bool ToOemExactly(const std::wstring& text, std::string* oem) {
+  if (text.empty()) {
+    oem->clear();
+    return true;
+  }
+  const UINT code_page = ::GetOEMCP();
+  // UTF-8 has a form for every character, and takes no best-fit flags.
+  const DWORD flags = code_page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int length = static_cast<int>(text.size());
+  const int size =
+      ::WideCharToMultiByte(code_page, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0)
+    return false;
+  std::string result(size, '\0');
+  if (::WideCharToMultiByte(code_page, flags, text.data(), length, &result[0], size, nullptr,
+                            nullptr) != size) {
+    return false;
+  }
+  // The way back shows any character that had to be replaced.
+  std::wstring back(text.size() + 1, L'\0');
+  const int back_size = ::MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, result.data(), size,
+                                              &back[0], static_cast<int>(back.size()));
+  if (back_size != length || back.compare(0, text.size(), text) != 0)
+    return false;
+  *oem = std::move(result);
+  return true;
+}
+
+std::wstring FromOem(const std::string& text) {
+  if (text.empty())
+    return std::wstring();
+  const int size =
+      ::MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(size > 0 ? size : 0, L'\0');
+  if (size > 0) {
+    ::MultiByteToWideChar(CP_OEMCP, 0, text.data(), static_cast<int>(text.size()), &result[0],
+                          size);
+  }
+  return result;
+}
+
+// A quoted argument of a batch line: "%" is the only character the interpreter still reads
+// between double quotes (a name cannot hold a double quote).
+std::string Quoted(const std::string& path_text) {
+  return "\"" + path_text + "\"";
+}
+
+}  // namespace
+
+bool ToBatchPathText(const base::FilePath& path, std::string* text) {
+  std::string oem;
+  if (!ToOemExactly(path.value(), &oem)) {
+    wchar_t short_path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetShortPathNameW(path.value().c_str(), short_path, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH || !ToOemExactly(std::wstring(short_path, length), &oem))
+      return false;
+  }
+  text->clear();
+  for (const char c : oem) {
+    text->push_back(c);
+    if (c == '%')
+      text->push_back('%');
+  }
+  return true;
+}
+
+std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
+                             const base::FilePath& install_folder,
+                             const std::vector<base::FilePath>& files_left) {
+  // Each process by its place: 1 this installer, 2 the front end, 3 the other installer.
+  std::vector<std::pair<int, uint32_t>> waited;
+  for (size_t i = 0; i < pids.size(); ++i) {
+    if (pids[i] != 0)
+      waited.push_back({static_cast<int>(i) + 1, pids[i]});
+  }
+  std::string batch;
+  for (const auto& [number, pid] : waited)
+    batch += base::StringPrintf("SET PID%d_RUNNING=TRUE\n", number);
+  batch += ":again\n";
+  for (const auto& [number, pid] : waited) {
+    batch += base::StringPrintf(
+        "IF %%PID%d_RUNNING%%==TRUE (\n"
+        "TASKLIST /FI \"PID eq %u\" | FIND /c /i \".exe\"\n"
+        "IF ERRORLEVEL 1 SET PID%d_RUNNING=FALSE\n"
+        ")\n",
+        number, pid, number);
+  }
+  batch += "ping -n 2 127.0.0.1\n";
+  for (const auto& [number, pid] : waited)
+    batch += base::StringPrintf("IF %%PID%d_RUNNING%%==TRUE GOTO :again\n", number);
+
+  // The folders that held what is left, up to the install folder; not any folder above it,
+  // which is not the installation's even when it is empty.
+  std::set<std::wstring> folders;
+  for (const base::FilePath& file : files_left) {
+    std::string text;
+    if (!ToBatchPathText(file, &text)) {
+      LOG(ERROR) << "The clean-up batch cannot name " << file << ": it stays";
+      continue;
+    }
+    batch += kDeletePrefix + Quoted(text) + "\n";
+    for (base::FilePath folder = file.DirName();
+         folder == install_folder || install_folder.IsParent(folder); folder = folder.DirName()) {
+      folders.insert(folder.value());
+      if (folder == install_folder)
+        break;
+    }
+  }
+  // Deeper folders sort after their parents: removed first.
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    std::string text;
+    if (ToBatchPathText(base::FilePath(*it), &text))
+      batch += "rmdir " + Quoted(text) + "\n";
+  }
+  batch += "del %0\n";
+  return batch;
+}
+
+std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text) {
+  std::vector<base::FilePath> files;
+  for (const std::string& line :
+       base::SplitString(text, "\n", base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    const std::string start = kDeletePrefix + std::string("\"");
+    if (line.size() <= start.size() || line.compare(0, start.size(), start) != 0 ||
+        line.back() != '"') {
+      continue;
+    }
+    const std::string quoted = line.substr(start.size(), line.size() - start.size() - 1);
+    std::string path;
+    for (size_t i = 0; i < quoted.size(); ++i) {
+      path.push_back(quoted[i]);
+      // A "%" stands doubled; a single one is no path the batch wrote.
+      if (quoted[i] == '%' && (++i >= quoted.size() || quoted[i] != '%')) {
+        path.clear();
+        break;
+      }
+    }
+    if (!path.empty() && path.find('"') == std::string::npos)
+      files.push_back(base::FilePath(FromOem(path)));
+  }
+  return files;
+}
+
+bool StartCleanupBatch(const base::FilePath& batch) {
+  // A batch file runs through the command interpreter of the system folder.
+  wchar_t system_folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(system_folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    PLOG(ERROR) << "No system folder to run " << batch << " from";
+    return false;
+  }
+  // No AutoRun commands, no delayed expansion of "!": the batch runs as it was written.
+  const base::FilePath interpreter =
+      base::FilePath(std::wstring(system_folder, length)).Append(L"cmd.exe");
+  base::LaunchOptions options;
+  options.start_hidden = true;
+  options.current_directory = batch.DirName();
+  const base::Process process = base::LaunchProcess(
+      L"\"" + interpreter.value() + L"\" /d /s /v:off /c \".\\" + batch.BaseName().value() + L"\"",
+      options);
+  if (!process.IsValid()) {
+    LOG(ERROR) << "Cannot start the clean-up batch " << batch;
+    return false;
+  }
+  return true;
+}
+
+bool StartProtectedCleanupBatch(const std::string& text) {
+  wchar_t windows_folder[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    PLOG(ERROR) << "No system folder for the clean-up batch";
+    return false;
+  }
+  const base::FilePath temp = base::FilePath(std::wstring(windows_folder, length)).Append(L"Temp");
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          kProtectedBatchSecurity, SDDL_REVISION_1, &raw_descriptor, nullptr)) {
+    PLOG(ERROR) << "Cannot make the security of the clean-up batch";
+    return false;
+  }
+  const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const base::FilePath batch =
+        temp.Append(kProtectedBatchPrefix + base::UintToWideString(::GetCurrentProcessId()) + L"_" +
+                    base::UintToWideString(::GetTickCount() + attempt) + L".bat");
+    // A file of that name may be anybody's: only a new one is ours.
+    base::win::ScopedHandle file(::CreateFileW(batch.value().c_str(), GENERIC_WRITE, 0, &attributes,
+                                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) {
+      if (::GetLastError() == ERROR_FILE_EXISTS)
+        continue;
+      PLOG(ERROR) << "Cannot create the clean-up batch " << batch;
+      return false;
+    }
+    DWORD written = 0;
+    const bool complete =
+        ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size();
+    if (!complete)
+      PLOG(ERROR) << "Cannot write " << batch;
+    file.Close();
+    if (!complete || !StartCleanupBatch(batch)) {
+      base::DeletePath(batch, false);
+      return false;
+    }
+    return true;
+  }
+  LOG(ERROR) << "No free name for the clean-up batch in " << temp;
+  return false;
+}
+
+}  // namespace installer

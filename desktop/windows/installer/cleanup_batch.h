@@ -1,0 +1,54 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_CLEANUP_BATCH_H_
+#define DESKTOP_WINDOWS_INSTALLER_CLEANUP_BATCH_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+
+namespace installer {
+
+// The clean-up batch "k.bat" that an uninstallation leaves for what the running installer
+// processes still hold: it waits until they have ended, then deletes those files and the
+// folders that held them. The command interpreter reads a batch file in the OEM code page
+// and expands "%" in every line; the paths are written so that neither changes them.
+
+// The name of the batch.
+extern const wchar_t kCleanupBatchName[];  // "k.bat"
+
+// The text of the batch: it waits until the processes |pids| (the uninstaller first, zeros
+// skipped) have ended, then deletes |files_left| and removes the folders that held them, up
+// to |install_folder| and deepest first, when they are empty; then itself. Lines end with a
+// line feed. A path that the batch cannot name exactly (see ToBatchPathText) is left out,
+// with an error logged.
+std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
+                             const base::FilePath& install_folder,
+                             const std::vector<base::FilePath>& files_left);
+
+// |path| as a batch line holds it between double quotes: in the OEM code page exactly
+// (never a best-fit stand-in, which names another file: "＂" is no '"', "Ł" no "L"), through
+// its 8.3 name when the code page lacks a character of the long one, every "%" doubled.
+// False when there is no exact form (the file is missing, or the volume keeps no 8.3
+// names).
+bool ToBatchPathText(const base::FilePath& path, std::string* text);
+
+// The files that the "del" lines of the batch text |text| name, as MakeCleanupBatch wrote
+// them (the batch itself excepted).
+std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text);
+
+// Starts the batch file |batch| with a hidden window, not waited for, through the command
+// interpreter of the system folder. It runs in its own folder and is named there
+// relatively, so that its path never passes through the interpreter's expansion of "%".
+bool StartCleanupBatch(const base::FilePath& batch);
+
+// For an elevated process, which must not run a batch that a less privileged user can
+// change: writes |text| as a new batch file in the system's own temporary folder that only
+// the system and administrators may change (there a user may add files but neither change
+// nor rename those of others), and starts it. False, logged, when it cannot.
+bool StartProtectedCleanupBatch(const std::string& text);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_CLEANUP_BATCH_H_
