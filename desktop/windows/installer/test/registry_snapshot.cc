@@ -179,7 +179,11 @@ AllowList RegistrySnapshot::DefaultAllowList() {
           L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Wintrust*",
           // Wine's WinINet writes the proxy switch it found missing the first time a process
           // of the prefix asks for the proxy settings; the installer sets no proxy.
-          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ProxyEnable"};
+          L"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ProxyEnable",
+          // Wine's shell writes where the users' profiles live the first time a process of the
+          // prefix asks for that folder (the installer lists it among the folders it never
+          // deletes).
+          L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Users"};
 }
 
 const RegistrySnapshot::Values* RegistrySnapshot::FindKey(const std::wstring& key) const {
