@@ -68,7 +68,7 @@ bool IsPlainFileName(std::wstring_view name) {
     if (base::FilePath::IsSeparator(c))
       return false;
   }
-  return name != L"." && IsSafeArchiveEntryName(name);
+  return IsSafeArchiveEntryName(name);
 }
 
 }  // namespace

@@ -321,6 +321,10 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
                                        "nul.txt",
                                        "stream.txt:x",
                                        "..",
+                                       " ",
+                                       ". .",
+                                       "c.",
+                                       "a ",
                                        "installer.exe"};
   for (const char* name : hostile_names)
     server_.AddAdditionalFile({"partner_content", name, false, "hostile"});
