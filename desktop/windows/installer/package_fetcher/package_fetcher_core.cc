@@ -12,6 +12,7 @@
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "base/values.h"
@@ -36,7 +37,6 @@ namespace {
 
 constexpr char kPartnerContentType[] = "partner_content";
 constexpr char kSuiteType[] = "suite";
-constexpr wchar_t kAdditionalFileName[] = L"additional_file.tmp";
 constexpr wchar_t kFilesListName[] = L"files_list";
 constexpr wchar_t kTrackingDataName[] = L"server_tracking_data";
 constexpr wchar_t kInstallerPrefsIncludeName[] = L"installer_prefs_include.json";
@@ -125,7 +125,9 @@ base::FilePath PackageFetcherCore::GetSuiteFolder() const {
 }
 
 base::FilePath PackageFetcherCore::GetAdditionalDownloadPath() const {
-  return download_folder_.Append(kAdditionalFileName);
+  // Named for this process, as the package is: other front ends share the folder.
+  return download_folder_.Append(
+      base::WideStringPrintf(L"additional_file_%lu.tmp", ::GetCurrentProcessId()));
 }
 
 void PackageFetcherCore::PostStep(const base::Location& from_here,
