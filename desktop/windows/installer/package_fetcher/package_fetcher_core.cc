@@ -87,6 +87,7 @@ PackageFetcherCore::PackageFetcherCore(base::scoped_refptr<FetcherDelegateProxy>
       suite_path_(suite_path),
       download_url_request_address_(std::move(download_url_request_address)),
       downloader_(proxy_.get(), proxy_.get()),
+      max_download_size_(downloader_.max_body_size()),
       additional_files_(std::make_unique<base::ListValue>()),
       stats_(stats) {}
 
@@ -173,6 +174,7 @@ void PackageFetcherCore::FetchDownloadUrl() {
   proxy_->NotifyStatusChanged(FETCHER_REQUESTING_URL);
   // Only the request to the autoupdate server, and where it redirects, are restricted.
   downloader_.SetAllowedHosts(BuildAllowedHosts(ConfigDomainPlace::kFirst));
+  downloader_.SetMaxBodySize(kMaxReplySize);
   LOG(INFO) << "Fetching the download URL";
   fetch_record_->SetTimestamp("fetch_download_url_start_time");
   reply_text_.clear();
@@ -230,6 +232,7 @@ void PackageFetcherCore::OnDownloadUrlFetched() {
   stats_->SetTimeString("installation_start_download_time");
   // The package itself may come from any host the server names.
   downloader_.SetAllowedHosts({});
+  downloader_.SetMaxBodySize(max_download_size_);
   if (!downloader_.Start(
           base::Utf8ToUtf16(installer_url), std::string(),
           base::BindMethod(&PackageFetcherCore::OnPackageDownloaded, weak_factory_.GetWeakPtr(),

@@ -102,6 +102,9 @@ class PackageFetcherCore {
   const base::FilePath suite_path_;
   const std::wstring download_url_request_address_;
   WininetDownloader downloader_;
+  // The downloader's bound for the package and the additional files; the download-URL
+  // reply has a bound of its own.
+  const int64_t max_download_size_;
   std::string reply_text_;
   std::unique_ptr<base::Value> parsed_reply_;
   std::unique_ptr<base::ListValue> additional_files_;
