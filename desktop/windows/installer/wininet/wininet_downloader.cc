@@ -396,6 +396,7 @@ void WininetDownloader::Stop() {
   VLOG(1) << "Stopping the download of " << url_;
   CloseRequest();
   step_timer_.Stop();
+  progress_timer_.Stop();
   state_ = STATE_IDLE;
   completion_callback_.Reset();
   writer_.reset();
@@ -447,6 +448,8 @@ void WininetDownloader::StartRequest() {
   target_ = address_;
   redirect_count_ = 0;
   redirected_to_get_ = false;
+  // The windows run on across the redirects of the try.
+  StartProgressWindow();
   OpenRequest();
 }
 
@@ -457,7 +460,6 @@ void WininetDownloader::OpenRequest() {
   state_ = STATE_SENDING;
   http_status_code_ = 0;
   request_made_progress_ = false;
-  StartProgressWindow();
 
   connection_.Set(::InternetConnectW(session_.Get(), target_.host.c_str(), target_.port, nullptr,
                                      nullptr, INTERNET_SERVICE_HTTP, 0, 0));
@@ -586,15 +588,16 @@ void WininetDownloader::OnResponseStarted() {
     return;
   }
   http_status_code_ = static_cast<int>(status);
-  window_had_response_ = true;
   if (status == HTTP_STATUS_PROXY_AUTH_REQ) {
     AskForProxyCredentials();
     return;
   }
+  // A redirect is no progress: a server cannot keep a try going with slow redirects.
   if (IsRedirect(status)) {
     FollowRedirect(status);
     return;
   }
+  window_had_response_ = true;
   if (status < 200 || status > 299) {
     RecordError(0, base::StringPrintf("The server answered with HTTP status %lu %s", status,
                                       base::Utf16ToUtf8(QueryHeader(handle, HTTP_QUERY_STATUS_TEXT))
@@ -721,7 +724,7 @@ void WininetDownloader::StartProgressWindow() {
 
 void WininetDownloader::OnProgressWindowEnd() {
   // The user answers the proxy dialog at their own pace; the window starts again after.
-  if (!request_ || pending_operation_ == OPERATION_PROXY_DIALOG)
+  if (pending_operation_ == OPERATION_PROXY_DIALOG)
     return;
   if (window_had_response_ || window_bytes_ >= min_progress_bytes_) {
     StartProgressWindow();
@@ -847,21 +850,23 @@ void WininetDownloader::RecordError(uint32_t error_code, const std::string& text
 
 void WininetDownloader::RetryOrFail() {
   CloseRequest();
+  progress_timer_.Stop();
   if (retry_count_ >= max_retries_) {
     Complete(STATE_FAILED);
     return;
   }
+  if (request_made_progress_)
+    next_retry_delay_ = initial_retry_delay_;
+  const base::TimeDelta delay = next_retry_delay_;
+  // Not tried again when the next try would begin past the stall limit.
   const base::TimeDelta stalled = base::TimeTicks::Now() - last_progress_time_;
-  if (stalled >= max_stall_time_) {
+  if (stalled + delay >= max_stall_time_) {
     LOG(WARNING) << "The download of " << url_ << " made no progress for "
                  << stalled.InMilliseconds() << " ms: giving up";
     Complete(STATE_FAILED);
     return;
   }
   ++retry_count_;
-  if (request_made_progress_)
-    next_retry_delay_ = initial_retry_delay_;
-  const base::TimeDelta delay = next_retry_delay_;
   next_retry_delay_ = std::min(next_retry_delay_ * 2, max_retry_delay_);
   LOG(WARNING) << "Retry " << retry_count_ << " of the download of " << url_ << " in "
                << delay.InMilliseconds() << " ms";
@@ -879,6 +884,7 @@ void WininetDownloader::RetryOrFail() {
 void WininetDownloader::Complete(State final_state) {
   CloseRequest();
   step_timer_.Stop();
+  progress_timer_.Stop();
   state_ = final_state;
   if (final_state == STATE_FAILED)
     LOG(ERROR) << "Download of " << url_ << " failed: " << status_text_;
@@ -897,7 +903,6 @@ void WininetDownloader::Complete(State final_state) {
 
 void WininetDownloader::CloseRequest() {
   pending_operation_ = OPERATION_NONE;
-  progress_timer_.Stop();
   if (request_) {
     request_->Close();
     request_ = nullptr;

@@ -46,11 +46,11 @@ class UICallbackRunner;
 // more than kMaxRedirects in one try end the download. Every try starts at the address
 // given to Start.
 //
-// Progress: every kDefaultProgressWindow a request must have received its response headers
-// or kDefaultMinProgressBytes of the body, else it counts as failed; once the download has
-// received no kDefaultMinProgressBytes for kDefaultMaxStallTime it is not tried again. A
-// server that never makes progress thus ends a download within about the stall limit and
-// two windows.
+// Progress: in every kDefaultProgressWindow of a try a request must receive its response
+// (a redirect does not count) or kDefaultMinProgressBytes of the body, else the try has
+// failed; once the download has received no kDefaultMinProgressBytes for
+// kDefaultMaxStallTime it is not tried again. A server that never makes progress thus ends
+// a download within the stall limit and two windows (3 minutes by default).
 //
 // The product configuration's "network" object may change the timing and the bounds
 // ("timeout_ms" for connecting, sending and receiving, "max_retries", "retry_delay_ms" for

@@ -408,8 +408,9 @@ TEST_F(WininetDownloaderTest, BodiesLargerThanAllowedEndTheDownload) {
   EXPECT_EQ(1, server_.GetRequestCount("/huge"));
 }
 
-// A request that receives too little in a window fails; the download gives up once it has
-// made no progress for the stall limit, while a slow body that keeps coming completes.
+// A request that receives too little in a window fails (redirects are no progress); the
+// download gives up once it has made no progress for the stall limit, while a slow body
+// that keeps coming completes.
 TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
   downloader_->SetProgressLimits(base::TimeDelta::FromMilliseconds(200), 1024,
                                  base::TimeDelta::FromMilliseconds(500));
@@ -421,13 +422,18 @@ TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
   silent.body = "never";
   silent.delay_ms = 60 * 1000;
   server_.SetResponse("/silent", silent);
+  // Slow redirects to itself: none of them is progress.
+  TestHttpServer::Response redirecting;
+  redirecting.redirect_to = "/redirecting";
+  redirecting.delay_ms = 80;
+  server_.SetResponse("/redirecting", redirecting);
   TestHttpServer::Response slow;
   slow.body = MakeBody(12 * 1024);
   slow.trickle_ms = 50;
   slow.trickle_bytes = 2048;
   server_.SetResponse("/slow", slow);
 
-  for (const char* path : {"/trickle", "/silent"}) {
+  for (const char* path : {"/trickle", "/silent", "/redirecting"}) {
     SCOPED_TRACE(path);
     callbacks_ = 0;
     std::string reply;
