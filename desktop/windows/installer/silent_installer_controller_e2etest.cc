@@ -334,15 +334,15 @@ TEST_F(SilentInstallE2eTest, RedirectOutsideTheAllowedHostsFailsEveryFetch) {
 // request with a huge reply: each run ends with the fetcher's failure, nothing installed or
 // left behind, the downloads bounded in time and size, and the front end small meanwhile.
 TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMemory) {
-  // The bounds of a test build: a window of 300 ms, a second without progress, 32 MiB.
+  // The bounds of a test build: windows of 200 ms, 600 ms without progress, 16 MiB.
   base::FilePath bounded;
   ASSERT_TRUE(MakeTestHost(work_folder().Append(L"bounded"),
                            {{"urls.autoupdate", server().GetBaseUrl()}}, &bounded,
-                           {{"network.progress_window_ms", "300"},
+                           {{"network.progress_window_ms", "200"},
                             {"network.min_progress_bytes", "1024"},
-                            {"network.max_stall_ms", "1000"},
+                            {"network.max_stall_ms", "600"},
                             {"network.retry_delay_ms", "50"},
-                            {"network.max_download_bytes", "33554432"}}));
+                            {"network.max_download_bytes", "16777216"}}));
   // The front end of a failing run needs a few tens of MiB under Wine; the huge reply alone,
   // kept whole, would take 512.
   constexpr size_t kSmallMemory = 128 << 20;
@@ -354,7 +354,7 @@ TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMem
       {"trickled package", [this]() { server().TricklePackageDownloads(100); },
        "Failed downloading the Tavro package\nToo little progress: "},
       {"endless package", [this]() { server().SendEndlessPackages(); },
-       "Failed downloading the Tavro package\nThe body is larger than the 33554432 bytes "
+       "Failed downloading the Tavro package\nThe body is larger than the 16777216 bytes "
        "allowed"},
       {"huge download-URL reply", [this]() { server().PadDownloadUrlReplies(int64_t{512} << 20); },
        "Failed fetching the download URL\nThe server announced 536871"},
