@@ -415,34 +415,44 @@ TEST_F(SilentInstallE2eTest, ASwappedPackageAndAFailedSuiteAreNeverUsed) {
   Uninstall();
 }
 
-// Front ends share the download folder; two started in the same second keep to their own
-// files there, and both install.
+// Front ends share the download folder. Two started in the same second, each making a copy
+// of its own, keep to their own files there (the package, and an additional file that both
+// download at the same time): both install everything.
 TEST_F(SilentInstallE2eTest, TwoInstallsStartedInTheSameSecondBothSucceed) {
-  const base::FilePath second_folder = work_folder().Append(L"Second Browser");
+  AutoupdateServer::AdditionalFile partner{"partner_content", "partner.txt", false,
+                                           "partner text\r\n"};
+  partner.pause_ms = 1500;
+  server().AddAdditionalFile(partner);
+  const base::FilePath folders[] = {install_folder(), work_folder().Append(L"Second Browser")};
   // Right after a second begins, so that the time in both front ends' names is the same.
-  ASSERT_TRUE(PollUntil([]() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    return now.wMilliseconds < 100;
-  }, base::TimeDelta::FromSeconds(2)));
-  TestProcess first;
-  TestProcess second;
-  ASSERT_TRUE(first.Start(SilentInstallCommand(host(), install_folder(), L""), MakeProcessOptions()));
-  ASSERT_TRUE(second.Start(SilentInstallCommand(host(), second_folder, L""), MakeProcessOptions()));
-  const ProcessResult first_run = first.Wait();
-  const ProcessResult second_run = second.Wait();
-  EXPECT_TRUE(first_run.Succeeded()) << first_run.Describe() << ReadLogs();
-  EXPECT_TRUE(second_run.Succeeded()) << second_run.Describe() << ReadLogs();
+  ASSERT_TRUE(PollUntil(
+      []() {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        return now.wMilliseconds < 100;
+      },
+      base::TimeDelta::FromSeconds(2)));
+  // The same download folder for both, chosen without a probe that could send one of them
+  // elsewhere.
+  const std::wstring arguments =
+      L"--copyonly=1 --launchtavro=0 --temp-folder=\"" + temp_folder().value() + L"\"";
+  TestProcess front_ends[2];
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_TRUE(front_ends[i].Start(SilentInstallCommand(host(), folders[i], arguments),
+                                    MakeProcessOptions()));
+  }
+  for (TestProcess& front_end : front_ends) {
+    const ProcessResult run = front_end.Wait();
+    EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  }
 
-  for (const base::FilePath& folder : {install_folder(), second_folder}) {
+  const std::string version = ExamplePackage::Current().version();
+  for (const base::FilePath& folder : folders) {
     EXPECT_TRUE(base::PathExists(folder.Append(L"launcher.exe"))) << folder;
-    EXPECT_NE(std::wstring(), FindUninstallEntry(folder)) << folder;
+    EXPECT_EQ("partner text\r\n", ReadFile(folder.AppendASCII(version).Append(L"partner.txt")));
   }
   EXPECT_EQ(2, server().GetPackageDownloadCount());
   ExpectDownloadFolderClean();
-
-  Uninstall();
-  Uninstall(second_folder);
 }
 
 TEST_F(SilentInstallE2eTest, AServerThatNeverAnswersFailsInBoundedTime) {

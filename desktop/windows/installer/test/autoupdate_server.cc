@@ -258,6 +258,8 @@ void AutoupdateServer::Update() {
     file.body = additional_files_[i].content;
     file.fail_count = additional_files_[i].fail_count;
     file.fail_status = additional_files_[i].fail_status;
+    file.pause_after_bytes = static_cast<int64_t>(file.body.size() / 2);
+    file.pause_ms = additional_files_[i].pause_ms;
     http_.SetResponse(AdditionalFilePath(i, additional_files_[i]), file);
   }
   http_.SetResponse(kPrefOverridesPath, pref_overrides_response_);

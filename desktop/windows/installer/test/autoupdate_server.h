@@ -42,6 +42,8 @@ class AutoupdateServer {
     // The first |fail_count| requests for the file get |fail_status| with an empty body.
     int fail_count = 0;
     int fail_status = 404;
+    // Halfway through, the file is held up this long.
+    int pause_ms = 0;
   };
 
   AutoupdateServer();

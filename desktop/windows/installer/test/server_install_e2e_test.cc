@@ -38,17 +38,13 @@ void ServerInstallE2eTest::ExpectRegistryUnchanged() const {
 }
 
 void ServerInstallE2eTest::Uninstall() {
-  Uninstall(install_folder());
-}
-
-void ServerInstallE2eTest::Uninstall(const base::FilePath& folder) {
   const base::FilePath installer =
-      folder.AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
+      install_folder().AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
   const ProcessResult run =
       RunProcess(L"\"" + installer.value() + L"\" --uninstall --silent", MakeProcessOptions());
   EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
-  EXPECT_FALSE(base::PathExists(folder.Append(L"launcher.exe")));
-  EXPECT_EQ(std::wstring(), FindUninstallEntry(folder));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"launcher.exe")));
+  EXPECT_EQ(std::wstring(), FindUninstallEntry(install_folder()));
 }
 
 std::unique_ptr<base::DictionaryValue> ServerInstallE2eTest::LastStatsReport() {

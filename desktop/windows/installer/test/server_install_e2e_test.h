@@ -29,8 +29,6 @@ class ServerInstallE2eTest : public InstallerE2eTest {
   // Uninstalls silently what the test installed, with the installer the installation keeps,
   // and expects the browser and its uninstall entry gone.
   void Uninstall();
-  // The same for an installation in |folder|.
-  void Uninstall(const base::FilePath& folder);
   // The last statistics report the server received; a failure and an empty report when
   // none came.
   std::unique_ptr<base::DictionaryValue> LastStatsReport();
