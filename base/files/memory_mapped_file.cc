@@ -16,16 +16,22 @@ bool MemoryMappedFile::Initialize(const FilePath& path) {
     LOG(ERROR) << "A mapping is already open; not mapping " << path;
     return false;
   }
-  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
+  File file(path, File::FLAG_OPEN | File::FLAG_READ);
   if (!file.IsValid()) {
-    PLOG(ERROR) << "Cannot open " << path << " for mapping";
+    ELOG(ERROR, file.error_details()) << "Cannot open " << path << " for mapping";
+    return false;
+  }
+  return Initialize(file);
+}
+
+bool MemoryMappedFile::Initialize(const File& file) {
+  if (valid_) {
+    LOG(ERROR) << "A mapping is already open";
     return false;
   }
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(file.Get(), &size)) {
-    PLOG(ERROR) << "Cannot get the size of " << path;
+  if (!::GetFileSizeEx(file.GetPlatformFile(), &size)) {
+    PLOG(ERROR) << "Cannot get the size of the file to map";
     return false;
   }
   if (size.QuadPart == 0) {
@@ -33,19 +39,19 @@ bool MemoryMappedFile::Initialize(const FilePath& path) {
     return true;
   }
   if (static_cast<uint64_t>(size.QuadPart) > SIZE_MAX) {
-    LOG(ERROR) << path << " is too large to map";
+    LOG(ERROR) << "The file is too large to map";
     return false;
   }
   // The view keeps the mapping (and the file) open; neither handle is needed after it.
   win::ScopedHandle mapping(
-      ::CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+      ::CreateFileMappingW(file.GetPlatformFile(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   if (!mapping.IsValid()) {
-    PLOG(ERROR) << "Cannot create a mapping of " << path;
+    PLOG(ERROR) << "Cannot create a mapping of the file";
     return false;
   }
   void* view = ::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);
   if (!view) {
-    PLOG(ERROR) << "Cannot map a view of " << path;
+    PLOG(ERROR) << "Cannot map a view of the file";
     return false;
   }
   data_ = static_cast<const uint8_t*>(view);

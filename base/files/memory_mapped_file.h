@@ -4,6 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 
 namespace base {
@@ -24,6 +25,9 @@ class MemoryMappedFile {
   // Maps |path|. False (with the cause logged) when the file cannot be opened or mapped,
   // or when this object already holds a mapping.
   bool Initialize(const FilePath& path);
+  // Maps the open |file| (read access needed), which may be closed afterwards: the bytes
+  // are those of the file the handle names, whatever its path names by now.
+  bool Initialize(const File& file);
 
   const uint8_t* data() const { return data_; }
   size_t length() const { return length_; }

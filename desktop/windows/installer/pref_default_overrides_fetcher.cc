@@ -15,6 +15,7 @@
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/file_response_writer.h"
+#include "desktop/windows/installer/wininet/memory_response_writer.h"
 
 namespace installer {
 
@@ -62,6 +63,7 @@ void PrefDefaultOverridesFetcher::Fetch(const std::string& tracking_data, base::
   }
   downloader_.SetAllowedHosts(BuildAllowedHosts(ConfigDomainPlace::kLast));
   downloader_.SetMaxRetries(0);
+  downloader_.SetMaxBodySize(kMaxReplySize);
   auto writer = std::make_unique<FileResponseWriter>();
   if (!writer->Open(target_file_) ||
       !downloader_.Start(

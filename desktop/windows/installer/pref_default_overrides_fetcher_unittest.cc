@@ -85,6 +85,15 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedRequestLeavesNoFileAndIsNotRetrie
   EXPECT_EQ(1, Fetch("tracking bytes"));
   EXPECT_FALSE(base::PathExists(temp_.GetPath().Append(L"pref_default_overrides")));
   EXPECT_EQ(1u, server_.GetPrefOverridesRequests().size());
+
+  // An answer without end is not written out without end.
+  test::TestHttpServer::Response endless;
+  endless.body = "{}";
+  endless.endless = true;
+  server_.http().SetResponse("/api/prefs/", endless);
+  EXPECT_EQ(1, Fetch("tracking bytes"));
+  EXPECT_FALSE(base::PathExists(temp_.GetPath().Append(L"pref_default_overrides")));
+  EXPECT_EQ(2u, server_.GetPrefOverridesRequests().size());
 }
 
 TEST_F(PrefDefaultOverridesFetcherTest, NothingIsAskedWhenTheFeatureIsOff) {

@@ -5,6 +5,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <psapi.h>
+
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,11 +25,13 @@
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/content_hash.h"
+#include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/installer_file.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
 #include "desktop/windows/installer/test/server_install_e2e_test.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
 #include "desktop/windows/installer/test/test_host.h"
+#include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
@@ -73,9 +79,39 @@ class SilentInstallE2eTest : public ServerInstallE2eTest {
   ProcessResult RunSilentInstall(const base::FilePath& installer,
                                  const ProcessOptions& options,
                                  const std::wstring& extra_arguments) {
-    return RunProcess(L"\"" + installer.value() + L"\" --silent --installfolder=\"" +
-                          install_folder().value() + L"\" " + extra_arguments,
-                      options);
+    return RunProcess(SilentInstallCommand(installer, install_folder(), extra_arguments), options);
+  }
+
+  std::wstring SilentInstallCommand(const base::FilePath& installer,
+                                    const base::FilePath& folder,
+                                    const std::wstring& extra_arguments) {
+    return L"\"" + installer.value() + L"\" --silent --installfolder=\"" + folder.value() +
+           L"\" " + extra_arguments;
+  }
+
+  // A silent installation with the host, sampling the front end's peak working set (what
+  // Wine reports reliably: its private bytes read 0) until it ends.
+  ProcessResult RunSilentInstallMeasuringMemory(const base::FilePath& installer,
+                                                size_t* peak_working_set) {
+    *peak_working_set = 0;
+    TestProcess front_end;
+    const ProcessOptions options = MakeProcessOptions();
+    if (!front_end.Start(SilentInstallCommand(installer, install_folder(), L""), options))
+      return ProcessResult();
+    const base::win::ScopedHandle process(::OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE, front_end.pid()));
+    EXPECT_TRUE(process.IsValid());
+    PollUntil(
+        [&]() {
+          PROCESS_MEMORY_COUNTERS counters = {};
+          if (process.IsValid() &&
+              ::GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters))) {
+            *peak_working_set = std::max(*peak_working_set, counters.PeakWorkingSetSize);
+          }
+          return !front_end.IsRunning();
+        },
+        options.timeout);
+    return front_end.Wait();
   }
 
   // The fetch records of the last report.
@@ -372,12 +408,150 @@ TEST_F(SilentInstallE2eTest, UnusableRepliesFailEveryFetch) {
   EXPECT_EQ(0, server().GetPackageDownloadCount());
 }
 
+// The request carries tracking data, which a 307 would send on: the host outside the list
+// (127.0.0.2, a loopback host of its own) receives nothing at all.
 TEST_F(SilentInstallE2eTest, RedirectOutsideTheAllowedHostsFailsEveryFetch) {
-  server().RedirectDownloadUrlRequests(
-      base::StringPrintf("http://127.0.0.2:%d/divedazaveve/", server().http().port()));
-  ExpectFetchFailure(RunSilentInstall(),
+  TestHttpServer outside;
+  ASSERT_TRUE(outside.Start("127.0.0.2"));
+  base::FilePath tracked;
+  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"tracked"),
+                           {{"urls.autoupdate", server().GetBaseUrl()}}, &tracked));
+  ASSERT_TRUE(AppendPayload(tracked, "tracking-data"));
+  server().RedirectDownloadUrlRequests(base::Utf16ToUtf8(outside.GetUrl("/dl-elsewhere")), 307);
+
+  ExpectFetchFailure(RunSilentInstall(tracked, MakeProcessOptions(), L""),
                      "Failed fetching the download URL\nDomain disallowed 127.0.0.2");
   EXPECT_EQ(0, server().GetPackageDownloadCount());
+  EXPECT_TRUE(outside.GetRequests().empty());
+  const std::vector<TestHttpServer::Request> requests = server().GetDownloadUrlRequests();
+  ASSERT_EQ(3u, requests.size());
+  EXPECT_EQ("POST", requests[0].method);
+  EXPECT_EQ("tracking-data", requests[0].body);
+}
+
+// A server that trickles the package, sends it without end, or answers the download-URL
+// request with a huge reply: each run ends with the fetcher's failure, nothing installed or
+// left behind, the downloads bounded in time and size, and the front end small meanwhile.
+TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMemory) {
+  // The bounds of a test build: windows of 200 ms, 600 ms without progress, 16 MiB.
+  base::FilePath bounded;
+  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"bounded"),
+                           {{"urls.autoupdate", server().GetBaseUrl()}}, &bounded,
+                           {{"network.progress_window_ms", "200"},
+                            {"network.min_progress_bytes", "1024"},
+                            {"network.max_stall_ms", "600"},
+                            {"network.retry_delay_ms", "50"},
+                            {"network.max_download_bytes", "16777216"}}));
+  // The front end of a failing run needs a few tens of MiB under Wine; the huge reply alone,
+  // kept whole, would take 512.
+  constexpr size_t kSmallMemory = 128 << 20;
+  const struct {
+    const char* name;
+    std::function<void()> arrange;
+    const char* reason;
+  } cases[] = {
+      {"trickled package", [this]() { server().TricklePackageDownloads(100); },
+       "Failed downloading the Tavro package\nToo little progress: "},
+      {"endless package", [this]() { server().SendEndlessPackages(); },
+       "Failed downloading the Tavro package\nThe body is larger than the 16777216 bytes "
+       "allowed"},
+      {"huge download-URL reply", [this]() { server().PadDownloadUrlReplies(int64_t{512} << 20); },
+       "Failed fetching the download URL\nThe server announced 536871"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server().ClearFailures();
+    c.arrange();
+    size_t peak = 0;
+    ExpectFetchFailure(RunSilentInstallMeasuringMemory(bounded, &peak), c.reason);
+    EXPECT_GT(peak, 0u);
+    EXPECT_LT(peak, kSmallMemory);
+  }
+}
+
+// What was checked is what is used. The package (the example's stub carrying the current
+// archive) tries, while it is asked for its version, to put a package of the next version
+// in its own place: the current one is installed all the same. The suite's archive runs in
+// its own folder, but its installer answers no version: it is removed, and the backend
+// never runs it.
+TEST_F(SilentInstallE2eTest, ASwappedPackageAndAFailedSuiteAreNeverUsed) {
+  const ExamplePackage current = ExamplePackage::Current();
+  const base::FilePath stub = current.package_folder().Append(L"tavro.exe");
+  const base::FilePath package = work_folder().Append(L"package.exe");
+  const base::FilePath replacement = work_folder().Append(L"replacement.exe");
+  ASSERT_TRUE(base::CopySingleFile(stub, package));
+  ASSERT_TRUE(AppendPayload(package, ReadFile(current.archive())));
+  ASSERT_TRUE(base::CopySingleFile(stub, replacement));
+  ASSERT_TRUE(AppendPayload(replacement, ReadFile(ExamplePackage::Next().archive())));
+  ASSERT_TRUE(server().SetPackage(package));
+  server().AddAdditionalFile({"suite", "", true, ReadFile(current.suite_archive())});
+
+  ProcessOptions options = MakeProcessOptions();
+  options.environment.push_back(
+      {kStubInternalVersionVariable, base::Utf8ToUtf16(current.internal_version())});
+  options.environment.push_back({kStubStreamVariable, base::Utf8ToUtf16(ProductInfo::GetStream())});
+  options.environment.push_back({kStubReplaceSelfVariable, replacement.value()});
+  options.environment.push_back(StubExitCodeEnvironment(L"suite_installer.exe", 1));
+  const ProcessResult run = RunSilentInstall(host(), options, L"--install-assistant");
+  ASSERT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+
+  EXPECT_TRUE(base::PathExists(install_folder().AppendASCII(current.version())));
+  EXPECT_FALSE(base::PathExists(install_folder().AppendASCII(ExamplePackage::Next().version())));
+  // Nothing of the attempt is left either ("<package>.replaced").
+  ExpectDownloadFolderClean();
+
+  const std::vector<StubInvocation> sfx_runs = ReadStubInvocations(L"suite_sfx.exe");
+  ASSERT_EQ(1u, sfx_runs.size());
+  EXPECT_TRUE(base::FilePath::CompareEqualIgnoreCase(
+      sfx_runs[0].GetCommandLine().GetProgram().DirName().value(),
+      sfx_runs[0].working_folder.value()))
+      << sfx_runs[0].command_line << " ran in " << sfx_runs[0].working_folder;
+  const std::vector<StubInvocation> suite_runs = ReadStubInvocations(L"suite_installer.exe");
+  ASSERT_EQ(1u, suite_runs.size());
+  EXPECT_TRUE(suite_runs[0].GetCommandLine().HasSwitch("internal-version"));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"suite")));
+
+  Uninstall();
+}
+
+// Front ends share the download folder. Two started in the same second, each making a copy
+// of its own, keep to their own files there (the package, and an additional file that both
+// download at the same time): both install everything.
+TEST_F(SilentInstallE2eTest, TwoInstallsStartedInTheSameSecondBothSucceed) {
+  AutoupdateServer::AdditionalFile partner{"partner_content", "partner.txt", false,
+                                           "partner text\r\n"};
+  partner.pause_ms = 1500;
+  server().AddAdditionalFile(partner);
+  const base::FilePath folders[] = {install_folder(), work_folder().Append(L"Second Browser")};
+  // Right after a second begins, so that the time in both front ends' names is the same.
+  ASSERT_TRUE(PollUntil(
+      []() {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        return now.wMilliseconds < 100;
+      },
+      base::TimeDelta::FromSeconds(2)));
+  // The same download folder for both, chosen without a probe that could send one of them
+  // elsewhere.
+  const std::wstring arguments =
+      L"--copyonly=1 --launchtavro=0 --temp-folder=\"" + temp_folder().value() + L"\"";
+  TestProcess front_ends[2];
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_TRUE(front_ends[i].Start(SilentInstallCommand(host(), folders[i], arguments),
+                                    MakeProcessOptions()));
+  }
+  for (TestProcess& front_end : front_ends) {
+    const ProcessResult run = front_end.Wait();
+    EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  }
+
+  const std::string version = ExamplePackage::Current().version();
+  for (const base::FilePath& folder : folders) {
+    EXPECT_TRUE(base::PathExists(folder.Append(L"launcher.exe"))) << folder;
+    EXPECT_EQ("partner text\r\n", ReadFile(folder.AppendASCII(version).Append(L"partner.txt")));
+  }
+  EXPECT_EQ(2, server().GetPackageDownloadCount());
+  ExpectDownloadFolderClean();
 }
 
 TEST_F(SilentInstallE2eTest, AServerThatNeverAnswersFailsInBoundedTime) {

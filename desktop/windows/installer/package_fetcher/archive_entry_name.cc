@@ -30,6 +30,12 @@ bool IsDeviceName(std::wstring_view component) {
          IsDeviceDigit(upper[3]);
 }
 
+// Windows drops trailing dots and spaces from a name: "c." and "a " would be written as "c"
+// and "a", and a component made only of them (". .") names the folder it is in.
+bool EndsInDotOrSpace(std::wstring_view component) {
+  return !component.empty() && (component.back() == L'.' || component.back() == L' ');
+}
+
 bool IsForbiddenCharacter(wchar_t c) {
   return c < 0x20 || c == L':' || c == L'<' || c == L'>' || c == L'"' || c == L'|' || c == L'?' ||
          c == L'*';
@@ -52,7 +58,8 @@ bool IsSafeArchiveEntryName(std::wstring_view name) {
     size_t end = start;
     while (end < name.size() && !base::FilePath::IsSeparator(name[end]))
       ++end;
-    if (IsDeviceName(name.substr(start, end - start)))
+    const std::wstring_view component = name.substr(start, end - start);
+    if (IsDeviceName(component) || EndsInDotOrSpace(component))
       return false;
     start = end + 1;
   }

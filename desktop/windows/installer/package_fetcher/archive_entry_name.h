@@ -10,9 +10,11 @@ namespace installer {
 // empty name; a root, drive letter or UNC prefix ("\a", "C:a", "\\server\share",
 // "\\?\..."); a component that refers to a parent (".." and the forms Windows reads as
 // one); a ':' (alternate data streams, drive-relative paths); characters Windows does
-// not allow in names (control characters, < > " | ? *); and components that Windows
-// takes for devices (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with any
-// extension or trailing dots and spaces). Both slash and backslash separate components.
+// not allow in names (control characters, < > " | ? *); components that Windows takes
+// for devices (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with any extension
+// or trailing dots and spaces); and components that end in a dot or a space, which
+// Windows would write under another name ("c." as "c") or read as the folder itself
+// (".", ". ."). Both slash and backslash separate components.
 bool IsSafeArchiveEntryName(std::wstring_view name);
 
 }  // namespace installer

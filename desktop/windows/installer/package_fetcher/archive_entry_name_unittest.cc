@@ -8,7 +8,7 @@ namespace {
 TEST(ArchiveEntryNameTest, AcceptsPlainRelativeNames) {
   for (const wchar_t* name : {L"a.txt", L"a/b/c.txt", L"a\\b\\c.txt", L"folder/", L"a..b/..c",
                               L".hidden", L"ünïcødé 文件.txt", L"CONSOLE.txt", L"COM10", L"LPT",
-                              L"nul_file", L"my con.txt", L"a/./b"}) {
+                              L"nul_file", L"my con.txt", L"a .b", L".a", L"a/ b/c"}) {
     EXPECT_TRUE(IsSafeArchiveEntryName(name)) << name;
   }
 }
@@ -48,6 +48,15 @@ TEST(ArchiveEntryNameTest, RefusesNamesLeavingTheFolder) {
                               L"a|b",
                               L"a?b",
                               L"a*b"}) {
+    EXPECT_FALSE(IsSafeArchiveEntryName(name)) << name;
+  }
+}
+
+// Windows drops a name's trailing dots and spaces: such a name would be written as another
+// one, or name the folder it is in.
+TEST(ArchiveEntryNameTest, RefusesNamesEndingInDotsOrSpaces) {
+  for (const wchar_t* name : {L".", L" ", L". .", L"  ", L"c.", L"a ", L"a. ", L"dir./file",
+                              L"dir /file", L"a/./b", L"a/ /b", L"a\. .\b", L"a/b."}) {
     EXPECT_FALSE(IsSafeArchiveEntryName(name)) << name;
   }
 }

@@ -13,10 +13,14 @@
 
 namespace installer {
 
-bool VerifyChecksum(const base::FilePath& path, std::string_view expected_checksum) {
-  // An empty download is never a package, whatever checksum the server sent for it.
-  base::MemoryMappedFile file;
-  if (!file.Initialize(path) || file.length() == 0) {
+namespace {
+
+// An empty download is never a package, whatever checksum the server sent for it.
+bool MatchesChecksum(bool mapped,
+                     const base::MemoryMappedFile& file,
+                     const base::FilePath& path,
+                     std::string_view expected_checksum) {
+  if (!mapped || file.length() == 0) {
     LOG(ERROR) << "Unable to read " << path;
     return false;
   }
@@ -25,6 +29,22 @@ bool VerifyChecksum(const base::FilePath& path, std::string_view expected_checks
   uint8_t digest[32];
   hash->Finish(digest, sizeof(digest));
   return base::ToLowerAscii(base::HexEncode(digest, sizeof(digest))) == expected_checksum;
+}
+
+}  // namespace
+
+bool VerifyChecksum(const base::FilePath& path, std::string_view expected_checksum) {
+  base::MemoryMappedFile file;
+  const bool mapped = file.Initialize(path);
+  return MatchesChecksum(mapped, file, path, expected_checksum);
+}
+
+bool VerifyChecksum(const base::File& file,
+                    const base::FilePath& path,
+                    std::string_view expected_checksum) {
+  base::MemoryMappedFile mapping;
+  const bool mapped = file.IsValid() && mapping.Initialize(file);
+  return MatchesChecksum(mapped, mapping, path, expected_checksum);
 }
 
 }  // namespace installer

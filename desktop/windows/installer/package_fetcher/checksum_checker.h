@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 
 namespace installer {
@@ -12,6 +13,12 @@ namespace installer {
 // A file that cannot be mapped, or is empty, fails with "Unable to read <path>" logged.
 // Reads the whole file on the calling thread.
 bool VerifyChecksum(const base::FilePath& path, std::string_view expected_checksum);
+
+// The same for the open |file| (read access), which |path| names in the log: the bytes
+// checked are those of the file the handle holds.
+bool VerifyChecksum(const base::File& file,
+                    const base::FilePath& path,
+                    std::string_view expected_checksum);
 
 }  // namespace installer
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <lzmasdk/7z.h>
 #include <lzmasdk/7zAlloc.h>
@@ -454,6 +455,17 @@ DWORD LzmaUtil::OpenArchive(const base::FilePath& archive) {
   ELOG(ERROR, error) << "Cannot open the archive " << archive;
   status_ = error == ERROR_FILE_NOT_FOUND ? kUnpackArchiveNotFound : kUnpackArchiveCannotOpen;
   return error;
+}
+
+DWORD LzmaUtil::OpenArchive(base::win::ScopedHandle archive) {
+  CloseArchive();
+  if (!archive.IsValid()) {
+    status_ = kUnpackArchiveCannotOpen;
+    return ERROR_INVALID_HANDLE;
+  }
+  archive_ = std::move(archive);
+  status_ = kUnpackNoError;
+  return ERROR_SUCCESS;
 }
 
 void LzmaUtil::CloseArchive() {

@@ -57,6 +57,10 @@ class LzmaUtil {
   // on failure the status is kUnpackArchiveNotFound (the file does not exist) or
   // kUnpackArchiveCannotOpen.
   DWORD OpenArchive(const base::FilePath& archive);
+  // Takes the open |archive| (read access), so that what is unpacked is the file the
+  // caller holds, not whatever its path names by now. ERROR_INVALID_HANDLE for an invalid
+  // one (status kUnpackArchiveCannotOpen).
+  DWORD OpenArchive(base::win::ScopedHandle archive);
 
   // Unpacks every entry of the open archive into |location|, creating folders as needed,
   // and appends each entry's path (below |location|) to |output_files| when given.

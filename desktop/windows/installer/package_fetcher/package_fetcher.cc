@@ -1,5 +1,7 @@
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 
+#include <windows.h>
+
 #include <utility>
 
 #include "base/bind.h"
@@ -18,13 +20,15 @@ namespace {
 // A fetch is attempted at most this many times.
 constexpr int kMaxFetches = 3;
 
-// |base_name| followed by the local time, in |download_folder|.
+// |base_name| followed by the local time and this process's id, in |download_folder|. Front
+// ends share the folder: the id keeps the names of two started in the same second apart.
 base::FilePath MakeTimeStampedPath(const base::FilePath& download_folder,
                                    const base::Time::Exploded& now,
                                    const wchar_t* base_name) {
   return download_folder.Append(
-      base_name + base::WideStringPrintf(L"_%02d%02d%02d%02d%02d%02d.exe", now.year, now.month,
-                                         now.day_of_month, now.hour, now.minute, now.second));
+      base_name + base::WideStringPrintf(L"_%02d%02d%02d%02d%02d%02d_%lu.exe", now.year,
+                                         now.month, now.day_of_month, now.hour, now.minute,
+                                         now.second, ::GetCurrentProcessId()));
 }
 
 base::Time::Exploded LocalNow() {

@@ -12,9 +12,11 @@
 #include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_util.h"
+#include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "base/values.h"
+#include "base/win/scoped_handle.h"
 #include "components/prefs/json_pref_store.h"
 #include "desktop/windows/installer/package_fetcher/archive_entry_name.h"
 #include "desktop/windows/installer/package_fetcher/checksum_checker.h"
@@ -36,7 +38,6 @@ namespace {
 
 constexpr char kPartnerContentType[] = "partner_content";
 constexpr char kSuiteType[] = "suite";
-constexpr wchar_t kAdditionalFileName[] = L"additional_file.tmp";
 constexpr wchar_t kFilesListName[] = L"files_list";
 constexpr wchar_t kTrackingDataName[] = L"server_tracking_data";
 constexpr wchar_t kInstallerPrefsIncludeName[] = L"installer_prefs_include.json";
@@ -61,6 +62,19 @@ constexpr char kNoArchive[] = "Could not find 7z payload in full package";
 constexpr char kUnpackFolderFailed[] = "Could not create unpacking folder";
 constexpr char kUnpackFailed[] = "Archive unpacking failed";
 
+// A second handle of the open |file| (same access and sharing), for an owner of its own.
+base::win::ScopedHandle DuplicateFileHandle(const base::File& file) {
+  HANDLE duplicate = nullptr;
+  if (!file.IsValid())
+    return base::win::ScopedHandle();
+  if (!::DuplicateHandle(::GetCurrentProcess(), file.GetPlatformFile(), ::GetCurrentProcess(),
+                         &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    PLOG(ERROR) << "Cannot duplicate the handle of the archive";
+    return base::win::ScopedHandle();
+  }
+  return base::win::ScopedHandle(duplicate);
+}
+
 // A name the server gives for a file placed in the package: one plain component that
 // names an ordinary file in the folder it is joined to.
 bool IsPlainFileName(std::wstring_view name) {
@@ -68,7 +82,7 @@ bool IsPlainFileName(std::wstring_view name) {
     if (base::FilePath::IsSeparator(c))
       return false;
   }
-  return name != L"." && IsSafeArchiveEntryName(name);
+  return IsSafeArchiveEntryName(name);
 }
 
 }  // namespace
@@ -87,6 +101,7 @@ PackageFetcherCore::PackageFetcherCore(base::scoped_refptr<FetcherDelegateProxy>
       suite_path_(suite_path),
       download_url_request_address_(std::move(download_url_request_address)),
       downloader_(proxy_.get(), proxy_.get()),
+      max_download_size_(downloader_.max_body_size()),
       additional_files_(std::make_unique<base::ListValue>()),
       stats_(stats) {}
 
@@ -95,6 +110,7 @@ PackageFetcherCore::~PackageFetcherCore() {
   proxy_->Detach();
   if (downloader_.state() != WininetDownloader::STATE_FAILED)
     downloader_.Stop();
+  archive_file_.Close();
   const base::FilePath removed[] = {package_path_, GetArchivePath(), GetAdditionalDownloadPath()};
   for (const base::FilePath& path : removed) {
     if (!base::DeletePath(path, false))
@@ -125,7 +141,9 @@ base::FilePath PackageFetcherCore::GetSuiteFolder() const {
 }
 
 base::FilePath PackageFetcherCore::GetAdditionalDownloadPath() const {
-  return download_folder_.Append(kAdditionalFileName);
+  // Named for this process, as the package is: other front ends share the folder.
+  return download_folder_.Append(
+      base::WideStringPrintf(L"additional_file_%lu.tmp", ::GetCurrentProcessId()));
 }
 
 void PackageFetcherCore::PostStep(const base::Location& from_here,
@@ -149,8 +167,11 @@ void PackageFetcherCore::Start() {
   extra_package_files_.clear();
   proxy_->NotifyStatusChanged(FETCHER_STARTED);
 
+  // A suite folder of an earlier fetch would be handed to the backend as this one's.
+  archive_file_.Close();
   if (!base::DeletePath(package_path_, false) || !base::DeletePath(GetArchivePath(), false) ||
-      !base::DeletePath(GetExtractionFolder(), true)) {
+      !base::DeletePath(GetExtractionFolder(), true) ||
+      (!suite_path_.empty() && !base::DeletePath(GetSuiteFolder(), true))) {
     Fail(kCleanFailed, FETCHER_INITIALIZATION_FAILED);
     return;
   }
@@ -161,7 +182,7 @@ void PackageFetcherCore::Start() {
   }
   proxy_->NotifyStatusChanged(FETCHER_UNPACKING);
   // A payload that cannot be written out shows as an unpacking failure.
-  if (!payload_reader_->WritePayload(GetArchivePath()))
+  if (!WriteArchive(*payload_reader_))
     LOG(ERROR) << "Could not write the installer's package to " << GetArchivePath();
   PostStep(FROM_HERE, &PackageFetcherCore::UnpackArchive);
 }
@@ -171,6 +192,7 @@ void PackageFetcherCore::FetchDownloadUrl() {
   proxy_->NotifyStatusChanged(FETCHER_REQUESTING_URL);
   // Only the request to the autoupdate server, and where it redirects, are restricted.
   downloader_.SetAllowedHosts(BuildAllowedHosts(ConfigDomainPlace::kFirst));
+  downloader_.SetMaxBodySize(kMaxReplySize);
   LOG(INFO) << "Fetching the download URL";
   fetch_record_->SetTimestamp("fetch_download_url_start_time");
   reply_text_.clear();
@@ -228,6 +250,7 @@ void PackageFetcherCore::OnDownloadUrlFetched() {
   stats_->SetTimeString("installation_start_download_time");
   // The package itself may come from any host the server names.
   downloader_.SetAllowedHosts({});
+  downloader_.SetMaxBodySize(max_download_size_);
   if (!downloader_.Start(
           base::Utf8ToUtf16(installer_url), std::string(),
           base::BindMethod(&PackageFetcherCore::OnPackageDownloaded, weak_factory_.GetWeakPtr(),
@@ -244,7 +267,13 @@ void PackageFetcherCore::OnPackageDownloaded(const std::string& expected_checksu
     FailFetch(kPackageDownloadFailed);
     return;
   }
-  if (!VerifyChecksum(package_path_, expected_checksum)) {
+  // Held from the checksum until its archive is written out, denying writes and deletion:
+  // the file that is run and unpacked below is the one checked.
+  const base::File package(package_path_, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                              base::File::FLAG_EXCLUSIVE_WRITE);
+  if (!package.IsValid())
+    ELOG(ERROR, package.error_details()) << "Cannot open the package " << package_path_;
+  if (!VerifyChecksum(package, package_path_, expected_checksum)) {
     Fail(kChecksumFailed, FETCHER_DOWNLOAD_FAILED);
     return;
   }
@@ -257,21 +286,43 @@ void PackageFetcherCore::OnPackageDownloaded(const std::string& expected_checksu
     return;
   }
   fetch_record_->SetTimestamp("extract_start_time");
-  ExtractArchive();
+  ExtractArchive(package);
 }
 
-void PackageFetcherCore::ExtractArchive() {
+void PackageFetcherCore::ExtractArchive(const base::File& package) {
   proxy_->NotifyStatusChanged(FETCHER_UNPACKING);
-  const PayloadReader package(package_path_);
-  if (package.type() != PayloadType::kFullPackage) {
+  const PayloadReader payload(package, package_path_);
+  if (payload.type() != PayloadType::kFullPackage) {
     Fail(kNoArchive, FETCHER_DOWNLOAD_FAILED);
     return;
   }
-  if (!package.WritePayload(GetArchivePath())) {
+  if (!WriteArchive(payload)) {
     Fail(kWriteArchiveFailed, FETCHER_UNPACKING_FAILED);
     return;
   }
   PostStep(FROM_HERE, &PackageFetcherCore::UnpackArchive);
+}
+
+bool PackageFetcherCore::WriteArchive(const PayloadReader& package) {
+  // Kept open, denying writes and deletion, until it is unpacked.
+  archive_file_.Initialize(GetArchivePath(), base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
+                                                 base::File::FLAG_WRITE |
+                                                 base::File::FLAG_EXCLUSIVE_WRITE);
+  if (!archive_file_.IsValid()) {
+    ELOG(ERROR, archive_file_.error_details()) << "Cannot create " << GetArchivePath();
+    return false;
+  }
+  if (!package.WritePayload(&archive_file_, GetArchivePath())) {
+    archive_file_.Close();
+    return false;
+  }
+  return true;
+}
+
+void PackageFetcherCore::RemoveArchive() {
+  archive_file_.Close();
+  if (!base::DeletePath(GetArchivePath(), false))
+    LOG(WARNING) << "Could not remove " << GetArchivePath();
 }
 
 void PackageFetcherCore::UnpackArchive() {
@@ -286,12 +337,13 @@ void PackageFetcherCore::UnpackArchive() {
   {
     LzmaUtil archive;
     archive.set_delegate(proxy_.get());
-    DWORD result = archive.OpenArchive(GetArchivePath());
+    DWORD result = archive.OpenArchive(DuplicateFileHandle(archive_file_));
     if (result == 0)
       result = archive.UnPack(extraction_folder, nullptr);
     if (result != 0) {
       LOG(ERROR) << "Unpacking " << GetArchivePath() << " ended with " << result << ", status "
                  << archive.status();
+      archive_file_.Close();
       Fail(kUnpackFailed, FETCHER_UNPACKING_FAILED);
       return;
     }
@@ -302,8 +354,7 @@ void PackageFetcherCore::UnpackArchive() {
     LOG(WARNING) << "Failed saving tracking data to unpacked installer.";
   }
   PostStep(FROM_HERE, &PackageFetcherCore::OnArchiveUnpacked);
-  if (!base::DeletePath(GetArchivePath(), false))
-    LOG(WARNING) << "Could not remove " << GetArchivePath();
+  RemoveArchive();
 }
 
 void PackageFetcherCore::OnArchiveUnpacked() {
@@ -401,24 +452,18 @@ void PackageFetcherCore::OnAdditionalFileDownloaded(const std::string& filename,
                                                     const std::string& type) {
   try_record_->SetTimestamp("download_end_time");
   const base::FilePath download = GetAdditionalDownloadPath();
-  if (downloader_.state() != WininetDownloader::STATE_FINISHED ||
-      !VerifyChecksum(download, checksum)) {
-    LOG(ERROR) << "Failed downloading partner content";
-    base::DeletePath(download, false);
-    // A download the downloader already retried on its own is not tried again.
-    if (additional_file_tries_++ >= kMaxAdditionalFileRetries || downloader_.retry_count() != 0) {
-      LOG(INFO) << "Giving up downloading this file";
-      NextAdditionalFile();
-    } else {
-      LOG(INFO) << "Retrying additional file download";
-      DownloadAdditionalFile();
-    }
+  if (downloader_.state() != WininetDownloader::STATE_FINISHED) {
+    OnAdditionalFileFailed();
     return;
   }
 
   const bool partner_content = type == kPartnerContentType;
   const base::FilePath target = partner_content ? GetExtractionFolder() : GetSuiteFolder();
   if (archive == 0) {
+    if (!VerifyChecksum(download, checksum)) {
+      OnAdditionalFileFailed();
+      return;
+    }
     // Never over a file of the package: only new files join it.
     const base::FilePath placed = target.Append(base::Utf8ToUtf16(filename));
     if (!::MoveFileExW(download.value().c_str(), placed.value().c_str(), MOVEFILE_COPY_ALLOWED)) {
@@ -427,10 +472,17 @@ void PackageFetcherCore::OnAdditionalFileDownloaded(const std::string& filename,
       NextAdditionalFile();
       return;
     }
-  } else if (!PlaceComponentArchive(download, target, type)) {
-    base::DeletePath(download, false);
-    NextAdditionalFile();
-    return;
+  } else {
+    bool checksum_failed = false;
+    if (!PlaceComponentArchive(download, target, type, checksum, &checksum_failed)) {
+      base::DeletePath(download, false);
+      RemoveFailedComponent(target, type);
+      if (checksum_failed)
+        OnAdditionalFileFailed();
+      else
+        NextAdditionalFile();
+      return;
+    }
   }
 
   additional_file_record_->SetInteger("download_succeeded", 1);
@@ -440,11 +492,24 @@ void PackageFetcherCore::OnAdditionalFileDownloaded(const std::string& filename,
   NextAdditionalFile();
 }
 
+void PackageFetcherCore::OnAdditionalFileFailed() {
+  LOG(ERROR) << "Failed downloading partner content";
+  base::DeletePath(GetAdditionalDownloadPath(), false);
+  // A download the downloader already retried on its own is not tried again.
+  if (additional_file_tries_++ >= kMaxAdditionalFileRetries || downloader_.retry_count() != 0) {
+    LOG(INFO) << "Giving up downloading this file";
+    NextAdditionalFile();
+  } else {
+    LOG(INFO) << "Retrying additional file download";
+    DownloadAdditionalFile();
+  }
+}
+
 bool PackageFetcherCore::PlaceComponentArchive(const base::FilePath& download,
                                                const base::FilePath& target,
-                                               const std::string& type) {
-  if (!VerifyDownloadedSigner(download))
-    return false;
+                                               const std::string& type,
+                                               const std::string& checksum,
+                                               bool* checksum_failed) {
   if (!base::CreateDirectory(target)) {
     LOG(ERROR) << "Could not create unpacking folder for additional file";
     return false;
@@ -454,15 +519,32 @@ bool PackageFetcherCore::PlaceComponentArchive(const base::FilePath& download,
     LOG(ERROR) << "Failed moving additional component SFX into place";
     return false;
   }
-  const base::Process process = base::LaunchProcess(base::CommandLine(sfx), base::LaunchOptions());
-  if (!process.IsValid()) {
-    LOG(ERROR) << "Failed starting SFX archive";
-    return false;
-  }
-  DWORD exit_code = 0;
-  if (!process.WaitForExit(&exit_code) || exit_code != 0) {
-    LOG(ERROR) << "Failed extracting SFX archive";
-    return false;
+  {
+    // Held from the checksum until it has run, denying writes and deletion: the program
+    // started is the one checked.
+    const base::File held(sfx, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                   base::File::FLAG_EXCLUSIVE_WRITE);
+    if (!held.IsValid())
+      ELOG(ERROR, held.error_details()) << "Cannot open " << sfx;
+    if (!VerifyChecksum(held, sfx, checksum)) {
+      *checksum_failed = true;
+      return false;
+    }
+    if (!VerifyDownloadedSigner(sfx))
+      return false;
+    // It unpacks into its working folder: its own, not the front end's.
+    base::LaunchOptions options;
+    options.current_directory = target;
+    const base::Process process = base::LaunchProcess(base::CommandLine(sfx), options);
+    if (!process.IsValid()) {
+      LOG(ERROR) << "Failed starting SFX archive";
+      return false;
+    }
+    DWORD exit_code = 0;
+    if (!process.WaitForExit(&exit_code) || exit_code != 0) {
+      LOG(ERROR) << "Failed extracting SFX archive";
+      return false;
+    }
   }
   base::FilePath component_installer = target.AppendASCII(type + "_installer.exe");
   if (type == kSuiteType && !base::PathExists(component_installer))
@@ -474,6 +556,21 @@ bool PackageFetcherCore::PlaceComponentArchive(const base::FilePath& download,
   if (!base::DeletePath(sfx, false))
     LOG(WARNING) << "Could not remove " << sfx;
   return true;
+}
+
+void PackageFetcherCore::RemoveFailedComponent(const base::FilePath& target,
+                                               const std::string& type) {
+  // Only a component that was placed whole is handed to the backend.
+  if (target == GetSuiteFolder()) {
+    if (!base::DeletePath(target, true))
+      LOG(WARNING) << "Could not remove " << target;
+    return;
+  }
+  for (const char* suffix : {"_sfx.exe", "_installer.exe"}) {
+    const base::FilePath file = target.AppendASCII(type + suffix);
+    if (!base::DeletePath(file, false))
+      LOG(WARNING) << "Could not remove " << file;
+  }
 }
 
 void PackageFetcherCore::NextAdditionalFile() {

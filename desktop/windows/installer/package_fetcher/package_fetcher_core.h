@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 #include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
@@ -63,7 +64,11 @@ class PackageFetcherCore {
   void FetchDownloadUrl();
   void OnDownloadUrlFetched();
   void OnPackageDownloaded(const std::string& expected_checksum);
-  void ExtractArchive();
+  // |package| is the downloaded package, held since its checksum.
+  void ExtractArchive(const base::File& package);
+  // Writes the 7z archive of |package| to the archive path and keeps it open for
+  // UnpackArchive; false (nothing kept) when it cannot be written.
+  bool WriteArchive(const PayloadReader& package);
   void UnpackArchive();
   // The welcome-page preference has been written.
   void OnWelcomePrefWritten();
@@ -73,11 +78,19 @@ class PackageFetcherCore {
                                   int archive,
                                   const std::string& checksum,
                                   const std::string& type);
-  // Runs a component's self-extracting archive (already signer-checked) in |target|; false,
-  // with the reason logged, when its installer did not come out of it usable.
+  // Places the downloaded self-extracting archive of the component |type| in |target|,
+  // checks it and runs it there. False when it failed its checksum (|checksum_failed| set:
+  // the download may be tried again) or anything else; the reason is logged.
   bool PlaceComponentArchive(const base::FilePath& download,
                              const base::FilePath& target,
-                             const std::string& type);
+                             const std::string& type,
+                             const std::string& checksum,
+                             bool* checksum_failed);
+  // What the component |type| that failed left in |target|: the whole folder for a folder of
+  // its own, else its archive and its installer.
+  void RemoveFailedComponent(const base::FilePath& target, const std::string& type);
+  // The download of an additional file failed: tried again, or given up.
+  void OnAdditionalFileFailed();
   void NextAdditionalFile();
   // Writes the names of the placed partner files into the package's "files_list".
   void AddExtraPackageFiles();
@@ -91,6 +104,8 @@ class PackageFetcherCore {
   void Fail(const std::string& reason, int32_t status);
 
   base::FilePath GetAdditionalDownloadPath() const;
+  // Closes the held archive and removes it.
+  void RemoveArchive();
 
   const base::scoped_refptr<FetcherDelegateProxy> proxy_;
   const PayloadReader* const payload_reader_;
@@ -102,7 +117,12 @@ class PackageFetcherCore {
   const base::FilePath suite_path_;
   const std::wstring download_url_request_address_;
   WininetDownloader downloader_;
+  // The downloader's bound for the package and the additional files; the download-URL
+  // reply has a bound of its own.
+  const int64_t max_download_size_;
   std::string reply_text_;
+  // The archive, from when it is written until it is unpacked.
+  base::File archive_file_;
   std::unique_ptr<base::Value> parsed_reply_;
   std::unique_ptr<base::ListValue> additional_files_;
   size_t additional_file_index_ = 0;

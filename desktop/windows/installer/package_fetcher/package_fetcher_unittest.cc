@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/test/autoupdate_server.h"
 #include "desktop/windows/installer/test/content_hash.h"
 #include "desktop/windows/installer/test/example_package.h"
+#include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
@@ -321,6 +322,10 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
                                        "nul.txt",
                                        "stream.txt:x",
                                        "..",
+                                       " ",
+                                       ". .",
+                                       "c.",
+                                       "a ",
                                        "installer.exe"};
   for (const char* name : hostile_names)
     server_.AddAdditionalFile({"partner_content", name, false, "hostile"});
@@ -375,8 +380,9 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
   }
 }
 
-// With the suite flag the server's "suite" component is run in the suite folder; an entry
-// whose "archive" is a JSON boolean is refused without a download.
+// With the suite flag the server's "suite" component is run in the suite folder, which is
+// its working folder; an entry whose "archive" is a JSON boolean is refused without a
+// download; a suite that fails its version check leaves no folder to hand to the backend.
 TEST_F(PackageFetcherTest, SuiteComponentIsPlacedInTheSuiteFolder) {
   const std::string sfx = ReadFile(ExamplePackage::Current().suite_archive());
   test::TestHttpServer::Response sfx_response;
@@ -401,10 +407,25 @@ TEST_F(PackageFetcherTest, SuiteComponentIsPlacedInTheSuiteFolder) {
   EXPECT_EQ((std::vector<std::wstring>{L"suite_installer.exe"}),
             TreeSnapshot::Capture(suite_folder).GetFilePaths());
   EXPECT_FALSE(base::PathExists(extraction_folder().Append(L"flag.txt")));
+  const std::vector<test::StubInvocation> sfx_runs =
+      test::ReadStubInvocations(temp_.GetPath(), L"suite_sfx.exe");
+  ASSERT_EQ(1u, sfx_runs.size());
+  EXPECT_TRUE(base::FilePath::CompareEqualIgnoreCase(suite_folder.value(),
+                                                     sfx_runs[0].working_folder.value()))
+      << sfx_runs[0].working_folder;
 
   // The suite folder goes with the fetcher, as the package does.
   fetcher_.reset();
   EXPECT_FALSE(base::PathExists(suite_folder));
+
+  // A component installer older than this installer: the fetch goes on without the suite.
+  ASSERT_TRUE(::SetEnvironmentVariableW(test::kStubInternalVersionVariable, L"1.0"));
+  MakeFetcher(nullptr, true);
+  EXPECT_EQ(FETCHER_PACKAGE_READY, RunFetch());
+  ::SetEnvironmentVariableW(test::kStubInternalVersionVariable, nullptr);
+  EXPECT_EQ(2u, test::ReadStubInvocations(temp_.GetPath(), L"suite_installer.exe").size());
+  EXPECT_FALSE(base::PathExists(fetcher_->GetSuiteFolder()));
+  EXPECT_EQ(2u, server_.http().GetRequestCount("/suite_sfx.exe"));
 }
 
 TEST(ServerAddressesTest, DownloadUrlRequestAddress) {

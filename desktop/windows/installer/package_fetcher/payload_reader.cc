@@ -45,7 +45,14 @@ uint16_t ReadUint16(const uint8_t* data, uint64_t offset) {
 
 PayloadReader::PayloadReader(const base::FilePath& installer_file)
     : installer_file_(installer_file) {
-  type_ = ReadPayload();
+  LOG(INFO) << "Reading Payload";
+  type_ = ReadPayload(file_.Initialize(installer_file_));
+}
+
+PayloadReader::PayloadReader(const base::File& installer_file, const base::FilePath& path)
+    : installer_file_(path) {
+  LOG(INFO) << "Reading Payload";
+  type_ = ReadPayload(installer_file.IsValid() && file_.Initialize(installer_file));
 }
 
 PayloadReader::~PayloadReader() = default;
@@ -62,19 +69,24 @@ void PayloadReader::SetPayload(std::string_view payload) {
 bool PayloadReader::WritePayload(const base::FilePath& path) const {
   if (type_ == PayloadType::kNone || type_ == PayloadType::kCorrupted)
     return false;
-  LOG(INFO) << "Writing payload to file " << path;
-
   base::File file(path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE |
                             base::File::FLAG_EXCLUSIVE_READ | base::File::FLAG_EXCLUSIVE_WRITE);
   if (!file.IsValid()) {
     ELOG(ERROR, file.error_details()) << "Cannot create " << path;
     return false;
   }
+  return WritePayload(&file, path);
+}
+
+bool PayloadReader::WritePayload(base::File* file, const base::FilePath& path) const {
+  if (type_ == PayloadType::kNone || type_ == PayloadType::kCorrupted)
+    return false;
+  LOG(INFO) << "Writing payload to file " << path;
   const std::string_view payload = PayloadView();
   size_t written = 0;
   while (written < payload.size()) {
     const int chunk = static_cast<int>(std::min(payload.size() - written, kMaxWriteChunk));
-    const int result = file.WriteAtCurrentPos(payload.data() + written, chunk);
+    const int result = file->WriteAtCurrentPos(payload.data() + written, chunk);
     if (result <= 0) {
       PLOG(ERROR) << "Cannot write the payload to " << path;
       return false;
@@ -101,9 +113,8 @@ std::string PayloadReader::GetTypeName(PayloadType type) {
   return std::string();
 }
 
-PayloadType PayloadReader::ReadPayload() {
-  LOG(INFO) << "Reading Payload";
-  if (!file_.Initialize(installer_file_)) {
+PayloadType PayloadReader::ReadPayload(bool mapped) {
+  if (!mapped) {
     LOG(ERROR) << "Could not initialize memory mapped file";
     return PayloadType::kNone;
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/files/file.h"
 #include "base/files/file_path.h"
 #include "base/files/memory_mapped_file.h"
 
@@ -32,6 +33,9 @@ class PayloadReader {
   // Maps |installer_file| and classifies it at once. Problems are logged and end in the
   // type kNone or kCorrupted.
   explicit PayloadReader(const base::FilePath& installer_file);
+  // The same for the open |installer_file| (read access), which |path| names in the log:
+  // the payload is that of the file the handle holds, whatever its path names by now.
+  PayloadReader(const base::File& installer_file, const base::FilePath& path);
   ~PayloadReader();
 
   PayloadReader(const PayloadReader&) = delete;
@@ -49,13 +53,17 @@ class PayloadReader {
   // Writes the payload to |path| (created or truncated, opened without sharing). False for
   // kNone and kCorrupted, and when the file cannot be written completely.
   bool WritePayload(const base::FilePath& path) const;
+  // The same into the open |file| (write access), from its current position; |path| names
+  // it in the log.
+  bool WritePayload(base::File* file, const base::FilePath& path) const;
 
   // "none", "tracking_data", "external_tracking_data", "full_package", "corrupted"; empty
   // for any other value.
   static std::string GetTypeName(PayloadType type);
 
  private:
-  PayloadType ReadPayload();
+  // Classifies the mapped file; kNone when it could not be mapped.
+  PayloadType ReadPayload(bool mapped);
   // Looks for the trailer that ends at |end|; on success stores the payload's place.
   bool TryTrailer(uint64_t end);
   // The payload bytes without a copy (a view into the mapping or the external payload).

@@ -112,8 +112,17 @@ void AutoupdateServer::FailDownloadUrlRequests(int count, int status) {
   Update();
 }
 
-void AutoupdateServer::RedirectDownloadUrlRequests(const std::string& url) {
+void AutoupdateServer::RedirectDownloadUrlRequests(const std::string& url, int status) {
   download_url_response_.redirect_to = url;
+  download_url_response_.redirect_status = status;
+  Update();
+}
+
+void AutoupdateServer::PadDownloadUrlReplies(int64_t bytes) {
+  download_url_response_.padding_bytes = bytes;
+  // Pauses between the bursts: a client that closes is not kept reading what is to come.
+  download_url_response_.trickle_bytes = 1024 * 1024;
+  download_url_response_.trickle_ms = 5;
   Update();
 }
 
@@ -139,6 +148,17 @@ void AutoupdateServer::RedirectPackageDownloads(const std::string& url) {
   Update();
 }
 
+void AutoupdateServer::TricklePackageDownloads(int interval_ms) {
+  package_response_.trickle_bytes = 1;
+  package_response_.trickle_ms = interval_ms;
+  Update();
+}
+
+void AutoupdateServer::SendEndlessPackages() {
+  package_response_.endless = true;
+  Update();
+}
+
 void AutoupdateServer::SetWrongPackageChecksum(bool wrong) {
   wrong_checksum_ = wrong;
   Update();
@@ -152,6 +172,9 @@ void AutoupdateServer::ClearFailures() {
     response->redirect_to.clear();
     response->drop_after_bytes = fresh.drop_after_bytes;
     response->delay_ms = fresh.delay_ms;
+    response->padding_bytes = fresh.padding_bytes;
+    response->endless = fresh.endless;
+    response->trickle_ms = fresh.trickle_ms;
   }
   custom_reply_.clear();
   wrong_checksum_ = false;
@@ -235,6 +258,8 @@ void AutoupdateServer::Update() {
     file.body = additional_files_[i].content;
     file.fail_count = additional_files_[i].fail_count;
     file.fail_status = additional_files_[i].fail_status;
+    file.pause_after_bytes = static_cast<int64_t>(file.body.size() / 2);
+    file.pause_ms = additional_files_[i].pause_ms;
     http_.SetResponse(AdditionalFilePath(i, additional_files_[i]), file);
   }
   http_.SetResponse(kPrefOverridesPath, pref_overrides_response_);

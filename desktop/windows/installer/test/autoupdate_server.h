@@ -21,7 +21,8 @@ namespace test {
 // - the default-preference overrides, "<base>api/prefs/?product=...&version=...";
 // - the statistics, POSTed to "<base>divedazaveve/feedback", which it records.
 // Failures are scripted per resource (fail N times, cut after N bytes, never answer, a
-// wrong checksum, a redirect); http() gives the TestHttpServer for anything else.
+// wrong checksum, a redirect, a trickled, huge or endless body); http() gives the
+// TestHttpServer for anything else.
 //
 //   AutoupdateServer server;
 //   ASSERT_TRUE(server.Start());
@@ -41,6 +42,8 @@ class AutoupdateServer {
     // The first |fail_count| requests for the file get |fail_status| with an empty body.
     int fail_count = 0;
     int fail_status = 404;
+    // Halfway through, the file is held up this long.
+    int pause_ms = 0;
   };
 
   AutoupdateServer();
@@ -75,13 +78,19 @@ class AutoupdateServer {
   // The reply sent instead of the one made from the settings above (malformed JSON, ...).
   void SetDownloadUrlReply(const std::string& body);
   void FailDownloadUrlRequests(int count, int status = 503);
-  void RedirectDownloadUrlRequests(const std::string& url);
+  void RedirectDownloadUrlRequests(const std::string& url, int status = 302);
+  // The reply is followed by |bytes| of white space (announced), sent in bursts.
+  void PadDownloadUrlReplies(int64_t bytes);
   void FailPackageDownloads(int count, int status = 503);
   // The first |count| downloads of the package break off after |bytes| bytes.
   void CutPackageDownloads(int64_t bytes, int count = 1);
   // The package request is never answered (until the client gives up or the server stops).
   void StallPackageDownloads();
   void RedirectPackageDownloads(const std::string& url);
+  // The package comes one byte every |interval_ms|.
+  void TricklePackageDownloads(int interval_ms);
+  // The package is followed by filler without end, and no length is announced.
+  void SendEndlessPackages();
   // The reply names a checksum that does not match the package.
   void SetWrongPackageChecksum(bool wrong);
   // Ends every scripted failure: from now on each request is answered as configured.

@@ -27,8 +27,16 @@ const char* GetReasonPhrase(int status) {
       return "OK";
     case 206:
       return "Partial Content";
+    case 301:
+      return "Moved Permanently";
     case 302:
       return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
     case 404:
       return "Not Found";
     case 407:
@@ -95,7 +103,7 @@ TestHttpServer::~TestHttpServer() {
   Stop();
 }
 
-bool TestHttpServer::Start() {
+bool TestHttpServer::Start(const std::string& address_text) {
   WSADATA data;
   if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) {
     LOG(ERROR) << "WSAStartup failed";
@@ -109,13 +117,17 @@ bool TestHttpServer::Start() {
   }
   sockaddr_in address = {};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
+  if (::inet_pton(AF_INET, address_text.c_str(), &address.sin_addr) != 1) {
+    LOG(ERROR) << "Not an IPv4 address: " << address_text;
+    return false;
+  }
+  address_ = address_text;
   int address_size = sizeof(address);
   if (::bind(listen_socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
       ::listen(listen_socket_, SOMAXCONN) != 0 ||
       ::getsockname(listen_socket_, reinterpret_cast<sockaddr*>(&address), &address_size) != 0) {
-    ELOG(ERROR, ::WSAGetLastError()) << "Cannot listen on 127.0.0.1";
+    ELOG(ERROR, ::WSAGetLastError()) << "Cannot listen on " << address_text;
     return false;
   }
   port_ = ::ntohs(address.sin_port);
@@ -137,7 +149,7 @@ void TestHttpServer::Stop() {
 }
 
 std::wstring TestHttpServer::GetUrl(const std::string& path) const {
-  return base::Utf8ToUtf16(base::StringPrintf("http://127.0.0.1:%d", port_) + path);
+  return base::Utf8ToUtf16(base::StringPrintf("http://%s:%d", address_.c_str(), port_) + path);
 }
 
 void TestHttpServer::SetResponse(const std::string& path, const Response& response) {
@@ -311,7 +323,7 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
     response.drop_after_bytes = -1;
     response.pause_after_bytes = -1;
   } else if (!response.redirect_to.empty()) {
-    response.status = 302;
+    response.status = response.redirect_status;
     response.headers.push_back({"Location", response.redirect_to});
     response.body.clear();
   }
@@ -339,15 +351,23 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
     head_out += header.first + ": " + header.second + "\r\n";
   const int64_t announced = response.claimed_length >= 0
                                ? response.claimed_length
-                               : static_cast<int64_t>(content.size());
-  head_out += "Content-Length: " + base::Int64ToString(announced) +
-              "\r\nConnection: close\r\n\r\n";
+                               : static_cast<int64_t>(content.size()) + response.padding_bytes;
+  if (!response.endless)
+    head_out += "Content-Length: " + base::Int64ToString(announced) + "\r\n";
+  head_out += "Connection: close\r\n\r\n";
   if (!SendAll(connection, head_out))
     return;
 
   size_t limit = content.size();
   if (response.drop_after_bytes >= 0 && index < response.drop_count)
     limit = std::min(limit, static_cast<size_t>(response.drop_after_bytes));
+  SendBody(connection, content, limit, response);
+}
+
+void TestHttpServer::SendBody(uintptr_t connection,
+                              const std::string& content,
+                              size_t limit,
+                              const Response& response) {
   size_t sent = 0;
   if (response.pause_after_bytes >= 0 &&
       static_cast<size_t>(response.pause_after_bytes) < limit) {
@@ -355,7 +375,27 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
     if (!SendAll(connection, content.substr(0, sent)) || !Wait(connection, response.pause_ms))
       return;
   }
-  SendAll(connection, content.substr(sent, limit - sent));
+  // A body cut short has no filler.
+  const bool cut = limit < content.size();
+  int64_t filler = cut ? 0 : response.padding_bytes;
+  const bool endless = !cut && response.endless;
+  const size_t piece =
+      response.trickle_ms > 0 ? static_cast<size_t>(std::max(response.trickle_bytes, 1)) : 64 * 1024;
+  while (sent < limit || filler > 0 || endless) {
+    std::string chunk;
+    if (sent < limit) {
+      chunk = content.substr(sent, std::min(piece, limit - sent));
+      sent += chunk.size();
+    } else {
+      chunk.assign(endless ? piece : static_cast<size_t>(std::min<int64_t>(piece, filler)), ' ');
+      if (!endless)
+        filler -= static_cast<int64_t>(chunk.size());
+    }
+    if (!SendAll(connection, chunk))
+      return;
+    if (response.trickle_ms > 0 && !Wait(connection, response.trickle_ms))
+      return;
+  }
 }
 
 }  // namespace test

@@ -17,10 +17,11 @@
 namespace installer {
 namespace test {
 
-// A small HTTP/1.1 server for tests on 127.0.0.1, at a port the system picks. Each
-// connection is served on a thread of its own (a request that is never answered holds up
-// no other), and closed after its response. Responses are scripted per path; unknown
-// paths get 404.
+// A small HTTP/1.1 server for tests on 127.0.0.1 (or another loopback address: 127.0.0.2
+// is a host of its own for redirect tests), at a port the system picks. Each connection is
+// served on a thread of its own (a request that is never answered holds up no other), and
+// closed after its response. Responses are scripted per path, hostile ones included (a
+// trickle, a huge or an endless body); unknown paths get 404.
 class TestHttpServer : private base::OsThread::Delegate {
  public:
   struct Response {
@@ -28,8 +29,9 @@ class TestHttpServer : private base::OsThread::Delegate {
     // Extra header lines (name, value); Content-Length and Connection are added.
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    // Non-empty: answer 302 with this Location (and no body).
+    // Non-empty: answer |redirect_status| with this Location (and no body).
     std::string redirect_to;
+    int redirect_status = 302;
     // Answer "Range: bytes=N-" requests with 206 and the body from N on.
     bool honour_range = false;
     // Close the connection after this many body bytes (-1: send everything), on the first
@@ -46,6 +48,14 @@ class TestHttpServer : private base::OsThread::Delegate {
     // After |pause_after_bytes| body bytes, wait |pause_ms| before sending the rest.
     int64_t pause_after_bytes = -1;
     int pause_ms = 0;
+    // After the body, this many bytes of filler (spaces, which a JSON text may end with),
+    // made as they are sent; counted in the Content-Length.
+    int64_t padding_bytes = 0;
+    // After the body and the padding, filler until the client goes; no Content-Length.
+    bool endless = false;
+    // Send the body in pieces of |trickle_bytes| with |trickle_ms| between them.
+    int trickle_ms = 0;
+    int trickle_bytes = 1;
   };
 
   struct Request {
@@ -61,13 +71,14 @@ class TestHttpServer : private base::OsThread::Delegate {
   TestHttpServer& operator=(const TestHttpServer&) = delete;
   ~TestHttpServer() override;
 
-  // Listens and starts serving. False when the socket or the thread cannot be made.
-  bool Start();
+  // Listens on |address| (a dotted IPv4 loopback address) and starts serving. False when
+  // the socket or the thread cannot be made.
+  bool Start(const std::string& address = "127.0.0.1");
   // Ends waits, the connections and the threads; closes the socket.
   void Stop();
 
   int port() const { return port_; }
-  // "http://127.0.0.1:<port>" followed by |path|.
+  // "http://<address>:<port>" followed by |path|.
   std::wstring GetUrl(const std::string& path) const;
 
   // |path| is matched with the query; a path without its own entry falls back to the
@@ -86,11 +97,18 @@ class TestHttpServer : private base::OsThread::Delegate {
   void HandleConnection(uintptr_t connection);
   // Sends |data|; false when the connection broke or the server stops.
   bool SendAll(uintptr_t connection, const std::string& data);
+  // Sends the body after the head: |content| (cut at |limit|), then the response's filler,
+  // paced as the response says.
+  void SendBody(uintptr_t connection,
+                const std::string& content,
+                size_t limit,
+                const Response& response);
   // Waits |ms| unless the server stops or the client goes; false then.
   bool Wait(uintptr_t connection, int ms);
 
   // A SOCKET; kept as its integer type so that users need not include <winsock2.h>.
   uintptr_t listen_socket_;
+  std::string address_;
   int port_ = 0;
   bool winsock_started_ = false;
   std::atomic<bool> stopping_{false};

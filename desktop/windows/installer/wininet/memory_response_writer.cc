@@ -4,14 +4,18 @@
 
 namespace installer {
 
-MemoryResponseWriter::MemoryResponseWriter(std::string* target)
-    : target_(target), initial_size_(target ? target->size() : 0) {
+MemoryResponseWriter::MemoryResponseWriter(std::string* target, size_t max_size)
+    : target_(target), max_size_(max_size), initial_size_(target ? target->size() : 0) {
   CHECK(target_);
 }
 
 MemoryResponseWriter::~MemoryResponseWriter() = default;
 
 bool MemoryResponseWriter::Write(const char* data, size_t size) {
+  if (size > max_size_ - (target_->size() - initial_size_)) {
+    LOG(ERROR) << "The reply is larger than " << max_size_ << " bytes";
+    return false;
+  }
   target_->append(data, size);
   return true;
 }

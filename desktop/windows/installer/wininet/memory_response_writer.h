@@ -9,11 +9,16 @@
 
 namespace installer {
 
+// The most a reply kept in memory may hold: the server's answers the installer reads
+// (download address, preference overrides, statistics) are far smaller.
+constexpr size_t kMaxReplySize = 1024 * 1024;
+
 // Appends the body to the caller's text (not owned; it must outlive the writer). A reset
-// removes only what this writer appended.
+// removes only what this writer appended. A body of more than |max_size| bytes is refused:
+// Write fails, and so does the download.
 class MemoryResponseWriter : public ResponseWriter {
  public:
-  explicit MemoryResponseWriter(std::string* target);
+  explicit MemoryResponseWriter(std::string* target, size_t max_size = kMaxReplySize);
   MemoryResponseWriter(const MemoryResponseWriter&) = delete;
   MemoryResponseWriter& operator=(const MemoryResponseWriter&) = delete;
   ~MemoryResponseWriter() override;
@@ -24,6 +29,7 @@ class MemoryResponseWriter : public ResponseWriter {
 
  private:
   std::string* const target_;
+  const size_t max_size_;
   // The length of the target's text before this writer added to it.
   const size_t initial_size_;
 };

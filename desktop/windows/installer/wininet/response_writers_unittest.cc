@@ -51,6 +51,16 @@ TEST(ResponseWritersTest, MemoryWriterAppendsAndResetsOnlyItsOwnPart) {
   EXPECT_TRUE(writer.Write("de\0f", 4));
   EXPECT_TRUE(writer.Finish());
   EXPECT_EQ(std::string("before|de\0f", 11), text);
+
+  // A bounded writer keeps no byte past its bound; what came before stays.
+  std::string bounded = "kept";
+  MemoryResponseWriter small(&bounded, 5);
+  EXPECT_TRUE(small.Write("12345", 5));
+  EXPECT_FALSE(small.Write("6", 1));
+  EXPECT_EQ("kept12345", bounded);
+  EXPECT_TRUE(small.Reset());
+  EXPECT_FALSE(small.Write("123456", 6));
+  EXPECT_EQ("kept", bounded);
 }
 
 // Sends every event to |sink|.

@@ -47,13 +47,38 @@ int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
-// A response header as text; empty when missing.
+// A response header as text, however long; empty when missing.
 std::wstring QueryHeader(HINTERNET request, DWORD header) {
-  wchar_t buffer[256];
-  DWORD size = sizeof(buffer);
-  if (!::HttpQueryInfoW(request, header, buffer, &size, nullptr))
+  DWORD size = 0;
+  if (::HttpQueryInfoW(request, header, nullptr, &size, nullptr) ||
+      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) {
     return std::wstring();
-  return std::wstring(buffer, size / sizeof(wchar_t));
+  }
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (!::HttpQueryInfoW(request, header, &text[0], &size, nullptr))
+    return std::wstring();
+  text.resize(size / sizeof(wchar_t));
+  return text;
+}
+
+bool IsRedirect(DWORD status) {
+  return status == HTTP_STATUS_MOVED || status == HTTP_STATUS_REDIRECT ||
+         status == HTTP_STATUS_REDIRECT_METHOD || status == HTTP_STATUS_REDIRECT_KEEP_VERB ||
+         status == HTTP_STATUS_PERMANENT_REDIRECT;
+}
+
+// |location| (absolute, or relative to |base|) as an absolute address; empty when it is not
+// one.
+std::wstring ResolveLocation(const std::wstring& base, const std::wstring& location) {
+  DWORD length = INTERNET_MAX_URL_LENGTH;
+  std::wstring url(length, L'\0');
+  if (location.empty() ||
+      !::InternetCombineUrlW(base.c_str(), location.c_str(), &url[0], &length, ICU_NO_ENCODE)) {
+    return std::wstring();
+  }
+  url.resize(length);
+  return url;
 }
 
 // The Content-Length of the response, or -1.
@@ -86,22 +111,6 @@ bool ParseContentRange(const std::wstring& text, int64_t* first, int64_t* total)
     return true;
   }
   return base::StringToInt64(total_text, total) && *total > last;
-}
-
-// The address of an INTERNET_STATUS_REDIRECT report. WinINet passes it as wide text to
-// wide callbacks, but some versions pass narrow text: an ASCII first character tells
-// which (its second byte is 0 only in UTF-16).
-std::wstring ReadRedirectUrl(const void* information, DWORD length) {
-  if (!information)
-    return std::wstring();
-  const auto* bytes = static_cast<const unsigned char*>(information);
-  const size_t max_length = length ? length : INTERNET_MAX_URL_LENGTH * sizeof(wchar_t);
-  if (max_length >= 2 && bytes[1] == 0) {
-    const auto* text = static_cast<const wchar_t*>(information);
-    return std::wstring(text, wcsnlen(text, max_length / sizeof(wchar_t)));
-  }
-  const auto* text = static_cast<const char*>(information);
-  return base::Utf8ToUtf16(std::string_view(text, strnlen(text, max_length)));
 }
 
 }  // namespace
@@ -214,11 +223,6 @@ class WininetDownloader::RequestContext
                                                            static_cast<uint32_t>(error)));
         break;
       }
-      case INTERNET_STATUS_REDIRECT:
-        task_runner_->PostTask(
-            FROM_HERE, base::BindMethod(&WininetDownloader::OnRedirect, downloader_, request_id_,
-                                        ReadRedirectUrl(information, information_length)));
-        break;
       case INTERNET_STATUS_HANDLE_CLOSING:
         // The last report for the handle: its reference goes. Nothing may follow.
         Release();
@@ -253,6 +257,14 @@ WininetDownloader::WininetDownloader(UICallbackRunner* ui_callback_runner, Deleg
     initial_retry_delay_ = base::TimeDelta::FromMilliseconds(delay_ms);
     next_retry_delay_ = initial_retry_delay_;
   }
+  if (const int window_ms = config.GetInteger("network.progress_window_ms"); window_ms > 0)
+    progress_window_ = base::TimeDelta::FromMilliseconds(window_ms);
+  if (const int min_bytes = config.GetInteger("network.min_progress_bytes"); min_bytes > 0)
+    min_progress_bytes_ = min_bytes;
+  if (const int stall_ms = config.GetInteger("network.max_stall_ms"); stall_ms > 0)
+    max_stall_time_ = base::TimeDelta::FromMilliseconds(stall_ms);
+  if (const int max_bytes = config.GetInteger("network.max_download_bytes"); max_bytes > 0)
+    max_body_size_ = max_bytes;
 }
 
 WininetDownloader::~WininetDownloader() {
@@ -308,6 +320,18 @@ void WininetDownloader::SetRequestContentType(const std::wstring& content_type) 
   request_content_type_ = content_type;
 }
 
+void WininetDownloader::SetMaxBodySize(int64_t max_body_size) {
+  max_body_size_ = std::max<int64_t>(max_body_size, 0);
+}
+
+void WininetDownloader::SetProgressLimits(base::TimeDelta window,
+                                          int64_t min_bytes,
+                                          base::TimeDelta max_stall) {
+  progress_window_ = window;
+  min_progress_bytes_ = std::max<int64_t>(min_bytes, 1);
+  max_stall_time_ = max_stall;
+}
+
 bool WininetDownloader::Start(const std::wstring& url,
                               const std::string& body,
                               base::Closure completion_callback,
@@ -342,10 +366,7 @@ bool WininetDownloader::Start(const std::wstring& url,
 
   VLOG(1) << "Starting the download of " << url;
   url_ = url;
-  host_ = parsed.host;
-  port_ = parsed.port;
-  path_ = parsed.path;
-  secure_ = parsed.secure;
+  address_ = parsed;
   body_ = body;
   completion_callback_ = std::move(completion_callback);
   writer_ = std::move(writer);
@@ -358,6 +379,8 @@ bool WininetDownloader::Start(const std::wstring& url,
   expected_size_ = -1;
   resume_with_range_ = true;
   next_retry_delay_ = initial_retry_delay_;
+  last_progress_time_ = base::TimeTicks::Now();
+  bytes_since_progress_ = 0;
 
   event_sink_->OnStarted(url_);
   // The first request starts from a task, so that no failure can reach the caller's
@@ -373,6 +396,7 @@ void WininetDownloader::Stop() {
   VLOG(1) << "Stopping the download of " << url_;
   CloseRequest();
   step_timer_.Stop();
+  progress_timer_.Stop();
   state_ = STATE_IDLE;
   completion_callback_.Reset();
   writer_.reset();
@@ -420,14 +444,25 @@ void WininetDownloader::SetTimeouts(void* handle) const {
 
 void WininetDownloader::StartRequest() {
   DCHECK(IsRunning());
+  target_url_ = url_;
+  target_ = address_;
+  redirect_count_ = 0;
+  redirected_to_get_ = false;
+  // The windows run on across the redirects of the try.
+  StartProgressWindow();
+  OpenRequest();
+}
+
+void WininetDownloader::OpenRequest() {
+  DCHECK(IsRunning());
   CloseRequest();
   ++request_id_;
   state_ = STATE_SENDING;
   http_status_code_ = 0;
   request_made_progress_ = false;
 
-  connection_.Set(::InternetConnectW(session_.Get(), host_.c_str(), port_, nullptr, nullptr,
-                                     INTERNET_SERVICE_HTTP, 0, 0));
+  connection_.Set(::InternetConnectW(session_.Get(), target_.host.c_str(), target_.port, nullptr,
+                                     nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection_.IsValid()) {
     RecordSystemError("InternetConnect", ::GetLastError());
     RetryOrFail();
@@ -440,18 +475,20 @@ void WininetDownloader::StartRequest() {
     return;
   range_requested_ = resume;
 
+  const bool post = !body_.empty() && !redirected_to_get_;
   auto request = base::MakeRefCounted<RequestContext>(task_runner_, weak_factory_.GetWeakPtr(),
-                                                      request_id_, body_);
+                                                      request_id_, post ? body_ : std::string());
+  // Redirects are followed by FollowRedirect, after their host is checked.
   DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
-  if (secure_)
+                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
+  if (target_.secure)
     flags |= INTERNET_FLAG_SECURE;
   const wchar_t* accept_types[] = {L"*/*", nullptr};
   // The handle's reference, released on INTERNET_STATUS_HANDLE_CLOSING.
   request->AddRef();
-  HINTERNET handle = ::HttpOpenRequestW(connection_.Get(), body_.empty() ? L"GET" : L"POST",
-                                        path_.c_str(), nullptr, nullptr, accept_types, flags,
-                                        reinterpret_cast<DWORD_PTR>(request.get()));
+  HINTERNET handle = ::HttpOpenRequestW(connection_.Get(), post ? L"POST" : L"GET",
+                                        target_.path.c_str(), nullptr, nullptr, accept_types,
+                                        flags, reinterpret_cast<DWORD_PTR>(request.get()));
   if (!handle) {
     const DWORD error = ::GetLastError();
     request->Release();
@@ -468,7 +505,7 @@ void WininetDownloader::StartRequest() {
   std::wstring headers;
   if (resume)
     headers += L"Range: bytes=" + base::Int64ToWideString(bytes_received_) + L"-\r\n";
-  if (!body_.empty())
+  if (post)
     headers += L"Content-Type: " + request_content_type_ + L"\r\n";
   if (!headers.empty() &&
       !::HttpAddRequestHeadersW(handle, headers.c_str(), static_cast<DWORD>(headers.size()),
@@ -478,7 +515,9 @@ void WininetDownloader::StartRequest() {
     return;
   }
 
-  event_sink_->OnRequest(resume ? bytes_received_ : 0);
+  // One request event per try; the redirects of a try have their own.
+  if (redirect_count_ == 0)
+    event_sink_->OnRequest(resume ? bytes_received_ : 0);
   SendRequest();
 }
 
@@ -538,23 +577,6 @@ void WininetDownloader::OnRequestComplete(int request_id, uint32_t error) {
   }
 }
 
-void WininetDownloader::OnRedirect(int request_id, std::wstring url) {
-  if (request_id != request_id_ || !request_)
-    return;
-  VLOG(1) << "Download redirected to " << url;
-  event_sink_->OnRedirect(url);
-  if (allowed_hosts_.empty())
-    return;
-  ParsedUrl parsed;
-  const bool parsed_ok = ParseHttpUrl(url, &parsed);
-  if (parsed_ok && IsHostAllowed(parsed.host))
-    return;
-  const std::string host = parsed_ok ? base::Utf16ToUtf8(parsed.host) : base::Utf16ToUtf8(url);
-  RecordError(ERROR_HTTP_REDIRECT_FAILED,
-              base::StringPrintf("Domain disallowed %s", host.c_str()));
-  Complete(STATE_FAILED);
-}
-
 void WininetDownloader::OnResponseStarted() {
   HINTERNET handle = request_->handle();
   DWORD status = 0;
@@ -570,6 +592,12 @@ void WininetDownloader::OnResponseStarted() {
     AskForProxyCredentials();
     return;
   }
+  // A redirect is no progress: a server cannot keep a try going with slow redirects.
+  if (IsRedirect(status)) {
+    FollowRedirect(status);
+    return;
+  }
+  window_had_response_ = true;
   if (status < 200 || status > 299) {
     RecordError(0, base::StringPrintf("The server answered with HTTP status %lu %s", status,
                                       base::Utf16ToUtf8(QueryHeader(handle, HTTP_QUERY_STATUS_TEXT))
@@ -606,6 +634,14 @@ void WininetDownloader::OnResponseStarted() {
     }
     expected_size_ = content_length;
   }
+  if (expected_size_ > max_body_size_) {
+    RecordError(ERROR_FILE_TOO_LARGE,
+                base::StringPrintf("The server announced %lld bytes, more than the %lld allowed",
+                                   static_cast<long long>(expected_size_),
+                                   static_cast<long long>(max_body_size_)));
+    Complete(STATE_FAILED);
+    return;
+  }
 
   state_ = STATE_RECEIVING;
   if (!ReportProgress(true))
@@ -639,6 +675,68 @@ void WininetDownloader::ReadBody() {
                     base::BindMethod(&WininetDownloader::ReadBody, this));
 }
 
+void WininetDownloader::FollowRedirect(unsigned long status) {
+  const std::wstring location = QueryHeader(request_->handle(), HTTP_QUERY_LOCATION);
+  const std::wstring url = ResolveLocation(target_url_, location);
+  ParsedUrl target;
+  if (url.empty() || !ParseHttpUrl(url, &target)) {
+    RecordError(ERROR_INTERNET_INVALID_URL,
+                "The server redirected to an unusable address: " + base::Utf16ToUtf8(location));
+    Complete(STATE_FAILED);
+    return;
+  }
+  VLOG(1) << "Download redirected to " << url;
+  event_sink_->OnRedirect(url);
+  if (!IsHostAllowed(target.host)) {
+    RecordError(ERROR_HTTP_REDIRECT_FAILED, base::StringPrintf("Domain disallowed %s",
+                                                               base::Utf16ToUtf8(target.host).c_str()));
+    Complete(STATE_FAILED);
+    return;
+  }
+  if (target_.secure && !target.secure) {
+    RecordError(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR,
+                "Refusing a redirect from https to http: " + base::Utf16ToUtf8(url));
+    Complete(STATE_FAILED);
+    return;
+  }
+  if (++redirect_count_ > kMaxRedirects) {
+    RecordError(ERROR_HTTP_REDIRECT_FAILED,
+                base::StringPrintf("More than %d redirects", kMaxRedirects));
+    Complete(STATE_FAILED);
+    return;
+  }
+  // A 307 or 308 repeats the request, body and all; the others ask for the new address.
+  if (status != HTTP_STATUS_REDIRECT_KEEP_VERB && status != HTTP_STATUS_PERMANENT_REDIRECT)
+    redirected_to_get_ = true;
+  target_url_ = url;
+  target_ = target;
+  CloseRequest();
+  step_timer_.Start(FROM_HERE, base::TimeDelta(),
+                    base::BindMethod(&WininetDownloader::OpenRequest, this));
+}
+
+void WininetDownloader::StartProgressWindow() {
+  window_bytes_ = 0;
+  window_had_response_ = false;
+  progress_timer_.Start(FROM_HERE, progress_window_,
+                        base::BindMethod(&WininetDownloader::OnProgressWindowEnd, this));
+}
+
+void WininetDownloader::OnProgressWindowEnd() {
+  // The user answers the proxy dialog at their own pace; the window starts again after.
+  if (pending_operation_ == OPERATION_PROXY_DIALOG)
+    return;
+  if (window_had_response_ || window_bytes_ >= min_progress_bytes_) {
+    StartProgressWindow();
+    return;
+  }
+  RecordError(ERROR_INTERNET_TIMEOUT,
+              base::StringPrintf("Too little progress: %lld bytes in %lld ms",
+                                 static_cast<long long>(window_bytes_),
+                                 static_cast<long long>(progress_window_.InMilliseconds())));
+  RetryOrFail();
+}
+
 bool WininetDownloader::RestartBody() {
   if (!writer_->Reset()) {
     RecordError(kWriteError, "Resetting the download destination failed");
@@ -655,6 +753,13 @@ bool WininetDownloader::TakeReadBytes() {
     OnBodyComplete();
     return false;
   }
+  if (bytes_received_ + size > max_body_size_) {
+    RecordError(ERROR_FILE_TOO_LARGE,
+                base::StringPrintf("The body is larger than the %lld bytes allowed",
+                                   static_cast<long long>(max_body_size_)));
+    Complete(STATE_FAILED);
+    return false;
+  }
   if (!writer_->Write(request_->buffer(), size)) {
     RecordError(kWriteError, "Writing the downloaded data failed");
     Complete(STATE_FAILED);
@@ -662,6 +767,12 @@ bool WininetDownloader::TakeReadBytes() {
   }
   bytes_received_ += size;
   request_made_progress_ = true;
+  window_bytes_ += size;
+  bytes_since_progress_ += size;
+  if (bytes_since_progress_ >= min_progress_bytes_) {
+    last_progress_time_ = base::TimeTicks::Now();
+    bytes_since_progress_ = 0;
+  }
   return ReportProgress(false);
 }
 
@@ -718,6 +829,7 @@ void WininetDownloader::OnProxyDialogDone(int request_id, int32_t result) {
   pending_operation_ = OPERATION_NONE;
   if (result == ERROR_INTERNET_FORCE_RETRY) {
     VLOG(1) << "Sending the request again with the proxy credentials";
+    StartProgressWindow();
     SendRequest();
     return;
   }
@@ -738,14 +850,23 @@ void WininetDownloader::RecordError(uint32_t error_code, const std::string& text
 
 void WininetDownloader::RetryOrFail() {
   CloseRequest();
+  progress_timer_.Stop();
   if (retry_count_ >= max_retries_) {
     Complete(STATE_FAILED);
     return;
   }
-  ++retry_count_;
   if (request_made_progress_)
     next_retry_delay_ = initial_retry_delay_;
   const base::TimeDelta delay = next_retry_delay_;
+  // Not tried again when the next try would begin past the stall limit.
+  const base::TimeDelta stalled = base::TimeTicks::Now() - last_progress_time_;
+  if (stalled + delay >= max_stall_time_) {
+    LOG(WARNING) << "The download of " << url_ << " made no progress for "
+                 << stalled.InMilliseconds() << " ms: giving up";
+    Complete(STATE_FAILED);
+    return;
+  }
+  ++retry_count_;
   next_retry_delay_ = std::min(next_retry_delay_ * 2, max_retry_delay_);
   LOG(WARNING) << "Retry " << retry_count_ << " of the download of " << url_ << " in "
                << delay.InMilliseconds() << " ms";
@@ -763,6 +884,7 @@ void WininetDownloader::RetryOrFail() {
 void WininetDownloader::Complete(State final_state) {
   CloseRequest();
   step_timer_.Stop();
+  progress_timer_.Stop();
   state_ = final_state;
   if (final_state == STATE_FAILED)
     LOG(ERROR) << "Download of " << url_ << " failed: " << status_text_;

@@ -14,6 +14,7 @@
 #include "base/time/time.h"
 #include "base/timer/timer.h"
 #include "desktop/windows/installer/wininet/scoped_internet_handle.h"
+#include "desktop/windows/installer/wininet/wininet_util.h"
 
 namespace installer {
 
@@ -30,17 +31,32 @@ class UICallbackRunner;
 //   void Fetcher::OnDone() { if (downloader.state() == WininetDownloader::STATE_FINISHED) ... }
 //
 // A non-empty body is sent with POST, an empty one with GET. A request that fails on the
-// network, gets 408, 429 or a 5xx status, or whose body breaks off is retried after a
-// growing delay, up to the maximum retry count; other failures (other statuses, a
-// redirect to a host not allowed, the writer failing) end the download at once. An
-// interrupted GET body is resumed with a Range request where the server supports it, else
-// received again from its start (the writer is reset). A proxy that asks for credentials
-// (407) is answered through the UI-callback runner, which shows the system's
-// proxy-credentials dialog; the request is sent again when the user gave them.
+// network, gets 408, 429 or a 5xx status, makes too little progress, or whose body breaks
+// off is retried after a growing delay, up to the maximum retry count and for as long as
+// the download made progress within the stall limit; other failures (other statuses, a
+// redirect to a host not allowed, a body larger than allowed, the writer failing) end the
+// download at once. An interrupted GET body is resumed with a Range request where the
+// server supports it, else received again from its start (the writer is reset). A proxy
+// that asks for credentials (407) is answered through the UI-callback runner, which shows
+// the system's proxy-credentials dialog; the request is sent again when the user gave them.
 //
-// The product configuration's "network" object may shorten the timing ("timeout_ms" for
-// connecting, sending and receiving, "max_retries", "retry_delay_ms" for the first retry's
-// delay); the test builds' hosts do, so that a server that never answers fails in seconds.
+// Redirects are followed here, not by WinINet, so that no request (and no body: a 307 or
+// 308 sends it again) ever reaches a host outside the allowed list: a 301, 302 or 303 goes
+// on with a GET, a 307 or 308 repeats the request; a redirect from https to plain http and
+// more than kMaxRedirects in one try end the download. Every try starts at the address
+// given to Start.
+//
+// Progress: in every kDefaultProgressWindow of a try a request must receive its response
+// (a redirect does not count) or kDefaultMinProgressBytes of the body, else the try has
+// failed; once the download has received no kDefaultMinProgressBytes for
+// kDefaultMaxStallTime it is not tried again. A server that never makes progress thus ends
+// a download within the stall limit and two windows (3 minutes by default).
+//
+// The product configuration's "network" object may change the timing and the bounds
+// ("timeout_ms" for connecting, sending and receiving, "max_retries", "retry_delay_ms" for
+// the first retry's delay, "progress_window_ms", "min_progress_bytes", "max_stall_ms" and
+// "max_download_bytes" for the default body bound); the test builds' hosts do, so that a
+// server that never answers fails in seconds.
 //
 // The downloader lives on the thread that calls Start, which must run a MessageLoop: the
 // completion callback, the delegate and the event sink are called there. WinINet reports
@@ -75,6 +91,13 @@ class WininetDownloader {
   static constexpr int kDefaultMaxRetries = 600;
   static constexpr base::TimeDelta kDefaultInitialRetryDelay = base::TimeDelta::FromSeconds(1);
   static constexpr base::TimeDelta kDefaultMaxRetryDelay = base::TimeDelta::FromSeconds(60);
+  // Below this a request makes too little progress: about 270 bytes a second.
+  static constexpr base::TimeDelta kDefaultProgressWindow = base::TimeDelta::FromSeconds(30);
+  static constexpr int64_t kDefaultMinProgressBytes = 8 * 1024;
+  static constexpr base::TimeDelta kDefaultMaxStallTime = base::TimeDelta::FromMinutes(2);
+  // No package or file the installer downloads comes near it.
+  static constexpr int64_t kDefaultMaxBodySize = int64_t{1} << 30;
+  static constexpr int kMaxRedirects = 10;
 
   // |ui_callback_runner| (not owned) must not be null. |delegate| (not owned) may be null.
   WininetDownloader(UICallbackRunner* ui_callback_runner, Delegate* delegate);
@@ -128,6 +151,15 @@ class WininetDownloader {
   // The Content-Type of POST bodies ("application/octet-stream" unless set).
   void SetRequestContentType(const std::wstring& content_type);
 
+  // The largest body accepted (kDefaultMaxBodySize unless set): a larger announced size or
+  // body ends the download.
+  void SetMaxBodySize(int64_t max_body_size);
+  int64_t max_body_size() const { return max_body_size_; }
+
+  // Every |window| a request must receive its response or |min_bytes| of the body; after
+  // |max_stall| without |min_bytes| received the download is not tried again.
+  void SetProgressLimits(base::TimeDelta window, int64_t min_bytes, base::TimeDelta max_stall);
+
  private:
   class RequestContext;
 
@@ -142,16 +174,22 @@ class WininetDownloader {
   bool OpenSession();
   // The connect, send and receive time-outs on a session or request handle.
   void SetTimeouts(void* handle) const;
-  // Opens and sends a request for the current download (one try).
+  // Begins a try at the download's address.
   void StartRequest();
+  // Opens and sends the request of the current try to |target_|.
+  void OpenRequest();
   void SendRequest();
+  // Goes on to where the 3xx response with |status| points, when that is allowed.
+  void FollowRedirect(unsigned long status);
+  // Starts the next window in which the request must make progress.
+  void StartProgressWindow();
+  void OnProgressWindowEnd();
   // After a WinINet call that returned FALSE: waits for its completion report when it is
   // pending, else the request failed.
   void WaitForCompletionOrRetry(const char* operation, PendingOperation pending_operation);
   // Reports from the current request, posted by the status callback. |request_id| tells
   // reports of an earlier request apart.
   void OnRequestComplete(int request_id, uint32_t error);
-  void OnRedirect(int request_id, std::wstring url);
   void OnProxyDialogDone(int request_id, int32_t result);
   void OnResponseStarted();
   // Receives what is available, until the body ends or WinINet has to wait.
@@ -189,11 +227,14 @@ class WininetDownloader {
 
   // The download under way.
   std::wstring url_;
-  std::wstring host_;
-  uint16_t port_ = 0;
-  std::wstring path_;
-  bool secure_ = false;
+  ParsedUrl address_;
   std::string body_;
+  // Where the current request of the try goes: the address, or where redirects led.
+  std::wstring target_url_;
+  ParsedUrl target_;
+  int redirect_count_ = 0;
+  // A 301, 302 or 303 turned the try's POST into a GET.
+  bool redirected_to_get_ = false;
   base::Closure completion_callback_;
   std::unique_ptr<ResponseWriter> writer_;
   std::unique_ptr<DownloadEventSink> event_sink_;
@@ -215,6 +256,12 @@ class WininetDownloader {
   bool resume_with_range_ = true;
   // Whether the current request asked for the body from |bytes_received_| on.
   bool range_requested_ = false;
+  // The current progress window: body bytes received, and whether the response came.
+  int64_t window_bytes_ = 0;
+  bool window_had_response_ = false;
+  // When the download last received |min_progress_bytes_| (counted since then).
+  base::TimeTicks last_progress_time_;
+  int64_t bytes_since_progress_ = 0;
 
   // Connect, send and receive time-out; 0 for the defaults.
   uint32_t network_timeout_ms_ = 0;
@@ -224,8 +271,14 @@ class WininetDownloader {
   base::TimeDelta max_retry_delay_ = kDefaultMaxRetryDelay;
   base::TimeDelta next_retry_delay_ = kDefaultInitialRetryDelay;
   std::wstring request_content_type_ = L"application/octet-stream";
-  // The next step that waits for the thread: the first request, a retry, more reading.
+  int64_t max_body_size_ = kDefaultMaxBodySize;
+  base::TimeDelta progress_window_ = kDefaultProgressWindow;
+  int64_t min_progress_bytes_ = kDefaultMinProgressBytes;
+  base::TimeDelta max_stall_time_ = kDefaultMaxStallTime;
+  // The next step that waits for the thread: the first request, a retry, a redirect, more
+  // reading.
   base::OneShotTimer step_timer_;
+  base::OneShotTimer progress_timer_;
 
   base::WeakPtrFactory<WininetDownloader> weak_factory_{this};
 };

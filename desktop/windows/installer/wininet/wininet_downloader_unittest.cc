@@ -15,6 +15,7 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/message_loop/message_loop.h"
 #include "base/run_loop.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
@@ -178,36 +179,61 @@ TEST_F(WininetDownloaderTest, PostsTheBodyAsGiven) {
   EXPECT_EQ("application/json", requests[1].headers.at("content-type"));
 }
 
+// Redirects are followed only to allowed hosts: the host outside the list (127.0.0.2, a
+// loopback host of its own) hears nothing, not even the body that a 307 sends again.
 TEST_F(WininetDownloaderTest, ChecksHostsOfTheAddressAndOfRedirects) {
+  TestHttpServer outside_server;
+  ASSERT_TRUE(outside_server.Start("127.0.0.2"));
   TestHttpServer::Response response;
   response.body = "final";
   server_.SetResponse("/final", response);
+  outside_server.SetResponse("/final", response);
   TestHttpServer::Response inside;
-  inside.redirect_to = "http://127.0.0.1:" + std::to_string(server_.port()) + "/final";
+  inside.redirect_to = "/final";  // Relative to the request's address.
+  inside.redirect_status = 307;
   server_.SetResponse("/inside", inside);
+  TestHttpServer::Response see_other = inside;
+  see_other.redirect_status = 303;
+  server_.SetResponse("/see-other", see_other);
   TestHttpServer::Response outside;
-  outside.redirect_to = "http://downloads.outside.invalid:" + std::to_string(server_.port()) + "/final";
+  outside.redirect_to = base::Utf16ToUtf8(outside_server.GetUrl("/final"));
+  outside.redirect_status = 307;
   server_.SetResponse("/outside", outside);
 
   Stats stats(&ui_runner_);
   downloader_->SetAllowedHosts({L".tavro.example", L"127.0.0.1"});
   std::string reply;
-  ASSERT_TRUE(Download(server_.GetUrl("/inside"), "", std::make_unique<MemoryResponseWriter>(&reply),
+  ASSERT_TRUE(Download(server_.GetUrl("/inside"), "tracking",
+                       std::make_unique<MemoryResponseWriter>(&reply),
                        std::make_unique<DownloadEventRecorder>(&stats, "inside_")));
   EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_);
   EXPECT_EQ("final", reply);
   EXPECT_NE(std::string::npos, stats.ToJson().find("\"inside_redirect\":[{"));
+  // A 307 repeats the POST with its body; a 303 goes on with a GET.
+  callbacks_ = 0;
+  ASSERT_TRUE(Download(server_.GetUrl("/see-other"), "tracking",
+                       std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_);
+  std::vector<TestHttpServer::Request> requests = server_.GetRequests();
+  ASSERT_EQ(4u, requests.size());
+  EXPECT_EQ("POST", requests[1].method);
+  EXPECT_EQ("/final", requests[1].path);
+  EXPECT_EQ("tracking", requests[1].body);
+  EXPECT_EQ("GET", requests[3].method);
+  EXPECT_EQ("", requests[3].body);
 
   callbacks_ = 0;
   reply.clear();
-  ASSERT_TRUE(Download(server_.GetUrl("/outside"), "", std::make_unique<MemoryResponseWriter>(&reply),
+  ASSERT_TRUE(Download(server_.GetUrl("/outside"), "tracking",
+                       std::make_unique<MemoryResponseWriter>(&reply),
                        std::make_unique<DownloadErrorRecorder>(&stats, "outside_")));
   EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
-  EXPECT_EQ("Domain disallowed downloads.outside.invalid", downloader_->GetStatusText());
+  EXPECT_EQ("Domain disallowed 127.0.0.2", downloader_->GetStatusText());
   EXPECT_EQ("", reply);
   EXPECT_EQ(0, retries_in_callback_);
   EXPECT_NE(std::string::npos,
-            stats.ToJson().find("\"text\":\"Domain disallowed downloads.outside.invalid\""));
+            stats.ToJson().find("\"text\":\"Domain disallowed 127.0.0.2\""));
+  EXPECT_TRUE(outside_server.GetRequests().empty());
 
   // A refused address: false, and the callback never runs.
   downloader_->SetAllowedHosts({L"tavro.example"});
@@ -218,13 +244,14 @@ TEST_F(WininetDownloaderTest, ChecksHostsOfTheAddressAndOfRedirects) {
   EXPECT_EQ("Domain disallowed 127.0.0.1", downloader_->GetStatusText());
   RunFor(100);
   EXPECT_FALSE(called);
-  EXPECT_EQ(1, server_.GetRequestCount("/final"));
+  EXPECT_EQ(2, server_.GetRequestCount("/final"));
 
   // Without a list every host is allowed.
   downloader_->SetAllowedHosts({});
   callbacks_ = 0;
-  ASSERT_TRUE(Download(server_.GetUrl("/final"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  ASSERT_TRUE(Download(server_.GetUrl("/outside"), "", std::make_unique<MemoryResponseWriter>(&reply)));
   EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_);
+  EXPECT_EQ(1u, outside_server.GetRequests().size());
 }
 
 TEST_F(WininetDownloaderTest, MatchesHostSuffixesAtLabelBoundaries) {
@@ -335,6 +362,94 @@ TEST_F(WininetDownloaderTest, FailsAtOnceWithoutRetries) {
   EXPECT_NE(std::string::npos, downloader_->GetStatusText().find("404"));
   EXPECT_EQ("", reply);
   EXPECT_EQ(1, server_.GetRequestCount("/missing"));
+}
+
+// A body beyond the bound fails the download at once, whether the server announces it or
+// sends it without end; a reply in memory has its own bound.
+TEST_F(WininetDownloaderTest, BodiesLargerThanAllowedEndTheDownload) {
+  TestHttpServer::Response announced;
+  announced.body = MakeBody(2000);
+  server_.SetResponse("/announced", announced);
+  TestHttpServer::Response endless;
+  endless.endless = true;
+  server_.SetResponse("/endless", endless);
+  // In bursts: closing a request drains what is at hand under Wine, not what is to come.
+  TestHttpServer::Response huge;
+  huge.body = "{}";
+  huge.padding_bytes = 8 << 20;
+  huge.trickle_bytes = 512 * 1024;
+  huge.trickle_ms = 5;
+  server_.SetResponse("/huge", huge);
+
+  downloader_->SetMaxBodySize(1000);
+  const base::FilePath path = temp_dir_.GetPath().Append(L"bounded.exe");
+  ASSERT_TRUE(Download(server_.GetUrl("/announced"), "", FileWriter(path)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_EQ(0, retries_in_callback_);
+  EXPECT_EQ("The server announced 2000 bytes, more than the 1000 allowed",
+            downloader_->GetStatusText());
+  EXPECT_EQ("", ReadFile(path));
+
+  downloader_->SetMaxBodySize(100 * 1024);
+  callbacks_ = 0;
+  ASSERT_TRUE(Download(server_.GetUrl("/endless"), "", FileWriter(path)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_EQ(0, retries_in_callback_);
+  EXPECT_EQ("The body is larger than the 102400 bytes allowed", downloader_->GetStatusText());
+  EXPECT_LE(ReadFile(path).size(), 100u * 1024);
+
+  downloader_->SetMaxBodySize(WininetDownloader::kDefaultMaxBodySize);
+  callbacks_ = 0;
+  std::string reply;
+  ASSERT_TRUE(Download(server_.GetUrl("/huge"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_EQ("Writing the downloaded data failed", downloader_->GetStatusText());
+  EXPECT_LE(reply.size(), kMaxReplySize);
+  EXPECT_EQ(1, server_.GetRequestCount("/huge"));
+}
+
+// A request that receives too little in a window fails (redirects are no progress); the
+// download gives up once it has made no progress for the stall limit, while a slow body
+// that keeps coming completes.
+TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
+  downloader_->SetProgressLimits(base::TimeDelta::FromMilliseconds(200), 1024,
+                                 base::TimeDelta::FromMilliseconds(500));
+  TestHttpServer::Response trickle;
+  trickle.body = MakeBody(10 * 1024);
+  trickle.trickle_ms = 50;
+  server_.SetResponse("/trickle", trickle);
+  TestHttpServer::Response silent;
+  silent.body = "never";
+  silent.delay_ms = 60 * 1000;
+  server_.SetResponse("/silent", silent);
+  // Slow redirects to itself: none of them is progress.
+  TestHttpServer::Response redirecting;
+  redirecting.redirect_to = "/redirecting";
+  redirecting.delay_ms = 80;
+  server_.SetResponse("/redirecting", redirecting);
+  TestHttpServer::Response slow;
+  slow.body = MakeBody(12 * 1024);
+  slow.trickle_ms = 50;
+  slow.trickle_bytes = 2048;
+  server_.SetResponse("/slow", slow);
+
+  for (const char* path : {"/trickle", "/silent", "/redirecting"}) {
+    SCOPED_TRACE(path);
+    callbacks_ = 0;
+    std::string reply;
+    ASSERT_TRUE(Download(server_.GetUrl(path), "", std::make_unique<MemoryResponseWriter>(&reply)));
+    EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+    EXPECT_EQ(0u, downloader_->GetStatusText().find("Too little progress: ")) << downloader_->GetStatusText();
+    EXPECT_GE(retries_in_callback_, 1);
+    EXPECT_LT(retries_in_callback_, 10);
+  }
+
+  callbacks_ = 0;
+  std::string reply;
+  ASSERT_TRUE(Download(server_.GetUrl("/slow"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_);
+  EXPECT_EQ(slow.body, reply);
+  EXPECT_EQ(0, retries_in_callback_);
 }
 
 TEST_F(WininetDownloaderTest, ReportsSystemErrorsWithTheirText) {

@@ -17,6 +17,10 @@ constexpr wchar_t kStubHoldVariablePrefix[] = L"TAVRO_STUB_HOLD_";
 // served as the package installer then claims the identity a test chooses.
 constexpr wchar_t kStubInternalVersionVariable[] = L"TAVRO_STUB_INTERNAL_VERSION";
 constexpr wchar_t kStubStreamVariable[] = L"TAVRO_STUB_STREAM";
+// When set to a file's path, a stub asked for its "internal-version" first tries to put
+// that file in its own place (renaming itself to "<its path>.replaced"), as any process of
+// the user could do to a downloaded package between its checks.
+constexpr wchar_t kStubReplaceSelfVariable[] = L"TAVRO_STUB_REPLACE_SELF_WITH";
 
 // The name of the stub running as |file_name| in those variables: the file name without
 // extension, in upper case, other characters than letters and digits turned into '_'

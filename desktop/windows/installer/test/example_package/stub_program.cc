@@ -22,7 +22,9 @@
 // itself there and writes "component.txt" with its command line. A self-extracting
 // archive copies itself beside itself as "<name>_installer.exe". With
 // TAVRO_STUB_INTERNAL_VERSION or TAVRO_STUB_STREAM set, any program answers
-// "internal-version" or "stream" with that value (a stub served as a package installer).
+// "internal-version" or "stream" with that value (a stub served as a package installer);
+// with TAVRO_STUB_REPLACE_SELF_WITH naming a file, a stub asked for "internal-version" first
+// tries to put that file in its own place.
 
 #include <windows.h>
 
@@ -43,6 +45,7 @@ using installer::test::kStubHoldVariablePrefix;
 using installer::test::kStubInternalVersionVariable;
 using installer::test::kStubLogFileName;
 using installer::test::kStubLogFolderVariable;
+using installer::test::kStubReplaceSelfVariable;
 using installer::test::kStubStreamVariable;
 using installer::test::StubName;
 
@@ -243,6 +246,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
     return exit_code;
 
   const std::vector<std::wstring> arguments = SplitArguments(::GetCommandLineW());
+  const std::wstring replacement = GetEnv(kStubReplaceSelfVariable);
+  if (!replacement.empty() && FindSwitch(arguments, L"internal-version", nullptr) &&
+      ::MoveFileExW(program.c_str(), (program + L".replaced").c_str(), 0)) {
+    ::CopyFileW(replacement.c_str(), program.c_str(), FALSE);
+  }
   const std::pair<const wchar_t*, const wchar_t*> identity_answers[] = {
       {L"internal-version", kStubInternalVersionVariable}, {L"stream", kStubStreamVariable}};
   for (const auto& [query, variable] : identity_answers) {
