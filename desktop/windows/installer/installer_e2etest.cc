@@ -8,20 +8,28 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/bind.h"
 #include "base/environment.h"
 #include "base/files/file_util.h"
+#include "base/json/json_file_reader.h"
+#include "base/location.h"
+#include "base/test/scoped_log_capture.h"
+#include "base/time/time.h"
+#include "base/values.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
@@ -29,6 +37,7 @@
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/test_installation.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
@@ -145,6 +154,46 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
     found.insert(path);
   }
   EXPECT_EQ(expected, found) << test::FormatDifferences(added);
+}
+
+TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWritten) {
+  // A standalone copy, whose profile lives beside it, used in another language.
+  ASSERT_EQ("Success", Run(L"--copyonly=1")->events().back());
+  base::FilePath profile;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile, false));
+  const base::FilePath local_state = profile.Append(L"Local State");
+  ASSERT_TRUE(base::CreateDirectory(profile));
+  ASSERT_TRUE(test::WriteTestFile(local_state, "{\"intl\": {\"app_locale\": \"de\"}}"));
+
+  // The writes of the profile's "Local State" are held up until the installer waits for
+  // them, or until the browser (its launcher, a stub that records its start) has started.
+  base::test::ScopedLogCapture log;
+  std::atomic<bool> started_before_written{false};
+  JsonPrefStore::GetTaskRunnerForFile(local_state, GetPrefsTaskPool()->owner()->pool())
+      ->PostTask(FROM_HERE, base::BindLambda([&] {
+        const base::TimeTicks deadline = base::TimeTicks::Now() + kStubWait;
+        while (base::TimeTicks::Now() < deadline &&
+               !log.Logged(logging::LOG_INFO, "Waiting for the user profile to be written")) {
+          if (!Invocations(kLauncherExeName).empty()) {
+            started_before_written = true;
+            return;
+          }
+          ::Sleep(10);
+        }
+      }));
+  RecordingInstallerObserver* upgraded = Run(L"--launchtavro=1 --language=en-US");
+  EXPECT_EQ("Success", upgraded->events().back());
+  ASSERT_TRUE(WaitForPendingWrites(GetPrefsTaskPool(), local_state, kStubWait));
+
+  EXPECT_FALSE(started_before_written);
+  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kStubWait));
+  std::string locale;
+  const std::unique_ptr<base::Value> written = base::JsonFileReader(local_state).Deserialize(
+      nullptr, nullptr);
+  const base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(written && written->GetAsDictionary(&dictionary));
+  EXPECT_TRUE(dictionary->GetString("intl.app_locale", &locale));
+  EXPECT_EQ("en-US", locale);
 }
 
 TEST_F(InstallerInProcessE2eTest, RunsOnlyComponentInstallersSignedByTheProduct) {

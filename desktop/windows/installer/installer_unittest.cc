@@ -568,13 +568,20 @@ TEST_F(InstallerTest, RefusesAFilesListEntryOutsideItsFolder) {
 }
 
 // The ways a run can fail or be stopped; each must leave files and registry as they were.
-enum class Trouble { kFileInUse, kReadOnlyStatusFile, kUnwritableUninstallKey, kCancel };
+enum class Trouble {
+  kFileInUse,
+  kReadOnlyStatusFile,
+  kUnwritableUninstallKey,
+  kUnreadablePreferences,
+  kCancel
+};
 
 struct TroubleCase {
   Trouble trouble;
   // For kCancel: the Step after which the interrupted event is signalled.
   int cancel_after_step;
   const char* name;
+  const wchar_t* switches = L"";
 };
 
 class InstallerRollbackTest : public InstallerTest,
@@ -612,15 +619,28 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
       expected_error = IDS_ERROR_INSTALL_FAILED;
       break;
     }
+    case Trouble::kUnreadablePreferences:
+      // What an uninstallation keeps, then held open by another program.
+      ASSERT_TRUE(base::CreateDirectory(install_folder()));
+      ASSERT_TRUE(test::WriteTestFile(install_folder().Append(kInstallerPrefsFileName),
+                                      "{\"single_profile\": false}"));
+      expected_error = IDS_ERROR_INSTALL_FAILED;
+      break;
     case Trouble::kCancel:
       break;
   }
   const Snapshot before = TakeSnapshot();
+  if (trouble.trouble == Trouble::kUnreadablePreferences) {
+    held_file.Set(::CreateFileW(install_folder().Append(kInstallerPrefsFileName).value().c_str(),
+                                GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held_file.IsValid());
+  }
 
   RecordingInstallerObserver observer;
   if (trouble.trouble == Trouble::kCancel)
     CancelAtStep(&observer, trouble.cancel_after_step);
-  ASSERT_TRUE(RunInstaller(L"", &observer));
+  ASSERT_TRUE(RunInstaller(trouble.switches, &observer));
+  held_file.Close();
   const std::vector<std::string>& events = observer.events();
   ASSERT_GE(events.size(), 2u);
   if (expected_error) {
@@ -640,6 +660,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TroubleCase{Trouble::kFileInUse, 0, "FileInUse"},
                     TroubleCase{Trouble::kReadOnlyStatusFile, 0, "ReadOnlyStatusFile"},
                     TroubleCase{Trouble::kUnwritableUninstallKey, 0, "UnwritableUninstallKey"},
+                    TroubleCase{Trouble::kUnreadablePreferences, 0,
+                                "UnreadablePreferencesOfASingleProfile", L"--singleprofile=1"},
                     TroubleCase{Trouble::kCancel, 1, "CancelBeforeCopying"},
                     TroubleCase{Trouble::kCancel, 2, "CancelWhileCopying"},
                     TroubleCase{Trouble::kCancel, 6, "CancelAfterTheLauncher"},
@@ -652,6 +674,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace installer {
 namespace {
+
+// An upgrade that cannot read the installation's profile mode leaves it to the installation
+// (a standalone copy keeps its profile beside it) instead of writing a guess.
+TEST_F(InstallerTest, UpgradeLeavesAProfileModeItCannotReadAsItWas) {
+  Install(L"--copyonly=1");
+  base::FilePath profile;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile, false));
+  EXPECT_TRUE(install_folder().IsParent(profile)) << profile;
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, "{\"single_profile\": tru"));
+
+  Install();
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  EXPECT_FALSE(prefs->HasKey("single_profile"));
+  EXPECT_TRUE(prefs->HasKey("all-installer-experiments"));
+  base::FilePath profile_after;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile_after, false));
+  EXPECT_EQ(profile, profile_after);
+}
 
 // The profile folder comes from the installation's preference file: an uninstallation asked
 // to delete it never deletes a folder that holds the installation.
