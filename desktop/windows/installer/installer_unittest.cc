@@ -18,6 +18,7 @@
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/installer_registry_tables.h"
@@ -27,7 +28,9 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
@@ -284,6 +287,7 @@ TEST_F(InstallerTest, InstallsForTheCurrentUserHiddenFromTheListOfPrograms) {
 }
 
 TEST_F(InstallerTest, EveryChangeButTheStatusFileIsAnOperation) {
+  KeepUndoOfSuccessfulRuns();
   const Snapshot before = TakeSnapshot();
   RecordingInstallerObserver observer;
   std::unique_ptr<Installer> installer;
@@ -399,6 +403,38 @@ TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
     EXPECT_EQ(cancel_after_step, observer.steps());
     EXPECT_EQ(kNoChanges, ChangesSince(before)) << cancel_after_step;
   }
+}
+
+// Under a temporary grant on the install folder, an upgrade deletes what it kept aside for
+// an undo while it still holds the grant.
+TEST_F(InstallerTest, SuccessDeletesWhatItKeptAsideBeforeTheGrantEnds) {
+  Install();
+  Install();
+  auto restored = std::make_shared<std::vector<std::wstring>>();
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->has_folder_access = [](const base::FilePath&, ACCESS_MASK) { return false; };
+  rights->grant_folder_access = [](const base::FilePath& folder, ACCESS_MASK,
+                                   std::unique_ptr<SavedSecurity>* saved) {
+    *saved = std::make_unique<SavedSecurity>(folder.value(), SE_FILE_OBJECT,
+                                             base::win::ScopedLocalAlloc(), nullptr, false);
+    return true;
+  };
+  // What is kept aside in the folder when the grant ends.
+  rights->restore_folder_access = [restored, folder = install_folder()](const SavedSecurity&) {
+    base::FileEnumerator entries(folder, true,
+                                 base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+      if (FileBackup::IsBackupName(entry.BaseName().value()))
+        restored->push_back(entry.value());
+    }
+    restored->push_back(L"(restored)");
+    return true;
+  };
+  SetUserRights(std::move(rights));
+
+  // The third installation removes the first's files: a run with many things kept aside.
+  Install();
+  EXPECT_EQ(std::vector<std::wstring>{L"(restored)"}, *restored);
 }
 
 TEST_F(InstallerTest, NoStepRunsOnceTheInstallerIsGone) {

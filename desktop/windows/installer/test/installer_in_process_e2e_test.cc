@@ -24,6 +24,8 @@ void InstallerInProcessE2eTest::SetUp() {
   InstallerRunTest::SetUp();
   if (HasFatalFailure())
     return;
+  // What the test installs into the real registry is undone at its end.
+  KeepUndoOfSuccessfulRuns();
   stub_log_folder_ = temp_root().Append(L"stubs");
   ASSERT_TRUE(base::CreateDirectory(stub_log_folder_));
   // The package's programs that the installer starts record their runs there.

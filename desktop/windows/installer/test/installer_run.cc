@@ -38,6 +38,11 @@ void InstallerTestPeer::RollBack(Installer* installer) {
 }
 
 // static
+void InstallerTestPeer::KeepUndoAfterSuccess(Installer* installer) {
+  installer->keep_undo_after_success_ = true;
+}
+
+// static
 void InstallerTestPeer::SetUserRights(Installer* installer, const InstallerUserRights& rights) {
   installer->rights_ = rights;
 }
@@ -239,6 +244,8 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
   auto ran = std::make_unique<Installer>();
   if (user_rights_)
     InstallerTestPeer::SetUserRights(ran.get(), *user_rights_);
+  if (keep_undo_)
+    InstallerTestPeer::KeepUndoAfterSuccess(ran.get());
   ran->AddObserver(observer);
   ran->Start(settings);
   const bool ended = RunUntil([observer] { return observer->ended(); });
