@@ -254,7 +254,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
                             bool pin,
                             bool* with_version,
                             const base::FilePath& target);
-  void PinMasterShortcut(const base::FilePath& shortcut);
+  // Pins |shortcut| to the taskbar as the system allows; whether it did.
+  bool PinShortcut(const base::FilePath& shortcut);
   void UnpinShortcuts(const std::vector<base::FilePath>& shortcuts);
   void DeleteMessageCenterShortcuts();
 

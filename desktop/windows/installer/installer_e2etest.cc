@@ -25,6 +25,7 @@
 #include "base/values.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -51,6 +52,14 @@ using test::RegistrySnapshot;
 using test::TreeSnapshot;
 
 constexpr base::TimeDelta kStubWait = base::TimeDelta::FromSeconds(20);
+
+// The Step just before the finalising step of an upgrade of the example package: 11 steps
+// besides the copies.
+int StepBeforeFinalizingAnUpgrade() {
+  const ExamplePackage package = ExamplePackage::Current();
+  return static_cast<int>(package.ReadFilesList().size() + package.ReadRootFilesList().size()) +
+         10;
+}
 
 TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   const ExamplePackage package = ExamplePackage::Current();
@@ -156,6 +165,44 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   EXPECT_EQ(expected, found) << test::FormatDifferences(added);
 }
 
+TEST_F(InstallerInProcessE2eTest, UpgradeKeepsAPinOfTheVersionedBrowserPinned) {
+  ASSERT_EQ("Success", Run(L"--pintotaskbar=0")->events().back());
+  EXPECT_TRUE(Invocations(L"explorer.exe").empty());
+  // The user pinned the running browser: a pin of the executable in the version's folder.
+  const base::FilePath user_pin = taskbar_pins_folder().Append(L"Tavro.lnk");
+  base::win::ShortcutProperties browser;
+  browser.set_target(install_folder().Append(ReadStatusFile().subfolder).Append(L"tavro.exe"));
+  ASSERT_TRUE(base::win::CreateOrUpdateShortcut(user_pin, browser,
+                                                base::win::SHORTCUT_CREATE_ALWAYS));
+  const TreeSnapshot pins_before = TreeSnapshot::Capture(taskbar_pins_folder());
+
+  // An upgrade undone at its last Step before the finalising one puts the pin back and
+  // pins it again; the pin it had made goes.
+  RecordingInstallerObserver cancelled;
+  CancelAtStep(&cancelled, StepBeforeFinalizingAnUpgrade());
+  ASSERT_TRUE(RunInstaller(L"", &cancelled));
+  EXPECT_EQ("Done(0)", cancelled.events().back());
+  const auto pin_differences =
+      CompareSnapshots(pins_before, TreeSnapshot::Capture(taskbar_pins_folder()));
+  EXPECT_TRUE(pin_differences.empty()) << test::FormatDifferences(pin_differences);
+  std::vector<test::StubInvocation> pin_runs = Invocations(L"explorer.exe");
+  ASSERT_EQ(2u, pin_runs.size());
+  EXPECT_NE(std::wstring::npos,
+            pin_runs[0].command_line.find(Installer::GetMasterShortcutName(false)));
+  EXPECT_NE(std::wstring::npos, pin_runs[1].command_line.find(user_pin.value()));
+
+  // The upgrade that succeeds: the pin of the versioned browser, whose folder goes with the
+  // next upgrade, gives way to a pin of the launcher.
+  ASSERT_EQ("Success", Run(L"")->events().back());
+  EXPECT_FALSE(base::PathExists(user_pin));
+  base::FilePath pinned;
+  ASSERT_TRUE(base::win::ResolveShortcut(
+      taskbar_pins_folder().Append(Installer::GetMasterShortcutName(false)), &pinned, nullptr));
+  EXPECT_EQ(install_folder().Append(kLauncherExeName), pinned);
+  EXPECT_TRUE(ReadStatusFile().pinned);
+  EXPECT_EQ(3u, Invocations(L"explorer.exe").size());
+}
+
 TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWritten) {
   // A standalone copy, whose profile lives beside it, used in another language.
   ASSERT_EQ("Success", Run(L"--copyonly=1")->events().back());
@@ -233,11 +280,7 @@ TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) 
     EXPECT_EQ((std::vector<std::string>{"Error(37062)", "Done(0)"}),
               std::vector<std::string>(failed->events().end() - 2, failed->events().end()));
   }
-  // The Step just before the finalising step of an upgrade: 11 steps besides the copies.
-  const ExamplePackage package = ExamplePackage::Current();
-  const int before_finalizing = static_cast<int>(package.ReadFilesList().size() +
-                                                 package.ReadRootFilesList().size()) +
-                                10;
+  const int before_finalizing = StepBeforeFinalizingAnUpgrade();
   RecordingInstallerObserver cancelled;
   CancelAtStep(&cancelled, before_finalizing);
   ASSERT_TRUE(RunInstaller(L"--components=suite:suite", &cancelled));

@@ -193,15 +193,18 @@ bool Installer::UpdateProfileCustomContent(const base::FilePath& profile) {
 }
 
 void Installer::UpdateFirewallRule(const base::FilePath& program, bool remove) {
+  if (remove) {
+    // Undone with the run: an installation that stays keeps its rule.
+    Do(std::make_unique<RemoveFirewallRulesOperation>(ProductNaming::GetInstance(), program));
+    return;
+  }
   const std::unique_ptr<FirewallManager> manager =
       FirewallManager::Create(ProductNaming::GetInstance(), program);
   if (!manager) {
     LOG(ERROR) << "Failed creating a FirewallManager.";
     return;
   }
-  if (remove)
-    manager->RemoveFirewallRules();
-  else if (!manager->AddFirewallRules())
+  if (!manager->AddFirewallRules())
     LOG(ERROR) << "Failed creating a firewall rules.";
 }
 

@@ -17,6 +17,9 @@ constexpr wchar_t kStubHoldVariablePrefix[] = L"TAVRO_STUB_HOLD_";
 // served as the package installer then claims the identity a test chooses.
 constexpr wchar_t kStubInternalVersionVariable[] = L"TAVRO_STUB_INTERNAL_VERSION";
 constexpr wchar_t kStubStreamVariable[] = L"TAVRO_STUB_STREAM";
+// When set, the pin helper pins as the shell would: it copies the shortcut it is given into
+// the folder this names (the taskbar pins folder of a test).
+constexpr wchar_t kStubPinFolderVariable[] = L"TAVRO_STUB_PIN_FOLDER";
 
 // The name of the stub running as |file_name| in those variables: the file name without
 // extension, in upper case, other characters than letters and digits turned into '_'
