@@ -148,19 +148,21 @@ bool InstallerRunner::Start(Settings* settings) {
 }
 
 bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
-  // The backend's claim on the folder, held by the backend from its first instant: this
-  // process's handle goes once the backend has its own copy.
-  const base::win::ScopedHandle claim = CreateBackendClaim(settings_->GetInstallFolder(), true);
-  if (!claim.IsValid())
-    return ReportError(kErrorGeneric, "Could not claim the install folder for the backend");
   base::Process backend;
+  bool claimed = false;
   bool duplicated = false;
   {
     // No other child may inherit the handles made for this one.
     base::AutoLaunchLock launch_lock(base::GetLaunchLock());
+    // The backend's claim on the folder, held by the backend from its first instant: this
+    // process's handle goes once the backend has its own copy.
+    const base::win::ScopedHandle claim =
+        CreateBackendClaim(settings_->GetInstallFolder(), true);
+    claimed = claim.IsValid();
     HANDLE own_process = nullptr;
-    duplicated = ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
-                                   ::GetCurrentProcess(), &own_process, SYNCHRONIZE, TRUE, 0);
+    duplicated = claimed && ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                              ::GetCurrentProcess(), &own_process, SYNCHRONIZE,
+                                              TRUE, 0);
     if (duplicated) {
       // The backend's copy is all that is needed: this one goes with the lock.
       const base::win::ScopedHandle inheritable_own_process(own_process);
@@ -171,10 +173,12 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
       base::LaunchOptions options;
       options.handles_to_inherit = {inheritable_own_process.Get(), claim.Get()};
       backend = base::LaunchProcess(*command_line, options);
-    } else {
+    } else if (claimed) {
       PLOG(ERROR) << "DuplicateHandle failed";
     }
   }
+  if (!claimed)
+    return ReportError(kErrorGeneric, "Could not claim the install folder for the backend");
   if (!duplicated)
     return ReportError(kErrorGeneric, "Could not duplicate own process handle");
   if (!backend.IsValid())
