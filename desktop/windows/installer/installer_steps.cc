@@ -160,9 +160,10 @@ void Installer::StepWriteInstallerPrefs() {
     VLOG(1) << "Writing welcome page url pref";
     prefs->SetValue("welcome-url", welcome_url->CreateDeepCopy(), flags);
   }
-  // The profile mode of an installation that could not be read is its own to keep: the
-  // flag would only be a guess (and the installation then takes the mode of its kind).
-  if (operation() == OPERATION_UPGRADING && status().details().single_profile == -1)
+  // The profile mode of an existing installation that could not be read is its own to
+  // keep: the flag would only be a guess (and the installation then takes the mode of its
+  // kind).
+  if (operation() != OPERATION_INSTALLING && status().details().single_profile == -1)
     LOG(WARNING) << "The profile mode of the installation is unknown: it is left as it is";
   else
     prefs->SetValue("single_profile", MakeBool(flag(SINGLE_PROFILE)), flags);
