@@ -299,6 +299,11 @@ int FilePath::CompareIgnoreCase(std::wstring_view a, std::wstring_view b) {
   return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
+// static
+std::wstring FilePath::FoldCase(std::wstring_view text) {
+  return UpperCaseForComparison(text);
+}
+
 std::ostream& operator<<(std::ostream& out, const FilePath& path) {
   return out << path.ToUtf8();
 }

@@ -104,6 +104,9 @@ class FilePath {
   static bool CompareEqualIgnoreCase(std::wstring_view a, std::wstring_view b) {
     return CompareIgnoreCase(a, b) == 0;
   }
+  // |text| upper-cased as CompareIgnoreCase compares it: two texts that compare equal
+  // fold to the same text.
+  static std::wstring FoldCase(std::wstring_view text);
 
  private:
   std::wstring path_;

@@ -430,25 +430,47 @@ bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir) {
   return GetTempDir(&temp_dir) && CreateTemporaryDirInDir(temp_dir, prefix, new_dir);
 }
 
-bool MakeAbsoluteFilePath(const FilePath& path, FilePath* absolute) {
-  if (path.empty())
-    return false;
+namespace {
+
+// The path text that |get| writes: |get| (buffer, size) returns the length without the
+// terminator when the text fits, the size needed with the terminator when it does not, and
+// 0 on failure.
+template <typename Get>
+bool GetPathText(Get get, FilePath* result) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    // The answer is the length without the terminator when it fits, the size needed with
-    // the terminator when it does not.
-    const DWORD length = ::GetFullPathNameW(path.value().c_str(),
-                                            static_cast<DWORD>(buffer.size()), &buffer[0],
-                                            nullptr);
+    const DWORD length = get(&buffer[0], static_cast<DWORD>(buffer.size()));
     if (length == 0)
       return false;
     if (length < buffer.size()) {
       buffer.resize(length);
-      *absolute = FilePath(buffer);
+      *result = FilePath(buffer);
       return true;
     }
     buffer.resize(length);
   }
+}
+
+}  // namespace
+
+bool MakeAbsoluteFilePath(const FilePath& path, FilePath* absolute) {
+  if (path.empty())
+    return false;
+  return GetPathText(
+      [&path](wchar_t* buffer, DWORD size) {
+        return ::GetFullPathNameW(path.value().c_str(), size, buffer, nullptr);
+      },
+      absolute);
+}
+
+bool MakeLongFilePath(const FilePath& path, FilePath* long_path) {
+  if (path.empty())
+    return false;
+  return GetPathText(
+      [&path](wchar_t* buffer, DWORD size) {
+        return ::GetLongPathNameW(path.value().c_str(), buffer, size);
+      },
+      long_path);
 }
 
 bool IsValidPath(const FilePath& path, bool is_directory) {

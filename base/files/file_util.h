@@ -83,6 +83,10 @@ bool CreateNewTempDirectory(std::wstring_view prefix, FilePath* new_dir);
 // exist). False when the system cannot resolve it.
 bool MakeAbsoluteFilePath(const FilePath& path, FilePath* absolute);
 
+// The long form of |path|, which must exist: every short (8.3) name replaced by the long
+// one. False when the system cannot give it.
+bool MakeLongFilePath(const FilePath& path, FilePath* long_path);
+
 // Not empty, shorter than kMaxDirectoryPathLength characters for a folder or
 // kMaxPathLength for a file, and of the form "X:\..." or "\\server\share...".
 bool IsValidPath(const FilePath& path, bool is_directory);

@@ -301,6 +301,22 @@ TEST(FileUtilPathTest, MakeAbsoluteFilePath) {
   EXPECT_FALSE(MakeAbsoluteFilePath(FilePath(), &absolute));
 }
 
+TEST(FileUtilPathTest, MakeLongFilePath) {
+  ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const FilePath folder = temp.GetPath().Append(L"A long folder name");
+  ASSERT_TRUE(CreateDirectory(folder));
+  wchar_t short_path[MAX_PATH];
+  const DWORD length = ::GetShortPathNameW(folder.value().c_str(), short_path, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  ASSERT_NE(folder.value(), short_path);
+  FilePath long_path;
+  ASSERT_TRUE(MakeLongFilePath(FilePath(short_path), &long_path));
+  EXPECT_EQ(0, FilePath::CompareIgnoreCase(folder.value(), long_path.value()));
+  EXPECT_FALSE(MakeLongFilePath(folder.Append(L"missing"), &long_path));
+  EXPECT_FALSE(MakeLongFilePath(FilePath(), &long_path));
+}
+
 TEST(FileUtilPathTest, IsValidPath) {
   EXPECT_TRUE(IsValidPath(FilePath(L"C:\\Program Files\\Tavro"), true));
   EXPECT_TRUE(IsValidPath(FilePath(L"d:/x"), false));

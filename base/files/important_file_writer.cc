@@ -132,13 +132,14 @@ void ImportantFileWriter::WriteNow(std::string data) {
   std::shared_ptr<const std::string> shared_data =
       std::make_shared<const std::string>(std::move(data));
   const FilePath path = path_;
-  if (task_runner_->PostTask(FROM_HERE, BindLambda([path, shared_data] {
-                               WriteFileAtomically(path, *shared_data);
+  const std::shared_ptr<std::atomic<bool>> succeeded = last_write_succeeded_;
+  if (task_runner_->PostTask(FROM_HERE, BindLambda([path, shared_data, succeeded] {
+                               succeeded->store(WriteFileAtomically(path, *shared_data));
                              }))) {
     return;
   }
   LOG(WARNING) << "The file task runner of " << path_ << " is gone: writing on this thread";
-  WriteFileAtomically(path_, *shared_data);
+  succeeded->store(WriteFileAtomically(path_, *shared_data));
 }
 
 void ImportantFileWriter::ScheduleWrite(DataSerializer* serializer) {

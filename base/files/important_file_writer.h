@@ -1,6 +1,8 @@
 #ifndef BASE_FILES_IMPORTANT_FILE_WRITER_H_
 #define BASE_FILES_IMPORTANT_FILE_WRITER_H_
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -72,6 +74,11 @@ class ImportantFileWriter {
   // (e.g. to count writes); a null callback removes it.
   void SetOnWriteCallback(Closure on_write);
 
+  // Whether the last write that has run (on the task runner) replaced the file; true
+  // before any. A caller that waits for the writes handed over learns from it whether the
+  // file now holds the last data.
+  bool LastWriteSucceeded() const { return last_write_succeeded_->load(); }
+
  private:
   const FilePath path_;
   const scoped_refptr<SequencedTaskRunner> task_runner_;
@@ -80,6 +87,9 @@ class ImportantFileWriter {
   DataSerializer* serializer_ = nullptr;
   OneShotTimer timer_;
   Closure on_write_;
+  // Shared with the write tasks, which may run after this object is gone.
+  const std::shared_ptr<std::atomic<bool>> last_write_succeeded_ =
+      std::make_shared<std::atomic<bool>>(true);
 };
 
 }  // namespace base

@@ -181,5 +181,23 @@ TEST_F(ScheduledWriteTest, WritesOnTheCallingThreadWhenTheRunnerIsGone) {
   EXPECT_EQ("after the runner", ReadFile(path_));
 }
 
+TEST_F(ScheduledWriteTest, TellsWhetherTheLastWriteReplacedTheFile) {
+  ImportantFileWriter writer(path_, file_thread_.GetTaskRunner());
+  EXPECT_TRUE(writer.LastWriteSucceeded());
+  WriteFile(path_, "old");
+  ASSERT_TRUE(::SetFileAttributesW(path_.value().c_str(), FILE_ATTRIBUTE_READONLY));
+  writer.WriteNow("refused");
+  FlushFileThread();
+  EXPECT_FALSE(writer.LastWriteSucceeded());
+  EXPECT_EQ("old", ReadFile(path_));
+
+  // A later write that works holds everything again.
+  ASSERT_TRUE(::SetFileAttributesW(path_.value().c_str(), FILE_ATTRIBUTE_NORMAL));
+  writer.WriteNow("written");
+  FlushFileThread();
+  EXPECT_TRUE(writer.LastWriteSucceeded());
+  EXPECT_EQ("written", ReadFile(path_));
+}
+
 }  // namespace
 }  // namespace base

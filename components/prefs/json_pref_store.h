@@ -153,6 +153,9 @@ class JsonPrefStore : public base::RefCountedThreadSafe<JsonPrefStore>,
 
   // Hands the pending write (lossy changes included) to the file's task runner now.
   void CommitPendingWrite();
+  // Whether the last write that has run on the file's task runner succeeded (true before
+  // any): once the writes handed over have run, whether the file holds the values.
+  bool LastWriteSucceeded() const { return writer_.LastWriteSucceeded(); }
   // Schedules a write for the lossy changes not yet written.
   void SchedulePendingLossyWrites();
 

@@ -66,7 +66,8 @@ InstallerUserRights::InstallerUserRights()
                              ACCESS_MASK access,
                              std::unique_ptr<SavedSecurity>* saved) {
         return GrantAccess(folder.value(), SE_FILE_OBJECT, access, kInheritedByEverything, saved);
-      }) {}
+      }),
+      restore_folder_access(&RestoreSecurity) {}
 
 Installer::Installer() {
   base::MessageLoop* loop = base::MessageLoop::Current();
@@ -623,8 +624,12 @@ void Installer::Cancel() {
 }
 
 void Installer::ReleaseResources() {
+  // What the operations kept aside is deleted while this process may still write there.
+  if (succeeded_ && !keep_undo_after_success_)
+    transaction_.Commit();
   if (saved_security_) {
-    RestoreSecurity(*saved_security_);
+    if (!rights_.restore_folder_access(*saved_security_))
+      LOG(ERROR) << "The install folder's access list was not put back";
     saved_security_.reset();
   }
   if (undo_permission_event_.IsValid()) {

@@ -58,6 +58,8 @@ struct InstallerUserRights {
                      ACCESS_MASK access,
                      std::unique_ptr<SavedSecurity>* saved)>
       grant_folder_access;
+  // Puts back what grant_folder_access saved (RestoreSecurity).
+  std::function<bool(const SavedSecurity& saved)> restore_folder_access;
 };
 
 // Performs one installation, upgrade, uninstallation or protocol-handler registration for
@@ -66,8 +68,9 @@ struct InstallerUserRights {
 // single-threaded apartment). Every change to files and the registry is an operation of
 // the installer's Transaction, up to the last point where the run can fail (what follows,
 // such as the status file, the scheduled task and the user's profile, can no longer fail
-// it): a failure or a cancellation rolls all of them back; the installation is made final
-// when the Installer is destroyed after success.
+// it): a failure or a cancellation rolls all of them back; success makes the installation
+// final (what the operations kept aside for an undo goes) before the rights the run was
+// given on the install folder are given back.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
@@ -269,7 +272,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
                             bool pin,
                             bool* with_version,
                             const base::FilePath& target);
-  void PinMasterShortcut(const base::FilePath& shortcut);
+  // Pins |shortcut| to the taskbar as the system allows; whether it did.
+  bool PinShortcut(const base::FilePath& shortcut);
   void UnpinShortcuts(const std::vector<base::FilePath>& shortcuts);
   void DeleteMessageCenterShortcuts();
 
@@ -329,6 +333,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   bool ended_ = false;
   bool succeeded_ = false;
   bool record_registry_ = false;
+  // Success leaves the operations to the destructor, so that a test can still undo them.
+  bool keep_undo_after_success_ = false;
   // The folder-permission helper's undo event, signalled by ReleaseResources.
   base::win::ScopedHandle undo_permission_event_;
   // The event an elevated child signals when its installation succeeded; none unless this

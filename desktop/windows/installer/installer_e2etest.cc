@@ -8,20 +8,29 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/bind.h"
 #include "base/environment.h"
 #include "base/files/file_util.h"
+#include "base/json/json_file_reader.h"
+#include "base/location.h"
+#include "base/test/scoped_log_capture.h"
+#include "base/time/time.h"
+#include "base/values.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
@@ -29,6 +38,7 @@
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/test_installation.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
@@ -42,6 +52,14 @@ using test::RegistrySnapshot;
 using test::TreeSnapshot;
 
 constexpr base::TimeDelta kStubWait = base::TimeDelta::FromSeconds(20);
+
+// The Step just before the finalising step of an upgrade of the example package: 11 steps
+// besides the copies.
+int StepBeforeFinalizingAnUpgrade() {
+  const ExamplePackage package = ExamplePackage::Current();
+  return static_cast<int>(package.ReadFilesList().size() + package.ReadRootFilesList().size()) +
+         10;
+}
 
 TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   const ExamplePackage package = ExamplePackage::Current();
@@ -147,6 +165,84 @@ TEST_F(InstallerInProcessE2eTest, InstallsTheExamplePackage) {
   EXPECT_EQ(expected, found) << test::FormatDifferences(added);
 }
 
+TEST_F(InstallerInProcessE2eTest, UpgradeKeepsAPinOfTheVersionedBrowserPinned) {
+  ASSERT_EQ("Success", Run(L"--pintotaskbar=0")->events().back());
+  EXPECT_TRUE(Invocations(L"explorer.exe").empty());
+  // The user pinned the running browser: a pin of the executable in the version's folder.
+  const base::FilePath user_pin = taskbar_pins_folder().Append(L"Tavro.lnk");
+  base::win::ShortcutProperties browser;
+  browser.set_target(install_folder().Append(ReadStatusFile().subfolder).Append(L"tavro.exe"));
+  ASSERT_TRUE(base::win::CreateOrUpdateShortcut(user_pin, browser,
+                                                base::win::SHORTCUT_CREATE_ALWAYS));
+  const TreeSnapshot pins_before = TreeSnapshot::Capture(taskbar_pins_folder());
+
+  // An upgrade undone at its last Step before the finalising one puts the pin back and
+  // pins it again; the pin it had made goes.
+  RecordingInstallerObserver cancelled;
+  CancelAtStep(&cancelled, StepBeforeFinalizingAnUpgrade());
+  ASSERT_TRUE(RunInstaller(L"", &cancelled));
+  EXPECT_EQ("Done(0)", cancelled.events().back());
+  const auto pin_differences =
+      CompareSnapshots(pins_before, TreeSnapshot::Capture(taskbar_pins_folder()));
+  EXPECT_TRUE(pin_differences.empty()) << test::FormatDifferences(pin_differences);
+  std::vector<test::StubInvocation> pin_runs = Invocations(L"explorer.exe");
+  ASSERT_EQ(2u, pin_runs.size());
+  EXPECT_NE(std::wstring::npos,
+            pin_runs[0].command_line.find(Installer::GetMasterShortcutName(false)));
+  EXPECT_NE(std::wstring::npos, pin_runs[1].command_line.find(user_pin.value()));
+
+  // The upgrade that succeeds: the pin of the versioned browser, whose folder goes with the
+  // next upgrade, gives way to a pin of the launcher.
+  ASSERT_EQ("Success", Run(L"")->events().back());
+  EXPECT_FALSE(base::PathExists(user_pin));
+  base::FilePath pinned;
+  ASSERT_TRUE(base::win::ResolveShortcut(
+      taskbar_pins_folder().Append(Installer::GetMasterShortcutName(false)), &pinned, nullptr));
+  EXPECT_EQ(install_folder().Append(kLauncherExeName), pinned);
+  EXPECT_TRUE(ReadStatusFile().pinned);
+  EXPECT_EQ(3u, Invocations(L"explorer.exe").size());
+}
+
+TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWritten) {
+  // A standalone copy, whose profile lives beside it, used in another language.
+  ASSERT_EQ("Success", Run(L"--copyonly=1")->events().back());
+  base::FilePath profile;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile, false));
+  const base::FilePath local_state = profile.Append(L"Local State");
+  ASSERT_TRUE(base::CreateDirectory(profile));
+  ASSERT_TRUE(test::WriteTestFile(local_state, "{\"intl\": {\"app_locale\": \"de\"}}"));
+
+  // The writes of the profile's "Local State" are held up until the installer waits for
+  // them, or until the browser (its launcher, a stub that records its start) has started.
+  base::test::ScopedLogCapture log;
+  std::atomic<bool> started_before_written{false};
+  JsonPrefStore::GetTaskRunnerForFile(local_state, GetPrefsTaskPool()->owner()->pool())
+      ->PostTask(FROM_HERE, base::BindLambda([&] {
+        const base::TimeTicks deadline = base::TimeTicks::Now() + kStubWait;
+        while (base::TimeTicks::Now() < deadline &&
+               !log.Logged(logging::LOG_INFO, "Waiting for the user profile to be written")) {
+          if (!Invocations(kLauncherExeName).empty()) {
+            started_before_written = true;
+            return;
+          }
+          ::Sleep(10);
+        }
+      }));
+  RecordingInstallerObserver* upgraded = Run(L"--launchtavro=1 --language=en-US");
+  EXPECT_EQ("Success", upgraded->events().back());
+  ASSERT_TRUE(WaitForPendingWrites(GetPrefsTaskPool(), local_state, kStubWait));
+
+  EXPECT_FALSE(started_before_written);
+  ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kStubWait));
+  std::string locale;
+  const std::unique_ptr<base::Value> written = base::JsonFileReader(local_state).Deserialize(
+      nullptr, nullptr);
+  const base::DictionaryValue* dictionary = nullptr;
+  ASSERT_TRUE(written && written->GetAsDictionary(&dictionary));
+  EXPECT_TRUE(dictionary->GetString("intl.app_locale", &locale));
+  EXPECT_EQ("en-US", locale);
+}
+
 TEST_F(InstallerInProcessE2eTest, RunsOnlyComponentInstallersSignedByTheProduct) {
   // A component installer without a signature and one signed by someone else, beside the
   // package like the real one.
@@ -184,11 +280,7 @@ TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) 
     EXPECT_EQ((std::vector<std::string>{"Error(37062)", "Done(0)"}),
               std::vector<std::string>(failed->events().end() - 2, failed->events().end()));
   }
-  // The Step just before the finalising step of an upgrade: 11 steps besides the copies.
-  const ExamplePackage package = ExamplePackage::Current();
-  const int before_finalizing = static_cast<int>(package.ReadFilesList().size() +
-                                                 package.ReadRootFilesList().size()) +
-                                10;
+  const int before_finalizing = StepBeforeFinalizingAnUpgrade();
   RecordingInstallerObserver cancelled;
   CancelAtStep(&cancelled, before_finalizing);
   ASSERT_TRUE(RunInstaller(L"--components=suite:suite", &cancelled));

@@ -5,7 +5,9 @@
 #include <shlobj.h>
 #include <wchar.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -103,6 +105,9 @@ void Installer::CreateAutoupdateTask() {
     prefs->SetValue(kAutoupdateErrorCountPref, std::make_unique<base::ScalarValue>(count - 1),
                     JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
     VLOG(1) << "Setting autoupdate task error counter to : " << count - 1;
+    // Written before the browser can start and read it.
+    if (!CommitPendingWriteAndWait(GetPrefsTaskPool(), prefs.get(), kPrefsWriteWait))
+      LOG(ERROR) << "The autoupdate task error counter was not written";
   }
 }
 
@@ -112,6 +117,9 @@ void Installer::FinalizeSuccessfulInstallation() {
   if (!profile.empty()) {
     LOG(INFO) << "User profile modifications";
     PrefsTaskPool* const pool = GetPrefsTaskPool();
+    // The stores changed: the browser reads its profile when it starts, so they are
+    // written before it can.
+    std::vector<base::scoped_refptr<JsonPrefStore>> changed;
     const base::FilePath local_state_file = profile.Append(kLocalStateFileName);
     base::scoped_refptr<JsonPrefStore> local_state;
     if (base::PathExists(local_state_file)) {
@@ -121,22 +129,31 @@ void Installer::FinalizeSuccessfulInstallation() {
         local_state->SetValue("intl.app_locale",
                               std::make_unique<base::StringValue>(settings_->language()),
                               JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
+        changed.push_back(local_state);
       }
     }
     if (!flag(AUTOUPDATE)) {
       const base::FilePath preferences_file = profile.Append(kPreferencesFileName);
       if (base::PathExists(preferences_file)) {
         LOG(INFO) << "Removing stat pref from the user profile";
-        LoadJsonPrefStore(pool, preferences_file)
-            ->RemoveValue("statistics.collection_enabled",
-                          JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
+        changed.push_back(LoadJsonPrefStore(pool, preferences_file));
+        changed.back()->RemoveValue("statistics.collection_enabled",
+                                    JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
       }
       if (local_state && UpdateProfileCustomContent(profile)) {
         LOG(INFO) << "Flag the fact that custom content was updated in profile.";
         local_state->SetValue("custom_partner_content.updated",
                               std::make_unique<base::ScalarValue>(true),
                               JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
+        if (std::find(changed.begin(), changed.end(), local_state) == changed.end())
+          changed.push_back(local_state);
       }
+    }
+    if (!changed.empty())
+      LOG(INFO) << "Waiting for the user profile to be written";
+    for (const base::scoped_refptr<JsonPrefStore>& store : changed) {
+      if (!CommitPendingWriteAndWait(pool, store.get(), kPrefsWriteWait))
+        LOG(ERROR) << "The user profile's " << store->path() << " was not brought up to date";
     }
   }
 
@@ -176,15 +193,18 @@ bool Installer::UpdateProfileCustomContent(const base::FilePath& profile) {
 }
 
 void Installer::UpdateFirewallRule(const base::FilePath& program, bool remove) {
+  if (remove) {
+    // Undone with the run: an installation that stays keeps its rule.
+    Do(std::make_unique<RemoveFirewallRulesOperation>(ProductNaming::GetInstance(), program));
+    return;
+  }
   const std::unique_ptr<FirewallManager> manager =
       FirewallManager::Create(ProductNaming::GetInstance(), program);
   if (!manager) {
     LOG(ERROR) << "Failed creating a FirewallManager.";
     return;
   }
-  if (remove)
-    manager->RemoveFirewallRules();
-  else if (!manager->AddFirewallRules())
+  if (!manager->AddFirewallRules())
     LOG(ERROR) << "Failed creating a firewall rules.";
 }
 

@@ -9,6 +9,7 @@
 #include "base/process/launch_lock.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
+#include "desktop/windows/installer/backend_claim.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/named_objects.h"
@@ -23,9 +24,19 @@ constexpr int kErrorGeneric = 37055;
 constexpr int kErrorFolderInUse = 37057;
 constexpr int kErrorInvalidSettings = 37058;
 
-// A manual-reset, unsignalled event shared by name with the backend.
+// A manual-reset, unsignalled event shared by name with the backend. One that exists
+// already is left from an earlier run of the folder (the caller holds the folder, and no
+// backend works on it): a signal it still carries is not this run's.
 base::win::ScopedHandle CreateNamedEvent(const std::wstring& name) {
-  return base::win::ScopedHandle(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+  base::win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+  if (event.IsValid() && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    LOG(WARNING) << "The event " << name << " is left from an earlier run: it is reset";
+    if (!::ResetEvent(event.Get())) {
+      PLOG(ERROR) << "Cannot reset " << name;
+      event.Close();
+    }
+  }
+  return event;
 }
 
 }  // namespace
@@ -71,10 +82,7 @@ bool InstallerRunner::Start(Settings* settings) {
 
   const std::wstring mutex_name = MakeObjectName(install_folder, L"Tavro/Installer", true);
   VLOG(1) << "Installer mutex name: " << mutex_name;
-  // Inheritable: the backend holds it open, so that the folder stays claimed while the
-  // backend runs on after this process is gone or has stopped.
-  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  mutex_.Set(::CreateMutexW(&inheritable, FALSE, mutex_name.c_str()));
+  mutex_.Set(::CreateMutexW(nullptr, FALSE, mutex_name.c_str()));
   if (!mutex_.IsValid()) {
     PLOG(ERROR) << "CreateMutex failed";
     return ReportError(kErrorFolderInUse, "Could not create installer mutex");
@@ -84,8 +92,19 @@ bool InstallerRunner::Start(Settings* settings) {
     mutex_.Close();
     return ReportError(kErrorFolderInUse, "Could not acquire installer mutex");
   }
+  // The mutex only tells of front ends. A front end that ended without letting it go may
+  // have left its backend at work (rolling back, say): the folder is that backend's until
+  // it ends.
+  if (wait == WAIT_ABANDONED)
+    LOG(WARNING) << "The previous installer of this folder ended without letting it go";
+  if (IsBackendClaimHeld(install_folder)) {
+    if (!::ReleaseMutex(mutex_.Get()))
+      PLOG(ERROR) << "ReleaseMutex failed";
+    mutex_.Close();
+    return ReportError(kErrorFolderInUse, "An installer backend still works on this folder");
+  }
 
-  const std::wstring mailslot_name = L"tavro_installer\\" + install_folder.value();
+  const std::wstring mailslot_name = MakeInstallerMailslotName(install_folder);
   VLOG(1) << "Installer mailslot name: " << mailslot_name;
   if (!receiver_.Connect(mailslot_name))
     return ReportError(kErrorGeneric, "Could not connect to mailslot");
@@ -132,13 +151,20 @@ bool InstallerRunner::Start(Settings* settings) {
 
 bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
   base::Process backend;
+  bool claimed = false;
   bool duplicated = false;
   {
-    // No other child may inherit the handle made for this one.
+    // No other child may inherit the handles made for this one.
     base::AutoLaunchLock launch_lock(base::GetLaunchLock());
+    // The backend's claim on the folder, held by the backend from its first instant: this
+    // process's handle goes once the backend has its own copy.
+    const base::win::ScopedHandle claim =
+        CreateBackendClaim(settings_->GetInstallFolder(), true);
+    claimed = claim.IsValid();
     HANDLE own_process = nullptr;
-    duplicated = ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
-                                   ::GetCurrentProcess(), &own_process, SYNCHRONIZE, TRUE, 0);
+    duplicated = claimed && ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                              ::GetCurrentProcess(), &own_process, SYNCHRONIZE,
+                                              TRUE, 0);
     if (duplicated) {
       // The backend's copy is all that is needed: this one goes with the lock.
       const base::win::ScopedHandle inheritable_own_process(own_process);
@@ -147,12 +173,14 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
                                       base::HexEncode(&handle_value, sizeof(handle_value)));
       LOG(INFO) << "launching installer backend: " << command_line->GetCommandLineString();
       base::LaunchOptions options;
-      options.handles_to_inherit = {inheritable_own_process.Get(), mutex_.Get()};
+      options.handles_to_inherit = {inheritable_own_process.Get(), claim.Get()};
       backend = base::LaunchProcess(*command_line, options);
-    } else {
+    } else if (claimed) {
       PLOG(ERROR) << "DuplicateHandle failed";
     }
   }
+  if (!claimed)
+    return ReportError(kErrorGeneric, "Could not claim the install folder for the backend");
   if (!duplicated)
     return ReportError(kErrorGeneric, "Could not duplicate own process handle");
   if (!backend.IsValid())

@@ -8,6 +8,8 @@
 #include "base/command_line.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
+#include "desktop/windows/installer/backend_claim.h"
+#include "desktop/windows/installer/service/named_objects.h"
 
 namespace installer {
 
@@ -35,6 +37,9 @@ bool InstallerRunnerBackend::Run(Settings* settings) {
   settings_ = settings;
   if (!WatchFrontEnd())
     return false;
+  // Held until this process ends, also when it outlives its front end; a backend that
+  // another backend started (elevated, or the package's own) joins the claim of its parent.
+  claim_ = CreateBackendClaim(settings_->GetInstallFolder(), false);
 
   installer_.AddObserver(this);
   if (settings_->IsFetchingStatus()) {
@@ -107,7 +112,7 @@ void InstallerRunnerBackend::OnPathChanged() {
 
 void InstallerRunnerBackend::StartInstallation() {
   VLOG(2) << "Starting installation";
-  sender_.Connect(L"tavro_installer\\" + settings_->GetInstallFolder().value());
+  sender_.Connect(MakeInstallerMailslotName(settings_->GetInstallFolder()));
   installer_.Start(settings_);
 }
 

@@ -58,6 +58,8 @@ class InstallerRunnerBackend : public SettingsObserver,
   void Send(const InstallerMessage& message);
 
   base::RunLoop run_loop_;
+  // That this process works on the install folder (backend_claim.h).
+  base::win::ScopedHandle claim_;
   base::win::ScopedHandle front_end_process_;
   base::win::ObjectWatcher watcher_;
   IpcSender sender_;

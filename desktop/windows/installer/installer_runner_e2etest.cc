@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,13 +24,16 @@
 #include "base/threading/thread.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/backend_claim.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
+#include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
+#include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -56,8 +60,10 @@ std::pair<std::string, std::string> Utf8Entry(const std::pair<std::wstring, std:
 }
 
 // Whether the installer mutex of |folder| can be taken by another front end (another
-// thread: the thread that owns a mutex takes it again at will).
+// thread: the thread that owns a mutex takes it again at will), and no backend works on it.
 bool IsFolderFree(const base::FilePath& folder) {
+  if (IsBackendClaimHeld(folder))
+    return false;
   bool free = false;
   base::Thread other_front_end("Other front end");
   if (!other_front_end.Start())
@@ -124,12 +130,14 @@ class FrontEnd {
   RecordingRunnerObserver observer_;
 };
 
-// The front end of a child test, for the install folder and the package of its parent,
-// with the package ready; null when its Settings could not be made.
+// The front end of a child test, for the install folder and the package (with its
+// component) of its parent, with the package ready; null when its Settings could not be
+// made.
 std::unique_ptr<FrontEnd> MakeChildFrontEnd() {
+  const base::FilePath package(base::SystemUtf8ToWide(GetVar(kPackageFolderVariable)));
   auto front_end = std::make_unique<FrontEnd>(
-      base::FilePath(base::SystemUtf8ToWide(GetVar(kInstallFolderVariable))),
-      base::FilePath(base::SystemUtf8ToWide(GetVar(kPackageFolderVariable))), base::FilePath());
+      base::FilePath(base::SystemUtf8ToWide(GetVar(kInstallFolderVariable))), package,
+      package.DirName().Append(L"suite"));
   if (!front_end->MakeSettings())
     return nullptr;
   front_end->runner().SignalPackageReady();
@@ -171,11 +179,13 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
     return front_end_.get();
   }
 
-  // The environment of a child test that runs a front end of its own.
-  base::LaunchOptions ChildOptions() const {
+  // The environment of a child test that runs a front end of its own, for the install
+  // folder as |install_folder| writes it (the test's when empty).
+  base::LaunchOptions ChildOptions(const std::wstring& install_folder = std::wstring()) const {
     base::LaunchOptions options;
     options.environment = {
-        {base::SystemUtf8ToWide(kInstallFolderVariable), install_folder_.value()},
+        {base::SystemUtf8ToWide(kInstallFolderVariable),
+         install_folder.empty() ? install_folder_.value() : install_folder},
         {base::SystemUtf8ToWide(kPackageFolderVariable), package_folder_.value()}};
     return options;
   }
@@ -232,6 +242,12 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
 };
 
 TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
+  // A process of an earlier run still holds that run's interrupted event, signalled.
+  const base::win::ScopedHandle stale_interruption(::CreateEventW(
+      nullptr, TRUE, TRUE,
+      MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true).c_str()));
+  ASSERT_TRUE(stale_interruption.IsValid());
+
   FrontEnd* front_end = MakeFrontEnd();
   ASSERT_EQ(OPERATION_INSTALLING, front_end->settings()->operation());
   InstallerRunner& runner = front_end->runner();
@@ -265,6 +281,34 @@ TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
   EXPECT_TRUE(IsFolderFree(install_folder_));
 }
 
+TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
+  // The first file of the package has a name of 700 characters, and is missing: its copy
+  // fails with the destination (longer still) in the message and the name in the detail,
+  // more than a mailslot message holds.
+  const std::string long_name =
+      std::string(250, 'a') + "\\" + std::string(250, 'b') + "\\" + std::string(198, 'c');
+  std::string files_list;
+  ASSERT_TRUE(base::ReadFileToString(package_folder_.Append(L"files_list"), &files_list));
+  files_list = long_name + "\r\n" + files_list;
+  ASSERT_EQ(static_cast<int>(files_list.size()),
+            base::WriteFileFromBuffer(package_folder_.Append(L"files_list"), files_list.data(),
+                                      static_cast<int>(files_list.size())));
+
+  FrontEnd* front_end = MakeFrontEnd();
+  front_end->runner().SignalPackageReady();
+  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
+  ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
+  const std::vector<std::string>& events = front_end->observer().events();
+  ASSERT_LE(2u, events.size());
+  EXPECT_EQ("OnInstallerTerminated(0)", events.back());
+  const std::string& error = events[events.size() - 2];
+  const std::string destination_start =
+      install_folder_.AppendASCII(ExamplePackage::Current().version()).ToUtf8() + "\\aaaa";
+  EXPECT_TRUE(error.starts_with("OnError(37062," + destination_start)) << error;
+  EXPECT_NE(std::string::npos, error.find(",Failed copying aaaa")) << error;
+  EXPECT_TRUE(error.ends_with("...)")) << error;
+}
+
 // A second front end for a folder that a run holds, in a process of its own.
 TEST(InstallerRunnerE2eChildTest, DISABLED_SecondFrontEnd) {
   if (!base::test::IsChildTest())
@@ -287,8 +331,12 @@ TEST_F(InstallerRunnerE2eTest, ASecondFrontEndForTheFolderGets37057) {
                                      kRunDeadline))
       << ReadLogs();
 
+  // The same folder written another way: upper case, with slashes.
+  std::wstring other_spelling = install_folder_.value();
+  ::CharUpperBuffW(&other_spelling[0], static_cast<DWORD>(other_spelling.size()));
+  std::replace(other_spelling.begin(), other_spelling.end(), L'\\', L'/');
   const base::test::ChildTestResult second = base::test::RunChildTest(
-      "InstallerRunnerE2eChildTest.DISABLED_SecondFrontEnd", ChildOptions());
+      "InstallerRunnerE2eChildTest.DISABLED_SecondFrontEnd", ChildOptions(other_spelling));
   ASSERT_TRUE(second.started);
   EXPECT_EQ(0u, second.exit_code) << second.output;
 
@@ -324,8 +372,8 @@ TEST_F(InstallerRunnerE2eTest, StopMidRunRollsTheBackendBack) {
   EXPECT_NE(std::string::npos, log.find("] Installation cancelled\n")) << log;
 }
 
-// A front end that names its backend in a file once the backend is at work, and then
-// waits to be killed.
+// A front end that names its backend in a file once the backend is held in the component
+// installer, and then waits to be killed.
 TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
   if (!base::test::IsChildTest())
     return;
@@ -333,6 +381,11 @@ TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
   ASSERT_TRUE(front_end);
   ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
   ASSERT_TRUE(front_end->WaitForEvent("OnStep"));
+  ASSERT_TRUE(WaitForStubInvocations(
+      base::FilePath(base::SystemUtf8ToWide(GetVar(base::SystemWideToUtf8(
+                                                       kStubLogFolderVariable)
+                                                       .c_str()))),
+      L"suite_installer.exe", 1, kRunDeadline));
   // Only the backend: Wine may start its own helper processes as children of this one.
   const std::vector<DWORD> backends = FindChildProcesses(::GetCurrentProcessId(), L"installer.exe");
   ASSERT_EQ(1u, backends.size());
@@ -345,7 +398,7 @@ TEST(InstallerRunnerE2eChildTest, DISABLED_FrontEndThatDies) {
   front_end->WaitForTermination();
 }
 
-TEST_F(InstallerRunnerE2eTest, ABackendWhoseFrontEndDiesRollsBackAndEnds) {
+TEST_F(InstallerRunnerE2eTest, ABackendWhoseFrontEndDiesKeepsTheFolderUntilItHasRolledBack) {
   StubHold hold(L"suite_installer.exe");
   ASSERT_TRUE(hold.IsValid());
   const base::FilePath pid_file = work_folder().Append(L"backend_pid.txt");
@@ -367,21 +420,46 @@ TEST_F(InstallerRunnerE2eTest, ABackendWhoseFrontEndDiesRollsBackAndEnds) {
   base::Process backend;
   if (named && base::StringToUint(pid_text, &pid))
     backend = base::Process::Open(pid, SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION);
-  child.Terminate(9);
+  child.Terminate(1);
   EXPECT_TRUE(child.WaitForExitWithTimeout(60000, nullptr));
   ASSERT_TRUE(backend.IsValid()) << ReadLogs();
+
+  // The front end is gone; its backend, held in the component installer, still works on
+  // the folder: another front end is turned away.
+  FrontEnd* refused = MakeFrontEnd();
+  refused->runner().SignalPackageReady();
+  EXPECT_FALSE(refused->runner().Start(refused->settings()));
+  EXPECT_EQ(std::vector<std::string>{"OnError(37057,,An installer backend still works on this "
+                                     "folder)"},
+            refused->observer().events());
+  EXPECT_FALSE(refused->runner().backend_running());
+  EXPECT_FALSE(IsFolderFree(install_folder_));
+  front_end_.reset();
 
   DWORD exit_code = 0;
   ASSERT_TRUE(WaitForEndReleasingHold(
       [&] { return backend.WaitForExitWithTimeout(20, &exit_code); }, &hold))
       << ReadLogs();
   EXPECT_EQ(1u, exit_code);
-  EXPECT_FALSE(base::PathExists(install_folder_)) << ReadLogs();
+  // Rolled back, but for what the component's own installer made.
+  for (const std::wstring& left : TreeSnapshot::Capture(install_folder_).GetFilePaths())
+    EXPECT_TRUE(left.starts_with(L"suite\\")) << left;
   EXPECT_TRUE(IsFolderFree(install_folder_));
   const std::string log = ReadInstallerLog(temp_folder());
   EXPECT_NE(std::string::npos, log.find("] Installer UI process ended\n")) << log;
   EXPECT_NE(std::string::npos, log.find("] Installation cancelled\n")) << log;
   EXPECT_NE(std::string::npos, log.find("] Installer backend exiting\n")) << log;
+
+  // Once it has ended, the folder is free again: a new run installs as on a clean folder.
+  FrontEnd* front_end = MakeFrontEnd();
+  front_end->runner().SignalPackageReady();
+  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
+  ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
+  EXPECT_EQ("OnInstallerTerminated(1)", front_end->observer().events().back()) << ReadLogs();
+  EXPECT_TRUE(base::PathExists(
+      install_folder_.AppendASCII(ExamplePackage::Current().version()).Append(L"tavro.exe")));
+  EXPECT_FALSE(base::PathExists(
+      install_folder_.AppendASCII(ExamplePackage::Current().version() + "_0")));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
@@ -181,14 +182,18 @@ void Installer::StepUpdateShortcuts() {
 
   VLOG(1) << "Handling pinned shortcut:";
   const std::vector<base::FilePath>& pins = details.pinned_shortcut_paths;
+  // Pins of another program of the installation (the versioned browser, the older
+  // generation's) give way to a pin of the launcher, so that the user keeps one.
+  bool repin = false;
   if (!pins.empty() && !flag(PINNED_SHORTCUT)) {
     LOG(INFO) << "Unpinning existing shortcuts";
     UnpinShortcuts(pins);
   } else if (!pins.empty() && details.recreate_pinned_shortcut) {
     LOG(INFO) << "Unpinning existing shortcuts (with repin)";
     UnpinShortcuts(pins);
+    repin = true;
   }
-  CreateMasterShortcut(to_create, false, &with_version, install_folder().Append(kLauncherExeName));
+  CreateMasterShortcut(to_create, repin, &with_version, install_folder().Append(kLauncherExeName));
   ScheduleNextStep();
 }
 
@@ -223,7 +228,8 @@ bool Installer::CreateMasterShortcut(const std::vector<ShortcutLocation>& locati
   }
   if (pin) {
     LOG(INFO) << "Pinning master shortcut";
-    PinMasterShortcut(master);
+    install_status_.pinned = Do(std::make_unique<PinToTaskbarOperation>(
+        master, [this](const base::FilePath& shortcut) { return PinShortcut(shortcut); }));
   }
   for (const ShortcutLocation& location : locations) {
     const base::FilePath copy = location.folder.Append(name);
@@ -233,14 +239,12 @@ bool Installer::CreateMasterShortcut(const std::vector<ShortcutLocation>& locati
   return true;
 }
 
-void Installer::PinMasterShortcut(const base::FilePath& shortcut) {
-  if (base::win::CanPinToTaskbar() && base::win::PinToTaskbar(shortcut)) {
-    install_status_.pinned = true;
-    return;
-  }
+bool Installer::PinShortcut(const base::FilePath& shortcut) {
+  if (base::win::CanPinToTaskbar() && base::win::PinToTaskbar(shortcut))
+    return true;
   if (base::win::GetWindowsVersion() < base::win::VERSION_WIN10) {
     LOG(ERROR) << "Failed pinning " << shortcut;
-    return;
+    return false;
   }
   // Windows 10 pins only for the shell itself: the package's helper does it under the
   // shell's name.
@@ -250,11 +254,11 @@ void Installer::PinMasterShortcut(const base::FilePath& shortcut) {
   const base::FilePath as_shell = own_folder_.Append(L"explorer.exe");
   if (base::PathExists(as_shell) && !base::DeletePath(as_shell, false)) {
     VLOG(2) << "Cannot delete the previous helper";
-    return;
+    return false;
   }
   if (!base::CopySingleFile(helper, as_shell)) {
     VLOG(2) << "Cannot copy the new helper";
-    return;
+    return false;
   }
   base::CommandLine command(as_shell);
   command.AppendArgNative(shortcut.value());
@@ -262,17 +266,21 @@ void Installer::PinMasterShortcut(const base::FilePath& shortcut) {
   DWORD exit_code = 1;
   if (!process.IsValid())
     LOG(ERROR) << "Cannot launch the helper process";
-  else if (process.WaitForExit(&exit_code) && exit_code == 0)
-    install_status_.pinned = true;
+  else if (!process.WaitForExit(&exit_code))
+    exit_code = 1;
   base::DeletePath(as_shell, false);
+  return exit_code == 0;
 }
 
 void Installer::UnpinShortcuts(const std::vector<base::FilePath>& shortcuts) {
   for (const base::FilePath& shortcut : shortcuts) {
     VLOG(1) << "Unpinning shortcut " << shortcut;
-    const bool unpinned = base::win::UnpinFromTaskbar(shortcut);
-    VLOG(1) << "Unpinning " << (unpinned ? "successful" : "failed");
-    Do(std::make_unique<DeleteFileOperation>(shortcut, false, false));
+    // Pinned again should the run be undone.
+    auto unpin = std::make_unique<UnpinFromTaskbarOperation>(
+        shortcut, [this](const base::FilePath& pin) { return PinShortcut(pin); });
+    UnpinFromTaskbarOperation* const unpinning = unpin.get();
+    const bool removed = Do(std::move(unpin));
+    VLOG(1) << "Unpinning " << (removed && unpinning->unpinned() ? "successful" : "failed");
   }
 }
 

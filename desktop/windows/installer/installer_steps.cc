@@ -47,8 +47,6 @@ constexpr wchar_t kTrackingDataFileName[] = L"server_tracking_data";
 constexpr wchar_t kPrefDefaultOverridesFileName[] = L"pref_default_overrides";
 constexpr wchar_t kInstallerPrefsIncludeFileName[] = L"installer_prefs_include.json";
 constexpr wchar_t kOldStatusFolderName[] = L"old_status";
-// How long the preference step waits for its file to be written.
-constexpr base::TimeDelta kPrefsWriteWait = base::TimeDelta::FromSeconds(60);
 
 std::unique_ptr<base::Value> MakeBool(bool value) {
   return std::make_unique<base::ScalarValue>(value);
@@ -162,7 +160,13 @@ void Installer::StepWriteInstallerPrefs() {
     VLOG(1) << "Writing welcome page url pref";
     prefs->SetValue("welcome-url", welcome_url->CreateDeepCopy(), flags);
   }
-  prefs->SetValue("single_profile", MakeBool(flag(SINGLE_PROFILE)), flags);
+  // The profile mode of an existing installation that could not be read is its own to
+  // keep: the flag would only be a guess (and the installation then takes the mode of its
+  // kind).
+  if (operation() != OPERATION_INSTALLING && status().details().single_profile == -1)
+    LOG(WARNING) << "The profile mode of the installation is unknown: it is left as it is";
+  else
+    prefs->SetValue("single_profile", MakeBool(flag(SINGLE_PROFILE)), flags);
   if (!settings_->profile_folder().empty()) {
     VLOG(1) << "Writing profile folder pref";
     prefs->SetValue("profile_path", MakeString(settings_->profile_folder().value()), flags);
@@ -195,8 +199,13 @@ void Installer::StepWriteInstallerPrefs() {
     prefs->SetValue("import_browser_data", MakeBool(flag(IMPORT_BROWSER_DATA)), flags);
     prefs->SetValue("enable_stats", MakeBool(flag(ENABLE_TAVRO_STATS)), flags);
   }
-  // Later steps open the file again, and an undo must find the file written.
-  CommitPendingWriteAndWait(pool, prefs.get(), kPrefsWriteWait);
+  // The installation depends on the file (its profile mode, above all); later steps open
+  // it again, and an undo must find it written.
+  if (!CommitPendingWriteAndWait(pool, prefs.get(), kPrefsWriteWait)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Failed writing the installer prefs to " + path.ToUtf8());
+    return;
+  }
   ScheduleNextStep();
 }
 

@@ -18,6 +18,7 @@
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/installer/installer_registry_tables.h"
@@ -27,7 +28,9 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
@@ -284,6 +287,7 @@ TEST_F(InstallerTest, InstallsForTheCurrentUserHiddenFromTheListOfPrograms) {
 }
 
 TEST_F(InstallerTest, EveryChangeButTheStatusFileIsAnOperation) {
+  KeepUndoOfSuccessfulRuns();
   const Snapshot before = TakeSnapshot();
   RecordingInstallerObserver observer;
   std::unique_ptr<Installer> installer;
@@ -399,6 +403,38 @@ TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
     EXPECT_EQ(cancel_after_step, observer.steps());
     EXPECT_EQ(kNoChanges, ChangesSince(before)) << cancel_after_step;
   }
+}
+
+// Under a temporary grant on the install folder, an upgrade deletes what it kept aside for
+// an undo while it still holds the grant.
+TEST_F(InstallerTest, SuccessDeletesWhatItKeptAsideBeforeTheGrantEnds) {
+  Install();
+  Install();
+  auto restored = std::make_shared<std::vector<std::wstring>>();
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->has_folder_access = [](const base::FilePath&, ACCESS_MASK) { return false; };
+  rights->grant_folder_access = [](const base::FilePath& folder, ACCESS_MASK,
+                                   std::unique_ptr<SavedSecurity>* saved) {
+    *saved = std::make_unique<SavedSecurity>(folder.value(), SE_FILE_OBJECT,
+                                             base::win::ScopedLocalAlloc(), nullptr, false);
+    return true;
+  };
+  // What is kept aside in the folder when the grant ends.
+  rights->restore_folder_access = [restored, folder = install_folder()](const SavedSecurity&) {
+    base::FileEnumerator entries(folder, true,
+                                 base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+      if (FileBackup::IsBackupName(entry.BaseName().value()))
+        restored->push_back(entry.value());
+    }
+    restored->push_back(L"(restored)");
+    return true;
+  };
+  SetUserRights(std::move(rights));
+
+  // The third installation removes the first's files: a run with many things kept aside.
+  Install();
+  EXPECT_EQ(std::vector<std::wstring>{L"(restored)"}, *restored);
 }
 
 TEST_F(InstallerTest, NoStepRunsOnceTheInstallerIsGone) {
@@ -626,13 +662,20 @@ TEST_F(InstallerTest, RefusesAFilesListEntryOutsideItsFolder) {
 }
 
 // The ways a run can fail or be stopped; each must leave files and registry as they were.
-enum class Trouble { kFileInUse, kReadOnlyStatusFile, kUnwritableUninstallKey, kCancel };
+enum class Trouble {
+  kFileInUse,
+  kReadOnlyStatusFile,
+  kUnwritableUninstallKey,
+  kUnreadablePreferences,
+  kCancel
+};
 
 struct TroubleCase {
   Trouble trouble;
   // For kCancel: the Step after which the interrupted event is signalled.
   int cancel_after_step;
   const char* name;
+  const wchar_t* switches = L"";
 };
 
 class InstallerRollbackTest : public InstallerTest,
@@ -670,15 +713,28 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
       expected_error = IDS_ERROR_INSTALL_FAILED;
       break;
     }
+    case Trouble::kUnreadablePreferences:
+      // What an uninstallation keeps, then held open by another program.
+      ASSERT_TRUE(base::CreateDirectory(install_folder()));
+      ASSERT_TRUE(test::WriteTestFile(install_folder().Append(kInstallerPrefsFileName),
+                                      "{\"single_profile\": false}"));
+      expected_error = IDS_ERROR_INSTALL_FAILED;
+      break;
     case Trouble::kCancel:
       break;
   }
   const Snapshot before = TakeSnapshot();
+  if (trouble.trouble == Trouble::kUnreadablePreferences) {
+    held_file.Set(::CreateFileW(install_folder().Append(kInstallerPrefsFileName).value().c_str(),
+                                GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held_file.IsValid());
+  }
 
   RecordingInstallerObserver observer;
   if (trouble.trouble == Trouble::kCancel)
     CancelAtStep(&observer, trouble.cancel_after_step);
-  ASSERT_TRUE(RunInstaller(L"", &observer));
+  ASSERT_TRUE(RunInstaller(trouble.switches, &observer));
+  held_file.Close();
   const std::vector<std::string>& events = observer.events();
   ASSERT_GE(events.size(), 2u);
   if (expected_error) {
@@ -698,6 +754,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TroubleCase{Trouble::kFileInUse, 0, "FileInUse"},
                     TroubleCase{Trouble::kReadOnlyStatusFile, 0, "ReadOnlyStatusFile"},
                     TroubleCase{Trouble::kUnwritableUninstallKey, 0, "UnwritableUninstallKey"},
+                    TroubleCase{Trouble::kUnreadablePreferences, 0,
+                                "UnreadablePreferencesOfASingleProfile", L"--singleprofile=1"},
                     TroubleCase{Trouble::kCancel, 1, "CancelBeforeCopying"},
                     TroubleCase{Trouble::kCancel, 2, "CancelWhileCopying"},
                     TroubleCase{Trouble::kCancel, 6, "CancelAfterTheLauncher"},
@@ -710,6 +768,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace installer {
 namespace {
+
+// An upgrade that cannot read the installation's profile mode leaves it to the installation
+// (a standalone copy keeps its profile beside it) instead of writing a guess.
+TEST_F(InstallerTest, UpgradeLeavesAProfileModeItCannotReadAsItWas) {
+  Install(L"--copyonly=1");
+  base::FilePath profile;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile, false));
+  EXPECT_TRUE(install_folder().IsParent(profile)) << profile;
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, "{\"single_profile\": tru"));
+
+  Install();
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  EXPECT_FALSE(prefs->HasKey("single_profile"));
+  EXPECT_TRUE(prefs->HasKey("all-installer-experiments"));
+  base::FilePath profile_after;
+  ASSERT_TRUE(Installation(install_folder()).GetProfileDirectory(&profile_after, false));
+  EXPECT_EQ(profile, profile_after);
+}
 
 // The profile folder comes from the installation's preference file: an uninstallation asked
 // to delete it never deletes a folder that holds the installation.

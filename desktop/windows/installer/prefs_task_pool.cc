@@ -141,8 +141,19 @@ bool WaitForPendingWrites(PrefsTaskPool* holder,
 bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
                                JsonPrefStore* store,
                                base::TimeDelta max_wait) {
+  if (store->ReadOnly()) {
+    LOG(ERROR) << "The preferences of " << store->path()
+               << " cannot be written: the file could not be read";
+    return false;
+  }
   store->CommitPendingWrite();
-  return WaitForPendingWrites(holder, store->path(), max_wait);
+  if (!WaitForPendingWrites(holder, store->path(), max_wait))
+    return false;
+  if (!store->LastWriteSucceeded()) {
+    LOG(ERROR) << "Writing the preferences of " << store->path() << " failed";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

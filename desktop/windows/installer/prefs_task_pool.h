@@ -88,8 +88,13 @@ bool WaitForPendingWrites(PrefsTaskPool* holder,
                           const base::FilePath& path,
                           base::TimeDelta max_wait);
 
+// How long the installer waits for a preference file it depends on to be written.
+constexpr base::TimeDelta kPrefsWriteWait = base::TimeDelta::FromSeconds(60);
+
 // Hands |store|'s pending write (the store made through LoadJsonPrefStore with |holder|) to
-// its file's sequence and waits for it as WaitForPendingWrites does.
+// its file's sequence and waits for it as WaitForPendingWrites does. Whether the file now
+// holds the store's values: false, logged, for a store that cannot write (its file could
+// not be read), a write that failed or a wait that gave up.
 bool CommitPendingWriteAndWait(PrefsTaskPool* holder,
                                JsonPrefStore* store,
                                base::TimeDelta max_wait);

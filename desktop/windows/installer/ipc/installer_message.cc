@@ -3,7 +3,61 @@
 #include <string_view>
 #include <utility>
 
+#include "base/logging.h"
+
 namespace installer {
+
+namespace {
+
+constexpr char kCutMark[] = "...";
+// What padding to 4 bytes and the mark may add to a cut text, in bytes.
+constexpr size_t kCutSlack = 3 + 2 * (sizeof(kCutMark) - 1);
+
+std::unique_ptr<base::WireMessage> WriteFields(const InstallerMessage& message) {
+  auto wire = std::make_unique<base::WireMessage>();
+  wire->WriteString(kInstallerMessageSignature);
+  wire->WriteInt(message.type);
+  switch (message.type) {
+    case IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS:
+      wire->WriteBool(message.value);
+      break;
+    case IPC_MESSAGE_TOTAL_STEPS:
+      wire->WriteInt(message.count);
+      break;
+    case IPC_MESSAGE_ERROR:
+      wire->WriteInt(message.code);
+      wire->WriteWideString(message.message);
+      wire->WriteString(message.detail);
+      break;
+    default:
+      break;
+  }
+  return wire;
+}
+
+// Drops at least |excess| bytes from the end of |text| (UTF-8), never inside a character,
+// and marks the cut; empties it when little would be left.
+void CutUtf8(size_t excess, std::string* text) {
+  size_t keep = text->size() > excess + kCutSlack ? text->size() - excess - kCutSlack : 0;
+  while (keep > 0 && (static_cast<unsigned char>((*text)[keep]) & 0xC0) == 0x80)
+    --keep;
+  text->resize(keep);
+  if (keep > 0)
+    text->append(kCutMark);
+}
+
+// The same for UTF-16 text, never between the halves of a surrogate pair.
+void CutUtf16(size_t excess, std::wstring* text) {
+  const size_t units = (excess + kCutSlack + 1) / 2;
+  size_t keep = text->size() > units ? text->size() - units : 0;
+  if (keep > 0 && (*text)[keep] >= 0xDC00 && (*text)[keep] <= 0xDFFF)
+    --keep;
+  text->resize(keep);
+  if (keep > 0)
+    text->append(L"...");
+}
+
+}  // namespace
 
 const char kInstallerMessageSignature[] = ":Installer message:";
 
@@ -54,24 +108,23 @@ InstallerMessage InstallerMessage::OfType(InstallerMessageType type) {
 }
 
 std::unique_ptr<base::WireMessage> WriteInstallerMessage(const InstallerMessage& message) {
-  auto wire = std::make_unique<base::WireMessage>();
-  wire->WriteString(kInstallerMessageSignature);
-  wire->WriteInt(message.type);
-  switch (message.type) {
-    case IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS:
-      wire->WriteBool(message.value);
-      break;
-    case IPC_MESSAGE_TOTAL_STEPS:
-      wire->WriteInt(message.count);
-      break;
-    case IPC_MESSAGE_ERROR:
-      wire->WriteInt(message.code);
-      wire->WriteWideString(message.message);
-      wire->WriteString(message.detail);
-      break;
-    default:
-      break;
+  std::unique_ptr<base::WireMessage> wire = WriteFields(message);
+  if (wire->size() <= kMaxInstallerMessageSize || message.type != IPC_MESSAGE_ERROR)
+    return wire;
+  // The detail is for the log, which has it whole; the message is what the user reads.
+  InstallerMessage shortened = message;
+  while (wire->size() > kMaxInstallerMessageSize && !shortened.detail.empty()) {
+    CutUtf8(wire->size() - kMaxInstallerMessageSize, &shortened.detail);
+    wire = WriteFields(shortened);
   }
+  while (wire->size() > kMaxInstallerMessageSize && !shortened.message.empty()) {
+    CutUtf16(wire->size() - kMaxInstallerMessageSize, &shortened.message);
+    wire = WriteFields(shortened);
+  }
+  LOG(WARNING) << "The error report of " << message.message.size() << " and "
+               << message.detail.size() << " characters is shortened to "
+               << shortened.message.size() << " and " << shortened.detail.size()
+               << " to fit a mailslot message";
   return wire;
 }
 

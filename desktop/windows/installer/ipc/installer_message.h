@@ -48,8 +48,10 @@ struct InstallerMessage {
   std::string detail;
 };
 
-// The wire form of |message|, size unchecked (a sender refuses what the receiver cannot
-// take).
+// The wire form of |message|. An error report that would not fit kMaxInstallerMessageSize
+// (long paths in its texts) is shortened so that it arrives: its detail is cut first, then
+// its message, each keeping its start (whole characters) followed by "..."; the type and
+// the code stay. Other messages always fit.
 std::unique_ptr<base::WireMessage> WriteInstallerMessage(const InstallerMessage& message);
 
 enum class InstallerMessageReadResult {

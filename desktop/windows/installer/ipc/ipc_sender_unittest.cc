@@ -13,6 +13,7 @@
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/run_until.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/win/scoped_handle.h"
@@ -141,6 +142,56 @@ TEST(IpcSenderTest, WritesEachMessageWholeAsOneMailslotWrite) {
   AppendLe32(&empty_error, 0);
   AppendLe32(&empty_error, 0);
   EXPECT_EQ(empty_error, mailslot.Read());
+}
+
+TEST_F(IpcSenderReceiverTest, AnErrorReportWithLongPathsArrivesShortened) {
+  // A copy error with 600-character paths: the destination as the message, source and
+  // destination in the detail. Then texts that are cut in the middle of their characters.
+  std::wstring path = L"C:\\Tavro\\";
+  while (path.size() < 600)
+    path += L"folder \u00e9\u6F22\\";
+  path.resize(600);
+  const std::string utf8_path = base::Utf16ToUtf8(path);
+  std::string e_acute_1000;
+  std::wstring smileys_1000;
+  for (int i = 0; i < 1000; ++i) {
+    e_acute_1000 += "\xC3\xA9";
+    smileys_1000 += L"\U0001F600";
+  }
+  const InstallerMessage reports[] = {
+      InstallerMessage::Error(37062, path, "Failed copying " + utf8_path + " to " + utf8_path),
+      InstallerMessage::Error(37055, std::wstring(100, L'\u00e9'), e_acute_1000),
+      InstallerMessage::Error(37055, smileys_1000, ""),
+  };
+  IpcSender sender;
+  ASSERT_TRUE(sender.Connect(name()));
+  for (const InstallerMessage& report : reports) {
+    const std::unique_ptr<base::WireMessage> wire = WriteInstallerMessage(report);
+    EXPECT_LE(wire->size(), kMaxInstallerMessageSize);
+    ASSERT_TRUE(sender.Send(WriteInstallerMessage(report)));
+  }
+  ASSERT_TRUE(base::test::RunUntil([&] { return delegate_.messages.size() >= 3; }));
+
+  std::vector<InstallerMessage> received(3);
+  for (size_t i = 0; i < 3; ++i) {
+    const base::WireMessage wire(delegate_.messages[i].data(), delegate_.messages[i].size());
+    ASSERT_EQ(InstallerMessageReadResult::kOk, ReadInstallerMessage(wire, &received[i]));
+    EXPECT_EQ(reports[i].code, received[i].code);
+  }
+  // The detail is cut, keeping its start; the message, which fits beside it, stays whole.
+  EXPECT_EQ(path, received[0].message);
+  EXPECT_LT(received[0].detail.size(), reports[0].detail.size());
+  EXPECT_TRUE(received[0].detail.starts_with("Failed copying " + utf8_path.substr(0, 100)));
+  EXPECT_TRUE(received[0].detail.ends_with("..."));
+  // Cuts fall between characters: no half of a two-byte character, nor of a pair.
+  EXPECT_EQ(std::wstring(100, L'\u00e9'), received[1].message);
+  ASSERT_LT(3u, received[1].detail.size());
+  EXPECT_EQ(e_acute_1000.substr(0, received[1].detail.size() - 3) + "...", received[1].detail);
+  EXPECT_EQ(1u, received[1].detail.size() % 2);
+  ASSERT_LT(3u, received[2].message.size());
+  EXPECT_EQ(smileys_1000.substr(0, received[2].message.size() - 3) + L"...",
+            received[2].message);
+  EXPECT_EQ(1u, received[2].message.size() % 2);
 }
 
 TEST_F(IpcSenderReceiverTest, RefusesAMessageTheReceiverCannotReadWhole) {

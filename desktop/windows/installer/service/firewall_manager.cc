@@ -178,4 +178,33 @@ bool FirewallManager::RemoveFirewallRules() {
   return false;
 }
 
+int FirewallManager::CountFirewallRules() {
+  ComPtr<INetFwRules> rules = GetRules();
+  return rules ? CountOwnMdnsRules(rules.Get()) : -1;
+}
+
+RemoveFirewallRulesOperation::RemoveFirewallRulesOperation(const ProductNaming& naming,
+                                                           const base::FilePath& program)
+    : naming_(naming), program_(program) {}
+
+RemoveFirewallRulesOperation::~RemoveFirewallRulesOperation() = default;
+
+bool RemoveFirewallRulesOperation::Do() {
+  manager_ = FirewallManager::Create(naming_, program_);
+  if (!manager_) {
+    LOG(ERROR) << "Failed creating a FirewallManager.";
+    return false;
+  }
+  had_rules_ = manager_->CountFirewallRules() != 0;
+  return manager_->RemoveFirewallRules();
+}
+
+void RemoveFirewallRulesOperation::Rollback() {
+  if (!manager_ || !had_rules_)
+    return;
+  had_rules_ = false;
+  if (!manager_->AddFirewallRules())
+    LOG(ERROR) << "Cannot restore the firewall rules of " << program_;
+}
+
 }  // namespace installer

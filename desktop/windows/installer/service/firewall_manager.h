@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "desktop/windows/installer/service/transactions/operation.h"
 
 struct INetFwPolicy2;
 struct INetFwRules;
@@ -35,6 +36,9 @@ class FirewallManager {
   // Removes the rules of this program. True when nothing failed.
   bool RemoveFirewallRules();
 
+  // How many rules this program has; -1 when the rules cannot be listed.
+  int CountFirewallRules();
+
   const std::wstring& mdns_rule_name() const { return mdns_rule_name_; }
   const std::wstring& mdns_rule_description() const { return mdns_rule_description_; }
   const std::wstring& group_name() const { return group_name_; }
@@ -54,6 +58,25 @@ class FirewallManager {
   const std::wstring mdns_rule_name_;
   const std::wstring mdns_rule_description_;
   const std::wstring group_name_;
+};
+
+// Removes the firewall rules of |program| (FirewallManager::RemoveFirewallRules); the undo
+// adds them again when the program had any, or when that could not be told. Needs what the
+// manager needs.
+class RemoveFirewallRulesOperation : public Operation {
+ public:
+  // |naming| must outlive the operation.
+  RemoveFirewallRulesOperation(const ProductNaming& naming, const base::FilePath& program);
+  ~RemoveFirewallRulesOperation() override;
+
+  bool Do() override;
+  void Rollback() override;
+
+ private:
+  const ProductNaming& naming_;
+  const base::FilePath program_;
+  std::unique_ptr<FirewallManager> manager_;
+  bool had_rules_ = false;
 };
 
 }  // namespace installer

@@ -24,6 +24,8 @@ void InstallerInProcessE2eTest::SetUp() {
   InstallerRunTest::SetUp();
   if (HasFatalFailure())
     return;
+  // What the test installs into the real registry is undone at its end.
+  KeepUndoOfSuccessfulRuns();
   stub_log_folder_ = temp_root().Append(L"stubs");
   ASSERT_TRUE(base::CreateDirectory(stub_log_folder_));
   // The package's programs that the installer starts record their runs there.
@@ -37,6 +39,9 @@ void InstallerInProcessE2eTest::SetUp() {
   taskbar_pins_folder_ = temp_root().Append(L"TaskBar");
   ASSERT_TRUE(base::CreateDirectory(taskbar_pins_folder_));
   SetTaskbarPinsFolderForTesting(taskbar_pins_folder_);
+  // The package's pin helper pins there.
+  ASSERT_TRUE(environment_->SetVar(base::Utf16ToUtf8(kStubPinFolderVariable),
+                                   taskbar_pins_folder_.ToUtf8()));
   registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
 }
 
@@ -61,6 +66,7 @@ void InstallerInProcessE2eTest::TearDown() {
   SetTaskbarPinsFolderForTesting(base::FilePath());
   path_overrides_.clear();
   environment_->UnSetVar(base::Utf16ToUtf8(kStubLogFolderVariable));
+  environment_->UnSetVar(base::Utf16ToUtf8(kStubPinFolderVariable));
   InstallerRunTest::TearDown();
 }
 

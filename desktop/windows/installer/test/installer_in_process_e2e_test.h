@@ -24,7 +24,8 @@ namespace test {
 //
 // Besides the folders of InstallerRunTest: the 32-bit program files folder is
 // program_files_x86(), whose "Internet Explorer\iexplore.exe" is a stub (the browser of
-// the uninstall survey), and the taskbar pins live in taskbar_pins_folder().
+// the uninstall survey), and the taskbar pins live in taskbar_pins_folder(), where the
+// package's pin helper pins.
 class InstallerInProcessE2eTest : public InstallerRunTest {
  protected:
   explicit InstallerInProcessE2eTest(Registry registry = Registry::kReal);

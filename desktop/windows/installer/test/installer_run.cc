@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_installation.h"
@@ -35,6 +36,11 @@ void InstallerTestPeer::StepInstallationSucceeded(Installer* installer) {
 // static
 void InstallerTestPeer::RollBack(Installer* installer) {
   installer->transaction_.Rollback();
+}
+
+// static
+void InstallerTestPeer::KeepUndoAfterSuccess(Installer* installer) {
+  installer->keep_undo_after_success_ = true;
 }
 
 // static
@@ -141,6 +147,10 @@ void InstallerRunTest::SetUp() {
                   KEY_SET_VALUE));
     ASSERT_EQ(ERROR_SUCCESS, computer_name_key.WriteValue(
                                  L"ComputerName", std::wstring(computer_name, length)));
+    // Wine's shell writes its folders into the registry when first asked for one, as an
+    // installation that pins does: asked here, before a test takes its snapshots.
+    base::FilePath taskbar_pins;
+    GetTaskbarPinsFolder(&taskbar_pins);
   }
   ASSERT_TRUE(temp_dir_.CreateUniqueTempDir());
   const base::FilePath root = temp_dir_.GetPath();
@@ -239,6 +249,8 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
   auto ran = std::make_unique<Installer>();
   if (user_rights_)
     InstallerTestPeer::SetUserRights(ran.get(), *user_rights_);
+  if (keep_undo_)
+    InstallerTestPeer::KeepUndoAfterSuccess(ran.get());
   ran->AddObserver(observer);
   ran->Start(settings);
   const bool ended = RunUntil([observer] { return observer->ended(); });

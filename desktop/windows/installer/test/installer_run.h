@@ -36,8 +36,12 @@ class InstallerTestPeer {
  public:
   static bool HandleElevatedResult(Installer* installer, int result);
   static void StepInstallationSucceeded(Installer* installer);
-  // Undoes every change the installer's operations made; call after the run ended.
+  // Undoes every change the installer's operations made; call after the run ended (after
+  // success only with KeepUndoAfterSuccess).
   static void RollBack(Installer* installer);
+  // Makes a successful run keep what it needs for an undo until the installer is gone;
+  // before Start.
+  static void KeepUndoAfterSuccess(Installer* installer);
   // Makes the installer see the user as |rights| answer; before Start.
   static void SetUserRights(Installer* installer, const InstallerUserRights& rights);
 };
@@ -144,6 +148,9 @@ class InstallerRunTest : public testing::Test {
   // Makes every installer that RunInstaller starts from now on see the user as |rights|
   // answer (the system's answers when null).
   void SetUserRights(std::unique_ptr<InstallerUserRights> rights);
+  // Makes every installer that RunInstaller starts from now on keep its undo after success
+  // (InstallerTestPeer::KeepUndoAfterSuccess), for InstallerTestPeer::RollBack.
+  void KeepUndoOfSuccessfulRuns() { keep_undo_ = true; }
   HANDLE interrupted_event() const { return interrupted_event_.Get(); }
   // Makes |observer| signal the interrupted event, as the front end does when the user
   // cancels, at its |count|-th Step. Each run starts with the event reset.
@@ -193,6 +200,7 @@ class InstallerRunTest : public testing::Test {
   // The settings of installers handed to the test.
   std::vector<std::unique_ptr<Settings>> kept_settings_;
   std::unique_ptr<InstallerUserRights> user_rights_;
+  bool keep_undo_ = false;
   base::win::ScopedHandle interrupted_event_;
 };
 

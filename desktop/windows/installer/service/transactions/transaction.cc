@@ -9,9 +9,14 @@ namespace installer {
 Transaction::Transaction() : thread_id_(::GetCurrentThreadId()) {}
 
 Transaction::~Transaction() {
+  Commit();
+}
+
+void Transaction::Commit() {
   DCHECK(thread_id_ == ::GetCurrentThreadId());
   for (const std::unique_ptr<Operation>& operation : operations_)
     operation->Commit();
+  operations_.clear();
 }
 
 bool Transaction::Do(std::unique_ptr<Operation> operation) {

@@ -28,6 +28,9 @@ class Transaction {
   // Undoes every kept operation, the last one first, and forgets them.
   void Rollback();
 
+  // Makes every kept operation final, in the order they were done, and forgets them.
+  void Commit();
+
  private:
   const DWORD thread_id_;
   std::vector<std::unique_ptr<Operation>> operations_;

@@ -21,6 +21,9 @@ constexpr wchar_t kStubStreamVariable[] = L"TAVRO_STUB_STREAM";
 // that file in its own place (renaming itself to "<its path>.replaced"), as any process of
 // the user could do to a downloaded package between its checks.
 constexpr wchar_t kStubReplaceSelfVariable[] = L"TAVRO_STUB_REPLACE_SELF_WITH";
+// When set, the pin helper pins as the shell would: it copies the shortcut it is given into
+// the folder this names (the taskbar pins folder of a test).
+constexpr wchar_t kStubPinFolderVariable[] = L"TAVRO_STUB_PIN_FOLDER";
 
 // The name of the stub running as |file_name| in those variables: the file name without
 // extension, in upper case, other characters than letters and digits turned into '_'

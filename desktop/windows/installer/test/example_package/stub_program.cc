@@ -25,6 +25,8 @@
 // "internal-version" or "stream" with that value (a stub served as a package installer);
 // with TAVRO_STUB_REPLACE_SELF_WITH naming a file, a stub asked for "internal-version" first
 // tries to put that file in its own place.
+// The pin helper, with TAVRO_STUB_PIN_FOLDER naming a folder, copies the shortcut it is
+// given there (a shortcut already there stays).
 
 #include <windows.h>
 
@@ -45,6 +47,7 @@ using installer::test::kStubHoldVariablePrefix;
 using installer::test::kStubInternalVersionVariable;
 using installer::test::kStubLogFileName;
 using installer::test::kStubLogFolderVariable;
+using installer::test::kStubPinFolderVariable;
 using installer::test::kStubReplaceSelfVariable;
 using installer::test::kStubStreamVariable;
 using installer::test::StubName;
@@ -262,6 +265,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
     const std::wstring target =
         folder + L"\\" + file_name.substr(0, file_name.size() - 8) + L"_installer.exe";
     return ::CopyFileW(program.c_str(), target.c_str(), FALSE) ? 0 : kExitWorkFailed;
+  }
+  const std::wstring pin_folder = GetEnv(kStubPinFolderVariable);
+  if (!pin_folder.empty() && !arguments.empty() &&
+      (EndsWithIgnoringCase(file_name, L"explorer.exe") ||
+       EndsWithIgnoringCase(file_name, L"installer_helper.exe") ||
+       EndsWithIgnoringCase(file_name, L"installer_helper_64.exe"))) {
+    const std::wstring& shortcut = arguments[0];
+    const std::wstring pin =
+        pin_folder + L"\\" + shortcut.substr(shortcut.find_last_of(L'\\') + 1);
+    if (::CompareStringOrdinal(pin.c_str(), -1, shortcut.c_str(), -1, TRUE) == CSTR_EQUAL)
+      return 0;
+    return ::CopyFileW(shortcut.c_str(), pin.c_str(), FALSE) ? 0 : kExitWorkFailed;
   }
   if (EndsWithIgnoringCase(file_name, L"_installer.exe")) {
     if (FindSwitch(arguments, L"internal-version", nullptr)) {
