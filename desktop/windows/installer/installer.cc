@@ -157,6 +157,8 @@ void Installer::Run() {
     return;
   }
 
+  if (!StartUndoJournal())
+    return;
   FillInstallStatus();
   if (operation() != OPERATION_UNINSTALLING) {
     if (!ReadFilesLists() || !CreateInstallationSubfolder())

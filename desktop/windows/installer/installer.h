@@ -220,6 +220,10 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void NotifyStartingNewMainProcess();
   void NotifyReturnedToPreviousMainProcess();
 
+  // The undo journal of the run (installer_recovery.cc): what an interrupted run left is
+  // taken up first, then this run's operations are journaled. False when the run has ended.
+  bool StartUndoJournal();
+
   // Installation steps (installer_steps.cc).
   void StepCopyFiles(int index);
   void StepCopyRootFiles(int index);

@@ -37,6 +37,7 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/tracking_data.h"
@@ -167,6 +168,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     return 0;
   }
 
+  // An uninstallation first takes up what an interrupted run left in its folder (its
+  // browser executable kept aside, say).
+  if (roles.uninstall)
+    RecoverInterruptedRun(installation_folder);
   const bool holds_browser = base::PathExists(own_folder.Append(GetBrowserExeName()));
   if (roles.uninstall) {
     if (!holds_browser) {

@@ -202,12 +202,19 @@ void Installer::StepWriteInstallerPrefs() {
 
 void Installer::StepFinalizeInstallation() {
   VLOG(1) << "Finalizing the installation";
-  if (!SaveInstallStatus(install_folder().Append(kInstallStatusFileName), install_status_)) {
+  // The new record takes the place of the old one in one step; the old one is kept for an
+  // undo.
+  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  if (!Do(std::make_unique<PreserveFileOperation>(status_file)) ||
+      !SaveInstallStatus(status_file, install_status_)) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                               "Failed saving the installation status");
     return;
   }
-  // Nothing below can fail the installation any more.
+  // Nothing below can fail the installation any more: an interruption from here on leaves
+  // the installation as it stands now.
+  if (!transaction_.PassPointOfNoReturn())
+    LOG(ERROR) << "An interruption from here on would undo the installation";
   SetUpDefaultBrowser();
   NotifyAssociationsChanged();
   CreateAutoupdateTask();
@@ -251,10 +258,15 @@ void Installer::StepPreserveStatus() {
     }
   }
   VLOG(1) << "Moving old status file.";
-  Do(std::make_unique<MoveFileOperation>(
-      status_file,
-      old_status.Append(std::wstring(kInstallStatusFileName) + L"." +
-                        base::Int64ToWideString(base::Time::Now().ToTimeT()))));
+  const base::FilePath kept = old_status.Append(
+      std::wstring(kInstallStatusFileName) + L"." +
+      base::Int64ToWideString(base::Time::Now().ToTimeT()));
+  // The installation keeps its record in place until the new one replaces it; the older
+  // generation's record goes.
+  if (status_file.BaseName().value() == kInstallStatusFileName)
+    Do(std::make_unique<CopyFileOperation>(status_file, kept));
+  else
+    Do(std::make_unique<MoveFileOperation>(status_file, kept));
   ScheduleNextStep();
 }
 

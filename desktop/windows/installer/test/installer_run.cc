@@ -38,6 +38,11 @@ void InstallerTestPeer::RollBack(Installer* installer) {
 }
 
 // static
+void InstallerTestPeer::ReleaseUndoJournal(Installer* installer) {
+  installer->transaction_.DetachJournal();
+}
+
+// static
 void InstallerTestPeer::SetUserRights(Installer* installer, const InstallerUserRights& rights) {
   installer->rights_ = rights;
 }

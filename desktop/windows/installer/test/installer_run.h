@@ -38,6 +38,9 @@ class InstallerTestPeer {
   static void StepInstallationSucceeded(Installer* installer);
   // Undoes every change the installer's operations made; call after the run ended.
   static void RollBack(Installer* installer);
+  // Lets go of the install folder's undo journal, as a run does when its process ends, so
+  // that another installer can run in the folder while this one is kept for RollBack.
+  static void ReleaseUndoJournal(Installer* installer);
   // Makes the installer see the user as |rights| answer; before Start.
   static void SetUserRights(Installer* installer, const InstallerUserRights& rights);
 };

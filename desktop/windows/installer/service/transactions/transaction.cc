@@ -70,6 +70,17 @@ void Transaction::AttachJournal(std::unique_ptr<UndoJournal> journal) {
   unjournaled_ = operations_.size();
 }
 
+void Transaction::DetachJournal() {
+  DCHECK(thread_id_ == ::GetCurrentThreadId());
+  if (!journal_)
+    return;
+  journal_->Discard();
+  journal_.reset();
+  for (Performed& performed : operations_)
+    performed.operation->set_journal(nullptr);
+  unjournaled_ = operations_.size();
+}
+
 bool Transaction::PassPointOfNoReturn() {
   return !journal_ || journal_->MarkPointOfNoReturn();
 }

@@ -39,6 +39,9 @@ class Transaction {
 
   // Journals the operations done from now on (see above).
   void AttachJournal(std::unique_ptr<UndoJournal> journal);
+  // Stops journaling: the journal is deleted, and what was done stays undoable by this
+  // transaction only.
+  void DetachJournal();
   UndoJournal* journal() const { return journal_.get(); }
 
   // Nothing that follows can fail the run: should the process end before the transaction
