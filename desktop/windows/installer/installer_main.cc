@@ -27,6 +27,7 @@
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/crash_reporter/crash_reporter_main.h"
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
+#include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -294,6 +295,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     return 0;
   }
   LOG(INFO) << "Installer download folder: " << download_folder;
+  const DownloadFolderClaim download_folder_claim(download_folder);
 
   ApplyTrackingDataPresets(payload_reader.get(), settings.get(), &roles.run_immediately);
 
