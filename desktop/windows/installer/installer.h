@@ -223,6 +223,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // The undo journal of the run (installer_recovery.cc): what an interrupted run left is
   // taken up first, then this run's operations are journaled. False when the run has ended.
   bool StartUndoJournal();
+  // Copies a damaged status file beside the logs, before the run replaces or deletes it.
+  void KeepDamagedStatusFile();
 
   // Installation steps (installer_steps.cc).
   void StepCopyFiles(int index);

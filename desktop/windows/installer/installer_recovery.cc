@@ -6,10 +6,15 @@
 #include <memory>
 #include <vector>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
 #include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_help.h"
+#include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 #include "desktop/windows/installer/settings.h"
@@ -79,7 +84,29 @@ bool Installer::StartUndoJournal() {
     }
   }
   transaction_.AttachJournal(std::move(journal));
+  if (status().record_made_anew())
+    KeepDamagedStatusFile();
   return true;
+}
+
+void Installer::KeepDamagedStatusFile() {
+  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  base::FilePath log_folder;
+  if (!base::PathExists(status_file) ||
+      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
+                            base::DIR_TEMP)) {
+    return;
+  }
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  const base::FilePath kept = log_folder.Append(base::WideStringPrintf(
+      L"damaged_installation_status_%04d%02d%02d%02d%02d%02d.xml", now.year, now.month,
+      now.day_of_month, now.hour, now.minute, now.second));
+  // The run replaces or deletes it: a copy beside the logs tells what went wrong.
+  if (base::CopySingleFile(status_file, kept))
+    LOG(WARNING) << "The damaged status file is kept as " << kept;
+  else
+    LOG(ERROR) << "Cannot keep the damaged status file as " << kept;
 }
 
 }  // namespace installer

@@ -244,7 +244,9 @@ void Installer::StepPreserveStatus() {
   base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
   if (!base::PathExists(status_file))
     status_file = install_folder().Append(kMorritInstallLogFileName);
-  if (!base::PathExists(status_file)) {
+  // A record made anew for a damaged or missing status file is kept in its place.
+  const bool made_anew = status().record_made_anew();
+  if (!made_anew && !base::PathExists(status_file)) {
     LOG(WARNING) << "No previous status file found.";
     ScheduleNextStep();
     return;
@@ -263,10 +265,16 @@ void Installer::StepPreserveStatus() {
       base::Int64ToWideString(base::Time::Now().ToTimeT()));
   // The installation keeps its record in place until the new one replaces it; the older
   // generation's record goes.
-  if (status_file.BaseName().value() == kInstallStatusFileName)
+  if (made_anew) {
+    if (!Do(std::make_unique<PreserveFileOperation>(kept)) ||
+        !SaveInstallStatus(kept, status().install_status())) {
+      LOG(ERROR) << "Cannot keep the record of the previous installation as " << kept;
+    }
+  } else if (status_file.BaseName().value() == kInstallStatusFileName) {
     Do(std::make_unique<CopyFileOperation>(status_file, kept));
-  else
+  } else {
     Do(std::make_unique<MoveFileOperation>(status_file, kept));
+  }
   ScheduleNextStep();
 }
 
