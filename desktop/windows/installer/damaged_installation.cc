@@ -18,6 +18,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_registry_tables.h"
 #include "desktop/windows/installer/installer_variables.h"
+#include "desktop/windows/installer/service/file_identity.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -193,8 +194,12 @@ class RegistryRecordMaker : public RegistryVariableResolver {
   const UninstallEntry entry_;
 };
 
-// The shortcuts of the product's standard names that the installation may have made.
-void FindShortcuts(bool all_users, InstallStatus* status) {
+// The installation's shortcuts: those of the product's names (with the major version when
+// another installation had taken the name) that point to its launcher.
+void FindShortcuts(bool all_users, const base::FilePath& launcher, InstallStatus* status) {
+  FileIdentity identity;
+  if (!GetFileInfo(launcher, &identity))
+    return;
   const struct {
     int folder_key;
     base::FilePath* path;
@@ -210,7 +215,7 @@ void FindShortcuts(bool all_users, InstallStatus* status) {
       continue;
     for (bool with_version : {false, true}) {
       const base::FilePath shortcut = folder.Append(Installer::GetMasterShortcutName(with_version));
-      if (base::PathExists(shortcut)) {
+      if (base::PathExists(shortcut) && IsShortcutTo(shortcut, launcher, identity)) {
         *place.path = shortcut;
         break;
       }
@@ -218,12 +223,14 @@ void FindShortcuts(bool all_users, InstallStatus* status) {
   }
 }
 
-// The id of the autoupdate task that runs |launcher|; empty when there is none.
-std::string FindAutoupdateTaskId(const base::FilePath& launcher) {
+}  // namespace
+
+std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher) {
+  std::vector<std::string> ids;
   const std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
   std::vector<std::wstring> names;
   if (!scheduler || !scheduler->Init() || !scheduler->GetTaskNames(&names))
-    return std::string();
+    return ids;
   const std::wstring prefix = kAutoupdateTaskNamePrefix;
   for (const std::wstring& name : names) {
     ScheduledTaskInfo task;
@@ -231,13 +238,11 @@ std::string FindAutoupdateTaskId(const base::FilePath& launcher) {
         scheduler->GetTaskInfo(name, &task) &&
         base::FilePath::CompareEqualIgnoreCase(task.command_line.GetProgram().value(),
                                                launcher.value())) {
-      return base::Utf16ToUtf8(name.substr(prefix.size()));
+      ids.push_back(base::Utf16ToUtf8(name.substr(prefix.size())));
     }
   }
-  return std::string();
+  return ids;
 }
-
-}  // namespace
 
 bool RecognizeDamagedInstallation(const base::FilePath& folder,
                                   bool status_file_damaged,
@@ -270,9 +275,11 @@ bool RecognizeDamagedInstallation(const base::FilePath& folder,
   made.components = FindComponents(folder);
   if (registered) {
     RegistryRecordMaker(folder, entry).Make(&made);
-    FindShortcuts(made.all_users, &made);
+    FindShortcuts(made.all_users, launcher, &made);
   }
-  made.app_id = FindAutoupdateTaskId(launcher);
+  const std::vector<std::string> task_ids = FindAutoupdateTaskIds(launcher);
+  if (!task_ids.empty())
+    made.app_id = task_ids.front();
   *status = std::move(made);
   return true;
 }

@@ -1,6 +1,9 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
 
+#include <string>
+#include <vector>
+
 #include "base/files/file_path.h"
 #include "desktop/windows/installer/service/install_status.h"
 
@@ -19,6 +22,10 @@ namespace installer {
 bool RecognizeDamagedInstallation(const base::FilePath& folder,
                                   bool status_file_damaged,
                                   InstallStatus* status);
+
+// The ids of the autoupdate tasks ("Autoupdate <id>") whose program is |launcher|. COM
+// must be initialised on the calling thread.
+std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher);
 
 }  // namespace installer
 

@@ -74,6 +74,11 @@ class RecordedValueChange : public Operation {
 
   void Commit() override { change_->Commit(); }
 
+  void set_journal(UndoJournal* journal) override {
+    Operation::set_journal(journal);
+    change_->set_journal(journal);
+  }
+
   // Enters the value into the record, its key with it.
   void Record() {
     auto key = FindKey(record_, key_path_);

@@ -26,6 +26,8 @@ class ServerInstallE2eTest : public InstallerE2eTest {
 
   // The registry holds nothing that was not there before the test.
   void ExpectRegistryUnchanged() const;
+  // The download folder holds nothing but the installers' logs.
+  void ExpectDownloadFolderClean() const;
   // Uninstalls silently what the test installed, with the installer the installation keeps,
   // and expects the browser and its uninstall entry gone.
   void Uninstall();
