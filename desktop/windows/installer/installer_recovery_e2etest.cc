@@ -142,12 +142,15 @@ class InstallerRecoveryE2eTest : public ServerInstallE2eTest {
         FormatDifferences(files));
     EXPECT_EQ(shortcuts_before_, FindShortcuts());
     const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+    const std::wstring company_key = L"HKCU\\" + GetCompanyRegistryKey();
     for (const SnapshotDifference& difference :
          CompareSnapshots(registry_before_, registry, RegistrySnapshot::DefaultAllowList())) {
       const RegistrySnapshot::Values* values = registry.FindKey(difference.path);
       const bool emptied_key = values && values->empty();
-      const bool last_install_path = base::EndsWith(
-          difference.path, L"\\Last Stable Install Path", base::CompareCase::SENSITIVE);
+      // The company's key keeps the last install folder.
+      const bool last_install_path =
+          difference.path == company_key ||
+          difference.path == company_key + L"\\Last Stable Install Path";
       EXPECT_TRUE(last_install_path ||
                   (difference.kind == SnapshotDifference::Kind::kAdded && emptied_key))
           << FormatDifferences({difference});
@@ -188,19 +191,17 @@ class InstallerRecoveryE2eTest : public ServerInstallE2eTest {
   RegistrySnapshot registry_before_;
 };
 
-// The backend is ended at a point of each kind of change: after it registered the browser
-// (files copied, registry written), while the component installer runs (which goes on and
-// installs its component), after the new status file stood (past the point of no return),
-// and likewise in an upgrade and an uninstallation. Each next run first undoes or finishes
-// what was left, then does its own work: never a second installation.
+// The backend is ended at a point of each kind of change: while the component installer
+// runs (the browser registered, files and shortcuts in place; the component installs itself
+// after the backend is gone), after the new status file stood (past the point of no
+// return), while an upgrade's component installer runs (the old registration, files and
+// status file kept aside or copied), and after an uninstallation removed the registration.
+// Each next run first undoes or finishes what was left, then does its own work: never a
+// second installation.
 TEST_F(InstallerRecoveryE2eTest, BackendEndedAtEachKindOfChangeIsTakenUpByTheNextRun) {
   CopyPackages();
-  // Held while it pins the shortcut: the browser registered, its files in place.
-  {
-    StubHold pin(L"explorer.exe");
-    ASSERT_TRUE(pin.IsValid());
-    RunAndKillBackend(Install(current_), Started(L"explorer.exe"), &pin);
-  }
+  // Held while its component installer runs: the browser registered, its files and
+  // shortcuts in place, and the component installed after the backend is gone.
   {
     StubHold component(L"suite_installer.exe");
     ASSERT_TRUE(component.IsValid());
