@@ -10,6 +10,7 @@
 #include "base/logging.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
@@ -76,11 +77,14 @@ bool CopyFileOperation::Do() {
   base::win::ScopedHandle copy = create();
   DWORD error = copy.IsValid() ? ERROR_SUCCESS : ::GetLastError();
   if (copy.IsValid()) {
-    // Recorded once made, which costs no look-up of the name: a file that a crash leaves
-    // in between is empty, in a folder that is mostly the run's own (and removed whole).
+    // Recorded once made, which costs no look-up of the name (a file that a crash leaves
+    // in between is empty), and not at all in a folder that the run made, whose undo
+    // removes it whole.
     copying_ = true;
-    if (!Journal(*undo_record::FileCreated(destination_)))
+    if ((!journal() || !journal()->CoversNewFile(destination_)) &&
+        !Journal(*undo_record::FileCreated(destination_))) {
       return false;
+    }
   }
   const DWORD existing = IsExistsError(error) ? ::GetFileAttributesW(destination_.value().c_str())
                                               : INVALID_FILE_ATTRIBUTES;

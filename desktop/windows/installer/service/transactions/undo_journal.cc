@@ -84,7 +84,18 @@ bool UndoJournal::Append(const base::DictionaryValue& record) {
   }
   offsets_.push_back(end_);
   end_ += static_cast<int64_t>(line.size());
+  const base::FilePath created = undo_record::GetCreatedFolder(record);
+  if (!created.empty() && folder_.IsParent(created))
+    created_folders_.emplace_back(offsets_.size() - 1, created);
   return true;
+}
+
+bool UndoJournal::CoversNewFile(const base::FilePath& path) const {
+  for (const auto& [index, folder] : created_folders_) {
+    if (folder.IsParent(path))
+      return true;
+  }
+  return false;
 }
 
 void UndoJournal::TruncateTo(size_t size) {
@@ -94,6 +105,8 @@ void UndoJournal::TruncateTo(size_t size) {
     return;
   end_ = offsets_[size];
   offsets_.resize(size);
+  while (!created_folders_.empty() && created_folders_.back().first >= size)
+    created_folders_.pop_back();
   if (point_of_no_return_ != kNone && point_of_no_return_ >= size)
     point_of_no_return_ = kNone;
 }
@@ -126,6 +139,7 @@ void UndoJournal::Discard() {
   // Emptied first: a journal that could not be deleted holds nothing to undo.
   SetEnd(0);
   offsets_.clear();
+  created_folders_.clear();
   end_ = 0;
   point_of_no_return_ = kNone;
   file_.Close();

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/files/file_path.h"
@@ -71,6 +72,12 @@ class UndoJournal {
   // the change it undoes must not be made.
   bool Append(const base::DictionaryValue& record);
 
+  // Whether the undo of |path|, a file about to be created, is written already: it lies in
+  // a folder inside the journal's folder that a record says the run created, and whose
+  // undo removes it with everything in it. (A package has thousands of files, each record
+  // is a write to the disk.)
+  bool CoversNewFile(const base::FilePath& path) const;
+
   // The number of records: a mark to come back to.
   size_t size() const { return offsets_.size(); }
   // Takes off the records after the first |size|: what they undo has been undone.
@@ -108,6 +115,9 @@ class UndoJournal {
   std::vector<int64_t> offsets_;
   int64_t end_ = 0;
   size_t point_of_no_return_ = kNone;
+  // The folders inside the journal's folder that records say the run created, each with
+  // the index of its record.
+  std::vector<std::pair<size_t, base::FilePath>> created_folders_;
 
   friend RecoveryResult RecoverInterruptedRun(const base::FilePath& folder);
 };
