@@ -64,10 +64,12 @@ struct InstallerUserRights {
 // the Settings it is started with, as a list of steps that run one posted task at a time on
 // the thread that created it (which must run a MessageLoop and have COM initialised for a
 // single-threaded apartment). Every change to files and the registry is an operation of
-// the installer's Transaction, up to the last point where the run can fail (what follows,
-// such as the status file, the scheduled task and the user's profile, can no longer fail
+// the installer's Transaction, up to the last point where the run can fail (the new status
+// file; what follows, such as the scheduled task and the user's profile, can no longer fail
 // it): a failure or a cancellation rolls all of them back; the installation is made final
-// when the Installer is destroyed after success.
+// when the Installer is destroyed after success. The Transaction keeps an undo journal in
+// the install folder, so that a later run undoes what a run that never ended did, or
+// finishes it when it had passed that point; a run first takes up such a journal.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
