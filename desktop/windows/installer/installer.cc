@@ -28,7 +28,6 @@
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/pe_image.h"
-#include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"

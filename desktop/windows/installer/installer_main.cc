@@ -29,6 +29,7 @@
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
 #include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/installer_runner_backend.h"
@@ -172,7 +173,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   // An uninstallation first takes up what an interrupted run left in its folder (its
   // browser executable kept aside, say).
   if (roles.uninstall)
-    RecoverInterruptedRun(installation_folder);
+    RecoverInterruptedRun(installation_folder, &IsInstallationRegistryKey);
   const bool holds_browser = base::PathExists(own_folder.Append(GetBrowserExeName()));
   if (roles.uninstall) {
     if (!holds_browser) {

@@ -12,6 +12,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -37,7 +38,7 @@ bool Installer::StartUndoJournal() {
                                                                : IDS_ERROR_INSTALL_FAILED;
   UndoJournal::OpenResult result = UndoJournal::OpenResult::kFailed;
   std::unique_ptr<UndoJournal> journal =
-      UndoJournal::OpenForRun(install_folder(), kJournalWait, &result);
+      UndoJournal::OpenForRun(install_folder(), kJournalWait, &IsInstallationRegistryKey, &result);
   switch (result) {
     case UndoJournal::OpenResult::kOpened:
     case UndoJournal::OpenResult::kRecovered:

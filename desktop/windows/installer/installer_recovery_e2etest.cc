@@ -17,6 +17,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/damaged_installation.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
@@ -219,7 +220,8 @@ TEST_F(InstallerRecoveryE2eTest, BackendEndedAtEachKindOfChangeIsTakenUpByTheNex
     RunAndKillBackend(Install(next_), Started(L"suite_installer.exe"), &component);
   }
   // Undone: the current version's installation is back whole, its record in place.
-  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install_folder()));
+  EXPECT_EQ(RecoveryResult::kRecovered,
+            RecoverInterruptedRun(install_folder(), &IsInstallationRegistryKey));
   ExpectOneInstallation();
   EXPECT_NE(std::wstring::npos,
             Uninstall().find(base::Utf8ToUtf16(ExamplePackage::Current().version())));

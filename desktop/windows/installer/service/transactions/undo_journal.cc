@@ -43,9 +43,11 @@ UndoJournal::UndoJournal(const base::FilePath& folder, base::win::ScopedHandle f
 UndoJournal::~UndoJournal() = default;
 
 // static
-std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(const base::FilePath& folder,
-                                                     base::TimeDelta wait,
-                                                     OpenResult* result) {
+std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(
+    const base::FilePath& folder,
+    base::TimeDelta wait,
+    const undo_record::RegistryKeyFilter& registry_keys,
+    OpenResult* result) {
   const base::FilePath path = folder.Append(kUndoJournalFileName);
   const base::TimeTicks deadline = base::TimeTicks::Now() + wait;
   base::win::ScopedHandle file = OpenJournalFile(path, OPEN_ALWAYS);
@@ -62,7 +64,7 @@ std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(const base::FilePath& folde
   }
   std::unique_ptr<UndoJournal> journal(new UndoJournal(folder, std::move(file)));
   bool had_records = false;
-  if (!journal->Recover(true, &had_records)) {
+  if (!journal->Recover(true, registry_keys, &had_records)) {
     *result = had_records ? OpenResult::kUndoFailed : OpenResult::kFailed;
     return nullptr;
   }
@@ -195,7 +197,9 @@ bool UndoJournal::Load(std::vector<std::unique_ptr<base::DictionaryValue>>* reco
   return true;
 }
 
-bool UndoJournal::Recover(bool keep_own_folder, bool* had_records) {
+bool UndoJournal::Recover(bool keep_own_folder,
+                          const undo_record::RegistryKeyFilter& registry_keys,
+                          bool* had_records) {
   std::vector<std::unique_ptr<base::DictionaryValue>> records;
   if (!Load(&records))
     return false;
@@ -205,7 +209,8 @@ bool UndoJournal::Recover(bool keep_own_folder, bool* had_records) {
       Discard();
     return true;
   }
-  const undo_record::UndoScope scope = undo_record::UndoScope::ForFolder(folder_);
+  const undo_record::UndoScope scope =
+      undo_record::UndoScope::ForFolder(folder_, registry_keys);
   // The folders that hold the journal: created first by the run, undone last.
   size_t own_folders = 0;
   if (passed_point_of_no_return()) {
@@ -220,11 +225,15 @@ bool UndoJournal::Recover(bool keep_own_folder, bool* had_records) {
       ++own_folders;
     }
     for (size_t i = records.size(); i > own_folders; --i) {
-      if (!undo_record::Undo(*records[i - 1], scope)) {
+      const undo_record::UndoResult result = undo_record::Undo(*records[i - 1], scope);
+      if (result == undo_record::UndoResult::kFailed) {
         LOG(ERROR) << "The undo of an interrupted installation in " << folder_
                    << " stops here; a later run takes it up again";
         return false;
       }
+      // What names another's place is never acted on, and never holds up the rest.
+      if (result == undo_record::UndoResult::kRefused)
+        LOG(ERROR) << "Skipped an undo record of the interrupted installation";
       TruncateTo(i - 1);
     }
   }
@@ -266,7 +275,8 @@ bool UndoJournal::SetEnd(int64_t end) {
   return true;
 }
 
-RecoveryResult RecoverInterruptedRun(const base::FilePath& folder) {
+RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
+                                     const undo_record::RegistryKeyFilter& registry_keys) {
   const base::FilePath path = folder.Append(kUndoJournalFileName);
   base::win::ScopedHandle file = OpenJournalFile(path, OPEN_EXISTING);
   if (!file.IsValid()) {
@@ -279,7 +289,7 @@ RecoveryResult RecoverInterruptedRun(const base::FilePath& folder) {
   }
   UndoJournal journal(folder, std::move(file));
   bool had_records = false;
-  if (!journal.Recover(false, &had_records))
+  if (!journal.Recover(false, registry_keys, &had_records))
     return RecoveryResult::kFailed;
   return had_records ? RecoveryResult::kRecovered : RecoveryResult::kNothing;
 }

@@ -11,10 +11,7 @@
 #include "base/files/file_path.h"
 #include "base/time/time.h"
 #include "base/win/scoped_handle.h"
-
-namespace base {
-class DictionaryValue;
-}
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -62,8 +59,10 @@ class UndoJournal {
   // run left in it is first undone, or finished where that run had passed its point of no
   // return; the folders that run created up to |folder| stay, recorded now as this run's.
   // Null unless |result| is kOpened or kRecovered.
+  // |registry_keys| tells which registry keys the undo may act on (undo_records.h).
   static std::unique_ptr<UndoJournal> OpenForRun(const base::FilePath& folder,
                                                  base::TimeDelta wait,
+                                                 const undo_record::RegistryKeyFilter& registry_keys,
                                                  OpenResult* result);
 
   const base::FilePath& folder() const { return folder_; }
@@ -104,7 +103,9 @@ class UndoJournal {
   // stay, left as the only records; otherwise the journal is deleted and they go too, when
   // empty. False when the journal cannot be read or an undo failed (the journal then keeps
   // that record and those below it).
-  bool Recover(bool keep_own_folder, bool* had_records);
+  bool Recover(bool keep_own_folder,
+               const undo_record::RegistryKeyFilter& registry_keys,
+               bool* had_records);
   bool WriteAt(int64_t offset, const std::string& text);
   bool SetEnd(int64_t end);
 
@@ -119,13 +120,17 @@ class UndoJournal {
   // the index of its record.
   std::vector<std::pair<size_t, base::FilePath>> created_folders_;
 
-  friend RecoveryResult RecoverInterruptedRun(const base::FilePath& folder);
+  friend RecoveryResult RecoverInterruptedRun(
+      const base::FilePath& folder,
+      const undo_record::RegistryKeyFilter& registry_keys);
 };
 
 // Undoes (or finishes, past its point of no return) what an interrupted run left in
 // |folder|, unless a run holds its journal; the journal goes, and with it the folders
-// that run created for it (when they are empty).
-RecoveryResult RecoverInterruptedRun(const base::FilePath& folder);
+// that run created for it (when they are empty). |registry_keys| tells which registry keys
+// the undo may act on (undo_records.h).
+RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
+                                     const undo_record::RegistryKeyFilter& registry_keys);
 
 // Whether |folder| holds an undo journal (of a run under way or interrupted).
 bool HasUndoJournal(const base::FilePath& folder);

@@ -8,6 +8,7 @@
 
 #include "base/environment.h"
 #include "base/files/file_util.h"
+#include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
 #include "base/values.h"
@@ -32,6 +33,7 @@ constexpr char kFolderVariable[] = "TAVRO_TEST_JOURNAL_FOLDER";
 constexpr char kRegistryVariable[] = "TAVRO_TEST_JOURNAL_KEY";
 constexpr char kPointOfNoReturnVariable[] = "TAVRO_TEST_JOURNAL_COMMITS";
 constexpr base::TimeDelta kNoWait = base::TimeDelta();
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::wstring GetVar(const char* name) {
   std::string value;
@@ -51,7 +53,7 @@ TEST(UndoJournalChildTest, DISABLED_RunThatIsKilled) {
   const base::FilePath install = root.Append(L"install");
   const std::wstring key = GetVar(kRegistryVariable);
   UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
-  std::unique_ptr<UndoJournal> journal = UndoJournal::OpenForRun(install, kNoWait, &opened);
+  std::unique_ptr<UndoJournal> journal = UndoJournal::OpenForRun(install, kNoWait, {}, &opened);
   ASSERT_EQ(UndoJournal::OpenResult::kOpened, opened);
   auto* transaction = new Transaction;  // Never destroyed: the process is killed.
   transaction->AttachJournal(std::move(journal));
@@ -124,18 +126,18 @@ TEST_F(UndoJournalTest, AKilledRunIsUndoneByTheNextOne) {
   ASSERT_NE(files, Snapshot());
   ASSERT_NE(registry, key_.Snapshot());
 
-  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install()));
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), {}));
   // Everything as it was: files, folders, backups gone, the registry, the journal gone.
   EXPECT_EQ(files, Snapshot());
   EXPECT_EQ(registry, key_.Snapshot());
-  EXPECT_EQ(RecoveryResult::kNothing, RecoverInterruptedRun(install()));
+  EXPECT_EQ(RecoveryResult::kNothing, RecoverInterruptedRun(install(), {}));
 }
 
 TEST_F(UndoJournalTest, AKilledRunPastItsPointOfNoReturnIsFinished) {
   RunAndKill(true);
   const test::RegistrySnapshot registry = key_.Snapshot();
 
-  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install()));
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), {}));
   // The run's changes stay; what it kept for an undo is gone.
   EXPECT_EQ((std::vector<std::wstring>{
                 L"install", L"install\\2.0", L"install\\2.0\\bin", L"install\\2.0\\bin\\new.txt",
@@ -152,7 +154,7 @@ TEST_F(UndoJournalTest, ANewRunWaitsForTheRunThatHoldsTheJournalThenTakesOverWha
   ASSERT_TRUE(base::CreateDirectory(made));
   {
     UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
-    std::unique_ptr<UndoJournal> held = UndoJournal::OpenForRun(made, kNoWait, &opened);
+    std::unique_ptr<UndoJournal> held = UndoJournal::OpenForRun(made, kNoWait, {}, &opened);
     ASSERT_EQ(UndoJournal::OpenResult::kOpened, opened);
     // The run made the folders of the installation and a file, then died before it could
     // write a whole record.
@@ -161,8 +163,8 @@ TEST_F(UndoJournalTest, ANewRunWaitsForTheRunThatHoldsTheJournalThenTakesOverWha
     ASSERT_TRUE(held->Append(*undo_record::FileCreated(made.Append(L"file.txt"))));
     Write(L"made\\install\\file.txt", "partial");
 
-    EXPECT_EQ(RecoveryResult::kHeld, RecoverInterruptedRun(made));
-    std::unique_ptr<UndoJournal> second = UndoJournal::OpenForRun(made, kNoWait, &opened);
+    EXPECT_EQ(RecoveryResult::kHeld, RecoverInterruptedRun(made, {}));
+    std::unique_ptr<UndoJournal> second = UndoJournal::OpenForRun(made, kNoWait, {}, &opened);
     EXPECT_FALSE(second);
     EXPECT_EQ(UndoJournal::OpenResult::kHeld, opened);
   }
@@ -170,7 +172,7 @@ TEST_F(UndoJournalTest, ANewRunWaitsForTheRunThatHoldsTheJournalThenTakesOverWha
 
   // The next run undoes the file; the folders stay for it, as its own.
   UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
-  std::unique_ptr<UndoJournal> next = UndoJournal::OpenForRun(made, kNoWait, &opened);
+  std::unique_ptr<UndoJournal> next = UndoJournal::OpenForRun(made, kNoWait, {}, &opened);
   ASSERT_TRUE(next);
   EXPECT_EQ(UndoJournal::OpenResult::kRecovered, opened);
   EXPECT_EQ(2u, next->size());
@@ -180,7 +182,7 @@ TEST_F(UndoJournalTest, ANewRunWaitsForTheRunThatHoldsTheJournalThenTakesOverWha
   next->RevokePointOfNoReturn();
   EXPECT_FALSE(next->passed_point_of_no_return());
   next.reset();
-  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(made));
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(made, {}));
   EXPECT_FALSE(base::PathExists(Path(L"made")));
 }
 
@@ -193,24 +195,31 @@ TEST_F(UndoJournalTest, RecordsNamingPlacesOutsideTheInstallationAreNotActedOn) 
       undo_record::FileCreated(Path(L"outside.txt")),
       undo_record::FileCreated(install().Append(L"..\\outside.txt")),
       undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0, L"Environment", L"TEMP", false,
-                                        REG_NONE, {})};
+                                        REG_NONE, {}),
+      // Inside "Software", but not the installation's.
+      undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0, kRunKey, L"Evil", true, REG_SZ,
+                                        {'x', 0, 0, 0})};
+  const undo_record::RegistryKeyFilter installation_keys = [this](const std::wstring& path,
+                                                                  bool) {
+    return base::StartsWith(path, key_.path(), base::CompareCase::INSENSITIVE_ASCII);
+  };
   for (const std::unique_ptr<base::DictionaryValue>& record : records) {
     {
       UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
       std::unique_ptr<UndoJournal> journal =
-          UndoJournal::OpenForRun(install(), kNoWait, &opened);
+          UndoJournal::OpenForRun(install(), kNoWait, {}, &opened);
       ASSERT_TRUE(journal);
       ASSERT_TRUE(journal->Append(*record));
     }
-    // The undo stops at it; the journal keeps it for someone to look at.
-    EXPECT_EQ(RecoveryResult::kFailed, RecoverInterruptedRun(install()));
-    EXPECT_TRUE(HasUndoJournal(install()));
-    ASSERT_TRUE(base::DeletePath(install().Append(kUndoJournalFileName), false));
+    // Skipped, and the undo goes on.
+    EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), installation_keys));
+    EXPECT_FALSE(HasUndoJournal(install()));
   }
   EXPECT_EQ("someone else's", Read(L"outside.txt"));
   std::wstring temp_after;
   EXPECT_EQ(ERROR_SUCCESS, environment.ReadValue(L"TEMP", &temp_after));
   EXPECT_EQ(temp_before, temp_after);
+  EXPECT_FALSE(base::win::RegistryKey(HKEY_CURRENT_USER, kRunKey, KEY_READ).HasValue(L"Evil"));
 }
 
 }  // namespace

@@ -123,8 +123,11 @@ bool GetBackupPath(const base::DictionaryValue& record,
   return true;
 }
 
-// The registry key of |record|: below HKLM or HKCU, inside "Software", in a known view.
+// The registry key of |record|: below HKLM or HKCU, inside "Software", in a known view, and
+// one that |scope| accepts (|as_ancestor|: as one above an installation's key).
 bool GetRegistryKey(const base::DictionaryValue& record,
+                    const UndoScope& scope,
+                    bool as_ancestor,
                     HKEY* root,
                     REGSAM* view,
                     std::wstring* path) {
@@ -142,7 +145,8 @@ bool GetRegistryKey(const base::DictionaryValue& record,
   const bool known_view = *view == 0 || *view == KEY_WOW64_32KEY || *view == KEY_WOW64_64KEY;
   if (!*root || !known_view ||
       !base::StartsWith(*path, L"Software\\", base::CompareCase::INSENSITIVE_ASCII) ||
-      path->find(L"\\\\") != std::wstring::npos || path->back() == L'\\') {
+      path->find(L"\\\\") != std::wstring::npos || path->back() == L'\\' ||
+      (scope.registry_keys && !scope.registry_keys(*path, as_ancestor))) {
     LOG(ERROR) << "Not acting on the registry key " << root_name << "\\" << *path;
     return false;
   }
@@ -275,11 +279,11 @@ bool UndoFileKept(const base::DictionaryValue& record, const UndoScope& scope) {
   return true;
 }
 
-bool UndoRegistryKeyCreated(const base::DictionaryValue& record) {
+bool UndoRegistryKeyCreated(const base::DictionaryValue& record, const UndoScope& scope) {
   HKEY root = nullptr;
   REGSAM view = 0;
   std::wstring path;
-  if (!GetRegistryKey(record, &root, &view, &path))
+  if (!GetRegistryKey(record, scope, true, &root, &view, &path))
     return false;
   base::win::RegistryKey key;
   if (key.Open(root, path.c_str(), KEY_QUERY_VALUE | view) != ERROR_SUCCESS)
@@ -303,12 +307,13 @@ bool UndoRegistryKeyCreated(const base::DictionaryValue& record) {
   return true;
 }
 
-bool UndoRegistryValueChanged(const base::DictionaryValue& record) {
+bool UndoRegistryValueChanged(const base::DictionaryValue& record, const UndoScope& scope) {
   HKEY root = nullptr;
   REGSAM view = 0;
   std::wstring path;
   std::wstring name;
-  if (!GetRegistryKey(record, &root, &view, &path) || !record.GetString("name", &name))
+  if (!GetRegistryKey(record, scope, false, &root, &view, &path) ||
+      !record.GetString("name", &name))
     return false;
   std::string hex;
   int type = 0;
@@ -341,13 +346,13 @@ bool UndoRegistryValueChanged(const base::DictionaryValue& record) {
   return true;
 }
 
-bool UndoRegistryKeyDeleted(const base::DictionaryValue& record) {
+bool UndoRegistryKeyDeleted(const base::DictionaryValue& record, const UndoScope& scope) {
   HKEY root = nullptr;
   REGSAM view = 0;
   std::wstring path;
   const base::Value* saved = nullptr;
   RegistryTree tree;
-  if (!GetRegistryKey(record, &root, &view, &path) || !record.Get("tree", &saved) ||
+  if (!GetRegistryKey(record, scope, false, &root, &view, &path) || !record.Get("tree", &saved) ||
       !RegistryTree::FromValue(*saved, &tree)) {
     LOG(ERROR) << "Undo record without the deleted registry key";
     return false;
@@ -373,10 +378,6 @@ bool UndoProgramRun(const base::DictionaryValue& record, const UndoScope& scope)
   }
   const base::CommandLine undo = base::CommandLine::FromString(text);
   const base::FilePath program = undo.GetProgram();
-  if (!IsInsideFolder(program, scope.folder, false)) {
-    LOG(ERROR) << "Not running " << program << ": outside the installation";
-    return false;
-  }
   // Without its program nothing of it is left to remove.
   if (!base::PathExists(program))
     return true;
@@ -386,6 +387,45 @@ bool UndoProgramRun(const base::DictionaryValue& record, const UndoScope& scope)
     LOG(WARNING) << program << " ended with " << exit_code;
   // What the program could not undo is its own to report; the undo goes on.
   return true;
+}
+
+// Whether every place |record| names is in |scope| (and the record is one at all).
+bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath path;
+  base::FilePath other;
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring key;
+  if (IsKind(record, kFolderCreated) || IsKind(record, kFileCreated))
+    return GetScopedPath(record, "path", scope, &path);
+  if (IsKind(record, kSetAside)) {
+    return GetScopedPath(record, "path", scope, &path) &&
+           GetBackupPath(record, "backup", path, &other);
+  }
+  if (IsKind(record, kMoved))
+    return GetScopedPath(record, "from", scope, &path) && GetScopedPath(record, "to", scope, &other);
+  if (IsKind(record, kFileKept)) {
+    return GetScopedPath(record, "path", scope, &path) &&
+           (!record.HasKey("backup") || GetBackupPath(record, "backup", path, &other));
+  }
+  if (IsKind(record, kRegistryKeyCreated))
+    return GetRegistryKey(record, scope, true, &root, &view, &key);
+  if (IsKind(record, kRegistryValueChanged) || IsKind(record, kRegistryKeyDeleted))
+    return GetRegistryKey(record, scope, false, &root, &view, &key);
+  if (IsKind(record, kProgramRun)) {
+    std::wstring undo;
+    if (!record.GetString("undo", &undo))
+      return false;
+    const base::FilePath program = base::CommandLine::FromString(undo).GetProgram();
+    if (IsInsideFolder(program, scope.folder, false))
+      return true;
+    LOG(ERROR) << "Not running " << program << ": outside the installation";
+    return false;
+  }
+  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked))
+    return true;
+  LOG(ERROR) << "Undo record of an unknown kind";
+  return false;
 }
 
 }  // namespace
@@ -498,9 +538,10 @@ base::FilePath GetCreatedFolder(const base::DictionaryValue& record) {
 }
 
 // static
-UndoScope UndoScope::ForFolder(const base::FilePath& folder) {
+UndoScope UndoScope::ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys) {
   UndoScope scope;
   scope.folder = folder;
+  scope.registry_keys = std::move(registry_keys);
   for (int key : {base::DIR_USER_DESKTOP, base::DIR_COMMON_DESKTOP, base::DIR_START_MENU,
                   base::DIR_COMMON_START_MENU, base::DIR_USER_QUICK_LAUNCH}) {
     base::FilePath shell_folder;
@@ -510,31 +551,31 @@ UndoScope UndoScope::ForFolder(const base::FilePath& folder) {
   return scope;
 }
 
-bool Undo(const base::DictionaryValue& record, const UndoScope& scope) {
-  if (IsKind(record, kFolderCreated))
-    return UndoFolderCreated(record, scope);
-  if (IsKind(record, kFileCreated)) {
+UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope) {
+  if (!IsWithinScope(record, scope))
+    return UndoResult::kRefused;
+  bool undone = true;
+  if (IsKind(record, kFolderCreated)) {
+    undone = UndoFolderCreated(record, scope);
+  } else if (IsKind(record, kFileCreated)) {
     base::FilePath path;
-    return GetScopedPath(record, "path", scope, &path) && DeleteCreatedFile(path);
+    undone = GetScopedPath(record, "path", scope, &path) && DeleteCreatedFile(path);
+  } else if (IsKind(record, kSetAside)) {
+    undone = UndoSetAside(record, scope);
+  } else if (IsKind(record, kMoved)) {
+    undone = UndoMoved(record, scope);
+  } else if (IsKind(record, kFileKept)) {
+    undone = UndoFileKept(record, scope);
+  } else if (IsKind(record, kRegistryKeyCreated)) {
+    undone = UndoRegistryKeyCreated(record, scope);
+  } else if (IsKind(record, kRegistryValueChanged)) {
+    undone = UndoRegistryValueChanged(record, scope);
+  } else if (IsKind(record, kRegistryKeyDeleted)) {
+    undone = UndoRegistryKeyDeleted(record, scope);
+  } else if (IsKind(record, kProgramRun)) {
+    undone = UndoProgramRun(record, scope);
   }
-  if (IsKind(record, kSetAside))
-    return UndoSetAside(record, scope);
-  if (IsKind(record, kMoved))
-    return UndoMoved(record, scope);
-  if (IsKind(record, kFileKept))
-    return UndoFileKept(record, scope);
-  if (IsKind(record, kRegistryKeyCreated))
-    return UndoRegistryKeyCreated(record);
-  if (IsKind(record, kRegistryValueChanged))
-    return UndoRegistryValueChanged(record);
-  if (IsKind(record, kRegistryKeyDeleted))
-    return UndoRegistryKeyDeleted(record);
-  if (IsKind(record, kProgramRun))
-    return UndoProgramRun(record, scope);
-  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked))
-    return true;
-  LOG(ERROR) << "Undo record of an unknown kind";
-  return false;
+  return undone ? UndoResult::kUndone : UndoResult::kFailed;
 }
 
 void Finish(const base::DictionaryValue& record, const UndoScope& scope) {

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,23 +77,37 @@ base::FilePath GetCreatedFolder(const base::DictionaryValue& record);
 // Whether |record| created |folder| or one of the folders above it.
 bool CreatedFolderOrAncestor(const base::DictionaryValue& record, const base::FilePath& folder);
 
-// Where the records of a journal may act: the journal's folder (the install folder) and the
-// shell folders that receive the installation's shortcuts. A record that names another
-// place, or a registry key outside "Software", is not acted on (a journal is a file in the
-// install folder, and anyone who may write there may write it).
+// Whether the registry key |path| (below HKLM or HKCU) is one an installation writes, or
+// with |as_ancestor| one above such a key (which an undo only removes when it is empty).
+using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_ancestor)>;
+
+// Where the records of a journal may act: the journal's folder (the install folder), the
+// shell folders that receive the installation's shortcuts, and the registry keys inside
+// "Software" that |registry_keys| accepts (all of them without it). A record that names
+// another place is not acted on: a journal is a file in the install folder, and anyone who
+// may write there may write it, while the run that undoes it may have more rights.
 struct UndoScope {
   base::FilePath folder;
   std::vector<base::FilePath> shell_folders;
+  RegistryKeyFilter registry_keys;
 
   // The scope of the journal of |folder|, with the user's and all users' desktops, start
   // menus and the user's quick launch (which holds the taskbar pins).
-  static UndoScope ForFolder(const base::FilePath& folder);
+  static UndoScope ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys);
+};
+
+enum class UndoResult {
+  kUndone,
+  // The record names what is outside |scope|, or is not one: nothing was done.
+  kRefused,
+  // It could not be undone (a file in use, say); logged.
+  kFailed,
 };
 
 // Undoes the change of |record|: puts back what it replaced, removes what it created. Each
 // undo looks at what is there before it acts, so that undoing a change that was never made,
-// or was undone already, changes nothing. False, logged, when it could not be undone.
-bool Undo(const base::DictionaryValue& record, const UndoScope& scope);
+// or was undone already, changes nothing.
+UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope);
 
 // Makes the change of |record| final: deletes what it kept for an undo. Failures are
 // logged and left behind.
