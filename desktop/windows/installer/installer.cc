@@ -21,13 +21,13 @@
 #include "base/values.h"
 #include "desktop/windows/installer/default_install_folders.h"
 #include "desktop/windows/installer/installer_registry_tables.h"
+#include "desktop/windows/installer/installer_variables.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/pe_image.h"
-#include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -158,6 +158,8 @@ void Installer::Run() {
     return;
   }
 
+  if (!StartUndoJournal())
+    return;
   FillInstallStatus();
   if (operation() != OPERATION_UNINSTALLING) {
     if (!ReadFilesLists() || !CreateInstallationSubfolder())
@@ -666,29 +668,8 @@ void Installer::OnObjectSignaled(HANDLE object) {
 }
 
 std::wstring Installer::ResolveVariable(const std::wstring& name) {
-  if (name == L"InstallFolder")
-    return settings_ ? install_folder().value() : std::wstring();
-  if (name == L"Version")
-    return base::AsciiToUtf16(ProductInfo::GetVersion());
-  if (name == L"Executable")
-    return GetBrowserExeName();
-  if (name == L"Product")
-    return base::Utf8ToUtf16(ProductInfo::GetProductName());
-  if (name == L"Company")
-    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetCompanyName());
-  if (name == L"CompanyRegistryKey")
-    return GetCompanyRegistryKey();
-  if (name == L"Stream")
-    return base::Utf8ToUtf16(ProductInfo::GetStream());
-  if (name == L"Uninstall")
-    return uninstall_key_;
-  if (name == L"HelpURL")
-    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("help"));
-  if (name == L"CompanyURL")
-    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("homepage"));
-  if (name == L"DownloadsURL")
-    return base::Utf8ToUtf16(ProductConfig::GetInstance().GetUrl("download"));
-  return name;
+  return ResolveInstallerVariable(name, settings_ ? install_folder() : base::FilePath(),
+                                  uninstall_key_);
 }
 
 RegistryRecord* Installer::GetRegistryRecord(HKEY root) {

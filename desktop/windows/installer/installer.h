@@ -66,11 +66,13 @@ struct InstallerUserRights {
 // the Settings it is started with, as a list of steps that run one posted task at a time on
 // the thread that created it (which must run a MessageLoop and have COM initialised for a
 // single-threaded apartment). Every change to files and the registry is an operation of
-// the installer's Transaction, up to the last point where the run can fail (what follows,
-// such as the status file, the scheduled task and the user's profile, can no longer fail
+// the installer's Transaction, up to the last point where the run can fail (the new status
+// file; what follows, such as the scheduled task and the user's profile, can no longer fail
 // it): a failure or a cancellation rolls all of them back; success makes the installation
 // final (what the operations kept aside for an undo goes) before the rights the run was
-// given on the install folder are given back.
+// given on the install folder are given back. The Transaction keeps an undo journal in the
+// install folder, so that a later run undoes what a run that never ended did, or finishes
+// it when it had passed that point; a run first takes up such a journal.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
@@ -218,6 +220,12 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Tells the observers that another process works until it has ended.
   void NotifyStartingNewMainProcess();
   void NotifyReturnedToPreviousMainProcess();
+
+  // The undo journal of the run (installer_recovery.cc): what an interrupted run left is
+  // taken up first, then this run's operations are journaled. False when the run has ended.
+  bool StartUndoJournal();
+  // Copies a damaged status file beside the logs, before the run replaces or deletes it.
+  void KeepDamagedStatusFile();
 
   // Installation steps (installer_steps.cc).
   void StepCopyFiles(int index);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,12 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
-#include "base/process/launch.h"
-#include "base/process/process.h"
 #include "base/strings/string_split.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/signature.h"
+#include "desktop/windows/installer/service/transactions/install_program_operation.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/verified_launch.h"
@@ -23,6 +23,9 @@
 namespace installer {
 
 namespace {
+
+// A component installer that takes longer is ended, and its component left out.
+constexpr base::TimeDelta kComponentInstallerLimit = base::TimeDelta::FromMinutes(10);
 
 const char* BoolSwitchValue(bool value) {
   return value ? "1" : "0";
@@ -96,13 +99,20 @@ void Installer::StepInstallComponents() {
     command.AppendSwitchNative("installfolder", component_folder.value());
     command.AppendSwitchASCII("copyonly", BoolSwitchValue(flag(COPY_ONLY)));
     command.AppendSwitchASCII("allusers", BoolSwitchValue(flag(ALL_USERS_FLAG)));
+    // The installed copy removes the component again when the run is undone.
+    base::CommandLine undo(component_folder.Append(installer.BaseName()));
+    undo.AppendSwitch("uninstall");
+    undo.AppendSwitchASCII("copyonly", BoolSwitchValue(flag(COPY_ONLY)));
+    undo.AppendSwitchASCII("allusers", BoolSwitchValue(flag(ALL_USERS_FLAG)));
+    auto run = std::make_unique<InstallProgramOperation>(command, undo, component_folder,
+                                                         kComponentInstallerLimit);
+    const InstallProgramOperation* const ran = run.get();
     LOG(INFO) << "Running component installer";
-    const base::Process process = base::LaunchProcess(command, base::LaunchOptions());
-    DWORD exit_code = 0;
-    if (!process.IsValid() || !process.WaitForExit(&exit_code)) {
+    if (!Do(std::move(run))) {
       LOG(ERROR) << "Component installer " << installer << " could not be run";
       continue;
     }
+    const DWORD exit_code = ran->exit_code();
     LOG(INFO) << "Component installer returned " << exit_code;
     const std::string utf8_name = base::Utf16ToUtf8(name);
     if (exit_code == 0 &&

@@ -264,6 +264,29 @@ TEST_F(InstallerInProcessE2eTest, RunsOnlyComponentInstallersSignedByTheProduct)
   EXPECT_EQ("suite", status.components[0].name);
 }
 
+// A cancellation after the component installer ran undoes the component too: its installed
+// copy uninstalls it, and its folder goes with the rest of the installation.
+TEST_F(InstallerInProcessE2eTest, CancelledInstallationUninstallsItsComponent) {
+  const TreeSnapshot files = TreeSnapshot::Capture(target_root());
+  const ExamplePackage package = ExamplePackage::Current();
+  // The Step just before the finalising step: 6 besides the copies.
+  const int before_finalizing =
+      static_cast<int>(package.ReadFilesList().size() + package.ReadRootFilesList().size()) + 6;
+  RecordingInstallerObserver cancelled;
+  CancelAtStep(&cancelled, before_finalizing);
+  ASSERT_TRUE(RunInstaller(L"--components=suite:suite", &cancelled));
+  EXPECT_EQ("Done(0)", cancelled.events().back());
+  EXPECT_EQ(before_finalizing, cancelled.steps());
+
+  const std::vector<test::StubInvocation> component = Invocations(L"suite_installer.exe");
+  ASSERT_EQ(2u, component.size());
+  const base::CommandLine undo = component[1].GetCommandLine();
+  EXPECT_EQ(install_folder().Append(L"suite\\suite_installer.exe"), undo.GetProgram());
+  EXPECT_TRUE(undo.HasSwitch("uninstall"));
+  const auto file_differences = CompareSnapshots(files, TreeSnapshot::Capture(target_root()));
+  EXPECT_TRUE(file_differences.empty()) << test::FormatDifferences(file_differences);
+}
+
 TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) {
   RecordingInstallerObserver* first = Run(L"--components=suite:suite");
   ASSERT_EQ("Success", first->events().back());

@@ -29,7 +29,9 @@
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/crash_reporter/crash_reporter_main.h"
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
+#include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/folder_permission_helper.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/installer_runner_backend.h"
@@ -39,6 +41,7 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/tracking_data.h"
@@ -207,6 +210,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     return 0;
   }
 
+  // An uninstallation first takes up what an interrupted run left in its folder (its
+  // browser executable kept aside, say).
+  if (roles.uninstall)
+    RecoverInterruptedRun(installation_folder, &IsInstallationRegistryKey);
   const bool holds_browser = base::PathExists(own_folder.Append(GetBrowserExeName()));
   if (roles.uninstall) {
     if (!holds_browser) {
@@ -329,6 +336,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     return 0;
   }
   LOG(INFO) << "Installer download folder: " << download_folder;
+  const DownloadFolderClaim download_folder_claim(download_folder);
 
   ApplyTrackingDataPresets(payload_reader.get(), settings.get(), &roles.run_immediately);
 

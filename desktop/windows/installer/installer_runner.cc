@@ -78,6 +78,9 @@ bool InstallerRunner::Start(Settings* settings) {
   }
   settings->set_accepts_changes(false);
   settings_ = settings;
+  hand_overs_.clear();
+  hand_over_failed_ = false;
+  reported_success_ = false;
   const base::FilePath& install_folder = settings->GetInstallFolder();
 
   const std::wstring mutex_name = MakeObjectName(install_folder, L"Tavro/Installer", true);
@@ -252,11 +255,20 @@ void InstallerRunner::OnMessageReceived(const base::WireMessage& wire) {
   switch (message.type) {
     case IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS:
       VLOG(1) << "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(" << message.value << ") received";
+      hand_overs_.push_back(false);
       observers_.ForEach(
           [&](Observer* observer) { observer->OnStartingNewMainProcess(message.value); });
       break;
     case IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS:
       VLOG(1) << "IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received";
+      if (!hand_overs_.empty()) {
+        if (!hand_overs_.back()) {
+          LOG(WARNING) << "The process the installer backend handed over to did not report "
+                          "success";
+          hand_over_failed_ = true;
+        }
+        hand_overs_.pop_back();
+      }
       observers_.ForEach([](Observer* observer) { observer->OnReturnedToPreviousMainProcess(); });
       break;
     case IPC_MESSAGE_INSTALL_FOLDER_READY:
@@ -279,6 +291,13 @@ void InstallerRunner::OnMessageReceived(const base::WireMessage& wire) {
       break;
     case IPC_MESSAGE_SUCCESS:
       VLOG(1) << "IPC_MESSAGE_SUCCESS received";
+      if (!hand_overs_.empty()) {
+        hand_overs_.back() = true;
+      } else if (hand_over_failed_) {
+        LOG(ERROR) << "Ignoring the success of a backend whose hand-over did not succeed";
+        break;
+      }
+      reported_success_ = true;
       observers_.ForEach([](Observer* observer) { observer->OnSuccess(); });
       break;
   }
@@ -298,7 +317,9 @@ void InstallerRunner::OnBackendEnded() {
     PLOG(ERROR) << "GetExitCodeProcess failed";
     exit_code = 1;
   }
-  const bool success = exit_code == 0;
+  if (exit_code == 0 && !reported_success_)
+    LOG(ERROR) << "The installer backend ended without reporting success";
+  const bool success = exit_code == 0 && reported_success_;
   observers_.ForEach([&](Observer* observer) { observer->OnInstallerTerminated(success); });
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "base/command_line.h"
 #include "base/files/file_path.h"
@@ -41,7 +42,9 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
     // |error_id| is a string id, |message| the text for its "$1", |detail| English text.
     virtual void OnError(int error_id, const std::wstring& message, const std::string& detail) = 0;
     virtual void OnSuccess() = 0;
-    // The backend process has ended, with exit code 0 or not. Its reports all came before.
+    // The backend process has ended; |success| when it ended with exit code 0 after it
+    // reported success (a process can end with 0 without having done its work: under Wine,
+    // one killed by a signal does). Its reports all came before.
     virtual void OnInstallerTerminated(bool success) = 0;
   };
 
@@ -85,6 +88,14 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
   bool LaunchBackend(base::CommandLine* command_line);
   // After the backend's last messages were handed on.
   void OnBackendEnded();
+
+  // The success of a backend that handed its work to another process (the package's
+  // installer, an elevated copy) counts only when that process reported success too: one
+  // entry per hand-over under way, whether its process has.
+  std::vector<bool> hand_overs_;
+  bool hand_over_failed_ = false;
+  // Success was reported (and passed on).
+  bool reported_success_ = false;
 
   IpcReceiver receiver_;
   const base::FilePath component_folder_;

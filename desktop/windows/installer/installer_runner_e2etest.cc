@@ -309,6 +309,19 @@ TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
   EXPECT_TRUE(error.ends_with("...)")) << error;
 }
 
+// Exit code 0 alone is no success: under Wine a backend killed by a signal ends with it.
+TEST_F(InstallerRunnerE2eTest, ABackendThatEndsWithoutReportingSuccessHasFailed) {
+  // A program that ends at once with 0 and reports nothing.
+  ASSERT_TRUE(base::CopySingleFile(package_folder_.Append(L"tavro.exe"),
+                                   package_folder_.Append(L"installer.exe")));
+  FrontEnd* front_end = MakeFrontEnd();
+  front_end->runner().SignalPackageReady();
+  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
+  ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
+  EXPECT_EQ(std::vector<std::string>{"OnInstallerTerminated(0)"}, front_end->observer().events());
+  EXPECT_EQ(1u, ReadStubInvocations(L"installer.exe").size());
+}
+
 // A second front end for a folder that a run holds, in a process of its own.
 TEST(InstallerRunnerE2eChildTest, DISABLED_SecondFrontEnd) {
   if (!base::test::IsChildTest())

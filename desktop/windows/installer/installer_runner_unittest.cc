@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <list>
 #include <memory>
 #include <random>
@@ -202,6 +203,36 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
   // And the next report still goes through.
   runner.OnMessageReceived(Wire(InstallerMessage::TotalSteps(3)));
   EXPECT_EQ(std::vector<std::string>{"OnTotalSteps(3)"}, observer.events());
+}
+
+// A backend that hands its work over (to the package's installer, to an elevated copy) has
+// succeeded only when that process has: under Wine one killed by a signal ends with 0, and
+// the backend that waited for it would report success.
+TEST_F(InstallerRunnerTest, SuccessAfterAHandOverCountsOnlyWhenTheOtherProcessSucceeded) {
+  InstallerRunner runner(package_folder_, base::FilePath());
+  RecordingRunnerObserver observer(&runner);
+  const InstallerMessage starting = InstallerMessage::StartingNewMainProcess(false);
+  const InstallerMessage returned =
+      InstallerMessage::OfType(IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS);
+  const InstallerMessage success = InstallerMessage::OfType(IPC_MESSAGE_SUCCESS);
+
+  // Two hand-overs in one another, both of whose processes succeed.
+  for (const InstallerMessage* message :
+       {&starting, &starting, &success, &returned, &success, &returned, &success}) {
+    runner.OnMessageReceived(Wire(*message));
+  }
+  EXPECT_EQ(3, std::count(observer.events().begin(), observer.events().end(), "OnSuccess"));
+  observer.Clear();
+
+  // The other process ended without success: the backend's own report does not count.
+  base::test::ScopedLogCapture log;
+  for (const InstallerMessage* message : {&starting, &returned, &success})
+    runner.OnMessageReceived(Wire(*message));
+  EXPECT_EQ((std::vector<std::string>{"OnStartingNewMainProcess(0)",
+                                      "OnReturnedToPreviousMainProcess"}),
+            observer.events());
+  EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
+                         "Ignoring the success of a backend whose hand-over did not succeed"));
 }
 
 }  // namespace

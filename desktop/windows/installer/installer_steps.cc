@@ -211,12 +211,19 @@ void Installer::StepWriteInstallerPrefs() {
 
 void Installer::StepFinalizeInstallation() {
   VLOG(1) << "Finalizing the installation";
-  if (!SaveInstallStatus(install_folder().Append(kInstallStatusFileName), install_status_)) {
+  // The new record takes the place of the old one in one step; the old one is kept for an
+  // undo.
+  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  if (!Do(std::make_unique<PreserveFileOperation>(status_file)) ||
+      !SaveInstallStatus(status_file, install_status_)) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                               "Failed saving the installation status");
     return;
   }
-  // Nothing below can fail the installation any more.
+  // Nothing below can fail the installation any more: an interruption from here on leaves
+  // the installation as it stands now.
+  if (!transaction_.PassPointOfNoReturn())
+    LOG(ERROR) << "An interruption from here on would undo the installation";
   SetUpDefaultBrowser();
   NotifyAssociationsChanged();
   CreateAutoupdateTask();
@@ -246,7 +253,9 @@ void Installer::StepPreserveStatus() {
   base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
   if (!base::PathExists(status_file))
     status_file = install_folder().Append(kMorritInstallLogFileName);
-  if (!base::PathExists(status_file)) {
+  // A record made anew for a damaged or missing status file is kept in its place.
+  const bool made_anew = status().record_made_anew();
+  if (!made_anew && !base::PathExists(status_file)) {
     LOG(WARNING) << "No previous status file found.";
     ScheduleNextStep();
     return;
@@ -260,10 +269,21 @@ void Installer::StepPreserveStatus() {
     }
   }
   VLOG(1) << "Moving old status file.";
-  Do(std::make_unique<MoveFileOperation>(
-      status_file,
-      old_status.Append(std::wstring(kInstallStatusFileName) + L"." +
-                        base::Int64ToWideString(base::Time::Now().ToTimeT()))));
+  const base::FilePath kept = old_status.Append(
+      std::wstring(kInstallStatusFileName) + L"." +
+      base::Int64ToWideString(base::Time::Now().ToTimeT()));
+  // The installation keeps its record in place until the new one replaces it; the older
+  // generation's record goes.
+  if (made_anew) {
+    if (!Do(std::make_unique<PreserveFileOperation>(kept)) ||
+        !SaveInstallStatus(kept, status().install_status())) {
+      LOG(ERROR) << "Cannot keep the record of the previous installation as " << kept;
+    }
+  } else if (status_file.BaseName().value() == kInstallStatusFileName) {
+    Do(std::make_unique<CopyFileOperation>(status_file, kept));
+  } else {
+    Do(std::make_unique<MoveFileOperation>(status_file, kept));
+  }
   ScheduleNextStep();
 }
 

@@ -189,6 +189,10 @@ void Installer::StepCleanupAfterUninstall() {
   }
   std::vector<base::FilePath> files_left;
   DeleteInstalledFiles(&files_left);
+  // The clean-up batch deletes what is left once this process has ended: an interruption
+  // from here on finishes the uninstallation rather than undoing it.
+  if (!transaction_.PassPointOfNoReturn())
+    LOG(ERROR) << "An interruption from here on would undo the uninstallation";
   WriteAndStartCleanupBatch(files_left);
   if (flag(DELETE_PROFILE))
     DeleteUserProfile();

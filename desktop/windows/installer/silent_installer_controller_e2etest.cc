@@ -128,15 +128,6 @@ class SilentInstallE2eTest : public ServerInstallE2eTest {
     return fetches;
   }
 
-  // The download folder holds nothing but the installers' logs.
-  void ExpectDownloadFolderClean() {
-    for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths()) {
-      EXPECT_TRUE(base::EndsWith(path, L".log", base::CompareCase::SENSITIVE) &&
-                  path.find(L'\\') == std::wstring::npos)
-          << "left in the download folder: " << path;
-    }
-  }
-
   // A run whose every fetch failed with |reason|: nothing installed, nothing left behind,
   // and the server told why.
   void ExpectFetchFailure(const ProcessResult& run, const std::string& reason) {

@@ -14,6 +14,7 @@
 #include "base/values.h"
 #include "base/win/scoped_thread_error_mode.h"
 #include "base/win/windows_version.h"
+#include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/service/file_identity.h"
@@ -70,6 +71,7 @@ void Status::Initialize(const base::FilePath& folder) {
   morrit_installation_ = false;
   existing_installation_traces_ = false;
   problem_.clear();
+  record_made_anew_ = false;
   if (!ClassifyPath())
     return;
 
@@ -87,6 +89,11 @@ void Status::Initialize(const base::FilePath& folder) {
   } else if (base::PathExists(morrit_log) && LoadInstallStatus(morrit_log, &install_status_)) {
     existing_installation_ = true;
     morrit_installation_ = true;
+  } else if (RecognizeDamagedInstallation(install_folder_, base::PathExists(status_file),
+                                          &install_status_)) {
+    VLOG(1) << "Path is an installation whose status file is damaged or missing";
+    existing_installation_ = true;
+    record_made_anew_ = true;
   }
 
   if (existing_installation_) {

@@ -93,6 +93,9 @@ class Status {
   bool morrit_installation() const { return morrit_installation_; }
   // A "launcher.exe" without an installation status file.
   bool existing_installation_traces() const { return existing_installation_traces_; }
+  // The existing installation's status file is damaged or gone: its record was made anew
+  // from what the installation registered and left in the folder.
+  bool record_made_anew() const { return record_made_anew_; }
   bool replace_morrit_installation() const { return replace_morrit_installation_; }
 
  private:
@@ -122,6 +125,7 @@ class Status {
   bool existing_installation_ = false;
   bool morrit_installation_ = false;
   bool existing_installation_traces_ = false;
+  bool record_made_anew_ = false;
 
   const bool replace_morrit_installation_;
 };

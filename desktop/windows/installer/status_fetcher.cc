@@ -7,6 +7,8 @@
 #include "base/logging.h"
 #include "base/threading/worker_pool.h"
 #include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/status.h"
 
 namespace installer {
@@ -37,6 +39,9 @@ std::unique_ptr<Status> StatusFetcher::ReadStatus(const base::FilePath& folder,
   base::win::ScopedComInitializer com;
   if (!com.Succeeded())
     LOG(WARNING) << "COM is not initialised for a single-threaded apartment here";
+  // A run that was interrupted in the folder is undone (or finished) before the folder is
+  // read, unless a run holds it; every decision of a run rests on this read.
+  RecoverInterruptedRun(folder, &IsInstallationRegistryKey);
   std::unique_ptr<Status> status = std::make_unique<Status>(replace_morrit_installation);
   status->Initialize(folder);
   return status;

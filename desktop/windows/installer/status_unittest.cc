@@ -4,13 +4,17 @@
 
 #include <sddl.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "base/exit_callback_registry.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/win/scoped_com_initializer.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_local_alloc.h"
 #include "base/win/shortcut.h"
 #include "base/win/windows_version.h"
@@ -297,24 +301,73 @@ TEST_F(StatusTest, LauncherWithoutStatusFileLeavesTracesOnly) {
   EXPECT_EQ(-1, status->details().single_profile);
 }
 
-TEST_F(StatusTest, MalformedOrOversizedFilesAreIgnored) {
-  // A status file that is not one: the folder holds traces, not an installation.
+// An installation whose status file is damaged, or gone with its uninstall entry left, is
+// still one: its record is made anew from what it left, so that an installation over it is
+// an upgrade and its uninstaller removes it.
+TEST_F(StatusTest, InstallationWithADamagedOrMissingStatusFileIsRecognisedByWhatItLeft) {
   const base::FilePath broken = root_.Append(L"broken");
-  ASSERT_TRUE(test::MakeTestInstallation(broken, InstallStatus(), "{not json"));
+  InstallStatus recorded;
+  recorded.subfolder = base::FilePath(L"1.2.3.4_0");
+  ASSERT_TRUE(test::MakeTestInstallation(broken, recorded, "{not json"));
   ASSERT_TRUE(WriteTestFile(broken.Append(kInstallStatusFileName),
                             "<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"aaaa\">]>"
                             "<install_log><copy_only>&a;</copy_only>"));
+  // An older version folder, the launcher's manifest, a component and a user's folder.
+  const auto write = [](const base::FilePath& path, std::string_view text) {
+    return base::CreateDirectory(path.DirName()) && WriteTestFile(path, text);
+  };
+  ASSERT_TRUE(write(broken.Append(L"1.2.3.4_0\\resources\\about.txt"), "about"));
+  ASSERT_TRUE(write(broken.Append(L"1.2.3.3\\").Append(GetBrowserExeName()), "MZ"));
+  ASSERT_TRUE(write(broken.Append(L"launcher.VisualElementsManifest.xml"), "<x/>"));
+  ASSERT_TRUE(write(broken.Append(L"suite\\suite_installer.exe"), "MZ"));
+  ASSERT_TRUE(write(broken.Append(L"downloads\\notes.txt"), "the user's"));
   std::unique_ptr<Status> status = Read(broken);
-  EXPECT_TRUE(status->valid_install_path());
-  EXPECT_FALSE(status->existing_installation());
-  EXPECT_TRUE(status->existing_installation_traces());
+  ASSERT_TRUE(status->existing_installation());
+  EXPECT_TRUE(status->record_made_anew());
+  InstallStatus made = status->install_status();
+  EXPECT_EQ(recorded.subfolder, made.subfolder);
+  EXPECT_EQ((std::vector<std::string>{"resources\\about.txt", base::Utf16ToUtf8(GetBrowserExeName())}),
+            made.files);
+  EXPECT_EQ(std::vector<std::string>{"launcher.VisualElementsManifest.xml"}, made.root_files);
+  EXPECT_EQ((std::vector<InstallComponent>{{"suite", broken.Append(L"suite")}}), made.components);
+  EXPECT_TRUE(made.copy_only);
+  EXPECT_TRUE(made.hklm_keys.empty() && made.hkcu_keys.empty());
 
+  // Without a status file, the uninstall entry that names the folder tells.
+  const base::FilePath registered = root_.Append(L"registered");
+  ASSERT_TRUE(write(registered.Append(L"7.0.1.2\\").Append(GetBrowserExeName()), "MZ"));
+  const std::wstring uninstall_key = GetUninstallRegistryKey() + L"\\Tavro 7.0.1.2";
+  base::win::RegistryKey entry;
+  ASSERT_EQ(ERROR_SUCCESS,
+            entry.Create(HKEY_CURRENT_USER, uninstall_key.c_str(), KEY_WRITE | KEY_WOW64_32KEY));
+  ASSERT_EQ(ERROR_SUCCESS, entry.WriteValue(L"InstallLocation", registered.value().c_str()));
+  ASSERT_EQ(ERROR_SUCCESS, entry.WriteValue(L"DisplayVersion", L"7.0.1.2"));
+  status = Read(registered);
+  ASSERT_TRUE(status->existing_installation());
+  made = status->install_status();
+  EXPECT_FALSE(made.copy_only);
+  EXPECT_FALSE(made.all_users);
+  EXPECT_EQ(base::FilePath(L"7.0.1.2"), made.subfolder);
+  EXPECT_EQ("7.0.1.2", made.version);
+  const auto recorded_entry =
+      std::find_if(made.hkcu_keys.begin(), made.hkcu_keys.end(),
+                   [&](const RegistryKeyRecord& key) { return key.key_path == uninstall_key; });
+  ASSERT_NE(made.hkcu_keys.end(), recorded_entry);
+  EXPECT_EQ(1u, recorded_entry->clean_depth);
+  EXPECT_TRUE(made.hklm_keys.empty());
+
+  // A launcher alone, with neither, is no installation (LauncherWithoutStatusFileLeaves...).
+  ASSERT_TRUE(base::DeletePath(broken.Append(kInstallStatusFileName), false));
+  EXPECT_FALSE(Read(broken)->existing_installation());
+}
+
+TEST_F(StatusTest, MalformedOrOversizedFilesAreIgnored) {
   // An installation with unreadable preferences and far too much tracking data.
   const base::FilePath installed = root_.Append(L"installed");
   ASSERT_TRUE(test::MakeTestInstallation(installed, InstallStatus(), "[1, 2"));
   ASSERT_TRUE(WriteTestFile(installed.Append(L"server_tracking_data"),
                             std::string(2 * 1024 * 1024, 'x')));
-  status = Read(installed);
+  std::unique_ptr<Status> status = Read(installed);
   ASSERT_TRUE(status->existing_installation());
   EXPECT_TRUE(status->details().tracking_data.empty());
   EXPECT_EQ(-1, status->details().single_profile);

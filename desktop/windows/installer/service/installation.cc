@@ -17,6 +17,7 @@
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/known_folders.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 
 namespace installer {
 
@@ -222,8 +223,13 @@ std::wstring ReadRegistryDefaultValue(HKEY root, const std::wstring& path) {
 base::FilePath GetInstallationFolderOf(const base::FilePath& exe_folder) {
   if (!base::PathExists(exe_folder.Append(kLauncherExeName))) {
     const base::FilePath parent = exe_folder.DirName();
-    if (parent != exe_folder && base::PathExists(parent.Append(kLauncherExeName)))
+    // What an interrupted run left may lack its launcher until it is undone; its status
+    // file or undo journal still marks the folder.
+    if (parent != exe_folder && (base::PathExists(parent.Append(kLauncherExeName)) ||
+                                 base::PathExists(parent.Append(kInstallStatusFileName)) ||
+                                 HasUndoJournal(parent))) {
       return parent;
+    }
   }
   return exe_folder;
 }

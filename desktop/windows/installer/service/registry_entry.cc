@@ -74,7 +74,12 @@ class RecordedValueChange : public Operation {
 
   void Commit() override { change_->Commit(); }
 
- private:
+  void set_journal(UndoJournal* journal) override {
+    Operation::set_journal(journal);
+    change_->set_journal(journal);
+  }
+
+  // Enters the value into the record, its key with it.
   void Record() {
     auto key = FindKey(record_, key_path_);
     added_key_ = key == record_->end();
@@ -95,6 +100,8 @@ class RecordedValueChange : public Operation {
     }
     recorded_ = true;
   }
+
+ private:
 
   // Operations are undone last first, so the record is as this one left it.
   void Unrecord() {
@@ -209,6 +216,31 @@ bool RegistryEntry::CreateOperation(HKEY root, std::unique_ptr<Operation>* opera
         std::move(*operation), record, row_.clean_depth, key_path,
         RegistryValueRecord{value_name, type_name, data_text});
   }
+  return true;
+}
+
+bool RegistryEntry::AddToRecord(HKEY root, RegistryRecord* record) {
+  // The row's own operation, made against a resolver that hands out |record|, enters the
+  // value as it would once performed; it is never performed.
+  class Redirect : public RegistryVariableResolver {
+   public:
+    Redirect(RegistryVariableResolver* resolver, RegistryRecord* record)
+        : resolver_(resolver), record_(record) {}
+    std::wstring ResolveVariable(const std::wstring& name) override {
+      return resolver_->ResolveVariable(name);
+    }
+    RegistryRecord* GetRegistryRecord(HKEY) override { return record_; }
+
+   private:
+    RegistryVariableResolver* const resolver_;
+    RegistryRecord* const record_;
+  } redirect(resolver_, record);
+  std::unique_ptr<Operation> operation;
+  if (!RegistryEntry(row_, &redirect).CreateOperation(root, &operation))
+    return false;
+  // Deletions and rows that do not apply leave nothing to record.
+  if (operation && row_.type != kRegistryRowDeleteKey && row_.type != kRegistryRowDeleteValue)
+    static_cast<RecordedValueChange*>(operation.get())->Record();
   return true;
 }
 

@@ -117,6 +117,12 @@ class RegistryEntry {
   // unknown type).
   bool CreateOperation(HKEY root, std::unique_ptr<Operation>* operation);
 
+  // Enters into |record| what the row's operation for |root| records once performed,
+  // without performing it: for an installation whose record must be made anew from what
+  // it registered. False as for CreateOperation; a row that does not apply, or a deletion,
+  // adds nothing.
+  bool AddToRecord(HKEY root, RegistryRecord* record);
+
   const RegistryTemplateRow& row() const { return row_; }
 
   // Replaces every "{name}" of |text| with the resolver's value for it; false for a "{"

@@ -75,6 +75,7 @@ RecordingInstallerObserver* InstallerInProcessE2eTest::Run(const std::wstring& s
   RecordingInstallerObserver* observer = observers_.back().get();
   std::unique_ptr<Installer> installer;
   EXPECT_TRUE(RunInstaller(switches, observer, &installer));
+  InstallerTestPeer::ReleaseUndoJournal(installer.get());
   if (installer->succeeded()) {
     InstallStatus status;
     if (LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status))

@@ -51,6 +51,36 @@ std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image) {
   return children;
 }
 
+std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& image) {
+  // One snapshot for the whole tree: each costs Wine a round trip to its server.
+  std::vector<PROCESSENTRY32W> processes;
+  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  if (snapshot.IsValid() && ::Process32FirstW(snapshot.Get(), &entry)) {
+    do {
+      processes.push_back(entry);
+    } while (::Process32NextW(snapshot.Get(), &entry));
+  }
+  std::vector<DWORD> found;
+  std::vector<DWORD> parents = {ancestor};
+  // A few generations: a parent id that a later process took again cannot loop it.
+  for (int generation = 0; generation < 8 && !parents.empty(); ++generation) {
+    std::vector<DWORD> children;
+    for (const PROCESSENTRY32W& process : processes) {
+      if (std::find(parents.begin(), parents.end(), process.th32ParentProcessID) ==
+          parents.end()) {
+        continue;
+      }
+      children.push_back(process.th32ProcessID);
+      if (base::FilePath::CompareEqualIgnoreCase(process.szExeFile, image))
+        found.push_back(process.th32ProcessID);
+    }
+    parents = std::move(children);
+  }
+  return found;
+}
+
 std::string ProcessResult::Describe() const {
   std::string text;
   if (!started)
@@ -324,6 +354,47 @@ std::string RunUntilLogged(const std::wstring& command_line,
   if (process.IsRunning())
     process.Kill();
   return log;
+}
+
+bool TerminateWhenLogged(TestProcess* process,
+                         const std::function<bool()>& logged,
+                         const std::wstring& child_image) {
+  bool running = true;
+  PollUntil([&] {
+    running = process->IsRunning();
+    return !running || logged();
+  });
+  if (!running || !logged()) {
+    ADD_FAILURE() << "The run ended before it got to where it was to be ended";
+    return false;
+  }
+  constexpr DWORD kAccess = PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
+  base::win::ScopedHandle target;
+  if (child_image.empty()) {
+    target.Set(::OpenProcess(kAccess, FALSE, process->pid()));
+  } else {
+    // The newest, however deep: a program's first child of its own name is its crash
+    // reporter, and a backend may hand the work on to a process of its own.
+    const std::vector<DWORD> matching = FindDescendantProcesses(process->pid(), child_image);
+    uint64_t newest = 0;
+    for (DWORD pid : matching) {
+      base::win::ScopedHandle child(::OpenProcess(kAccess, FALSE, pid));
+      FILETIME created = {}, exited = {}, kernel = {}, user = {};
+      if (!child.IsValid() || !::GetProcessTimes(child.Get(), &created, &exited, &kernel, &user))
+        continue;
+      const uint64_t time = (static_cast<uint64_t>(created.dwHighDateTime) << 32) |
+                            created.dwLowDateTime;
+      if (time >= newest) {
+        newest = time;
+        target = std::move(child);
+      }
+    }
+  }
+  if (!target.IsValid() || !::TerminateProcess(target.Get(), 1)) {
+    ADD_FAILURE() << "Cannot end the process that does the work: " << ::GetLastError();
+    return false;
+  }
+  return true;
 }
 
 ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {

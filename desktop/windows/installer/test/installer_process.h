@@ -122,6 +122,10 @@ class TestProcess : private base::OsThread::Delegate {
 // those whose program file is named so ("cmd.exe", any letter case).
 std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image = std::wstring());
 
+// The processes that |ancestor| started, and those they started, that still run and whose
+// program file is named |image|.
+std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& image);
+
 // Tests |condition| every few milliseconds, without running a message loop, until it holds;
 // false when it did not within |timeout|.
 bool PollUntil(const std::function<bool()>& condition,
@@ -134,6 +138,14 @@ std::string RunUntilLogged(const std::wstring& command_line,
                            const ProcessOptions& options,
                            const std::function<std::string()>& read_log,
                            const std::string& marker);
+
+// Waits while |process| runs until |logged| holds (a line in its log, say), then ends the
+// process that does the work as Windows ends one, with TerminateProcess and exit code 1:
+// |process| itself, or with |child_image| the newest process of that name that it started.
+// False, with a test failure, when |process| ended first or there was no such process.
+bool TerminateWhenLogged(TestProcess* process,
+                         const std::function<bool()>& logged,
+                         const std::wstring& child_image = std::wstring());
 
 // Runs |command_line| and waits for it as TestProcess::Wait does.
 ProcessResult RunProcess(const base::CommandLine& command_line,

@@ -44,6 +44,11 @@ void InstallerTestPeer::KeepUndoAfterSuccess(Installer* installer) {
 }
 
 // static
+void InstallerTestPeer::ReleaseUndoJournal(Installer* installer) {
+  installer->transaction_.DetachJournal();
+}
+
+// static
 void InstallerTestPeer::SetUserRights(Installer* installer, const InstallerUserRights& rights) {
   installer->rights_ = rights;
 }

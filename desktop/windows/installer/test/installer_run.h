@@ -42,6 +42,9 @@ class InstallerTestPeer {
   // Makes a successful run keep what it needs for an undo until the installer is gone;
   // before Start.
   static void KeepUndoAfterSuccess(Installer* installer);
+  // Lets go of the install folder's undo journal, as a run does when its process ends, so
+  // that another installer can run in the folder while this one is kept for RollBack.
+  static void ReleaseUndoJournal(Installer* installer);
   // Makes the installer see the user as |rights| answer; before Start.
   static void SetUserRights(Installer* installer, const InstallerUserRights& rights);
 };

@@ -7,10 +7,12 @@
 
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
+#include "base/strings/string_util.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
+#include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -35,6 +37,14 @@ void ServerInstallE2eTest::ExpectRegistryUnchanged() const {
       registry_before_, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
       RegistrySnapshot::DefaultAllowList());
   EXPECT_TRUE(differences.empty()) << FormatDifferences(differences);
+}
+
+void ServerInstallE2eTest::ExpectDownloadFolderClean() const {
+  for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths()) {
+    EXPECT_TRUE(base::EndsWith(path, L".log", base::CompareCase::SENSITIVE) &&
+                path.find(L'\\') == std::wstring::npos)
+        << "left in the download folder: " << path;
+  }
 }
 
 void ServerInstallE2eTest::Uninstall() {

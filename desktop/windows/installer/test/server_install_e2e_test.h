@@ -28,6 +28,8 @@ class ServerInstallE2eTest : public InstallerE2eTest {
   void ExpectRegistryUnchanged() const;
   // What the registry held when the test started.
   const RegistrySnapshot& registry_before() const { return registry_before_; }
+  // The download folder holds nothing but the installers' logs.
+  void ExpectDownloadFolderClean() const;
   // Uninstalls silently what the test installed, with the installer the installation keeps,
   // and expects the browser and its uninstall entry gone.
   void Uninstall();

@@ -5,9 +5,11 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "base/values.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -95,9 +97,15 @@ bool ChangeRegistryValueOperation::Do() {
   }
   had_previous_ = result == ERROR_SUCCESS;
 
+  const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  if (type_ == kDeleteValue && !had_previous_)
+    return true;
+  if (!Journal(*undo_record::RegistryValueChanged(root_, view, key_path_, value_name_,
+                                                  had_previous_, previous_type_,
+                                                  previous_data_))) {
+    return false;
+  }
   if (type_ == kDeleteValue) {
-    if (!had_previous_)
-      return true;
     changed_ = true;
     result = key.DeleteValue(value_name_.c_str());
   } else {
@@ -162,7 +170,10 @@ LONG ChangeRegistryValueOperation::CreateKey(base::win::RegistryKey* key) {
     if (result != ERROR_FILE_NOT_FOUND)
       return result;
   }
+  const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
   for (size_t i = existing; i < components_.size(); ++i) {
+    if (!Journal(*undo_record::RegistryKeyCreated(root_, view, JoinKeyPath(components_, i + 1))))
+      return ERROR_CANNOT_MAKE;
     const bool last = i + 1 == components_.size();
     const REGSAM access = last ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_CREATE_SUB_KEY;
     DWORD disposition = 0;

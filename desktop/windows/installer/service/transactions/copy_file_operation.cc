@@ -8,7 +8,10 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/values.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -73,6 +76,16 @@ bool CopyFileOperation::Do() {
   };
   base::win::ScopedHandle copy = create();
   DWORD error = copy.IsValid() ? ERROR_SUCCESS : ::GetLastError();
+  if (copy.IsValid()) {
+    // Recorded once made, which costs no look-up of the name (a file that a crash leaves
+    // in between is empty), and not at all in a folder that the run made, whose undo
+    // removes it whole.
+    copying_ = true;
+    if ((!journal() || !journal()->CoversNewFile(destination_)) &&
+        !Journal(*undo_record::FileCreated(destination_))) {
+      return false;
+    }
+  }
   const DWORD existing = IsExistsError(error) ? ::GetFileAttributesW(destination_.value().c_str())
                                               : INVALID_FILE_ATTRIBUTES;
   if (existing != INVALID_FILE_ATTRIBUTES) {
@@ -81,7 +94,10 @@ bool CopyFileOperation::Do() {
                  << ": a folder is in the way";
       return false;
     }
-    if (!replaced_.SetAside(destination_)) {
+    const auto record = [this](const base::FilePath& backup) {
+      return Journal(*undo_record::SetAside(destination_, backup));
+    };
+    if (!replaced_.SetAside(destination_, record)) {
       PLOG(ERROR) << "Cannot copy " << source_ << " over " << destination_
                   << ": the old file cannot be moved aside";
       return false;
@@ -121,6 +137,11 @@ bool CopyFileOperation::Do() {
     return false;
   }
   return true;
+}
+
+void CopyFileOperation::set_journal(UndoJournal* journal) {
+  Operation::set_journal(journal);
+  create_folder_.set_journal(journal);
 }
 
 void CopyFileOperation::Rollback() {

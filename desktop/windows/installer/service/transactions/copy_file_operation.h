@@ -21,6 +21,7 @@ class CopyFileOperation : public Operation {
   bool Do() override;
   void Rollback() override;
   void Commit() override;
+  void set_journal(UndoJournal* journal) override;
 
  private:
   const base::FilePath source_;

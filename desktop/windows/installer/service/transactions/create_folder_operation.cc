@@ -4,6 +4,8 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/values.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -32,6 +34,8 @@ bool CreateFolderOperation::Do() {
     return false;
   }
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!Journal(*undo_record::FolderCreated(*it)))
+      return false;
     if (::CreateDirectoryW(it->value().c_str(), nullptr)) {
       created_.push_back(*it);
       continue;

@@ -7,7 +7,9 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/values.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -65,7 +67,11 @@ bool DeleteFileOperation::Do() {
     }
   }
   for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
-    if (deleted_.SetAside(*it)) {
+    const base::FilePath& candidate = *it;
+    const auto record = [this, &candidate](const base::FilePath& backup) {
+      return Journal(*undo_record::SetAside(candidate, backup));
+    };
+    if (deleted_.SetAside(candidate, record)) {
       if (*it != path_)
         VLOG(1) << "Removing " << *it << ", emptied by the deletion of " << path_;
       return true;

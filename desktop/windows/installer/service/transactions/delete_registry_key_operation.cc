@@ -2,9 +2,11 @@
 
 #include "base/files/file_path.h"
 #include "base/logging.h"
+#include "base/values.h"
 #include "base/strings/string_split.h"
 #include "base/strings/string_util.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -47,7 +49,7 @@ bool DeleteRegistryKeyOperation::Do() {
   const size_t separator = key_path_.rfind(L'\\');
   const std::wstring parent_path =
       separator == std::wstring::npos ? std::wstring() : key_path_.substr(0, separator);
-  saved_ = SavedKey();
+  saved_ = RegistryTree();
   saved_.name = separator == std::wstring::npos ? key_path_ : key_path_.substr(separator + 1);
   // The name as stored, so that the undo brings back its exact spelling.
   const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
@@ -57,7 +59,7 @@ bool DeleteRegistryKeyOperation::Do() {
       break;
     }
   }
-  if (!SaveKey(key_path_, &saved_)) {
+  if (!RegistryTree::Read(root_, key_path_, access_flags_, &saved_)) {
     LOG(ERROR) << "Not deleting the registry key " << key_path_ << ": it cannot be read whole";
     return false;
   }
@@ -69,6 +71,10 @@ bool DeleteRegistryKeyOperation::Do() {
     ELOG(ERROR, result) << "Cannot open the registry key " << parent_path;
     return false;
   }
+  const std::wstring stored_path =
+      parent_path.empty() ? saved_.name : parent_path + L"\\" + saved_.name;
+  if (!Journal(*undo_record::RegistryKeyDeleted(root_, view, stored_path, saved_)))
+    return false;
   deleting_ = true;
   result = parent.DeleteKey(saved_.name.c_str());
   if (result != ERROR_SUCCESS) {
@@ -93,68 +99,9 @@ void DeleteRegistryKeyOperation::Rollback() {
     ELOG(ERROR, result) << "Cannot restore the registry key " << key_path_;
     return;
   }
-  if (!RestoreKey(parent.Valid() ? parent.Handle() : root_, saved_))
+  if (!saved_.Write(parent.Valid() ? parent.Handle() : root_, access_flags_))
     LOG(ERROR) << "The registry key " << key_path_ << " was not restored completely";
-  saved_ = SavedKey();
-}
-
-bool DeleteRegistryKeyOperation::SaveKey(const std::wstring& path, SavedKey* saved) const {
-  const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-  base::win::RegistryKey key;
-  const LONG result = key.Open(root_, path.c_str(), KEY_READ | access_flags_);
-  if (result != ERROR_SUCCESS) {
-    ELOG(ERROR, result) << "Cannot open the registry key " << path;
-    return false;
-  }
-  // The iterators stop quietly on an error: the counts tell whether all was read.
-  base::win::RegistryValueIterator values(root_, path.c_str(), view);
-  const DWORD value_count = values.ValueCount();
-  for (; values.Valid(); ++values)
-    saved->values.push_back(SavedValue{values.Name(), values.Type(), values.Data()});
-  if (saved->values.size() != value_count) {
-    LOG(ERROR) << "Read " << saved->values.size() << " of " << value_count
-               << " values of the registry key " << path;
-    return false;
-  }
-  base::win::RegistryKeyIterator subkeys(root_, path.c_str(), view);
-  const DWORD subkey_count = subkeys.SubkeyCount();
-  for (; subkeys.Valid(); ++subkeys) {
-    saved->subkeys.emplace_back();
-    saved->subkeys.back().name = subkeys.Name();
-  }
-  if (saved->subkeys.size() != subkey_count) {
-    LOG(ERROR) << "Read " << saved->subkeys.size() << " of " << subkey_count
-               << " subkeys of the registry key " << path;
-    return false;
-  }
-  for (SavedKey& subkey : saved->subkeys) {
-    if (!SaveKey(path + L"\\" + subkey.name, &subkey))
-      return false;
-  }
-  return true;
-}
-
-bool DeleteRegistryKeyOperation::RestoreKey(HKEY parent, const SavedKey& saved) const {
-  base::win::RegistryKey key;
-  LONG result =
-      key.Create(parent, saved.name.c_str(), KEY_SET_VALUE | KEY_CREATE_SUB_KEY | access_flags_);
-  if (result != ERROR_SUCCESS) {
-    ELOG(ERROR, result) << "Cannot create the registry key " << saved.name;
-    return false;
-  }
-  bool complete = true;
-  for (const SavedValue& value : saved.values) {
-    result = key.WriteValue(value.name.c_str(), value.data.data(),
-                            static_cast<DWORD>(value.data.size()), value.type);
-    if (result != ERROR_SUCCESS) {
-      ELOG(ERROR, result) << "Cannot restore the registry value " << value.name << " of "
-                          << saved.name;
-      complete = false;
-    }
-  }
-  for (const SavedKey& subkey : saved.subkeys)
-    complete = RestoreKey(key.Handle(), subkey) && complete;
-  return complete;
+  saved_ = RegistryTree();
 }
 
 }  // namespace installer

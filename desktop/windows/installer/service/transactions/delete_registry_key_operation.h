@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "desktop/windows/installer/service/transactions/operation.h"
+#include "desktop/windows/installer/service/transactions/registry_tree.h"
 
 namespace installer {
 
@@ -25,21 +26,6 @@ class DeleteRegistryKeyOperation : public Operation {
   void Rollback() override;
 
  private:
-  struct SavedValue {
-    std::wstring name;
-    DWORD type = REG_NONE;
-    std::vector<uint8_t> data;
-  };
-  struct SavedKey {
-    std::wstring name;
-    std::vector<SavedValue> values;
-    std::vector<SavedKey> subkeys;
-  };
-
-  // Reads the key at |path| and everything below it into |saved|.
-  bool SaveKey(const std::wstring& path, SavedKey* saved) const;
-  // Creates |saved| (named |saved.name|) below |parent| with its values and subkeys.
-  bool RestoreKey(HKEY parent, const SavedKey& saved) const;
 
   const HKEY root_;
   const std::wstring key_path_;
@@ -47,7 +33,7 @@ class DeleteRegistryKeyOperation : public Operation {
 
   // Whether the deletion was attempted, and what was there.
   bool deleting_ = false;
-  SavedKey saved_;
+  RegistryTree saved_;
 };
 
 }  // namespace installer

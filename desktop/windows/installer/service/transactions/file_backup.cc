@@ -28,11 +28,16 @@ std::wstring MakeBackupName() {
 
 }  // namespace
 
-bool FileBackup::SetAside(const base::FilePath& path) {
+bool FileBackup::SetAside(const base::FilePath& path,
+                          const std::function<bool(const base::FilePath& backup)>& before_rename) {
   DCHECK(!IsHeld());
   const base::FilePath folder = path.DirName();
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
-    const base::FilePath backup = folder.Append(MakeBackupName());
+    // A name written down for an undo must be free: what is found there is taken back.
+    const base::FilePath backup =
+        before_rename ? ChooseFreeName(path, before_rename) : folder.Append(MakeBackupName());
+    if (backup.empty())
+      return false;
     // A rename in the same folder: never copied, never replacing anything.
     if (::MoveFileExW(path.value().c_str(), backup.value().c_str(), 0)) {
       original_ = path;
@@ -46,15 +51,43 @@ bool FileBackup::SetAside(const base::FilePath& path) {
   return false;
 }
 
+bool FileBackup::KeepCopy(const base::FilePath& path,
+                          const std::function<bool(const base::FilePath& backup)>& before_copy) {
+  DCHECK(!IsHeld());
+  const base::FilePath backup = ChooseFreeName(path, before_copy);
+  if (backup.empty() || !::CopyFileW(path.value().c_str(), backup.value().c_str(), TRUE))
+    return false;
+  original_ = path;
+  backup_ = backup;
+  is_copy_ = true;
+  return true;
+}
+
+// static
+base::FilePath FileBackup::ChooseFreeName(
+    const base::FilePath& path,
+    const std::function<bool(const base::FilePath& backup)>& before) {
+  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    const base::FilePath backup = path.DirName().Append(MakeBackupName());
+    if (::GetFileAttributesW(backup.value().c_str()) != INVALID_FILE_ATTRIBUTES)
+      continue;
+    return !before || before(backup) ? backup : base::FilePath();
+  }
+  ::SetLastError(ERROR_FILE_EXISTS);
+  return base::FilePath();
+}
+
 bool FileBackup::Restore() {
   if (!IsHeld())
     return true;
-  if (!::MoveFileExW(backup_.value().c_str(), original_.value().c_str(), 0)) {
+  if (!::MoveFileExW(backup_.value().c_str(), original_.value().c_str(),
+                     is_copy_ ? MOVEFILE_REPLACE_EXISTING : 0)) {
     PLOG(ERROR) << "Cannot restore " << original_ << " from " << backup_;
     return false;
   }
   original_.clear();
   backup_.clear();
+  is_copy_ = false;
   return true;
 }
 
@@ -65,6 +98,7 @@ void FileBackup::Discard() {
     LOG(WARNING) << "Could not delete " << backup_ << ", the old copy of " << original_;
   original_.clear();
   backup_.clear();
+  is_copy_ = false;
 }
 
 // static

@@ -2,6 +2,8 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/values.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
 
@@ -17,11 +19,16 @@ bool MoveFileOperation::Do() {
     LOG(ERROR) << "Cannot move " << from_ << ": it does not exist";
     return false;
   }
-  if (!same_entry_ && base::PathExists(to_) && !replaced_.SetAside(to_)) {
+  const auto record = [this](const base::FilePath& backup) {
+    return Journal(*undo_record::SetAside(to_, backup));
+  };
+  if (!same_entry_ && base::PathExists(to_) && !replaced_.SetAside(to_, record)) {
     PLOG(ERROR) << "Cannot move " << from_ << " to " << to_
                 << ": what is there cannot be moved aside";
     return false;
   }
+  if (!Journal(*undo_record::Moved(from_, to_)))
+    return false;
   attempted_ = true;
   // MovePath logs its failures.
   moved_ = base::MovePath(from_, to_);

@@ -1,7 +1,13 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_OPERATION_H_
 
+namespace base {
+class DictionaryValue;
+}
+
 namespace installer {
+
+class UndoJournal;
 
 // One undoable change of the file system or the registry, run through a Transaction.
 //
@@ -10,6 +16,10 @@ namespace installer {
 // nothing at all. Commit() makes the change final: it drops what was kept aside for an
 // undo (a replaced or deleted file, for instance). An operation is either rolled back or
 // committed, never both.
+//
+// With a journal (set before Do), Do() writes how to undo each change into it before the
+// change is made (undo_records.h), so that a later run can undo it should this process
+// never get to Rollback or Commit; a change whose record cannot be written is not made.
 class Operation {
  public:
   virtual ~Operation() = default;
@@ -19,10 +29,21 @@ class Operation {
   virtual void Rollback() = 0;
   virtual void Commit() {}
 
+  // Not owned; null (the default) for no journal. Operations made of others pass it on.
+  virtual void set_journal(UndoJournal* journal) { journal_ = journal; }
+
  protected:
   Operation() = default;
   Operation(const Operation&) = delete;
   Operation& operator=(const Operation&) = delete;
+
+  UndoJournal* journal() const { return journal_; }
+  // Writes |record| into the journal, if any. False when it could not be written: the
+  // change it undoes must not be made.
+  bool Journal(const base::DictionaryValue& record) const;
+
+ private:
+  UndoJournal* journal_ = nullptr;
 };
 
 }  // namespace installer

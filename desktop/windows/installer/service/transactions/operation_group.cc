@@ -12,7 +12,14 @@ OperationGroup::~OperationGroup() = default;
 
 void OperationGroup::Add(std::unique_ptr<Operation> operation) {
   DCHECK_EQ(attempted_, 0u);
+  operation->set_journal(journal());
   operations_.push_back(std::move(operation));
+}
+
+void OperationGroup::set_journal(UndoJournal* journal) {
+  Operation::set_journal(journal);
+  for (const std::unique_ptr<Operation>& operation : operations_)
+    operation->set_journal(journal);
 }
 
 bool OperationGroup::Do() {

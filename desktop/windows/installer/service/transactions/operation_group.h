@@ -25,6 +25,7 @@ class OperationGroup : public Operation {
   bool Do() override;
   void Rollback() override;
   void Commit() override;
+  void set_journal(UndoJournal* journal) override;
 
  private:
   std::vector<std::unique_ptr<Operation>> operations_;

@@ -7,10 +7,12 @@
 
 namespace installer {
 
-// Keeps a file as it is now for code that then rewrites it in place, outside any
-// operation (a preference store writing its file, for instance). The file stays where it
-// is, with the same contents, for that code to read; the undo puts the kept file back (or
-// removes the file when there was none before), the commit deletes the kept file.
+// Keeps a file as it is now for code that then rewrites or replaces it, outside any
+// operation (a preference store writing its file, the status file saved anew, for
+// instance). The file stays where it is, untouched, for that code to read: a copy is kept
+// beside it, and its contents go into the undo journal. The undo puts the kept copy back
+// (or removes the file when there was none before), the commit deletes the copy. Files of
+// more than 32 MB are not kept.
 class PreserveFileOperation : public Operation {
  public:
   explicit PreserveFileOperation(const base::FilePath& path);
@@ -23,8 +25,8 @@ class PreserveFileOperation : public Operation {
  private:
   const base::FilePath path_;
   FileBackup original_;
-  // Whether what is at the path is no longer the original: it was missing, or is kept
-  // aside.
+  // Whether the operation answers for what is at the path: it was missing, or a copy of
+  // it is kept.
   bool owns_path_ = false;
 };
 

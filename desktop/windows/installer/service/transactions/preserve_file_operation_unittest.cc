@@ -42,11 +42,11 @@ TEST_F(PreserveFileOperationTest, FileComesBackAfterItWasRewritten) {
   missing.Rollback();
   EXPECT_EQ("(missing)", Read(L"new.json"));
 
-  // A file the operation could not keep stays as it is.
+  // A file the operation could not keep (nobody may read it) stays as it is.
   {
     const base::win::ScopedHandle in_use(::CreateFileW(
-        Path(L"prefs.json").value().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-        OPEN_EXISTING, 0, nullptr));
+        Path(L"prefs.json").value().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+        nullptr));
     ASSERT_TRUE(in_use.IsValid());
     PreserveFileOperation refused(Path(L"prefs.json"));
     EXPECT_FALSE(refused.Do());

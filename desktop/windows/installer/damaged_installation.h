@@ -1,0 +1,32 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
+#define DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
+
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+#include "desktop/windows/installer/service/install_status.h"
+
+namespace installer {
+
+// Recognises an installation of this browser in |folder| whose status file is damaged
+// (|status_file_damaged|: the folder holds one that does not load) or gone, by what it
+// registered and left there: an uninstall entry whose "InstallLocation" is the folder, or,
+// with a damaged status file, a version folder holding the browser or the launcher. False
+// when there is none of that. Otherwise |status| receives the installation's record made
+// anew from them, as the installation would have recorded it: its newest version folder
+// (the one the uninstall entry names first) with every file in it, the launcher's companion
+// files, its components, the registry entries of the registry tables under the uninstall
+// entry's root, its shortcuts of the product's standard names and the id of its autoupdate
+// task. COM must be initialised on the calling thread.
+bool RecognizeDamagedInstallation(const base::FilePath& folder,
+                                  bool status_file_damaged,
+                                  InstallStatus* status);
+
+// The ids of the autoupdate tasks ("Autoupdate <id>") whose program is |launcher|. COM
+// must be initialised on the calling thread.
+std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher);
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_

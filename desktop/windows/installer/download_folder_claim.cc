@@ -1,0 +1,85 @@
+#include "desktop/windows/installer/download_folder_claim.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "base/files/file_enumerator.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "desktop/windows/installer/service/named_objects.h"
+
+namespace installer {
+
+namespace {
+
+constexpr wchar_t kClaimName[] = L"TavroInstaller/DownloadFolder";
+constexpr wchar_t kAdditionalFileName[] = L"additional_file.tmp";
+constexpr size_t kTimeStampDigits = 14;
+// How long a front end waits for another one to clean the folder.
+constexpr DWORD kCleaningWaitMs = 60 * 1000;
+
+void RemoveLeftovers(const base::FilePath& folder) {
+  std::vector<base::FilePath> leftovers;
+  base::FileEnumerator entries(folder, false,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+    if (DownloadFolderClaim::IsFetcherName(entry.BaseName().value()))
+      leftovers.push_back(entry);
+  }
+  for (const base::FilePath& leftover : leftovers) {
+    LOG(INFO) << "Removing what an interrupted installer left: " << leftover;
+    // What a backend still uses goes next time.
+    if (!base::DeletePath(leftover, true))
+      LOG(WARNING) << "Could not remove " << leftover;
+  }
+}
+
+}  // namespace
+
+DownloadFolderClaim::DownloadFolderClaim(const base::FilePath& folder) {
+  const std::wstring name = MakeObjectName(folder, kClaimName, false);
+  // Made owned: no other front end starts on the folder before the first has cleaned it.
+  claim_.Set(::CreateMutexW(nullptr, TRUE, name.c_str()));
+  const DWORD error = ::GetLastError();
+  if (!claim_.IsValid()) {
+    PLOG(ERROR) << "Cannot claim the download folder " << folder;
+    return;
+  }
+  if (error != ERROR_ALREADY_EXISTS) {
+    RemoveLeftovers(folder);
+  } else {
+    const DWORD waited = ::WaitForSingleObject(claim_.Get(), kCleaningWaitMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+      LOG(WARNING) << "Another installer did not finish cleaning " << folder << " in time";
+      return;
+    }
+  }
+  if (!::ReleaseMutex(claim_.Get()))
+    PLOG(ERROR) << "Cannot let go of the download folder " << folder;
+}
+
+DownloadFolderClaim::~DownloadFolderClaim() = default;
+
+// static
+bool DownloadFolderClaim::IsFetcherName(std::wstring_view name) {
+  if (name == kAdditionalFileName)
+    return true;
+  for (std::wstring_view prefix : {std::wstring_view(L"tavro_installer_"),
+                                   std::wstring_view(L"suite_")}) {
+    if (name.substr(0, prefix.size()) != prefix)
+      continue;
+    const std::wstring_view rest = name.substr(prefix.size());
+    if (rest.size() < kTimeStampDigits)
+      return false;
+    for (wchar_t c : rest.substr(0, kTimeStampDigits)) {
+      if (c < L'0' || c > L'9')
+        return false;
+    }
+    const std::wstring_view extension = rest.substr(kTimeStampDigits);
+    return extension.empty() || extension == L".exe" || extension == L".7z";
+  }
+  return false;
+}
+
+}  // namespace installer

@@ -1,0 +1,37 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_CLAIM_H_
+#define DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_CLAIM_H_
+
+#include <string_view>
+
+#include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
+
+namespace installer {
+
+// A front end's share of its download folder, which every front end of the user's session
+// uses: what a front end that was killed left there (a downloaded or half-downloaded
+// package, its unpacked folder, a component's files) no run removes, since each run names
+// its own files by the time it started. The first front end to claim a folder that no
+// running front end holds removes what lies there of the package fetcher's; the others
+// wait until it is done. The installers' logs stay.
+class DownloadFolderClaim {
+ public:
+  explicit DownloadFolderClaim(const base::FilePath& folder);
+  ~DownloadFolderClaim();
+
+  DownloadFolderClaim(const DownloadFolderClaim&) = delete;
+  DownloadFolderClaim& operator=(const DownloadFolderClaim&) = delete;
+
+  // Whether |name| (a name in the download folder) is one the package fetcher gives its
+  // files: "tavro_installer_" or "suite_" and fourteen digits, alone (an unpacked folder)
+  // or with ".exe" or ".7z"; and "additional_file.tmp".
+  static bool IsFetcherName(std::wstring_view name);
+
+ private:
+  // Held, not owned, while the process lives: it tells other front ends that one runs.
+  base::win::ScopedHandle claim_;
+};
+
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_DOWNLOAD_FOLDER_CLAIM_H_

@@ -1,0 +1,113 @@
+// How a run makes its changes survive its own end: the undo journal that a run keeps in the
+// install folder, so that whatever ends it (a crash, a killed process, a power cut), the next
+// run can undo what it did or finish it; and how a run first takes up what an earlier one
+// left there.
+
+#include <memory>
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/strings/stringprintf.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/installer_help.h"
+#include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
+#include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/status_fetcher.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
+
+namespace installer {
+
+namespace {
+
+// How long a run waits for another process to let go of the journal: a run that reads the
+// folder may be undoing an interrupted run there.
+constexpr base::TimeDelta kJournalWait = base::TimeDelta::FromSeconds(60);
+
+}  // namespace
+
+bool Installer::StartUndoJournal() {
+  const int failure_id = operation() == OPERATION_UNINSTALLING ? IDS_ERROR_UNINSTALL_FAILED
+                                                               : IDS_ERROR_INSTALL_FAILED;
+  UndoJournal::OpenResult result = UndoJournal::OpenResult::kFailed;
+  std::unique_ptr<UndoJournal> journal =
+      UndoJournal::OpenForRun(install_folder(), kJournalWait, &IsInstallationRegistryKey, &result);
+  switch (result) {
+    case UndoJournal::OpenResult::kOpened:
+    case UndoJournal::OpenResult::kRecovered:
+      break;
+    case UndoJournal::OpenResult::kHeld:
+      LOG(ERROR) << ReportError(IDS_ERROR_ANOTHER_INSTALLER, std::wstring(),
+                                "Another installer is working in the install folder");
+      return false;
+    case UndoJournal::OpenResult::kUndoFailed:
+      LOG(ERROR) << ReportError(
+          failure_id, std::wstring(),
+          "What an interrupted installation left in the install folder cannot be undone");
+      return false;
+    case UndoJournal::OpenResult::kFailed:
+      LOG(ERROR) << ReportError(failure_id, std::wstring(), "Could not open the undo journal");
+      return false;
+  }
+
+  if (result == UndoJournal::OpenResult::kRecovered) {
+    // What the run was set up for was read before the folder was put back.
+    reloaded_status_ = StatusFetcher::ReadStatus(
+        install_folder(), settings_->GetStatus().replace_morrit_installation());
+    const bool existing = status().existing_installation();
+    if ((operation() == OPERATION_INSTALLING && existing) ||
+        (operation() == OPERATION_UNINSTALLING && !existing)) {
+      LOG(ERROR) << ReportError(failure_id, std::wstring(),
+                                "An interrupted installation was undone in the install folder: "
+                                "the installer must be started again");
+      return false;
+    }
+  }
+
+  // The folders this run made for the installation are its own to remove again.
+  const base::FilePath& existed = settings_->GetStatus().valid_parent_folder();
+  std::vector<base::FilePath> created;
+  for (base::FilePath folder = install_folder();
+       existed.IsParent(folder) && folder.DirName() != folder; folder = folder.DirName()) {
+    created.push_back(folder);
+  }
+  for (auto it = created.rbegin(); it != created.rend(); ++it) {
+    if (!journal->Append(*undo_record::FolderCreated(*it))) {
+      LOG(ERROR) << ReportError(failure_id, std::wstring(), "Could not write the undo journal");
+      return false;
+    }
+  }
+  transaction_.AttachJournal(std::move(journal));
+  if (status().record_made_anew())
+    KeepDamagedStatusFile();
+  return true;
+}
+
+void Installer::KeepDamagedStatusFile() {
+  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  base::FilePath log_folder;
+  if (!base::PathExists(status_file) ||
+      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
+                            base::DIR_TEMP)) {
+    return;
+  }
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  const base::FilePath kept = log_folder.Append(base::WideStringPrintf(
+      L"damaged_installation_status_%04d%02d%02d%02d%02d%02d.xml", now.year, now.month,
+      now.day_of_month, now.hour, now.minute, now.second));
+  // The run replaces or deletes it: a copy beside the logs tells what went wrong.
+  if (base::CopySingleFile(status_file, kept))
+    LOG(WARNING) << "The damaged status file is kept as " << kept;
+  else
+    LOG(ERROR) << "Cannot keep the damaged status file as " << kept;
+}
+
+}  // namespace installer

@@ -1,0 +1,296 @@
+// Faults in real runs: the real installer.exe of the example packages (current and next),
+// its backend ended as Windows ends a process (TerminateProcess, exit code 1) at chosen
+// points, status files cut short, front ends killed while they download or unpack. Each
+// time the next run must take up what was left, and the uninstallation at the end must
+// leave nothing but the installer preferences: no uninstall entry, task or shortcut.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/files/file_util.h"
+#include "base/path_registry.h"
+#include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/damaged_installation.h"
+#include "desktop/windows/installer/installation_registry_keys.h"
+#include "desktop/windows/installer/installer.h"
+#include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
+#include "desktop/windows/installer/test/example_package.h"
+#include "desktop/windows/installer/test/installer_logs.h"
+#include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/registry_snapshot.h"
+#include "desktop/windows/installer/test/server_install_e2e_test.h"
+#include "desktop/windows/installer/test/tree_snapshot.h"
+#include "gtest/gtest.h"
+
+namespace installer {
+namespace test {
+namespace {
+
+size_t CountOccurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+class InstallerRecoveryE2eTest : public ServerInstallE2eTest {
+ protected:
+  void SetUp() override {
+    ServerInstallE2eTest::SetUp();
+    shortcuts_before_ = FindShortcuts();
+    files_before_ = TreeSnapshot::Capture(work_folder());
+    registry_before_ = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+  }
+
+  // Copies the example packages to run: their installer.exe is the front end, which runs
+  // itself as the backend.
+  void CopyPackages() {
+    ASSERT_TRUE(ExamplePackage::Current().CopyTo(work_folder().Append(L"current"), &current_));
+    ASSERT_TRUE(ExamplePackage::Next().CopyTo(work_folder().Append(L"next"), &next_));
+    files_before_ = TreeSnapshot::Capture(work_folder());
+  }
+
+  // A silent installation of |package| with its component.
+  std::wstring Install(const base::FilePath& package) const {
+    return L"\"" + package.Append(L"installer.exe").value() + L"\" --silent --installfolder=\"" +
+           install_folder().value() + L"\" --components=suite:suite";
+  }
+  // A silent uninstallation with the installer the installation holds.
+  std::wstring Uninstall() const {
+    const base::win::ScopedComInitializer com;
+    InstallStatus status;
+    EXPECT_TRUE(LoadInstallStatus(install_folder().Append(kInstallStatusFileName), &status));
+    return L"\"" + install_folder().Append(status.subfolder).Append(L"installer.exe").value() +
+           L"\" --uninstall --silent";
+  }
+
+  void RunToSuccess(const std::wstring& command_line) {
+    const ProcessResult run = RunProcess(command_line, MakeProcessOptions());
+    EXPECT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  }
+
+  // A condition that holds once the logs hold |marker| once more than now.
+  std::function<bool()> Logged(const std::string& marker) const {
+    const size_t seen = CountOccurrences(ReadLogs(), marker);
+    return [this, marker, seen] { return CountOccurrences(ReadLogs(), marker) > seen; };
+  }
+  // One that holds once the stub |program| has started once more than until now.
+  std::function<bool()> Started(const std::wstring& program) const {
+    const size_t seen = ReadStubInvocations(program).size();
+    return [this, program, seen] { return ReadStubInvocations(program).size() > seen; };
+  }
+
+  // Runs |command_line| and ends its backend once |reached| holds; |hold| (may be null)
+  // keeps a stub running until then, and lets go of it after.
+  void RunAndKillBackend(const std::wstring& command_line,
+                         const std::function<bool()>& reached,
+                         StubHold* hold = nullptr) {
+    ProcessOptions options = MakeProcessOptions();
+    if (hold)
+      options.environment.push_back(hold->GetEnvironment());
+    TestProcess front_end;
+    ASSERT_TRUE(front_end.Start(command_line, options));
+    const bool killed = TerminateWhenLogged(&front_end, reached, L"installer.exe");
+    if (hold)
+      hold->Release();
+    const ProcessResult run = front_end.Wait();
+    ASSERT_TRUE(killed) << ReadLogs();
+    // The front end tells of the failure; the undo journal tells the next run.
+    EXPECT_TRUE(run.started && !run.timed_out && run.exit_code != 0) << run.Describe();
+    EXPECT_TRUE(HasUndoJournal(install_folder()));
+  }
+
+  // One installation stands: one uninstall entry, one autoupdate task, no journal and no
+  // file kept aside for an undo.
+  void ExpectOneInstallation() {
+    std::vector<std::wstring> entries;
+    const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+    for (const auto& [key, values] : registry.keys()) {
+      const auto location = values.find(L"InstallLocation");
+      if (key.find(L"\\CurrentVersion\\Uninstall\\") != std::wstring::npos &&
+          location != values.end() && location->second.data == TextBytes(install_folder().value())) {
+        entries.push_back(key);
+      }
+    }
+    EXPECT_EQ(1u, entries.size()) << base::Utf16ToUtf8(base::JoinString(entries, L"\n"));
+    const base::win::ScopedComInitializer com;
+    EXPECT_EQ(1u, FindAutoupdateTaskIds(install_folder().Append(kLauncherExeName)).size());
+    EXPECT_FALSE(HasUndoJournal(install_folder()));
+    for (const std::wstring& path : TreeSnapshot::Capture(install_folder()).GetFilePaths())
+      EXPECT_EQ(std::wstring::npos, path.find(L"~undo_")) << path;
+  }
+
+  // After the last uninstallation: what the test made and the installer preferences (and
+  // the component's installer, which its uninstaller keeps) in the folders; in the registry
+  // the last install folder and keys shared with other programs, emptied; no task.
+  void ExpectNothingLeftButThePreferences() {
+    const auto files = CompareSnapshots(files_before_, TreeSnapshot::Capture(work_folder()),
+                                        {L"current\\*", L"next\\*"});
+    EXPECT_EQ(
+        "+ Tavro Browser\n"
+        "+ Tavro Browser\\installer_prefs.json\n"
+        "+ Tavro Browser\\suite\n"
+        "+ Tavro Browser\\suite\\suite_installer.exe\n",
+        FormatDifferences(files));
+    EXPECT_EQ(shortcuts_before_, FindShortcuts());
+    const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+    const std::wstring company_key = L"HKCU\\" + GetCompanyRegistryKey();
+    for (const SnapshotDifference& difference :
+         CompareSnapshots(registry_before_, registry, RegistrySnapshot::DefaultAllowList())) {
+      const RegistrySnapshot::Values* values = registry.FindKey(difference.path);
+      const bool emptied_key = values && values->empty();
+      // The company's key keeps the last install folder.
+      const bool last_install_path =
+          difference.path == company_key ||
+          difference.path == company_key + L"\\Last Stable Install Path";
+      EXPECT_TRUE(last_install_path ||
+                  (difference.kind == SnapshotDifference::Kind::kAdded && emptied_key))
+          << FormatDifferences({difference});
+    }
+    const base::win::ScopedComInitializer com;
+    EXPECT_TRUE(FindAutoupdateTaskIds(install_folder().Append(kLauncherExeName)).empty());
+  }
+
+  // The shortcuts of the product's names on the desktops and in the start menus.
+  static std::vector<base::FilePath> FindShortcuts() {
+    std::vector<base::FilePath> shortcuts;
+    for (int key : {base::DIR_USER_DESKTOP, base::DIR_COMMON_DESKTOP, base::DIR_START_MENU,
+                    base::DIR_COMMON_START_MENU}) {
+      base::FilePath folder;
+      if (!base::PathRegistry::Get(key, &folder))
+        continue;
+      for (bool with_version : {false, true}) {
+        const base::FilePath shortcut = folder.Append(Installer::GetMasterShortcutName(with_version));
+        if (base::PathExists(shortcut))
+          shortcuts.push_back(shortcut);
+      }
+    }
+    return shortcuts;
+  }
+
+  // The bytes of a REG_SZ value holding |text|.
+  static std::vector<uint8_t> TextBytes(const std::wstring& text) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
+    return std::vector<uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+  }
+
+  base::FilePath current_;
+  base::FilePath next_;
+
+ private:
+  std::vector<base::FilePath> shortcuts_before_;
+  TreeSnapshot files_before_;
+  RegistrySnapshot registry_before_;
+};
+
+// The backend is ended at a point of each kind of change: while the component installer
+// runs (the browser registered, files and shortcuts in place; the component installs itself
+// after the backend is gone), after the new status file stood (past the point of no
+// return), while an upgrade's component installer runs (the old registration, files and
+// status file kept aside or copied), and after an uninstallation removed the registration.
+// Each next run first undoes or finishes what was left, then does its own work: never a
+// second installation.
+TEST_F(InstallerRecoveryE2eTest, BackendEndedAtEachKindOfChangeIsTakenUpByTheNextRun) {
+  CopyPackages();
+  // Held while its component installer runs: the browser registered, its files and
+  // shortcuts in place, and the component installed after the backend is gone.
+  {
+    StubHold component(L"suite_installer.exe");
+    ASSERT_TRUE(component.IsValid());
+    RunAndKillBackend(Install(current_), Started(L"suite_installer.exe"), &component);
+  }
+  RunAndKillBackend(Install(current_), Logged("] Creating scheduled task"));
+  // What stood then was finished, not undone: the run repairs that installation.
+  EXPECT_TRUE(base::PathExists(install_folder().Append(kInstallStatusFileName)));
+  RunToSuccess(Install(current_));
+  ExpectOneInstallation();
+
+  {
+    StubHold component(L"suite_installer.exe");
+    ASSERT_TRUE(component.IsValid());
+    RunAndKillBackend(Install(next_), Started(L"suite_installer.exe"), &component);
+  }
+  // Undone: the current version's installation is back whole, its record in place.
+  EXPECT_EQ(RecoveryResult::kRecovered,
+            RecoverInterruptedRun(install_folder(), &IsInstallationRegistryKey));
+  ExpectOneInstallation();
+  EXPECT_NE(std::wstring::npos,
+            Uninstall().find(base::Utf8ToUtf16(ExamplePackage::Current().version())));
+  RunToSuccess(Install(next_));
+  ExpectOneInstallation();
+
+  // The uninstaller is the installation's, which the ended run had begun to set aside.
+  const std::wstring uninstall = Uninstall();
+  RunAndKillBackend(uninstall, Logged("] Removing shortctus."));
+  RunToSuccess(uninstall);
+  ExpectNothingLeftButThePreferences();
+}
+
+// A status file cut short is the record of an installation all the same: an installation
+// over it is an upgrade (one uninstall entry, one task), and it can be uninstalled. The
+// damaged file is kept beside the logs.
+TEST_F(InstallerRecoveryE2eTest, StatusFileCutShortBeforeAnUpgradeAndBeforeAnUninstall) {
+  CopyPackages();
+  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
+  const auto cut_status_file = [&] {
+    std::string text;
+    ASSERT_TRUE(base::ReadFileToString(status_file, &text));
+    text.resize(text.size() / 2);
+    ASSERT_EQ(static_cast<int>(text.size()),
+              base::WriteFileFromBuffer(status_file, text.data(), static_cast<int>(text.size())));
+  };
+  RunToSuccess(Install(current_));
+  cut_status_file();
+  RunToSuccess(Install(next_));
+  ExpectOneInstallation();
+  EXPECT_NE(std::string::npos, ReadLogs().find("Operation: 2")) << ReadLogs();
+  size_t kept = 0;
+  for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths())
+    kept += base::StartsWith(path, L"damaged_installation_status_", base::CompareCase::SENSITIVE);
+  EXPECT_EQ(1u, kept);
+
+  const std::wstring uninstall = Uninstall();
+  cut_status_file();
+  RunToSuccess(uninstall);
+  ExpectNothingLeftButThePreferences();
+}
+
+// A front end killed while it downloads the package, another while it unpacks it: what
+// they left in the download folder goes with the next front end, which installs.
+TEST_F(InstallerRecoveryE2eTest, FrontEndsKilledWhileDownloadingAndUnpackingLeaveNothing) {
+  const std::wstring install = L"\"" + host().value() + L"\" --silent --installfolder=\"" +
+                               install_folder().value() + L"\"";
+  // Half the package comes, again and again.
+  std::string package;
+  ASSERT_TRUE(base::ReadFileToString(ExamplePackage::Current().package_installer(), &package));
+  server().CutPackageDownloads(static_cast<int64_t>(package.size() / 2), 1000);
+  for (const char* marker : {"] Retry 1 of the download of", "] Unpacking files from archive"}) {
+    TestProcess front_end;
+    ASSERT_TRUE(front_end.Start(install, MakeProcessOptions()));
+    ASSERT_TRUE(TerminateWhenLogged(&front_end, Logged(marker))) << ReadLogs();
+    const ProcessResult run = front_end.Wait();
+    EXPECT_EQ(1u, run.exit_code) << run.Describe();
+    server().ClearFailures();
+  }
+  bool left = false;
+  for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths())
+    left = left || base::StartsWith(path, L"tavro_installer_", base::CompareCase::SENSITIVE);
+  ASSERT_TRUE(left) << "the killed front ends left nothing to clean";
+
+  RunToSuccess(install);
+  ExpectDownloadFolderClean();
+  RunToSuccess(Uninstall());
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace installer

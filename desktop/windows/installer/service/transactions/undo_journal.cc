@@ -1,0 +1,301 @@
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
+#include "base/logging.h"
+#include "base/values.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
+
+namespace installer {
+
+const wchar_t kUndoJournalFileName[] = L"installation_undo.journal";
+
+namespace {
+
+// More than any run writes (a record holds at most a preference or status file).
+constexpr int64_t kMaxJournalSize = 256 * 1024 * 1024;
+constexpr DWORD kHeldRetryMs = 50;
+
+// Opens the journal for writing, shared for reading only.
+base::win::ScopedHandle OpenJournalFile(const base::FilePath& path, DWORD disposition) {
+  return base::win::ScopedHandle(::CreateFileW(path.value().c_str(),
+                                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                               nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                                               nullptr));
+}
+
+bool IsHeldError(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
+UndoJournal::UndoJournal(const base::FilePath& folder, base::win::ScopedHandle file)
+    : folder_(folder), path_(folder.Append(kUndoJournalFileName)), file_(std::move(file)) {}
+
+UndoJournal::~UndoJournal() = default;
+
+// static
+std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(
+    const base::FilePath& folder,
+    base::TimeDelta wait,
+    const undo_record::RegistryKeyFilter& registry_keys,
+    OpenResult* result) {
+  const base::FilePath path = folder.Append(kUndoJournalFileName);
+  const base::TimeTicks deadline = base::TimeTicks::Now() + wait;
+  base::win::ScopedHandle file = OpenJournalFile(path, OPEN_ALWAYS);
+  // Another run's, or a recovery under way in another process: it is let go soon.
+  while (!file.IsValid() && IsHeldError(::GetLastError()) && base::TimeTicks::Now() < deadline) {
+    ::Sleep(kHeldRetryMs);
+    file = OpenJournalFile(path, OPEN_ALWAYS);
+  }
+  if (!file.IsValid()) {
+    const DWORD error = ::GetLastError();
+    ELOG(ERROR, error) << "Cannot open the undo journal " << path;
+    *result = IsHeldError(error) ? OpenResult::kHeld : OpenResult::kFailed;
+    return nullptr;
+  }
+  std::unique_ptr<UndoJournal> journal(new UndoJournal(folder, std::move(file)));
+  bool had_records = false;
+  if (!journal->Recover(true, registry_keys, &had_records)) {
+    *result = had_records ? OpenResult::kUndoFailed : OpenResult::kFailed;
+    return nullptr;
+  }
+  *result = had_records ? OpenResult::kRecovered : OpenResult::kOpened;
+  return journal;
+}
+
+bool UndoJournal::Append(const base::DictionaryValue& record) {
+  std::string line;
+  if (!base::JsonWriter::Write(record, &line)) {
+    LOG(ERROR) << "Cannot write an undo record";
+    return false;
+  }
+  line.push_back('\n');
+  if (!WriteAt(end_, line)) {
+    // Nothing of a record cut short may stay.
+    SetEnd(end_);
+    return false;
+  }
+  offsets_.push_back(end_);
+  end_ += static_cast<int64_t>(line.size());
+  const base::FilePath created = undo_record::GetCreatedFolder(record);
+  if (!created.empty() && folder_.IsParent(created))
+    created_folders_.emplace_back(offsets_.size() - 1, created);
+  return true;
+}
+
+bool UndoJournal::CoversNewFile(const base::FilePath& path) const {
+  for (const auto& [index, folder] : created_folders_) {
+    if (folder.IsParent(path))
+      return true;
+  }
+  return false;
+}
+
+void UndoJournal::TruncateTo(size_t size) {
+  if (size >= offsets_.size())
+    return;
+  if (!SetEnd(offsets_[size]))
+    return;
+  end_ = offsets_[size];
+  offsets_.resize(size);
+  while (!created_folders_.empty() && created_folders_.back().first >= size)
+    created_folders_.pop_back();
+  if (point_of_no_return_ != kNone && point_of_no_return_ >= size)
+    point_of_no_return_ = kNone;
+}
+
+bool UndoJournal::MarkPointOfNoReturn() {
+  if (passed_point_of_no_return())
+    return true;
+  if (!Append(*undo_record::PointOfNoReturn()))
+    return false;
+  point_of_no_return_ = offsets_.size() - 1;
+  return true;
+}
+
+void UndoJournal::RevokePointOfNoReturn() {
+  if (!passed_point_of_no_return())
+    return;
+  // Overwritten in place with a record of the same length that undoes nothing, so that
+  // the records after it stay as they are.
+  const int64_t start = offsets_[point_of_no_return_];
+  const int64_t next = point_of_no_return_ + 1 < offsets_.size()
+                           ? offsets_[point_of_no_return_ + 1]
+                           : end_;
+  if (WriteAt(start, undo_record::RevokedPointOfNoReturnLine(static_cast<size_t>(next - start))))
+    point_of_no_return_ = kNone;
+}
+
+void UndoJournal::Discard() {
+  if (!file_.IsValid())
+    return;
+  // Emptied first: a journal that could not be deleted holds nothing to undo.
+  SetEnd(0);
+  offsets_.clear();
+  created_folders_.clear();
+  end_ = 0;
+  point_of_no_return_ = kNone;
+  file_.Close();
+  if (!::DeleteFileW(path_.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
+    PLOG(ERROR) << "Cannot delete the undo journal " << path_;
+}
+
+bool UndoJournal::Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records) {
+  LARGE_INTEGER size = {};
+  const LARGE_INTEGER start_of_file = {};
+  if (!::GetFileSizeEx(file_.Get(), &size) ||
+      !::SetFilePointerEx(file_.Get(), start_of_file, nullptr, FILE_BEGIN)) {
+    PLOG(ERROR) << "Cannot read the undo journal " << path_;
+    return false;
+  }
+  if (size.QuadPart > kMaxJournalSize) {
+    LOG(ERROR) << "The undo journal " << path_ << " is too large to be one";
+    return false;
+  }
+  std::string text(static_cast<size_t>(size.QuadPart), '\0');
+  size_t read = 0;
+  while (read < text.size()) {
+    DWORD chunk = 0;
+    if (!::ReadFile(file_.Get(), &text[read], static_cast<DWORD>(text.size() - read), &chunk,
+                    nullptr)) {
+      PLOG(ERROR) << "Cannot read the undo journal " << path_;
+      return false;
+    }
+    if (chunk == 0)
+      break;
+    read += chunk;
+  }
+  text.resize(read);
+  offsets_.clear();
+  size_t start = 0;
+  for (size_t end = text.find('\n'); end != std::string::npos;
+       start = end + 1, end = text.find('\n', start)) {
+    std::unique_ptr<base::DictionaryValue> record = base::DictionaryValue::From(
+        base::JsonReader::Read(std::string_view(text).substr(start, end - start)));
+    // A line that does not read is where a write was cut short; nothing after it counts.
+    if (!record)
+      break;
+    offsets_.push_back(static_cast<int64_t>(start));
+    if (undo_record::IsPointOfNoReturn(*record))
+      point_of_no_return_ = records->size();
+    records->push_back(std::move(record));
+  }
+  end_ = static_cast<int64_t>(start);
+  if (start < text.size()) {
+    LOG(WARNING) << "Cutting off the unfinished end of the undo journal " << path_;
+    return SetEnd(end_);
+  }
+  return true;
+}
+
+bool UndoJournal::Recover(bool keep_own_folder,
+                          const undo_record::RegistryKeyFilter& registry_keys,
+                          bool* had_records) {
+  std::vector<std::unique_ptr<base::DictionaryValue>> records;
+  if (!Load(&records))
+    return false;
+  *had_records = !records.empty();
+  if (records.empty()) {
+    if (!keep_own_folder)
+      Discard();
+    return true;
+  }
+  const undo_record::UndoScope scope =
+      undo_record::UndoScope::ForFolder(folder_, registry_keys);
+  // The folders that hold the journal: created first by the run, undone last.
+  size_t own_folders = 0;
+  if (passed_point_of_no_return()) {
+    LOG(INFO) << "Finishing an installation in " << folder_
+              << " that was interrupted after its point of no return";
+    for (const std::unique_ptr<base::DictionaryValue>& record : records)
+      undo_record::Finish(*record, scope);
+  } else {
+    LOG(INFO) << "Undoing what an interrupted installation left in " << folder_;
+    while (own_folders < records.size() &&
+           undo_record::CreatedFolderOrAncestor(*records[own_folders], folder_)) {
+      ++own_folders;
+    }
+    for (size_t i = records.size(); i > own_folders; --i) {
+      const undo_record::UndoResult result = undo_record::Undo(*records[i - 1], scope);
+      if (result == undo_record::UndoResult::kFailed) {
+        LOG(ERROR) << "The undo of an interrupted installation in " << folder_
+                   << " stops here; a later run takes it up again";
+        return false;
+      }
+      // What names another's place is never acted on, and never holds up the rest.
+      if (result == undo_record::UndoResult::kRefused)
+        LOG(ERROR) << "Skipped an undo record of the interrupted installation";
+      TruncateTo(i - 1);
+    }
+  }
+  if (keep_own_folder) {
+    TruncateTo(own_folders);
+    return true;
+  }
+  Discard();
+  for (size_t i = own_folders; i > 0; --i) {
+    const base::FilePath folder = undo_record::GetCreatedFolder(*records[i - 1]);
+    if (!::RemoveDirectoryW(folder.value().c_str()))
+      PLOG(INFO) << "Keeping folder " << folder;
+  }
+  return true;
+}
+
+bool UndoJournal::WriteAt(int64_t offset, const std::string& text) {
+  LARGE_INTEGER position = {};
+  position.QuadPart = offset;
+  DWORD written = 0;
+  if (!::SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN) ||
+      !::WriteFile(file_.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                   nullptr) ||
+      written != text.size() || !::FlushFileBuffers(file_.Get())) {
+    PLOG(ERROR) << "Cannot write the undo journal " << path_;
+    return false;
+  }
+  return true;
+}
+
+bool UndoJournal::SetEnd(int64_t end) {
+  LARGE_INTEGER position = {};
+  position.QuadPart = end;
+  if (!::SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN) ||
+      !::SetEndOfFile(file_.Get()) || !::FlushFileBuffers(file_.Get())) {
+    PLOG(ERROR) << "Cannot shorten the undo journal " << path_;
+    return false;
+  }
+  return true;
+}
+
+RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
+                                     const undo_record::RegistryKeyFilter& registry_keys) {
+  const base::FilePath path = folder.Append(kUndoJournalFileName);
+  base::win::ScopedHandle file = OpenJournalFile(path, OPEN_EXISTING);
+  if (!file.IsValid()) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return RecoveryResult::kNothing;
+    // Held by a run, or not this process's to change: a run that may will take it up.
+    ELOG(INFO, error) << "Not recovering the interrupted installation in " << folder;
+    return RecoveryResult::kHeld;
+  }
+  UndoJournal journal(folder, std::move(file));
+  bool had_records = false;
+  if (!journal.Recover(false, registry_keys, &had_records))
+    return RecoveryResult::kFailed;
+  return had_records ? RecoveryResult::kRecovered : RecoveryResult::kNothing;
+}
+
+bool HasUndoJournal(const base::FilePath& folder) {
+  return base::PathExists(folder.Append(kUndoJournalFileName));
+}
+
+}  // namespace installer

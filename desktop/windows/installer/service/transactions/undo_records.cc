@@ -1,0 +1,595 @@
+#include "desktop/windows/installer/service/transactions/undo_records.h"
+
+#include <utility>
+
+#include "base/command_line.h"
+#include "base/files/file_util.h"
+#include "base/logging.h"
+#include "base/path_registry.h"
+#include "base/strings/string_util.h"
+#include "base/time/time.h"
+#include "base/values.h"
+#include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/signed_program.h"
+#include "desktop/windows/installer/service/transactions/file_backup.h"
+#include "desktop/windows/installer/service/transactions/journal_encoding.h"
+#include "desktop/windows/installer/service/transactions/registry_tree.h"
+
+namespace installer {
+namespace undo_record {
+
+namespace {
+
+constexpr char kKind[] = "kind";
+constexpr char kFolderCreated[] = "folder_created";
+constexpr char kFileCreated[] = "file_created";
+constexpr char kSetAside[] = "set_aside";
+constexpr char kMoved[] = "moved";
+constexpr char kFileKept[] = "file_kept";
+constexpr char kRegistryKeyCreated[] = "registry_key_created";
+constexpr char kRegistryValueChanged[] = "registry_value_changed";
+constexpr char kRegistryKeyDeleted[] = "registry_key_deleted";
+constexpr char kProgramRun[] = "program_run";
+constexpr char kPointOfNoReturn[] = "point_of_no_return";
+constexpr char kRevoked[] = "revoked";
+
+// How long an undo waits for a program that removes what it installed.
+constexpr base::TimeDelta kUndoProgramLimit = base::TimeDelta::FromMinutes(5);
+
+std::unique_ptr<base::DictionaryValue> MakeRecord(const char* kind) {
+  auto record = std::make_unique<base::DictionaryValue>();
+  record->SetString(kKind, kind);
+  return record;
+}
+
+bool IsKind(const base::DictionaryValue& record, const char* kind) {
+  std::string value;
+  return record.GetString(kKind, &value) && value == kind;
+}
+
+// Whether |path| lies below |folder| (not |folder| itself), without regard to case.
+bool IsBelow(const base::FilePath& path, const base::FilePath& folder) {
+  const std::vector<std::wstring> inner = path.GetComponents();
+  const std::vector<std::wstring> outer = folder.GetComponents();
+  if (outer.empty() || inner.size() <= outer.size())
+    return false;
+  for (size_t i = 0; i < outer.size(); ++i) {
+    if (!base::FilePath::CompareEqualIgnoreCase(inner[i], outer[i]))
+      return false;
+  }
+  return true;
+}
+
+// Whether a folder between |folder| and |path| is a link (a junction, say), through which
+// |path| could name a place outside |folder|.
+bool PassesThroughLink(const base::FilePath& path, const base::FilePath& folder) {
+  for (base::FilePath current = path.DirName(); IsBelow(current, folder);
+       current = current.DirName()) {
+    const DWORD attributes = ::GetFileAttributesW(current.value().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return true;
+  }
+  return false;
+}
+
+// Whether |path| is a full path that stays inside |folder| (or is |folder| itself, when
+// allowed), without links or streams on the way.
+bool IsInsideFolder(const base::FilePath& path, const base::FilePath& folder, bool or_equal) {
+  if (folder.empty() || !path.IsAbsolute() || path.ReferencesParent() ||
+      path.value().find(L':', 2) != std::wstring::npos) {
+    return false;
+  }
+  if (or_equal && base::FilePath::CompareEqualIgnoreCase(path.value(), folder.value()))
+    return true;
+  return IsBelow(path, folder) && !PassesThroughLink(path, folder);
+}
+
+// The path under |key|, when it is one that the records may act on.
+bool GetScopedPath(const base::DictionaryValue& record,
+                   const char* key,
+                   const UndoScope& scope,
+                   base::FilePath* path) {
+  std::wstring text;
+  if (!record.GetString(key, &text) || text.empty()) {
+    LOG(ERROR) << "Undo record without " << key;
+    return false;
+  }
+  *path = base::FilePath(text);
+  if (IsInsideFolder(*path, scope.folder, true))
+    return true;
+  for (const base::FilePath& folder : scope.shell_folders) {
+    if (IsInsideFolder(*path, folder, false))
+      return true;
+  }
+  LOG(ERROR) << "Not acting on " << *path << ": outside the installation and its shortcuts";
+  return false;
+}
+
+// The backup under |key|: a backup name beside |path|.
+bool GetBackupPath(const base::DictionaryValue& record,
+                   const char* key,
+                   const base::FilePath& path,
+                   base::FilePath* backup) {
+  std::wstring text;
+  if (!record.GetString(key, &text))
+    return false;
+  *backup = base::FilePath(text);
+  if (backup->DirName() != path.DirName() ||
+      !FileBackup::IsBackupName(backup->BaseName().value())) {
+    LOG(ERROR) << "Not acting on " << *backup << ": not a backup of " << path;
+    return false;
+  }
+  return true;
+}
+
+// The registry key of |record|: below HKLM or HKCU, inside "Software", in a known view, and
+// one that |scope| accepts (|as_ancestor|: as one above an installation's key).
+bool GetRegistryKey(const base::DictionaryValue& record,
+                    const UndoScope& scope,
+                    bool as_ancestor,
+                    HKEY* root,
+                    REGSAM* view,
+                    std::wstring* path) {
+  std::string root_name;
+  int view_value = 0;
+  if (!record.GetString("root", &root_name) || !record.GetInteger("view", &view_value) ||
+      !record.GetString("key", path)) {
+    LOG(ERROR) << "Undo record without its registry key";
+    return false;
+  }
+  *root = root_name == "HKLM" ? HKEY_LOCAL_MACHINE
+          : root_name == "HKCU" ? HKEY_CURRENT_USER
+                                : nullptr;
+  *view = static_cast<REGSAM>(view_value);
+  const bool known_view = *view == 0 || *view == KEY_WOW64_32KEY || *view == KEY_WOW64_64KEY;
+  if (!*root || !known_view ||
+      !base::StartsWith(*path, L"Software\\", base::CompareCase::INSENSITIVE_ASCII) ||
+      path->find(L"\\\\") != std::wstring::npos || path->back() == L'\\' ||
+      (scope.registry_keys && !scope.registry_keys(*path, as_ancestor))) {
+    LOG(ERROR) << "Not acting on the registry key " << root_name << "\\" << *path;
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<base::DictionaryValue> MakeRegistryRecord(const char* kind,
+                                                          HKEY root,
+                                                          REGSAM view,
+                                                          const std::wstring& path) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kind);
+  record->SetString("root", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
+  record->SetInteger("view", static_cast<int>(view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)));
+  record->SetString("key", path);
+  return record;
+}
+
+// Deletes the file at |path| (a folder there is not the record's and stays).
+bool DeleteCreatedFile(const base::FilePath& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return true;
+  if (base::DeletePath(path, false))
+    return true;
+  LOG(ERROR) << "Cannot remove " << path << ", made by an interrupted installation";
+  return false;
+}
+
+// Writes |contents| to a new file beside |path| and puts it in the place of |path| in one
+// step, so that |path| is never missing or half written.
+bool ReplaceContents(const base::FilePath& path, const std::string& contents) {
+  base::FilePath temp;
+  if (!base::CreateTemporaryFileInDir(path.DirName(), &temp))
+    return false;
+  bool written = false;
+  {
+    base::win::ScopedHandle file(::CreateFileW(temp.value().c_str(), GENERIC_WRITE, 0, nullptr,
+                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = file.IsValid() &&
+              ::WriteFile(file.Get(), contents.data(), static_cast<DWORD>(contents.size()),
+                          &count, nullptr) &&
+              count == contents.size() && ::FlushFileBuffers(file.Get());
+  }
+  if (!written || !::MoveFileExW(temp.value().c_str(), path.value().c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    PLOG(ERROR) << "Cannot put back the contents of " << path;
+    base::DeletePath(temp, false);
+    return false;
+  }
+  return true;
+}
+
+bool UndoFolderCreated(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath folder;
+  if (!GetScopedPath(record, "path", scope, &folder))
+    return false;
+  if (!base::DirectoryExists(folder))
+    return true;
+  // A folder that the run made inside the install folder holds only what the run put
+  // there, what the undo has not removed yet included (a file created just before its
+  // record was written).
+  if (IsInsideFolder(folder, scope.folder, false))
+    return base::DeletePath(folder, true);
+  if (!::RemoveDirectoryW(folder.value().c_str())) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_DIR_NOT_EMPTY) {
+      ELOG(ERROR, error) << "Cannot remove folder " << folder;
+      return false;
+    }
+    LOG(INFO) << "Keeping folder " << folder << ": it is not empty";
+  }
+  return true;
+}
+
+bool UndoSetAside(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath path;
+  base::FilePath backup;
+  if (!GetScopedPath(record, "path", scope, &path) ||
+      !GetBackupPath(record, "backup", path, &backup)) {
+    return false;
+  }
+  if (!base::PathExists(backup))
+    return true;
+  // What took the place afterwards was the run's.
+  const DWORD attributes = ::GetFileAttributesW(path.value().c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                             ? ::RemoveDirectoryW(path.value().c_str()) != FALSE
+                             : base::DeletePath(path, false);
+    if (!removed) {
+      PLOG(ERROR) << "Cannot remove " << path << " to put " << backup << " back";
+      return false;
+    }
+  }
+  if (!::MoveFileExW(backup.value().c_str(), path.value().c_str(), 0)) {
+    PLOG(ERROR) << "Cannot restore " << path << " from " << backup;
+    return false;
+  }
+  return true;
+}
+
+bool UndoMoved(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath from;
+  base::FilePath to;
+  if (!GetScopedPath(record, "from", scope, &from) || !GetScopedPath(record, "to", scope, &to))
+    return false;
+  if (!base::PathExists(to) || base::PathExists(from))
+    return true;
+  return base::MovePath(to, from);
+}
+
+bool UndoFileKept(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath path;
+  if (!GetScopedPath(record, "path", scope, &path))
+    return false;
+  std::string hex;
+  if (record.GetString("contents", &hex)) {
+    std::vector<uint8_t> contents;
+    if (!DecodeJournalBytes(hex, &contents)) {
+      LOG(ERROR) << "Undo record with unreadable contents of " << path;
+      return false;
+    }
+    if (!ReplaceContents(path, std::string(contents.begin(), contents.end())))
+      return false;
+  } else if (!DeleteCreatedFile(path)) {
+    return false;
+  }
+  Finish(record, scope);
+  return true;
+}
+
+bool UndoRegistryKeyCreated(const base::DictionaryValue& record, const UndoScope& scope) {
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring path;
+  if (!GetRegistryKey(record, scope, true, &root, &view, &path))
+    return false;
+  base::win::RegistryKey key;
+  if (key.Open(root, path.c_str(), KEY_QUERY_VALUE | view) != ERROR_SUCCESS)
+    return true;
+  DWORD subkeys = 0;
+  DWORD values = 0;
+  const bool empty = ::RegQueryInfoKeyW(key.Handle(), nullptr, nullptr, nullptr, &subkeys,
+                                        nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                                        nullptr) == ERROR_SUCCESS &&
+                     subkeys == 0 && values == 0;
+  key.Close();
+  if (!empty) {
+    LOG(INFO) << "Keeping the registry key " << path << ": it is not empty";
+    return true;
+  }
+  const LONG result = ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+    ELOG(ERROR, result) << "Cannot delete the registry key " << path;
+    return false;
+  }
+  return true;
+}
+
+bool UndoRegistryValueChanged(const base::DictionaryValue& record, const UndoScope& scope) {
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring path;
+  std::wstring name;
+  if (!GetRegistryKey(record, scope, false, &root, &view, &path) ||
+      !record.GetString("name", &name))
+    return false;
+  std::string hex;
+  int type = 0;
+  std::vector<uint8_t> data;
+  const bool had_value = record.GetString("data", &hex);
+  if (had_value && (!record.GetInteger("type", &type) || !DecodeJournalBytes(hex, &data))) {
+    LOG(ERROR) << "Undo record with an unreadable value " << name << " of " << path;
+    return false;
+  }
+  base::win::RegistryKey key;
+  LONG result = key.Open(root, path.c_str(), KEY_SET_VALUE | view);
+  if (result == ERROR_FILE_NOT_FOUND && !had_value)
+    return true;
+  if (result == ERROR_FILE_NOT_FOUND)
+    result = key.Create(root, path.c_str(), KEY_SET_VALUE | view);
+  if (result == ERROR_SUCCESS) {
+    if (had_value) {
+      result = key.WriteValue(name.c_str(), data.data(), static_cast<DWORD>(data.size()),
+                              static_cast<DWORD>(type));
+    } else {
+      result = key.DeleteValue(name.c_str());
+      if (result == ERROR_FILE_NOT_FOUND)
+        result = ERROR_SUCCESS;
+    }
+  }
+  if (result != ERROR_SUCCESS) {
+    ELOG(ERROR, result) << "Cannot restore the registry value " << name << " of " << path;
+    return false;
+  }
+  return true;
+}
+
+bool UndoRegistryKeyDeleted(const base::DictionaryValue& record, const UndoScope& scope) {
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring path;
+  const base::Value* saved = nullptr;
+  RegistryTree tree;
+  if (!GetRegistryKey(record, scope, false, &root, &view, &path) || !record.Get("tree", &saved) ||
+      !RegistryTree::FromValue(*saved, &tree)) {
+    LOG(ERROR) << "Undo record without the deleted registry key";
+    return false;
+  }
+  const size_t separator = path.rfind(L'\\');
+  base::win::RegistryKey parent;
+  const LONG result =
+      parent.Create(root, path.substr(0, separator).c_str(), KEY_CREATE_SUB_KEY | view);
+  if (result != ERROR_SUCCESS) {
+    ELOG(ERROR, result) << "Cannot restore the registry key " << path;
+    return false;
+  }
+  // The tree is the key's own: its name is the last component of the key.
+  tree.name = path.substr(separator + 1);
+  return tree.Write(parent.Handle(), view);
+}
+
+bool UndoProgramRun(const base::DictionaryValue& record, const UndoScope& scope) {
+  std::wstring text;
+  if (!record.GetString("undo", &text)) {
+    LOG(ERROR) << "Undo record without its program";
+    return false;
+  }
+  const base::CommandLine undo = base::CommandLine::FromString(text);
+  const base::FilePath program = undo.GetProgram();
+  // Without its program nothing of it is left to remove.
+  if (!base::PathExists(program))
+    return true;
+  LOG(INFO) << "Undoing an installation of an interrupted run: " << text;
+  DWORD exit_code = 0;
+  if (RunSignedProgram(undo, kUndoProgramLimit, &exit_code) && exit_code != 0)
+    LOG(WARNING) << program << " ended with " << exit_code;
+  // What the program could not undo is its own to report; the undo goes on.
+  return true;
+}
+
+// Whether every place |record| names is in |scope| (and the record is one at all).
+bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) {
+  base::FilePath path;
+  base::FilePath other;
+  HKEY root = nullptr;
+  REGSAM view = 0;
+  std::wstring key;
+  if (IsKind(record, kFolderCreated) || IsKind(record, kFileCreated))
+    return GetScopedPath(record, "path", scope, &path);
+  if (IsKind(record, kSetAside)) {
+    return GetScopedPath(record, "path", scope, &path) &&
+           GetBackupPath(record, "backup", path, &other);
+  }
+  if (IsKind(record, kMoved))
+    return GetScopedPath(record, "from", scope, &path) && GetScopedPath(record, "to", scope, &other);
+  if (IsKind(record, kFileKept)) {
+    return GetScopedPath(record, "path", scope, &path) &&
+           (!record.HasKey("backup") || GetBackupPath(record, "backup", path, &other));
+  }
+  if (IsKind(record, kRegistryKeyCreated))
+    return GetRegistryKey(record, scope, true, &root, &view, &key);
+  if (IsKind(record, kRegistryValueChanged) || IsKind(record, kRegistryKeyDeleted))
+    return GetRegistryKey(record, scope, false, &root, &view, &key);
+  if (IsKind(record, kProgramRun)) {
+    std::wstring undo;
+    if (!record.GetString("undo", &undo))
+      return false;
+    const base::FilePath program = base::CommandLine::FromString(undo).GetProgram();
+    if (IsInsideFolder(program, scope.folder, false))
+      return true;
+    LOG(ERROR) << "Not running " << program << ": outside the installation";
+    return false;
+  }
+  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked))
+    return true;
+  LOG(ERROR) << "Undo record of an unknown kind";
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<base::DictionaryValue> FolderCreated(const base::FilePath& folder) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kFolderCreated);
+  record->SetString("path", folder.value());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> FileCreated(const base::FilePath& path) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kFileCreated);
+  record->SetString("path", path.value());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> SetAside(const base::FilePath& path,
+                                                const base::FilePath& backup) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kSetAside);
+  record->SetString("path", path.value());
+  record->SetString("backup", backup.value());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> Moved(const base::FilePath& from,
+                                             const base::FilePath& to) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kMoved);
+  record->SetString("from", from.value());
+  record->SetString("to", to.value());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> FileKept(const base::FilePath& path,
+                                                const std::string* contents,
+                                                const base::FilePath& backup) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kFileKept);
+  record->SetString("path", path.value());
+  if (contents)
+    record->SetString("contents", EncodeJournalBytes(contents->data(), contents->size()));
+  if (!backup.empty())
+    record->SetString("backup", backup.value());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> RegistryKeyCreated(HKEY root,
+                                                          REGSAM view,
+                                                          const std::wstring& path) {
+  return MakeRegistryRecord(kRegistryKeyCreated, root, view, path);
+}
+
+std::unique_ptr<base::DictionaryValue> RegistryValueChanged(HKEY root,
+                                                            REGSAM view,
+                                                            const std::wstring& path,
+                                                            const std::wstring& name,
+                                                            bool had_value,
+                                                            DWORD type,
+                                                            const std::vector<uint8_t>& data) {
+  std::unique_ptr<base::DictionaryValue> record =
+      MakeRegistryRecord(kRegistryValueChanged, root, view, path);
+  record->SetString("name", name);
+  if (had_value) {
+    record->SetInteger("type", static_cast<int>(type));
+    record->SetString("data", EncodeJournalBytes(data.data(), data.size()));
+  }
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> RegistryKeyDeleted(HKEY root,
+                                                          REGSAM view,
+                                                          const std::wstring& path,
+                                                          const RegistryTree& tree) {
+  std::unique_ptr<base::DictionaryValue> record =
+      MakeRegistryRecord(kRegistryKeyDeleted, root, view, path);
+  record->Set("tree", tree.ToValue());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kProgramRun);
+  record->SetString("undo", undo.GetCommandLineString());
+  return record;
+}
+
+std::unique_ptr<base::DictionaryValue> PointOfNoReturn() {
+  return MakeRecord(kPointOfNoReturn);
+}
+
+bool IsPointOfNoReturn(const base::DictionaryValue& record) {
+  return IsKind(record, kPointOfNoReturn);
+}
+
+std::string RevokedPointOfNoReturnLine(size_t length) {
+  std::string line = std::string("{\"") + kKind + "\":\"" + kRevoked + "\"";
+  line.resize(length - 2, ' ');
+  return line + "}\n";
+}
+
+bool CreatedFolderOrAncestor(const base::DictionaryValue& record, const base::FilePath& folder) {
+  const base::FilePath created = GetCreatedFolder(record);
+  return !created.empty() &&
+         (base::FilePath::CompareEqualIgnoreCase(created.value(), folder.value()) ||
+          IsBelow(folder, created));
+}
+
+base::FilePath GetCreatedFolder(const base::DictionaryValue& record) {
+  std::wstring path;
+  if (!IsKind(record, kFolderCreated) || !record.GetString("path", &path))
+    return base::FilePath();
+  return base::FilePath(path);
+}
+
+// static
+UndoScope UndoScope::ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys) {
+  UndoScope scope;
+  scope.folder = folder;
+  scope.registry_keys = std::move(registry_keys);
+  for (int key : {base::DIR_USER_DESKTOP, base::DIR_COMMON_DESKTOP, base::DIR_START_MENU,
+                  base::DIR_COMMON_START_MENU, base::DIR_USER_QUICK_LAUNCH}) {
+    base::FilePath shell_folder;
+    if (base::PathRegistry::Get(key, &shell_folder))
+      scope.shell_folders.push_back(shell_folder);
+  }
+  return scope;
+}
+
+UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope) {
+  if (!IsWithinScope(record, scope))
+    return UndoResult::kRefused;
+  bool undone = true;
+  if (IsKind(record, kFolderCreated)) {
+    undone = UndoFolderCreated(record, scope);
+  } else if (IsKind(record, kFileCreated)) {
+    base::FilePath path;
+    undone = GetScopedPath(record, "path", scope, &path) && DeleteCreatedFile(path);
+  } else if (IsKind(record, kSetAside)) {
+    undone = UndoSetAside(record, scope);
+  } else if (IsKind(record, kMoved)) {
+    undone = UndoMoved(record, scope);
+  } else if (IsKind(record, kFileKept)) {
+    undone = UndoFileKept(record, scope);
+  } else if (IsKind(record, kRegistryKeyCreated)) {
+    undone = UndoRegistryKeyCreated(record, scope);
+  } else if (IsKind(record, kRegistryValueChanged)) {
+    undone = UndoRegistryValueChanged(record, scope);
+  } else if (IsKind(record, kRegistryKeyDeleted)) {
+    undone = UndoRegistryKeyDeleted(record, scope);
+  } else if (IsKind(record, kProgramRun)) {
+    undone = UndoProgramRun(record, scope);
+  }
+  return undone ? UndoResult::kUndone : UndoResult::kFailed;
+}
+
+void Finish(const base::DictionaryValue& record, const UndoScope& scope) {
+  if (!IsKind(record, kSetAside) && !IsKind(record, kFileKept))
+    return;
+  base::FilePath path;
+  base::FilePath backup;
+  if (!GetScopedPath(record, "path", scope, &path) ||
+      !GetBackupPath(record, "backup", path, &backup)) {
+    return;
+  }
+  if (!base::DeletePath(backup, true))
+    LOG(WARNING) << "Could not delete " << backup << ", the old copy of " << path;
+}
+
+}  // namespace undo_record
+}  // namespace installer

@@ -1,0 +1,119 @@
+#ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_UNDO_RECORDS_H_
+#define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_UNDO_RECORDS_H_
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/files/file_path.h"
+
+namespace base {
+class CommandLine;
+class DictionaryValue;
+}  // namespace base
+
+namespace installer {
+
+struct RegistryTree;
+
+// The records of the undo journal: each tells how to undo one change to files or the
+// registry and is written before that change is made, so that it holds whether the change
+// was then made, made in part or not at all. A record is a JSON dictionary whose "kind"
+// names it; paths are full paths.
+namespace undo_record {
+
+// |folder| did not exist and is about to be created.
+std::unique_ptr<base::DictionaryValue> FolderCreated(const base::FilePath& folder);
+// The file |path| was just created in an empty place and belongs to the run.
+std::unique_ptr<base::DictionaryValue> FileCreated(const base::FilePath& path);
+// What is at |path| is about to be renamed to |backup| (a name of FileBackup in the same
+// folder); whatever is at |path| afterwards belongs to the run.
+std::unique_ptr<base::DictionaryValue> SetAside(const base::FilePath& path,
+                                                const base::FilePath& backup);
+// |from| is about to be renamed (or moved) to the free place |to|.
+std::unique_ptr<base::DictionaryValue> Moved(const base::FilePath& from,
+                                             const base::FilePath& to);
+// The file |path|, whose contents were |contents| (null: there was no file), is about to be
+// rewritten in place; |backup| is where its owner keeps a copy (deleted with the record).
+std::unique_ptr<base::DictionaryValue> FileKept(const base::FilePath& path,
+                                                const std::string* contents,
+                                                const base::FilePath& backup);
+// The registry key |path| below |root| (in the view |view|) is about to be created.
+std::unique_ptr<base::DictionaryValue> RegistryKeyCreated(HKEY root,
+                                                          REGSAM view,
+                                                          const std::wstring& path);
+// The value |name| of the key |path| is about to be written or deleted; it was |data| of
+// |type|, or there was none (|had_value| false).
+std::unique_ptr<base::DictionaryValue> RegistryValueChanged(HKEY root,
+                                                            REGSAM view,
+                                                            const std::wstring& path,
+                                                            const std::wstring& name,
+                                                            bool had_value,
+                                                            DWORD type,
+                                                            const std::vector<uint8_t>& data);
+// The key |path|, read whole as |tree|, is about to be deleted.
+std::unique_ptr<base::DictionaryValue> RegistryKeyDeleted(HKEY root,
+                                                          REGSAM view,
+                                                          const std::wstring& path,
+                                                          const RegistryTree& tree);
+// A program is about to install something that |undo| (a signed program of the product)
+// removes again.
+std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo);
+// The run passed its point of no return: from here on it is finished, not undone.
+std::unique_ptr<base::DictionaryValue> PointOfNoReturn();
+
+// Whether |record| is the point of no return.
+bool IsPointOfNoReturn(const base::DictionaryValue& record);
+// A line of exactly |length| bytes (at least 20, the line feed included) that takes the
+// place of a revoked point of no return and undoes nothing.
+std::string RevokedPointOfNoReturnLine(size_t length);
+// The folder that FolderCreated names; empty for any other record.
+base::FilePath GetCreatedFolder(const base::DictionaryValue& record);
+// Whether |record| created |folder| or one of the folders above it.
+bool CreatedFolderOrAncestor(const base::DictionaryValue& record, const base::FilePath& folder);
+
+// Whether the registry key |path| (below HKLM or HKCU) is one an installation writes, or
+// with |as_ancestor| one above such a key (which an undo only removes when it is empty).
+using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_ancestor)>;
+
+// Where the records of a journal may act: the journal's folder (the install folder), the
+// shell folders that receive the installation's shortcuts, and the registry keys inside
+// "Software" that |registry_keys| accepts (all of them without it). A record that names
+// another place is not acted on: a journal is a file in the install folder, and anyone who
+// may write there may write it, while the run that undoes it may have more rights.
+struct UndoScope {
+  base::FilePath folder;
+  std::vector<base::FilePath> shell_folders;
+  RegistryKeyFilter registry_keys;
+
+  // The scope of the journal of |folder|, with the user's and all users' desktops, start
+  // menus and the user's quick launch (which holds the taskbar pins).
+  static UndoScope ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys);
+};
+
+enum class UndoResult {
+  kUndone,
+  // The record names what is outside |scope|, or is not one: nothing was done.
+  kRefused,
+  // It could not be undone (a file in use, say); logged.
+  kFailed,
+};
+
+// Undoes the change of |record|: puts back what it replaced, removes what it created. Each
+// undo looks at what is there before it acts, so that undoing a change that was never made,
+// or was undone already, changes nothing.
+UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope);
+
+// Makes the change of |record| final: deletes what it kept for an undo. Failures are
+// logged and left behind.
+void Finish(const base::DictionaryValue& record, const UndoScope& scope);
+
+}  // namespace undo_record
+}  // namespace installer
+
+#endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_UNDO_RECORDS_H_
