@@ -1,7 +1,10 @@
 # Sourced by the tools: the environment every Wine process of this project runs in.
 # Expects WINEPREFIX to be set by the caller.
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+# No Mono or Gecko prompts; and no menu builder, which Wine starts when a program saves a
+# shortcut and which can outlive the program holding its output (a test's, which CTest then
+# waits for without end).
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 export WINEARCH=win64
 
 # ensure_wine_prefix: create the prefix once (wineboot, then report Windows 10); concurrent

@@ -16,6 +16,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/backend_claim.h"
 #include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
@@ -279,6 +280,9 @@ TEST_F(InstallerRecoveryE2eTest, FrontEndsKilledWhileDownloadingAndUnpackingLeav
     ASSERT_TRUE(TerminateWhenLogged(&front_end, Logged(marker))) << ReadLogs();
     const ProcessResult run = front_end.Wait();
     EXPECT_EQ(1u, run.exit_code) << run.Describe();
+    // The backend it started, waiting for the package outside its job, ends with it.
+    ASSERT_TRUE(PollUntil([this] { return !IsBackendClaimHeld(install_folder()); }))
+        << ReadLogs();
     server().ClearFailures();
   }
   bool left = false;
