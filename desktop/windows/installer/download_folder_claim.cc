@@ -63,21 +63,42 @@ DownloadFolderClaim::~DownloadFolderClaim() = default;
 
 // static
 bool DownloadFolderClaim::IsFetcherName(std::wstring_view name) {
+  // Takes |count| decimal digits (at least one when |count| is 0: as many as there are)
+  // off the front of |text|.
+  auto take_digits = [](std::wstring_view* text, size_t count) {
+    size_t digits = 0;
+    while (digits < text->size() && (*text)[digits] >= L'0' && (*text)[digits] <= L'9' &&
+           (count == 0 || digits < count)) {
+      ++digits;
+    }
+    if (digits == 0 || (count != 0 && digits != count))
+      return false;
+    text->remove_prefix(digits);
+    return true;
+  };
+  // "_" and a process id, when |text| starts with "_".
+  auto take_process_id = [&](std::wstring_view* text) {
+    if (text->empty() || text->front() != L'_')
+      return true;
+    text->remove_prefix(1);
+    return take_digits(text, 0);
+  };
+
   if (name == kAdditionalFileName)
     return true;
+  constexpr std::wstring_view kAdditionalFilePrefix = L"additional_file_";
+  if (name.starts_with(kAdditionalFilePrefix)) {
+    std::wstring_view rest = name.substr(kAdditionalFilePrefix.size());
+    return take_digits(&rest, 0) && rest == L".tmp";
+  }
   for (std::wstring_view prefix : {std::wstring_view(L"tavro_installer_"),
                                    std::wstring_view(L"suite_")}) {
-    if (name.substr(0, prefix.size()) != prefix)
+    if (!name.starts_with(prefix))
       continue;
-    const std::wstring_view rest = name.substr(prefix.size());
-    if (rest.size() < kTimeStampDigits)
+    std::wstring_view rest = name.substr(prefix.size());
+    if (!take_digits(&rest, kTimeStampDigits) || !take_process_id(&rest))
       return false;
-    for (wchar_t c : rest.substr(0, kTimeStampDigits)) {
-      if (c < L'0' || c > L'9')
-        return false;
-    }
-    const std::wstring_view extension = rest.substr(kTimeStampDigits);
-    return extension.empty() || extension == L".exe" || extension == L".7z";
+    return rest.empty() || rest == L".exe" || rest == L".7z";
   }
   return false;
 }

@@ -23,8 +23,9 @@ class DownloadFolderClaim {
   DownloadFolderClaim& operator=(const DownloadFolderClaim&) = delete;
 
   // Whether |name| (a name in the download folder) is one the package fetcher gives its
-  // files: "tavro_installer_" or "suite_" and fourteen digits, alone (an unpacked folder)
-  // or with ".exe" or ".7z"; and "additional_file.tmp".
+  // files: "tavro_installer_" or "suite_", fourteen digits and, from newer installers, "_"
+  // and the process id, alone (an unpacked folder) or with ".exe" or ".7z"; and
+  // "additional_file.tmp" or "additional_file_<process id>.tmp".
   static bool IsFetcherName(std::wstring_view name);
 
  private:
