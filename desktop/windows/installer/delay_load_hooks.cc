@@ -31,9 +31,11 @@ namespace {
 std::atomic<bool> g_failing{false};
 
 [[noreturn]] void EndProcess(const DelayLoadInfo& info, DWORD error) {
+  // Never 0, which would read as success.
+  const UINT exit_code = error != ERROR_SUCCESS ? error : ERROR_DLL_INIT_FAILED;
   // Writing the log line may itself need a delay-loaded library that fails the same way.
   if (g_failing.exchange(true))
-    ::TerminateProcess(::GetCurrentProcess(), error);
+    ::TerminateProcess(::GetCurrentProcess(), exit_code);
   const std::string function = info.dlp.fImportByName
                                    ? std::string(info.dlp.szProcName)
                                    : "#" + std::to_string(info.dlp.dwOrdinal);
@@ -45,7 +47,7 @@ std::atomic<bool> g_failing{false};
                        << " from the system folder (needed for " << function << ")";
   }
   // ELOG(FATAL) does not return.
-  ::TerminateProcess(::GetCurrentProcess(), error);
+  ::TerminateProcess(::GetCurrentProcess(), exit_code);
   for (;;) {
   }
 }
