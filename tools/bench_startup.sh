@@ -9,8 +9,8 @@
 #                                       its parent)
 # each against startup_reference.exe, a console program that imports nothing but kernel32
 # (under Wine, what Wine itself takes to start a process). The programs run in turns, in the
-# same run, under Wine with a warm wineserver, each case after a warm-up turn; a turn waits
-# for the crash reporter that a run started to end. A window stays open on the private
+# same run, under Wine with a warm wineserver, each case after a warm-up turn, in an order
+# that changes from turn to turn; a run waits for the crash reporter it started to end. A window stays open on the private
 # display throughout: Wine's desktop process, which the first window of a session starts
 # and which ends a second after the last one, then lives for the whole run, as a Windows
 # desktop does. Printed are the median of each and the median of the per-turn ratios.
@@ -90,11 +90,17 @@ def run(program, arguments, exit_code):
 
 times = {(case[0], who): [] for case in cases for who in ["reference"] + builds}
 for name, arguments, exit_code in cases:
+    programs = [("reference", reference, [], 0)] + [
+        (build, os.path.join(work, build, "installer.exe"), arguments, exit_code)
+        for build in builds]
     for turn in range(runs + 1):  # the first turn warms up: Wine's desktop, the page cache
-        sample = {"reference": run(reference, [], 0)}
-        for build in builds:
-            sample[build] = run(os.path.join(work, build, "installer.exe"), arguments,
-                                exit_code)
+        # Each program takes each place in the turn as often: what one leaves running (Wine
+        # tidying up after a process) weighs on all alike.
+        shift = turn % len(programs)
+        sample = {}
+        for who, program, program_arguments, program_exit_code in (programs[shift:] +
+                                                                   programs[:shift]):
+            sample[who] = run(program, program_arguments, program_exit_code)
         if turn:
             for who, value in sample.items():
                 times[(name, who)].append(value)
