@@ -1,14 +1,12 @@
 #include "base/command_line.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <atomic>
 
 #include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
-#include "base/win/scoped_local_alloc.h"
 
 namespace base {
 
@@ -118,7 +116,76 @@ std::wstring FormatSwitch(const std::string& name, const std::wstring& value) {
   return text;
 }
 
+bool IsArgumentSeparator(wchar_t c) {
+  return c == L' ' || c == L'\t';
+}
+
 }  // namespace
+
+std::vector<std::wstring> SplitCommandLine(std::wstring_view text) {
+  std::vector<std::wstring> arguments;
+  if (text.empty())
+    return arguments;
+  size_t i = 0;
+  // The program: up to the closing quote or the first space or tab, without escapes.
+  std::wstring program;
+  if (text[i] == L'"') {
+    for (++i; i < text.size() && text[i] != L'"'; ++i)
+      program.push_back(text[i]);
+    if (i < text.size())
+      ++i;
+  } else {
+    for (; i < text.size() && !IsArgumentSeparator(text[i]); ++i)
+      program.push_back(text[i]);
+  }
+  arguments.push_back(std::move(program));
+  while (i < text.size() && IsArgumentSeparator(text[i]))
+    ++i;
+  if (i == text.size())
+    return arguments;
+
+  // The other arguments: 2n backslashes and a quote give n backslashes and open or close a
+  // quoted part, 2n+1 give n backslashes and a literal quote; other backslashes are
+  // literal. Of consecutive quotes, every third one is a literal quote.
+  arguments.emplace_back();
+  int quotes = 0;  // 1 inside a quoted part.
+  size_t backslashes = 0;
+  while (i < text.size()) {
+    std::wstring& argument = arguments.back();
+    const wchar_t c = text[i];
+    if (IsArgumentSeparator(c) && quotes == 0) {
+      backslashes = 0;
+      while (i < text.size() && IsArgumentSeparator(text[i]))
+        ++i;
+      if (i < text.size())
+        arguments.emplace_back();
+    } else if (c == L'\\') {
+      argument.push_back(c);
+      ++backslashes;
+      ++i;
+    } else if (c == L'"') {
+      argument.resize(argument.size() - (backslashes + 1) / 2);
+      if (backslashes % 2 == 0)
+        ++quotes;
+      else
+        argument.push_back(L'"');
+      backslashes = 0;
+      for (++i; i < text.size() && text[i] == L'"'; ++i) {
+        if (++quotes == 3) {
+          argument.push_back(L'"');
+          quotes = 0;
+        }
+      }
+      if (quotes == 2)
+        quotes = 0;
+    } else {
+      argument.push_back(c);
+      backslashes = 0;
+      ++i;
+    }
+  }
+  return arguments;
+}
 
 CommandLine::CommandLine(const FilePath& program) {
   SetProgram(program);
@@ -130,13 +197,7 @@ CommandLine CommandLine::FromString(std::wstring_view command_line) {
   const std::wstring text(TrimWhitespace(command_line));
   if (text.empty())
     return result;
-  int count = 0;
-  const win::ScopedLocalAllocTyped<LPWSTR> argv(::CommandLineToArgvW(text.c_str(), &count));
-  if (!argv)
-    return result;
-  std::vector<std::wstring> arguments(argv.get(), argv.get() + count);
-  if (arguments.empty())
-    return result;
+  std::vector<std::wstring> arguments = SplitCommandLine(text);
   result.SetProgram(FilePath(arguments.front()));
   arguments.erase(arguments.begin());
   result.ParseArguments(arguments);

@@ -96,6 +96,11 @@ class CommandLine {
   std::vector<std::wstring> args_;
 };
 
+// The arguments of a command-line text, the program first, split as the system's
+// CommandLineToArgvW splits them (without loading the shell library for it). An empty text
+// gives none.
+std::vector<std::wstring> SplitCommandLine(std::wstring_view text);
+
 }  // namespace base
 
 #endif  // BASE_COMMAND_LINE_H_

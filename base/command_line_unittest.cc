@@ -1,9 +1,14 @@
 #include "base/command_line.h"
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "base/win/scoped_local_alloc.h"
 #include "gtest/gtest.h"
 
 namespace base {
@@ -169,6 +174,34 @@ TEST(CommandLineTest, CopySwitchesAndAppendArguments) {
   EXPECT_EQ(L"--keep=1", argv[1]);
   EXPECT_EQ(L"--flag", argv[3]);
   EXPECT_EQ(L"arg1", argv.back());
+}
+
+std::vector<std::wstring> SplitBySystem(const std::wstring& text) {
+  int count = 0;
+  const win::ScopedLocalAllocTyped<LPWSTR> argv(::CommandLineToArgvW(text.c_str(), &count));
+  return argv ? std::vector<std::wstring>(argv.get(), argv.get() + count)
+              : std::vector<std::wstring>();
+}
+
+// Every text made of the characters that matter to the rules splits as the system splits it.
+TEST(CommandLineTest, SplitsAsTheSystemDoes) {
+  const std::wstring texts[] = {
+      L"p", L"\"p q\" a", L"\"p\"q r", L"\"p", L" p a", L"p \"\"", L"p a\\\\\"b c\"",
+      L"p a\\\\\\\"b", L"p \"a\"\"b\"", L"p \"\"\"a\"\"\"", L"p a\\b\\ c", L"p\t a\t\t",
+      L"p \u00e9\"\u4e2d \"x"};
+  for (const std::wstring& text : texts)
+    EXPECT_EQ(SplitBySystem(text), SplitCommandLine(text)) << text;
+
+  const wchar_t alphabet[] = L"a \t\"\\";
+  std::mt19937 random(7);
+  for (int round = 0; round < 5000; ++round) {
+    std::wstring text;
+    const size_t length = 1 + random() % 12;
+    for (size_t i = 0; i < length; ++i)
+      text.push_back(alphabet[random() % 5]);
+    ASSERT_EQ(SplitBySystem(text), SplitCommandLine(text)) << "[" << text << "]";
+  }
+  EXPECT_TRUE(SplitCommandLine(L"").empty());
 }
 
 TEST(CommandLineTest, ProcessWideInstanceIsMadeOnce) {

@@ -16,18 +16,22 @@ bool CanSearchSystem32Only() {
   return supported;
 }
 
-HMODULE LoadSystemLibrary(const std::wstring& name) {
+}  // namespace
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
   if (CanSearchSystem32Only())
-    return ::LoadLibraryExW(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Without the search flags, only a full path keeps the other folders out.
   wchar_t folder[MAX_PATH];
   const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
+  if (length == 0 || length >= MAX_PATH) {
+    if (length != 0)
+      ::SetLastError(ERROR_BUFFER_OVERFLOW);
     return nullptr;
+  }
   const std::wstring path = std::wstring(folder, length) + L"\\" + name;
   return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
-
-}  // namespace
 
 NativeLibrary::NativeLibrary(const FilePath& path) {
   const std::wstring& value = path.value();
@@ -35,7 +39,7 @@ NativeLibrary::NativeLibrary(const FilePath& path) {
     load_error_ = ERROR_INVALID_PARAMETER;
   } else {
     module_ = value.find_first_of(L"\\/") == std::wstring::npos
-                  ? LoadSystemLibrary(value)
+                  ? LoadSystemLibrary(value.c_str())
                   : ::LoadLibraryExW(value.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module_)
       load_error_ = ::GetLastError();

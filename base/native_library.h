@@ -7,6 +7,11 @@
 
 namespace base {
 
+// Loads the system library |name| (a bare file name such as "user32.dll") from the system
+// folder only, never from the program's or the current folder; the caller frees it. Null
+// on failure, with the last error set.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 // A library loaded at run time, freed when this object is destroyed.
 //
 // A bare file name (no folder) names a system library and is loaded from the system

@@ -4,6 +4,10 @@
 # what the same work takes with the plain tools: "7zz x" of the same archive plus a plain
 # recursive copy of the unpacked files. Both are measured in this run, three times each,
 # with warm caches; the script prints the medians and the ratio (the goal: at most 1.3).
+# Beside them, the same work on the same platform: the unpacked files copied under Wine by a
+# small Windows program (copy_reference.exe, CopyFileW file by file) and the start of a
+# program that imports kernel32 alone (startup_reference.exe), so that the phases of the
+# installation can be told apart into Wine's own cost and ours.
 #
 # The installation includes everything a user's does: the download-URL request, the
 # download over loopback, the checksum, the signer check (installer and package are signed
@@ -78,11 +82,12 @@ install_folder='C:\bench_silent_install'
 install_unix=$(winepath -u "$install_folder")
 now() { date +%s.%N; }
 elapsed() { python3 -c 'import sys; print("%.2f" % (float(sys.argv[2]) - float(sys.argv[1])))' "$1" "$(now)"; }
-median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
 
 reference=()
 extracts=()
 copies=()
+wine_copies=()
 installs=()
 for round in 1 2 3; do
   rm -rf "$work/reference" "$work/reference_copy"
@@ -93,6 +98,11 @@ for round in 1 2 3; do
   cp -r "$work/reference" "$work/reference_copy"
   copies+=("$(elapsed "$copy_start")")
   reference+=("$(elapsed "$start")")
+  rm -rf "$work/reference_copy"
+  start=$(now)
+  wine "$bin/copy_reference.exe" tree "$(winepath -w "$work/reference")" \
+    "$(winepath -w "$work/reference_copy")" >/dev/null
+  wine_copies+=("$(elapsed "$start")")
 
   # A fresh installation each round: the folder goes (its registry entries are rewritten).
   rm -rf "$install_unix"
@@ -109,6 +119,12 @@ wine cmd /c xcopy /E /I /Q /Y "$(winepath -w "$work/reference")" \
   "$(winepath -w "$work/reference_copy")" >/dev/null 2>&1
 wine_copy=$(elapsed "$start")
 rm -rf "$work/reference" "$work/reference_copy" "$install_unix"
+starts=()
+for _ in 1 2 3 4 5; do
+  start=$(now)
+  wine "$bin/startup_reference.exe" >/dev/null
+  starts+=("$(elapsed "$start")")
+done
 
 ref=$(median "${reference[@]}")
 inst=$(median "${installs[@]}")
@@ -116,8 +132,12 @@ echo "Package: $files extra files, $content_mb MB unpacked, $archive_mb MB archi
 printf '7zz x + cp -r (reference): %s s   (rounds: %s; 7zz x alone: %s)\n' "$ref" \
   "${reference[*]}" "${extracts[*]}"
 printf 'silent installation:       %s s   (rounds: %s)\n' "$inst" "${installs[*]}"
+wine_program_copy=$(median "${wine_copies[@]}")
 printf 'for scale, the copy alone: cp -r %s s, under Wine (xcopy) %s s\n' "$(median "${copies[@]}")" \
   "$wine_copy"
+printf 'the same platform: the copy by copy_reference.exe under Wine %s s (rounds: %s); a\n' \
+  "$wine_program_copy" "${wine_copies[*]}"
+printf '  kernel32-only program starts in %s s\n' "$(median "${starts[@]}")"
 python3 -c 'import sys; print("ratio: %.2f (goal: at most 1.3)" % (float(sys.argv[1]) / float(sys.argv[2])))' \
   "$inst" "$ref"
 # Where the last installation spent its time, from the statistics it sent (milliseconds
@@ -134,7 +154,17 @@ phases = [("start-up", 0, at("start_time")),
           ("writing out the archive", at("extract_start_time"), at("unpack_start_time")),
           ("unpacking", at("unpack_start_time"), at("unpack_end_time")),
           ("backend: hand-over, copy, registry; statistics", at("package_ready_time"), total)]
-print("Phases of the last installation:")
+wine_copy, wine_start = float(sys.argv[2]), float(sys.argv[3])
+# The same work on the same platform, where there is one.
+references = {"start-up": ("a kernel32-only program starting", wine_start),
+              "unpacking": ("writing the files: their copy under Wine", wine_copy),
+              "backend: hand-over, copy, registry; statistics":
+                  ("the copy under Wine", wine_copy)}
+print("Phases of the last installation (beside: the same platform doing that work):")
 for name, begin, end in phases:
-    print("  %-48s %6.2f s" % (name, end - begin))
-' "${installs[2]}"
+    line = "  %-48s %6.2f s" % (name, end - begin)
+    if name in references:
+        what, seconds = references[name]
+        line += "   %s %.2f s, ratio %.2f" % (what, seconds, (end - begin) / seconds)
+    print(line)
+' "${installs[2]}" "$wine_program_copy" "$(median "${starts[@]}")"

@@ -4,10 +4,12 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/string_split.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
 #include "base/time/time.h"
+#include "base/win/registry.h"
 #include "desktop/windows/crash_reporter/crash_dump_server.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -102,6 +104,58 @@ TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {
   // Standard output is in text mode: lines end with CR LF.
   EXPECT_NE(std::string::npos, help.output.find("  launchbrowser=[0|1]\r\n"));
   EXPECT_FALSE(base::PathExists(temp.GetPath().Append(L"Tavro Installer")));
+}
+
+// A copy of a system DLL beside installer.exe (in a downloads folder, say) is never loaded:
+// the libraries a process loads on first use come from the system folder only. Wine takes
+// its own builtin DLLs before any copy unless its settings for the program say otherwise;
+// these make it take the first copy that the search finds, as Windows does for a DLL that
+// is not a known DLL. (uxtheme stays out: Wine's own window code loads it by the plain
+// search.) The help is a short run that loads some of them, and starts a crash reporter
+// from the same folder.
+TEST(InstallerMainTest, LibrariesLoadedOnFirstUseComeOnlyFromTheSystemFolder) {
+  static constexpr wchar_t kProgram[] = L"tavro_planted_test.exe";
+  const std::wstring settings_path =
+      std::wstring(L"Software\\Wine\\AppDefaults\\") + kProgram + L"\\DllOverrides";
+  base::win::RegistryKey settings;
+  ASSERT_EQ(ERROR_SUCCESS,
+            settings.Create(HKEY_CURRENT_USER, settings_path.c_str(), KEY_SET_VALUE));
+  struct SettingsRemover {
+    ~SettingsRemover() {
+      base::win::RegistryKey(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults", KEY_ALL_ACCESS)
+          .DeleteKey(kProgram);
+    }
+  } remove_settings;
+
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath folder = temp.GetPath().Append(L"Downloads");
+  const base::FilePath installer = test::CopyInstallerTo(folder, kProgram);
+  ASSERT_FALSE(installer.empty());
+  const base::FilePath planted =
+      base::FilePath(test::GetTestBinFolder()).Append(L"planted_system_library.dll");
+  std::vector<base::FilePath> markers;
+  for (const std::wstring& name :
+       base::SplitString(base::AsciiToUtf16(TAVRO_DELAY_LOADED_SYSTEM_LIBRARIES), L" ",
+                         base::TRIM_WHITESPACE, base::SPLIT_WANT_NONEMPTY)) {
+    if (name == L"uxtheme")
+      continue;
+    ASSERT_TRUE(base::CopySingleFile(planted, folder.Append(name + L".dll")));
+    ASSERT_EQ(ERROR_SUCCESS, settings.WriteValue(name.c_str(), L"native,builtin"));
+    markers.push_back(folder.Append(name + L".dll.loaded"));
+  }
+
+  test::ProcessOptions options;
+  options.environment = {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}};
+  // A copy that is loaded fails to start the library that needs it: the run ends at once,
+  // or hangs in the system's debugger.
+  options.timeout = base::TimeDelta::FromSeconds(30);
+  const test::ProcessResult help =
+      test::RunProcess(L"\"" + installer.value() + L"\" --help", options);
+  EXPECT_TRUE(help.Succeeded()) << help.Describe();
+  EXPECT_EQ(0u, help.output.find("Tavro Installer ")) << help.Describe();
+  for (const base::FilePath& marker : markers)
+    EXPECT_FALSE(base::PathExists(marker)) << "loaded: " << marker.BaseName();
 }
 
 // A run logs into its working folder. Another process of the run that starts within the

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "base/native_library.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/windows_version.h"
@@ -121,7 +122,7 @@ std::unique_ptr<InstallerWindow> InstallerWindow::Create(Settings* settings,
     PLOG(ERROR) << "InitCommonControlsEx failed.";
   // Rich edit 5 registers its class for the process; the library stays loaded for as long
   // as the process may make windows of that class.
-  static const HMODULE rich_edit = ::LoadLibraryW(L"Msftedit.dll");
+  static const HMODULE rich_edit = base::LoadSystemLibrary(L"Msftedit.dll");
   if (!rich_edit)
     PLOG(ERROR) << "Loading library Msftedit.dll failed.";
 
