@@ -36,9 +36,13 @@ std::atomic<bool> g_failing{false};
   // Writing the log line may itself need a delay-loaded library that fails the same way.
   if (g_failing.exchange(true))
     ::TerminateProcess(::GetCurrentProcess(), exit_code);
-  const std::string function = info.dlp.fImportByName
-                                   ? std::string(info.dlp.szProcName)
-                                   : "#" + std::to_string(info.dlp.dwOrdinal);
+  std::string function;
+  if (info.dlp.fImportByName) {
+    function = info.dlp.szProcName;
+  } else {
+    function = "#";
+    function += std::to_string(info.dlp.dwOrdinal);
+  }
   if (info.hmodCur) {
     ELOG(FATAL, error) << "Cannot find function " << function << " in the system library "
                        << info.szDll;
@@ -69,5 +73,7 @@ FARPROC WINAPI FailureHook(unsigned notification, PDelayLoadInfo info) {
 
 }  // namespace
 
-extern "C" DELAY_LOAD_HOOK_CONST PfnDliHook __pfnDliNotifyHook2 = NotifyHook;
-extern "C" DELAY_LOAD_HOOK_CONST PfnDliHook __pfnDliFailureHook2 = FailureHook;
+extern "C" {
+DELAY_LOAD_HOOK_CONST PfnDliHook __pfnDliNotifyHook2 = NotifyHook;
+DELAY_LOAD_HOOK_CONST PfnDliHook __pfnDliFailureHook2 = FailureHook;
+}
