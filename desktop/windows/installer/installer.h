@@ -253,6 +253,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void StepCleanupRegistry();
   // Applies one row of a registry table under |root|; false when it failed.
   bool ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root);
+  // Creates the first free uninstall key (the base name, then with 1, 2, ...) as an
+  // operation of the run, and makes it the run's; false when none could be created.
   bool ChooseUninstallKey(HKEY root);
   void CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key);
   // The deepest clean depth with which the registry tables write |path| below |root|, and

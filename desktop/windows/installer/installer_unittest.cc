@@ -15,6 +15,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/threading/thread.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -297,6 +298,53 @@ TEST_F(InstallerTest, EveryChangeIsAnOperation) {
   InstallerTestPeer::RollBack(installer.get());
   // The status file too, and the undo journal goes with the rest.
   EXPECT_EQ(kNoChanges, ChangesSince(before));
+}
+
+// Another installer, into another folder, chooses its uninstall key while this run writes
+// its registrations: the key this run chose is its own from the moment it was chosen.
+TEST_F(InstallerTest, AnUninstallKeyIsTheRunsFromTheMomentItIsChosen) {
+  const base::FilePath other_folder = target_root().Append(L"Other");
+  std::wstring other_key;
+  base::Thread other_installer("Other installer");
+  ASSERT_TRUE(other_installer.Start());
+  other_installer.GetTaskRunner()->PostTask(FROM_HERE, base::BindLambda([&] {
+    // It starts once this run has chosen its key and written its first registration.
+    base::win::RegistryKey machine;
+    const base::win::ScopedHandle changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (machine.Open(HKEY_LOCAL_MACHINE, L"", KEY_NOTIFY) != ERROR_SUCCESS)
+      return;
+    const base::TimeTicks deadline = base::TimeTicks::Now() + kWriteWait;
+    while (!KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable") &&
+           base::TimeTicks::Now() < deadline) {
+      ::RegNotifyChangeKeyValue(machine.Handle(), TRUE, REG_NOTIFY_CHANGE_NAME, changed.Get(),
+                                TRUE);
+      ::WaitForSingleObject(changed.Get(), 100);
+    }
+    // The first free key, taken as an installer takes it.
+    for (int suffix = 0; suffix < 10 && other_key.empty(); ++suffix) {
+      const std::wstring name = Installer::MakeUninstallKey(
+          suffix == 0 ? std::wstring() : base::IntToWideString(suffix));
+      base::win::RegistryKey key;
+      DWORD disposition = 0;
+      if (key.Create(HKEY_LOCAL_MACHINE, name.c_str(), KEY_SET_VALUE | KEY_WOW64_32KEY,
+                     &disposition) == ERROR_SUCCESS &&
+          disposition == REG_CREATED_NEW_KEY) {
+        key.WriteValue(L"InstallLocation", other_folder.value());
+        other_key = name;
+      }
+    }
+  }));
+  Install();
+  other_installer.Stop();
+
+  const std::wstring own_key = Installer::MakeUninstallKey(std::wstring());
+  EXPECT_EQ(install_folder().value(),
+            ReadRegistryText(HKEY_LOCAL_MACHINE, own_key, L"InstallLocation", KEY_WOW64_32KEY));
+  ASSERT_EQ(Installer::MakeUninstallKey(L"1"), other_key);
+  EXPECT_EQ(other_folder.value(),
+            ReadRegistryText(HKEY_LOCAL_MACHINE, other_key, L"InstallLocation", KEY_WOW64_32KEY));
+  EXPECT_EQ(L"(missing)",
+            ReadRegistryText(HKEY_LOCAL_MACHINE, other_key, L"DisplayName", KEY_WOW64_32KEY));
 }
 
 TEST_F(InstallerTest, CountsEveryStepItAnnounces) {
