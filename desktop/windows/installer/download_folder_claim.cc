@@ -23,9 +23,11 @@ constexpr DWORD kCleaningWaitMs = 60 * 1000;
 
 // Whether the process |process_id| runs; one this process may not open does.
 bool IsRunning(DWORD process_id) {
-  const base::win::ScopedHandle process(::OpenProcess(SYNCHRONIZE, FALSE, process_id));
+  const HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  const DWORD error = ::GetLastError();
+  const base::win::ScopedHandle process(opened);
   if (!process.IsValid())
-    return ::GetLastError() == ERROR_ACCESS_DENIED;
+    return error == ERROR_ACCESS_DENIED;
   return ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
