@@ -15,6 +15,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/threading/thread.h"
 #include "base/values.h"
 #include "base/win/registry.h"
@@ -806,6 +807,32 @@ INSTANTIATE_TEST_SUITE_P(
                     TroubleCase{Trouble::kCancel, 8, "CancelAfterShortcuts"},
                     TroubleCase{Trouble::kCancel, 10, "CancelAfterThePreferences"}),
     [](const testing::TestParamInfo<TroubleCase>& info) { return std::string(info.param.name); });
+
+// A link on the way to the recorded profile folder leads elsewhere: that folder is not the
+// one checked, and nothing is deleted there.
+TEST_F(InstallerTest, NeverDeletesAProfileFolderThroughALink) {
+  const base::FilePath elsewhere = target_root().Append(L"Elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere.Append(L"Profile")));
+  ASSERT_TRUE(test::WriteTestFile(elsewhere.Append(L"Profile\\data.txt"), "another's"));
+  base::test::ScopedFolderLink link;
+  if (!link.Make(target_root().Append(L"Linked"), elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+  Install(L"--singleprofile=1");
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  prefs->SetString("profile_path", target_root().Append(L"Linked\\Profile").ToUtf8());
+  std::string text;
+  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+  std::string kept;
+  EXPECT_TRUE(base::ReadFileToString(elsewhere.Append(L"Profile\\data.txt"), &kept));
+  EXPECT_EQ("another's", kept);
+}
 
 }  // namespace
 }  // namespace installer
