@@ -450,6 +450,25 @@ TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
   }
 }
 
+// The front end ends while a step keeps the installer's thread busy: the run is cancelled at
+// the next step boundary, and undone.
+TEST_F(InstallerTest, ARunIsCancelledAtTheStepAfterItsFrontEndEnded) {
+  const Snapshot before = TakeSnapshot();
+  // An event stands for the front-end process.
+  const base::win::ScopedHandle front_end(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(front_end.IsValid());
+  CancelRunsWhenEnded(front_end.Get());
+  RecordingInstallerObserver observer;
+  observer.on_step = [&front_end](int step) {
+    if (step == 3)
+      ::SetEvent(front_end.Get());
+  };
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  EXPECT_EQ("Done(0)", observer.events().back());
+  EXPECT_EQ(3, observer.steps());
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+}
+
 // Under a temporary grant on the install folder, an upgrade deletes what it kept aside for
 // an undo while it still holds the grant.
 TEST_F(InstallerTest, SuccessDeletesWhatItKeptAsideBeforeTheGrantEnds) {
