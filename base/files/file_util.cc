@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "base/files/file_enumerator.h"
 #include "base/logging.h"
 #include "base/threading/os_thread.h"
 #include "base/win/scoped_handle.h"
@@ -75,8 +74,9 @@ bool IsRealDirectory(DWORD attributes) {
 std::wstring GetRawFinalPath(HANDLE handle) {
   std::wstring buffer(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
-    const DWORD length = ::GetFinalPathNameByHandleW(
-        handle, &buffer[0], static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, &buffer[0], static_cast<DWORD>(buffer.size()),
+                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0)
       break;
     if (length < buffer.size()) {
