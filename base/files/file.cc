@@ -1,6 +1,10 @@
 #include "base/files/file.h"
 
+#include <stdint.h>
+#include <string.h>
+
 #include <utility>
+#include <vector>
 
 #include "base/logging.h"
 
@@ -105,6 +109,8 @@ void File::Initialize(const FilePath& path, uint32_t flags) {
     attributes |= FILE_FLAG_DELETE_ON_CLOSE;
     access |= DELETE;
   }
+  if (flags & FLAG_CAN_RENAME)
+    access |= DELETE;
 
   HANDLE handle = ::CreateFileW(path.value().c_str(), access, sharing, nullptr, disposition,
                                 attributes, nullptr);
@@ -170,6 +176,23 @@ bool File::GetInfo(Info* info) const {
   info->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info->creation_time = data.ftCreationTime;
   info->last_modified = data.ftLastWriteTime;
+  return true;
+}
+
+bool File::Rename(const FilePath& new_path) {
+  const std::wstring& name = new_path.value();
+  // FILE_RENAME_INFO ends in the name's first character.
+  std::vector<uint8_t> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  memcpy(rename->FileName, name.data(), name.size() * sizeof(wchar_t));
+  if (!IsValid() || !::SetFileInformationByHandle(file_.Get(), FileRenameInfo, rename,
+                                                  static_cast<DWORD>(buffer.size()))) {
+    PLOG(ERROR) << "Cannot move an open file to " << new_path;
+    return false;
+  }
   return true;
 }
 

@@ -25,6 +25,7 @@ class File {
     FLAG_EXCLUSIVE_READ = 256,   // Nobody else may read while it is open.
     FLAG_EXCLUSIVE_WRITE = 512,  // Nobody else may write while it is open.
     FLAG_TEMPORARY = 2048,       // Kept in memory where possible.
+    FLAG_CAN_RENAME = 4096,      // The handle may move the file (see Rename).
     FLAG_DELETE_ON_CLOSE = 8192,
   };
 
@@ -77,6 +78,11 @@ class File {
   bool SetLength(int64_t length);
 
   bool GetInfo(Info* info) const;
+
+  // Moves the open file (opened with FLAG_CAN_RENAME) to |new_path| on the same volume,
+  // never over an existing file: the file moved is the one this handle holds, whatever
+  // happened to its old name meanwhile. False, with the error logged, when it cannot.
+  bool Rename(const FilePath& new_path);
 
   HANDLE GetPlatformFile() const { return file_.Get(); }
 

@@ -129,6 +129,35 @@ TEST_F(FileTest, ExclusiveFlagsDenySharing) {
   EXPECT_TRUE(plain_writer.IsValid());
 }
 
+// A file held for renaming, denying writes, is the file that arrives: nobody can change or
+// move it meanwhile, and it never replaces a file at its new place.
+TEST_F(FileTest, RenameMovesTheHeldFileAndNothingElse) {
+  ASSERT_EQ(7, WriteFileFromBuffer(path_, "checked", 7));
+  File held(path_, File::FLAG_OPEN | File::FLAG_READ | File::FLAG_EXCLUSIVE_WRITE |
+                       File::FLAG_CAN_RENAME);
+  ASSERT_TRUE(held.IsValid());
+  EXPECT_FALSE(File(path_, File::FLAG_OPEN | File::FLAG_WRITE).IsValid());
+  const FilePath elsewhere = temp_dir_.GetPath().Append(L"elsewhere.bin");
+  EXPECT_FALSE(::MoveFileW(path_.value().c_str(), elsewhere.value().c_str()));
+  EXPECT_FALSE(DeletePath(path_, false));
+
+  const FilePath taken = temp_dir_.GetPath().Append(L"taken.bin");
+  ASSERT_EQ(5, WriteFileFromBuffer(taken, "taken", 5));
+  EXPECT_FALSE(held.Rename(taken));
+  ASSERT_TRUE(CreateDirectory(temp_dir_.GetPath().Append(L"placed")));
+  const FilePath placed = temp_dir_.GetPath().Append(L"placed").Append(L"file.bin");
+  EXPECT_TRUE(held.Rename(placed));
+  held.Close();
+
+  std::string contents;
+  EXPECT_TRUE(ReadFileToString(placed, &contents));
+  EXPECT_EQ("checked", contents);
+  EXPECT_TRUE(ReadFileToString(taken, &contents));
+  EXPECT_EQ("taken", contents);
+  EXPECT_FALSE(PathExists(path_));
+  EXPECT_FALSE(PathExists(elsewhere));
+}
+
 TEST_F(FileTest, DeleteOnCloseRemovesTheFile) {
   {
     File file(path_, File::FLAG_CREATE_ALWAYS | File::FLAG_READ | File::FLAG_WRITE |

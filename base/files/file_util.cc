@@ -1,9 +1,11 @@
 #include "base/files/file_util.h"
 
+#include <algorithm>
 #include <atomic>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "base/files/file_enumerator.h"
 #include "base/logging.h"
 #include "base/threading/os_thread.h"
 #include "base/win/scoped_handle.h"
@@ -67,27 +69,102 @@ bool IsRealDirectory(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Deletes everything inside |dir|. Goes on after a failure so that as much as possible is
-// removed; false when anything stayed.
-bool DeleteFolderContents(const FilePath& dir) {
-  struct Entry {
-    FilePath path;
-    DWORD attributes;
-  };
-  // Listed first, deleted afterwards: the listing is not disturbed by the deletions.
-  std::vector<Entry> entries;
-  FileEnumerator enumerator(dir, false, FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-  for (FilePath path = enumerator.Next(); !path.empty(); path = enumerator.Next())
-    entries.push_back({path, enumerator.GetInfo().find_data().dwFileAttributes});
-
-  bool success = true;
-  for (const Entry& entry : entries) {
-    if (IsRealDirectory(entry.attributes) && !DeleteFolderContents(entry.path))
-      success = false;
-    else if (!RemoveEntry(entry.path, entry.attributes))
-      success = false;
+// The system's path of what |handle| holds as GetFinalPathNameByHandleW gives it:
+// "\\?\C:\..." or "\\?\UNC\server\share\...". Empty when the system cannot tell.
+std::wstring GetRawFinalPath(HANDLE handle) {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length =
+        ::GetFinalPathNameByHandleW(handle, &buffer[0], static_cast<DWORD>(buffer.size()),
+                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0)
+      break;
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    // Too small: |length| holds the terminator too.
+    buffer.resize(length);
   }
-  return success;
+  PLOG(ERROR) << "Cannot tell where an open folder lies";
+  return std::wstring();
+}
+
+struct ListedEntry {
+  std::wstring name;
+  DWORD attributes;
+};
+
+// What the open folder |handle| (at |path|) holds, listed through the handle itself, "."
+// and ".." left out. False, logged, when it cannot be listed.
+bool ListOpenFolder(HANDLE handle, const std::wstring& path, std::vector<ListedEntry>* entries) {
+  // FILE_ID_BOTH_DIR_INFO records are 8-byte aligned.
+  std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+  const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+  FILE_INFO_BY_HANDLE_CLASS info_class = FileIdBothDirectoryRestartInfo;
+  for (;;) {
+    if (!::GetFileInformationByHandleEx(handle, info_class, buffer.data(), size)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_NO_MORE_FILES)
+        return true;
+      ELOG(ERROR, error) << "Cannot list " << path;
+      return false;
+    }
+    info_class = FileIdBothDirectoryInfo;
+    const uint8_t* record = reinterpret_cast<const uint8_t*>(buffer.data());
+    for (;;) {
+      const FILE_ID_BOTH_DIR_INFO* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(record);
+      const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..")
+        entries->push_back({name, info->FileAttributes});
+      if (info->NextEntryOffset == 0)
+        break;
+      record += info->NextEntryOffset;
+    }
+  }
+}
+
+// |path| opened as a folder to hold while what is in it goes: without following a link at
+// |path|, and not shared for deletion, so that nobody can rename or delete it meanwhile
+// and the paths below it keep leading into it. Invalid, logged, when it cannot be opened
+// or is no folder of its own (a link, a file).
+win::ScopedHandle HoldFolder(const FilePath& path) {
+  win::ScopedHandle folder(::CreateFileW(
+      path.value().c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder.IsValid()) {
+    const DWORD error = ::GetLastError();
+    if (IsNotFoundError(error))
+      VLOG(1) << "Cannot open " << path << ": not found";
+    else
+      ELOG(ERROR, error) << "Cannot open the folder " << path << " to delete it";
+    return folder;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!::GetFileInformationByHandle(folder.Get(), &information)) {
+    PLOG(ERROR) << "Cannot read what " << path << " is";
+    return win::ScopedHandle();
+  }
+  if (!IsRealDirectory(information.dwFileAttributes)) {
+    LOG(ERROR) << "Not deleting through " << path << ": it is no folder of its own";
+    return win::ScopedHandle();
+  }
+  return folder;
+}
+
+// HoldFolder for |path|, a folder that the listing of its held parent named: it must still
+// lie there, not where a link put in its place leads.
+win::ScopedHandle HoldListedFolder(const FilePath& path) {
+  win::ScopedHandle folder = HoldFolder(path);
+  if (!folder.IsValid())
+    return folder;
+  const std::wstring final_path = GetRawFinalPath(folder.Get());
+  if (!FilePath::CompareEqualIgnoreCase(final_path, path.value())) {
+    LOG(ERROR) << "Not deleting " << path << ": it leads to " << final_path;
+    return win::ScopedHandle();
+  }
+  return folder;
 }
 
 struct TreeEntry {
@@ -95,21 +172,31 @@ struct TreeEntry {
   DWORD attributes;
 };
 
-// Lists everything below |dir|: the real folders into |folders|, each after its contents,
-// and all else (files and links) into |entries|.
-void ListTree(const FilePath& dir,
+// Lists everything inside the held folder |folder| (final path |path|, raw): the real
+// folders into |folders|, each held, after its contents, and all else (files and links)
+// into |entries|. False when a folder could not be held or listed (what it holds is not
+// listed).
+bool ListTree(HANDLE folder,
+              const std::wstring& path,
               std::vector<TreeEntry>* entries,
-              std::vector<TreeEntry>* folders) {
-  FileEnumerator enumerator(dir, false, FileEnumerator::FILES | FileEnumerator::DIRECTORIES);
-  for (FilePath path = enumerator.Next(); !path.empty(); path = enumerator.Next()) {
-    const DWORD attributes = enumerator.GetInfo().find_data().dwFileAttributes;
-    if (IsRealDirectory(attributes)) {
-      ListTree(path, entries, folders);
-      folders->push_back({path, attributes});
-    } else {
-      entries->push_back({path, attributes});
+              std::vector<std::pair<TreeEntry, win::ScopedHandle>>* folders) {
+  std::vector<ListedEntry> listed;
+  if (!ListOpenFolder(folder, path, &listed))
+    return false;
+  bool complete = true;
+  for (const ListedEntry& entry : listed) {
+    const FilePath child(path + L"\\" + entry.name);
+    if (!IsRealDirectory(entry.attributes)) {
+      entries->push_back({child, entry.attributes});
+      continue;
     }
+    win::ScopedHandle subfolder = HoldListedFolder(child);
+    if (!subfolder.IsValid() || !ListTree(subfolder.Get(), child.value(), entries, folders))
+      complete = false;
+    if (subfolder.IsValid())
+      folders->emplace_back(TreeEntry{child, entry.attributes}, std::move(subfolder));
   }
+  return complete;
 }
 
 // Removes the listed entries, one after another as each thread running it takes the next.
@@ -132,6 +219,49 @@ class EntryRemover : public OsThread::Delegate {
   std::atomic<size_t> next_{0};
   std::atomic<bool> failed_{false};
 };
+
+// Deletes the held folder |folder| with everything in it (see DeleteOpenFolder): the files
+// and links by |threads| threads (the caller's among them), then the folders, each after
+// what it held, which it kept in place until then.
+bool DeleteHeldTree(win::ScopedHandle folder, int threads) {
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!folder.IsValid() || !::GetFileInformationByHandle(folder.Get(), &information))
+    return false;
+  const std::wstring path = GetRawFinalPath(folder.Get());
+  if (path.empty())
+    return false;
+  std::vector<TreeEntry> entries;
+  std::vector<std::pair<TreeEntry, win::ScopedHandle>> folders;
+  bool success = ListTree(folder.Get(), path, &entries, &folders);
+  EntryRemover remover(entries);
+  std::vector<win::ScopedHandle> helpers(static_cast<size_t>(std::max(threads - 1, 0)));
+  for (win::ScopedHandle& helper : helpers) {
+    // Fewer helpers only make it slower: the calling thread removes what they leave.
+    if (!OsThread::Create(0, &remover, &helper))
+      break;
+  }
+  remover.ThreadMain();
+  for (win::ScopedHandle& helper : helpers) {
+    if (helper.IsValid())
+      OsThread::Join(&helper);
+  }
+  if (remover.failed())
+    success = false;
+  for (auto& [subfolder, held] : folders) {
+    held.Close();
+    if (!RemoveEntry(subfolder.path, subfolder.attributes))
+      success = false;
+  }
+  folder.Close();
+  return RemoveEntry(FilePath(path), information.dwFileAttributes) && success;
+}
+
+// DeleteHeldTree for the folder |path|; one that is gone meanwhile counts as deleted.
+bool DeleteFolderTree(const FilePath& path, int threads) {
+  win::ScopedHandle folder = HoldFolder(path);
+  return folder.IsValid() ? DeleteHeldTree(std::move(folder), threads)
+                          : GetAttributes(path) == INVALID_FILE_ATTRIBUTES;
+}
 
 // Logs a failure to open |path|: a missing file only at verbose level, as callers often
 // probe for files.
@@ -267,9 +397,9 @@ bool DeletePath(const FilePath& path, bool recursive) {
     ELOG(ERROR, error) << "Cannot delete " << path;
     return false;
   }
-  if (recursive && IsRealDirectory(attributes) && !DeleteFolderContents(path))
-    return false;
-  return RemoveEntry(path, attributes);
+  if (!recursive || !IsRealDirectory(attributes))
+    return RemoveEntry(path, attributes);
+  return DeleteFolderTree(path, 1);
 }
 
 bool DeletePathOnThreads(const FilePath& path, int threads) {
@@ -278,27 +408,26 @@ bool DeletePathOnThreads(const FilePath& path, int threads) {
                                : GetAttributes(path);
   if (threads <= 1 || attributes == INVALID_FILE_ATTRIBUTES || !IsRealDirectory(attributes))
     return DeletePath(path, true);
-  std::vector<TreeEntry> entries;
-  std::vector<TreeEntry> folders;
-  ListTree(path, &entries, &folders);
-  EntryRemover remover(entries);
-  std::vector<win::ScopedHandle> helpers(static_cast<size_t>(threads - 1));
-  for (win::ScopedHandle& helper : helpers) {
-    // Fewer helpers only make it slower: the calling thread removes what they leave.
-    if (!OsThread::Create(0, &remover, &helper))
-      break;
-  }
-  remover.ThreadMain();
-  for (win::ScopedHandle& helper : helpers) {
-    if (helper.IsValid())
-      OsThread::Join(&helper);
-  }
-  bool success = !remover.failed();
-  for (const TreeEntry& folder : folders) {
-    if (!RemoveEntry(folder.path, folder.attributes))
-      success = false;
-  }
-  return RemoveEntry(path, attributes) && success;
+  return DeleteFolderTree(path, threads);
+}
+
+win::ScopedHandle OpenFolderForDeletion(const FilePath& path) {
+  return HoldFolder(path);
+}
+
+FilePath GetFinalPath(HANDLE handle) {
+  const std::wstring raw = GetRawFinalPath(handle);
+  constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
+  constexpr std::wstring_view kPrefix = L"\\\\?\\";
+  if (raw.starts_with(kUncPrefix))
+    return FilePath(L"\\\\" + raw.substr(kUncPrefix.size()));
+  if (raw.starts_with(kPrefix))
+    return FilePath(raw.substr(kPrefix.size()));
+  return FilePath(raw);
+}
+
+bool DeleteOpenFolder(win::ScopedHandle folder) {
+  return DeleteHeldTree(std::move(folder), 1);
 }
 
 bool MovePath(const FilePath& from, const FilePath& to) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 
@@ -32,9 +33,28 @@ bool CanCreateFilesInDirectory(const FilePath& path);
 // Deletes a file or folder. An empty or missing path counts as deleted; a path of
 // kMaxPathLength characters or more fails. A folder is emptied and removed only when
 // |recursive| (otherwise only an empty folder goes). Read-only files and folders are
-// deleted too. A recursive delete does not follow links to other folders (junctions and
-// symbolic links): the link itself is removed.
+// deleted too. A recursive delete is DeleteOpenFolder: it does not follow links to other
+// folders (junctions and symbolic links), the link itself is removed, not even one put in
+// the place of a folder while the delete runs.
 bool DeletePath(const FilePath& path, bool recursive);
+
+// The folder |path| opened for DeleteOpenFolder, without following a link at |path|: the
+// handle does not share deletion, so that nobody can rename or delete the folder until it
+// is closed. Invalid, logged, when |path| is no folder of its own (a link, a file) or
+// cannot be opened (not found is logged at verbose level only).
+win::ScopedHandle OpenFolderForDeletion(const FilePath& path);
+
+// Where the open file or folder |handle| lies as the system resolves it (full, with long
+// names, the links on the way followed), without the "\\?\" prefix ("\\?\UNC\" becomes
+// "\\"). Empty, logged, when the system cannot tell.
+FilePath GetFinalPath(HANDLE handle);
+
+// Deletes the folder that |folder| (from OpenFolderForDeletion) holds, with everything in
+// it, where the handle leads: every folder below is held the same way while what is in it
+// goes, and must lie where the listing of its parent names it; a link (a junction, a
+// symbolic link) is removed itself, never followed. Goes on after a failure; false when
+// anything stayed (or |folder| is invalid).
+bool DeleteOpenFolder(win::ScopedHandle folder);
 
 // As DeletePath(path, true), with the files removed by |threads| threads (the caller's
 // among them) before the folders: for large trees, where each deletion mostly waits on

@@ -4,6 +4,7 @@
 
 #include "base/files/file.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/test/folder_link.h"
 #include "base/win/scoped_handle.h"
 #include "gtest/gtest.h"
 
@@ -158,22 +159,53 @@ TEST_F(FileUtilTest, DeletePathOnThreadsRemovesTheWholeTree) {
   EXPECT_FALSE(PathExists(dir));
 }
 
+// A link in a tree is removed itself (where the system lets a link be removed: Wine's
+// Unix links stay), and what it leads to is kept; the rest of the tree goes.
 TEST_F(FileUtilTest, RecursiveDeleteDoesNotFollowFolderLinks) {
   const FilePath outside = Path(L"outside");
-  ASSERT_TRUE(CreateDirectory(outside));
-  ASSERT_TRUE(WriteText(outside.Append(L"keep.txt"), "keep"));
+  ASSERT_TRUE(CreateDirectory(outside.Append(L"sub")));
+  ASSERT_TRUE(WriteText(outside.Append(L"sub\\keep.txt"), "keep"));
   const FilePath tree = Path(L"tree");
-  ASSERT_TRUE(CreateDirectory(tree));
-  const FilePath link = tree.Append(L"link");
-  // Wine reports success without making the link.
-  if (!::CreateSymbolicLinkW(link.value().c_str(), outside.value().c_str(),
-                             SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-      !PathExists(link.Append(L"keep.txt"))) {
-    GTEST_SKIP() << "Folder links cannot be made here";
+  const FilePath link = tree.Append(L"inner\\link");
+  for (const bool threads : {false, true}) {
+    SCOPED_TRACE(threads ? "on threads" : "on the calling thread");
+    ASSERT_TRUE(CreateDirectory(tree.Append(L"inner")));
+    ASSERT_TRUE(WriteText(tree.Append(L"inner\\file.txt"), "x"));
+    test::ScopedFolderLink made;
+    if (!PathExists(link) && !made.Make(link, outside))
+      GTEST_SKIP() << "Folder links cannot be made here";
+    ASSERT_TRUE(PathExists(link.Append(L"sub\\keep.txt")));
+
+    if (threads ? DeletePathOnThreads(tree, 3) : DeletePath(tree, true))
+      EXPECT_FALSE(PathExists(tree));
+    EXPECT_FALSE(PathExists(tree.Append(L"inner\\file.txt")));
+    EXPECT_EQ("keep", ReadText(outside.Append(L"sub\\keep.txt")));
   }
-  EXPECT_TRUE(DeletePath(tree, true));
-  EXPECT_FALSE(PathExists(tree));
-  EXPECT_EQ("keep", ReadText(outside.Append(L"keep.txt")));
+}
+
+// An open folder lies where the system resolves it, through the links on the way; held, it
+// can be neither renamed nor deleted.
+TEST_F(FileUtilTest, FinalPathOfAnOpenFolderIsWhereLinksLead) {
+  const FilePath target = Path(L"target");
+  const FilePath inner = target.Append(L"inner");
+  ASSERT_TRUE(CreateDirectory(inner));
+  win::ScopedHandle folder = OpenFolderForDeletion(inner);
+  ASSERT_TRUE(folder.IsValid());
+  EXPECT_TRUE(FilePath::CompareEqualIgnoreCase(inner.value(), GetFinalPath(folder.Get()).value()))
+      << GetFinalPath(folder.Get());
+  EXPECT_FALSE(::MoveFileW(inner.value().c_str(), Path(L"moved").value().c_str()));
+  EXPECT_FALSE(::RemoveDirectoryW(inner.value().c_str()));
+  EXPECT_FALSE(OpenFolderForDeletion(Path(L"missing")).IsValid());
+  folder.Close();
+
+  const FilePath link = Path(L"link");
+  test::ScopedFolderLink made;
+  if (!made.Make(link, target))
+    GTEST_SKIP() << "Folder links cannot be made here";
+  folder = OpenFolderForDeletion(link.Append(L"inner"));
+  ASSERT_TRUE(folder.IsValid());
+  EXPECT_TRUE(FilePath::CompareEqualIgnoreCase(inner.value(), GetFinalPath(folder.Get()).value()))
+      << GetFinalPath(folder.Get());
 }
 
 TEST_F(FileUtilTest, DeletePathRefusesLongPaths) {

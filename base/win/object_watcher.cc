@@ -27,12 +27,14 @@ bool ObjectWatcher::RegisterWait(HANDLE object, Delegate* delegate) {
   task_runner_ = loop->task_runner();
   callback_ = BindMethod(&ObjectWatcher::Signal, weak_factory_.GetWeakPtr(), delegate);
   object_ = object;
+  delegate_ = delegate;
   // The callback only posts a task, so it may run in the wait thread itself.
   if (!::RegisterWaitForSingleObject(&wait_object_, object, &ObjectWatcher::DoneWaiting, this,
                                      INFINITE, WT_EXECUTEONLYONCE | WT_EXECUTEINWAITTHREAD)) {
     PLOG(ERROR) << "RegisterWaitForSingleObject failed";
     wait_object_ = nullptr;
     object_ = nullptr;
+    delegate_ = nullptr;
     callback_.Reset();
     task_runner_.reset();
     weak_factory_.InvalidateWeakPtrs();
@@ -55,6 +57,7 @@ bool ObjectWatcher::StopWatching() {
   callback_.Reset();
   wait_object_ = nullptr;
   object_ = nullptr;
+  delegate_ = nullptr;
   task_runner_.reset();
   if (MessageLoop* loop = MessageLoop::Current())
     loop->RemoveDestructionObserver(this);
@@ -66,6 +69,7 @@ void CALLBACK ObjectWatcher::DoneWaiting(void* parameter, BOOLEAN timed_out) {
   DCHECK(!timed_out);
   // The watcher is alive: StopWatching waits for this callback.
   ObjectWatcher* that = static_cast<ObjectWatcher*>(parameter);
+  that->delegate_->OnObjectSignaledOnWaitThread(that->object_);
   that->task_runner_->PostTask(FROM_HERE, that->callback_);
 }
 

@@ -25,6 +25,10 @@ class ObjectWatcher : public DestructionObserver {
    public:
     // |object| was signalled; the watch has ended.
     virtual void OnObjectSignaled(HANDLE object) = 0;
+    // |object| was signalled, told at once on the system thread that waited for it, before
+    // OnObjectSignaled is posted: for what must not wait until the watching thread is free.
+    // Quick and thread-safe; nothing by default.
+    virtual void OnObjectSignaledOnWaitThread(HANDLE object) {}
 
    protected:
     virtual ~Delegate() = default;
@@ -60,6 +64,7 @@ class ObjectWatcher : public DestructionObserver {
   void WillDestroyCurrentMessageLoop() override;
 
   HANDLE object_ = nullptr;
+  Delegate* delegate_ = nullptr;
   // The thread-pool wait; null while not watching.
   HANDLE wait_object_ = nullptr;
   scoped_refptr<SingleThreadTaskRunner> task_runner_;

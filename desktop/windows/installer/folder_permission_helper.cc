@@ -66,19 +66,11 @@ base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
     PLOG(ERROR) << "Cannot read what " << folder << " is";
     return base::win::ScopedHandle();
   }
-  wchar_t final_path[MAX_PATH + 16] = {};
-  const DWORD length = ::GetFinalPathNameByHandleW(handle.Get(), final_path, MAX_PATH + 16,
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  std::wstring final_text(final_path, length < MAX_PATH + 16 ? length : 0);
-  // "\\?\C:\..." or "\\?\UNC\server\share\...".
-  if (final_text.compare(0, 8, L"\\\\?\\UNC\\") == 0)
-    final_text = L"\\\\" + final_text.substr(8);
-  else if (final_text.compare(0, 4, L"\\\\?\\") == 0)
-    final_text = final_text.substr(4);
+  const base::FilePath final_path = base::GetFinalPath(handle.Get());
   if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !IsSamePath(base::FilePath(final_text), folder)) {
-    LOG(ERROR) << "Refusing to grant access to " << folder << ": it leads to " << final_text;
+      !IsSamePath(final_path, folder)) {
+    LOG(ERROR) << "Refusing to grant access to " << folder << ": it leads to " << final_path;
     return base::win::ScopedHandle();
   }
   return handle;

@@ -565,6 +565,12 @@ void Installer::RunStepIfRunning(const base::Closure& step) {
     Cancel();
     return;
   }
+  // Nobody waits for the run any more: it is not finished without them.
+  if (cancel_when_ended_ && ::WaitForSingleObject(cancel_when_ended_, 0) == WAIT_OBJECT_0) {
+    LOG(INFO) << "The process the installation runs for has ended";
+    Cancel();
+    return;
+  }
   step.Run();
 }
 

@@ -98,6 +98,11 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // programming error that ends the process.
   void Start(Settings* settings);
 
+  // Cancels the run at the next step boundary once |process| (not owned; it must stay open
+  // while the run lasts) has ended: the front end the run works for, which may end while
+  // a step keeps this thread busy. Before Start.
+  void CancelWhenEnded(HANDLE process) { cancel_when_ended_ = process; }
+
   // Whether "Installation succeeded" has been reached.
   bool succeeded() const { return succeeded_; }
   // Whether the run is under way (from Run until success, failure or cancellation).
@@ -253,6 +258,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void StepCleanupRegistry();
   // Applies one row of a registry table under |root|; false when it failed.
   bool ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root);
+  // Creates the first free uninstall key (the base name, then with 1, 2, ...) as an
+  // operation of the run, and makes it the run's; false when none could be created.
   bool ChooseUninstallKey(HKEY root);
   void CleanupRegistryKey(HKEY root, const RegistryKeyRecord& key);
   // The deepest clean depth with which the registry tables write |path| below |root|, and
@@ -351,6 +358,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   uint32_t other_pid_ = 0;
   base::win::ScopedHandle interrupted_event_;
   base::win::ObjectWatcher interrupted_watcher_;
+  // Not owned; null for none.
+  HANDLE cancel_when_ended_ = nullptr;
   base::win::ScopedHandle package_ready_event_;
   base::win::ObjectWatcher package_ready_watcher_;
   // The package's installer only runs the post-elevation tasks.

@@ -9,10 +9,14 @@
 #include "base/logging.h"
 #include "base/path_registry.h"
 #include "base/process/launch.h"
+#include "base/strings/stringprintf.h"
+#include "base/time/time.h"
 #include "base/win/known_folder.h"
 #include "base/win/scoped_handle.h"
 
 namespace installer {
+
+const wchar_t kProbeCopyBaseName[] = L"installer_probe";
 
 namespace {
 
@@ -24,6 +28,15 @@ bool GetDownloadsFolder(base::FilePath* folder) {
 }
 
 }  // namespace
+
+std::wstring MakeRunExecutableName(std::wstring_view base_name) {
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  return std::wstring(base_name) +
+         base::WideStringPrintf(L"_%04d%02d%02d%02d%02d%02d_%lu.exe", now.year, now.month,
+                                now.day_of_month, now.hour, now.minute, now.second,
+                                ::GetCurrentProcessId());
+}
 
 bool PrepareInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
@@ -43,7 +56,7 @@ bool PrepareInstallerFolder(const std::wstring& name,
 }
 
 bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable) {
-  const base::FilePath copy = folder.Append(executable.BaseName());
+  const base::FilePath copy = folder.Append(MakeRunExecutableName(kProbeCopyBaseName));
   if (!base::CopySingleFile(executable, copy)) {
     PLOG(WARNING) << "Cannot copy " << executable << " to " << folder;
     return false;
@@ -64,7 +77,8 @@ bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& exec
   }
   const bool started = base::LaunchProcess(command_line, options).IsValid();
   LOG_IF(WARNING, !started) << "Cannot run executables in " << folder;
-  base::DeletePath(copy, false);
+  if (!base::DeletePath(copy, false))
+    LOG(WARNING) << "Could not remove " << copy;
   return started;
 }
 

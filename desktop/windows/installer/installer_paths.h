@@ -2,10 +2,19 @@
 #define DESKTOP_WINDOWS_INSTALLER_INSTALLER_PATHS_H_
 
 #include <string>
+#include <string_view>
 
 #include "base/files/file_path.h"
 
 namespace installer {
+
+// The base name of the copy that CanRunExecutableIn runs.
+extern const wchar_t kProbeCopyBaseName[];  // "installer_probe"
+
+// "<base_name>_<YYYYMMDDhhmmss>_<process id>.exe" for the local time now: a name of this
+// run's own in a folder that every installer of the session uses (the id keeps apart two
+// that start in the same second).
+std::wstring MakeRunExecutableName(std::wstring_view base_name);
 
 // The installer's working folder ("<product> Installer") under a candidate location, where
 // it keeps its log and its download.
@@ -18,8 +27,10 @@ bool PrepareInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
                             base::FilePath* folder);
 
-// Copies |executable| into |folder| under its own name, runs the copy with "--version" and
-// waits for it; true when a process could be started. The copy is deleted afterwards.
+// Copies |executable| into |folder| under a name of this run's own (MakeRunExecutableName
+// of kProbeCopyBaseName: installers that start together share the folder), runs the copy
+// with "--version" and waits for it; true when a process could be started. The copy is
+// deleted afterwards; one that cannot be is left to the download folder's clean-up.
 bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable);
 
 // PrepareInstallerFolder under the path registry's folder for |path_key|.

@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/installer_paths.h"
 
+#include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
@@ -36,6 +37,29 @@ TEST(InstallerPathsTest, PreparesFolderAndRemovesTheProbeCopy) {
   base::FilePath plain = temp.GetPath();
   EXPECT_TRUE(PrepareInstallerFolder(L"plain", base::FilePath(), &plain));
   EXPECT_TRUE(base::DirectoryExists(plain));
+}
+
+// Front ends that start together try the same folder: a copy another one runs there is no
+// obstacle, and stays.
+TEST(InstallerPathsTest, AFolderThatAnotherInstallerTriesIsUsableToo) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath shared = temp.GetPath().Append(kFolderName);
+  ASSERT_TRUE(base::CreateDirectory(shared));
+  // Held as a running program's file is: no writing, no deleting.
+  const base::FilePath others_copy = shared.Append(InstallerExe().BaseName());
+  ASSERT_TRUE(base::CopySingleFile(InstallerExe(), others_copy));
+  const base::File held(others_copy, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                         base::File::FLAG_EXCLUSIVE_WRITE);
+  ASSERT_TRUE(held.IsValid());
+
+  base::FilePath folder = temp.GetPath();
+  EXPECT_TRUE(PrepareInstallerFolder(kFolderName, InstallerExe(), &folder));
+  EXPECT_EQ(shared, folder);
+  base::FileEnumerator entries(shared, false,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  EXPECT_EQ(others_copy, entries.Next());
+  EXPECT_TRUE(entries.Next().empty());
 }
 
 TEST(InstallerPathsTest, FolderThatCannotRunTheProbeIsRemoved) {

@@ -23,6 +23,7 @@
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
+#include "desktop/windows/installer/service/transactions/create_registry_key_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_registry_key_operation.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
@@ -91,16 +92,18 @@ bool Installer::ApplyRegistryRow(const RegistryTemplateRow& row, HKEY root) {
 }
 
 bool Installer::ChooseUninstallKey(HKEY root) {
+  // The key is created as it is chosen, so that two runs at once never choose the same one.
   for (int suffix = 0; suffix < kMaxUninstallKeySuffix; ++suffix) {
     const std::wstring name =
         MakeUninstallKey(suffix == 0 ? std::wstring() : base::IntToWideString(suffix));
-    base::win::RegistryKey key;
-    const LONG result = key.Open(root, name.c_str(), KEY_READ | KEY_WOW64_32KEY);
-    if (result == ERROR_FILE_NOT_FOUND) {
+    bool existed = false;
+    if (Do(std::make_unique<CreateRegistryKeyOperation>(root, name, KEY_WOW64_32KEY, &existed))) {
       uninstall_key_ = name;
       VLOG(1) << "Uninstall key: " << uninstall_key_;
       return true;
     }
+    if (!existed)
+      return false;
   }
   LOG(ERROR) << "No free uninstall key below " << MakeUninstallKey(std::wstring());
   return false;

@@ -42,6 +42,8 @@ bool InstallerRunnerBackend::Run(Settings* settings) {
   claim_ = CreateBackendClaim(settings_->GetInstallFolder(), false);
 
   installer_.AddObserver(this);
+  // A step may keep this thread from hearing of it for a while.
+  installer_.CancelWhenEnded(front_end_process_.Get());
   if (settings_->IsFetchingStatus()) {
     LOG(INFO) << "Waiting for settings to be ready";
     settings_->AddObserver(this);
@@ -163,8 +165,11 @@ void InstallerRunnerBackend::Done(bool value) {
   run_loop_.Quit();
 }
 
-void InstallerRunnerBackend::OnObjectSignaled(HANDLE object) {
+void InstallerRunnerBackend::OnObjectSignaledOnWaitThread(HANDLE object) {
   LOG(INFO) << "Installer UI process ended";
+}
+
+void InstallerRunnerBackend::OnObjectSignaled(HANDLE object) {
   run_loop_.Quit();
 }
 

@@ -48,7 +48,10 @@ class InstallerRunnerBackend : public SettingsObserver,
   void Success() override;
   void Done(bool value) override;
 
-  // base::win::ObjectWatcher::Delegate: the front-end process has ended.
+  // base::win::ObjectWatcher::Delegate: the front-end process has ended. Noted at once,
+  // also while a step keeps the main thread busy; the run ends at the next step boundary
+  // at the latest.
+  void OnObjectSignaledOnWaitThread(HANDLE object) override;
   void OnObjectSignaled(HANDLE object) override;
 
  private:

@@ -205,13 +205,19 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
   // Tests |ended| until it holds, at most kRunDeadline, running this thread's loop if it has
   // one. A backend that reached the held component installer before it saw the end of its
   // run (which these tests bring about long before) gets |hold| (may be null) released, so
-  // that it can go on to see it.
-  bool WaitForEndReleasingHold(const std::function<bool()>& ended, StubHold* hold) {
+  // that it can go on to end: once its log holds |seen| (when not empty), the line that
+  // says it has seen the end.
+  bool WaitForEndReleasingHold(const std::function<bool()>& ended,
+                               StubHold* hold,
+                               const std::string& seen = std::string()) {
     auto check = [&] {
       if (ended())
         return true;
-      if (hold && !ReadStubInvocations(L"suite_installer.exe").empty())
+      if (hold && !ReadStubInvocations(L"suite_installer.exe").empty() &&
+          (seen.empty() ||
+           ReadAllInstallerLogs(temp_folder()).find(seen) != std::string::npos)) {
         hold->Release();
+      }
       return false;
     };
     if (base::MessageLoop::Current())
@@ -451,7 +457,8 @@ TEST_F(InstallerRunnerE2eTest, ABackendWhoseFrontEndDiesKeepsTheFolderUntilItHas
 
   DWORD exit_code = 0;
   ASSERT_TRUE(WaitForEndReleasingHold(
-      [&] { return backend.WaitForExitWithTimeout(20, &exit_code); }, &hold))
+      [&] { return backend.WaitForExitWithTimeout(20, &exit_code); }, &hold,
+      "] Installer UI process ended\n"))
       << ReadLogs();
   EXPECT_EQ(1u, exit_code);
   // Rolled back, but for what the component's own installer made.

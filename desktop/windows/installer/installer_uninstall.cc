@@ -24,6 +24,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/windows_version.h"
 #include "desktop/common/autoupdate/updatechecker/globalstorage_win.h"
 #include "desktop/windows/installer/cleanup_batch.h"
@@ -289,8 +290,20 @@ void Installer::DeleteProfileFolder(const base::FilePath& folder) {
     LOG(ERROR) << "Not deleting the user profile " << folder << ": " << refusal;
     return;
   }
-  if (!base::DeletePath(folder, true))
-    PLOG(ERROR) << "Cannot delete " << folder;
+  // Held from here on, and deleted where the system finds it: a link on the way would lead
+  // the deletion to another folder than the one checked.
+  base::win::ScopedHandle held = base::OpenFolderForDeletion(folder);
+  if (!held.IsValid()) {
+    LOG_IF(ERROR, base::PathExists(folder)) << "Cannot delete the user profile " << folder;
+    return;
+  }
+  const base::FilePath final_path = base::GetFinalPath(held.Get());
+  if (!IsSamePath(final_path, folder)) {
+    LOG(ERROR) << "Not deleting the user profile " << folder << ": it leads to " << final_path;
+    return;
+  }
+  if (!base::DeleteOpenFolder(std::move(held)))
+    LOG(ERROR) << "Cannot delete all of the user profile " << folder;
 }
 
 // static

@@ -15,6 +15,8 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
+#include "base/threading/thread.h"
 #include "base/values.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
@@ -299,6 +301,53 @@ TEST_F(InstallerTest, EveryChangeIsAnOperation) {
   EXPECT_EQ(kNoChanges, ChangesSince(before));
 }
 
+// Another installer, into another folder, chooses its uninstall key while this run writes
+// its registrations: the key this run chose is its own from the moment it was chosen.
+TEST_F(InstallerTest, AnUninstallKeyIsTheRunsFromTheMomentItIsChosen) {
+  const base::FilePath other_folder = target_root().Append(L"Other");
+  std::wstring other_key;
+  base::Thread other_installer("Other installer");
+  ASSERT_TRUE(other_installer.Start());
+  other_installer.GetTaskRunner()->PostTask(FROM_HERE, base::BindLambda([&] {
+    // It starts once this run has chosen its key and written its first registration.
+    base::win::RegistryKey machine;
+    const base::win::ScopedHandle changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (machine.Open(HKEY_LOCAL_MACHINE, L"", KEY_NOTIFY) != ERROR_SUCCESS)
+      return;
+    const base::TimeTicks deadline = base::TimeTicks::Now() + kWriteWait;
+    while (!KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\TavroStable") &&
+           base::TimeTicks::Now() < deadline) {
+      ::RegNotifyChangeKeyValue(machine.Handle(), TRUE, REG_NOTIFY_CHANGE_NAME, changed.Get(),
+                                TRUE);
+      ::WaitForSingleObject(changed.Get(), 100);
+    }
+    // The first free key, taken as an installer takes it.
+    for (int suffix = 0; suffix < 10 && other_key.empty(); ++suffix) {
+      const std::wstring name = Installer::MakeUninstallKey(
+          suffix == 0 ? std::wstring() : base::IntToWideString(suffix));
+      base::win::RegistryKey key;
+      DWORD disposition = 0;
+      if (key.Create(HKEY_LOCAL_MACHINE, name.c_str(), KEY_SET_VALUE | KEY_WOW64_32KEY,
+                     &disposition) == ERROR_SUCCESS &&
+          disposition == REG_CREATED_NEW_KEY) {
+        key.WriteValue(L"InstallLocation", other_folder.value());
+        other_key = name;
+      }
+    }
+  }));
+  Install();
+  other_installer.Stop();
+
+  const std::wstring own_key = Installer::MakeUninstallKey(std::wstring());
+  EXPECT_EQ(install_folder().value(),
+            ReadRegistryText(HKEY_LOCAL_MACHINE, own_key, L"InstallLocation", KEY_WOW64_32KEY));
+  ASSERT_EQ(Installer::MakeUninstallKey(L"1"), other_key);
+  EXPECT_EQ(other_folder.value(),
+            ReadRegistryText(HKEY_LOCAL_MACHINE, other_key, L"InstallLocation", KEY_WOW64_32KEY));
+  EXPECT_EQ(L"(missing)",
+            ReadRegistryText(HKEY_LOCAL_MACHINE, other_key, L"DisplayName", KEY_WOW64_32KEY));
+}
+
 TEST_F(InstallerTest, CountsEveryStepItAnnounces) {
   // A root files list that is missing, and a files list with an empty line: the root copy
   // step still passes on once.
@@ -399,6 +448,25 @@ TEST_F(InstallerTest, FailedUpgradeLeavesThePreviousInstallationAsItWas) {
     EXPECT_EQ(cancel_after_step, observer.steps());
     EXPECT_EQ(kNoChanges, ChangesSince(before)) << cancel_after_step;
   }
+}
+
+// The front end ends while a step keeps the installer's thread busy: the run is cancelled at
+// the next step boundary, and undone.
+TEST_F(InstallerTest, ARunIsCancelledAtTheStepAfterItsFrontEndEnded) {
+  const Snapshot before = TakeSnapshot();
+  // An event stands for the front-end process.
+  const base::win::ScopedHandle front_end(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(front_end.IsValid());
+  CancelRunsWhenEnded(front_end.Get());
+  RecordingInstallerObserver observer;
+  observer.on_step = [&front_end](int step) {
+    if (step == 3)
+      ::SetEvent(front_end.Get());
+  };
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  EXPECT_EQ("Done(0)", observer.events().back());
+  EXPECT_EQ(3, observer.steps());
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
 }
 
 // Under a temporary grant on the install folder, an upgrade deletes what it kept aside for
@@ -758,6 +826,32 @@ INSTANTIATE_TEST_SUITE_P(
                     TroubleCase{Trouble::kCancel, 8, "CancelAfterShortcuts"},
                     TroubleCase{Trouble::kCancel, 10, "CancelAfterThePreferences"}),
     [](const testing::TestParamInfo<TroubleCase>& info) { return std::string(info.param.name); });
+
+// A link on the way to the recorded profile folder leads elsewhere: that folder is not the
+// one checked, and nothing is deleted there.
+TEST_F(InstallerTest, NeverDeletesAProfileFolderThroughALink) {
+  const base::FilePath elsewhere = target_root().Append(L"Elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere.Append(L"Profile")));
+  ASSERT_TRUE(test::WriteTestFile(elsewhere.Append(L"Profile\\data.txt"), "another's"));
+  base::test::ScopedFolderLink link;
+  if (!link.Make(target_root().Append(L"Linked"), elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+  Install(L"--singleprofile=1");
+  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  ASSERT_TRUE(prefs);
+  prefs->SetString("profile_path", target_root().Append(L"Linked\\Profile").ToUtf8());
+  std::string text;
+  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
+  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+  std::string kept;
+  EXPECT_TRUE(base::ReadFileToString(elsewhere.Append(L"Profile\\data.txt"), &kept));
+  EXPECT_EQ("another's", kept);
+}
 
 }  // namespace
 }  // namespace installer

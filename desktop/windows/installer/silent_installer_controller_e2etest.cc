@@ -157,6 +157,20 @@ class SilentInstallE2eTest : public ServerInstallE2eTest {
     }
   }
 
+  // An installer whose downloads have the bounds of a test build: windows of 200 ms, 600 ms
+  // without progress, 16 MiB.
+  base::FilePath MakeBoundedHost() {
+    base::FilePath bounded;
+    EXPECT_TRUE(MakeTestHost(work_folder().Append(L"bounded"),
+                             {{"urls.autoupdate", server().GetBaseUrl()}}, &bounded,
+                             {{"network.progress_window_ms", "200"},
+                              {"network.min_progress_bytes", "1024"},
+                              {"network.max_stall_ms", "600"},
+                              {"network.retry_delay_ms", "50"},
+                              {"network.max_download_bytes", "16777216"}}));
+    return bounded;
+  }
+
   // A reply naming the server's package with |checksum|.
   std::string ReplyWithChecksum(const std::string& checksum) {
     return "{\"installer\": \"" + base::Utf16ToUtf8(server().GetPackageUrl()) +
@@ -424,15 +438,8 @@ TEST_F(SilentInstallE2eTest, RedirectOutsideTheAllowedHostsFailsEveryFetch) {
 // request with a huge reply: each run ends with the fetcher's failure, nothing installed or
 // left behind, the downloads bounded in time and size, and the front end small meanwhile.
 TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMemory) {
-  // The bounds of a test build: windows of 200 ms, 600 ms without progress, 16 MiB.
-  base::FilePath bounded;
-  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"bounded"),
-                           {{"urls.autoupdate", server().GetBaseUrl()}}, &bounded,
-                           {{"network.progress_window_ms", "200"},
-                            {"network.min_progress_bytes", "1024"},
-                            {"network.max_stall_ms", "600"},
-                            {"network.retry_delay_ms", "50"},
-                            {"network.max_download_bytes", "16777216"}}));
+  const base::FilePath bounded = MakeBoundedHost();
+  ASSERT_FALSE(bounded.empty());
   // The front end of a failing run needs a few tens of MiB under Wine; the huge reply alone,
   // kept whole, would take 512.
   constexpr size_t kSmallMemory = 128 << 20;
@@ -458,6 +465,31 @@ TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMem
     EXPECT_GT(peak, 0u);
     EXPECT_LT(peak, kSmallMemory);
   }
+}
+
+// A server that stops sending an additional file costs the run that file's stall limit
+// once: the files named after it are not asked for, and the package is installed with what
+// came before.
+TEST_F(SilentInstallE2eTest, AnAdditionalFileThatStallsEndsTheAdditionalFiles) {
+  const base::FilePath bounded = MakeBoundedHost();
+  ASSERT_FALSE(bounded.empty());
+  server().AddAdditionalFile({"partner_content", "first.txt", false, "first\r\n"});
+  AutoupdateServer::AdditionalFile stalled{"partner_content", "stalled.txt", false, "stalled"};
+  stalled.stall = true;
+  server().AddAdditionalFile(stalled);
+  server().AddAdditionalFile({"partner_content", "after.txt", false, "after\r\n"});
+
+  const ProcessResult run =
+      RunSilentInstall(bounded, MakeProcessOptions(), L"--copyonly=1 --launchtavro=0");
+  ASSERT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  const base::FilePath version_folder =
+      install_folder().AppendASCII(ExamplePackage::Current().version());
+  EXPECT_EQ("first\r\n", ReadFile(version_folder.Append(L"first.txt")));
+  EXPECT_FALSE(base::PathExists(version_folder.Append(L"stalled.txt")));
+  EXPECT_FALSE(base::PathExists(version_folder.Append(L"after.txt")));
+  EXPECT_LE(1, server().GetAdditionalFileRequestCount(1));
+  EXPECT_EQ(0, server().GetAdditionalFileRequestCount(2));
+  ExpectDownloadFolderClean();
 }
 
 // What was checked is what is used. The package (the example's stub carrying the current
@@ -505,9 +537,9 @@ TEST_F(SilentInstallE2eTest, ASwappedPackageAndAFailedSuiteAreNeverUsed) {
   Uninstall();
 }
 
-// Front ends share the download folder. Two started in the same second, each making a copy
-// of its own, keep to their own files there (the package, and an additional file that both
-// download at the same time): both install everything.
+// Front ends share the download folder. Two started in the same second both try it and use
+// it, and each keeps to its own files there (the copy that tries the folder, the package,
+// and an additional file that both download at the same time): both install everything.
 TEST_F(SilentInstallE2eTest, TwoInstallsStartedInTheSameSecondBothSucceed) {
   AutoupdateServer::AdditionalFile partner{"partner_content", "partner.txt", false,
                                            "partner text\r\n"};
@@ -522,10 +554,7 @@ TEST_F(SilentInstallE2eTest, TwoInstallsStartedInTheSameSecondBothSucceed) {
         return now.wMilliseconds < 100;
       },
       base::TimeDelta::FromSeconds(2)));
-  // The same download folder for both, chosen without a probe that could send one of them
-  // elsewhere.
-  const std::wstring arguments =
-      L"--copyonly=1 --launchtavro=0 --temp-folder=\"" + temp_folder().value() + L"\"";
+  const std::wstring arguments = L"--copyonly=1 --launchtavro=0";
   TestProcess front_ends[2];
   for (size_t i = 0; i < 2; ++i) {
     ASSERT_TRUE(front_ends[i].Start(SilentInstallCommand(host(), folders[i], arguments),
@@ -543,6 +572,13 @@ TEST_F(SilentInstallE2eTest, TwoInstallsStartedInTheSameSecondBothSucceed) {
   }
   EXPECT_EQ(2, server().GetPackageDownloadCount());
   ExpectDownloadFolderClean();
+  // Neither was sent elsewhere by the other's try of the folder.
+  const std::string logs = ReadLogs();
+  const std::string shared = "Installer download folder: " + download_folder().ToUtf8() + "\n";
+  size_t uses = 0;
+  for (size_t at = logs.find(shared); at != std::string::npos; at = logs.find(shared, at + 1))
+    ++uses;
+  EXPECT_EQ(2u, uses) << logs;
 }
 
 TEST_F(SilentInstallE2eTest, AServerThatNeverAnswersFailsInBoundedTime) {

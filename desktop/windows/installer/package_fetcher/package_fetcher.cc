@@ -7,8 +7,7 @@
 #include "base/bind.h"
 #include "base/location.h"
 #include "base/logging.h"
-#include "base/strings/stringprintf.h"
-#include "base/time/time.h"
+#include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/package_fetcher/fetcher_delegate_proxy.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher_core.h"
 #include "desktop/windows/installer/package_fetcher/server_addresses.h"
@@ -19,23 +18,6 @@ namespace {
 
 // A fetch is attempted at most this many times.
 constexpr int kMaxFetches = 3;
-
-// |base_name| followed by the local time and this process's id, in |download_folder|. Front
-// ends share the folder: the id keeps the names of two started in the same second apart.
-base::FilePath MakeTimeStampedPath(const base::FilePath& download_folder,
-                                   const base::Time::Exploded& now,
-                                   const wchar_t* base_name) {
-  return download_folder.Append(
-      base_name + base::WideStringPrintf(L"_%02d%02d%02d%02d%02d%02d_%lu.exe", now.year,
-                                         now.month, now.day_of_month, now.hour, now.minute,
-                                         now.second, ::GetCurrentProcessId()));
-}
-
-base::Time::Exploded LocalNow() {
-  base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
-  return now;
-}
 
 }  // namespace
 
@@ -62,8 +44,9 @@ PackageFetcher::PackageFetcher(const base::FilePath& download_folder,
                                bool x64,
                                bool suite,
                                const base::CommandLine* command_line)
-    : package_path_(MakeTimeStampedPath(download_folder, LocalNow(), L"tavro_installer")),
-      suite_path_(suite ? MakeTimeStampedPath(download_folder, LocalNow(), L"suite")
+    // Front ends share the folder: the names are this run's own.
+    : package_path_(download_folder.Append(MakeRunExecutableName(L"tavro_installer"))),
+      suite_path_(suite ? download_folder.Append(MakeRunExecutableName(L"suite"))
                         : base::FilePath()),
       proxy_(new FetcherDelegateProxy(delegate, ui_callback_runner)),
       worker_("Package fetcher worker") {

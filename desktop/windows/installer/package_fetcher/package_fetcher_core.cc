@@ -44,6 +44,9 @@ constexpr wchar_t kInstallerPrefsIncludeName[] = L"installer_prefs_include.json"
 
 // A file is tried this many times more after its first failure.
 constexpr int kMaxAdditionalFileRetries = 3;
+// A reply names a partner file or two and a suite; what a reply names beyond this is not
+// fetched, so that a server cannot keep the fetch busy without end.
+constexpr size_t kMaxAdditionalFiles = 16;
 
 // Deleting a file mostly waits on the system: a few threads remove the unpacked package in
 // a fraction of the time of one.
@@ -235,16 +238,24 @@ void PackageFetcherCore::OnDownloadUrlFetched() {
 
   additional_files_ = std::make_unique<base::ListValue>();
   const base::ListValue* components = nullptr;
+  size_t skipped_files = 0;
   if (reply->GetList("components", &components)) {
     for (const std::unique_ptr<base::Value>& component : *components) {
       const base::DictionaryValue* entry = nullptr;
       std::string type;
       if (!component->GetAsDictionary(&entry) || !entry->GetString("type", &type))
         continue;
-      if (type == kPartnerContentType || (type == kSuiteType && !suite_path_.empty()))
+      if (type != kPartnerContentType && (type != kSuiteType || suite_path_.empty()))
+        continue;
+      if (additional_files_->GetSize() < kMaxAdditionalFiles)
         additional_files_->Append(entry->CreateDeepCopy());
+      else
+        ++skipped_files;
     }
   }
+  LOG_IF(WARNING, skipped_files != 0)
+      << "Skipping " << skipped_files << " additional files beyond the first "
+      << kMaxAdditionalFiles;
 
   fetch_record_->SetTimestamp("download_start_time");
   stats_->SetTimeString("installation_start_download_time");
@@ -460,14 +471,23 @@ void PackageFetcherCore::OnAdditionalFileDownloaded(const std::string& filename,
   const bool partner_content = type == kPartnerContentType;
   const base::FilePath target = partner_content ? GetExtractionFolder() : GetSuiteFolder();
   if (archive == 0) {
-    if (!VerifyChecksum(download, checksum)) {
+    // Held from its checksum until it is in place, denying writes, deletion and renaming:
+    // the file placed in the package is the one checked.
+    base::File held(download, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                  base::File::FLAG_EXCLUSIVE_WRITE | base::File::FLAG_CAN_RENAME);
+    if (!held.IsValid())
+      ELOG(ERROR, held.error_details()) << "Cannot open " << download;
+    if (!VerifyChecksum(held, download, checksum)) {
+      held.Close();
       OnAdditionalFileFailed();
       return;
     }
-    // Never over a file of the package: only new files join it.
+    // Never over a file of the package: only new files join it. The download folder holds
+    // the package folder: one volume.
     const base::FilePath placed = target.Append(base::Utf8ToUtf16(filename));
-    if (!::MoveFileExW(download.value().c_str(), placed.value().c_str(), MOVEFILE_COPY_ALLOWED)) {
-      PLOG(ERROR) << "Failed moving additional file into place";
+    if (!held.Rename(placed)) {
+      LOG(ERROR) << "Failed moving additional file into place";
+      held.Close();
       base::DeletePath(download, false);
       NextAdditionalFile();
       return;
@@ -498,6 +518,12 @@ void PackageFetcherCore::OnAdditionalFileFailed() {
   // A download the downloader already retried on its own is not tried again.
   if (additional_file_tries_++ >= kMaxAdditionalFileRetries || downloader_.retry_count() != 0) {
     LOG(INFO) << "Giving up downloading this file";
+    // A server that kept failing, or made no progress, for the downloader's whole stall limit
+    // would cost as much for each file after: the package goes on without them.
+    if (downloader_.ran_out_of_retries()) {
+      LOG(WARNING) << "Skipping the remaining additional files: the server makes no progress";
+      additional_file_index_ = additional_files_->GetSize() - 1;
+    }
     NextAdditionalFile();
   } else {
     LOG(INFO) << "Retrying additional file download";

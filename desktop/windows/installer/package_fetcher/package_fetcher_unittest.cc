@@ -301,8 +301,8 @@ TEST_F(PackageFetcherTest, AFetchIsTriedThreeTimesAtMost) {
 }
 
 // Partner content: each file has its own tries, only plain files placed in the package
-// join its files list, after a line break, and a name from the server never leads out of
-// the package or over one of its files.
+// join its files list, after a line break, a name from the server never leads out of the
+// package or over one of its files, and what a reply names beyond 16 files is not fetched.
 TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
   const ExamplePackage example = ExamplePackage::Current();
   const std::string sfx = ReadFile(example.suite_archive());
@@ -331,6 +331,7 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
     server_.AddAdditionalFile({"partner_content", name, false, "hostile"});
   // Not for this fetcher: it has no suite folder.
   server_.AddAdditionalFile({"suite", "", true, sfx});
+  server_.AddAdditionalFile({"partner_content", "seventeenth.txt", false, "one too many"});
   MakeFetcher(nullptr);
 
   EXPECT_EQ(FETCHER_PACKAGE_READY, RunFetch());
@@ -343,6 +344,8 @@ TEST_F(PackageFetcherTest, AdditionalFilesArePlacedSafelyAndListed) {
   EXPECT_TRUE(base::PathExists(extraction_folder().Append(L"partner_content_installer.exe")));
   EXPECT_FALSE(base::PathExists(extraction_folder().Append(L"partner_content_sfx.exe")));
   EXPECT_FALSE(base::PathExists(extraction_folder().Append(L"named_archive.txt")));
+  EXPECT_FALSE(base::PathExists(extraction_folder().Append(L"seventeenth.txt")));
+  EXPECT_EQ(0, server_.GetAdditionalFileRequestCount(17));
   // Nothing hostile landed anywhere, and the package's own installer is untouched.
   EXPECT_EQ(ReadFile(example.package_folder().Append(L"installer.exe")),
             ReadFile(extraction_folder().Append(L"installer.exe")));

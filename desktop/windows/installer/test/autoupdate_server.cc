@@ -192,6 +192,12 @@ int AutoupdateServer::GetPackageDownloadCount() const {
   return http_.GetRequestCount(kPackagePath);
 }
 
+int AutoupdateServer::GetAdditionalFileRequestCount(size_t index) const {
+  return index < additional_files_.size()
+             ? http_.GetRequestCount(AdditionalFilePath(index, additional_files_[index]))
+             : 0;
+}
+
 std::vector<TestHttpServer::Request> AutoupdateServer::GetPrefOverridesRequests() const {
   return GetRequestsFor(kPrefOverridesPath);
 }
@@ -260,6 +266,8 @@ void AutoupdateServer::Update() {
     file.fail_status = additional_files_[i].fail_status;
     file.pause_after_bytes = static_cast<int64_t>(file.body.size() / 2);
     file.pause_ms = additional_files_[i].pause_ms;
+    if (additional_files_[i].stall)
+      file.delay_ms = kNeverMs;
     http_.SetResponse(AdditionalFilePath(i, additional_files_[i]), file);
   }
   http_.SetResponse(kPrefOverridesPath, pref_overrides_response_);

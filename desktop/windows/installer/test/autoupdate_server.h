@@ -44,6 +44,8 @@ class AutoupdateServer {
     int fail_status = 404;
     // Halfway through, the file is held up this long.
     int pause_ms = 0;
+    // The request for the file is never answered (until the client gives up).
+    bool stall = false;
   };
 
   AutoupdateServer();
@@ -99,6 +101,8 @@ class AutoupdateServer {
   // Records.
   std::vector<TestHttpServer::Request> GetDownloadUrlRequests() const;
   int GetPackageDownloadCount() const;
+  // The requests for the additional file added |index|-th (the first is 0).
+  int GetAdditionalFileRequestCount(size_t index) const;
   std::vector<TestHttpServer::Request> GetPrefOverridesRequests() const;
   // The bodies of the statistics reports, in the order they came.
   std::vector<std::string> GetStatsReports() const;

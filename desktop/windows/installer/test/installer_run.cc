@@ -256,6 +256,8 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
     InstallerTestPeer::SetUserRights(ran.get(), *user_rights_);
   if (keep_undo_)
     InstallerTestPeer::KeepUndoAfterSuccess(ran.get());
+  if (cancel_when_ended_)
+    ran->CancelWhenEnded(cancel_when_ended_);
   ran->AddObserver(observer);
   ran->Start(settings);
   const bool ended = RunUntil([observer] { return observer->ended(); });

@@ -151,6 +151,10 @@ class InstallerRunTest : public testing::Test {
   // Makes every installer that RunInstaller starts from now on see the user as |rights|
   // answer (the system's answers when null).
   void SetUserRights(std::unique_ptr<InstallerUserRights> rights);
+  // Makes every installer that RunInstaller starts from now on end its run at the next step
+  // boundary once |process| (a handle the test keeps open) is signalled
+  // (Installer::CancelWhenEnded).
+  void CancelRunsWhenEnded(HANDLE process) { cancel_when_ended_ = process; }
   // Makes every installer that RunInstaller starts from now on keep its undo after success
   // (InstallerTestPeer::KeepUndoAfterSuccess), for InstallerTestPeer::RollBack.
   void KeepUndoOfSuccessfulRuns() { keep_undo_ = true; }
@@ -204,6 +208,7 @@ class InstallerRunTest : public testing::Test {
   std::vector<std::unique_ptr<Settings>> kept_settings_;
   std::unique_ptr<InstallerUserRights> user_rights_;
   bool keep_undo_ = false;
+  HANDLE cancel_when_ended_ = nullptr;
   base::win::ScopedHandle interrupted_event_;
 };
 

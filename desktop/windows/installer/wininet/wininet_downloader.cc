@@ -374,6 +374,7 @@ bool WininetDownloader::Start(const std::wstring& url,
   state_ = STATE_SENDING;
   http_status_code_ = 0;
   retry_count_ = 0;
+  ran_out_of_retries_ = false;
   status_text_.clear();
   bytes_received_ = 0;
   expected_size_ = -1;
@@ -852,6 +853,7 @@ void WininetDownloader::RetryOrFail() {
   CloseRequest();
   progress_timer_.Stop();
   if (retry_count_ >= max_retries_) {
+    ran_out_of_retries_ = true;
     Complete(STATE_FAILED);
     return;
   }
@@ -863,6 +865,7 @@ void WininetDownloader::RetryOrFail() {
   if (stalled + delay >= max_stall_time_) {
     LOG(WARNING) << "The download of " << url_ << " made no progress for "
                  << stalled.InMilliseconds() << " ms: giving up";
+    ran_out_of_retries_ = true;
     Complete(STATE_FAILED);
     return;
   }

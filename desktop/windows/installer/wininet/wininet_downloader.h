@@ -130,6 +130,10 @@ class WininetDownloader {
   // The retries made for the current download; still readable in the completion callback,
   // back to 0 once the callback has returned.
   int retry_count() const { return retry_count_; }
+  // Whether the last download failed because it could not be tried again: its retries or
+  // its stall limit were used up (the server kept failing, or made no progress). Still
+  // readable once the completion callback has run, until the next Start.
+  bool ran_out_of_retries() const { return ran_out_of_retries_; }
   // The last error, with the system's text for WinINet errors; empty when none.
   const std::string& GetStatusText() const { return status_text_; }
 
@@ -244,6 +248,7 @@ class WininetDownloader {
   int request_id_ = 0;
   int http_status_code_ = 0;
   int retry_count_ = 0;
+  bool ran_out_of_retries_ = false;
   std::string status_text_;
   // Bytes of the body received and kept by the writer.
   int64_t bytes_received_ = 0;

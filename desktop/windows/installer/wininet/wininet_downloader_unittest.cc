@@ -362,6 +362,7 @@ TEST_F(WininetDownloaderTest, FailsAtOnceWithoutRetries) {
   EXPECT_NE(std::string::npos, downloader_->GetStatusText().find("404"));
   EXPECT_EQ("", reply);
   EXPECT_EQ(1, server_.GetRequestCount("/missing"));
+  EXPECT_FALSE(downloader_->ran_out_of_retries());
 }
 
 // A body beyond the bound fails the download at once, whether the server announces it or
@@ -442,6 +443,7 @@ TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
     EXPECT_EQ(0u, downloader_->GetStatusText().find("Too little progress: ")) << downloader_->GetStatusText();
     EXPECT_GE(retries_in_callback_, 1);
     EXPECT_LT(retries_in_callback_, 10);
+    EXPECT_TRUE(downloader_->ran_out_of_retries());
   }
 
   callbacks_ = 0;
@@ -450,6 +452,7 @@ TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
   EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_);
   EXPECT_EQ(slow.body, reply);
   EXPECT_EQ(0, retries_in_callback_);
+  EXPECT_FALSE(downloader_->ran_out_of_retries());
 }
 
 TEST_F(WininetDownloaderTest, ReportsSystemErrorsWithTheirText) {

@@ -13,27 +13,6 @@
 
 namespace installer {
 
-namespace {
-
-std::wstring JoinKeyPath(const std::vector<std::wstring>& components, size_t count) {
-  return base::JoinString(std::vector<std::wstring>(components.begin(), components.begin() + count),
-                          L"\\");
-}
-
-// Whether the key has neither values nor subkeys. False when it cannot be queried.
-bool IsKeyEmpty(HKEY root, const std::wstring& path, REGSAM view) {
-  base::win::RegistryKey key;
-  if (key.Open(root, path.c_str(), KEY_QUERY_VALUE | view) != ERROR_SUCCESS)
-    return false;
-  DWORD subkeys = 0;
-  DWORD values = 0;
-  return ::RegQueryInfoKeyW(key.Handle(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                            &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-         subkeys == 0 && values == 0;
-}
-
-}  // namespace
-
 ChangeRegistryValueOperation::ChangeRegistryValueOperation(HKEY root,
                                                            const std::wstring& key_path,
                                                            const std::wstring& value_name,
@@ -43,11 +22,12 @@ ChangeRegistryValueOperation::ChangeRegistryValueOperation(HKEY root,
     : root_(root),
       components_(
           base::SplitString(key_path, L"\\", base::KEEP_WHITESPACE, base::SPLIT_WANT_NONEMPTY)),
-      key_path_(JoinKeyPath(components_, components_.size())),
+      key_path_(JoinRegistryKeyPath(components_, components_.size())),
       value_name_(value_name),
       data_(std::move(data)),
       type_(type),
-      access_flags_(access_flags) {}
+      access_flags_(access_flags),
+      created_keys_(root, access_flags) {}
 
 ChangeRegistryValueOperation::~ChangeRegistryValueOperation() = default;
 
@@ -67,7 +47,7 @@ std::vector<uint8_t> ChangeRegistryValueOperation::DwordData(DWORD value) {
 }
 
 bool ChangeRegistryValueOperation::Do() {
-  DCHECK(!changed_ && created_keys_.empty());
+  DCHECK(!changed_);
   if (components_.empty()) {
     LOG(ERROR) << "Cannot change the registry value " << value_name_ << ": no key";
     return false;
@@ -122,7 +102,6 @@ bool ChangeRegistryValueOperation::Do() {
 }
 
 void ChangeRegistryValueOperation::Rollback() {
-  const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
   if (changed_) {
     changed_ = false;
     base::win::RegistryKey key;
@@ -142,51 +121,17 @@ void ChangeRegistryValueOperation::Rollback() {
                           << key_path_;
     }
   }
-  while (!created_keys_.empty()) {
-    const std::wstring path = created_keys_.back();
-    created_keys_.pop_back();
-    if (!IsKeyEmpty(root_, path, view)) {
-      LOG(INFO) << "Keeping the registry key " << path << ": it is not empty";
-      break;  // Its parents are not empty either.
-    }
-    const LONG result = ::RegDeleteKeyExW(root_, path.c_str(), view, 0);
-    if (result != ERROR_SUCCESS) {
-      ELOG(WARNING, result) << "Cannot delete the registry key " << path;
-      break;
-    }
-  }
-  created_keys_.clear();
+  created_keys_.RemoveEmpty();
 }
 
 LONG ChangeRegistryValueOperation::CreateKey(base::win::RegistryKey* key) {
-  // The deepest existing ancestor; creation starts below it.
-  base::win::RegistryKey current;
-  size_t existing = components_.size() - 1;
-  for (; existing > 0; --existing) {
-    const LONG result = current.Open(root_, JoinKeyPath(components_, existing).c_str(),
-                                     KEY_CREATE_SUB_KEY | access_flags_);
-    if (result == ERROR_SUCCESS)
-      break;
-    if (result != ERROR_FILE_NOT_FOUND)
-      return result;
-  }
   const REGSAM view = access_flags_ & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
-  for (size_t i = existing; i < components_.size(); ++i) {
-    if (!Journal(*undo_record::RegistryKeyCreated(root_, view, JoinKeyPath(components_, i + 1))))
-      return ERROR_CANNOT_MAKE;
-    const bool last = i + 1 == components_.size();
-    const REGSAM access = last ? KEY_QUERY_VALUE | KEY_SET_VALUE : KEY_CREATE_SUB_KEY;
-    DWORD disposition = 0;
-    const LONG result =
-        current.Create(current.Valid() ? current.Handle() : root_, components_[i].c_str(),
-                       access | access_flags_, &disposition);
-    if (result != ERROR_SUCCESS)
-      return result;
-    if (disposition == REG_CREATED_NEW_KEY)
-      created_keys_.push_back(JoinKeyPath(components_, i + 1));
-  }
-  *key = std::move(current);
-  return ERROR_SUCCESS;
+  return created_keys_.Create(
+      components_, KEY_QUERY_VALUE | KEY_SET_VALUE,
+      [this, view](const std::wstring& path) {
+        return Journal(*undo_record::RegistryKeyCreated(root_, view, path));
+      },
+      key, nullptr);
 }
 
 }  // namespace installer

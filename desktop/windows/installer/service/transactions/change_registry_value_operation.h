@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "desktop/windows/installer/service/transactions/created_registry_keys.h"
 #include "desktop/windows/installer/service/transactions/operation.h"
 
 namespace base {
@@ -64,8 +65,7 @@ class ChangeRegistryValueOperation : public Operation {
   const DWORD type_;
   const REGSAM access_flags_;
 
-  // The keys created, outermost first.
-  std::vector<std::wstring> created_keys_;
+  CreatedRegistryKeys created_keys_;
   // Whether the value was (or may have been) changed, and what it was before.
   bool changed_ = false;
   bool had_previous_ = false;
