@@ -11,7 +11,6 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
-#include "base/metrics/activity_tracker.h"
 #include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
@@ -30,6 +29,7 @@ constexpr int kMaxVlogLevel = 1000000;
 
 std::atomic<int> g_min_log_level{LOG_INFO};
 std::atomic<LogMessageHandlerFunction> g_handler{nullptr};
+std::atomic<FatalMessageRecorderFunction> g_fatal_recorder{nullptr};
 
 std::atomic<bool> g_log_process_id{false};
 std::atomic<bool> g_log_thread_id{false};
@@ -295,6 +295,10 @@ LogMessageHandlerFunction GetLogMessageHandler() {
   return g_handler.load();
 }
 
+void SetFatalMessageRecorder(FatalMessageRecorderFunction recorder) {
+  g_fatal_recorder.store(recorder);
+}
+
 void SetMinLogLevel(int level) {
   g_min_log_level.store(level);
 }
@@ -431,8 +435,9 @@ void LogMessage::Flush() {
   }
 
   if (severity_ >= LOG_FATAL) {
-    // Kept for post-mortem readers in the activity tracker's segment, when there is one.
-    base::ActivityTrackerRegistry::RecordLogMessage(text.data(), text.size());
+    // Kept for post-mortem readers, when something keeps it.
+    if (const FatalMessageRecorderFunction recorder = g_fatal_recorder.load())
+      recorder(text.data(), text.size());
     ImmediateCrash();
   }
 }

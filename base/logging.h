@@ -88,6 +88,12 @@ using LogMessageHandlerFunction = bool (*)(int severity,
 void SetLogMessageHandler(LogMessageHandlerFunction handler);
 LogMessageHandlerFunction GetLogMessageHandler();
 
+// Keeps the text of a FATAL line (the whole line) before the process ends, for readers after
+// the crash. Installed from above by whoever keeps it (the activity tracker, while its
+// registry exists); null for none.
+using FatalMessageRecorderFunction = void (*)(const char* text, size_t length);
+void SetFatalMessageRecorder(FatalMessageRecorderFunction recorder);
+
 // Severities below the minimum (INFO by default) are not logged; verbose levels are
 // controlled by "v" and "vmodule" instead.
 void SetMinLogLevel(int level);

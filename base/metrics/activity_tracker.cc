@@ -172,6 +172,7 @@ std::unique_ptr<ActivityTrackerRegistry> ActivityTrackerRegistry::Create(
   ActivityTrackerRegistry* expected = nullptr;
   CHECK(g_registry.compare_exchange_strong(expected, registry.get(), std::memory_order_acq_rel))
       << "a second activity tracker registry";
+  logging::SetFatalMessageRecorder(&RecordLogMessage);
   return registry;
 }
 
@@ -189,6 +190,7 @@ ActivityTrackerRegistry::ActivityTrackerRegistry(
 }
 
 ActivityTrackerRegistry::~ActivityTrackerRegistry() {
+  logging::SetFatalMessageRecorder(nullptr);
   g_registry.store(nullptr, std::memory_order_release);
   delete static_cast<ManagedThreadTracker*>(this_thread_tracker_.Get());
   this_thread_tracker_.Set(nullptr);

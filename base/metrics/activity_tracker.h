@@ -121,7 +121,8 @@ class ActivityTrackerRegistry {
   // The same, creating the tracker when missing; null when the segment has no room.
   ThreadTracker* GetOrCreateTrackerForCurrentThread();
 
-  // Keeps the text of a fatal log message in the segment; nothing without a registry.
+  // Keeps the text of a fatal log message in the segment; nothing without a registry. The
+  // registry installs it as the log's fatal-message recorder while it exists.
   static void RecordLogMessage(const char* text, size_t length);
 
   int thread_tracker_count() const { return thread_tracker_count_.load(std::memory_order_relaxed); }

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "base/location.h"
+#include "base/logging.h"
 #include "base/metrics/persistent_memory_allocator.h"
 #include "base/pending_task.h"
 #include "base/synchronization/lock.h"
 #include "base/synchronization/wait_event.h"
+#include "base/test/child_test_process.h"
 #include "base/test/concurrent_threads.h"
 #include "base/threading/os_thread.h"
 #include "base/threading/thread_name_registry.h"
@@ -185,6 +187,33 @@ TEST(ActivityTrackerTest, FatalMessagesAndExhaustedMemory) {
       },
       kTimeout));
   EXPECT_EQ(1, without_tracker);
+}
+
+// The log keeps a FATAL line in the segment of the registry that exists when the process
+// ends: the child's crash filter reads it back and ends with 7 when it is there.
+TEST(ActivityTrackerTest, FatalLogLineIsKeptInTheSegment) {
+  const test::ChildTestResult result =
+      test::RunChildTest("ActivityTrackerChild.DISABLED_EndsOnFatalLogLine");
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(7u, result.exit_code) << result.output;
+}
+
+ActivityTrackerRegistry* g_child_registry = nullptr;
+
+TEST(ActivityTrackerChild, DISABLED_EndsOnFatalLogLine) {
+  if (!test::IsChildTest())
+    GTEST_SKIP();
+  std::unique_ptr<ActivityTrackerRegistry> registry = CreateRegistry(64 * 1024);
+  g_child_registry = registry.get();
+  ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS*) -> LONG {
+    PersistentMemoryAllocator* allocator = g_child_registry->allocator();
+    PersistentMemoryAllocator::Iterator iterator(allocator);
+    const Reference ref = iterator.GetNextOfType(ActivityTrackerRegistry::kTypeIdLogMessage);
+    const char* text = static_cast<const char*>(allocator->GetBlockData(ref, 0, 1));
+    ::TerminateProcess(::GetCurrentProcess(), text && strstr(text, "] kept text\n") ? 7 : 8);
+    return EXCEPTION_EXECUTE_HANDLER;
+  });
+  LOG(FATAL) << "kept text";
 }
 
 }  // namespace
