@@ -279,6 +279,18 @@ bool FilePath::IsParent(const FilePath& child) const {
   return AppendRelativePath(child, nullptr);
 }
 
+bool FilePath::IsParentIgnoreCase(const FilePath& child) const {
+  const std::vector<std::wstring> parent_components = GetComponents();
+  const std::vector<std::wstring> child_components = child.GetComponents();
+  if (parent_components.empty() || parent_components.size() >= child_components.size())
+    return false;
+  for (size_t i = 0; i < parent_components.size(); ++i) {
+    if (!CompareEqualIgnoreCase(parent_components[i], child_components[i]))
+      return false;
+  }
+  return true;
+}
+
 bool FilePath::ReferencesParent() const {
   for (const std::wstring& component : GetComponents()) {
     if (component.find_first_not_of(L". ") == std::wstring::npos &&

@@ -91,6 +91,9 @@ class FilePath {
   // components are appended to |*path| (when |path| is not null).
   bool AppendRelativePath(const FilePath& child, FilePath* path) const;
   bool IsParent(const FilePath& child) const;
+  // The same ancestry with every component, the root as written included, compared as
+  // CompareIgnoreCase compares ("c:\A" is a parent of "C:\a\b", not of "C:/a/b").
+  bool IsParentIgnoreCase(const FilePath& child) const;
 
   // True when a component refers to a parent folder: "..", or (as Windows drops trailing
   // dots and spaces from names) any component of only dots and spaces that holds "..".

@@ -165,6 +165,12 @@ TEST(FilePathTest, ParentsAndRelativePaths) {
   EXPECT_FALSE(FilePath().IsParent(FilePath(L"a")));
   EXPECT_TRUE(FilePath(L"\\\\srv\\share").IsParent(FilePath(L"//srv/share/a")));
   EXPECT_FALSE(FilePath(L"\\\\srv\\share").IsParent(FilePath(L"\\\\SRV\\share\\a")));
+  // Without regard to case in every component; the root as written.
+  EXPECT_TRUE(parent.IsParentIgnoreCase(FilePath(L"c:\\program files\\TAVRO\\app")));
+  EXPECT_FALSE(parent.IsParentIgnoreCase(FilePath(L"c:\\program files\\TAVRO")));
+  EXPECT_FALSE(parent.IsParentIgnoreCase(FilePath(L"C:\\Program Files\\Tavro2\\app")));
+  EXPECT_FALSE(parent.IsParentIgnoreCase(FilePath(L"C:/Program Files/Tavro/app")));
+  EXPECT_FALSE(FilePath().IsParentIgnoreCase(FilePath(L"a")));
 
   FilePath relative(L"D:\\backup");
   EXPECT_TRUE(parent.AppendRelativePath(FilePath(L"c:\\Program Files/Tavro\\app\\\\x.dll"), &relative));

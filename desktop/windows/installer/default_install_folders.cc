@@ -113,8 +113,9 @@ bool IsRegistrationOf(HKEY root, REGSAM view, const std::wstring& name, int stre
   return space != std::wstring::npos && StreamWordMatches(stream, rest.substr(0, space));
 }
 
-std::vector<std::wstring> GetComparableComponents(const base::FilePath& path) {
-  return path.NormalizePathSeparators().StripTrailingSeparators().GetComponents();
+// |path| as IsInsideFolder compares it: backslashes only, no trailing separator.
+base::FilePath MakeComparable(const base::FilePath& path) {
+  return path.NormalizePathSeparators().StripTrailingSeparators();
 }
 
 }  // namespace
@@ -266,15 +267,7 @@ int CountStreamRegistrations(int stream, int enough) {
 }
 
 bool IsInsideFolder(const base::FilePath& path, const base::FilePath& folder) {
-  const std::vector<std::wstring> inner = GetComparableComponents(path);
-  const std::vector<std::wstring> outer = GetComparableComponents(folder);
-  if (outer.empty() || inner.size() <= outer.size())
-    return false;
-  for (size_t i = 0; i < outer.size(); ++i) {
-    if (!base::FilePath::CompareEqualIgnoreCase(inner[i], outer[i]))
-      return false;
-  }
-  return true;
+  return MakeComparable(folder).IsParentIgnoreCase(MakeComparable(path));
 }
 
 }  // namespace installer

@@ -48,23 +48,10 @@ bool IsKind(const base::DictionaryValue& record, const char* kind) {
   return record.GetString(kKind, &value) && value == kind;
 }
 
-// Whether |path| lies below |folder| (not |folder| itself), without regard to case.
-bool IsBelow(const base::FilePath& path, const base::FilePath& folder) {
-  const std::vector<std::wstring> inner = path.GetComponents();
-  const std::vector<std::wstring> outer = folder.GetComponents();
-  if (outer.empty() || inner.size() <= outer.size())
-    return false;
-  for (size_t i = 0; i < outer.size(); ++i) {
-    if (!base::FilePath::CompareEqualIgnoreCase(inner[i], outer[i]))
-      return false;
-  }
-  return true;
-}
-
 // Whether a folder between |folder| and |path| is a link (a junction, say), through which
 // |path| could name a place outside |folder|.
 bool PassesThroughLink(const base::FilePath& path, const base::FilePath& folder) {
-  for (base::FilePath current = path.DirName(); IsBelow(current, folder);
+  for (base::FilePath current = path.DirName(); folder.IsParentIgnoreCase(current);
        current = current.DirName()) {
     const DWORD attributes = ::GetFileAttributesW(current.value().c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -82,7 +69,7 @@ bool IsInsideFolder(const base::FilePath& path, const base::FilePath& folder, bo
   }
   if (or_equal && base::FilePath::CompareEqualIgnoreCase(path.value(), folder.value()))
     return true;
-  return IsBelow(path, folder) && !PassesThroughLink(path, folder);
+  return folder.IsParentIgnoreCase(path) && !PassesThroughLink(path, folder);
 }
 
 // The path under |key|, when it is one that the records may act on.
@@ -527,7 +514,7 @@ bool CreatedFolderOrAncestor(const base::DictionaryValue& record, const base::Fi
   const base::FilePath created = GetCreatedFolder(record);
   return !created.empty() &&
          (base::FilePath::CompareEqualIgnoreCase(created.value(), folder.value()) ||
-          IsBelow(folder, created));
+          created.IsParentIgnoreCase(folder));
 }
 
 base::FilePath GetCreatedFolder(const base::DictionaryValue& record) {
