@@ -1,6 +1,6 @@
 # The build date of the installer library (installer::kBuildDate), and the checks of what
 # the library is made of. Included by the top-level CMakeLists.txt after every target that
-# goes into the library is defined, since later directories add to the core's links.
+# goes into the library is defined, since the library links layers of several directories.
 #
 # The date lives in a one-file library whose source (cmake/write_build_date.cmake) is
 # written again whenever anything that goes into the DLL was rebuilt or changed: the
@@ -65,8 +65,10 @@ add_custom_command(OUTPUT ${build_date_source}
   DEPENDS ${installer_inputs} ${CMAKE_SOURCE_DIR}/cmake/write_build_date.cmake
   COMMENT "Taking the build date" VERBATIM)
 add_library(tavro_build_date STATIC ${build_date_source})
-# Whatever links the core links the date.
-target_link_libraries(tavro_installer_core INTERFACE tavro_build_date)
+# Whatever links the top layers links the date, which the services read. Not the services
+# themselves: the layers above them would then wait for the date, which waits for them.
+target_link_libraries(tavro_installer_frontend INTERFACE tavro_build_date)
+target_link_libraries(tavro_crash_reporter INTERFACE tavro_build_date)
 
 # The lists the checks below read: every input of the library, and this project's own.
 set(installer_inputs_file ${CMAKE_BINARY_DIR}/installer_inputs.txt)
