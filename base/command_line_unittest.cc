@@ -179,7 +179,7 @@ TEST(CommandLineTest, CopySwitchesAndAppendArguments) {
 std::vector<std::wstring> SplitBySystem(const std::wstring& text) {
   int count = 0;
   const win::ScopedLocalAllocTyped<LPWSTR> argv(::CommandLineToArgvW(text.c_str(), &count));
-  return argv ? std::vector<std::wstring>(argv.get(), argv.get() + count)
+  return argv.IsValid() ? std::vector<std::wstring>(argv.Get(), argv.Get() + count)
               : std::vector<std::wstring>();
 }
 

@@ -224,7 +224,7 @@ void WriteToDestinations(const std::string& text) {
 
 void WriteToStandardError(const std::string& text) {
   const HANDLE error_handle = ::GetStdHandle(STD_ERROR_HANDLE);
-  if (!base::win::ScopedHandle::IsHandleValid(error_handle))
+  if (!base::win::HandleTraits::IsValid(error_handle))
     return;  // A process without a console or redirected standard error.
   DWORD written = 0;
   ::WriteFile(error_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);

@@ -35,12 +35,6 @@ int64_t FileEnumerator::FileInfo::GetSize() const {
                               find_data_.nFileSizeLow);
 }
 
-void FileEnumerator::ScopedFindHandle::Close() {
-  if (handle_ != INVALID_HANDLE_VALUE)
-    ::FindClose(handle_);
-  handle_ = INVALID_HANDLE_VALUE;
-}
-
 FileEnumerator::FileEnumerator(const FilePath& root,
                                bool recursive,
                                int file_type,

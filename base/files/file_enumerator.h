@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_owner.h"
 
 namespace base {
 
@@ -65,24 +66,13 @@ class FileEnumerator {
 
  private:
   // Owns a FindFirstFile handle.
-  class ScopedFindHandle {
-   public:
-    ScopedFindHandle() = default;
-    ~ScopedFindHandle() { Close(); }
-    ScopedFindHandle(const ScopedFindHandle&) = delete;
-    ScopedFindHandle& operator=(const ScopedFindHandle&) = delete;
-
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    void Set(HANDLE handle) {
-      Close();
-      handle_ = handle;
-    }
-    void Close();
-
-   private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+  struct FindHandleTraits : win::OwnerTraitsBase {
+    using Value = HANDLE;
+    static HANDLE InvalidValue() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE handle) { return handle != INVALID_HANDLE_VALUE; }
+    static void Free(HANDLE handle) { ::FindClose(handle); }
   };
+  using ScopedFindHandle = win::ScopedOwner<FindHandleTraits>;
 
   // How the folder being searched is read: once with the pattern for the entries to
   // return, and, when recursive with a pattern other than "*", once more with "*" only to

@@ -8,26 +8,17 @@
 #include "base/logging.h"
 #include "base/process/launch_lock.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_owner.h"
 
 namespace base {
 
 namespace {
 
 // Frees the block of GetEnvironmentStringsW.
-class ScopedEnvironmentStrings {
- public:
-  ScopedEnvironmentStrings() : strings_(::GetEnvironmentStringsW()) {}
-  ~ScopedEnvironmentStrings() {
-    if (strings_)
-      ::FreeEnvironmentStringsW(strings_);
-  }
-  ScopedEnvironmentStrings(const ScopedEnvironmentStrings&) = delete;
-  ScopedEnvironmentStrings& operator=(const ScopedEnvironmentStrings&) = delete;
-  const wchar_t* get() const { return strings_; }
-
- private:
-  wchar_t* strings_;
+struct EnvironmentStringsTraits : win::NullIsInvalid<wchar_t*> {
+  static void Free(wchar_t* strings) { ::FreeEnvironmentStringsW(strings); }
 };
+using ScopedEnvironmentStrings = win::ScopedOwner<EnvironmentStringsTraits>;
 
 // The name of a "name=value" entry. Entries such as "=C:=C:\dir" have names that start
 // with '='.
@@ -46,8 +37,8 @@ int CompareNamesIgnoringCase(std::wstring_view a, std::wstring_view b) {
 std::wstring MakeEnvironmentBlock(
     const std::vector<std::pair<std::wstring, std::wstring>>& changes) {
   std::vector<std::wstring> entries;
-  ScopedEnvironmentStrings current;
-  for (const wchar_t* entry = current.get(); entry && *entry; entry += wcslen(entry) + 1)
+  ScopedEnvironmentStrings current(::GetEnvironmentStringsW());
+  for (const wchar_t* entry = current.Get(); entry && *entry; entry += wcslen(entry) + 1)
     entries.emplace_back(entry);
 
   for (const auto& change : changes) {
@@ -82,7 +73,7 @@ std::wstring MakeEnvironmentBlock(
 // usable handle.
 HANDLE MakeInheritable(HANDLE handle, win::ScopedHandle* copy) {
   DWORD flags = 0;
-  if (!win::ScopedHandle::IsHandleValid(handle) || !::GetHandleInformation(handle, &flags))
+  if (!win::HandleTraits::IsValid(handle) || !::GetHandleInformation(handle, &flags))
     return nullptr;
   if (flags & HANDLE_FLAG_INHERIT)
     return handle;
@@ -179,7 +170,7 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
       startup_info.StartupInfo.hStdError = inheritable[2];
     }
     for (HANDLE handle : options.handles_to_inherit) {
-      if (win::ScopedHandle::IsHandleValid(handle))
+      if (win::HandleTraits::IsValid(handle))
         inherited.push_back(handle);
     }
     // The system refuses a list that names a handle twice.

@@ -3,49 +3,23 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_owner.h"
+
 namespace base {
 namespace win {
 
 // Owners of GDI objects, device contexts, icons and windows. Each owns at most one object
-// from the moment it is made, releases it the way the system wants (DeleteObject,
-// DeleteDC, ReleaseDC, DestroyIcon, DestroyWindow) and is move-only. All of them are used
-// on the thread that made the object (window objects must be).
+// from the moment it is made and releases it the way the system wants (DeleteObject,
+// DeleteDC, ReleaseDC, DestroyIcon, DestroyWindow). All of them are used on the thread that
+// made the object (window objects must be).
 
 // A pen, brush, font, bitmap or region: anything DeleteObject frees.
 template <typename T>
-class ScopedGdiObject {
- public:
-  ScopedGdiObject() = default;
-  explicit ScopedGdiObject(T object) : object_(object) {}
-  ScopedGdiObject(ScopedGdiObject&& other) noexcept : object_(other.Release()) {}
-  ScopedGdiObject& operator=(ScopedGdiObject&& other) noexcept {
-    if (this != &other)
-      Reset(other.Release());
-    return *this;
-  }
-  ScopedGdiObject(const ScopedGdiObject&) = delete;
-  ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-  ~ScopedGdiObject() { Reset(); }
-
-  T Get() const { return object_; }
-  bool IsValid() const { return object_ != nullptr; }
-
-  // Frees the object held and takes |object|.
-  void Reset(T object = nullptr) {
-    if (object_ && object_ != object)
-      ::DeleteObject(object_);
-    object_ = object;
-  }
-  // Gives up ownership without freeing.
-  T Release() {
-    T object = object_;
-    object_ = nullptr;
-    return object;
-  }
-
- private:
-  T object_ = nullptr;
+struct GdiObjectTraits : NullIsInvalid<T> {
+  static void Free(T object) { ::DeleteObject(object); }
 };
+template <typename T>
+using ScopedGdiObject = ScopedOwner<GdiObjectTraits<T>>;
 
 using ScopedBitmap = ScopedGdiObject<HBITMAP>;
 using ScopedBrush = ScopedGdiObject<HBRUSH>;
@@ -53,52 +27,16 @@ using ScopedFont = ScopedGdiObject<HFONT>;
 using ScopedRegion = ScopedGdiObject<HRGN>;
 
 // An icon made or loaded by the program (not a shared one, which must not be destroyed).
-class ScopedIcon {
- public:
-  ScopedIcon() = default;
-  explicit ScopedIcon(HICON icon) : icon_(icon) {}
-  ScopedIcon(ScopedIcon&& other) noexcept : icon_(other.Release()) {}
-  ScopedIcon& operator=(ScopedIcon&& other) noexcept {
-    if (this != &other)
-      Reset(other.Release());
-    return *this;
-  }
-  ScopedIcon(const ScopedIcon&) = delete;
-  ScopedIcon& operator=(const ScopedIcon&) = delete;
-  ~ScopedIcon() { Reset(); }
-
-  HICON Get() const { return icon_; }
-  void Reset(HICON icon = nullptr) {
-    if (icon_ && icon_ != icon)
-      ::DestroyIcon(icon_);
-    icon_ = icon;
-  }
-  HICON Release() {
-    HICON icon = icon_;
-    icon_ = nullptr;
-    return icon;
-  }
-
- private:
-  HICON icon_ = nullptr;
+struct IconTraits : NullIsInvalid<HICON> {
+  static void Free(HICON icon) { ::DestroyIcon(icon); }
 };
+using ScopedIcon = ScopedOwner<IconTraits>;
 
 // A memory device context from CreateCompatibleDC.
-class ScopedCreateDC {
- public:
-  explicit ScopedCreateDC(HDC dc) : dc_(dc) {}
-  ScopedCreateDC(const ScopedCreateDC&) = delete;
-  ScopedCreateDC& operator=(const ScopedCreateDC&) = delete;
-  ~ScopedCreateDC() {
-    if (dc_)
-      ::DeleteDC(dc_);
-  }
-
-  HDC Get() const { return dc_; }
-
- private:
-  const HDC dc_;
+struct CreateDCTraits : NullIsInvalid<HDC> {
+  static void Free(HDC dc) { ::DeleteDC(dc); }
 };
+using ScopedCreateDC = ScopedOwner<CreateDCTraits>;
 
 // The device context of a window (or of the screen for null) from GetDC.
 class ScopedGetDC {
@@ -136,36 +74,15 @@ class ScopedSelectObject {
   const HGDIOBJ previous_;
 };
 
-// A window the program created and must destroy (a modeless dialog, a tooltip).
-class ScopedWindow {
- public:
-  ScopedWindow() = default;
-  explicit ScopedWindow(HWND window) : window_(window) {}
-  ScopedWindow(ScopedWindow&& other) noexcept : window_(other.Release()) {}
-  ScopedWindow& operator=(ScopedWindow&& other) noexcept {
-    if (this != &other)
-      Reset(other.Release());
-    return *this;
+// A window the program created and must destroy (a modeless dialog, a tooltip), unless
+// it is already gone.
+struct WindowTraits : NullIsInvalid<HWND> {
+  static void Free(HWND window) {
+    if (::IsWindow(window))
+      ::DestroyWindow(window);
   }
-  ScopedWindow(const ScopedWindow&) = delete;
-  ScopedWindow& operator=(const ScopedWindow&) = delete;
-  ~ScopedWindow() { Reset(); }
-
-  HWND Get() const { return window_; }
-  void Reset(HWND window = nullptr) {
-    if (window_ && window_ != window && ::IsWindow(window_))
-      ::DestroyWindow(window_);
-    window_ = window;
-  }
-  HWND Release() {
-    HWND window = window_;
-    window_ = nullptr;
-    return window;
-  }
-
- private:
-  HWND window_ = nullptr;
 };
+using ScopedWindow = ScopedOwner<WindowTraits>;
 
 }  // namespace win
 }  // namespace base

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_owner.h"
+
 namespace base {
 namespace win {
 
@@ -11,44 +13,22 @@ namespace win {
 // log, when the system refuses to close it.
 bool CloseTrackedHandle(HANDLE handle);
 
-// Owns one kernel handle. Null and INVALID_HANDLE_VALUE are the invalid values. Every
-// handle taken is registered with the handle verifier (base/win/handle_verifier.h) until
-// it is closed or given up; closing an owned handle that the system no longer knows ends
-// the process.
-class ScopedHandle {
- public:
-  ScopedHandle() = default;
-  explicit ScopedHandle(HANDLE handle) { Set(handle); }
-  ScopedHandle(ScopedHandle&& other) noexcept { Set(other.Take()); }
-  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
-    if (this != &other)
-      Set(other.Take());
-    return *this;
-  }
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() { Close(); }
-
-  static bool IsHandleValid(HANDLE handle) {
+// A kernel handle. Null and INVALID_HANDLE_VALUE are the invalid values. Every handle
+// owned is registered with the handle verifier (base/win/handle_verifier.h) until it is
+// closed or given up; closing an owned handle that the system no longer knows ends the
+// process. Owning, giving up and closing keep the thread's last-error value.
+struct HandleTraits {
+  using Value = HANDLE;
+  static HANDLE InvalidValue() { return nullptr; }
+  static bool IsValid(HANDLE handle) {
     return handle != nullptr && handle != INVALID_HANDLE_VALUE;
   }
-
-  bool IsValid() const { return IsHandleValid(handle_); }
-  HANDLE Get() const { return handle_; }
-
-  // Takes ownership of |handle|, closing the previous valid one; keeps the thread's
-  // last-error value.
-  void Set(HANDLE handle);
-
-  // Gives up ownership without closing.
-  HANDLE Take();
-
-  // Closes the handle, if any; keeps the thread's last-error value.
-  void Close();
-
- private:
-  HANDLE handle_ = nullptr;
+  static void OnTake(HANDLE handle, const void* owner);
+  static void OnGiveUp(HANDLE handle, const void* owner);
+  static void Free(HANDLE handle);
 };
+
+using ScopedHandle = ScopedOwner<HandleTraits>;
 
 }  // namespace win
 }  // namespace base

@@ -3,19 +3,20 @@
 
 #include <windows.h>
 
-#include <memory>
+#include "base/win/scoped_owner.h"
 
 namespace base {
 namespace win {
 
-// Frees memory that the system handed out with LocalAlloc (security descriptors, ACLs,
-// FormatMessage buffers, CommandLineToArgvW's array...).
-struct LocalAllocDeleter {
-  void operator()(void* memory) const { ::LocalFree(memory); }
+// Memory that the system handed out with LocalAlloc (security descriptors, ACLs,
+// FormatMessage buffers, CommandLineToArgvW's array...), freed with LocalFree.
+template <typename T>
+struct LocalAllocTraits : NullIsInvalid<T*> {
+  static void Free(T* memory) { ::LocalFree(memory); }
 };
 
 template <typename T>
-using ScopedLocalAllocTyped = std::unique_ptr<T, LocalAllocDeleter>;
+using ScopedLocalAllocTyped = ScopedOwner<LocalAllocTraits<T>>;
 
 using ScopedLocalAlloc = ScopedLocalAllocTyped<void>;
 

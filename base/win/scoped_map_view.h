@@ -3,18 +3,19 @@
 
 #include <windows.h>
 
-#include <memory>
+#include "base/win/scoped_owner.h"
 
 namespace base {
 namespace win {
 
-// Unmaps a view that MapViewOfFile handed out.
-struct MapViewDeleter {
-  void operator()(const void* view) const { ::UnmapViewOfFile(view); }
+// A view that MapViewOfFile handed out, unmapped with UnmapViewOfFile.
+template <typename T>
+struct MapViewTraits : NullIsInvalid<T*> {
+  static void Free(T* view) { ::UnmapViewOfFile(view); }
 };
 
 template <typename T>
-using ScopedMapViewTyped = std::unique_ptr<T, MapViewDeleter>;
+using ScopedMapViewTyped = ScopedOwner<MapViewTraits<T>>;
 
 using ScopedMapView = ScopedMapViewTyped<const void>;
 

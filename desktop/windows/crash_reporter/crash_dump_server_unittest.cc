@@ -366,10 +366,10 @@ TEST(CrashDumpServerTest, ServesAPipeWithTheLowIntegrityLabel) {
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL label = nullptr;
-  ASSERT_TRUE(::GetSecurityDescriptorSacl(descriptor.get(), &present, &label, &defaulted));
+  ASSERT_TRUE(::GetSecurityDescriptorSacl(descriptor.Get(), &present, &label, &defaulted));
   ASSERT_TRUE(present && label);
   EXPECT_EQ(1, label->AceCount);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.get(), FALSE};
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
 
   CrashDumpServer server(L"\\\\.\\pipe\\TavroCrashTest.label", &attributes, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr);

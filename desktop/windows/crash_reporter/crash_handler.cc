@@ -35,9 +35,24 @@ BOOL CALLBACK InitHandlerStackLock(PINIT_ONCE, PVOID, PVOID*) {
 }
 
 bool IsDebuggerException(DWORD code) {
-  // Breakpoint, single step, and debug output in narrow and wide text.
-  return code == 0x80000003 || code == 0x80000004 || code == 0x40010006 || code == 0x4001000A;
+  return code == EXCEPTION_BREAKPOINT || code == EXCEPTION_SINGLE_STEP ||
+         code == DBG_PRINTEXCEPTION_C || code == DBG_PRINTEXCEPTION_WIDE_C;
 }
+
+// Holds a critical section for the rest of a scope. It allocates nothing: it is taken inside
+// exception filters, where the heap may be what failed.
+class AutoCriticalSection {
+ public:
+  explicit AutoCriticalSection(CRITICAL_SECTION* section) : section_(section) {
+    ::EnterCriticalSection(section_);
+  }
+  AutoCriticalSection(const AutoCriticalSection&) = delete;
+  AutoCriticalSection& operator=(const AutoCriticalSection&) = delete;
+  ~AutoCriticalSection() { ::LeaveCriticalSection(section_); }
+
+ private:
+  CRITICAL_SECTION* const section_;
+};
 
 }  // namespace
 
@@ -50,7 +65,6 @@ bool IsDebuggerException(DWORD code) {
 class CrashHandler::AutoHandlerScope {
  public:
   AutoHandlerScope() {
-    ::EnterCriticalSection(&g_handler_stack_lock);
     ++g_handler_stack_index;
     const LONG size = g_handler_stack ? static_cast<LONG>(g_handler_stack->size()) : 0;
     if (g_handler_stack_index <= size)
@@ -60,10 +74,7 @@ class CrashHandler::AutoHandlerScope {
   }
   AutoHandlerScope(const AutoHandlerScope&) = delete;
   AutoHandlerScope& operator=(const AutoHandlerScope&) = delete;
-  ~AutoHandlerScope() {
-    --g_handler_stack_index;
-    ::LeaveCriticalSection(&g_handler_stack_lock);
-  }
+  ~AutoHandlerScope() { --g_handler_stack_index; }
 
   // The handler whose turn it is; null when every handler had its turn.
   CrashHandler* handler() const { return handler_; }
@@ -71,6 +82,8 @@ class CrashHandler::AutoHandlerScope {
   CrashHandler* oldest() const { return oldest_; }
 
  private:
+  // First: taken before the stack is read, let go after the index is put back.
+  AutoCriticalSection hold_{&g_handler_stack_lock};
   CrashHandler* handler_ = nullptr;
   CrashHandler* oldest_ = nullptr;
 };
@@ -117,7 +130,7 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
   app_memory_info_.push_back(AppMemory{0, 0});
 
   if (handler_kinds_ != HANDLER_NONE) {
-    ::EnterCriticalSection(&g_handler_stack_lock);
+    AutoCriticalSection hold(&g_handler_stack_lock);
     if (!g_handler_stack)
       g_handler_stack = new std::vector<CrashHandler*>();
     g_handler_stack->push_back(this);
@@ -127,13 +140,12 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
       previous_invalid_parameter_handler_ = SetInvalidParameterHandler(&HandleInvalidParameter);
     if (handler_kinds_ & HANDLER_PURECALL)
       previous_purecall_handler_ = SetPureCallHandler(&HandlePureVirtualCall);
-    ::LeaveCriticalSection(&g_handler_stack_lock);
   }
 }
 
 CrashHandler::~CrashHandler() {
   if (handler_kinds_ != HANDLER_NONE) {
-    ::EnterCriticalSection(&g_handler_stack_lock);
+    AutoCriticalSection hold(&g_handler_stack_lock);
     RestorePreviousHandlers();
     if (g_handler_stack->back() != this) {
       fputs("warning: removing Hollet handler out of order\n", stderr);
@@ -143,7 +155,6 @@ CrashHandler::~CrashHandler() {
       delete g_handler_stack;
       g_handler_stack = nullptr;
     }
-    ::LeaveCriticalSection(&g_handler_stack_lock);
   }
 
   if (handler_thread_.IsValid()) {
@@ -212,13 +223,13 @@ void __cdecl CrashHandler::HandleInvalidParameter(const wchar_t* expression,
     assertion.line = line;
     assertion.type = ASSERTION_INVALID_PARAMETER;
     const bool success =
-        current && current->WriteMinidumpForRuntimeFailure(kStatusInvalidParameter, &assertion);
+        current && current->WriteMinidumpForRuntimeFailure(STATUS_INVALID_PARAMETER, &assertion);
     CrashHandler* fallback = current ? current : scope.oldest();
     if (!success && fallback && fallback->previous_invalid_parameter_handler_)
       fallback->previous_invalid_parameter_handler_(expression, function, file, line, reserved);
   }
   // A failed check of the C runtime ends the process, and never as a success.
-  ::TerminateProcess(::GetCurrentProcess(), kStatusInvalidParameter);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_INVALID_PARAMETER);
 }
 
 // static
@@ -230,7 +241,7 @@ void __cdecl CrashHandler::HandlePureVirtualCall() {
     memset(&assertion, 0, sizeof(assertion));
     assertion.type = ASSERTION_PURE_VIRTUAL_CALL;
     const bool success = current && current->WriteMinidumpForRuntimeFailure(
-                                        kStatusNoncontinuableException, &assertion);
+                                        STATUS_NONCONTINUABLE_EXCEPTION, &assertion);
     if (!success) {
       // Without a previous handler the C runtime's own pure-call handling follows.
       CrashHandler* fallback = current ? current : scope.oldest();
@@ -239,7 +250,7 @@ void __cdecl CrashHandler::HandlePureVirtualCall() {
       fallback->previous_purecall_handler_();
     }
   }
-  ::TerminateProcess(::GetCurrentProcess(), kStatusNoncontinuableException);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_NONCONTINUABLE_EXCEPTION);
 }
 
 bool CrashHandler::WriteMinidumpForException(EXCEPTION_POINTERS* exception_pointers) {
@@ -267,7 +278,7 @@ bool CrashHandler::WriteMinidumpWithException(DWORD requesting_thread_id,
 
 bool CrashHandler::WriteMinidumpOnHandlerThread(EXCEPTION_POINTERS* exception_pointers,
                                                 AssertionInfo* assertion) {
-  ::EnterCriticalSection(&handler_critical_section_);
+  AutoCriticalSection hold(&handler_critical_section_);
   bool success = false;
   if (handler_thread_.IsValid()) {
     requesting_thread_id_ = ::GetCurrentThreadId();
@@ -282,7 +293,6 @@ bool CrashHandler::WriteMinidumpOnHandlerThread(EXCEPTION_POINTERS* exception_po
     exception_info_ = nullptr;
     assertion_ = nullptr;
   }
-  ::LeaveCriticalSection(&handler_critical_section_);
   return success;
 }
 

@@ -47,10 +47,10 @@ struct PureCallDerived : PureCallBase {
 namespace {
 
 constexpr DWORD kTimeoutMs = 60000;
-constexpr DWORD kStatusAccessViolation = 0xC0000005;
-constexpr DWORD kStatusInvalidParameter = 0xC000000D;
-constexpr DWORD kStatusNoncontinuable = 0xC0000025;
-constexpr DWORD kStatusBreakpoint = 0x80000003;
+constexpr DWORD kStatusAccessViolation = STATUS_ACCESS_VIOLATION;
+constexpr DWORD kStatusInvalidParameter = STATUS_INVALID_PARAMETER;
+constexpr DWORD kStatusNoncontinuable = STATUS_NONCONTINUABLE_EXCEPTION;
+constexpr DWORD kStatusBreakpoint = STATUS_BREAKPOINT;
 // Exit codes of a child that could not get ready to crash.
 constexpr DWORD kChildNotAttached = 3;
 constexpr DWORD kChildNotInProcess = 4;

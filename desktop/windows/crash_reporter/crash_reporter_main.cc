@@ -60,7 +60,7 @@ class PipeSecurity {
       PLOG(WARNING) << "Cannot make the crash pipe's security descriptor";
       return;
     }
-    descriptor_.reset(descriptor);
+    descriptor_.Set(descriptor);
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL sacl = nullptr;

@@ -12,12 +12,8 @@ namespace crash_reporter {
 _invalid_parameter_handler SetInvalidParameterHandler(_invalid_parameter_handler handler);
 _purecall_handler SetPureCallHandler(_purecall_handler handler);
 
-// The exception codes that a failed check of the C runtime and a pure virtual call are
-// reported with.
-constexpr DWORD kStatusInvalidParameter = 0xC000000D;
-constexpr DWORD kStatusNoncontinuableException = 0xC0000025;
-
-// The exception record of such a failure (|code|) on the thread whose |context| was
+// The exception record of a failed check of the C runtime (|code| STATUS_INVALID_PARAMETER)
+// or a pure virtual call (STATUS_NONCONTINUABLE_EXCEPTION) on the thread whose |context| was
 // captured: not continuable, at the captured instruction.
 EXCEPTION_RECORD MakeRuntimeFailureRecord(DWORD code, const CONTEXT& context);
 

@@ -14,8 +14,6 @@ namespace crash_reporter {
 
 namespace {
 
-constexpr DWORD kStatusInvalidHandle = 0xC0000008;
-
 // The application verifier's handle trace (verifier.dll).
 constexpr ULONG kAvrfResourceHandleTrace = 1;
 constexpr ULONG kAvrfOperationBadReference = 3;
@@ -143,7 +141,7 @@ bool DumpFileWriter::CollectHandleOperations(std::string* stream_data) const {
       !ReadTarget(reinterpret_cast<uintptr_t>(pointers.ExceptionRecord), &code, sizeof(code))) {
     return false;
   }
-  if (code != kStatusInvalidHandle)
+  if (code != STATUS_INVALID_HANDLE)
     return true;
 
   // The trace is extra detail: without the verifier the dump is written without it.

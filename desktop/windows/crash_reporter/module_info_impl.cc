@@ -235,7 +235,7 @@ void ModuleInfoImpl::Init(const wchar_t* name,
   }
   base::win::ScopedMapViewTyped<const uint8_t> view(
       static_cast<const uint8_t*>(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0)));
-  if (!view.get()) {
+  if (!view.Get()) {
     PLOG(ERROR) << "MapViewOfFile failed for " << LogName();
     return;
   }
@@ -243,14 +243,14 @@ void ModuleInfoImpl::Init(const wchar_t* name,
   MEMORY_BASIC_INFORMATION info = {};
   LARGE_INTEGER file_size = {};
   if (!::GetFileSizeEx(file, &file_size) ||
-      ::VirtualQuery(view.get(), &info, sizeof(info)) != sizeof(info)) {
+      ::VirtualQuery(view.Get(), &info, sizeof(info)) != sizeof(info)) {
     PLOG(ERROR) << "Cannot get the size of the file of " << LogName();
     return;
   }
   size_t view_size = static_cast<size_t>(file_size.QuadPart);
   if (view_size > info.RegionSize)
     view_size = info.RegionSize;
-  ParseView(view.get(), view_size);
+  ParseView(view.Get(), view_size);
 }
 
 void ModuleInfoImpl::ParseView(const uint8_t* data, size_t size) {

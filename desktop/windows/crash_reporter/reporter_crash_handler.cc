@@ -84,16 +84,16 @@ void __cdecl ReporterInvalidParameterHandler(const wchar_t* expression,
                                              unsigned int line,
                                              uintptr_t reserved) {
   TakeFirstCrashOrSuspend();
-  ReportRuntimeFailure(ClientExceptionRecord::kInvalidParameter, kStatusInvalidParameter,
+  ReportRuntimeFailure(ClientExceptionRecord::kInvalidParameter, STATUS_INVALID_PARAMETER,
                        expression, function, file, line);
-  ::TerminateProcess(::GetCurrentProcess(), kStatusInvalidParameter);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_INVALID_PARAMETER);
 }
 
 void __cdecl ReporterPureCallHandler() {
   TakeFirstCrashOrSuspend();
-  ReportRuntimeFailure(ClientExceptionRecord::kPureCall, kStatusNoncontinuableException, nullptr,
+  ReportRuntimeFailure(ClientExceptionRecord::kPureCall, STATUS_NONCONTINUABLE_EXCEPTION, nullptr,
                        nullptr, nullptr, 0);
-  ::TerminateProcess(::GetCurrentProcess(), kStatusNoncontinuableException);
+  ::TerminateProcess(::GetCurrentProcess(), STATUS_NONCONTINUABLE_EXCEPTION);
 }
 
 }  // namespace

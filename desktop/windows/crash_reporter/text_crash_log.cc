@@ -15,18 +15,35 @@ namespace crash_reporter {
 
 namespace {
 
-constexpr uint64_t kLogBudget = 614400;
-constexpr uint64_t kThreadBudget = 61440;
+// Bytes of memory dumped around pointers, over the whole log: 600 KiB keeps the zipped log
+// a small upload from a machine that just crashed, and is still room for the neighbourhood
+// of several hundred pointers.
+constexpr uint64_t kLogBudgetBytes = 600 * 1024;
+// Bytes each thread other than the crashed one may add to those dumps: a tenth of the log,
+// so that the first threads cannot use up what later ones need.
+constexpr uint64_t kThreadBudgetBytes = 60 * 1024;
+// The crashed thread's pointers: every one of them matters, so it has no limit.
 constexpr uint64_t kUnlimited = std::numeric_limits<uint64_t>::max();
+// Threads written, the crashed one always among them: a runaway thread count must not make
+// the log (and its upload) grow without end.
 constexpr size_t kMaxThreads = 500;
+// Bytes read from the top of a stack: the few frames nearest the crash, in two pages.
 constexpr size_t kMaxStackBytes = 8192;
+// Bytes of the crashed thread's stack read even when its stack is reported smaller: a stack
+// size read from a damaged process may be wrong, and these frames are the ones that matter.
 constexpr size_t kMinCrashedStackBytes = 512;
-constexpr size_t kMinFrameLimit = 512;
-constexpr size_t kStackTail = 128;
-constexpr uint64_t kPageSize = 4096;
-constexpr uint64_t kLowestStack = 4096;
-constexpr uint64_t kCodeRadius = 16;
-constexpr uint64_t kDataRadius = 1024;
+// Bytes of a stack always kept when its frame chain is cut short (frame pointers omitted).
+constexpr size_t kMinFrameLimitBytes = 512;
+// Bytes kept past the last frame or the last used byte: the caller's arguments and spills.
+constexpr size_t kStackTailBytes = 128;
+// The system's page size in bytes: memory is readable or not page by page.
+constexpr uint64_t kPageBytes = 4096;
+// Addresses below the first page are never a stack: the first page is never mapped.
+constexpr uint64_t kLowestStackAddress = 4096;
+// Bytes dumped on either side of a pointer into code (the instructions around it) and of
+// any other pointer (the object it points into and its neighbours).
+constexpr uint64_t kCodeRadiusBytes = 16;
+constexpr uint64_t kDataRadiusBytes = 1024;
 
 // The register table: where each printed value lies in ThreadRegisters, with its width in
 // the low two bits. Its order is the order of the register block; the first 17 entries are
@@ -121,7 +138,7 @@ void ReadStackRegion(const ThreadInfo& thread, MemoryReader* reader) {
   uint64_t length = stack_size == 0 || stack_size > kMaxStackBytes ? kMaxStackBytes : stack_size;
   if (thread.IsCrashed() && length < kMinCrashedStackBytes)
     length = kMinCrashedStackBytes;
-  if (start < kLowestStack)
+  if (start < kLowestStackAddress)
     return;
 
   uint64_t end = start + length;
@@ -132,7 +149,7 @@ void ReadStackRegion(const ThreadInfo& thread, MemoryReader* reader) {
     if (data)
       break;
     // Unreadable memory ends the stack: retry up to the page boundary below the end.
-    end = end % kPageSize ? end - end % kPageSize : end - kPageSize;
+    end = end % kPageBytes ? end - end % kPageBytes : end - kPageBytes;
   }
   if (!data)
     return;
@@ -142,7 +159,7 @@ void ReadStackRegion(const ThreadInfo& thread, MemoryReader* reader) {
     size_t used = read;
     while (used > 0 && data[used - 1] == 0)
       --used;
-    keep = ((used + 7) & ~static_cast<size_t>(7)) + kStackTail;
+    keep = ((used + 7) & ~static_cast<size_t>(7)) + kStackTailBytes;
   } else if (!thread.IsCrashed()) {
     const MemoryReader::Region bytes = {data, start, read};
     size_t limit = 0;
@@ -154,14 +171,14 @@ void ReadStackRegion(const ThreadInfo& thread, MemoryReader* reader) {
         break;
       frame = next;
     }
-    if (limit < kMinFrameLimit)
-      limit = kMinFrameLimit;
+    if (limit < kMinFrameLimitBytes)
+      limit = kMinFrameLimitBytes;
     for (size_t offset = 0; offset + 16 <= read && offset <= limit; offset += 8) {
       const uint64_t value = ReadSlot(bytes, offset);
       if (value % 8 == 0 && InRegion(bytes, value) && value - start > limit)
         limit = static_cast<size_t>(value - start);
     }
-    keep = limit + kStackTail;
+    keep = limit + kStackTailBytes;
   }
   region.data = data;
   region.start = start;
@@ -172,11 +189,11 @@ void ReadStackRegion(const ThreadInfo& thread, MemoryReader* reader) {
 uint64_t ThreadBudget(const MemoryRangeSet& ranges, bool crashed, bool last) {
   if (crashed)
     return kUnlimited;
-  if (ranges.total() >= kLogBudget)
+  if (ranges.total() >= kLogBudgetBytes)
     return 0;
-  const uint64_t rest = kLogBudget - ranges.total();
-  if (rest > kThreadBudget)
-    return kThreadBudget;
+  const uint64_t rest = kLogBudgetBytes - ranges.total();
+  if (rest > kThreadBudgetBytes)
+    return kThreadBudgetBytes;
   return last ? rest : rest / 2;
 }
 
@@ -187,12 +204,12 @@ void AddMemoryAround(uint64_t value,
                      uint64_t* budget) {
   if (value == 0 || !state.IsReadable(value))
     return;
-  uint64_t radius = kDataRadius;
+  uint64_t radius = kDataRadiusBytes;
   for (const auto& module : state.GetModules()) {
     const uint64_t code_size = module->GetCodeSize();
     if (code_size != 0 && value >= module->GetCodeBase() &&
         value - module->GetCodeBase() < code_size) {
-      radius = kCodeRadius;
+      radius = kCodeRadiusBytes;
       break;
     }
   }
@@ -368,9 +385,9 @@ bool WriteMemoryDumps(FILE* file, const ProcessState& state, const MemoryRangeSe
     uint64_t start = it->first;
     uint64_t end = it->second;
     if (!state.IsReadable(start))
-      start = (start | (kPageSize - 1)) + 1;
+      start = (start | (kPageBytes - 1)) + 1;
     if (!state.IsReadable(end))
-      end &= ~(kPageSize - 1);
+      end &= ~(kPageBytes - 1);
     if (start >= end)
       continue;
     size_t read = 0;

@@ -74,7 +74,7 @@ std::wstring ReadDacl(const base::FilePath& folder) {
   base::win::ScopedLocalAlloc descriptor(raw_descriptor);
   LPWSTR raw_text = nullptr;
   if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
-          descriptor.get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &raw_text, nullptr)) {
+          descriptor.Get(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &raw_text, nullptr)) {
     return std::wstring();
   }
   base::win::ScopedLocalAlloc text(raw_text);

@@ -8,7 +8,6 @@
 #include <aclapi.h>
 #include <shellapi.h>
 
-#include <memory>
 #include <string>
 #include <utility>
 
@@ -48,8 +47,8 @@ constexpr wchar_t kUacPolicyKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 
 // Frees a SID made by AllocateAndInitializeSid.
-struct SidDeleter {
-  void operator()(void* sid) const { ::FreeSid(sid); }
+struct SidTraits : base::win::NullIsInvalid<PSID> {
+  static void Free(PSID sid) { ::FreeSid(sid); }
 };
 
 // Starts |program| with the arguments of |command_line| through the shell's "runas" verb,
@@ -227,7 +226,7 @@ bool Installer::FixEventACL(HANDLE event) {
     PLOG(ERROR) << "FixEventACL: failed to AllocateAndInitializeSid";
     return false;
   }
-  const std::unique_ptr<void, SidDeleter> administrators(raw_sid);
+  const base::win::ScopedOwner<SidTraits> administrators(raw_sid);
   EXPLICIT_ACCESSW entry = {};
   entry.grfAccessPermissions = GENERIC_ALL;
   entry.grfAccessMode = GRANT_ACCESS;

@@ -95,16 +95,16 @@ bool CrashedChild::Start(const char* child_test) {
   }
   base::win::ScopedMapViewTyped<const SharedBlock> shared(static_cast<const SharedBlock*>(
       ::MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, sizeof(SharedBlock))));
-  if (!shared) {
+  if (!shared.IsValid()) {
     ADD_FAILURE() << "MapViewOfFile failed: " << ::GetLastError();
     return false;
   }
   const ULONGLONG deadline = ::GetTickCount64() + kCrashDeadlineMs;
-  while (!shared->ready.load() && ::GetTickCount64() < deadline &&
+  while (!shared.Get()->ready.load() && ::GetTickCount64() < deadline &&
          !process_.WaitForExitWithTimeout(10, nullptr)) {
   }
-  const bool ready = shared->ready.load() != 0;
-  info_ = shared->info;
+  const bool ready = shared.Get()->ready.load() != 0;
+  info_ = shared.Get()->info;
   if (!ready) {
     ADD_FAILURE() << "the child did not crash in time";
     return false;
@@ -128,7 +128,7 @@ void RunCrashingChild() {
   // The view stays until the crashed process is ended.
   static base::win::ScopedMapViewTyped<SharedBlock> view(static_cast<SharedBlock*>(
       ::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, sizeof(SharedBlock))));
-  g_shared = view.get();
+  g_shared = view.Get();
   if (!g_shared)
     return;
   g_marker = new char[sizeof(kChildMarker)];

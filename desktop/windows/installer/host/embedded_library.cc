@@ -47,14 +47,14 @@ PSID GetCurrentUserSid(std::vector<BYTE>* buffer) {
 base::win::ScopedLocalAlloc MakePrivateFolderSecurity(PSID user) {
   wchar_t* raw_sid = nullptr;
   if (!::ConvertSidToStringSidW(user, &raw_sid))
-    return nullptr;
+    return base::win::ScopedLocalAlloc();
   base::win::ScopedLocalAlloc sid_text(raw_sid);
   const std::wstring sid(raw_sid);
   const std::wstring sddl = L"O:" + sid + L"D:P(A;OICI;FA;;;" + sid + L")(A;OICI;FA;;;SY)";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {
-    return nullptr;
+    return base::win::ScopedLocalAlloc();
   }
   return base::win::ScopedLocalAlloc(descriptor);
 }
@@ -152,21 +152,21 @@ bool EmbeddedLibrary::OpenFolder(const std::wstring& folder, std::string* error)
                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   };
-  folder_handle_.Reset(open_folder());
+  folder_handle_.Set(open_folder());
   if (!folder_handle_.IsValid() &&
       (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND)) {
     base::win::ScopedLocalAlloc security = MakePrivateFolderSecurity(user);
-    if (!security) {
+    if (!security.IsValid()) {
       *error = DescribeError("cannot make the security of a private folder", ::GetLastError());
       return false;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.get(), FALSE};
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Get(), FALSE};
     if (!::CreateDirectoryW(folder.c_str(), &attributes) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS) {
       *error = DescribeError("cannot create the folder " + ToUtf8(folder), ::GetLastError());
       return false;
     }
-    folder_handle_.Reset(open_folder());
+    folder_handle_.Set(open_folder());
   }
   if (!folder_handle_.IsValid()) {
     *error = DescribeError("cannot open the folder " + ToUtf8(folder), ::GetLastError());
@@ -267,7 +267,7 @@ EmbeddedLibrary::Write EmbeddedLibrary::WriteAndRename(bool replace,
     else if (written != size_)
       write_error = ERROR_WRITE_FAULT;
     if (write_error != ERROR_SUCCESS) {
-      temp.Reset(nullptr);
+      temp.Close();
       ::DeleteFileW(temp_path.c_str());
       *error = DescribeError("cannot write " + ToUtf8(temp_path), write_error);
       return Write::kFailed;

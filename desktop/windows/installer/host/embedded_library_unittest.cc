@@ -14,6 +14,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/process/launch.h"
+#include "base/win/scoped_owner.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -32,8 +33,8 @@ base::FilePath BinFolder() {
   return base::FilePath(test::GetTestBinFolder());
 }
 
-struct AlgorithmCloser {
-  void operator()(void* algorithm) const { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
+struct AlgorithmTraits : base::win::NullIsInvalid<BCRYPT_ALG_HANDLE> {
+  static void Free(BCRYPT_ALG_HANDLE algorithm) { ::BCryptCloseAlgorithmProvider(algorithm, 0); }
 };
 
 std::string HexSha256(const std::string& bytes) {
@@ -42,9 +43,9 @@ std::string HexSha256(const std::string& bytes) {
                                                     nullptr, 0))) {
     return std::string();
   }
-  std::unique_ptr<void, AlgorithmCloser> algorithm(raw_algorithm);
+  base::win::ScopedOwner<AlgorithmTraits> algorithm(raw_algorithm);
   unsigned char digest[32] = {};
-  if (!BCRYPT_SUCCESS(::BCryptHash(algorithm.get(), nullptr, 0,
+  if (!BCRYPT_SUCCESS(::BCryptHash(algorithm.Get(), nullptr, 0,
                                    reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())),
                                    static_cast<ULONG>(bytes.size()), digest, sizeof(digest)))) {
     return std::string();

@@ -3,61 +3,31 @@
 
 #include <windows.h>
 
+#include "base/win/scoped_map_view.h"
+#include "base/win/scoped_owner.h"
+
 // Owners of the few kernel objects the host touches before the library is loaded. The host
-// links nothing of the library's base code: it must start with only system DLLs, and the
-// handle verifier belongs to the library that it loads.
+// links nothing of the library's base code (the owner template is header-only): it must start
+// with only system DLLs, and the handle verifier belongs to the library that it loads.
 
 namespace installer_host {
 
-// Owns one kernel handle; null and INVALID_HANDLE_VALUE both mean none. Move-only.
-class HostHandle {
- public:
-  HostHandle() = default;
-  explicit HostHandle(HANDLE handle) { Reset(handle); }
-  HostHandle(HostHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-  HostHandle& operator=(HostHandle&& other) noexcept {
-    if (this != &other) {
-      Reset(other.handle_);
-      other.handle_ = nullptr;
-    }
-    return *this;
-  }
-  HostHandle(const HostHandle&) = delete;
-  HostHandle& operator=(const HostHandle&) = delete;
-  ~HostHandle() { Reset(nullptr); }
-
-  bool IsValid() const { return handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
-  // Closes the handle held, if any, and takes |handle|; keeps the thread's last error.
-  void Reset(HANDLE handle) {
+// A kernel handle, closed with CloseHandle; null and INVALID_HANDLE_VALUE both mean none.
+// Closing keeps the thread's last error.
+struct HostHandleTraits : base::win::OwnerTraitsBase {
+  using Value = HANDLE;
+  static HANDLE InvalidValue() { return nullptr; }
+  static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+  static void Free(HANDLE handle) {
     const DWORD last_error = ::GetLastError();
-    if (handle_)
-      ::CloseHandle(handle_);
-    handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    ::CloseHandle(handle);
     ::SetLastError(last_error);
   }
-
- private:
-  HANDLE handle_ = nullptr;
 };
+using HostHandle = base::win::ScopedOwner<HostHandleTraits>;
 
-// Owns a mapped view of a file.
-class HostMappedView {
- public:
-  explicit HostMappedView(const void* view) : view_(view) {}
-  HostMappedView(const HostMappedView&) = delete;
-  HostMappedView& operator=(const HostMappedView&) = delete;
-  ~HostMappedView() {
-    if (view_)
-      ::UnmapViewOfFile(view_);
-  }
-
-  const void* Get() const { return view_; }
-
- private:
-  const void* view_;
-};
+// A mapped view of a file.
+using HostMappedView = base::win::ScopedMapView;
 
 }  // namespace installer_host
 

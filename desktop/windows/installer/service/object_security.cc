@@ -104,7 +104,7 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
 
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
-  if (!::GetSecurityDescriptorControl(descriptor.get(), &control, &revision)) {
+  if (!::GetSecurityDescriptorControl(descriptor.Get(), &control, &revision)) {
     PLOG(ERROR) << "GetSecurityDescriptorControl failed for " << object_name;
     return false;
   }
@@ -173,13 +173,13 @@ int HasAccess(const std::wstring& object_name, SE_OBJECT_TYPE object_type, ACCES
   DWORD privileges_size = static_cast<DWORD>(privileges.size());
   DWORD granted = 0;
   BOOL access_status = FALSE;
-  BOOL checked = ::AccessCheck(descriptor.get(), token.Get(), desired, &mapping,
+  BOOL checked = ::AccessCheck(descriptor.Get(), token.Get(), desired, &mapping,
                                reinterpret_cast<PPRIVILEGE_SET>(privileges.data()),
                                &privileges_size, &granted, &access_status);
   if (!checked && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
       privileges_size > privileges.size()) {
     privileges.resize(privileges_size);
-    checked = ::AccessCheck(descriptor.get(), token.Get(), desired, &mapping,
+    checked = ::AccessCheck(descriptor.Get(), token.Get(), desired, &mapping,
                             reinterpret_cast<PPRIVILEGE_SET>(privileges.data()),
                             &privileges_size, &granted, &access_status);
   }

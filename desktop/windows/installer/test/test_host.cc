@@ -10,6 +10,7 @@
 #include "base/json/json_writer.h"
 #include "base/logging.h"
 #include "base/values.h"
+#include "base/win/scoped_owner.h"
 #include "desktop/windows/installer/test/installer_process.h"
 
 namespace installer {
@@ -21,26 +22,18 @@ constexpr int kProductConfigId = 133;
 constexpr wchar_t kTextResourceType[] = L"TXT";
 
 // An executable mapped for reading its resources only.
-class ResourceModule {
- public:
-  explicit ResourceModule(const base::FilePath& path)
-      : module_(::LoadLibraryExW(path.value().c_str(),
-                                 nullptr,
-                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
-    if (!module_)
-      PLOG(ERROR) << "Cannot open the resources of " << path;
-  }
-  ~ResourceModule() {
-    if (module_)
-      ::FreeLibrary(module_);
-  }
-  ResourceModule(const ResourceModule&) = delete;
-  ResourceModule& operator=(const ResourceModule&) = delete;
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
+struct ResourceModuleTraits : base::win::NullIsInvalid<HMODULE> {
+  static void Free(HMODULE module) { ::FreeLibrary(module); }
 };
+using ResourceModule = base::win::ScopedOwner<ResourceModuleTraits>;
+
+ResourceModule OpenResourceModule(const base::FilePath& path) {
+  ResourceModule module(::LoadLibraryExW(path.value().c_str(), nullptr,
+                                         LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!module.IsValid())
+    PLOG(ERROR) << "Cannot open the resources of " << path;
+  return module;
+}
 
 // A pending change of an executable's resources, discarded unless committed.
 class ResourceUpdate {
@@ -82,20 +75,20 @@ BOOL CALLBACK TakeLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR re
 
 // The product configuration and the language it is stored under.
 bool ReadConfigResource(const base::FilePath& host, std::string* json, WORD* language) {
-  const ResourceModule module(host);
-  if (!module.get())
+  const ResourceModule module = OpenResourceModule(host);
+  if (!module.IsValid())
     return false;
   const HRSRC resource =
-      ::FindResourceW(module.get(), MAKEINTRESOURCEW(kProductConfigId), kTextResourceType);
-  const HGLOBAL loaded = resource ? ::LoadResource(module.get(), resource) : nullptr;
+      ::FindResourceW(module.Get(), MAKEINTRESOURCEW(kProductConfigId), kTextResourceType);
+  const HGLOBAL loaded = resource ? ::LoadResource(module.Get(), resource) : nullptr;
   const void* data = loaded ? ::LockResource(loaded) : nullptr;
   if (!data) {
     LOG(ERROR) << host << " has no product configuration";
     return false;
   }
-  json->assign(static_cast<const char*>(data), ::SizeofResource(module.get(), resource));
+  json->assign(static_cast<const char*>(data), ::SizeofResource(module.Get(), resource));
   *language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL);
-  ::EnumResourceLanguagesW(module.get(), kTextResourceType, MAKEINTRESOURCEW(kProductConfigId),
+  ::EnumResourceLanguagesW(module.Get(), kTextResourceType, MAKEINTRESOURCEW(kProductConfigId),
                            TakeLanguage, reinterpret_cast<LONG_PTR>(language));
   return true;
 }
@@ -162,10 +155,10 @@ bool ReplaceResource(const base::FilePath& program,
                      const std::string& data) {
   std::vector<WORD> languages;
   {
-    const ResourceModule module(program);
-    if (!module.get())
+    const ResourceModule module = OpenResourceModule(program);
+    if (!module.IsValid())
       return false;
-    ::EnumResourceLanguagesW(module.get(), type, MAKEINTRESOURCEW(id), CollectLanguage,
+    ::EnumResourceLanguagesW(module.Get(), type, MAKEINTRESOURCEW(id), CollectLanguage,
                              reinterpret_cast<LONG_PTR>(&languages));
   }
   if (languages.empty()) {

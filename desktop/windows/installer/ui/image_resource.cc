@@ -15,6 +15,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include "base/logging.h"
+#include "base/win/scoped_owner.h"
 
 namespace installer {
 
@@ -74,26 +75,10 @@ using ScopedGpBitmap = ScopedGpObject<Gdiplus::GpBitmap, &DisposeBitmap>;
 using ScopedGpGraphics = ScopedGpObject<Gdiplus::GpGraphics, &DeleteGraphics>;
 
 // Movable global memory not yet handed to a stream.
-class ScopedHGlobal {
- public:
-  explicit ScopedHGlobal(HGLOBAL memory) : memory_(memory) {}
-  ScopedHGlobal(const ScopedHGlobal&) = delete;
-  ScopedHGlobal& operator=(const ScopedHGlobal&) = delete;
-  ~ScopedHGlobal() {
-    if (memory_)
-      ::GlobalFree(memory_);
-  }
-
-  HGLOBAL Get() const { return memory_; }
-  HGLOBAL Release() {
-    HGLOBAL memory = memory_;
-    memory_ = nullptr;
-    return memory;
-  }
-
- private:
-  HGLOBAL memory_;
+struct HGlobalTraits : base::win::NullIsInvalid<HGLOBAL> {
+  static void Free(HGLOBAL memory) { ::GlobalFree(memory); }
 };
+using ScopedHGlobal = base::win::ScopedOwner<HGlobalTraits>;
 
 // A stream over a copy of the resource's bytes; the stream frees the copy when released.
 Microsoft::WRL::ComPtr<IStream> OpenResourceStream(HMODULE module, int name, const wchar_t* type) {
@@ -127,7 +112,7 @@ Microsoft::WRL::ComPtr<IStream> OpenResourceStream(HMODULE module, int name, con
     LOG(ERROR) << "CreateStreamOnHGlobal failed: 0x" << std::hex << result;
     return nullptr;
   }
-  copy.Release();
+  copy.Take();
   return stream;
 }
 

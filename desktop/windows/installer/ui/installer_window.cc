@@ -148,7 +148,7 @@ InstallerWindow::InstallerWindow(Settings* settings, Stats* stats, bool progress
 }
 
 InstallerWindow::~InstallerWindow() {
-  tooltip_.Reset();
+  tooltip_.Close();
   if (!progress_only_)
     settings_->RemoveObserver(this);
   // The dialogs' last messages must not reach this half-destroyed object.
@@ -165,8 +165,8 @@ InstallerWindow::~InstallerWindow() {
     Win32DialogDispatcher::GetInstance()->Deactivate(main_dialog_.Get());
   }
   // The options dialog goes with its parent.
-  options_dialog_.Release();
-  main_dialog_.Reset();
+  options_dialog_.Take();
+  main_dialog_.Close();
 }
 
 bool InstallerWindow::Init() {
@@ -537,10 +537,10 @@ LRESULT CALLBACK InstallerWindow::DialogProc(HWND dialog,
     ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
     // The main dialog is made first, the options dialog inside it.
     if (!window->main_dialog_.Get()) {
-      window->main_dialog_.Reset(dialog);
+      window->main_dialog_.Set(dialog);
       window->OnInitMainDialog();
     } else {
-      window->options_dialog_.Reset(dialog);
+      window->options_dialog_.Set(dialog);
       window->OnInitOptionsDialog();
     }
     return TRUE;
@@ -906,7 +906,7 @@ void InstallerWindow::OnInitOptionsDialog() {
 
 void InstallerWindow::CreateModeTooltip() {
   const HWND options = options_dialog_.Get();
-  tooltip_.Reset(::CreateWindowExW(
+  tooltip_.Set(::CreateWindowExW(
       WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
       WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX | TTS_USEVISUALSTYLE, CW_USEDEFAULT, CW_USEDEFAULT,
       CW_USEDEFAULT, CW_USEDEFAULT, options, nullptr, ::GetModuleHandleW(nullptr), nullptr));
@@ -1072,7 +1072,7 @@ void InstallerWindow::RebuildBackground(bool force) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
   BackgroundBrush brush;
-  brush.bitmap.Reset(::CreateCompatibleBitmap(screen.Get(), width, height));
+  brush.bitmap.Set(::CreateCompatibleBitmap(screen.Get(), width, height));
   if (!brush.bitmap.IsValid())
     return;
   {
@@ -1081,7 +1081,7 @@ void InstallerWindow::RebuildBackground(bool force) {
     base::win::ScopedSelectObject target_bitmap(target.Get(), brush.bitmap.Get());
     ::BitBlt(target.Get(), 0, 0, width, height, source.Get(), rect.left, rect.top, SRCCOPY);
   }
-  brush.brush.Reset(::CreatePatternBrush(brush.bitmap.Get()));
+  brush.brush.Set(::CreatePatternBrush(brush.bitmap.Get()));
   if (brush.brush.IsValid())
     brushes_[control] = std::move(brush);
 }

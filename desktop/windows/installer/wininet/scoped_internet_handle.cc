@@ -8,12 +8,10 @@
 
 namespace installer {
 
-void ScopedInternetHandle::Close() {
-  if (!handle_)
-    return;
-  if (!::InternetCloseHandle(handle_))
+// static
+void InternetHandleTraits::Free(void* handle) {
+  if (!::InternetCloseHandle(handle))
     PLOG(WARNING) << "InternetCloseHandle failed";
-  handle_ = nullptr;
 }
 
 }  // namespace installer

@@ -4,19 +4,15 @@
 
 #include <wininet.h>
 
-#include <memory>
 #include <string_view>
 
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_local_alloc.h"
 
 namespace installer {
 
 namespace {
-
-struct LocalFreeDeleter {
-  void operator()(wchar_t* buffer) const { ::LocalFree(buffer); }
-};
 
 // The system's text for |error|: WinINet's own messages live in wininet.dll.
 std::string GetErrorText(DWORD error) {
@@ -31,7 +27,7 @@ std::string GetErrorText(DWORD error) {
   }
   const DWORD length =
       ::FormatMessageW(flags, module, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::unique_ptr<wchar_t, LocalFreeDeleter> owned_buffer(buffer);
+  base::win::ScopedLocalAllocTyped<wchar_t> owned_buffer(buffer);
   if (length == 0)
     return "unknown error";
   std::wstring_view text(buffer, length);

@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "desktop/windows/installer/host/host_handles.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 
 #ifndef STUB_INTERNAL_VERSION
@@ -55,21 +56,8 @@ using installer::test::StubName;
 constexpr DWORD kMaxHoldMs = 10 * 60 * 1000;
 constexpr int kExitWorkFailed = 3;
 
-// Owns a kernel handle; the base library's holder would bring in more than kernel32.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  ~Handle() {
-    if (handle_)
-      ::CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
+// The host's owner of a kernel handle: the base library's would bring in more than kernel32.
+using Handle = installer_host::HostHandle;
 
 std::wstring GetEnv(const std::wstring& name) {
   wchar_t buffer[1024];
@@ -101,8 +89,8 @@ bool WriteWholeFile(const std::wstring& path, const std::string& data, bool appe
                                   append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
   DWORD written = 0;
-  return file.get() &&
-         ::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+  return file.Get() &&
+         ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
          written == data.size();
 }
 
@@ -180,7 +168,7 @@ int ConfiguredExitCode(const std::wstring& env_name, const std::wstring& program
                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     char buffer[16] = {};
     DWORD read = 0;
-    if (file.get() && ::ReadFile(file.get(), buffer, sizeof(buffer) - 1, &read, nullptr)) {
+    if (file.Get() && ::ReadFile(file.Get(), buffer, sizeof(buffer) - 1, &read, nullptr)) {
       for (DWORD i = 0; i < read; ++i)
         text += static_cast<wchar_t>(buffer[i]);
     }
@@ -240,8 +228,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   if (!hold_event.empty()) {
     // The test normally made the event; made here, it waits for its first signal.
     const Handle event(::CreateEventW(nullptr, TRUE, FALSE, hold_event.c_str()));
-    if (event.get())
-      ::WaitForSingleObject(event.get(), kMaxHoldMs);
+    if (event.Get())
+      ::WaitForSingleObject(event.Get(), kMaxHoldMs);
   }
 
   const int exit_code = ConfiguredExitCode(env_name, program);

@@ -13,6 +13,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/win/scoped_owner.h"
 
 namespace quillbox {
 
@@ -41,22 +42,13 @@ std::string WinHttpMessage(const char* function) {
 }
 
 // Owns an HINTERNET of WinHTTP.
-class ScopedWinHttpHandle {
- public:
-  explicit ScopedWinHttpHandle(HINTERNET handle) : handle_(handle) {}
-  ScopedWinHttpHandle(const ScopedWinHttpHandle&) = delete;
-  ScopedWinHttpHandle& operator=(const ScopedWinHttpHandle&) = delete;
-  ~ScopedWinHttpHandle() {
-    if (handle_ && !::WinHttpCloseHandle(handle_))
+struct WinHttpHandleTraits : base::win::NullIsInvalid<HINTERNET> {
+  static void Free(HINTERNET handle) {
+    if (!::WinHttpCloseHandle(handle))
       LOG(ERROR) << WinHttpMessage("WinHttpCloseHandle");
   }
-
-  bool IsValid() const { return handle_ != nullptr; }
-  HINTERNET Get() const { return handle_; }
-
- private:
-  HINTERNET handle_;
 };
+using ScopedWinHttpHandle = base::win::ScopedOwner<WinHttpHandleTraits>;
 
 }  // namespace
 
