@@ -117,7 +117,7 @@ done
 # The copy of the last installation, from outside: its installation subfolder is made just
 # before the first file, and each folder's time changes with the last file put into it.
 subfolder=$(dirname "$(find "$install_unix" -mindepth 2 -maxdepth 2 -type d -name data -print -quit)")
-copy_times="$start $(stat -c %W "$subfolder") $(find "$subfolder" -type d -printf '%T@\n' | sort -g | tail -n 1)"
+copy_times="$start $(stat -c %.9W "$subfolder") $(find "$subfolder" -type d -printf '%T@\n' | sort -g | tail -n 1)"
 # For scale, what Wine itself takes for the copy: the same files copied by its xcopy.
 rm -rf "$work/reference_copy"
 start=$(now)
