@@ -7,7 +7,9 @@
 # Beside them, the same work on the same platform: the unpacked files copied under Wine by a
 # small Windows program (copy_reference.exe, CopyFileW file by file) and the start of a
 # program that imports kernel32 alone (startup_reference.exe), so that the phases of the
-# installation can be told apart into Wine's own cost and ours.
+# installation can be told apart into Wine's own cost and ours; and the transaction's copy
+# operation against CopyFileW in one process (copy_benchmark.exe). The backend's phase is
+# split by the times of the installation subfolder that its copy fills.
 #
 # The installation includes everything a user's does: the download-URL request, the
 # download over loopback, the checksum, the signer check (installer and package are signed
@@ -112,12 +114,20 @@ for round in 1 2 3; do
   installs+=("$(elapsed "$start")")
   [ -f "$install_unix/launcher.exe" ] || { echo "round $round: nothing installed" >&2; exit 1; }
 done
+# The copy of the last installation, from outside: its installation subfolder is made just
+# before the first file, and each folder's time changes with the last file put into it.
+subfolder=$(dirname "$(find "$install_unix" -mindepth 2 -maxdepth 2 -type d -name data -print -quit)")
+copy_times="$start $(stat -c %.9W "$subfolder") $(find "$subfolder" -type d -printf '%T@\n' | sort -g | tail -n 1)"
 # For scale, what Wine itself takes for the copy: the same files copied by its xcopy.
 rm -rf "$work/reference_copy"
 start=$(now)
 wine cmd /c xcopy /E /I /Q /Y "$(winepath -w "$work/reference")" \
   "$(winepath -w "$work/reference_copy")" >/dev/null 2>&1
 wine_copy=$(elapsed "$start")
+# The copy operation alone, in one process, against CopyFileW there (copy_benchmark.exe).
+operation=$(wine "$bin/copy_benchmark.exe" "$(winepath -w "$work/reference")" \
+  "$(winepath -w "$work/operation_copy")" 1 | sed -n 's/^ratio: //p')
+rm -rf "$work/operation_copy"
 rm -rf "$work/reference" "$work/reference_copy" "$install_unix"
 starts=()
 for _ in 1 2 3 4 5; do
@@ -137,14 +147,16 @@ printf 'for scale, the copy alone: cp -r %s s, under Wine (xcopy) %s s\n' "$(med
   "$wine_copy"
 printf 'the same platform: the copy by copy_reference.exe under Wine %s s (rounds: %s); a\n' \
   "$wine_program_copy" "${wine_copies[*]}"
-printf '  kernel32-only program starts in %s s\n' "$(median "${starts[@]}")"
+printf '  kernel32-only program starts in %s s; the transaction'"'"'s copy operation takes %s\n' \
+  "$(median "${starts[@]}")" "$operation"
+printf '  times what CopyFileW does in the same process\n'
 python3 -c 'import sys; print("ratio: %.2f (goal: at most 1.3)" % (float(sys.argv[1]) / float(sys.argv[2])))' \
   "$inst" "$ref"
 # Where the last installation spent its time, from the statistics it sent (milliseconds
 # since the front end started).
 for _ in $(seq 50); do [ -s "$work/server/stats.json" ] && break; sleep 0.1; done
 tail -n 1 "$work/server/stats.json" | python3 -c '
-import json, sys
+import json, sys, time
 fetch = json.loads(sys.stdin.read())["fetches"][-1]
 at = lambda key: fetch[key]["elapsed"] / 1000.0
 total = float(sys.argv[1])
@@ -159,7 +171,16 @@ wine_copy, wine_start = float(sys.argv[2]), float(sys.argv[3])
 references = {"start-up": ("a kernel32-only program starting", wine_start),
               "unpacking": ("writing the files: their copy under Wine", wine_copy),
               "backend: hand-over, copy, registry; statistics":
-                  ("the copy under Wine", wine_copy)}
+                  ("the copy under Wine", wine_copy),
+              "  the copy of the package files": ("the copy under Wine", wine_copy)}
+# The phase split of the backend by the times of the installation subfolder, against the
+# wall-clock time the front end noted when the package was ready (and the end of its process).
+started, copy_start, copy_end = (float(t) for t in sys.argv[4].split())
+ready = fetch["package_ready_time"]["time"]
+ready = time.mktime(time.strptime(ready[:19], "%Y-%m-%d %H:%M:%S")) + float(ready[19:])
+phases += [("  hand-over to the backend in the package", ready, copy_start),
+           ("  the copy of the package files", copy_start, copy_end),
+           ("  after the copy; statistics", copy_end, started + total)]
 print("Phases of the last installation (beside: the same platform doing that work):")
 for name, begin, end in phases:
     line = "  %-48s %6.2f s" % (name, end - begin)
@@ -167,4 +188,4 @@ for name, begin, end in phases:
         what, seconds = references[name]
         line += "   %s %.2f s, ratio %.2f" % (what, seconds, (end - begin) / seconds)
     print(line)
-' "${installs[2]}" "$wine_program_copy" "$(median "${starts[@]}")"
+' "${installs[2]}" "$wine_program_copy" "$(median "${starts[@]}")" "$copy_times"

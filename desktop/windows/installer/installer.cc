@@ -558,16 +558,24 @@ void Installer::PostStep(const base::Location& from_here, base::Closure step) {
 void Installer::RunStepIfRunning(const base::Closure& step) {
   if (!running_ || !settings_)
     return;
-  // The watcher tells of the cancellation a little later; no step starts after it.
-  if (interrupted_event_.IsValid() &&
-      ::WaitForSingleObject(interrupted_event_.Get(), 0) == WAIT_OBJECT_0) {
-    LOG(INFO) << "Installation was interrupted";
-    Cancel();
-    return;
-  }
-  // Nobody waits for the run any more: it is not finished without them.
-  if (cancel_when_ended_ && ::WaitForSingleObject(cancel_when_ended_, 0) == WAIT_OBJECT_0) {
-    LOG(INFO) << "The process the installation runs for has ended";
+  // The watcher tells of the cancellation a little later; no step starts after it. Nor
+  // after the end of the process the run is for: nobody waits for the run any more, and it
+  // is not finished without them. One look at both, as there is a step for every file.
+  HANDLE ends[2];
+  DWORD count = 0;
+  if (interrupted_event_.IsValid())
+    ends[count++] = interrupted_event_.Get();
+  if (cancel_when_ended_)
+    ends[count++] = cancel_when_ended_;
+  // The first object signalled is named: an interruption comes before the process's end.
+  const DWORD result = count ? ::WaitForMultipleObjects(count, ends, FALSE, 0) : WAIT_TIMEOUT;
+  if (result == WAIT_FAILED)
+    PLOG(ERROR) << "Cannot tell whether the installation may go on";
+  const DWORD signaled = result - WAIT_OBJECT_0;
+  if (signaled < count) {
+    LOG(INFO) << (ends[signaled] == interrupted_event_.Get()
+                      ? "Installation was interrupted"
+                      : "The process the installation runs for has ended");
     Cancel();
     return;
   }

@@ -19,17 +19,20 @@ bool CreateFolderOperation::Do() {
     LOG(ERROR) << "Cannot create a folder without a path";
     return false;
   }
-  // The missing folders, innermost first.
+  // The missing folders, innermost first. One look at each: a copy makes its folder
+  // first, and a package has thousands of files, mostly in folders that exist by then.
   std::vector<base::FilePath> missing;
   base::FilePath current = path_;
-  while (!base::PathExists(current)) {
+  DWORD attributes;
+  while ((attributes = ::GetFileAttributesW(current.value().c_str())) ==
+         INVALID_FILE_ATTRIBUTES) {
     missing.push_back(current);
     const base::FilePath parent = current.DirName();
     if (parent == current)
       break;  // A missing root: creating it fails below with the system's reason.
     current = parent;
   }
-  if (base::PathExists(current) && !base::DirectoryExists(current)) {
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     LOG(ERROR) << "Cannot create folder " << path_ << ": " << current << " is a file";
     return false;
   }
