@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -117,8 +118,13 @@ class LzmaUtil::Extraction {
   // destination, and no two entries may reach one file there (which one was meant cannot
   // be told, and writing both would let the last writer win).
   DWORD ReadEntries();
-  // Decodes |folder| and writes its entries as their data becomes ready.
-  DWORD ExtractFolder(UInt32 folder, const std::vector<const Entry*>& entries);
+  // Decodes |folder| and writes its entries as their data becomes ready; runs |meanwhile|
+  // (when set) on this thread once the decoding has started, before writing.
+  DWORD ExtractFolder(UInt32 folder,
+                      const std::vector<const Entry*>& entries,
+                      std::function<DWORD()> meanwhile);
+  // Creates the folders and the empty files outside a folder's files.
+  DWORD WriteEntriesWithoutData(const std::vector<const Entry*>& entries);
   // Writes entries of |queue| as |decoder| makes them ready, until none is left or the
   // unpacking failed; on several threads at once.
   void WriteReadyEntries(FolderDecoder* decoder, const Byte* data, WriteQueue* queue);
@@ -162,27 +168,45 @@ DWORD LzmaUtil::Extraction::Run() {
   if (owner_->delegate_)
     owner_->delegate_->SetTotalProgress(static_cast<int32_t>(db_->NumFiles));
 
-  // Entries without data first: nothing waits for them.
   std::vector<std::vector<const Entry*>> by_folder(db_->db.NumFolders);
+  std::vector<const Entry*> without_data;
   for (const Entry& entry : entries_) {
-    if (entry.folder != kNoFolder) {
+    if (entry.folder != kNoFolder)
       by_folder[entry.folder].push_back(&entry);
-    } else if (SzArEx_IsDir(db_, entry.index)) {
-      CreateFolder(entry.path);
-      ++entries_done_;
-    } else if ((result = WriteEntry(entry, nullptr)) != ERROR_SUCCESS) {
-      return result;
-    }
-    ReportProgress();
+    else
+      without_data.push_back(&entry);
   }
+  // Entries without data (folders, empty files) are made while the first folder decodes:
+  // each costs a few calls into the system, and nothing waits for them.
+  std::function<DWORD()> meanwhile = [this, &without_data]() {
+    return WriteEntriesWithoutData(without_data);
+  };
   for (UInt32 folder = 0; folder < db_->db.NumFolders; ++folder) {
     if (by_folder[folder].empty())
       continue;
-    result = ExtractFolder(folder, by_folder[folder]);
+    result = ExtractFolder(folder, by_folder[folder], std::move(meanwhile));
+    meanwhile = nullptr;
     if (result != ERROR_SUCCESS)
       return result;
   }
+  if (meanwhile && (result = meanwhile()) != ERROR_SUCCESS)
+    return result;
   return allocator_->view_failed() ? InPageFailure() : ERROR_SUCCESS;
+}
+
+DWORD LzmaUtil::Extraction::WriteEntriesWithoutData(const std::vector<const Entry*>& entries) {
+  for (const Entry* entry : entries) {
+    if (SzArEx_IsDir(db_, entry->index)) {
+      CreateFolder(entry->path);
+      ++entries_done_;
+    } else {
+      const DWORD result = WriteEntry(*entry, nullptr);
+      if (result != ERROR_SUCCESS)
+        return result;
+    }
+    ReportProgress();
+  }
+  return ERROR_SUCCESS;
 }
 
 DWORD LzmaUtil::Extraction::ReadEntries() {
@@ -233,7 +257,9 @@ DWORD LzmaUtil::Extraction::ReadEntries() {
   return ERROR_SUCCESS;
 }
 
-DWORD LzmaUtil::Extraction::ExtractFolder(UInt32 folder, const std::vector<const Entry*>& entries) {
+DWORD LzmaUtil::Extraction::ExtractFolder(UInt32 folder,
+                                          const std::vector<const Entry*>& entries,
+                                          std::function<DWORD()> meanwhile) {
   const UInt64 unpack_size = SzAr_GetFolderUnpackSize(&db_->db, folder);
   const size_t size = static_cast<size_t>(unpack_size);
   if (size != unpack_size)
@@ -245,6 +271,13 @@ DWORD LzmaUtil::Extraction::ExtractFolder(UInt32 folder, const std::vector<const
   FolderDecoder decoder(db_, folder, owner_->archive_.Get(), block.get(), size, allocator_.get());
   if (!decoder.Start())
     return ExtractFailure(decoder.error());
+  if (meanwhile) {
+    const DWORD result = meanwhile();
+    if (result != ERROR_SUCCESS) {
+      decoder.Cancel();
+      return result;
+    }
+  }
 
   // A checksum over the whole folder must hold before any of it is written.
   if (SzBitWithVals_Check(&db_->db.FolderCRCs, folder)) {

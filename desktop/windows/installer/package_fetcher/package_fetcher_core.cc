@@ -22,6 +22,7 @@
 #include "desktop/windows/installer/package_fetcher/checksum_checker.h"
 #include "desktop/windows/installer/package_fetcher/downloaded_version_check.h"
 #include "desktop/windows/installer/package_fetcher/fetcher_delegate_proxy.h"
+#include "desktop/windows/installer/package_fetcher/joining_thread.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
@@ -278,36 +279,59 @@ void PackageFetcherCore::OnPackageDownloaded(const std::string& expected_checksu
     FailFetch(kPackageDownloadFailed);
     return;
   }
-  // Held from the checksum until its archive is written out, denying writes and deletion:
-  // the file that is run and unpacked below is the one checked.
+  // Held from the checksum until its archive is written out and its version checked,
+  // denying writes and deletion: the file that is run and unpacked below is the one checked.
   const base::File package(package_path_, base::File::FLAG_OPEN | base::File::FLAG_READ |
                                               base::File::FLAG_EXCLUSIVE_WRITE);
   if (!package.IsValid())
     ELOG(ERROR, package.error_details()) << "Cannot open the package " << package_path_;
-  if (!VerifyChecksum(package, package_path_, expected_checksum)) {
+  // The signer's check reads the whole package through the system's own hashing, the
+  // longest of the checks: meanwhile this thread checks the checksum and writes out the
+  // archive. Nothing of the package is run, and nothing unpacked, before every check passed.
+  bool signer_verified = false;
+  bool signer_checked = false;
+  std::unique_ptr<PayloadReader> payload;
+  bool checksum_verified = false;
+  bool archive_written = false;
+  {
+    JoiningThread signer_check([this, &signer_verified]() {
+      signer_verified = VerifyDownloadedSigner(package_path_);
+    });
+    signer_checked = signer_check.Start();
+    checksum_verified = VerifyChecksum(package, package_path_, expected_checksum);
+    if (checksum_verified) {
+      payload = std::make_unique<PayloadReader>(package, package_path_);
+      if (payload->type() == PayloadType::kFullPackage)
+        archive_written = WriteArchive(*payload);
+    }
+  }
+  if (checksum_verified && !signer_checked)
+    signer_verified = VerifyDownloadedSigner(package_path_);
+  if (!checksum_verified) {
     Fail(kChecksumFailed, FETCHER_DOWNLOAD_FAILED);
     return;
   }
-  if (!VerifyDownloadedSigner(package_path_)) {
+  if (!signer_verified) {
+    RemoveArchive();
     Fail(kSignatureFailed, FETCHER_DOWNLOAD_FAILED);
     return;
   }
   if (!CheckDownloadedVersion(package_path_, true, fetch_record_.get())) {
+    RemoveArchive();
     Fail(kVersionFailed, FETCHER_DOWNLOAD_FAILED);
     return;
   }
   fetch_record_->SetTimestamp("extract_start_time");
-  ExtractArchive(package);
+  ExtractArchive(*payload, archive_written);
 }
 
-void PackageFetcherCore::ExtractArchive(const base::File& package) {
+void PackageFetcherCore::ExtractArchive(const PayloadReader& payload, bool archive_written) {
   proxy_->NotifyStatusChanged(FETCHER_UNPACKING);
-  const PayloadReader payload(package, package_path_);
   if (payload.type() != PayloadType::kFullPackage) {
     Fail(kNoArchive, FETCHER_DOWNLOAD_FAILED);
     return;
   }
-  if (!WriteArchive(payload)) {
+  if (!archive_written) {
     Fail(kWriteArchiveFailed, FETCHER_UNPACKING_FAILED);
     return;
   }

@@ -64,8 +64,9 @@ class PackageFetcherCore {
   void FetchDownloadUrl();
   void OnDownloadUrlFetched();
   void OnPackageDownloaded(const std::string& expected_checksum);
-  // |package| is the downloaded package, held since its checksum.
-  void ExtractArchive(const base::File& package);
+  // |payload| is that of the downloaded package, held since its checksum, which passed
+  // every check; its archive was written out meanwhile when |archive_written|.
+  void ExtractArchive(const PayloadReader& payload, bool archive_written);
   // Writes the 7z archive of |package| to the archive path and keeps it open for
   // UnpackArchive; false (nothing kept) when it cannot be written.
   bool WriteArchive(const PayloadReader& package);

@@ -20,6 +20,9 @@ namespace {
 
 constexpr size_t kMaxHeaderSize = 64 * 1024;
 constexpr DWORD kReceiveTimeoutMs = 5000;
+// A body goes out in sends of this size: under Wine every send is a trip through the
+// wineserver, so fewer and larger ones let a client be measured rather than the server.
+constexpr size_t kSendSize = 1024 * 1024;
 
 const char* GetReasonPhrase(int status) {
   switch (status) {
@@ -153,8 +156,9 @@ std::wstring TestHttpServer::GetUrl(const std::string& path) const {
 }
 
 void TestHttpServer::SetResponse(const std::string& path, const Response& response) {
+  auto shared = std::make_shared<const Response>(response);
   base::AutoLock lock(lock_);
-  responses_[path] = response;
+  responses_[path] = std::move(shared);
 }
 
 std::vector<TestHttpServer::Request> TestHttpServer::GetRequests() const {
@@ -188,12 +192,12 @@ bool TestHttpServer::Wait(uintptr_t connection, int ms) {
   return false;
 }
 
-bool TestHttpServer::SendAll(uintptr_t connection, const std::string& data) {
+bool TestHttpServer::SendAll(uintptr_t connection, std::string_view data) {
   size_t sent = 0;
   while (sent < data.size()) {
     if (stopping_)
       return false;
-    const int chunk = static_cast<int>(std::min<size_t>(data.size() - sent, 64 * 1024));
+    const int chunk = static_cast<int>(std::min(data.size() - sent, kSendSize));
     const int result = ::send(connection, data.data() + sent, chunk, 0);
     if (result <= 0)
       return false;
@@ -290,9 +294,15 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
   }
   request.body = body.substr(0, content_length);
 
-  // The scripted answer.
-  Response response;
-  bool found = false;
+  // The scripted answer. Its body is sent from the shared copy: a package is large, and
+  // several clients may fetch it at once.
+  static const Response kNotFound = [] {
+    Response response;
+    response.status = 404;
+    response.body = "not found";
+    return response;
+  }();
+  std::shared_ptr<const Response> scripted;
   int index = 0;
   {
     base::AutoLock lock(lock_);
@@ -308,34 +318,33 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
       if (entry != responses_.end())
         break;
     }
-    found = entry != responses_.end();
-    if (found)
-      response = entry->second;
+    if (entry != responses_.end())
+      scripted = entry->second;
     index = request_counts_[key]++;
   }
-  if (!found) {
-    response = Response();
-    response.status = 404;
-    response.body = "not found";
-  } else if (index < response.fail_count) {
-    response.status = response.fail_status;
-    response.body.clear();
-    response.drop_after_bytes = -1;
-    response.pause_after_bytes = -1;
+  const Response& response = scripted ? *scripted : kNotFound;
+  int status = response.status;
+  std::vector<std::pair<std::string, std::string>> headers = response.headers;
+  std::string_view content = response.body;
+  int64_t drop_after_bytes = response.drop_after_bytes;
+  int64_t pause_after_bytes = response.pause_after_bytes;
+  if (index < response.fail_count) {
+    status = response.fail_status;
+    content = std::string_view();
+    drop_after_bytes = -1;
+    pause_after_bytes = -1;
   } else if (!response.redirect_to.empty()) {
-    response.status = response.redirect_status;
-    response.headers.push_back({"Location", response.redirect_to});
-    response.body.clear();
+    status = response.redirect_status;
+    headers.push_back({"Location", response.redirect_to});
+    content = std::string_view();
   }
 
-  std::string content = response.body;
-  int status = response.status;
   const auto range_header = request.headers.find("range");
   if (response.honour_range && status == 200 && range_header != request.headers.end()) {
     const int64_t start = ParseRangeStart(range_header->second);
     if (start >= 0 && static_cast<size_t>(start) < content.size()) {
       status = 206;
-      response.headers.push_back(
+      headers.push_back(
           {"Content-Range", "bytes " + base::Int64ToString(start) + "-" +
                                 base::Int64ToString(static_cast<int64_t>(content.size()) - 1) +
                                 "/" + base::Int64ToString(static_cast<int64_t>(content.size()))});
@@ -347,7 +356,7 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
     return;
   std::string head_out =
       base::StringPrintf("HTTP/1.1 %d %s\r\n", status, GetReasonPhrase(status));
-  for (const auto& header : response.headers)
+  for (const auto& header : headers)
     head_out += header.first + ": " + header.second + "\r\n";
   const int64_t announced = response.claimed_length >= 0
                                ? response.claimed_length
@@ -359,19 +368,19 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
     return;
 
   size_t limit = content.size();
-  if (response.drop_after_bytes >= 0 && index < response.drop_count)
-    limit = std::min(limit, static_cast<size_t>(response.drop_after_bytes));
-  SendBody(connection, content, limit, response);
+  if (drop_after_bytes >= 0 && index < response.drop_count)
+    limit = std::min(limit, static_cast<size_t>(drop_after_bytes));
+  SendBody(connection, content, limit, pause_after_bytes, response);
 }
 
 void TestHttpServer::SendBody(uintptr_t connection,
-                              const std::string& content,
+                              std::string_view content,
                               size_t limit,
+                              int64_t pause_after_bytes,
                               const Response& response) {
   size_t sent = 0;
-  if (response.pause_after_bytes >= 0 &&
-      static_cast<size_t>(response.pause_after_bytes) < limit) {
-    sent = static_cast<size_t>(response.pause_after_bytes);
+  if (pause_after_bytes >= 0 && static_cast<size_t>(pause_after_bytes) < limit) {
+    sent = static_cast<size_t>(pause_after_bytes);
     if (!SendAll(connection, content.substr(0, sent)) || !Wait(connection, response.pause_ms))
       return;
   }
@@ -380,14 +389,16 @@ void TestHttpServer::SendBody(uintptr_t connection,
   int64_t filler = cut ? 0 : response.padding_bytes;
   const bool endless = !cut && response.endless;
   const size_t piece =
-      response.trickle_ms > 0 ? static_cast<size_t>(std::max(response.trickle_bytes, 1)) : 64 * 1024;
+      response.trickle_ms > 0 ? static_cast<size_t>(std::max(response.trickle_bytes, 1)) : kSendSize;
+  const std::string spaces(filler > 0 || endless ? piece : 0, ' ');
   while (sent < limit || filler > 0 || endless) {
-    std::string chunk;
+    std::string_view chunk;
     if (sent < limit) {
       chunk = content.substr(sent, std::min(piece, limit - sent));
       sent += chunk.size();
     } else {
-      chunk.assign(endless ? piece : static_cast<size_t>(std::min<int64_t>(piece, filler)), ' ');
+      chunk = std::string_view(spaces).substr(
+          0, endless ? piece : static_cast<size_t>(std::min<int64_t>(piece, filler)));
       if (!endless)
         filler -= static_cast<int64_t>(chunk.size());
     }

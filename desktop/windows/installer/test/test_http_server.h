@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -96,12 +97,14 @@ class TestHttpServer : private base::OsThread::Delegate {
   void ReapConnections(bool all);
   void HandleConnection(uintptr_t connection);
   // Sends |data|; false when the connection broke or the server stops.
-  bool SendAll(uintptr_t connection, const std::string& data);
-  // Sends the body after the head: |content| (cut at |limit|), then the response's filler,
-  // paced as the response says.
+  bool SendAll(uintptr_t connection, std::string_view data);
+  // Sends the body after the head: |content| (cut at |limit|, held up after
+  // |pause_after_bytes| when that is not negative), then the response's filler, paced as
+  // the response says.
   void SendBody(uintptr_t connection,
-                const std::string& content,
+                std::string_view content,
                 size_t limit,
+                int64_t pause_after_bytes,
                 const Response& response);
   // Waits |ms| unless the server stops or the client goes; false then.
   bool Wait(uintptr_t connection, int ms);
@@ -115,7 +118,8 @@ class TestHttpServer : private base::OsThread::Delegate {
   base::win::ScopedHandle thread_;
 
   mutable base::Lock lock_;
-  std::map<std::string, Response> responses_;  // Under |lock_|.
+  // Under |lock_|; shared with the connections that send them.
+  std::map<std::string, std::shared_ptr<const Response>> responses_;
   std::vector<Request> requests_;              // Under |lock_|.
   std::map<std::string, int> request_counts_;  // Under |lock_|, by matched path.
   // The connections being served; used by the accepting thread only.

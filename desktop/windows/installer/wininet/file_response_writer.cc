@@ -1,12 +1,18 @@
 #include "desktop/windows/installer/wininet/file_response_writer.h"
 
-#include <windows.h>
+#include <string.h>
 
 #include <limits>
 
 #include "base/logging.h"
 
 namespace installer {
+
+namespace {
+
+constexpr size_t kBufferSize = 1024 * 1024;
+
+}  // namespace
 
 FileResponseWriter::FileResponseWriter() = default;
 
@@ -20,12 +26,31 @@ bool FileResponseWriter::Open(const base::FilePath& path) {
     ELOG(ERROR, file_.error_details()) << "Could not open download file for writing";
     return false;
   }
+  if (!buffer_)
+    buffer_.reset(new char[kBufferSize]);
+  buffered_ = 0;
   return true;
 }
 
 bool FileResponseWriter::Write(const char* data, size_t size) {
   if (!file_.IsValid())
     return false;
+  if (buffered_ + size > kBufferSize && !Flush())
+    return false;
+  if (size >= kBufferSize)
+    return WriteToFile(data, size);
+  memcpy(buffer_.get() + buffered_, data, size);
+  buffered_ += size;
+  return true;
+}
+
+bool FileResponseWriter::Flush() {
+  const size_t size = buffered_;
+  buffered_ = 0;
+  return WriteToFile(buffer_.get(), size);
+}
+
+bool FileResponseWriter::WriteToFile(const char* data, size_t size) {
   while (size > 0) {
     const int chunk = static_cast<int>(
         size < static_cast<size_t>(std::numeric_limits<int>::max()) ? size
@@ -44,6 +69,7 @@ bool FileResponseWriter::Write(const char* data, size_t size) {
 bool FileResponseWriter::Reset() {
   if (!file_.IsValid())
     return false;
+  buffered_ = 0;
   if (file_.Seek(base::File::FROM_BEGIN, 0) != 0 || !file_.SetLength(0)) {
     PLOG(ERROR) << "Truncating the download file " << path_ << " failed";
     return false;
@@ -54,11 +80,12 @@ bool FileResponseWriter::Reset() {
 bool FileResponseWriter::Finish() {
   if (!file_.IsValid())
     return false;
-  const bool flushed = ::FlushFileBuffers(file_.GetPlatformFile()) != FALSE;
-  if (!flushed)
-    PLOG(ERROR) << "Flushing the download file " << path_ << " failed";
+  // Not flushed to the disk: the file is checked and used at once, and a fetch that was
+  // cut off by a crash starts over with a new download. (Under Wine a flush writes the
+  // whole file out while the installer waits.)
+  const bool written = Flush();
   file_.Close();
-  return flushed;
+  return written;
 }
 
 }  // namespace installer

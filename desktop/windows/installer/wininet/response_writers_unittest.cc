@@ -36,6 +36,22 @@ TEST(ResponseWritersTest, FileWriterWritesResetsAndCloses) {
   EXPECT_EQ(std::string("sec\0nd!", 7), contents);
   EXPECT_FALSE(writer.Write("x", 1));
 
+  // Small pieces are gathered, large ones written through, in their order; a reset drops
+  // gathered and written bytes alike.
+  const std::string piece(700 * 1024, 'a');
+  const std::string large(3 * 1024 * 1024 + 5, 'b');
+  ASSERT_TRUE(writer.Open(path));
+  EXPECT_TRUE(writer.Write(piece.data(), piece.size()));
+  EXPECT_TRUE(writer.Write(piece.data(), piece.size()));
+  EXPECT_TRUE(writer.Reset());
+  EXPECT_TRUE(writer.Write("c", 1));
+  EXPECT_TRUE(writer.Write(large.data(), large.size()));
+  EXPECT_TRUE(writer.Write(piece.data(), piece.size()));
+  EXPECT_TRUE(writer.Write("d", 1));
+  EXPECT_TRUE(writer.Finish());
+  ASSERT_TRUE(base::ReadFileToString(path, &contents));
+  EXPECT_TRUE(contents == "c" + large + piece + "d") << contents.size();
+
   FileResponseWriter unopened;
   EXPECT_FALSE(unopened.Open(temp_dir.GetPath().Append(L"missing\\folder\\file.tmp")));
   EXPECT_FALSE(unopened.Write("x", 1));

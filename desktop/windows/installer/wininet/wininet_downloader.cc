@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #include "base/bind.h"
@@ -29,10 +30,14 @@ namespace installer {
 
 namespace {
 
-constexpr DWORD kReadBufferSize = 64 * 1024;
-// Reads that complete at once are taken in rounds of this many, so that a fast body does
-// not keep the thread's other tasks waiting.
-constexpr int kReadsPerTask = 32;
+// The most one read takes.
+constexpr DWORD kReadBufferSize = 1024 * 1024;
+// A task takes reads until it has this much, so that the thread's other tasks do not wait
+// long behind a fast body, nor a fast body behind a trip through the loop for every read.
+constexpr int64_t kBytesPerTask = 4 * 1024 * 1024;
+// The delegate hears of the body's progress at most this often (and when it ends): a
+// report is a task on the controller's thread, and a progress bar needs no more.
+constexpr base::TimeDelta kProgressReportInterval = base::TimeDelta::FromMilliseconds(50);
 constexpr DWORD kConnectTimeoutMs = 30 * 1000;
 constexpr DWORD kReceiveTimeoutMs = 60 * 1000;
 constexpr DWORD kSendTimeoutMs = 60 * 1000;
@@ -197,7 +202,7 @@ class WininetDownloader::RequestContext
     return static_cast<int32_t>(result);
   }
 
-  char* buffer() { return buffer_; }
+  char* buffer() { return buffer_.get(); }
 
   // Kept here because WinINet reads it until the request is sent.
   const std::string body;
@@ -242,7 +247,7 @@ class WininetDownloader::RequestContext
   bool dialog_open_ = false;       // Under |lock_|.
   bool close_requested_ = false;   // Under |lock_|.
 
-  char buffer_[kReadBufferSize];
+  const std::unique_ptr<char[]> buffer_{new char[kReadBufferSize]};
 };
 
 WininetDownloader::WininetDownloader(UICallbackRunner* ui_callback_runner, Delegate* delegate)
@@ -645,6 +650,7 @@ void WininetDownloader::OnResponseStarted() {
   }
 
   state_ = STATE_RECEIVING;
+  next_read_size_ = 0;
   if (!ReportProgress(true))
     return;
   ReadBody();
@@ -653,22 +659,44 @@ void WininetDownloader::OnResponseStarted() {
 void WininetDownloader::ReadBody() {
   if (!request_)
     return;
-  for (int round = 0; round < kReadsPerTask; ++round) {
+  // A read of n bytes ends once n bytes came (or the body ended). So a read asks only for
+  // what has arrived, as InternetQueryDataAvailable tells, and the progress windows see
+  // every byte soon; but while a read got all it asked for at once, the body comes faster
+  // than it is read, and the next read asks for twice as much without asking first (Wine's
+  // WinINet tells of 8 KiB at a time, and a query and a read for each 8 KiB cost more than
+  // the network). Once a read has to wait, the reads ask first again.
+  int64_t budget = kBytesPerTask;
+  while (budget > 0) {
     HINTERNET handle = request_->handle();
-    request_->bytes_available = 0;
-    if (!::InternetQueryDataAvailable(handle, &request_->bytes_available, 0, 0)) {
-      // Once data has arrived this comes here again and the count comes at once.
-      WaitForCompletionOrRetry("InternetQueryDataAvailable", OPERATION_QUERY_DATA);
-      return;
+    DWORD wanted = next_read_size_;
+    if (wanted == 0) {
+      request_->bytes_available = 0;
+      if (!::InternetQueryDataAvailable(handle, &request_->bytes_available, 0, 0)) {
+        // Once data has arrived this comes here again and the count comes at once.
+        WaitForCompletionOrRetry("InternetQueryDataAvailable", OPERATION_QUERY_DATA);
+        // All that came is taken: the progress held back is told while the network is
+        // awaited.
+        if (pending_operation_ == OPERATION_QUERY_DATA)
+          ReportHeldProgress();
+        return;
+      }
+      wanted = std::min(request_->bytes_available, kReadBufferSize);
     }
+    // No read waits past the end of an announced body.
+    if (expected_size_ >= 0 && wanted > expected_size_ - bytes_received_)
+      wanted = static_cast<DWORD>(std::max<int64_t>(1, expected_size_ - bytes_received_));
     request_->bytes_read = 0;
-    if (request_->bytes_available > 0 &&
-        !::InternetReadFile(handle, request_->buffer(),
-                            std::min(request_->bytes_available, kReadBufferSize),
-                            &request_->bytes_read)) {
+    if (wanted > 0 &&
+        !::InternetReadFile(handle, request_->buffer(), wanted, &request_->bytes_read)) {
+      next_read_size_ = 0;
       WaitForCompletionOrRetry("InternetReadFile", OPERATION_READ);
+      if (pending_operation_ == OPERATION_READ)
+        ReportHeldProgress();
       return;
     }
+    next_read_size_ =
+        request_->bytes_read == wanted ? std::min<uint32_t>(wanted * 2, kReadBufferSize) : 0;
+    budget -= request_->bytes_read;
     if (!TakeReadBytes())
       return;
   }
@@ -770,14 +798,19 @@ bool WininetDownloader::TakeReadBytes() {
   request_made_progress_ = true;
   window_bytes_ += size;
   bytes_since_progress_ += size;
+  const base::TimeTicks now = base::TimeTicks::Now();
   if (bytes_since_progress_ >= min_progress_bytes_) {
-    last_progress_time_ = base::TimeTicks::Now();
+    last_progress_time_ = now;
     bytes_since_progress_ = 0;
   }
+  if (now - last_progress_report_ < kProgressReportInterval)
+    return true;
   return ReportProgress(false);
 }
 
 bool WininetDownloader::ReportProgress(bool with_total) {
+  last_progress_report_ = base::TimeTicks::Now();
+  reported_bytes_ = bytes_received_;
   if (!delegate_)
     return true;
   // The delegate may stop (or even destroy) the downloader.
@@ -795,7 +828,15 @@ bool WininetDownloader::ReportProgress(bool with_total) {
   return is_current();
 }
 
+void WininetDownloader::ReportHeldProgress() {
+  if (reported_bytes_ != bytes_received_)
+    ReportProgress(false);
+}
+
 void WininetDownloader::OnBodyComplete() {
+  // The last bytes' report may have been held back.
+  if (reported_bytes_ != bytes_received_ && !ReportProgress(false))
+    return;
   if (expected_size_ >= 0 && bytes_received_ < expected_size_) {
     RecordError(ERROR_INTERNET_CONNECTION_ABORTED,
                 "The connection closed after " + base::Int64ToString(bytes_received_) + " of " +

@@ -72,7 +72,8 @@ class WininetDownloader {
     virtual ~Delegate() = default;
     // The body's total size in bytes (0 when the server did not say).
     virtual void SetTotalProgress(int32_t total) = 0;
-    // The bytes received so far.
+    // The bytes received so far: every few dozen milliseconds while the body comes,
+    // whenever all that arrived was taken and more is awaited, and when the body ends.
     virtual void SetCurrentProgress(int32_t current) = 0;
     // The download keeps failing; from the second retry on.
     virtual void NotifyStalled() = 0;
@@ -207,6 +208,9 @@ class WininetDownloader {
   // Tells the delegate the body's progress (and total). False when the delegate stopped
   // the download meanwhile.
   bool ReportProgress(bool with_total);
+  // Tells the delegate the bytes received since its last report, if any, before waiting
+  // for the network. The delegate may stop or destroy the downloader: callers return.
+  void ReportHeldProgress();
   void AskForProxyCredentials();
 
   // Records an error of the current download: status text, log and event sink.
@@ -267,6 +271,11 @@ class WininetDownloader {
   // When the download last received |min_progress_bytes_| (counted since then).
   base::TimeTicks last_progress_time_;
   int64_t bytes_since_progress_ = 0;
+  // The size of the next read without asking what has arrived; 0 to ask first.
+  uint32_t next_read_size_ = 0;
+  // When the delegate was last told the progress, and what it was told.
+  base::TimeTicks last_progress_report_;
+  int64_t reported_bytes_ = 0;
 
   // Connect, send and receive time-out; 0 for the defaults.
   uint32_t network_timeout_ms_ = 0;
