@@ -9,6 +9,7 @@
 #include "desktop/windows/installer/test/autoupdate_server.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/test_deadline.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -50,6 +51,8 @@ class InstallerE2eTest : public ::testing::Test {
   std::vector<StubInvocation> ReadStubInvocations(const std::wstring& program) const;
 
  private:
+  // First, so that it also covers the tear-down of everything below.
+  TestDeadline deadline_{base::TimeDelta::FromMinutes(5)};
   base::ScopedTempDir root_;
   base::FilePath temp_folder_;
   base::FilePath stub_log_folder_;

@@ -20,6 +20,10 @@ namespace {
 
 constexpr size_t kMaxHeaderSize = 64 * 1024;
 constexpr DWORD kReceiveTimeoutMs = 5000;
+// A client that stops reading without closing (a process of a test that hangs, or that
+// handed its socket on to a child) holds a send at most this long, so that stopping the
+// server, which joins every connection, always ends.
+constexpr DWORD kSendTimeoutMs = 60 * 1000;
 // A body goes out in sends of this size: under Wine every send is a trip through the
 // wineserver, so fewer and larger ones let a client be measured rather than the server.
 constexpr size_t kSendSize = 1024 * 1024;
@@ -241,6 +245,9 @@ void TestHttpServer::HandleConnection(uintptr_t connection) {
   DWORD receive_timeout = kReceiveTimeoutMs;
   ::setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&receive_timeout),
                sizeof(receive_timeout));
+  DWORD send_timeout = kSendTimeoutMs;
+  ::setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&send_timeout),
+               sizeof(send_timeout));
 
   // The request line and headers.
   std::string data;
