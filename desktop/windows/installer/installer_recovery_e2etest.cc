@@ -277,7 +277,12 @@ TEST_F(InstallerRecoveryE2eTest, FrontEndsKilledWhileDownloadingAndUnpackingLeav
   for (const char* marker : {"] Retry 1 of the download of", "] Unpacking files from archive"}) {
     TestProcess front_end;
     ASSERT_TRUE(front_end.Start(install, MakeProcessOptions()));
-    ASSERT_TRUE(TerminateWhenLogged(&front_end, Logged(marker))) << ReadLogs();
+    // Once its backend runs too: under Wine a process whose parent is ended while it starts
+    // it may never start at all (it then stays, one thread and no log line, for good).
+    const std::function<bool()> reached = Logged(marker);
+    const std::function<bool()> backend_runs = Logged("] Using initial process handle");
+    ASSERT_TRUE(TerminateWhenLogged(&front_end, [&] { return reached() && backend_runs(); }))
+        << ReadLogs();
     const ProcessResult run = front_end.Wait();
     EXPECT_EQ(1u, run.exit_code) << run.Describe();
     // The backend it started, waiting for the package outside its job, ends with it.
