@@ -27,7 +27,7 @@ while IFS= read -r prefix; do
   if [ -n "$prefix" ] && grep -qxF "$name" <<<"$selected"; then shard_prefixes+=("$prefix"); fi
 done < <(cat "$build/shard_wineprefixes" 2>/dev/null)
 for prefix in "${shard_prefixes[@]}"; do
-  (rm -rf "$prefix" && cp -a "$WINEPREFIX" "$prefix") &
+  (rm -rf "$prefix" && copy_wine_prefix "$WINEPREFIX" "$prefix") &
 done
 wait
 

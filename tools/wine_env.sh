@@ -31,3 +31,16 @@ start_wine_session() {
   wineserver -p </dev/null >/dev/null 2>&1 || true  # fails when one already runs
   wine wineboot </dev/null >/dev/null 2>&1 || true
 }
+
+# copy_wine_prefix SRC DEST: a prefix of its own for a test run. Wine's own program files
+# under drive_c/windows (about 650 MB) are shared with SRC as hard links: Wine only ever reads
+# them. Every other file (the registry, settings, what tests leave behind) is a real copy, so
+# that nothing written in one prefix shows in another.
+copy_wine_prefix() {
+  local src=$1 dest=$2 file
+  cp -al "$src" "$dest" || return
+  while IFS= read -r -d '' file; do
+    cp -p --remove-destination "$src/$file" "$dest/$file" || return
+  done < <(cd "$src" && find . -type f ! \( -path './drive_c/windows/*' \
+             -regex '.*\.\(dll\|exe\|nls\|sys\|drv\|ocx\|cpl\|acm\|tlb\|ax\|ds\)' \) -print0)
+}
