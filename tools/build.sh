@@ -18,6 +18,8 @@ if [ ! -f "$build/build.ninja" ]; then
 elif ! grep -qxF "TAVRO_DEPS_PREFIX:PATH=$deps_prefix" "$build/CMakeCache.txt"; then
   cmake "$build" -DTAVRO_DEPS_PREFIX="$deps_prefix" >/dev/null
 fi
-# ccache can reuse objects built with precompiled headers only when told to.
+# ccache can reuse objects built with precompiled headers only when told to. Its cache is
+# kept to about three builds' worth: the machines that run the tests can be short of disk.
 export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros}
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-2G}
 cmake --build "$build" "$@"

@@ -8,6 +8,12 @@ export BUILD_DIR=$build
 
 "$root/tools/build.sh"
 
+# A run needs about 2 GB besides the build: a full disk shows as odd failures of Wine.
+free_kb=$(df -Pk "$build" | awk 'NR == 2 { print $4 }')
+if [ "${free_kb:-0}" -lt 2000000 ]; then
+  echo "warning: only $((free_kb / 1024)) MB free for $build; the tests need about 2 GB" >&2
+fi
+
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
 ensure_wine_prefix

@@ -281,6 +281,11 @@ TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {
   // The package's installer got the permission switches and granted for good.
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 20000));
   helper.join();
+  // Having granted for good, it ends by itself, and so does what it started (its crash
+  // reporter, which outlives it briefly): their files go with the test's folder.
+  EXPECT_TRUE(test::PollUntil(
+      [&] { return test::FindProcessesOfProgram(package.Append(L"installer.exe")).empty(); },
+      base::TimeDelta::FromSeconds(30)));
 }
 
 // A signed helper runs, elevated, only a package installer that is the product's: the

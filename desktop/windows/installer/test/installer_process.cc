@@ -25,6 +25,24 @@ constexpr DWORD kPollMs = 10;
 // After the program ended, how long a process it started may keep the output open.
 constexpr base::TimeDelta kOutputDrainTime = base::TimeDelta::FromSeconds(2);
 
+// The processes running now, from one snapshot: each costs Wine a round trip to its server.
+std::vector<PROCESSENTRY32W> SnapshotProcesses() {
+  std::vector<PROCESSENTRY32W> processes;
+  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  if (snapshot.IsValid() && ::Process32FirstW(snapshot.Get(), &entry)) {
+    do {
+      processes.push_back(entry);
+    } while (::Process32NextW(snapshot.Get(), &entry));
+  }
+  return processes;
+}
+
+bool HasImage(const PROCESSENTRY32W& process, const std::wstring& image) {
+  return image.empty() || base::FilePath::CompareEqualIgnoreCase(process.szExeFile, image);
+}
+
 }  // namespace
 
 std::wstring GetTestBinFolder() {
@@ -37,31 +55,15 @@ std::wstring GetTestBinFolder() {
 
 std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image) {
   std::vector<DWORD> children;
-  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  if (!snapshot.IsValid() || !::Process32FirstW(snapshot.Get(), &entry))
-    return children;
-  do {
-    if (entry.th32ParentProcessID == parent &&
-        (image.empty() || base::FilePath::CompareEqualIgnoreCase(entry.szExeFile, image))) {
-      children.push_back(entry.th32ProcessID);
-    }
-  } while (::Process32NextW(snapshot.Get(), &entry));
+  for (const PROCESSENTRY32W& process : SnapshotProcesses()) {
+    if (process.th32ParentProcessID == parent && HasImage(process, image))
+      children.push_back(process.th32ProcessID);
+  }
   return children;
 }
 
 std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& image) {
-  // One snapshot for the whole tree: each costs Wine a round trip to its server.
-  std::vector<PROCESSENTRY32W> processes;
-  base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  if (snapshot.IsValid() && ::Process32FirstW(snapshot.Get(), &entry)) {
-    do {
-      processes.push_back(entry);
-    } while (::Process32NextW(snapshot.Get(), &entry));
-  }
+  const std::vector<PROCESSENTRY32W> processes = SnapshotProcesses();
   std::vector<DWORD> found;
   std::vector<DWORD> parents = {ancestor};
   // A few generations: a parent id that a later process took again cannot loop it.
@@ -73,12 +75,51 @@ std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& i
         continue;
       }
       children.push_back(process.th32ProcessID);
-      if (base::FilePath::CompareEqualIgnoreCase(process.szExeFile, image))
+      if (HasImage(process, image))
         found.push_back(process.th32ProcessID);
     }
     parents = std::move(children);
   }
   return found;
+}
+
+std::vector<DWORD> FindProcessesOfProgram(const base::FilePath& program) {
+  std::vector<DWORD> found;
+  for (const PROCESSENTRY32W& entry : SnapshotProcesses()) {
+    if (!HasImage(entry, program.BaseName().value()))
+      continue;
+    base::win::ScopedHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    if (process.IsValid() && ::QueryFullProcessImageNameW(process.Get(), 0, path, &size) &&
+        base::FilePath::CompareEqualIgnoreCase(std::wstring(path, size), program.value())) {
+      found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
+}
+
+bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta timeout) {
+  std::vector<base::win::ScopedHandle> ended;
+  for (DWORD child : FindChildProcesses(::GetCurrentProcessId(), image)) {
+    std::vector<DWORD> tree = FindDescendantProcesses(child, std::wstring());
+    tree.insert(tree.begin(), child);
+    for (DWORD pid : tree) {
+      base::win::ScopedHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+      if (process.IsValid() && ::TerminateProcess(process.Get(), 1))
+        ended.push_back(std::move(process));
+    }
+  }
+  const base::TimeTicks deadline = base::TimeTicks::Now() + timeout;
+  for (const base::win::ScopedHandle& process : ended) {
+    const base::TimeDelta left = std::max(deadline - base::TimeTicks::Now(), base::TimeDelta());
+    if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(left.InMilliseconds())) !=
+        WAIT_OBJECT_0) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string ProcessResult::Describe() const {

@@ -122,9 +122,16 @@ class TestProcess : private base::OsThread::Delegate {
 // those whose program file is named so ("cmd.exe", any letter case).
 std::vector<DWORD> FindChildProcesses(DWORD parent, const std::wstring& image = std::wstring());
 
-// The processes that |ancestor| started, and those they started, that still run and whose
-// program file is named |image|.
+// The processes that |ancestor| started, and those they started, that still run; with a
+// non-empty |image|, only those whose program file is named so.
 std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& image);
+
+// The running processes whose program file is |program|, whoever started them.
+std::vector<DWORD> FindProcessesOfProgram(const base::FilePath& program);
+
+// Ends the processes that this process started from program files named |image|, with all
+// they started, and waits up to |timeout| for them to be gone: whether they are.
+bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta timeout);
 
 // Tests |condition| every few milliseconds, without running a message loop, until it holds;
 // false when it did not within |timeout|.

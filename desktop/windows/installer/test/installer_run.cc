@@ -213,6 +213,9 @@ void InstallerRunTest::MakePackage(const base::FilePath& folder) {
 
 void InstallerRunTest::TearDown() {
   path_overrides_.clear();
+  // An uninstallation's clean-up batch waits for the installer's process, which is this one:
+  // it would keep its folder, the test's, for as long as the test program runs.
+  EXPECT_TRUE(EndChildProcessTrees(L"cmd.exe", base::TimeDelta::FromSeconds(30)));
 }
 
 std::unique_ptr<Settings> InstallerRunTest::MakeSettings(const std::wstring& switches) {
