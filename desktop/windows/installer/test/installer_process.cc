@@ -100,9 +100,18 @@ std::vector<DWORD> FindProcessesOfProgram(const base::FilePath& program) {
   return found;
 }
 
-bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta timeout) {
+bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta grace) {
+  // They may end by themselves first: under Wine, a process ended while it starts another
+  // can leave that one half made for good, holding all it inherited (a test's output).
+  std::vector<DWORD> children;
+  PollUntil(
+      [&] {
+        children = FindChildProcesses(::GetCurrentProcessId(), image);
+        return children.empty();
+      },
+      grace);
   std::vector<base::win::ScopedHandle> ended;
-  for (DWORD child : FindChildProcesses(::GetCurrentProcessId(), image)) {
+  for (DWORD child : children) {
     std::vector<DWORD> tree = FindDescendantProcesses(child, std::wstring());
     tree.insert(tree.begin(), child);
     for (DWORD pid : tree) {
@@ -111,7 +120,7 @@ bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta timeout) {
         ended.push_back(std::move(process));
     }
   }
-  const base::TimeTicks deadline = base::TimeTicks::Now() + timeout;
+  const base::TimeTicks deadline = base::TimeTicks::Now() + base::TimeDelta::FromSeconds(10);
   for (const base::win::ScopedHandle& process : ended) {
     const base::TimeDelta left = std::max(deadline - base::TimeTicks::Now(), base::TimeDelta());
     if (::WaitForSingleObject(process.Get(), static_cast<DWORD>(left.InMilliseconds())) !=

@@ -129,9 +129,9 @@ std::vector<DWORD> FindDescendantProcesses(DWORD ancestor, const std::wstring& i
 // The running processes whose program file is |program|, whoever started them.
 std::vector<DWORD> FindProcessesOfProgram(const base::FilePath& program);
 
-// Ends the processes that this process started from program files named |image|, with all
-// they started, and waits up to |timeout| for them to be gone: whether they are.
-bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta timeout);
+// Waits up to |grace| for the processes that this process started from program files named
+// |image| to end, then ends those left with all they started: whether all are gone.
+bool EndChildProcessTrees(const std::wstring& image, base::TimeDelta grace);
 
 // Tests |condition| every few milliseconds, without running a message loop, until it holds;
 // false when it did not within |timeout|.

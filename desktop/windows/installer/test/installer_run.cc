@@ -213,9 +213,9 @@ void InstallerRunTest::MakePackage(const base::FilePath& folder) {
 
 void InstallerRunTest::TearDown() {
   path_overrides_.clear();
-  // An uninstallation's clean-up batch waits for the installer's process, which is this one:
-  // it would keep its folder, the test's, for as long as the test program runs.
-  EXPECT_TRUE(EndChildProcessTrees(L"cmd.exe", base::TimeDelta::FromSeconds(30)));
+  // An uninstallation's clean-up batch runs in the install folder, which goes with the test,
+  // and waits for the installer's process, which is this one (Wine's batch does not wait).
+  EXPECT_TRUE(EndChildProcessTrees(L"cmd.exe", base::TimeDelta::FromSeconds(15)));
 }
 
 std::unique_ptr<Settings> InstallerRunTest::MakeSettings(const std::wstring& switches) {
