@@ -31,18 +31,14 @@ std::unique_ptr<LogFileLock> LogFileLock::Create(const std::wstring& log_file) {
   if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
     full_path = base::FilePath(log_file);
   // Lower-cased so that spellings of one path agree, with backslashes (not allowed in object
-  // names) turned into '!'. The global namespace reaches processes of other sessions; where
-  // it is refused, the session's namespace still serves its processes.
+  // names) turned into '!'. In the session's namespace, where the processes of an
+  // installation run, elevated or not (a section of the global one needs a privilege to be
+  // made).
   std::wstring name;
   base::ReplaceChars(base::ToLowerAscii(full_path.value()), L"\\/", L"!", &name);
-  name += L"!writer";
-  base::win::ScopedHandle section;
-  for (const wchar_t* name_space : {L"Global\\", L"Local\\"}) {
-    section.Set(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                     sizeof(LONG), (name_space + name).c_str()));
-    if (section.IsValid())
-      break;
-  }
+  base::win::ScopedHandle section(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                                       PAGE_READWRITE, 0, sizeof(LONG),
+                                                       (L"Local\\" + name + L"!writer").c_str()));
   if (!section.IsValid())
     return nullptr;
   // A new section is zero-filled: nobody holds the lock.
