@@ -24,7 +24,8 @@ std::wstring MakeMailslotPath(const std::wstring& relative_name);
 // kSignalHandle as |event| the transfer signals |handle| itself: for a handle on which no
 // other transfer is ever under way (a mailslot that only one thread reads), and cheaper under
 // Wine, where each transfer resets and sets an event through its server.
-// No event handle has this value (it stands for the current process).
+//
+// kSignalHandle: no event handle has this value (it stands for the current process).
 inline const HANDLE kSignalHandle = INVALID_HANDLE_VALUE;
 
 DWORD ReadAndWait(HANDLE handle,
