@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/command_line.h"
-#include "base/files/file_util.h"
+#include "base/log_file_lock.h"
 #include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_util.h"
@@ -61,16 +61,16 @@ class ScopedSrwLock {
   Mode mode_;
 };
 
-// The destination, the log file and the mutex that serialises the file's writers across
+// The destination, the log file and the lock that lines up the file's writers across
 // processes, all guarded by g_file_lock. InitLogging changes them together under it and every
 // line reads them under it, so a line goes wholly by the old settings or by the new ones.
-// The two handles are plain, not closed by a destructor at unload: a thread still logging
-// then would write through closed (or reused) handles. Only InitLogging and CloseLogFile
+// The handle and the lock are plain, not closed by a destructor at unload: a thread still
+// logging then would write through a closed (or reused) handle. Only InitLogging and CloseLogFile
 // close them, under the lock; the end of the process closes what is left.
 SRWLOCK g_file_lock = SRWLOCK_INIT;
 uint32_t g_logging_destination = LOG_TO_SYSTEM_DEBUG_LOG;
 HANDLE g_log_file = nullptr;
-HANDLE g_log_file_mutex = nullptr;
+LogFileLock* g_log_file_lock = nullptr;
 // The thread holding g_file_lock to change the settings: a line it logs on the way (a failed
 // close, say) must not wait for the lock it holds, and goes to the debug log.
 std::atomic<DWORD> g_settings_thread{0};
@@ -170,43 +170,21 @@ std::string_view ModuleName(const char* file) {
   return name;
 }
 
-// Log files are shared between processes; the mutex serialising their appends is named after
-// the file's full path, lower-cased so that spellings of one path agree, with backslashes
-// (not allowed in object names) turned into '!'. The global namespace reaches processes of
-// other sessions; where it is refused, the session's namespace still serves its processes.
-base::win::ScopedHandle CreateLogFileMutex(const std::wstring& log_file) {
-  base::FilePath full_path;
-  if (!base::MakeAbsoluteFilePath(base::FilePath(log_file), &full_path))
-    full_path = base::FilePath(log_file);
-
-  std::wstring name;
-  base::ReplaceChars(base::ToLowerAscii(full_path.value()), L"\\/", L"!", &name);
-  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
-  if (!mutex.IsValid())
-    mutex.Set(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
-  return mutex;
-}
-
 // Under g_file_lock.
 void CloseLogFileLocked() {
   base::win::ScopedHandle file(std::exchange(g_log_file, nullptr));
-  base::win::ScopedHandle mutex(std::exchange(g_log_file_mutex, nullptr));
+  std::unique_ptr<LogFileLock> lock(std::exchange(g_log_file_lock, nullptr));
 }
 
 // Under g_file_lock.
 void WriteToLogFileLocked(const std::string& text) {
   if (!g_log_file)
     return;
-  bool holds_mutex = false;
-  if (g_log_file_mutex) {
-    // An abandoned mutex (a writer died) is still ours now.
-    const DWORD wait = ::WaitForSingleObject(g_log_file_mutex, INFINITE);
-    holds_mutex = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-  }
+  const bool holds_lock = g_log_file_lock && g_log_file_lock->Acquire();
   DWORD written = 0;
   ::WriteFile(g_log_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  if (holds_mutex)
-    ::ReleaseMutex(g_log_file_mutex);
+  if (holds_lock)
+    g_log_file_lock->Release();
 }
 
 void WriteToDestinations(const std::string& text) {
@@ -254,9 +232,9 @@ bool InitLogging(const LoggingSettings& settings) {
     return false;
   }
 
-  base::win::ScopedHandle mutex;
+  std::unique_ptr<LogFileLock> lock;
   if (settings.lock_log == LOCK_LOG_FILE)
-    mutex = CreateLogFileMutex(settings.log_file);
+    lock = LogFileLock::Create(settings.log_file);
   if (settings.delete_old == DELETE_OLD_LOG_FILE)
     ::DeleteFileW(settings.log_file.c_str());
   // Append-only access keeps every write at the end of the file; the sharing lets other
@@ -266,9 +244,9 @@ bool InitLogging(const LoggingSettings& settings) {
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid())
-    return false;  // The mutex goes with its scope, keeping the last error.
+    return false;  // The lock goes with its scope, keeping the last error.
   g_log_file = file.Take();
-  g_log_file_mutex = mutex.Take();
+  g_log_file_lock = lock.release();
   return true;
 }
 

@@ -64,8 +64,9 @@ struct LoggingSettings {
 // closes any open log file, deletes the old file when asked and opens the new one for
 // appending (creating it when missing; other processes may read it and append to it).
 // Returns false, with the thread's last error set, when the log file cannot be opened.
-// With LOCK_LOG_FILE every write holds a mutex named after the file's full path, so that
-// processes appending to one file never interleave parts of lines. Lines that other threads
+// With LOCK_LOG_FILE every write holds a lock shared by the processes that name the same
+// full path (see LogFileLock), so that processes appending to one file never interleave
+// parts of lines. Lines that other threads
 // log meanwhile go by the old settings or wait for the new ones; none is lost.
 bool InitLogging(const LoggingSettings& settings);
 

@@ -58,8 +58,6 @@ class MailslotReader : public base::IoHandler {
 
   base::MessageLoop* const loop_;
   base::win::ScopedHandle mailslot_;
-  // For the reads without the completion port, one after another.
-  base::win::ScopedHandle read_event_;
   IpcReceiver* const receiver_;
   std::vector<char> buffer_;
   bool use_completion_port_ = false;
@@ -99,10 +97,10 @@ void MailslotReader::Start() {
   }
   // Wine cannot bind a mailslot to a completion port, and an overlapped read of it blocks
   // until a message comes or the mailslot's read time-out passes: the thread reads itself,
-  // with a time-out that lets it run its tasks in between.
+  // with a time-out that lets it run its tasks in between. Only this thread reads the
+  // mailslot, one read at a time: each read signals the mailslot handle itself.
   LOG(INFO) << "Reading the mailslot without the completion port";
-  read_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!read_event_.IsValid() || !::SetMailslotInfo(mailslot_.Get(), kBlockingReadTimeoutMs)) {
+  if (!::SetMailslotInfo(mailslot_.Get(), kBlockingReadTimeoutMs)) {
     PLOG(ERROR) << "Cannot read from mailslot";
     return;
   }
@@ -139,7 +137,7 @@ void MailslotReader::ReadAndPostNext() {
   DWORD bytes_read = 0;
   const DWORD error = ReadAndWait(mailslot_.Get(), buffer_.data(),
                                   static_cast<DWORD>(buffer_.size()),
-                                  kBlockingReadTimeoutMs, &bytes_read, read_event_.Get());
+                                  kBlockingReadTimeoutMs, &bytes_read, kSignalHandle);
   const bool timed_out = error == ERROR_SEM_TIMEOUT || error == WAIT_TIMEOUT;
   if (!timed_out && !OnRead(error, bytes_read))
     return;
@@ -181,7 +179,7 @@ void MailslotReader::Flush() {
     DWORD bytes_read = 0;
     const DWORD error = ReadAndWait(mailslot_.Get(), buffer_.data(),
                                     static_cast<DWORD>(buffer_.size()), kFlushReadTimeoutMs,
-                                    &bytes_read, read_event_.Get());
+                                    &bytes_read, kSignalHandle);
     if (!OnRead(error, bytes_read))
       return;
   }

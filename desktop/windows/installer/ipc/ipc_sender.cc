@@ -1,5 +1,6 @@
 #include "desktop/windows/installer/ipc/ipc_sender.h"
 
+#include <algorithm>
 #include <deque>
 #include <utility>
 
@@ -200,8 +201,16 @@ bool IpcSender::Send(std::unique_ptr<base::WireMessage> message) {
     LOG(ERROR) << "Not sending a message: the sender is not connected";
     return false;
   }
-  task_runner->PostTask(FROM_HERE,
-                        base::BindMethod(&IpcSender::Enqueue, this, std::move(message)));
+  base::TimeDelta delay;
+  {
+    base::AutoLock lock(lock_);
+    unsent_.push_back(std::move(message));
+    if (unsent_.size() > 1)
+      return true;  // Its hand-over is posted already.
+    delay = next_hand_over_ - base::TimeTicks::Now();
+  }
+  task_runner->PostDelayedTask(FROM_HERE, base::BindMethod(&IpcSender::TakeOver, this),
+                               std::max(delay, base::TimeDelta()));
   return true;
 }
 
@@ -210,6 +219,8 @@ void IpcSender::Close() {
   if (!task_runner)
     return;
   LOG(INFO) << "Stopping RPC sender";
+  // What waits for its hand-over goes now, before the writer closes.
+  task_runner->PostTask(FROM_HERE, base::BindMethod(&IpcSender::TakeOver, this));
   task_runner->PostTask(FROM_HERE, base::BindMethod(&IpcSender::DestroyWriter, this));
   thread_.Stop();
 }
@@ -218,8 +229,16 @@ void IpcSender::OpenWriter(const std::wstring& relative_name) {
   writer_ = MailslotWriter::Open(relative_name);
 }
 
-void IpcSender::Enqueue(std::unique_ptr<base::WireMessage>& message) {
-  if (writer_)
+void IpcSender::TakeOver() {
+  std::vector<std::unique_ptr<base::WireMessage>> messages;
+  {
+    base::AutoLock lock(lock_);
+    messages.swap(unsent_);
+    next_hand_over_ = base::TimeTicks::Now() + kHandOverInterval;
+  }
+  if (!writer_)
+    return;
+  for (std::unique_ptr<base::WireMessage>& message : messages)
     writer_->Enqueue(std::move(message));
 }
 

@@ -142,6 +142,13 @@ TEST(IpcSenderTest, WritesEachMessageWholeAsOneMailslotWrite) {
   AppendLe32(&empty_error, 0);
   AppendLe32(&empty_error, 0);
   EXPECT_EQ(empty_error, mailslot.Read());
+
+  // A burst, as a copy sends one message per file, is handed over in batches: every
+  // message still comes, whole and in order, and without waiting for Close.
+  for (int i = 0; i < 300; ++i)
+    ASSERT_TRUE(sender.Send(WriteInstallerMessage(InstallerMessage::TotalSteps(i))));
+  for (int i = 0; i < 300; ++i)
+    ASSERT_EQ(Bytes(*WriteInstallerMessage(InstallerMessage::TotalSteps(i))), mailslot.Read());
 }
 
 TEST_F(IpcSenderReceiverTest, AnErrorReportWithLongPathsArrivesShortened) {

@@ -18,7 +18,8 @@ DWORD FinishTransfer(HANDLE handle,
     const DWORD error = ::GetLastError();
     if (error != ERROR_IO_PENDING)
       return error;
-    if (::WaitForSingleObject(overlapped->hEvent, timeout_ms) != WAIT_OBJECT_0) {
+    const HANDLE signaled = overlapped->hEvent ? overlapped->hEvent : handle;
+    if (::WaitForSingleObject(signaled, timeout_ms) != WAIT_OBJECT_0) {
       // The transfer may still finish before the cancellation reaches it; its result
       // below says which.
       ::CancelIoEx(handle, overlapped);
@@ -53,8 +54,8 @@ DWORD Transfer(HANDLE handle,
     event = own_event.Get();
   }
   OVERLAPPED overlapped = {};
-  // Starting the transfer resets the event.
-  overlapped.hEvent = event;
+  // Starting the transfer resets the event (or the handle's own signal).
+  overlapped.hEvent = event == kSignalHandle ? nullptr : event;
   const BOOL started = write ? ::WriteFile(handle, buffer, size, nullptr, &overlapped)
                              : ::ReadFile(handle, buffer, size, nullptr, &overlapped);
   return FinishTransfer(handle, &overlapped, started, timeout_ms, transferred);

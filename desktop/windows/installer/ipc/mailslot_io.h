@@ -20,7 +20,14 @@ std::wstring MakeMailslotPath(const std::wstring& relative_name);
 // Each returns 0 or the system error; WAIT_TIMEOUT when the time ran out, ERROR_SEM_TIMEOUT
 // when the mailslot's own read time-out did. The bytes moved go to |transferred|. |event|, a
 // manual-reset event of the caller's, serves one transfer after another (a thread that moves
-// a message per file saves making one each time); without it each call makes its own.
+// a message per file saves making one each time); without it each call makes its own. With
+// kSignalHandle as |event| the transfer signals |handle| itself: for a handle on which no
+// other transfer is ever under way (a mailslot that only one thread reads), and cheaper under
+// Wine, where each transfer resets and sets an event through its server.
+//
+// kSignalHandle: no event handle has this value (it stands for the current process).
+inline const HANDLE kSignalHandle = INVALID_HANDLE_VALUE;
+
 DWORD ReadAndWait(HANDLE handle,
                   void* buffer,
                   DWORD size,
