@@ -67,14 +67,18 @@ bool LogFileLock::Acquire() {
     if (owner == 0)
       return true;
     const DWORD now = ::GetTickCount();
-    if (static_cast<LONG>(now - next_check) >= 0) {
+    if (gave_up_waiting_ || static_cast<LONG>(now - next_check) >= 0) {
       // A holder that ended while it held the lock never gives it back.
       if (HasEnded(static_cast<DWORD>(owner)) &&
           ::InterlockedCompareExchange(holder(), process_id_, owner) == owner) {
         return true;
       }
-      if (now - start >= kMaxWaitMs)
+      if (gave_up_waiting_)
         return false;
+      if (now - start >= kMaxWaitMs) {
+        gave_up_waiting_ = true;
+        return false;
+      }
       next_check = now + kHolderCheckMs;
     }
     if (attempt < kYields)

@@ -25,8 +25,10 @@ class LogFileLock {
  public:
   // How long a writer waits at most for another process's line. A process ended while it held
   // the lock is found out and the lock taken over long before; this bound is for an id the
-  // system gave to a new process meanwhile, or a writer stopped in a debugger: logging never
-  // hangs on them, the line is written without the lock.
+  // system gave to a new process meanwhile, a writer stopped in a debugger or a process that
+  // holds the word on purpose: logging never hangs on them, the line is written without the
+  // lock. After one such wait the writer waits no more: it takes the lock when it is free and
+  // writes without it when it is not, so that a held word cannot slow every line.
   static constexpr DWORD kMaxWaitMs = 3000;
 
   // The lock of |log_file| (a full path; its spellings agree without regard to ASCII case);
@@ -51,6 +53,8 @@ class LogFileLock {
   base::win::ScopedHandle section_;
   base::win::ScopedMapViewTyped<void> view_;
   const LONG process_id_;
+  // Set when a wait reached kMaxWaitMs.
+  bool gave_up_waiting_ = false;
 };
 
 }  // namespace logging
