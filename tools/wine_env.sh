@@ -38,7 +38,12 @@ start_wine_session() {
 # that nothing written in one prefix shows in another.
 copy_wine_prefix() {
   local src=$1 dest=$2 file
-  cp -al "$src" "$dest" || return
+  if ! cp -al "$src" "$dest" 2>/dev/null; then
+    # A file system without hard links: a full copy.
+    rm -rf "$dest"
+    cp -a "$src" "$dest"
+    return
+  fi
   while IFS= read -r -d '' file; do
     cp -p --remove-destination "$src/$file" "$dest/$file" || return
   done < <(cd "$src" && find . -type f ! \( -path './drive_c/windows/*' \
