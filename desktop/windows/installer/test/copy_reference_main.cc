@@ -6,6 +6,8 @@
 //                                           below TARGET (folders made as needed), each with
 //                                           CopyFileW
 //   copy_reference.exe read FILE            reads FILE through, 1 MiB at a time
+//   copy_reference.exe delete FOLDER        deletes FOLDER with everything in it, each file
+//                                           with DeleteFileW, each folder after its contents
 //
 // Prints "files=N bytes=N seconds=S" (S: the time inside the process); exit code 0, or 1
 // with the failure on standard error.
@@ -28,34 +30,55 @@ bool Fail(const wchar_t* what, const std::wstring& path) {
   return false;
 }
 
-bool CopyTree(const std::wstring& source, const std::wstring& target, Totals* totals) {
-  if (!::CreateDirectoryW(target.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
-    return Fail(L"cannot create", target);
+// Calls |visit|(entry, name) for each entry of |folder| but "." and "..", in the order the
+// system lists them, until one returns false; false then, or when |folder| cannot be listed.
+template <typename Visit>
+bool ForEachEntry(const std::wstring& folder, Visit visit) {
   WIN32_FIND_DATAW entry;
-  const HANDLE find = ::FindFirstFileExW((source + L"\\*").c_str(), FindExInfoBasic, &entry,
+  const HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry,
                                          FindExSearchNameMatch, nullptr,
                                          FIND_FIRST_EX_LARGE_FETCH);
   if (find == INVALID_HANDLE_VALUE)
-    return Fail(L"cannot list", source);
+    return Fail(L"cannot list", folder);
   bool ok = true;
   do {
     const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..")
-      continue;
-    const std::wstring from = source + L"\\" + name;
-    const std::wstring to = target + L"\\" + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ok = CopyTree(from, to, totals);
-    } else if (::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
-      ++totals->files;
-      totals->bytes += (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) |
-                       entry.nFileSizeLow;
-    } else {
-      ok = Fail(L"cannot copy", from);
-    }
+    if (name != L"." && name != L"..")
+      ok = visit(entry, name);
   } while (ok && ::FindNextFileW(find, &entry));
   ::FindClose(find);
   return ok;
+}
+
+bool CopyTree(const std::wstring& source, const std::wstring& target, Totals* totals) {
+  if (!::CreateDirectoryW(target.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS)
+    return Fail(L"cannot create", target);
+  return ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry, const std::wstring& name) {
+    const std::wstring from = source + L"\\" + name;
+    const std::wstring to = target + L"\\" + name;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      return CopyTree(from, to, totals);
+    if (!::CopyFileW(from.c_str(), to.c_str(), FALSE))
+      return Fail(L"cannot copy", from);
+    ++totals->files;
+    totals->bytes +=
+        (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    return true;
+  });
+}
+
+bool DeleteTree(const std::wstring& folder, Totals* totals) {
+  const bool ok =
+      ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry, const std::wstring& name) {
+        const std::wstring path = folder + L"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+          return DeleteTree(path, totals);
+        if (!::DeleteFileW(path.c_str()))
+          return Fail(L"cannot delete", path);
+        ++totals->files;
+        return true;
+      });
+  return ok && (::RemoveDirectoryW(folder.c_str()) || Fail(L"cannot delete", folder));
 }
 
 bool ReadThrough(const std::wstring& path, Totals* totals) {
@@ -82,16 +105,17 @@ bool ReadThrough(const std::wstring& path, Totals* totals) {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (!((mode == L"tree" && argc == 4) || (mode == L"read" && argc == 3))) {
-    fwprintf(stderr, L"usage: copy_reference.exe tree SOURCE TARGET | read FILE\n");
+  if (!((mode == L"tree" && argc == 4) || ((mode == L"read" || mode == L"delete") && argc == 3))) {
+    fwprintf(stderr, L"usage: copy_reference.exe tree SOURCE TARGET | read FILE | delete FOLDER\n");
     return 1;
   }
   LARGE_INTEGER frequency, start, end;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&start);
   Totals totals;
-  const bool ok = mode == L"tree" ? CopyTree(argv[2], argv[3], &totals)
-                                  : ReadThrough(argv[2], &totals);
+  const bool ok = mode == L"tree"     ? CopyTree(argv[2], argv[3], &totals)
+                  : mode == L"delete" ? DeleteTree(argv[2], &totals)
+                                      : ReadThrough(argv[2], &totals);
   ::QueryPerformanceCounter(&end);
   if (!ok)
     return 1;
