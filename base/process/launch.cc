@@ -200,6 +200,8 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
   }
   if (!created) {
     ELOG(ERROR, error) << "CreateProcess failed for " << command_line;
+    // The caller reads why, whatever closing the inheritable copies left behind.
+    ::SetLastError(error);
     return Process();
   }
   win::ScopedHandle thread(process_info.hThread);

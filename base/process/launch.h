@@ -50,7 +50,8 @@ struct LaunchOptions {
 };
 
 // Starts a child process, holding the launch lock (base/process/launch_lock.h) meanwhile.
-// The result is invalid, with an error logged, when the process cannot be started. With
+// The result is invalid, with an error logged, when the process cannot be started (when
+// CreateProcess refused, GetLastError() tells why). With
 // |options.wait| the child has ended when this returns.
 Process LaunchProcess(const CommandLine& command_line, const LaunchOptions& options);
 Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& options);

@@ -78,8 +78,9 @@ TEST(UndoJournalChildTest, DISABLED_RunThatIsKilled) {
       ChangeRegistryValueOperation::kDeleteValue, 0)));
   ASSERT_TRUE(transaction->Do(
       std::make_unique<DeleteRegistryKeyOperation>(HKEY_CURRENT_USER, key + L"\\Tree", 0)));
-  if (!GetVar(kPointOfNoReturnVariable).empty())
+  if (!GetVar(kPointOfNoReturnVariable).empty()) {
     ASSERT_TRUE(transaction->PassPointOfNoReturn());
+  }
   ::TerminateProcess(::GetCurrentProcess(), 1);
 }
 
