@@ -11,7 +11,8 @@
 namespace installer {
 
 // Runs a program that installs something into |folder| (a component's installer), and
-// waits for it to end, |limit| at most: one that runs longer is ended and counts as failed.
+// waits for it to end, |limit| at most: one that runs longer is ended, with the processes it
+// started, and counts as failed.
 // When |folder| did not exist before, the undo runs |undo| (the program that removes it
 // again, a signed program of the product in |folder|), waiting as long at most, and then
 // removes |folder| with everything in it; an installation that was there before stays as
