@@ -14,6 +14,9 @@ namespace base {
 
 namespace {
 
+// Starts of one process tried when Wine fails them with an internal error (see below).
+constexpr int kStartAttempts = 3;
+
 // Frees the block of GetEnvironmentStringsW.
 struct EnvironmentStringsTraits : win::NullIsInvalid<wchar_t*> {
   static void Free(wchar_t* strings) { ::FreeEnvironmentStringsW(strings); }
@@ -125,8 +128,8 @@ Process LaunchProcess(const CommandLine& command_line, const LaunchOptions& opti
 }
 
 Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& options) {
-  // CreateProcessW may write into the command line.
-  std::wstring writable_command_line(command_line);
+  // CreateProcessW may write into the command line: each attempt has a copy of this.
+  const std::wstring writable_command_line(command_line);
 
   std::wstring environment_block;
   if (!options.environment.empty())
@@ -191,12 +194,22 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
       flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
 
-    created = ::CreateProcessW(
-        nullptr, &writable_command_line[0], nullptr, nullptr, !inherited.empty(), flags,
-        environment_block.empty() ? nullptr : &environment_block[0],
-        options.current_directory.empty() ? nullptr : options.current_directory.value().c_str(),
-        &startup_info.StartupInfo, &process_info);
-    error = ::GetLastError();
+    // Under Wine, CreateProcess now and then fails with ERROR_INTERNAL_ERROR when the new
+    // process dies before its start-up is done (seen on loaded machines); none of its code
+    // ran, so the start is tried again. Windows does not fail a start that way.
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+      std::wstring attempt_command_line = writable_command_line;
+      created = ::CreateProcessW(
+          nullptr, &attempt_command_line[0], nullptr, nullptr, !inherited.empty(), flags,
+          environment_block.empty() ? nullptr : &environment_block[0],
+          options.current_directory.empty() ? nullptr : options.current_directory.value().c_str(),
+          &startup_info.StartupInfo, &process_info);
+      error = ::GetLastError();
+      if (created || error != ERROR_INTERNAL_ERROR)
+        break;
+      LOG(WARNING) << "Starting " << command_line
+                   << " failed with an internal error; trying again";
+    }
   }
   if (!created) {
     ELOG(ERROR, error) << "CreateProcess failed for " << command_line;

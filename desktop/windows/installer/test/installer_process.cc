@@ -22,8 +22,6 @@ namespace {
 // Exit code of processes ended at their deadline.
 constexpr UINT kKilledExitCode = 0xDEAD;
 constexpr DWORD kPollMs = 10;
-// Starts tried again after Wine's transient failure to start a process.
-constexpr int kStartRetries = 2;
 // After the program ended, how long a process it started may keep the output open.
 constexpr base::TimeDelta kOutputDrainTime = base::TimeDelta::FromSeconds(2);
 
@@ -195,14 +193,6 @@ bool TestProcess::Start(const std::wstring& command_line, const ProcessOptions& 
   launch.stderr_handle = write_end.Get();
   launch.job_handle = job_.Get();
   process_ = base::LaunchProcess(command_line, launch);
-  // Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR when the new process
-  // dies before its start-up is done (seen on loaded machines): none of its code ran, so
-  // the start is tried again.
-  for (int retry = 0; retry < kStartRetries && !process_.IsValid() &&
-                      ::GetLastError() == ERROR_INTERNAL_ERROR;
-       ++retry) {
-    process_ = base::LaunchProcess(command_line, launch);
-  }
   // Only the child's copy keeps the pipe open now.
   write_end.Close();
   if (!process_.IsValid()) {
