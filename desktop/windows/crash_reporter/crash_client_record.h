@@ -76,6 +76,8 @@ class CrashClientRecord : public base::RefCountedThreadSafe<CrashClientRecord> {
   ThreadPoolWait process_end_wait_;
   // Set while one dump request of this client is being handled.
   std::atomic<bool> dump_in_progress_{false};
+  // Dump requests of this record taken on; under the server's lock.
+  int dump_requests_handled_ = 0;
   // The registration time, replaced by the process creation time when known.
   FILETIME start_time_ = {};
 };

@@ -21,6 +21,11 @@ constexpr DWORD kShutdownLookIntervalMs = 10;
 // Refused clients logged before the log falls silent about them.
 constexpr int kMaxLoggedRefusals = 100;
 
+void TellDumpDone(CrashClientRecord* client) {
+  if (!::SetEvent(client->dump_generated_event()))
+    PLOG(ERROR) << "Cannot tell crash client " << client->pid() << " its dump is done";
+}
+
 bool ReadClientMemory(HANDLE process, uint64_t address, void* buffer, size_t size) {
   SIZE_T bytes_read = 0;
   return ::ReadProcessMemory(process, reinterpret_cast<const void*>(address), buffer, size,
@@ -685,13 +690,27 @@ void CALLBACK CrashDumpServer::OnDumpRequest(void* context, BOOLEAN timed_out) {
   // One request of a client at a time; a client asking again meanwhile is not answered.
   if (client->dump_in_progress_.exchange(true))
     return;
+  bool refused = false;
   {
     base::AutoLock hold(server->lock_);
     if (server->shutting_down_) {
       client->dump_in_progress_.store(false);
       return;
     }
-    server->AddPendingWorkLocked();
+    refused = client->dump_requests_handled_ >= kMaxDumpRequestsPerClient ||
+              server->dump_requests_handled_ >= kMaxDumpRequests;
+    if (!refused) {
+      ++client->dump_requests_handled_;
+      ++server->dump_requests_handled_;
+      server->AddPendingWorkLocked();
+    }
+  }
+  if (refused) {
+    server->LogRefusal("Refusing a dump request of crash client " +
+                       std::to_string(client->pid()) + ": too many requests");
+    client->dump_in_progress_.store(false);
+    TellDumpDone(client);
+    return;
   }
   // The dump takes a while: a worker thread of its own, so that the pipe and the other
   // clients are served meanwhile.
@@ -723,8 +742,7 @@ void CrashDumpServer::HandleDumpRequest(CrashClientRecord* client) {
     dump_callback_(dump_context_, client, dump_path.empty() ? nullptr : &dump_path);
   client->dump_in_progress_.store(false);
   // The client cannot tell a failed dump from a written one; it only stops waiting.
-  if (!::SetEvent(client->dump_generated_event()))
-    PLOG(ERROR) << "Cannot tell crash client " << client->pid() << " its dump is done";
+  TellDumpDone(client);
 }
 
 bool CrashDumpServer::GenerateDump(CrashClientRecord* client, std::wstring* dump_path) {

@@ -51,6 +51,12 @@ class CrashDumpServer {
   static constexpr size_t kPipeInstances = 4;
   // Registered clients at most: the processes of an installation, with room to spare.
   static constexpr size_t kMaxClients = 32;
+  // Dump requests handled per client record and over the server's life. A crash ends the
+  // client, so one request is the rule; the bounds keep a client that signals in a loop
+  // from queuing uploads and filling the disk and the log. A process registering again
+  // gets a new record, hence the bound over all.
+  static constexpr int kMaxDumpRequestsPerClient = 4;
+  static constexpr int kMaxDumpRequests = 32;
 
   // |security_attributes| (may be null) must stay valid until Start returns. With
   // |generate_dumps| the server writes each dump into |dump_folder|.
@@ -184,6 +190,7 @@ class CrashDumpServer {
   void (*start_hook_)(const std::wstring& pipe_name) = nullptr;
   bool started_ = false;
   bool shutting_down_ = false;  // Under |lock_|.
+  int dump_requests_handled_ = 0;  // Under |lock_|.
   std::atomic<int> refusals_logged_{0};
 
   // Dump requests being handled and records being retired; |work_done_| is signalled while

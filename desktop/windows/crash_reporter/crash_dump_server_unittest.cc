@@ -4,6 +4,7 @@
 #include <sddl.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -82,7 +83,7 @@ bool Register(RawPipeClient* client,
 
 // Has the server handle one dump request of a registered client and waits for its answer.
 bool RequestDump(const ResponseHandles& handles) {
-  return ::SetEvent(handles.dump_requested.Get()) &&
+  return ::ResetEvent(handles.dump_generated.Get()) && ::SetEvent(handles.dump_requested.Get()) &&
          ::WaitForSingleObject(handles.dump_generated.Get(), kTimeoutMs) == WAIT_OBJECT_0;
 }
 
@@ -210,6 +211,26 @@ TEST(CrashDumpServerTest, CustomEntriesThatCannotBeReadOrAreTooManyAreNotHandedO
   for (const test::DumpRequest& dump : dumps) {
     EXPECT_TRUE(dump.entries.empty());
     EXPECT_TRUE(dump.dump_path.empty());
+  }
+}
+
+TEST(CrashDumpServerTest, DumpRequestsAreBoundedPerClientAndInAll) {
+  test::TestDumpServer server(std::wstring(), L"\\\\.\\pipe\\TavroCrashTest.requests");
+  ASSERT_TRUE(server.Start());
+  ClientCrashFields fields;
+  constexpr size_t kPerClient = CrashDumpServer::kMaxDumpRequestsPerClient;
+  constexpr size_t kInAll = CrashDumpServer::kMaxDumpRequests;
+  // Each registration of this process is a new record. Every request is answered; those
+  // over a bound reach no callback.
+  for (size_t i = 1; i <= kInAll / kPerClient + 1; ++i) {
+    RawPipeClient client;
+    ASSERT_TRUE(client.Connect(server.pipe_name()));
+    ProtocolMessage reply;
+    ResponseHandles handles;
+    ASSERT_TRUE(Register(&client, MakeRegistration(fields, nullptr, 0), &reply, &handles));
+    for (size_t j = 0; j <= kPerClient; ++j)
+      ASSERT_TRUE(RequestDump(handles)) << i << " " << j;
+    EXPECT_EQ(std::min(i * kPerClient, kInAll), server.dump_requests().size()) << i;
   }
 }
 

@@ -39,8 +39,17 @@ CrashServers GetServers() {
   return g_servers ? *g_servers : CrashServers();
 }
 
+// Header values come from client crash keys: cut to this length and with every control
+// character a space, so that a value cannot end its line and add headers of its own.
+constexpr size_t kMaxHeaderValueLength = 2048;
+
 bool AddHeader(HINTERNET request, const wchar_t* name, const std::wstring& value) {
-  const std::wstring header = name + (L": " + value) + L"\r\n";
+  std::wstring safe_value = value.substr(0, kMaxHeaderValueLength);
+  for (wchar_t& c : safe_value) {
+    if (c < 0x20 || c == 0x7F)
+      c = L' ';
+  }
+  const std::wstring header = name + (L": " + safe_value) + L"\r\n";
   if (::HttpAddRequestHeadersW(request, header.c_str(), static_cast<DWORD>(header.size()),
                                HTTP_ADDREQ_FLAG_ADD_IF_NEW)) {
     return true;

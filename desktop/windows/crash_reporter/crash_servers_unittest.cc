@@ -28,7 +28,7 @@ class CrashServersTest : public testing::Test {
         {{"TAVRO_CRASH_SERVER_URL", base::Utf16ToUtf8(server_.GetUrl(path))},
          {"TAVRO_CRASH_EMAIL", ""}});
     ChooseCrashServers();
-    return QueryCrashServer(L"https://example.com/page", L"Brixel", id, location, timeout_ms);
+    return QueryCrashServer(crash_url_, L"Brixel", id, location, timeout_ms);
   }
 
   static TestHttpServer::Response SeeOther(const std::string& location) {
@@ -39,6 +39,7 @@ class CrashServersTest : public testing::Test {
   }
 
   TestHttpServer server_;
+  std::wstring crash_url_ = L"https://example.com/page";
 };
 
 TEST_F(CrashServersTest, ARedirectWithACrashIdNamesTheCrash) {
@@ -57,6 +58,15 @@ TEST_F(CrashServersTest, ARedirectWithACrashIdNamesTheCrash) {
   EXPECT_EQ("https://example.com/page", request.headers.at("x-tavro-crash-url"));
   EXPECT_EQ("Brixel", request.headers.at("x-origin"));
   EXPECT_EQ("Hollet/1.0 (Windows) (Edition Stable)", request.headers.at("user-agent"));
+
+  // The URL comes from the client: it can neither add headers nor grow without bound.
+  const std::string line_breaks = "https://example.com/a\r\nX-Injected: 1\tb";
+  crash_url_ = base::Utf8ToUtf16(line_breaks) + std::wstring(3000, L'x');
+  EXPECT_EQ(CRASH_SERVER_REDIRECT, Query("/known", SeeOther(location), &id, &answer));
+  const TestHttpServer::Request hostile = server_.GetRequests().back();
+  EXPECT_EQ(0u, hostile.headers.count("x-injected"));
+  EXPECT_EQ("https://example.com/a  X-Injected: 1 b" + std::string(2048 - line_breaks.size(), 'x'),
+            hostile.headers.at("x-tavro-crash-url"));
 }
 
 TEST_F(CrashServersTest, EveryOtherAnswerIsTold) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/logging.h"
+#include "desktop/windows/crash_reporter/module_file.h"
 #include "desktop/windows/crash_reporter/module_info_impl.h"
 #include "desktop/windows/crash_reporter/thread_info_impl.h"
 
@@ -139,10 +140,8 @@ void ProcessStateImpl::AddModule(const wchar_t* name,
                                  uint64_t load_address,
                                  uint32_t size,
                                  bool is_main) {
-  base::win::ScopedHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-  if (!file.IsValid())
-    PLOG(ERROR) << "CreateFile failed for " << path;
+  // A file that is refused or cannot be opened leaves the snapshot's data.
+  base::win::ScopedHandle file = OpenModuleFile(path);
   std::unique_ptr<ModuleInfoImpl> module(new ModuleInfoImpl());
   if (!name[0])
     LOG(WARNING) << "Module " << path << " has no name";
