@@ -3,18 +3,24 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <string.h>
+
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
 #include "base/process/process.h"
+#include "base/rand_util.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/string_split.h"
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/installer/owned_path.h"
 
 namespace installer {
 
@@ -193,6 +199,46 @@ bool StartCleanupBatch(const base::FilePath& batch) {
     LOG(ERROR) << "Cannot start the clean-up batch " << batch;
     return false;
   }
+  return true;
+}
+
+bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* renamed) {
+  base::win::ScopedHandle handle(
+      ::CreateFileW(file.value().c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle.IsValid()) {
+    PLOG(WARNING) << "Cannot open " << file << " to delete it: it stays";
+    return false;
+  }
+  FILE_BASIC_INFO information = {};
+  if (!::GetFileInformationByHandleEx(handle.Get(), FileBasicInfo, &information,
+                                      sizeof(information))) {
+    PLOG(WARNING) << "Cannot read what " << file << " is: it stays";
+    return false;
+  }
+  const base::FilePath final_path = base::GetFinalPath(handle.Get());
+  if ((information.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+      !IsSamePath(final_path, file)) {
+    LOG(WARNING) << "Not deleting " << file << ": it leads to " << final_path;
+    return false;
+  }
+  const base::FilePath target = file.DirName().Append(
+      L"~tavro_deleted_" + base::AsciiToUtf16(base::Uint64ToString(base::RandUint64())) + L".tmp");
+  const std::wstring& name = target.value();
+  // FILE_RENAME_INFO ends in the first character of the name.
+  std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  memcpy(rename->FileName, name.c_str(), name.size() * sizeof(wchar_t));
+  if (!::SetFileInformationByHandle(handle.Get(), FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size()))) {
+    PLOG(WARNING) << "Cannot rename " << file << " to delete it: it stays";
+    return false;
+  }
+  *renamed = target;
   return true;
 }
 

@@ -38,6 +38,14 @@ bool ToBatchPathText(const base::FilePath& path, std::string* text);
 // them (the batch itself excepted).
 std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text);
 
+// For an elevated process whose batch deletes files in folders that a less privileged user
+// may change: renames |file| within its own folder to a name nobody can know beforehand,
+// once a handle has proven that it is the file at |file| itself (no link on its way, none in
+// its place), and gives that name. The batch then names only the new name: should the user
+// put a link in a folder's place later, the batch finds nothing of that name where the link
+// leads. False, logged, when |file| is not plainly there or cannot be renamed; it stays.
+bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* renamed);
+
 // Starts the batch file |batch| with a hidden window, not waited for, through the command
 // interpreter of the system folder. It runs in its own folder and is named there
 // relatively, so that its path never passes through the interpreter's expansion of "%".

@@ -176,15 +176,19 @@ void RunUninstallCleanup(const base::CommandLine& command_line,
     LOG(ERROR) << "No clean-up batch to run in " << folder;
     return;
   }
+  // Each file goes under a new name first: the elevated batch then deletes nothing that a
+  // link put in a folder's place could lead it to.
   std::vector<base::FilePath> files;
+  base::FilePath renamed;
   for (const base::FilePath& file : ReadCleanupBatchFiles(text)) {
     base::FilePath normalized;
-    if (IsPathInside(file, folder) && NormalizePath(file, &normalized))
-      files.push_back(normalized);
-    else
+    if (!IsPathInside(file, folder) || !NormalizePath(file, &normalized))
       LOG(WARNING) << "The clean-up batch names " << file << ", which is not below " << folder;
+    else if (RenameForProtectedDeletion(normalized, &renamed))
+      files.push_back(renamed);
   }
-  files.push_back(user_batch);
+  if (RenameForProtectedDeletion(user_batch, &renamed))
+    files.push_back(renamed);
   unsigned initial_pid = 0;
   if (!base::StringToUint(command_line.GetSwitchValueNative(kInitialPidSwitch), &initial_pid))
     initial_pid = 0;

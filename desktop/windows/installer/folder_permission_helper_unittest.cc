@@ -6,12 +6,14 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
+#include "base/test/folder_link.h"
 #include "base/test/scoped_environment.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/test/scoped_path_override.h"
@@ -334,8 +336,13 @@ TEST_F(FolderPermissionHelperTest, CleansUpOnlyBelowItsFolderWithABatchOfItsOwn)
   ASSERT_TRUE(test::WriteTestFile(outside, "kept"));
   ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installation_status.xml"), "<install_log/>"));
   ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installer_prefs.json"), "{}"));
-  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"k.bat"),
-                                  MakeCleanupBatch({}, folder_, {held, outside})));
+  // A folder of the installation that the user made a link to another one: what the batch
+  // names through it lies outside.
+  std::vector<base::FilePath> named = {held, outside};
+  base::test::ScopedFolderLink link;
+  if (link.Make(folder_.Append(L"link"), outside.DirName()))
+    named.push_back(folder_.Append(L"link\\data.txt"));
+  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"k.bat"), MakeCleanupBatch({}, folder_, named)));
   base::win::ScopedHandle give =
       CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
   base::win::ScopedHandle undo =
