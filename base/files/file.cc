@@ -111,6 +111,8 @@ void File::Initialize(const FilePath& path, uint32_t flags) {
   }
   if (flags & FLAG_CAN_RENAME)
     access |= DELETE;
+  if (flags & FLAG_OPEN_LINK)
+    attributes |= FILE_FLAG_OPEN_REPARSE_POINT;
 
   HANDLE handle = ::CreateFileW(path.value().c_str(), access, sharing, nullptr, disposition,
                                 attributes, nullptr);

@@ -27,6 +27,7 @@ class File {
     FLAG_TEMPORARY = 2048,       // Kept in memory where possible.
     FLAG_CAN_RENAME = 4096,      // The handle may move the file (see Rename).
     FLAG_DELETE_ON_CLOSE = 8192,
+    FLAG_OPEN_LINK = 16384,      // A link (reparse point) itself, not what it leads to.
   };
 
   enum Whence {

@@ -3,12 +3,10 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <string.h>
-
 #include <set>
 #include <utility>
-#include <vector>
 
+#include "base/files/file.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
@@ -203,21 +201,19 @@ bool StartCleanupBatch(const base::FilePath& batch) {
 }
 
 bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* renamed) {
-  base::win::ScopedHandle handle(
-      ::CreateFileW(file.value().c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle.IsValid()) {
-    PLOG(WARNING) << "Cannot open " << file << " to delete it: it stays";
+  base::File held(file, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                            base::File::FLAG_CAN_RENAME | base::File::FLAG_OPEN_LINK);
+  if (!held.IsValid()) {
+    ELOG(WARNING, held.error_details()) << "Cannot open " << file << " to delete it: it stays";
     return false;
   }
   FILE_BASIC_INFO information = {};
-  if (!::GetFileInformationByHandleEx(handle.Get(), FileBasicInfo, &information,
+  if (!::GetFileInformationByHandleEx(held.GetPlatformFile(), FileBasicInfo, &information,
                                       sizeof(information))) {
     PLOG(WARNING) << "Cannot read what " << file << " is: it stays";
     return false;
   }
-  const base::FilePath final_path = base::GetFinalPath(handle.Get());
+  const base::FilePath final_path = base::GetFinalPath(held.GetPlatformFile());
   if ((information.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
       !IsSamePath(final_path, file)) {
     LOG(WARNING) << "Not deleting " << file << ": it leads to " << final_path;
@@ -225,17 +221,8 @@ bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* rena
   }
   const base::FilePath target = file.DirName().Append(
       L"~tavro_deleted_" + base::AsciiToUtf16(base::Uint64ToString(base::RandUint64())) + L".tmp");
-  const std::wstring& name = target.value();
-  // FILE_RENAME_INFO ends in the first character of the name.
-  std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
-  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = FALSE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
-  memcpy(rename->FileName, name.c_str(), name.size() * sizeof(wchar_t));
-  if (!::SetFileInformationByHandle(handle.Get(), FileRenameInfo, rename,
-                                    static_cast<DWORD>(buffer.size()))) {
-    PLOG(WARNING) << "Cannot rename " << file << " to delete it: it stays";
+  if (!held.Rename(target)) {
+    LOG(WARNING) << file << " cannot be renamed to delete it: it stays";
     return false;
   }
   *renamed = target;
