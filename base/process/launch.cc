@@ -128,8 +128,8 @@ Process LaunchProcess(const CommandLine& command_line, const LaunchOptions& opti
 }
 
 Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& options) {
-  // CreateProcessW may write into the command line: each attempt has a copy of this.
-  const std::wstring writable_command_line(command_line);
+  // CreateProcessW may write into the command line: each attempt gets a copy of this.
+  const std::wstring command_line_text(command_line);
 
   std::wstring environment_block;
   if (!options.environment.empty())
@@ -198,9 +198,9 @@ Process LaunchProcess(std::wstring_view command_line, const LaunchOptions& optio
     // process dies before its start-up is done (seen on loaded machines); none of its code
     // ran, so the start is tried again. Windows does not fail a start that way.
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-      std::wstring attempt_command_line = writable_command_line;
+      std::wstring writable_command_line = command_line_text;
       created = ::CreateProcessW(
-          nullptr, &attempt_command_line[0], nullptr, nullptr, !inherited.empty(), flags,
+          nullptr, &writable_command_line[0], nullptr, nullptr, !inherited.empty(), flags,
           environment_block.empty() ? nullptr : &environment_block[0],
           options.current_directory.empty() ? nullptr : options.current_directory.value().c_str(),
           &startup_info.StartupInfo, &process_info);

@@ -2,14 +2,22 @@
 
 #include "base/logging.h"
 #include "base/process/launch.h"
+#include "base/win/windows_version.h"
 
 namespace installer {
 
 namespace {
 
-// A job whose end ends its processes; closing it ends nothing. Invalid, logged, when the
-// system gives none.
+// A job whose end ends its processes; closing it ends nothing. Invalid when the system
+// gives none, or cannot take a child of this process into it: before Windows 8 a process
+// that is in a job already (as every child of a process in a job is) joins no other.
 base::win::ScopedHandle MakeJob() {
+  BOOL in_job = FALSE;
+  if (base::win::GetWindowsVersion() < base::win::VERSION_WIN8 &&
+      (!::IsProcessInJob(::GetCurrentProcess(), nullptr, &in_job) || in_job)) {
+    VLOG(1) << "Programs run without a job of their own: jobs do not nest here";
+    return base::win::ScopedHandle();
+  }
   base::win::ScopedHandle job(::CreateJobObjectW(nullptr, nullptr));
   if (!job.IsValid()) {
     PLOG(WARNING) << "Cannot create a job";
@@ -37,12 +45,6 @@ bool LimitedProcess::Start(const base::CommandLine& command_line) {
   base::LaunchOptions options;
   options.job_handle = job_.Get();
   process_ = base::LaunchProcess(command_line, options);
-  if (!process_.IsValid() && job_.IsValid()) {
-    // The job was refused (the program never ran), or the program cannot be started at all.
-    LOG(WARNING) << "Running " << program_ << " without a job of its own";
-    job_.Close();
-    process_ = base::LaunchProcess(command_line, base::LaunchOptions());
-  }
   if (!process_.IsValid()) {
     LOG(ERROR) << "Cannot run " << command_line.GetCommandLineString();
     return false;

@@ -15,8 +15,8 @@ namespace installer {
 // or uninstaller). It runs in a job of its own, so that ending it at the limit also ends
 // the processes it started, which would otherwise go on writing where the installer is
 // about to clean up. Closing the job ends nothing, and a process that asks may break away.
-// Where the system refuses a job (one that cannot nest jobs, for a process in a job
-// already), the program runs without one and only it is ended.
+// Where there is no job (a system that cannot nest jobs, for a process in a job already),
+// the program runs without one and only it is ended.
 class LimitedProcess {
  public:
   LimitedProcess();
