@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/logging.h"
+#include "base/strings/string_util.h"
 #include "base/threading/os_thread.h"
 #include "base/win/scoped_handle.h"
 
@@ -600,6 +601,37 @@ bool MakeLongFilePath(const FilePath& path, FilePath* long_path) {
         return ::GetLongPathNameW(path.value().c_str(), buffer, size);
       },
       long_path);
+}
+
+bool IsDeviceName(std::wstring_view name) {
+  // The name up to its first dot, without the spaces before it.
+  name = name.substr(0, name.find(L'.'));
+  while (!name.empty() && name.back() == L' ')
+    name.remove_suffix(1);
+  constexpr std::wstring_view kDevices[] = {L"CON",    L"PRN",     L"AUX",   L"NUL",
+                                            L"CONIN$", L"CONOUT$", L"CLOCK$"};
+  for (std::wstring_view device : kDevices) {
+    if (EqualsCaseInsensitiveAscii(name, device))
+      return true;
+  }
+  // COM0 to COM9 and LPT0 to LPT9, with the superscript digits that Windows takes as well.
+  if (name.size() != 4 || !(EqualsCaseInsensitiveAscii(name.substr(0, 3), L"COM") ||
+                            EqualsCaseInsensitiveAscii(name.substr(0, 3), L"LPT"))) {
+    return false;
+  }
+  const wchar_t digit = name[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+         digit == L'\u00B3';
+}
+
+bool IsPlainFileName(std::wstring_view name) {
+  if (name.empty() || name.back() == L'.' || name.back() == L' ')
+    return false;
+  for (const wchar_t c : name) {
+    if (c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos)
+      return false;
+  }
+  return !IsDeviceName(name);
 }
 
 bool IsValidPath(const FilePath& path, bool is_directory) {

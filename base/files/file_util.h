@@ -111,6 +111,16 @@ bool MakeLongFilePath(const FilePath& path, FilePath* long_path);
 // kMaxPathLength for a file, and of the form "X:\..." or "\\server\share...".
 bool IsValidPath(const FilePath& path, bool is_directory);
 
+// Whether Windows takes the name |name| (one component of a path) for a device, whatever
+// extension follows: "CON", "nul.txt", "Com1 .log", "LPT\u00B9", ...
+bool IsDeviceName(std::wstring_view name);
+
+// Whether |name| (one component of a path) names a file or folder exactly as written: not
+// empty, not ending in a dot or a space (which Windows drops), free of the characters that
+// a name cannot hold ('<', '>', ':', '"', '/', '\\', '|', '?', '*', control characters),
+// and no device name.
+bool IsPlainFileName(std::wstring_view name);
+
 }  // namespace base
 
 #endif  // BASE_FILES_FILE_UTIL_H_

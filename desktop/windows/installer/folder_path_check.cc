@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "base/files/file_util.h"
-#include "base/strings/string_util.h"
 #include "desktop/windows/installer/ipc/mailslot_io.h"
 #include "desktop/windows/installer/service/named_objects.h"
 
@@ -29,29 +28,6 @@ constexpr ObjectName kObjectNames[] = {
     {L"TavroInstaller/GiveInstallPermission/Undo", false},
 };
 
-// Names that Win32 takes for devices, whatever extension follows.
-constexpr std::wstring_view kDeviceNames[] = {L"CON",    L"PRN",     L"AUX", L"NUL",
-                                              L"CONIN$", L"CONOUT$", L"CLOCK$"};
-
-bool IsDeviceName(std::wstring_view name) {
-  // "nul.txt" and "NUL .x" are the device too.
-  name = name.substr(0, name.find(L'.'));
-  while (!name.empty() && name.back() == L' ')
-    name.remove_suffix(1);
-  for (std::wstring_view device : kDeviceNames) {
-    if (base::EqualsCaseInsensitiveAscii(name, device))
-      return true;
-  }
-  // COM1 to COM9 and LPT1 to LPT9, with the superscript digits that Windows takes as well.
-  if (name.size() != 4 || !(base::EqualsCaseInsensitiveAscii(name.substr(0, 3), L"COM") ||
-                            base::EqualsCaseInsensitiveAscii(name.substr(0, 3), L"LPT"))) {
-    return false;
-  }
-  const wchar_t digit = name[3];
-  return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
-         digit == L'\u00B3';
-}
-
 bool IsForbiddenInName(wchar_t c) {
   return c < 32 || c == L'"' || c == L'*' || c == L'?' || c == L'<' || c == L'>' ||
          c == L'|' || c == L':';
@@ -65,7 +41,7 @@ const char* GetNameProblem(std::wstring_view name) {
     if (IsForbiddenInName(c))
       return "Path holds a character that a name cannot hold";
   }
-  if (IsDeviceName(name))
+  if (base::IsDeviceName(name))
     return "Path names a device";
   return nullptr;
 }
