@@ -176,8 +176,9 @@ TEST_F(FileUtilTest, RecursiveDeleteDoesNotFollowFolderLinks) {
       GTEST_SKIP() << "Folder links cannot be made here";
     ASSERT_TRUE(PathExists(link.Append(L"sub\\keep.txt")));
 
-    if (threads ? DeletePathOnThreads(tree, 3) : DeletePath(tree, true))
+    if (threads ? DeletePathOnThreads(tree, 3) : DeletePath(tree, true)) {
       EXPECT_FALSE(PathExists(tree));
+    }
     EXPECT_FALSE(PathExists(tree.Append(L"inner\\file.txt")));
     EXPECT_EQ("keep", ReadText(outside.Append(L"sub\\keep.txt")));
   }

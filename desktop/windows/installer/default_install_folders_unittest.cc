@@ -73,7 +73,7 @@ TEST_F(DefaultInstallFoldersTest, LastInstallPathIsTheFirstReadableValueNamingAF
   EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
   // Existing folders named in a way the installer could not use as given are not taken
   // either: through "..", or too long for the names built from the install folder.
-  WriteLastPath(L"Last Stable Install Path", standard.Append(L"..\standard").value());
+  WriteLastPath(L"Last Stable Install Path", standard.Append(L"..\\standard").value());
   EXPECT_TRUE(ReadLastInstallPath(INSTALLER_ARCH_X86).empty());
   base::FilePath deep = temp_dir_.GetPath();
   while (deep.value().size() < 220)
