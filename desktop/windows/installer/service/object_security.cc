@@ -45,27 +45,6 @@ bool OpenImpersonationToken(base::win::ScopedHandle* token) {
   return true;
 }
 
-// The SID of the user of |process|'s token, in |buffer|.
-PSID GetProcessUserSid(HANDLE process, std::vector<BYTE>* buffer) {
-  HANDLE raw_token = nullptr;
-  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw_token)) {
-    PLOG(ERROR) << "OpenProcessToken failed";
-    return nullptr;
-  }
-  base::win::ScopedHandle token(raw_token);
-  DWORD size = 0;
-  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-  if (size < sizeof(TOKEN_USER)) {
-    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
-    return nullptr;
-  }
-  buffer->resize(size);
-  if (!::GetTokenInformation(token.Get(), TokenUser, buffer->data(), size, &size)) {
-    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
-    return nullptr;
-  }
-  return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
-}
 
 // Without either protection flag the system would decide the protection itself: a list
 // that was protected from its parent's entries would take them on again.
@@ -134,6 +113,27 @@ bool GrantAccessToTrustee(const std::wstring& object_name,
 }
 
 }  // namespace
+
+PSID GetProcessUserSid(HANDLE process, std::vector<BYTE>* buffer) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw_token)) {
+    PLOG(ERROR) << "OpenProcessToken failed";
+    return nullptr;
+  }
+  base::win::ScopedHandle token(raw_token);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
+  if (size < sizeof(TOKEN_USER)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
+    return nullptr;
+  }
+  buffer->resize(size);
+  if (!::GetTokenInformation(token.Get(), TokenUser, buffer->data(), size, &size)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenUser) failed";
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(buffer->data())->User.Sid;
+}
 
 SavedSecurity::SavedSecurity(std::wstring object_name,
                              SE_OBJECT_TYPE object_type,

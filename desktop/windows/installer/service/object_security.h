@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/win/scoped_local_alloc.h"
 
@@ -41,6 +42,10 @@ class SavedSecurity {
   PACL dacl_;
   bool dacl_protected_;
 };
+
+// The SID of the user of |process|'s token (a handle with PROCESS_QUERY_LIMITED_INFORMATION
+// access), kept in |buffer|; null, with the error logged, when it cannot be read.
+PSID GetProcessUserSid(HANDLE process, std::vector<BYTE>* buffer);
 
 // Whether the current user (the thread's impersonation token, else the process token) is
 // granted every right of |access| (generic rights allowed) on the named object: 1 yes,
