@@ -1,8 +1,9 @@
 // installer.exe run as the one file a user downloads: alone in a folder, signed, with a
-// payload, several at once, against a tampered copy of its library, and beside a library.
+// payload, several at once, against a tampered copy of its library, and beside a library,
+// elevated and not.
 
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -14,6 +15,8 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/process/launch.h"
+#include "base/test/scoped_environment.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/scoped_owner.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/service/pe_image.h"
@@ -39,8 +42,8 @@ struct AlgorithmTraits : base::win::NullIsInvalid<BCRYPT_ALG_HANDLE> {
 
 std::string HexSha256(const std::string& bytes) {
   BCRYPT_ALG_HANDLE raw_algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM,
-                                                    nullptr, 0))) {
+  if (!BCRYPT_SUCCESS(
+          ::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
     return std::string();
   }
   base::win::ScopedOwner<AlgorithmTraits> algorithm(raw_algorithm);
@@ -68,9 +71,8 @@ class HostRun {
           const base::FilePath& temp,
           const base::FilePath& output_path)
       : output_path_(output_path) {
-    base::File output(output_path,
-                      base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                          base::File::FLAG_WRITE);
+    base::File output(output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
+                                       base::File::FLAG_WRITE);
     if (!output.IsValid())
       return;
     base::LaunchOptions options;
@@ -101,6 +103,52 @@ class HostRun {
   DWORD exit_code_ = 0;
   std::string output_;
 };
+
+// Whether |token| is elevated.
+bool IsElevated(HANDLE token) {
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated;
+}
+
+bool IsThisProcessElevated() {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return false;
+  const base::win::ScopedHandle token(raw_token);
+  return IsElevated(token.Get());
+}
+
+// Starts |command_line| as this user without elevation: with the limited token linked to
+// this process's elevated one (Wine gives every process an elevated token, and its linked
+// token can start processes). Its standard output and error go to |output|, an inheritable
+// handle. An invalid process when there is no such token.
+base::Process LaunchLimited(std::wstring command_line, HANDLE output) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return base::Process();
+  const base::win::ScopedHandle token(raw_token);
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof(linked), &size))
+    return base::Process();
+  const base::win::ScopedHandle limited(linked.LinkedToken);
+  if (IsElevated(limited.Get()))
+    return base::Process();
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION information = {};
+  if (!::CreateProcessAsUserW(limited.Get(), nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
+                              nullptr, nullptr, &startup, &information)) {
+    return base::Process();
+  }
+  const base::win::ScopedHandle thread(information.hThread);
+  return base::Process(information.hProcess);
+}
 
 class SingleFileHostTest : public testing::Test {
  protected:
@@ -139,6 +187,36 @@ class SingleFileHostTest : public testing::Test {
       return "(no end)";
     EXPECT_EQ(expected_exit_code, run.exit_code()) << arguments << ": " << run.output();
     return run.output();
+  }
+
+  // Runs the placed installer to its end without elevation (LaunchLimited); the output, or
+  // "(no end)" when it did not run or end.
+  std::string RunLimited(const std::wstring& arguments) {
+    const base::test::ScopedEnvironment environment(
+        {{"TMP", user_temp_.ToUtf8()}, {"TEMP", user_temp_.ToUtf8()}});
+    const base::FilePath output_path =
+        temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt");
+    std::string output = "(no end)";
+    {
+      SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+      const base::win::ScopedHandle file(::CreateFileW(output_path.value().c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file.IsValid())
+        return output;
+      base::Process process = LaunchLimited(
+          L"\"" + app_.Append(L"installer.exe").value() + L"\" " + arguments, file.Get());
+      DWORD exit_code = 0;
+      if (!process.IsValid())
+        return output;
+      if (!process.WaitForExitWithTimeout(kDeadlineMs, &exit_code)) {
+        process.Terminate(1);
+        return output;
+      }
+      EXPECT_EQ(0u, exit_code) << arguments;
+    }
+    base::ReadFileToString(output_path, &output);
+    return output;
   }
 
   // The informational answers and the help of a host that runs the real library.
@@ -245,21 +323,60 @@ TEST_F(SingleFileHostTest, TamperedLibraryIsReplacedNotLoaded) {
   EXPECT_EQ(std::vector<std::wstring>{L"tavro_installer.dll"}, PrivateFolderContents());
 }
 
-TEST_F(SingleFileHostTest, LibraryBesideTheExecutableWins) {
-  PlaceInstaller(BinFolder().Append(L"installer.exe"));
+// An elevated host (every Wine process is one) runs the library it carries, whatever lies
+// beside it: a library signed with the host's own certificate, or an unsigned one beside an
+// unsigned host. A user may have put either there.
+TEST_F(SingleFileHostTest, AnElevatedHostRunsOnlyTheLibraryItCarries) {
+  ASSERT_TRUE(IsThisProcessElevated());
+  const base::FilePath fixtures = BinFolder().Append(L"host_fixtures");
   const base::FilePath beside = app_.Append(L"tavro_installer.dll");
+  PlaceInstaller(fixtures.Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ(ProductInfo::GetVersion(), Run(L"--version"));
+  EXPECT_TRUE(PrivateLibrary() == library_);
+
+  PlaceInstaller(BinFolder().Append(L"installer.exe"));
   ASSERT_TRUE(base::CopySingleFile(BinFolder().Append(L"host_test_marker_library.dll"), beside));
-  const std::string output = Run(L"--version");
-  EXPECT_EQ("marker library: " + beside.ToUtf8(), output);
+  EXPECT_EQ(ProductInfo::GetVersion(), Run(L"--version"));
+}
+
+// Run without elevation, a host takes the library beside it only when it is signed with the
+// very certificate that signed the host: not with another certificate of the same name, nor
+// by another signer, nor changed since it was signed, nor beside an unsigned host. Either
+// way a library loaded by its bare name comes from the system folder, never from the host's.
+TEST_F(SingleFileHostTest, ALimitedHostTakesOnlyALibrarySignedWithItsOwnCertificate) {
+  const base::FilePath fixtures = BinFolder().Append(L"host_fixtures");
+  const base::FilePath beside = app_.Append(L"tavro_installer.dll");
+  const base::FilePath planted = app_.Append(L"planted_system_library.dll");
+  PlaceInstaller(fixtures.Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(BinFolder().Append(L"planted_system_library.dll"), planted));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ("marker library: " + beside.ToUtf8(), RunLimited(L"--version"));
+  EXPECT_FALSE(base::PathExists(base::FilePath(planted.value() + L".loaded")));
   // Nothing was written out.
   EXPECT_FALSE(base::PathExists(private_folder_));
+
+  for (const wchar_t* foreign : {L"signed_same_name.dll", L"signed_other.dll"}) {
+    ASSERT_TRUE(base::CopySingleFile(fixtures.Append(foreign), beside));
+    EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version")) << foreign;
+  }
+  std::string changed;
+  ASSERT_TRUE(base::ReadFileToString(fixtures.Append(L"signed_same.dll"), &changed));
+  changed[changed.size() / 2] ^= 0x5A;
+  ASSERT_EQ(static_cast<int>(changed.size()),
+            base::WriteFileFromBuffer(beside, changed.data(), static_cast<int>(changed.size())));
+  EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version"));
+
+  PlaceInstaller(BinFolder().Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version"));
+  EXPECT_TRUE(PrivateLibrary() == library_);
 }
 
 TEST_F(SingleFileHostTest, UnusablePrivateFolderFailsClearly) {
   PlaceInstaller(BinFolder().Append(L"installer.exe"));
   // A temporary folder that does not exist.
-  std::string output =
-      RunWithTemp(L"--version", temp_dir_.GetPath().Append(L"missing\\deeper"), 1);
+  std::string output = RunWithTemp(L"--version", temp_dir_.GetPath().Append(L"missing\\deeper"), 1);
   EXPECT_EQ(0u, output.find("installer: cannot create the folder ")) << output;
   EXPECT_EQ(std::string::npos, output.find(ProductInfo::GetVersion()));
 
