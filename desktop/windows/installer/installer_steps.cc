@@ -98,6 +98,9 @@ bool Installer::StagePackage() {
        {kLauncherExeName, kPrefDefaultOverridesFileName, kInstallerPrefsIncludeFileName}) {
     files.push_back(base::FilePath(name));
   }
+  const base::FilePath tracking_data = command_line().GetSwitchValuePath("server-tracking-data");
+  if (IsSafeRelativePath(tracking_data.value()))
+    files.push_back(tracking_data);
   for (const base::FilePath& file : files) {
     // What the package lacks stays missing: its step fails as it would have.
     if (!base::PathExists(own_folder_.Append(file)) ||
@@ -156,9 +159,12 @@ void Installer::StepInstallLauncher() {
 
   if (command_line().HasSwitch("server-tracking-data")) {
     VLOG(1) << "Tracking data installation requested";
-    const base::FilePath source =
-        own_folder_.Append(command_line().GetSwitchValuePath("server-tracking-data"));
-    if (!base::PathExists(source)) {
+    // A file of the package, never one the switch names elsewhere.
+    const base::FilePath relative = command_line().GetSwitchValuePath("server-tracking-data");
+    const base::FilePath source = IsSafeRelativePath(relative.value())
+                                      ? package_source_.Append(relative)
+                                      : base::FilePath();
+    if (source.empty() || !base::PathExists(source)) {
       LOG(WARNING) << "Tracking data path specified on command line invalid";
     } else if (!Do(std::make_unique<CopyFileOperation>(
                    source, install_folder().Append(kTrackingDataFileName)))) {

@@ -549,6 +549,23 @@ TEST_F(InstallerTest, InstallsThePackageAsCopiedWhateverChangesInItLater) {
   EXPECT_EQ(staging_before, FindStagingFolders());
 }
 
+// The tracking data is the package's file: one that the switch names elsewhere is never
+// copied into the installation.
+TEST_F(InstallerTest, InstallsTrackingDataOnlyFromThePackage) {
+  const base::FilePath installed = install_folder().Append(L"server_tracking_data");
+  const base::FilePath elsewhere = temp_root().Append(L"secret.txt");
+  ASSERT_TRUE(test::WriteTestFile(elsewhere, "secret"));
+  ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"server_tracking_data"), "utm=abc"));
+  for (const base::FilePath& named : {elsewhere, base::FilePath(L"..\\secret.txt")}) {
+    Install(L"--server-tracking-data=\"" + named.value() + L"\"");
+    EXPECT_FALSE(base::PathExists(installed)) << named;
+  }
+  Install(L"--server-tracking-data=server_tracking_data");
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(installed, &text));
+  EXPECT_EQ("utm=abc", text);
+}
+
 TEST_F(InstallerTest, NoStepRunsOnceTheInstallerIsGone) {
   const Snapshot before = TakeSnapshot();
   const std::unique_ptr<Settings> settings = MakeSettings(L"");
