@@ -2,8 +2,9 @@
 // the elevated restart and the folder-permission helper of a user who is no administrator
 // (the test system has no such user: the Installer is told so), the package's own
 // installer once the package is ready, and the command that gives the default browser back
-// at uninstallation. The other installer is the stub program, which records how it was
-// started; where it would install, the test does.
+// at uninstallation; and what an administrator's run installs from the user's package
+// folder. The other installer is the stub program, which records how it was started; where
+// it would install, the test does.
 
 #include <windows.h>
 
@@ -65,7 +66,8 @@ base::CommandLine::Switches WithSwitches(
 // executable, which it restarts elevated or runs as the folder-permission helper, is a stub.
 class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
  protected:
-  InstallerElevationE2eTest() : InstallerInProcessE2eTest(Registry::kTestCopy) {}
+  explicit InstallerElevationE2eTest(Registry registry = Registry::kTestCopy)
+      : InstallerInProcessE2eTest(registry) {}
 
   void SetUp() override {
     InstallerInProcessE2eTest::SetUp();
@@ -104,6 +106,11 @@ class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
     SetUserRights(std::move(rights));
   }
 
+  // A program that carries the product's signature.
+  static base::FilePath SignedProgram() {
+    return test::ExamplePackage::Current().component_folder().Append(L"suite_installer.exe");
+  }
+
   std::vector<test::StubInvocation> InvocationsOf(const base::FilePath& program) const {
     std::vector<test::StubInvocation> matching;
     for (test::StubInvocation& invocation : Invocations(program.BaseName().value())) {
@@ -119,6 +126,13 @@ class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
   const std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
   std::vector<std::string> variables_;
   std::unique_ptr<base::ScopedPathOverride> own_executable_override_;
+};
+
+// A signed installer's runs, in the real registry: the system's signature checks read how
+// to check from the machine's registry.
+class SignedInstallerElevationE2eTest : public InstallerElevationE2eTest {
+ protected:
+  SignedInstallerElevationE2eTest() : InstallerElevationE2eTest(Registry::kReal) {}
 };
 
 TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevatedRunInstalled) {
@@ -355,6 +369,134 @@ TEST_F(InstallerElevationE2eTest, HandsOverToThePackagesInstallerOnceThePackageI
   EXPECT_EQ(kNoChanges, ChangesSince(before));
 }
 
+// The package folder is the user's: the installer there runs only when it carries the
+// signature a signed installer carries, and with no library beside it but one of the same
+// signer. Nothing else ends the run as a success, whatever it would have exited with.
+TEST_F(SignedInstallerElevationE2eTest, HandsOverOnlyToAnInstallerSignedAsThisOne) {
+  const test::ExamplePackage example = test::ExamplePackage::Current();
+  const base::ScopedPathOverride signed_installer(base::FILE_EXE, example.package_installer(),
+                                                  true, false);
+  const base::FilePath bin(test::GetTestBinFolder());
+  const base::FilePath signed_stub = SignedProgram();
+  base::win::ScopedHandle ready(::CreateEventW(
+      nullptr, TRUE, TRUE,
+      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  ASSERT_TRUE(ready.IsValid());
+  const struct {
+    const wchar_t* name;
+    base::FilePath installer;
+    base::FilePath library;
+  } packages[] = {
+      {L"unsigned", example.package_folder().Append(L"tavro.exe"), base::FilePath()},
+      {L"other_signer", bin.Append(L"signed_by_other.exe"), base::FilePath()},
+      {L"foreign_library", signed_stub, bin.Append(L"tavro_installer.dll")},
+      {L"signed", signed_stub, base::FilePath()},
+  };
+  for (const auto& package : packages) {
+    SCOPED_TRACE(package.name);
+    const base::FilePath folder = temp_root().Append(package.name);
+    ASSERT_TRUE(base::CreateDirectory(folder));
+    ASSERT_TRUE(base::CopySingleFile(package.installer, folder.Append(L"installer.exe")));
+    if (!package.library.empty())
+      ASSERT_TRUE(base::CopySingleFile(package.library, folder.Append(L"tavro_installer.dll")));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--wait-for-package=\"" + folder.value() + L"\"", &observer));
+    const size_t runs = InvocationsOf(folder.Append(L"installer.exe")).size();
+    if (package.library.empty() && package.installer == signed_stub) {
+      EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                          "ReturnedToPreviousMainProcess", "Success"}),
+                observer.events())
+          << observer.error_detail();
+      EXPECT_EQ(1u, runs);
+      continue;
+    }
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                        "ReturnedToPreviousMainProcess", "Error(37055)",
+                                        "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("Failed to start installer process from the package folder.",
+              observer.error_detail());
+    EXPECT_EQ(0u, runs);
+  }
+  // What the runs noted for the user.
+  DeleteAddedRegistryEntries();
+}
+
+// While the elevated run works, its program and the library beside it, in a folder the user
+// may write, can be neither rewritten nor replaced; and a signed installer is not restarted
+// elevated with a library of another signer beside it.
+TEST_F(InstallerElevationE2eTest, TheElevatedRunStartsOnlyFromFilesHeldAsChecked) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  const base::FilePath bin(test::GetTestBinFolder());
+  const base::FilePath library = own_executable_.DirName().Append(L"tavro_installer.dll");
+  ASSERT_TRUE(base::CopySingleFile(bin.Append(L"tavro_installer.dll"), library));
+  SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
+  test::StubHold hold(L"installer.exe");
+  ASSERT_TRUE(hold.IsValid());
+  SetVariable(hold.GetEnvironment());
+  // What another process of the user manages while the elevated run works.
+  std::vector<std::wstring> changed;
+  std::thread user([&] {
+    if (test::WaitForStubInvocations(stub_log_folder(), L"installer.exe", 1, kProcessWait)) {
+      for (const base::FilePath& file : {own_executable_, library}) {
+        const base::win::ScopedHandle writable(::CreateFileW(
+            file.value().c_str(), GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (writable.IsValid())
+          changed.push_back(file.value() + L" rewritten");
+        const base::FilePath aside = file.AddExtension(L".aside");
+        if (::MoveFileW(file.value().c_str(), aside.value().c_str())) {
+          changed.push_back(file.value() + L" moved");
+          ::MoveFileW(aside.value().c_str(), file.value().c_str());
+        }
+      }
+    }
+    hold.Release();
+  });
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    user.join();
+    EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
+  }
+  EXPECT_EQ(std::vector<std::wstring>(), changed);
+  EXPECT_EQ(1u, InvocationsOf(own_executable_).size());
+  // Once it has ended, they are the user's again.
+  EXPECT_TRUE(test::WriteTestFile(library, "a library"));
+}
+
+// A signed installer is restarted elevated only with a library of its own signer beside it.
+TEST_F(SignedInstallerElevationE2eTest, RestartsElevatedOnlyWithALibraryOfItsSigner) {
+  // An administrator whose process is not elevated: the test system's policy turns User
+  // Account Control off, which keeps a standard user from elevating.
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool consider_linked_token) { return consider_linked_token; };
+  SetUserRights(std::move(rights));
+  const base::FilePath program = temp_root().Append(L"signed\\installer.exe");
+  const base::FilePath library = program.DirName().Append(L"tavro_installer.dll");
+  ASSERT_TRUE(base::CreateDirectory(program.DirName()));
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), program));
+  ASSERT_TRUE(base::CopySingleFile(base::FilePath(test::GetTestBinFolder()).Append(
+                                       L"tavro_installer.dll"), library));
+  const base::ScopedPathOverride signed_installer(base::FILE_EXE, program, true, false);
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+    EXPECT_EQ("Error when setting up the installer process", observer.error_detail());
+    EXPECT_TRUE(InvocationsOf(program).empty());
+  }
+  // With one of its signer it is; the stub ends it as a failure.
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), library));
+  SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+  EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
+  EXPECT_EQ(1u, InvocationsOf(program).size());
+}
+
+
 // An elevated run that waits for the package: the package's installer then only does what
 // the user's process does after an elevated installation.
 TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersTasksToIt) {
@@ -451,6 +593,35 @@ TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
   EXPECT_TRUE(helper.WaitForExitWithTimeout(
       static_cast<DWORD>((kUndoGrantDelay + kProcessWait).InMilliseconds()), &exit_code));
   EXPECT_EQ(0u, exit_code);
+}
+
+// An administrator's run installs the product's programs only as a signed package carries
+// them: signed by the product's signer, checked in the copy it installs from.
+TEST_F(SignedInstallerElevationE2eTest, InstallsOnlyProgramsSignedAsThePackageWas) {
+  const base::ScopedPathOverride signed_installer(
+      base::FILE_EXE, test::ExamplePackage::Current().package_installer(), true, false);
+  for (const wchar_t* name : {L"installer.exe", L"tavro_installer.dll", L"launcher.exe"})
+    ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(name)));
+  // A browser that another signer signed has taken the package's place.
+  ASSERT_TRUE(base::CopySingleFile(
+      base::FilePath(test::GetTestBinFolder()).Append(L"signed_by_other.exe"),
+      package_folder().Append(L"tavro.exe")));
+  const Snapshot before = TakeSnapshot();
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("The package's tavro.exe does not carry the product's signature",
+              observer.error_detail());
+  }
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+  // The product's own browser is installed.
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(L"tavro.exe")));
+  const RecordingInstallerObserver* observer = Run(L"");
+  ASSERT_EQ("Success", observer->events().back()) << observer->error_detail();
+  EXPECT_TRUE(base::PathExists(
+      install_folder().Append(ReadStatusFile().subfolder).Append(L"tavro.exe")));
 }
 
 }  // namespace

@@ -195,15 +195,17 @@ void InstallerRunTest::SetUp() {
 
 void InstallerRunTest::MakePackage(const base::FilePath& folder) {
   ASSERT_TRUE(base::CreateDirectory(folder.Append(L"resources")));
-  // The launcher is probed as a program; the installer's host is one.
-  ASSERT_TRUE(base::CopySingleFile(base::FilePath(GetTestBinFolder()).Append(L"installer.exe"),
-                                   folder.Append(L"launcher.exe")));
+  // The launcher is probed as a program; the installer's host is one. The package's own
+  // installer (the running one) is an unsigned program, as in a build for tests.
+  for (const wchar_t* name : {L"launcher.exe", L"installer.exe"}) {
+    ASSERT_TRUE(base::CopySingleFile(
+        base::FilePath(GetTestBinFolder()).Append(L"installer.exe"), folder.Append(name)));
+  }
   ASSERT_TRUE(WriteTestFile(folder.Append(L"files_list"),
                             "tavro.exe\r\ninstaller.exe\r\n\r\nresources\\about.txt\r\n"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"root_files_list"),
                             "launcher.VisualElements.xml\r\nroot.txt\r\n"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"tavro.exe"), "the browser"));
-  ASSERT_TRUE(WriteTestFile(folder.Append(L"installer.exe"), "the installer"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"resources\\about.txt"), "about"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"launcher.VisualElements.xml"), "<x/>"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"root.txt"), "root"));
