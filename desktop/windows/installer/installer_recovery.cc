@@ -12,10 +12,12 @@
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 #include "desktop/windows/installer/settings.h"
@@ -64,7 +66,8 @@ bool Installer::StartUndoJournal() {
   UndoJournal::OpenResult result = UndoJournal::OpenResult::kFailed;
   std::unique_ptr<UndoJournal> journal =
       UndoJournal::OpenForRun(install_folder(), kJournalWait, &IsInstallationRegistryKey, &result);
-  if (result == UndoJournal::OpenResult::kUnreadable) {
+  const bool journal_unreadable = result == UndoJournal::OpenResult::kUnreadable;
+  if (journal_unreadable) {
     // What the interrupted run changed is unknown: the folder was read as a damaged
     // installation (its status made anew from what it registered), and this run starts a
     // journal of its own once the unreadable one is kept beside the logs.
@@ -126,6 +129,15 @@ bool Installer::StartUndoJournal() {
   transaction_.AttachJournal(std::move(journal));
   if (status().record_made_anew())
     KeepDamagedStatusFile();
+  if (journal_unreadable) {
+    // Left by the interrupted run, whose undo is lost: removed with this run's changes (and
+    // put back if it rolls back), so that nothing of it stays beside the installation.
+    for (const base::FilePath& leftover :
+         FindLeftoversOfInterruptedRun(install_folder(), status().install_status())) {
+      if (!Do(std::make_unique<DeleteFileOperation>(leftover, true, false)))
+        LOG(WARNING) << "Keeping " << leftover << ", left by an interrupted installation";
+    }
+  }
   return true;
 }
 

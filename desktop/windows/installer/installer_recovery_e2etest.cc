@@ -273,7 +273,7 @@ TEST_F(InstallerRecoveryE2eTest, StatusFileCutShortBeforeAnUpgradeAndBeforeAnUni
 TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamaged) {
   CopyPackages();
   RunToSuccess(Install(current_));
-  RunAndKillBackend(Install(next_), Logged("Uninstall key: "));
+  RunAndKillBackend(Install(next_), Logged("] Setting up the registry"));
   const std::string garbage = "\x01\x02 not a record\n{\"kind\": \n";
   ASSERT_EQ(static_cast<int>(garbage.size()),
             base::WriteFileFromBuffer(install_folder().Append(kUndoJournalFileName),

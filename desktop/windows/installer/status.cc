@@ -85,12 +85,12 @@ void Status::Initialize(const base::FilePath& folder) {
   valid_install_path_ = true;
   const base::FilePath status_file = install_folder_.Append(kInstallStatusFileName);
   const base::FilePath morrit_log = install_folder_.Append(kMorritInstallLogFileName);
-  // A journal that does not read leaves unknown what an interrupted run changed: the status
-  // file may no longer tell the installation.
+  // A journal that does not read leaves unknown what an interrupted run changed: the folder
+  // is a damaged installation, whose record the run keeps beside the logs and writes anew.
   const bool journal_unreadable = HasUnreadableUndoJournal(install_folder_);
-  if (!journal_unreadable && base::PathExists(status_file) &&
-      LoadInstallStatus(status_file, &install_status_)) {
+  if (base::PathExists(status_file) && LoadInstallStatus(status_file, &install_status_)) {
     existing_installation_ = true;
+    record_made_anew_ = journal_unreadable;
   } else if (base::PathExists(morrit_log) && LoadInstallStatus(morrit_log, &install_status_)) {
     existing_installation_ = true;
     morrit_installation_ = true;
