@@ -28,17 +28,6 @@ constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_
                                       FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
                                       WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-base::win::ScopedLocalAlloc MakeDescriptor(Readers readers) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          readers == Readers::kAdminsOnly ? kAdminsOnlySddl : kUsersReadSddl, SDDL_REVISION_1,
-          &descriptor, nullptr)) {
-    PLOG(ERROR) << "Cannot make the security of a protected folder";
-    return base::win::ScopedLocalAlloc();
-  }
-  return base::win::ScopedLocalAlloc(descriptor);
-}
-
 bool IsTrusted(PSID sid, PSID also_trusted) {
   if (!sid || !::IsValidSid(sid))
     return false;
@@ -49,6 +38,17 @@ bool IsTrusted(PSID sid, PSID also_trusted) {
 }
 
 }  // namespace
+
+base::win::ScopedLocalAlloc MakeProtectedFolderSecurity(Readers readers) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          readers == Readers::kAdminsOnly ? kAdminsOnlySddl : kUsersReadSddl, SDDL_REVISION_1,
+          &descriptor, nullptr)) {
+    PLOG(ERROR) << "Cannot make the security of a protected folder";
+    return base::win::ScopedLocalAlloc();
+  }
+  return base::win::ScopedLocalAlloc(descriptor);
+}
 
 base::FilePath SystemTempFolder() {
   wchar_t windows_folder[MAX_PATH];
@@ -61,7 +61,7 @@ base::FilePath SystemTempFolder() {
 }
 
 bool CreateProtectedFolder(const base::FilePath& folder, Readers readers) {
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
@@ -78,7 +78,7 @@ bool CreateUniqueProtectedFolder(const base::FilePath& parent,
                                  base::FilePath* folder) {
   if (parent.empty())
     return false;
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
@@ -100,7 +100,7 @@ bool CreateUniqueProtectedFolder(const base::FilePath& parent,
 }
 
 bool ProtectFolder(HANDLE folder, Readers readers) {
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   BOOL present = FALSE;
