@@ -28,13 +28,25 @@ constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_
                                       FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
                                       WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
+// The service that owns the system's own files, Program Files included: subfolders made
+// there inherit its full control.
+constexpr wchar_t kTrustedInstallerSid[] =
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
 bool IsTrusted(PSID sid, PSID also_trusted) {
   if (!sid || !::IsValidSid(sid))
     return false;
   if (also_trusted && ::EqualSid(sid, also_trusted))
     return true;
-  return ::IsWellKnownSid(sid, WinLocalSystemSid) ||
-         ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
+  if (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+      ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+    return true;
+  }
+  PSID raw = nullptr;
+  if (!::ConvertStringSidToSidW(kTrustedInstallerSid, &raw))
+    return false;
+  base::win::ScopedLocalAlloc trusted_installer(raw);
+  return ::EqualSid(sid, raw) != FALSE;
 }
 
 }  // namespace

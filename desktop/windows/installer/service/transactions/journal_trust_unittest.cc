@@ -95,6 +95,12 @@ TEST_F(JournalTrustTest, AnElevatedProcessReplaysOnlyInAFolderThatOnlyAdministra
   const std::wstring open_folder = L"O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;AU)";
   EXPECT_FALSE(Check(journal, open_folder, elevated_reader_).may_replay);
   EXPECT_TRUE(Check(journal, open_folder, user_reader_).may_replay);
+  // A folder below the system's program folders, which their owning service may change too.
+  EXPECT_TRUE(Check(journal,
+                    L"O:BAD:(A;ID;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-"
+                    L"2271478464)(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)",
+                    elevated_reader_)
+                  .may_replay);
   // The protected install folder of all users.
   EXPECT_TRUE(Check(journal,
                     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;S-1-3-4)"

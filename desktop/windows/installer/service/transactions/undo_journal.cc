@@ -174,7 +174,8 @@ void UndoJournal::Discard() {
 }
 
 UndoJournal::LoadResult UndoJournal::Load(
-    std::vector<std::unique_ptr<base::DictionaryValue>>* records) {
+    std::vector<std::unique_ptr<base::DictionaryValue>>* records,
+    bool cut_torn_end) {
   LARGE_INTEGER size = {};
   const LARGE_INTEGER start_of_file = {};
   if (!::GetFileSizeEx(file_.Get(), &size) ||
@@ -224,7 +225,7 @@ UndoJournal::LoadResult UndoJournal::Load(
     records->push_back(std::move(record));
   }
   end_ = static_cast<int64_t>(start);
-  if (start < text.size()) {
+  if (start < text.size() && cut_torn_end) {
     LOG(WARNING) << "Cutting off the unfinished end of the undo journal " << path_;
     return SetEnd(end_) ? LoadResult::kRead : LoadResult::kFailed;
   }
@@ -375,8 +376,7 @@ bool HasUnreadableUndoJournal(const base::FilePath& folder) {
     return false;
   UndoJournal journal(folder, std::move(file));
   std::vector<std::unique_ptr<base::DictionaryValue>> records;
-  // Load cuts a torn last line only through a handle that may write; this one may not.
-  return journal.Load(&records) == UndoJournal::LoadResult::kUnreadable;
+  return journal.Load(&records, false) == UndoJournal::LoadResult::kUnreadable;
 }
 
 }  // namespace installer

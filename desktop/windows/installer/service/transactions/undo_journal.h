@@ -115,9 +115,11 @@ class UndoJournal {
   UndoJournal(const base::FilePath& folder, base::win::ScopedHandle file);
 
   enum class LoadResult { kRead, kUnreadable, kFailed };
-  // Reads the records; a torn last line (a write cut short) is cut off. Any other line
-  // that does not read makes the whole journal unreadable, and it is left as it is.
-  LoadResult Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records);
+  // Reads the records; a torn last line (a write cut short) is cut off when
+  // |cut_torn_end|, else left. Any other line that does not read makes the whole journal
+  // unreadable, and it is left as it is.
+  LoadResult Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records,
+                  bool cut_torn_end = true);
   // Undoes or finishes what the journal holds (|had_records| tells whether it held
   // anything). With |keep_own_folder| the folders of the journal's own folder and above
   // stay, left as the only records; otherwise the journal is deleted and they go too, when
