@@ -244,6 +244,24 @@ std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher) {
   return ids;
 }
 
+std::vector<base::FilePath> FindLeftoversOfInterruptedRun(const base::FilePath& folder,
+                                                          const InstallStatus& status) {
+  std::vector<base::FilePath> leftovers;
+  base::FileEnumerator entries(folder, false,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
+    const std::wstring name = entry.BaseName().value();
+    int copy = -1;
+    const bool directory = entries.GetInfo().IsDirectory();
+    if (FileBackup::IsBackupName(name) ||
+        (directory && ParseVersionFolder(name, &copy).IsValid() &&
+         !base::FilePath::CompareEqualIgnoreCase(name, status.subfolder.value()))) {
+      leftovers.push_back(entry);
+    }
+  }
+  return leftovers;
+}
+
 bool RecognizeDamagedInstallation(const base::FilePath& folder,
                                   bool status_file_damaged,
                                   InstallStatus* status) {

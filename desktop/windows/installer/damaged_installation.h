@@ -23,6 +23,13 @@ bool RecognizeDamagedInstallation(const base::FilePath& folder,
                                   bool status_file_damaged,
                                   InstallStatus* status);
 
+// What an interrupted run may have left in |folder| beside the installation that |status|
+// records, when its undo journal does not read: the version folders the record does not
+// name, and the entries that runs set aside for an undo. Only the installer makes such names
+// in an install folder.
+std::vector<base::FilePath> FindLeftoversOfInterruptedRun(const base::FilePath& folder,
+                                                          const InstallStatus& status);
+
 // The ids of the autoupdate tasks ("Autoupdate <id>") whose program is |launcher|. COM
 // must be initialised on the calling thread.
 std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher);

@@ -230,7 +230,8 @@ bool Installer::PrepareInstallFolder() {
   if (status().valid_parent_folder() != install_folder() && !(all_users && !is_admin)) {
     LOG(INFO) << "Using write permissions from the status";
     write_access = status().details().has_write_access;
-    if (write_access && !Do(std::make_unique<CreateFolderOperation>(install_folder()))) {
+    if (write_access &&
+        !Do(std::make_unique<CreateFolderOperation>(install_folder(), InstallFolderProtection()))) {
       LOG(ERROR) << ReportError(IDS_ERROR_CREATE_FOLDER, install_folder().value(),
                                 "Could not create installation folder");
       return false;
@@ -265,12 +266,21 @@ bool Installer::PrepareInstallFolder() {
   LOG(INFO) << "Write privileges for install folder: " << write_access;
   if (!write_access && !ObtainWriteAccess(is_admin))
     return false;
-  if (!Do(std::make_unique<CreateFolderOperation>(install_folder()))) {
+  if (!Do(std::make_unique<CreateFolderOperation>(install_folder(), InstallFolderProtection()))) {
     LOG(ERROR) << ReportError(IDS_ERROR_CREATE_FOLDER, install_folder().value(),
                               "Could not create installation folder");
     return false;
   }
   return true;
+}
+
+std::optional<Readers> Installer::InstallFolderProtection() const {
+  // What every user runs, and what elevated runs later read back, lies there: wherever the
+  // folder is made, only SYSTEM and Administrators may change it (a parent outside the
+  // program folders lets every user). A single profile's grant is added afterwards.
+  if (flag(ALL_USERS_FLAG))
+    return Readers::kUsersReadAndExecute;
+  return std::nullopt;
 }
 
 bool Installer::OpenInterruptedEvent() {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_observer.h"
 #include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/service/registry_entry.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
 #include "desktop/windows/installer/staging_folder.h"
@@ -171,6 +173,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // The run's checks of rights and events, and the install folder made. False when the
   // run has ended (failed, or handed over to another process).
   bool PrepareInstallFolder();
+  // The access list an install folder this run creates gets: protected for all users.
+  std::optional<Readers> InstallFolderProtection() const;
   bool OpenInterruptedEvent();
   // Opens the global event |base_name| of the install folder for waiting, logging its name
   // as the event for |label|; false, reported with |failure|, when it cannot be opened.

@@ -12,10 +12,12 @@
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 #include "desktop/windows/installer/settings.h"
@@ -31,6 +33,31 @@ namespace {
 // folder may be undoing an interrupted run there.
 constexpr base::TimeDelta kJournalWait = base::TimeDelta::FromSeconds(60);
 
+// Copies |file| beside the logs as |prefix| with the time and |extension|: a run replaces
+// or deletes it, and the copy tells what went wrong.
+void KeepCopyBesideLogs(const base::FilePath& file,
+                        const wchar_t* prefix,
+                        const wchar_t* extension,
+                        const char* what) {
+  base::FilePath log_folder;
+  if (!base::PathExists(file) ||
+      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
+                            base::DIR_TEMP)) {
+    return;
+  }
+  base::Time::Exploded now;
+  base::Time::Now().Explode(true, &now);
+  const base::FilePath kept = log_folder.Append(
+      prefix +
+      base::WideStringPrintf(L"%04d%02d%02d%02d%02d%02d", now.year, now.month,
+                             now.day_of_month, now.hour, now.minute, now.second) +
+      extension);
+  if (base::CopySingleFile(file, kept))
+    LOG(WARNING) << "The " << what << " is kept as " << kept;
+  else
+    LOG(ERROR) << "Cannot keep the " << what << " as " << kept;
+}
+
 }  // namespace
 
 bool Installer::StartUndoJournal() {
@@ -39,6 +66,20 @@ bool Installer::StartUndoJournal() {
   UndoJournal::OpenResult result = UndoJournal::OpenResult::kFailed;
   std::unique_ptr<UndoJournal> journal =
       UndoJournal::OpenForRun(install_folder(), kJournalWait, &IsInstallationRegistryKey, &result);
+  const bool journal_unreadable = result == UndoJournal::OpenResult::kUnreadable;
+  if (journal_unreadable) {
+    // What the interrupted run changed is unknown: the folder was read as a damaged
+    // installation (its status made anew from what it registered), and this run starts a
+    // journal of its own once the unreadable one is kept beside the logs.
+    const base::FilePath path = install_folder().Append(kUndoJournalFileName);
+    KeepCopyBesideLogs(path, L"damaged_installation_journal_", L".journal",
+                       "unreadable undo journal");
+    if (!base::DeletePath(path, false))
+      LOG(ERROR) << "Cannot delete the unreadable undo journal " << path;
+    else
+      journal = UndoJournal::OpenForRun(install_folder(), kJournalWait,
+                                        &IsInstallationRegistryKey, &result);
+  }
   switch (result) {
     case UndoJournal::OpenResult::kOpened:
     case UndoJournal::OpenResult::kRecovered:
@@ -48,6 +89,7 @@ bool Installer::StartUndoJournal() {
                                 "Another installer is working in the install folder");
       return false;
     case UndoJournal::OpenResult::kUndoFailed:
+    case UndoJournal::OpenResult::kUnreadable:
       LOG(ERROR) << ReportError(
           failure_id, std::wstring(),
           "What an interrupted installation left in the install folder cannot be undone");
@@ -87,27 +129,21 @@ bool Installer::StartUndoJournal() {
   transaction_.AttachJournal(std::move(journal));
   if (status().record_made_anew())
     KeepDamagedStatusFile();
+  if (journal_unreadable) {
+    // Left by the interrupted run, whose undo is lost: removed with this run's changes (and
+    // put back if it rolls back), so that nothing of it stays beside the installation.
+    for (const base::FilePath& leftover :
+         FindLeftoversOfInterruptedRun(install_folder(), status().install_status())) {
+      if (!Do(std::make_unique<DeleteFileOperation>(leftover, true, false)))
+        LOG(WARNING) << "Keeping " << leftover << ", left by an interrupted installation";
+    }
+  }
   return true;
 }
 
 void Installer::KeepDamagedStatusFile() {
-  const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
-  base::FilePath log_folder;
-  if (!base::PathExists(status_file) ||
-      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
-                            base::DIR_TEMP)) {
-    return;
-  }
-  base::Time::Exploded now;
-  base::Time::Now().Explode(true, &now);
-  const base::FilePath kept = log_folder.Append(base::WideStringPrintf(
-      L"damaged_installation_status_%04d%02d%02d%02d%02d%02d.xml", now.year, now.month,
-      now.day_of_month, now.hour, now.minute, now.second));
-  // The run replaces or deletes it: a copy beside the logs tells what went wrong.
-  if (base::CopySingleFile(status_file, kept))
-    LOG(WARNING) << "The damaged status file is kept as " << kept;
-  else
-    LOG(ERROR) << "Cannot keep the damaged status file as " << kept;
+  KeepCopyBesideLogs(install_folder().Append(kInstallStatusFileName),
+                     L"damaged_installation_status_", L".xml", "damaged status file");
 }
 
 }  // namespace installer

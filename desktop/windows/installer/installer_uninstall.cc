@@ -285,7 +285,10 @@ void Installer::DeleteUserProfile() {
 void Installer::DeleteProfileFolder(const base::FilePath& folder) {
   // The path comes from the installation's preference file: never a folder that holds more
   // than a profile.
-  const std::string refusal = GetProfileDeletionRefusal(folder, install_folder());
+  // An elevated process reads the path from a file that the user may have written.
+  const std::string refusal = rights_.is_user_admin(false)
+                                  ? GetElevatedProfileDeletionRefusal(folder, install_folder())
+                                  : GetProfileDeletionRefusal(folder, install_folder());
   if (!refusal.empty()) {
     LOG(ERROR) << "Not deleting the user profile " << folder << ": " << refusal;
     return;

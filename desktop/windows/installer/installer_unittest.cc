@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,8 +33,10 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
+#include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/settings.h"
@@ -55,6 +60,18 @@ std::unique_ptr<base::DictionaryValue> ReadJsonFile(const base::FilePath& path) 
   if (!base::ReadFileToString(path, &text))
     return nullptr;
   return base::DictionaryValue::From(base::JsonReader::Read(text));
+}
+
+// Makes the installer preferences of the installation in |folder| name |profile| as its
+// profile folder, as an older or a tampered file would.
+bool RecordProfilePath(const base::FilePath& folder, const base::FilePath& profile) {
+  const base::FilePath prefs_file = folder.Append(kInstallerPrefsFileName);
+  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
+  std::string text;
+  if (!prefs)
+    return false;
+  prefs->SetString("profile_path", profile.ToUtf8());
+  return base::JsonWriter::Write(*prefs, &text) && test::WriteTestFile(prefs_file, text);
 }
 
 std::wstring ReadRegistryText(HKEY root,
@@ -902,13 +919,7 @@ TEST_F(InstallerTest, NeverDeletesAProfileFolderThroughALink) {
   if (!link.Make(target_root().Append(L"Linked"), elsewhere))
     GTEST_SKIP() << "Folder links cannot be made here";
   Install(L"--singleprofile=1");
-  const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
-  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
-  ASSERT_TRUE(prefs);
-  prefs->SetString("profile_path", target_root().Append(L"Linked\\Profile").ToUtf8());
-  std::string text;
-  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
-  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+  ASSERT_TRUE(RecordProfilePath(install_folder(), target_root().Append(L"Linked\\Profile")));
 
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));
@@ -944,17 +955,64 @@ TEST_F(InstallerTest, UpgradeLeavesAProfileModeItCannotReadAsItWas) {
   EXPECT_EQ(profile, profile_after);
 }
 
+// An elevated uninstallation takes the profile's place from a file that a user may have
+// written: it deletes no profile outside the install folder and the user's own profile
+// folders, such as another user's documents.
+TEST_F(InstallerTest, ElevatedUninstallDeletesNoProfileOutsideItsOwnPlaces) {
+  const base::FilePath documents = target_root().Append(L"Users\\other\\Documents");
+  ASSERT_TRUE(base::CreateDirectory(documents));
+  ASSERT_TRUE(test::WriteTestFile(documents.Append(L"letter.txt"), "another user's"));
+  Install(L"--singleprofile=0");
+  ASSERT_TRUE(RecordProfilePath(install_folder(), documents));
+
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));
+  EXPECT_EQ("Success", observer.events().back()) << observer.error_detail();
+  std::string kept;
+  EXPECT_TRUE(base::ReadFileToString(documents.Append(L"letter.txt"), &kept));
+  EXPECT_EQ("another user's", kept);
+}
+
+// An install folder for all users is made with an access list that only SYSTEM and
+// Administrators can change, whatever its parent lets others do; one for the user alone
+// inherits its parent's.
+TEST_F(InstallerTest, AllUsersInstallFolderIsMadeProtected) {
+  std::map<std::wstring, std::wstring> asked;
+  CreateFolderOperation::SetCreationObserverForTesting(
+      [&asked](const base::FilePath& folder, PSECURITY_DESCRIPTOR security) {
+        wchar_t* sddl = nullptr;
+        if (security && ::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                            security, SDDL_REVISION_1,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl,
+                            nullptr)) {
+          base::win::ScopedLocalAlloc owned(sddl);
+          asked[folder.value()] = sddl;
+        } else {
+          asked[folder.value()] = security ? L"(unreadable)" : L"(inherited)";
+        }
+      });
+  EXPECT_TRUE(Install().all_users);
+  CreateFolderOperation::SetCreationObserverForTesting(nullptr);
+  ASSERT_EQ(1u, asked.count(install_folder().value()));
+  const std::wstring sddl = asked[install_folder().value()];
+  EXPECT_NE(std::wstring::npos, sddl.find(L"D:P")) << sddl;
+  EXPECT_NE(std::wstring::npos, sddl.find(L"(A;OICI;0x1200a9;;;BU)")) << sddl;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(),
+                                                                     SDDL_REVISION_1, &raw,
+                                                                     nullptr));
+  base::win::ScopedLocalAlloc descriptor(raw);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+  const base::win::ScopedHandle event(::CreateEventW(&attributes, TRUE, FALSE, nullptr));
+  EXPECT_TRUE(OnlyTrustedCanChange(event.Get(), SE_KERNEL_OBJECT, nullptr));
+}
+
 // The profile folder comes from the installation's preference file: an uninstallation asked
 // to delete it never deletes a folder that holds the installation.
 TEST_F(InstallerTest, NeverDeletesAProfileFolderThatHoldsTheInstallation) {
   Install(L"--singleprofile=1");
   const base::FilePath prefs_file = install_folder().Append(kInstallerPrefsFileName);
-  std::unique_ptr<base::DictionaryValue> prefs = ReadJsonFile(prefs_file);
-  ASSERT_TRUE(prefs);
-  prefs->SetString("profile_path", target_root().ToUtf8());
-  std::string text;
-  ASSERT_TRUE(base::JsonWriter::Write(*prefs, &text));
-  ASSERT_TRUE(test::WriteTestFile(prefs_file, text));
+  ASSERT_TRUE(RecordProfilePath(install_folder(), target_root()));
 
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--uninstall --deleteuserprofile", &observer));

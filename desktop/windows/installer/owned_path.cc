@@ -195,4 +195,21 @@ std::string GetProfileDeletionRefusal(const base::FilePath& profile,
   return std::string();
 }
 
+std::string GetElevatedProfileDeletionRefusal(const base::FilePath& profile,
+                                              const base::FilePath& install_folder) {
+  const std::string refusal = GetProfileDeletionRefusal(profile, install_folder);
+  if (!refusal.empty() || IsPathInside(profile, install_folder))
+    return refusal;
+  const ProductNaming& naming = ProductNaming::GetInstance();
+  for (const KNOWNFOLDERID* id : {&FOLDERID_RoamingAppData, &FOLDERID_LocalAppData}) {
+    base::FilePath data;
+    if (SUCCEEDED(base::win::GetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, &data)) &&
+        IsSamePath(profile, data.Append(naming.GetCompanyName())
+                                .Append(naming.GetVisibleNameWithStream()))) {
+      return std::string();
+    }
+  }
+  return "it is neither inside the install folder nor the user's own profile folder";
+}
+
 }  // namespace installer

@@ -46,6 +46,13 @@ std::string GetKeptFolderReason(const base::FilePath& folder);
 std::string GetProfileDeletionRefusal(const base::FilePath& profile,
                                       const base::FilePath& install_folder);
 
+// GetProfileDeletionRefusal for an elevated process, which takes the profile's place from
+// a file that a user may have written: it may delete a profile only inside the install
+// folder or in the product's own folders of the user's roaming and local application data
+// (the places an installation keeps its profile in when it names none).
+std::string GetElevatedProfileDeletionRefusal(const base::FilePath& profile,
+                                              const base::FilePath& install_folder);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_OWNED_PATH_H_

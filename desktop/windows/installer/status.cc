@@ -23,6 +23,7 @@
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/taskbar_pins.h"
+#include "desktop/windows/installer/service/transactions/undo_journal.h"
 
 namespace installer {
 
@@ -84,12 +85,17 @@ void Status::Initialize(const base::FilePath& folder) {
   valid_install_path_ = true;
   const base::FilePath status_file = install_folder_.Append(kInstallStatusFileName);
   const base::FilePath morrit_log = install_folder_.Append(kMorritInstallLogFileName);
+  // A journal that does not read leaves unknown what an interrupted run changed: the folder
+  // is a damaged installation, whose record the run keeps beside the logs and writes anew.
+  const bool journal_unreadable = HasUnreadableUndoJournal(install_folder_);
   if (base::PathExists(status_file) && LoadInstallStatus(status_file, &install_status_)) {
     existing_installation_ = true;
+    record_made_anew_ = journal_unreadable;
   } else if (base::PathExists(morrit_log) && LoadInstallStatus(morrit_log, &install_status_)) {
     existing_installation_ = true;
     morrit_installation_ = true;
-  } else if (RecognizeDamagedInstallation(install_folder_, base::PathExists(status_file),
+  } else if (RecognizeDamagedInstallation(install_folder_,
+                                          journal_unreadable || base::PathExists(status_file),
                                           &install_status_)) {
     VLOG(1) << "Path is an installation whose status file is damaged or missing";
     existing_installation_ = true;

@@ -40,8 +40,9 @@ std::unique_ptr<Status> StatusFetcher::ReadStatus(const base::FilePath& folder,
   if (!com.Succeeded())
     LOG(WARNING) << "COM is not initialised for a single-threaded apartment here";
   // A run that was interrupted in the folder is undone (or finished) before the folder is
-  // read, unless a run holds it; every decision of a run rests on this read.
-  RecoverInterruptedRun(folder, &IsInstallationRegistryKey);
+  // read, unless a run holds it; every decision of a run rests on this read. A read starts
+  // no program: a folder only typed in may hold anyone's journal.
+  RecoverInterruptedRun(folder, &IsInstallationRegistryKey, RecoveryPurpose::kStatusRead);
   std::unique_ptr<Status> status = std::make_unique<Status>(replace_morrit_installation);
   status->Initialize(folder);
   return status;

@@ -28,7 +28,30 @@ constexpr ACCESS_MASK kChangeRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_
                                       FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE |
                                       WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-base::win::ScopedLocalAlloc MakeDescriptor(Readers readers) {
+// The service that owns the system's own files, Program Files included: subfolders made
+// there inherit its full control.
+constexpr wchar_t kTrustedInstallerSid[] =
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+bool IsTrusted(PSID sid, PSID also_trusted) {
+  if (!sid || !::IsValidSid(sid))
+    return false;
+  if (also_trusted && ::EqualSid(sid, also_trusted))
+    return true;
+  if (::IsWellKnownSid(sid, WinLocalSystemSid) ||
+      ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
+    return true;
+  }
+  PSID raw = nullptr;
+  if (!::ConvertStringSidToSidW(kTrustedInstallerSid, &raw))
+    return false;
+  base::win::ScopedLocalAlloc trusted_installer(raw);
+  return ::EqualSid(sid, raw) != FALSE;
+}
+
+}  // namespace
+
+base::win::ScopedLocalAlloc MakeProtectedFolderSecurity(Readers readers) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
           readers == Readers::kAdminsOnly ? kAdminsOnlySddl : kUsersReadSddl, SDDL_REVISION_1,
@@ -38,17 +61,6 @@ base::win::ScopedLocalAlloc MakeDescriptor(Readers readers) {
   }
   return base::win::ScopedLocalAlloc(descriptor);
 }
-
-bool IsTrusted(PSID sid, PSID also_trusted) {
-  if (!sid || !::IsValidSid(sid))
-    return false;
-  if (also_trusted && ::EqualSid(sid, also_trusted))
-    return true;
-  return ::IsWellKnownSid(sid, WinLocalSystemSid) ||
-         ::IsWellKnownSid(sid, WinBuiltinAdministratorsSid);
-}
-
-}  // namespace
 
 base::FilePath SystemTempFolder() {
   wchar_t windows_folder[MAX_PATH];
@@ -61,7 +73,7 @@ base::FilePath SystemTempFolder() {
 }
 
 bool CreateProtectedFolder(const base::FilePath& folder, Readers readers) {
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
@@ -78,7 +90,7 @@ bool CreateUniqueProtectedFolder(const base::FilePath& parent,
                                  base::FilePath* folder) {
   if (parent.empty())
     return false;
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
@@ -100,7 +112,7 @@ bool CreateUniqueProtectedFolder(const base::FilePath& parent,
 }
 
 bool ProtectFolder(HANDLE folder, Readers readers) {
-  base::win::ScopedLocalAlloc descriptor = MakeDescriptor(readers);
+  base::win::ScopedLocalAlloc descriptor = MakeProtectedFolderSecurity(readers);
   if (!descriptor.IsValid())
     return false;
   BOOL present = FALSE;

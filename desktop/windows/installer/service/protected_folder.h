@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_local_alloc.h"
 
 namespace installer {
 
@@ -31,6 +32,10 @@ enum class Readers {
 // The system's temporary folder (the Windows folder's "Temp"), from the system and never
 // from the environment; empty, with the error logged, when the system cannot say.
 base::FilePath SystemTempFolder();
+
+// The security descriptor that CreateProtectedFolder gives a new folder; invalid, logged,
+// on failure.
+base::win::ScopedLocalAlloc MakeProtectedFolderSecurity(Readers readers);
 
 // Creates |folder| as a new folder owned by Administrators, with an access list protected
 // from inheritance: SYSTEM and Administrators full control, inherited by everything made

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/values.h"
@@ -9,7 +11,24 @@
 
 namespace installer {
 
-CreateFolderOperation::CreateFolderOperation(const base::FilePath& path) : path_(path) {}
+namespace {
+
+CreateFolderOperation::CreationObserver& CreationObserverForTesting() {
+  static CreateFolderOperation::CreationObserver* const observer =
+      new CreateFolderOperation::CreationObserver();
+  return *observer;
+}
+
+}  // namespace
+
+// static
+void CreateFolderOperation::SetCreationObserverForTesting(CreationObserver observer) {
+  CreationObserverForTesting() = std::move(observer);
+}
+
+CreateFolderOperation::CreateFolderOperation(const base::FilePath& path,
+                                             std::optional<Readers> protection)
+    : path_(path), protection_(protection) {}
 
 CreateFolderOperation::~CreateFolderOperation() = default;
 
@@ -36,10 +55,22 @@ bool CreateFolderOperation::Do() {
     LOG(ERROR) << "Cannot create folder " << path_ << ": " << current << " is a file";
     return false;
   }
+  base::win::ScopedLocalAlloc security;
+  if (protection_ && !missing.empty()) {
+    security = MakeProtectedFolderSecurity(*protection_);
+    if (!security.IsValid())
+      return false;
+  }
+  SECURITY_ATTRIBUTES protected_attributes = {sizeof(protected_attributes), security.Get(),
+                                              FALSE};
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
     if (!Journal(*undo_record::FolderCreated(*it)))
       return false;
-    if (::CreateDirectoryW(it->value().c_str(), nullptr)) {
+    SECURITY_ATTRIBUTES* attributes =
+        *it == path_ && security.IsValid() ? &protected_attributes : nullptr;
+    if (CreationObserverForTesting())
+      CreationObserverForTesting()(*it, attributes ? attributes->lpSecurityDescriptor : nullptr);
+    if (::CreateDirectoryW(it->value().c_str(), attributes)) {
       created_.push_back(*it);
       continue;
     }

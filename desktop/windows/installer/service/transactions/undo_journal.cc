@@ -5,12 +5,16 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/json/json_writer.h"
 #include "base/logging.h"
 #include "base/values.h"
+#include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/service/transactions/journal_trust.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 
 namespace installer {
@@ -23,12 +27,29 @@ namespace {
 constexpr int64_t kMaxJournalSize = 256 * 1024 * 1024;
 constexpr DWORD kHeldRetryMs = 50;
 
-// Opens the journal for writing, shared for reading only.
+// Opens the journal for writing, shared for reading only; one that is made anew gets the
+// journal's own access list.
 base::win::ScopedHandle OpenJournalFile(const base::FilePath& path, DWORD disposition) {
-  return base::win::ScopedHandle(::CreateFileW(path.value().c_str(),
-                                               GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                               nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                                               nullptr));
+  std::vector<BYTE> user_buffer;
+  base::win::ScopedLocalAlloc security;
+  if (disposition != OPEN_EXISTING) {
+    security = MakeJournalSecurity(GetProcessUserSid(::GetCurrentProcess(), &user_buffer));
+    if (!security.IsValid()) {
+      ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
+      return base::win::ScopedHandle();
+    }
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Get(), FALSE};
+  return base::win::ScopedHandle(::CreateFileW(
+      path.value().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+      security.IsValid() ? &attributes : nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The folder that holds a journal, for a look at its security.
+base::win::ScopedHandle OpenJournalFolder(const base::FilePath& folder) {
+  return base::win::ScopedHandle(::CreateFileW(
+      folder.value().c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 bool IsHeldError(DWORD error) {
@@ -64,8 +85,11 @@ std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(
   }
   std::unique_ptr<UndoJournal> journal(new UndoJournal(folder, std::move(file)));
   bool had_records = false;
-  if (!journal->Recover(true, registry_keys, &had_records)) {
-    *result = had_records ? OpenResult::kUndoFailed : OpenResult::kFailed;
+  bool unreadable = false;
+  if (!journal->Recover(true, registry_keys, RecoveryPurpose::kRun, &had_records, &unreadable)) {
+    *result = unreadable    ? OpenResult::kUnreadable
+              : had_records ? OpenResult::kUndoFailed
+                            : OpenResult::kFailed;
     return nullptr;
   }
   *result = had_records ? OpenResult::kRecovered : OpenResult::kOpened;
@@ -149,17 +173,19 @@ void UndoJournal::Discard() {
     PLOG(ERROR) << "Cannot delete the undo journal " << path_;
 }
 
-bool UndoJournal::Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records) {
+UndoJournal::LoadResult UndoJournal::Load(
+    std::vector<std::unique_ptr<base::DictionaryValue>>* records,
+    bool cut_torn_end) {
   LARGE_INTEGER size = {};
   const LARGE_INTEGER start_of_file = {};
   if (!::GetFileSizeEx(file_.Get(), &size) ||
       !::SetFilePointerEx(file_.Get(), start_of_file, nullptr, FILE_BEGIN)) {
     PLOG(ERROR) << "Cannot read the undo journal " << path_;
-    return false;
+    return LoadResult::kFailed;
   }
   if (size.QuadPart > kMaxJournalSize) {
     LOG(ERROR) << "The undo journal " << path_ << " is too large to be one";
-    return false;
+    return LoadResult::kUnreadable;
   }
   std::string text(static_cast<size_t>(size.QuadPart), '\0');
   size_t read = 0;
@@ -168,7 +194,7 @@ bool UndoJournal::Load(std::vector<std::unique_ptr<base::DictionaryValue>>* reco
     if (!::ReadFile(file_.Get(), &text[read], static_cast<DWORD>(text.size() - read), &chunk,
                     nullptr)) {
       PLOG(ERROR) << "Cannot read the undo journal " << path_;
-      return false;
+      return LoadResult::kFailed;
     }
     if (chunk == 0)
       break;
@@ -181,27 +207,40 @@ bool UndoJournal::Load(std::vector<std::unique_ptr<base::DictionaryValue>>* reco
        start = end + 1, end = text.find('\n', start)) {
     std::unique_ptr<base::DictionaryValue> record = base::DictionaryValue::From(
         base::JsonReader::Read(std::string_view(text).substr(start, end - start)));
-    // A line that does not read is where a write was cut short; nothing after it counts.
-    if (!record)
+    if (!record) {
+      // Only the last line can be a write cut short: a line that does not read before
+      // others leaves the journal unknown (it was damaged or written by someone else).
+      if (end + 1 < text.size()) {
+        LOG(ERROR) << "The undo journal " << path_ << " cannot be read whole";
+        records->clear();
+        offsets_.clear();
+        point_of_no_return_ = kNone;
+        return LoadResult::kUnreadable;
+      }
       break;
+    }
     offsets_.push_back(static_cast<int64_t>(start));
     if (undo_record::IsPointOfNoReturn(*record))
       point_of_no_return_ = records->size();
     records->push_back(std::move(record));
   }
   end_ = static_cast<int64_t>(start);
-  if (start < text.size()) {
+  if (start < text.size() && cut_torn_end) {
     LOG(WARNING) << "Cutting off the unfinished end of the undo journal " << path_;
-    return SetEnd(end_);
+    return SetEnd(end_) ? LoadResult::kRead : LoadResult::kFailed;
   }
-  return true;
+  return LoadResult::kRead;
 }
 
 bool UndoJournal::Recover(bool keep_own_folder,
                           const undo_record::RegistryKeyFilter& registry_keys,
-                          bool* had_records) {
+                          RecoveryPurpose purpose,
+                          bool* had_records,
+                          bool* unreadable) {
   std::vector<std::unique_ptr<base::DictionaryValue>> records;
-  if (!Load(&records))
+  const LoadResult loaded = Load(&records);
+  *unreadable = loaded == LoadResult::kUnreadable;
+  if (loaded != LoadResult::kRead)
     return false;
   *had_records = !records.empty();
   if (records.empty()) {
@@ -209,8 +248,26 @@ bool UndoJournal::Recover(bool keep_own_folder,
       Discard();
     return true;
   }
-  const undo_record::UndoScope scope =
-      undo_record::UndoScope::ForFolder(folder_, registry_keys);
+  // Checked on the handle that was read, which this process holds until it is done (the
+  // folder's is let go at once: the undo may remove the folder).
+  JournalReader reader;
+  JournalTrust trust;
+  {
+    const base::win::ScopedHandle folder = OpenJournalFolder(folder_);
+    if (!folder.IsValid())
+      PLOG(WARNING) << "Cannot look at the security of " << folder_;
+    else if (reader.Init())
+      trust = CheckJournalTrust(file_.Get(), SE_FILE_OBJECT, folder.Get(), SE_FILE_OBJECT, reader);
+  }
+  if (!trust.may_replay) {
+    LOG(WARNING) << "Keeping the undo journal " << path_
+                 << " without replaying it: only its writer may";
+    return false;
+  }
+  undo_record::UndoScope scope = undo_record::UndoScope::ForFolder(folder_, registry_keys);
+  scope.user = reader.user_text();
+  scope.journal_owned_by_user = trust.owned_by_reader;
+  scope.run_programs = purpose == RecoveryPurpose::kRun;
   // The folders that hold the journal: created first by the run, undone last.
   size_t own_folders = 0;
   if (passed_point_of_no_return()) {
@@ -224,6 +281,9 @@ bool UndoJournal::Recover(bool keep_own_folder,
            undo_record::CreatedFolderOrAncestor(*records[own_folders], folder_)) {
       ++own_folders;
     }
+    // Refused records stay, and so do those below them (undoing them again changes
+    // nothing): the journal is only ever cut at its end.
+    bool kept_refused = false;
     for (size_t i = records.size(); i > own_folders; --i) {
       const undo_record::UndoResult result = undo_record::Undo(*records[i - 1], scope);
       if (result == undo_record::UndoResult::kFailed) {
@@ -232,10 +292,16 @@ bool UndoJournal::Recover(bool keep_own_folder,
         return false;
       }
       // What names another's place is never acted on, and never holds up the rest.
-      if (result == undo_record::UndoResult::kRefused)
-        LOG(ERROR) << "Skipped an undo record of the interrupted installation";
-      TruncateTo(i - 1);
+      if (result == undo_record::UndoResult::kRefused) {
+        LOG(WARNING) << "Keeping a refused undo record of the interrupted installation in "
+                     << path_;
+        kept_refused = true;
+      }
+      if (!kept_refused)
+        TruncateTo(i - 1);
     }
+    if (kept_refused)
+      return false;
   }
   if (keep_own_folder) {
     TruncateTo(own_folders);
@@ -276,7 +342,8 @@ bool UndoJournal::SetEnd(int64_t end) {
 }
 
 RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
-                                     const undo_record::RegistryKeyFilter& registry_keys) {
+                                     const undo_record::RegistryKeyFilter& registry_keys,
+                                     RecoveryPurpose purpose) {
   const base::FilePath path = folder.Append(kUndoJournalFileName);
   base::win::ScopedHandle file = OpenJournalFile(path, OPEN_EXISTING);
   if (!file.IsValid()) {
@@ -289,13 +356,27 @@ RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
   }
   UndoJournal journal(folder, std::move(file));
   bool had_records = false;
-  if (!journal.Recover(false, registry_keys, &had_records))
-    return RecoveryResult::kFailed;
+  bool unreadable = false;
+  if (!journal.Recover(false, registry_keys, purpose, &had_records, &unreadable))
+    return unreadable ? RecoveryResult::kUnreadable : RecoveryResult::kFailed;
   return had_records ? RecoveryResult::kRecovered : RecoveryResult::kNothing;
 }
 
 bool HasUndoJournal(const base::FilePath& folder) {
   return base::PathExists(folder.Append(kUndoJournalFileName));
+}
+
+bool HasUnreadableUndoJournal(const base::FilePath& folder) {
+  const base::FilePath path = folder.Append(kUndoJournalFileName);
+  // Read only, beside whoever holds it: a run under way writes whole lines.
+  base::win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid())
+    return false;
+  UndoJournal journal(folder, std::move(file));
+  std::vector<std::unique_ptr<base::DictionaryValue>> records;
+  return journal.Load(&records, false) == UndoJournal::LoadResult::kUnreadable;
 }
 
 }  // namespace installer

@@ -23,7 +23,16 @@ enum class RecoveryResult {
   kNothing,    // No journal in the folder.
   kRecovered,  // The interrupted run was undone or finished, and its journal deleted.
   kHeld,       // A run holds the journal, or this process may not change it.
-  kFailed,     // Some of it could not be undone; the journal keeps the rest.
+  kFailed,     // Some of it could not be undone, or was refused; the journal keeps the
+               // rest.
+  kUnreadable,  // The journal cannot be read whole: it is left as it is, nothing undone.
+};
+
+// Who replays a journal. A read of a folder's status undoes what an interrupted run left,
+// but starts no program for it.
+enum class RecoveryPurpose {
+  kRun,
+  kStatusRead,
 };
 
 // What a run has changed in an install folder (and for it, in the registry and the shell
@@ -37,6 +46,13 @@ enum class RecoveryResult {
 //
 // The run that owns the journal keeps it open for writing and shares it for reading only:
 // a process that can open it for writing knows that no run holds the folder.
+//
+// A journal is replayed only by a process of the user who wrote it, and only when nobody
+// else could have written or replaced it (journal_trust.h): it is made with an access list
+// for that user, SYSTEM and Administrators only, and that is checked on the handle that
+// reads it. A record that is refused (outside the installation, writing what would run
+// code, of another user's hive) stays in the journal, with a warning, for whoever may
+// undo it.
 // One thread uses a journal; failures are logged.
 class UndoJournal {
  public:
@@ -44,8 +60,10 @@ class UndoJournal {
     kOpened,     // Nothing was left of an earlier run.
     kRecovered,  // An interrupted run was undone, or finished, first.
     kHeld,       // Another process held the journal for as long as the open waited.
-    kUndoFailed,  // Not all an interrupted run left could be undone; the journal keeps the
-                  // rest for a later run.
+    kUndoFailed,  // Not all an interrupted run left could be undone, or was refused; the
+                  // journal keeps the rest for a later run.
+    kUnreadable,  // The journal cannot be read whole (not just its last line): nothing
+                  // was undone, the journal is as it was.
     kFailed,     // The journal could not be opened or written.
   };
 
@@ -96,16 +114,23 @@ class UndoJournal {
 
   UndoJournal(const base::FilePath& folder, base::win::ScopedHandle file);
 
-  // Reads the records; a torn last line (a write cut short) is cut off.
-  bool Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records);
+  enum class LoadResult { kRead, kUnreadable, kFailed };
+  // Reads the records; a torn last line (a write cut short) is cut off when
+  // |cut_torn_end|, else left. Any other line that does not read makes the whole journal
+  // unreadable, and it is left as it is.
+  LoadResult Load(std::vector<std::unique_ptr<base::DictionaryValue>>* records,
+                  bool cut_torn_end = true);
   // Undoes or finishes what the journal holds (|had_records| tells whether it held
   // anything). With |keep_own_folder| the folders of the journal's own folder and above
   // stay, left as the only records; otherwise the journal is deleted and they go too, when
   // empty. False when the journal cannot be read or an undo failed (the journal then keeps
   // that record and those below it).
+  // |unreadable| tells when it failed for a journal that does not read.
   bool Recover(bool keep_own_folder,
                const undo_record::RegistryKeyFilter& registry_keys,
-               bool* had_records);
+               RecoveryPurpose purpose,
+               bool* had_records,
+               bool* unreadable);
   bool WriteAt(int64_t offset, const std::string& text);
   bool SetEnd(int64_t end);
 
@@ -122,7 +147,9 @@ class UndoJournal {
 
   friend RecoveryResult RecoverInterruptedRun(
       const base::FilePath& folder,
-      const undo_record::RegistryKeyFilter& registry_keys);
+      const undo_record::RegistryKeyFilter& registry_keys,
+      RecoveryPurpose purpose);
+  friend bool HasUnreadableUndoJournal(const base::FilePath& folder);
 };
 
 // Undoes (or finishes, past its point of no return) what an interrupted run left in
@@ -130,7 +157,12 @@ class UndoJournal {
 // that run created for it (when they are empty). |registry_keys| tells which registry keys
 // the undo may act on (undo_records.h).
 RecoveryResult RecoverInterruptedRun(const base::FilePath& folder,
-                                     const undo_record::RegistryKeyFilter& registry_keys);
+                                     const undo_record::RegistryKeyFilter& registry_keys,
+                                     RecoveryPurpose purpose = RecoveryPurpose::kRun);
+
+// Whether |folder| holds an undo journal that cannot be read whole: what an interrupted run
+// changed there is unknown, and the folder is taken as a damaged installation.
+bool HasUnreadableUndoJournal(const base::FilePath& folder);
 
 // Whether |folder| holds an undo journal (of a run under way or interrupted).
 bool HasUndoJournal(const base::FilePath& folder);

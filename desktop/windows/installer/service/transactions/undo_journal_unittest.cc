@@ -6,12 +6,20 @@
 #include <string>
 #include <vector>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "base/command_line.h"
 #include "base/environment.h"
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
+#include "base/logging.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
+#include "base/test/scoped_log_capture.h"
 #include "base/values.h"
+#include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
@@ -187,11 +195,44 @@ TEST_F(UndoJournalTest, ANewRunWaitsForTheRunThatHoldsTheJournalThenTakesOverWha
   EXPECT_FALSE(base::PathExists(Path(L"made")));
 }
 
-TEST_F(UndoJournalTest, RecordsNamingPlacesOutsideTheInstallationAreNotActedOn) {
+// The bytes of |text| as a REG_SZ value holds them.
+std::vector<uint8_t> TextBytes(const std::wstring& text) {
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
+  return std::vector<uint8_t>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+}
+
+// Leaves a journal in the installation holding |record| alone, as an interrupted run would.
+void LeaveJournal(const base::FilePath& folder, const base::DictionaryValue& record) {
+  UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
+  std::unique_ptr<UndoJournal> journal = UndoJournal::OpenForRun(folder, kNoWait, {}, &opened);
+  ASSERT_TRUE(journal);
+  ASSERT_TRUE(journal->Append(record));
+}
+
+std::string ReadJournal(const base::FilePath& folder) {
+  std::string text;
+  base::ReadFileToString(folder.Append(kUndoJournalFileName), &text);
+  return text;
+}
+
+// Records that name places outside the installation, would write what starts a program,
+// or belong to another user's hive are not acted on; each stays in the journal, with a
+// warning, for whoever may undo it, and the journal is not taken as undone.
+TEST_F(UndoJournalTest, RecordsThatActElsewhereOrWouldRunCodeAreRefusedAndKept) {
   Write(L"outside.txt", "someone else's");
   base::win::RegistryKey environment(HKEY_CURRENT_USER, L"Environment", KEY_READ);
   std::wstring temp_before;
   ASSERT_EQ(ERROR_SUCCESS, environment.ReadValue(L"TEMP", &temp_before));
+  base::FilePath startup;
+  ASSERT_EQ(S_OK, base::win::GetKnownFolderPath(FOLDERID_Startup, KF_FLAG_DONT_VERIFY, &startup));
+  ASSERT_TRUE(base::CreateDirectory(startup));
+  const base::FilePath startup_batch = startup.Append(L"tavro_test_evil.bat");
+  const std::string evil_batch = "evil.exe";
+  const std::wstring evil = L"\"C:\\evil\\evil.exe\" --run";
+  std::unique_ptr<base::DictionaryValue> another_users =
+      undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0, key_.path(), L"Kept", false,
+                                        REG_NONE, {});
+  another_users->SetString("user", "S-1-5-21-1-2-3-1001");
   std::unique_ptr<base::DictionaryValue> records[] = {
       undo_record::FileCreated(Path(L"outside.txt")),
       undo_record::FileCreated(install().Append(L"..\\outside.txt")),
@@ -199,28 +240,111 @@ TEST_F(UndoJournalTest, RecordsNamingPlacesOutsideTheInstallationAreNotActedOn) 
                                         REG_NONE, {}),
       // Inside "Software", but not the installation's.
       undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0, kRunKey, L"Evil", true, REG_SZ,
-                                        {'x', 0, 0, 0})};
+                                        TextBytes(evil)),
+      // The installation's keys, with commands of someone else's program.
+      undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0,
+                                        key_.SubkeyPath(L"Classes\\TavroTest\\shell\\open\\command"),
+                                        L"", true, REG_SZ, TextBytes(evil)),
+      undo_record::RegistryValueChanged(HKEY_CURRENT_USER, 0, key_.SubkeyPath(L"Uninstall"),
+                                        L"UninstallString", true, REG_SZ, TextBytes(evil)),
+      undo_record::FileKept(startup_batch, &evil_batch, base::FilePath()),
+      std::move(another_users)};
   const undo_record::RegistryKeyFilter installation_keys = [this](const std::wstring& path,
                                                                   bool) {
     return base::StartsWith(path, key_.path(), base::CompareCase::INSENSITIVE_ASCII);
   };
+  const test::RegistrySnapshot registry = key_.Snapshot();
   for (const std::unique_ptr<base::DictionaryValue>& record : records) {
-    {
-      UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
-      std::unique_ptr<UndoJournal> journal =
-          UndoJournal::OpenForRun(install(), kNoWait, {}, &opened);
-      ASSERT_TRUE(journal);
-      ASSERT_TRUE(journal->Append(*record));
-    }
-    // Skipped, and the undo goes on.
-    EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), installation_keys));
-    EXPECT_FALSE(HasUndoJournal(install()));
+    LeaveJournal(install(), *record);
+    const std::string journal = ReadJournal(install());
+    base::test::ScopedLogCapture log;
+    EXPECT_EQ(RecoveryResult::kFailed, RecoverInterruptedRun(install(), installation_keys));
+    EXPECT_EQ(journal, ReadJournal(install()));
+    EXPECT_TRUE(log.LoggedPrefix(logging::LOG_WARNING, "Keeping a refused undo record"));
+    ASSERT_TRUE(base::DeletePath(install().Append(kUndoJournalFileName), false));
   }
   EXPECT_EQ("someone else's", Read(L"outside.txt"));
   std::wstring temp_after;
   EXPECT_EQ(ERROR_SUCCESS, environment.ReadValue(L"TEMP", &temp_after));
   EXPECT_EQ(temp_before, temp_after);
   EXPECT_FALSE(base::win::RegistryKey(HKEY_CURRENT_USER, kRunKey, KEY_READ).HasValue(L"Evil"));
+  EXPECT_EQ(registry, key_.Snapshot());
+  EXPECT_FALSE(base::PathExists(startup_batch));
+
+  // A command of the installation's own program is put back, and so is a record of the
+  // reader's hive that names no user (as journals did before records named one) when the
+  // journal is the reader's.
+  const std::wstring own = L"\"" + install().Append(L"launcher.exe").value() + L"\" /uninstall";
+  LeaveJournal(install(), *undo_record::RegistryValueChanged(
+                              HKEY_CURRENT_USER, 0, key_.SubkeyPath(L"Uninstall"),
+                              L"UninstallString", true, REG_SZ, TextBytes(own)));
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), installation_keys));
+  EXPECT_EQ(std::make_pair(static_cast<DWORD>(REG_SZ), TextBytes(own)),
+            key_.ReadRaw(L"Uninstall", L"UninstallString"));
+  std::unique_ptr<base::DictionaryValue> unnamed = undo_record::RegistryValueChanged(
+      HKEY_CURRENT_USER, 0, key_.path(), L"Kept", false, REG_NONE, {});
+  unnamed->Remove("user", nullptr);
+  LeaveJournal(install(), *unnamed);
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), installation_keys));
+  EXPECT_EQ(test::ScopedTestRegistryKey::kMissing, key_.ReadRaw(L"", L"Kept").first);
+}
+
+// A read of a folder's status undoes what it can, but never starts the program that would
+// remove what an interrupted run installed: that record, and those before it, wait for a
+// run of the installer.
+TEST_F(UndoJournalTest, AStatusReadStartsNoProgram) {
+  Write(L"install\\uninstall_component.exe", "not signed");
+  const base::FilePath program = install().Append(L"uninstall_component.exe");
+  base::CommandLine undo(program);
+  undo.AppendSwitch("uninstall");
+  UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
+  {
+    std::unique_ptr<UndoJournal> journal =
+        UndoJournal::OpenForRun(install(), kNoWait, {}, &opened);
+    ASSERT_TRUE(journal);
+    ASSERT_TRUE(journal->Append(*undo_record::ProgramRun(undo)));
+    ASSERT_TRUE(journal->Append(*undo_record::FileCreated(install().Append(L"new.txt"))));
+  }
+  Write(L"install\\new.txt", "made by the run");
+  base::test::ScopedLogCapture log;
+  EXPECT_EQ(RecoveryResult::kFailed,
+            RecoverInterruptedRun(install(), {}, RecoveryPurpose::kStatusRead));
+  EXPECT_EQ("(missing)", Read(L"install\\new.txt"));
+  EXPECT_TRUE(HasUndoJournal(install()));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO,
+                         "Leaving the undo of a program's installation to a run of the installer"));
+  EXPECT_EQ(0, log.CountLinesContaining("Undoing an installation of an interrupted run"));
+
+  // The run takes it up (the program, unsigned, is refused there).
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), {}));
+  EXPECT_EQ(1, log.CountLinesContaining("Undoing an installation of an interrupted run"));
+  EXPECT_FALSE(HasUndoJournal(install()));
+}
+
+// A journal that does not read whole, beyond a torn last line, is left as it is: what the
+// interrupted run changed is unknown, and nothing of it is cut off or undone.
+TEST_F(UndoJournalTest, AJournalThatDoesNotReadWholeIsLeftAsItIs) {
+  Write(L"install\\new.txt", "made by the run");
+  std::string line;
+  ASSERT_TRUE(base::JsonWriter::Write(*undo_record::FileCreated(install().Append(L"new.txt")),
+                                      &line));
+  const base::FilePath journal = install().Append(kUndoJournalFileName);
+  const std::string damaged = line + "\n\x01garbage\n" + line + "\n";
+  Write(L"install\\installation_undo.journal", damaged);
+  EXPECT_TRUE(HasUnreadableUndoJournal(install()));
+  EXPECT_EQ(RecoveryResult::kUnreadable, RecoverInterruptedRun(install(), {}));
+  UndoJournal::OpenResult opened = UndoJournal::OpenResult::kFailed;
+  EXPECT_FALSE(UndoJournal::OpenForRun(install(), kNoWait, {}, &opened));
+  EXPECT_EQ(UndoJournal::OpenResult::kUnreadable, opened);
+  EXPECT_EQ(damaged, Read(L"install\\installation_undo.journal"));
+  EXPECT_EQ("made by the run", Read(L"install\\new.txt"));
+
+  // A last line cut short is a write the run did not finish: the rest is undone.
+  Write(L"install\\installation_undo.journal", line + "\n" + line.substr(0, 9));
+  EXPECT_FALSE(HasUnreadableUndoJournal(install()));
+  EXPECT_EQ(RecoveryResult::kRecovered, RecoverInterruptedRun(install(), {}));
+  EXPECT_EQ("(missing)", Read(L"install\\new.txt"));
+  EXPECT_FALSE(base::PathExists(journal));
 }
 
 }  // namespace

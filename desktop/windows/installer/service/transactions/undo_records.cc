@@ -1,5 +1,9 @@
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <string.h>
+
 #include <utility>
 
 #include "base/command_line.h"
@@ -9,11 +13,13 @@
 #include "base/strings/string_util.h"
 #include "base/time/time.h"
 #include "base/values.h"
+#include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/signed_program.h"
 #include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/service/transactions/journal_encoding.h"
+#include "desktop/windows/installer/service/transactions/journal_trust.h"
 #include "desktop/windows/installer/service/transactions/registry_tree.h"
 
 namespace installer {
@@ -33,6 +39,7 @@ constexpr char kRegistryKeyDeleted[] = "registry_key_deleted";
 constexpr char kProgramRun[] = "program_run";
 constexpr char kPointOfNoReturn[] = "point_of_no_return";
 constexpr char kRevoked[] = "revoked";
+constexpr char kUser[] = "user";
 
 // How long an undo waits for a program that removes what it installed.
 constexpr base::TimeDelta kUndoProgramLimit = base::TimeDelta::FromMinutes(5);
@@ -110,6 +117,15 @@ bool GetBackupPath(const base::DictionaryValue& record,
   return true;
 }
 
+// Whether the "HKCU" of |record| is the hive of the user who undoes it: the record names
+// that user, or names none and the journal is that user's own.
+bool IsReadersHive(const base::DictionaryValue& record, const UndoScope& scope) {
+  std::wstring user;
+  if (!record.GetString(kUser, &user))
+    return scope.journal_owned_by_user;
+  return !scope.user.empty() && base::FilePath::CompareEqualIgnoreCase(user, scope.user);
+}
+
 // The registry key of |record|: below HKLM or HKCU, inside "Software", in a known view, and
 // one that |scope| accepts (|as_ancestor|: as one above an installation's key).
 bool GetRegistryKey(const base::DictionaryValue& record,
@@ -137,6 +153,10 @@ bool GetRegistryKey(const base::DictionaryValue& record,
     LOG(ERROR) << "Not acting on the registry key " << root_name << "\\" << *path;
     return false;
   }
+  if (*root == HKEY_CURRENT_USER && !IsReadersHive(record, scope)) {
+    LOG(ERROR) << "Not acting on the registry key HKCU\\" << *path << " of another user";
+    return false;
+  }
   return true;
 }
 
@@ -148,7 +168,115 @@ std::unique_ptr<base::DictionaryValue> MakeRegistryRecord(const char* kind,
   record->SetString("root", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
   record->SetInteger("view", static_cast<int>(view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)));
   record->SetString("key", path);
+  if (root == HKEY_CURRENT_USER) {
+    // Read once: the user of a process does not change.
+    static const std::wstring user = CurrentUserSidText();
+    record->SetString(kUser, user);
+  }
   return record;
+}
+
+// Whether the system runs what the value |name| of the registry key |path| holds: a verb's
+// command, an uninstall command, or a value of a key that starts programs at logon.
+bool IsCommandValue(const std::wstring& path, const std::wstring& name) {
+  const size_t separator = path.rfind(L'\\');
+  const std::wstring last = path.substr(separator == std::wstring::npos ? 0 : separator + 1);
+  for (const wchar_t* run_key : {L"Run", L"RunOnce", L"RunOnceEx", L"RunServices",
+                                 L"RunServicesOnce", L"command"}) {
+    if (base::FilePath::CompareEqualIgnoreCase(last, run_key))
+      return true;
+  }
+  for (const wchar_t* command : {L"UninstallString", L"QuietUninstallString", L"ModifyPath"}) {
+    if (base::FilePath::CompareEqualIgnoreCase(name, command))
+      return true;
+  }
+  return false;
+}
+
+// Whether |data| of |type|, written as the value |name| of |path|, starts nothing but a
+// program inside the installation: a command value may only be put back as the
+// installation itself registers it.
+bool IsSafeValue(const std::wstring& path,
+                 const std::wstring& name,
+                 DWORD type,
+                 const std::vector<uint8_t>& data,
+                 const UndoScope& scope) {
+  if (!IsCommandValue(path, name))
+    return true;
+  if (type == REG_SZ && data.size() % sizeof(wchar_t) == 0) {
+    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+    if (!data.empty())
+      memcpy(&text[0], data.data(), data.size());
+    while (!text.empty() && text.back() == L'\0')
+      text.pop_back();
+    const base::FilePath program = base::CommandLine::FromString(text).GetProgram();
+    if (text.find(L'\0') == std::wstring::npos && IsInsideFolder(program, scope.folder, false))
+      return true;
+  }
+  LOG(ERROR) << "Not restoring the value " << name << " of " << path
+             << ": it would start a program outside the installation";
+  return false;
+}
+
+// IsSafeValue for every value of |tree|, the key |path|.
+bool IsSafeTree(const std::wstring& path, const RegistryTree& tree, const UndoScope& scope) {
+  for (const RegistryTree::Value& value : tree.values) {
+    if (!IsSafeValue(path, value.name, value.type, value.data, scope))
+      return false;
+  }
+  for (const RegistryTree& subkey : tree.subkeys) {
+    if (!IsSafeTree(path + L"\\" + subkey.name, subkey, scope))
+      return false;
+  }
+  return true;
+}
+
+// Whether |path| lies in a startup folder, where a file runs at the next logon.
+bool IsInStartupFolder(const base::FilePath& path, const UndoScope& scope) {
+  for (const base::FilePath& folder : scope.startup_folders) {
+    if (base::FilePath::CompareEqualIgnoreCase(path.value(), folder.value()) ||
+        folder.IsParentIgnoreCase(path)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Whether the undo of |record| writes nothing that would run code from what the record
+// itself holds (putting back a backup that the run set aside beside its file is the run's
+// own copy, and stays allowed).
+bool WritesOnlySafely(const base::DictionaryValue& record, const UndoScope& scope) {
+  std::wstring text;
+  if (IsKind(record, kFileKept) && record.HasKey("contents") && record.GetString("path", &text) &&
+      IsInStartupFolder(base::FilePath(text), scope)) {
+    LOG(ERROR) << "Not writing " << base::FilePath(text) << ": a startup folder";
+    return false;
+  }
+  if (IsKind(record, kMoved) && record.GetString("from", &text) &&
+      IsInStartupFolder(base::FilePath(text), scope)) {
+    LOG(ERROR) << "Not moving a file into " << base::FilePath(text) << ": a startup folder";
+    return false;
+  }
+  if (IsKind(record, kRegistryValueChanged)) {
+    std::wstring path;
+    std::wstring name;
+    std::string hex;
+    int type = 0;
+    std::vector<uint8_t> data;
+    if (!record.GetString("data", &hex))
+      return true;  // Deletes a value the run wrote.
+    return record.GetString("key", &path) && record.GetString("name", &name) &&
+           record.GetInteger("type", &type) && DecodeJournalBytes(hex, &data) &&
+           IsSafeValue(path, name, static_cast<DWORD>(type), data, scope);
+  }
+  if (IsKind(record, kRegistryKeyDeleted)) {
+    std::wstring path;
+    const base::Value* saved = nullptr;
+    RegistryTree tree;
+    return record.GetString("key", &path) && record.Get("tree", &saved) &&
+           RegistryTree::FromValue(*saved, &tree) && IsSafeTree(path, tree, scope);
+  }
+  return true;
 }
 
 // Deletes the file at |path| (a folder there is not the record's and stays).
@@ -535,12 +663,22 @@ UndoScope UndoScope::ForFolder(const base::FilePath& folder, RegistryKeyFilter r
     if (base::PathRegistry::Get(key, &shell_folder))
       scope.shell_folders.push_back(shell_folder);
   }
+  for (const KNOWNFOLDERID* id : {&FOLDERID_Startup, &FOLDERID_CommonStartup}) {
+    base::FilePath startup;
+    if (SUCCEEDED(base::win::GetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, &startup)))
+      scope.startup_folders.push_back(startup);
+  }
+  scope.user = CurrentUserSidText();
   return scope;
 }
 
 UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope) {
-  if (!IsWithinScope(record, scope))
+  if (!IsWithinScope(record, scope) || !WritesOnlySafely(record, scope))
     return UndoResult::kRefused;
+  if (IsKind(record, kProgramRun) && !scope.run_programs) {
+    LOG(INFO) << "Leaving the undo of a program's installation to a run of the installer";
+    return UndoResult::kFailed;
+  }
   bool undone = true;
   if (IsKind(record, kFolderCreated)) {
     undone = UndoFolderCreated(record, scope);

@@ -43,6 +43,7 @@ std::unique_ptr<base::DictionaryValue> Moved(const base::FilePath& from,
 std::unique_ptr<base::DictionaryValue> FileKept(const base::FilePath& path,
                                                 const std::string* contents,
                                                 const base::FilePath& backup);
+// Registry records below HKCU name the SID of the process's user, whose hive it is.
 // The registry key |path| below |root| (in the view |view|) is about to be created.
 std::unique_ptr<base::DictionaryValue> RegistryKeyCreated(HKEY root,
                                                           REGSAM view,
@@ -86,19 +87,36 @@ using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_a
 // "Software" that |registry_keys| accepts (all of them without it). A record that names
 // another place is not acted on: a journal is a file in the install folder, and anyone who
 // may write there may write it, while the run that undoes it may have more rights.
+//
+// Within that place, a record never writes what would run code (a file in a startup
+// folder, a command value, an uninstall string, a value of a "Run" key) from its own data,
+// unless that names a program of the installation itself: the journal could name any.
 struct UndoScope {
   base::FilePath folder;
   std::vector<base::FilePath> shell_folders;
+  // The user's and all users' startup folders, inside the start menus above.
+  std::vector<base::FilePath> startup_folders;
   RegistryKeyFilter registry_keys;
+  // The SID (as text) of the user whose process undoes: a record of another user's hive
+  // ("HKCU" records name theirs) is not undone in this one.
+  std::wstring user;
+  // The journal belongs to |user|: its "HKCU" records that name no user (written before
+  // records named one) are taken as that user's.
+  bool journal_owned_by_user = false;
+  // Whether a "program run" record may start its program; a mere read of a folder's status
+  // runs nothing and leaves that record, and those before it, to a run of the installer.
+  bool run_programs = true;
 
-  // The scope of the journal of |folder|, with the user's and all users' desktops, start
-  // menus and the user's quick launch (which holds the taskbar pins).
+  // The scope of the journal of |folder| for the current process's user, with the user's
+  // and all users' desktops, start menus and the user's quick launch (which holds the
+  // taskbar pins).
   static UndoScope ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys);
 };
 
 enum class UndoResult {
   kUndone,
-  // The record names what is outside |scope|, or is not one: nothing was done.
+  // The record names what is outside |scope|, writes what would run code, belongs to
+  // another user's hive, or is not one: nothing was done.
   kRefused,
   // It could not be undone (a file in use, say); logged.
   kFailed,

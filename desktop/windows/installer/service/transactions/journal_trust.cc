@@ -1,0 +1,121 @@
+#include "desktop/windows/installer/service/transactions/journal_trust.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "base/logging.h"
+#include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/service/protected_folder.h"
+
+namespace installer {
+
+namespace {
+
+bool SidToText(PSID sid, std::wstring* text) {
+  wchar_t* raw = nullptr;
+  if (!sid || !::ConvertSidToStringSidW(sid, &raw)) {
+    PLOG(ERROR) << "Cannot write a SID as text";
+    return false;
+  }
+  base::win::ScopedLocalAlloc owned(raw);
+  *text = raw;
+  return true;
+}
+
+bool IsElevatedProcess() {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+    PLOG(ERROR) << "OpenProcessToken failed";
+    return false;
+  }
+  base::win::ScopedHandle token(raw_token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation),
+                             &size)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenElevation) failed";
+    // Taken as elevated: the stricter checks then apply.
+    return true;
+  }
+  return elevation.TokenIsElevated != 0;
+}
+
+// Whether |sid| is the owner of the object behind |handle|.
+bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE type, PSID sid) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  const DWORD error = ::GetSecurityInfo(handle, type, OWNER_SECURITY_INFORMATION, &owner,
+                                        nullptr, nullptr, nullptr, &raw);
+  base::win::ScopedLocalAlloc descriptor(raw);
+  return error == ERROR_SUCCESS && owner && sid && ::EqualSid(owner, sid);
+}
+
+}  // namespace
+
+bool JournalReader::Init() {
+  std::vector<BYTE> buffer;
+  PSID sid = GetProcessUserSid(::GetCurrentProcess(), &buffer);
+  return sid && InitForTesting(sid, IsElevatedProcess());
+}
+
+bool JournalReader::InitForTesting(PSID sid, bool elevated) {
+  elevated_ = elevated;
+  return SetUser(sid);
+}
+
+bool JournalReader::SetUser(PSID sid) {
+  if (!sid || !::IsValidSid(sid) || !SidToText(sid, &user_text_))
+    return false;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  user_.assign(bytes, bytes + ::GetLengthSid(sid));
+  return true;
+}
+
+JournalTrust CheckJournalTrust(HANDLE journal,
+                               SE_OBJECT_TYPE journal_type,
+                               HANDLE folder,
+                               SE_OBJECT_TYPE folder_type,
+                               const JournalReader& reader) {
+  JournalTrust trust;
+  if (!reader.user())
+    return trust;
+  if (!OnlyTrustedCanChange(journal, journal_type, reader.user())) {
+    LOG(WARNING) << "Not replaying an undo journal that others could have written";
+    return trust;
+  }
+  if (reader.elevated() && !OnlyTrustedCanChange(folder, folder_type, reader.user())) {
+    LOG(WARNING) << "Not replaying an undo journal, elevated, in a folder that others can "
+                    "change";
+    return trust;
+  }
+  trust.may_replay = true;
+  trust.owned_by_reader = IsOwnedBy(journal, journal_type, reader.user());
+  return trust;
+}
+
+base::win::ScopedLocalAlloc MakeJournalSecurity(PSID user) {
+  std::wstring user_text;
+  if (!SidToText(user, &user_text))
+    return base::win::ScopedLocalAlloc();
+  const std::wstring sddl =
+      L"O:" + user_text + L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + user_text + L")";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    PLOG(ERROR) << "Cannot make the security of an undo journal";
+    return base::win::ScopedLocalAlloc();
+  }
+  return base::win::ScopedLocalAlloc(descriptor);
+}
+
+std::wstring CurrentUserSidText() {
+  std::vector<BYTE> buffer;
+  std::wstring text;
+  PSID sid = GetProcessUserSid(::GetCurrentProcess(), &buffer);
+  if (!sid || !SidToText(sid, &text))
+    return std::wstring();
+  return text;
+}
+
+}  // namespace installer
