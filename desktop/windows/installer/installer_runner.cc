@@ -332,7 +332,7 @@ void InstallerRunner::OnBackendEnded() {
   reported_errors_.clear();
   reported_success_ = false;
   if (success) {
-    // The backend succeeded, so they did not come from it.
+    // A backend that fails says so with its exit code: these came from elsewhere.
     if (!errors.empty())
       LOG(WARNING) << "Ignoring " << errors.size() << " error reports of a backend that succeeded";
     observers_.ForEach([](Observer* observer) { observer->OnSuccess(); });

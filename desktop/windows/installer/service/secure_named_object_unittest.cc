@@ -4,6 +4,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -60,54 +61,21 @@ class PlantedSecurity {
   SECURITY_ATTRIBUTES attributes_ = {};
 };
 
-// The trustees of |object|'s access list as SID texts, each with the rights allowed, and
-// whether the list is protected from inheritance.
-std::vector<std::wstring> AllowedTrustees(HANDLE object, bool* is_protected) {
-  PACL dacl = nullptr;
+// The owner and access list of |object| as SDDL text, e.g. "O:S-1-5-21-...D:P(A;;...;;;SY)".
+std::wstring SecurityText(HANDLE object) {
   PSECURITY_DESCRIPTOR raw = nullptr;
-  std::vector<std::wstring> trustees;
-  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        &dacl, nullptr, &raw) != ERROR_SUCCESS) {
-    ADD_FAILURE() << "GetSecurityInfo failed";
-    return trustees;
-  }
-  const base::win::ScopedLocalAlloc descriptor(raw);
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  *is_protected = ::GetSecurityDescriptorControl(raw, &control, &revision) &&
-                  (control & SE_DACL_PROTECTED) != 0;
-  if (!dacl) {
-    trustees.push_back(L"no access list");
-    return trustees;
-  }
-  for (DWORD index = 0; index < dacl->AceCount; ++index) {
-    void* ace = nullptr;
-    if (!::GetAce(dacl, index, &ace))
-      continue;
-    const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-    wchar_t* text = nullptr;
-    if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-        !::ConvertSidToStringSidW(const_cast<DWORD*>(&allowed->SidStart), &text)) {
-      trustees.push_back(L"unexpected entry");
-      continue;
-    }
-    const base::win::ScopedLocalAlloc owned(text);
-    trustees.push_back(text);
-  }
-  return trustees;
-}
-
-std::wstring OwnerText(HANDLE object) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr,
                         nullptr, nullptr, &raw) != ERROR_SUCCESS) {
     return L"unreadable";
   }
   const base::win::ScopedLocalAlloc descriptor(raw);
   wchar_t* text = nullptr;
-  if (!owner || !::ConvertSidToStringSidW(owner, &text))
-    return L"none";
+  if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+          raw, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text,
+          nullptr)) {
+    return L"unconvertible";
+  }
   const base::win::ScopedLocalAlloc owned(text);
   return text;
 }
@@ -115,7 +83,6 @@ std::wstring OwnerText(HANDLE object) {
 TEST(SecureNamedObjectTest, ObjectsAreMadeForTheUserSystemAndAdministratorsOnly) {
   const std::wstring user = CurrentUserSidText();
   ASSERT_FALSE(user.empty());
-  const std::vector<std::wstring> expected = {L"S-1-5-18", L"S-1-5-32-544", user};
 
   NamedObject event = CreateNamedEvent(UniqueName(L"event"), true, IfExists::kRefuse, false);
   NamedObject mutex = CreateNamedMutex(UniqueName(L"mutex"), IfExists::kRefuse, false, false);
@@ -124,10 +91,11 @@ TEST(SecureNamedObjectTest, ObjectsAreMadeForTheUserSystemAndAdministratorsOnly)
     ASSERT_TRUE(object->handle.IsValid());
     EXPECT_FALSE(object->existed);
     EXPECT_FALSE(object->refused);
-    bool is_protected = false;
-    EXPECT_EQ(expected, AllowedTrustees(object->handle.Get(), &is_protected));
-    EXPECT_TRUE(is_protected);
-    EXPECT_EQ(user, OwnerText(object->handle.Get()));
+    // Owned by the user; full access (as the system writes it) for SYSTEM, Administrators
+    // and the user, and nothing inherited.
+    const std::wstring security = std::regex_replace(SecurityText(object->handle.Get()),
+                                                     std::wregex(L"\\(A;;[^;]*;;;"), L"(A;;*;;;");
+    EXPECT_EQ(L"O:" + user + L"D:P(A;;*;;;SY)(A;;*;;;BA)(A;;*;;;" + user + L")", security);
   }
   EXPECT_TRUE(IsTrustedNamedObject(event.handle.Get(), L"event", 0));
 
