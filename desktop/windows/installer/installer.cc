@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -303,10 +304,14 @@ bool Installer::OpenInstallFolderEvent(const wchar_t* base_name,
                                        base::win::ScopedHandle* event) {
   const std::wstring name = MakeObjectName(install_folder(), base_name, true);
   LOG(INFO) << "Event name for " << label << ": " << name;
-  event->Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  // The front end made it; one that another user made could be signalled at will.
+  NamedObject opened = OpenNamedEvent(name, SYNCHRONIZE);
+  const DWORD error = ::GetLastError();
+  *event = std::move(opened.handle);
   if (event->IsValid())
     return true;
-  PLOG(ERROR) << "OpenEventW " << name;
+  if (error == ERROR_FILE_NOT_FOUND)
+    LOG(ERROR) << "There is no event " << name;
   LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), failure);
   return false;
 }

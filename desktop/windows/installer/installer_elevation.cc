@@ -31,6 +31,7 @@
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
@@ -189,17 +190,19 @@ int Installer::ObtainFolderPermission(const base::FilePath& folder, bool permane
     return 3;
   }
 
-  // Auto-reset: each signal is taken by the one wait for it.
-  base::win::ScopedHandle give_permission(::CreateEventW(
-      nullptr, FALSE, FALSE, MakeObjectName(folder, kGivePermissionEventName, false).c_str()));
-  base::win::ScopedHandle undo(::CreateEventW(
-      nullptr, FALSE, FALSE, MakeObjectName(folder, kUndoPermissionEventName, false).c_str()));
-  if (!give_permission.IsValid() || !undo.IsValid()) {
-    PLOG(ERROR) << "Failed to create event for communicating with " << "the elevated process";
+  // Auto-reset: each signal is taken by the one wait for it. Only events made now are a
+  // grant: one that exists already may be signalled (by whoever made it) before the helper
+  // has granted anything.
+  NamedObject give_permission = CreateNamedEvent(
+      MakeObjectName(folder, kGivePermissionEventName, false), false, IfExists::kRefuse, false);
+  NamedObject undo = CreateNamedEvent(MakeObjectName(folder, kUndoPermissionEventName, false),
+                                      false, IfExists::kRefuse, false);
+  if (!give_permission.handle.IsValid() || !undo.handle.IsValid()) {
+    LOG(ERROR) << "Failed to create event for communicating with " << "the elevated process";
     return 3;
   }
   if (base::win::GetWindowsVersion() < base::win::VERSION_VISTA &&
-      (!FixEventACL(give_permission.Get()) || !FixEventACL(undo.Get()))) {
+      (!FixEventACL(give_permission.handle.Get()) || !FixEventACL(undo.handle.Get()))) {
     return 3;
   }
 
@@ -215,11 +218,11 @@ int Installer::ObtainFolderPermission(const base::FilePath& folder, bool permane
     if (!process.IsValid())
       return 1;
     // The event first: a helper that grants for good signals it and ends at once.
-    const HANDLE handles[] = {give_permission.Get(), process.Handle()};
+    const HANDLE handles[] = {give_permission.handle.Get(), process.Handle()};
     waited = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
   }
   if (waited == WAIT_OBJECT_0) {
-    undo_permission_event_ = std::move(undo);
+    undo_permission_event_ = std::move(undo.handle);
     other_pid_ = process.Pid();
     return 0;
   }

@@ -36,6 +36,7 @@
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
@@ -316,12 +317,35 @@ TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeed
   }
 }
 
+// A grant is the signal of an event this run made for its helper. One that exists before,
+// signalled already (here even one with the installer's own security), is no grant: the run
+// stops before it starts a helper, and leaves the event as it found it.
+TEST_F(InstallerElevationE2eTest, APermissionEventFoundSignalledIsNoGrant) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  base::win::ScopedHandle planted = std::move(
+      CreateNamedEvent(
+          MakeObjectName(install_folder(), L"TavroInstaller/GiveInstallPermission", false),
+          false, IfExists::kRefuse, false)
+          .handle);
+  ASSERT_TRUE(planted.IsValid() && ::SetEvent(planted.Get()));
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &observer));
+  EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+  EXPECT_EQ("Error when setting up the process to give us write permissions to installation "
+            "folder",
+            observer.error_detail());
+  EXPECT_TRUE(InvocationsOf(own_executable_).empty());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(planted.Get(), 0));
+}
+
 TEST_F(InstallerElevationE2eTest, HandsOverToThePackagesInstallerOnceThePackageIsReady) {
   const base::FilePath package = temp_root().Append(L"later");
   const base::FilePath package_installer = CopyStub(package, L"installer.exe");
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, FALSE,
-      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  // As the front end makes it.
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
   ASSERT_TRUE(ready.IsValid());
   const std::wstring wait_for_package = L"--wait-for-package=\"" + package.value() + L"\"";
   {
@@ -503,10 +527,11 @@ TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersT
   ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
   const base::FilePath package = temp_root().Append(L"later");
   const base::FilePath package_installer = CopyStub(package, L"installer.exe");
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, TRUE,
-      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
-  ASSERT_TRUE(ready.IsValid());
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
+  ASSERT_TRUE(ready.IsValid() && ::SetEvent(ready.Get()));
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--allusers=1 --wait-for-package=\"" + package.value() + L"\"",
                            &observer));

@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -189,7 +190,9 @@ void InstallerRunTest::SetUp() {
 
   const std::wstring event_name =
       MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true);
-  interrupted_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  // As the front end makes it.
+  interrupted_event_ =
+      CreateNamedEvent(event_name, true, IfExists::kUseWhenTrusted, false).handle;
   ASSERT_TRUE(interrupted_event_.IsValid());
 }
 
