@@ -316,10 +316,11 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Deletes the recorded files of the installation; what cannot go now is added to
   // |files_left| for the clean-up batch.
   void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
+  // Past the point of no return: commits the run's changes at once and adds to |files_left|
+  // what the commit could not delete.
+  void MakeUninstallationFinal(std::vector<base::FilePath>* files_left);
   void WriteAndStartCleanupBatch(const std::vector<base::FilePath>& files_left);
   void DeleteUserProfile();
-  // Deletes |folder| with everything in it unless it holds more than a profile.
-  void DeleteProfileFolder(const base::FilePath& folder);
   // Gives the default browser back, shows the uninstall survey.
   void FinishUninstallation(const base::FilePath& install_folder);
   void ResetDefaultBrowser();
