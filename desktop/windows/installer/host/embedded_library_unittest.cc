@@ -62,48 +62,6 @@ std::string HexSha256(const std::string& bytes) {
   return hex;
 }
 
-// One run of a host, its standard output and error in a file, its user temporary folder
-// set to |temp|.
-class HostRun {
- public:
-  HostRun(const base::FilePath& exe,
-          const std::wstring& arguments,
-          const base::FilePath& temp,
-          const base::FilePath& output_path)
-      : output_path_(output_path) {
-    base::File output(output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                                       base::File::FLAG_WRITE);
-    if (!output.IsValid())
-      return;
-    base::LaunchOptions options;
-    options.stdout_handle = output.GetPlatformFile();
-    options.stderr_handle = output.GetPlatformFile();
-    options.environment = {{L"TMP", temp.value()}, {L"TEMP", temp.value()}};
-    process_ = base::LaunchProcess(L"\"" + exe.value() + L"\" " + arguments, options);
-  }
-
-  // Waits for the end, at most kDeadlineMs; a host still running then is ended and the
-  // run fails.
-  bool Finish() {
-    if (!process_.IsValid())
-      return false;
-    if (!process_.WaitForExitWithTimeout(kDeadlineMs, &exit_code_)) {
-      process_.Terminate(1);
-      return false;
-    }
-    return base::ReadFileToString(output_path_, &output_);
-  }
-
-  DWORD exit_code() const { return exit_code_; }
-  const std::string& output() const { return output_; }
-
- private:
-  base::FilePath output_path_;
-  base::Process process_;
-  DWORD exit_code_ = 0;
-  std::string output_;
-};
-
 // Whether |token| is elevated.
 bool IsElevated(HANDLE token) {
   TOKEN_ELEVATION elevation = {};
@@ -150,6 +108,64 @@ base::Process LaunchLimited(std::wstring command_line, HANDLE output) {
   return base::Process(information.hProcess);
 }
 
+// Who a host runs as: as this process (elevated under Wine), or LaunchLimited.
+enum class Token { kThisProcess, kLimited };
+
+// One run of a host, its standard output and error in a file, its user temporary folder
+// set to |temp|.
+class HostRun {
+ public:
+  HostRun(const base::FilePath& exe,
+          const std::wstring& arguments,
+          const base::FilePath& temp,
+          const base::FilePath& output_path,
+          Token token)
+      : output_path_(output_path) {
+    base::File output(output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
+                                       base::File::FLAG_WRITE);
+    if (!output.IsValid())
+      return;
+    if (token == Token::kLimited) {
+      const base::test::ScopedEnvironment environment(
+          {{"TMP", temp.ToUtf8()}, {"TEMP", temp.ToUtf8()}});
+      HANDLE raw_inheritable = nullptr;
+      if (!::DuplicateHandle(::GetCurrentProcess(), output.GetPlatformFile(), ::GetCurrentProcess(),
+                             &raw_inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        return;
+      }
+      const base::win::ScopedHandle inheritable(raw_inheritable);
+      process_ = LaunchLimited(L"\"" + exe.value() + L"\" " + arguments, inheritable.Get());
+      return;
+    }
+    base::LaunchOptions options;
+    options.stdout_handle = output.GetPlatformFile();
+    options.stderr_handle = output.GetPlatformFile();
+    options.environment = {{L"TMP", temp.value()}, {L"TEMP", temp.value()}};
+    process_ = base::LaunchProcess(L"\"" + exe.value() + L"\" " + arguments, options);
+  }
+
+  // Waits for the end, at most kDeadlineMs; a host still running then is ended and the
+  // run fails.
+  bool Finish() {
+    if (!process_.IsValid())
+      return false;
+    if (!process_.WaitForExitWithTimeout(kDeadlineMs, &exit_code_)) {
+      process_.Terminate(1);
+      return false;
+    }
+    return base::ReadFileToString(output_path_, &output_);
+  }
+
+  DWORD exit_code() const { return exit_code_; }
+  const std::string& output() const { return output_; }
+
+ private:
+  base::FilePath output_path_;
+  base::Process process_;
+  DWORD exit_code_ = 0;
+  std::string output_;
+};
+
 class SingleFileHostTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -170,9 +186,12 @@ class SingleFileHostTest : public testing::Test {
     ASSERT_TRUE(base::CopySingleFile(source, app_.Append(L"installer.exe")));
   }
 
-  HostRun Start(const std::wstring& arguments, const base::FilePath& temp) {
+  HostRun Start(const std::wstring& arguments,
+                const base::FilePath& temp,
+                Token token = Token::kThisProcess) {
     return HostRun(app_.Append(L"installer.exe"), arguments, temp,
-                   temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt"));
+                   temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt"),
+                   token);
   }
 
   // Runs the placed installer to its end; the output, or "(no end)" when it did not end.
@@ -181,42 +200,18 @@ class SingleFileHostTest : public testing::Test {
   }
   std::string RunWithTemp(const std::wstring& arguments,
                           const base::FilePath& temp,
-                          DWORD expected_exit_code = 0) {
-    HostRun run = Start(arguments, temp);
+                          DWORD expected_exit_code = 0,
+                          Token token = Token::kThisProcess) {
+    HostRun run = Start(arguments, temp, token);
     if (!run.Finish())
       return "(no end)";
     EXPECT_EQ(expected_exit_code, run.exit_code()) << arguments << ": " << run.output();
     return run.output();
   }
 
-  // Runs the placed installer to its end without elevation (LaunchLimited); the output, or
-  // "(no end)" when it did not run or end.
+  // Run without elevation.
   std::string RunLimited(const std::wstring& arguments) {
-    const base::test::ScopedEnvironment environment(
-        {{"TMP", user_temp_.ToUtf8()}, {"TEMP", user_temp_.ToUtf8()}});
-    const base::FilePath output_path =
-        temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt");
-    std::string output = "(no end)";
-    {
-      SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-      const base::win::ScopedHandle file(::CreateFileW(output_path.value().c_str(), GENERIC_WRITE,
-                                                       FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
-                                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!file.IsValid())
-        return output;
-      base::Process process = LaunchLimited(
-          L"\"" + app_.Append(L"installer.exe").value() + L"\" " + arguments, file.Get());
-      DWORD exit_code = 0;
-      if (!process.IsValid())
-        return output;
-      if (!process.WaitForExitWithTimeout(kDeadlineMs, &exit_code)) {
-        process.Terminate(1);
-        return output;
-      }
-      EXPECT_EQ(0u, exit_code) << arguments;
-    }
-    base::ReadFileToString(output_path, &output);
-    return output;
+    return RunWithTemp(arguments, user_temp_, 0, Token::kLimited);
   }
 
   // The informational answers and the help of a host that runs the real library.
@@ -292,7 +287,8 @@ TEST_F(SingleFileHostTest, CopiesStartedAtOnceAllRunOneLibrary) {
   for (int i = 0; i < 6; ++i) {
     runs.push_back(std::make_unique<HostRun>(
         app_.Append(L"installer.exe"), L"--internal-version", user_temp_,
-        temp_dir_.GetPath().Append(L"parallel" + std::to_wstring(i) + L".txt")));
+        temp_dir_.GetPath().Append(L"parallel" + std::to_wstring(i) + L".txt"),
+        Token::kThisProcess));
   }
   for (auto& run : runs) {
     ASSERT_TRUE(run->Finish());
