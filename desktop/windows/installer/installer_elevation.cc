@@ -116,7 +116,8 @@ int Installer::RunElevated() {
   // The program may lie where its user can write (Downloads, the unpacked package): it is
   // started elevated only as checked, and stays so while the elevated run loads from it. An
   // uninstallation moves its own program aside, which a held file forbids: there the hold
-  // ends once the elevated run has started.
+  // ends once the elevated run has started (it runs from an installation for all users,
+  // which only administrators can change).
   auto held = std::make_unique<HeldInstallerFiles>(program, SignerCheck::kAsThisInstaller);
   if (!held->IsValid())
     return 3;

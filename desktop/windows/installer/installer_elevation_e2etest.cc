@@ -446,23 +446,38 @@ TEST_F(SignedInstallerElevationE2eTest, HandsOverOnlyToAnInstallerSignedAsThisOn
   DeleteAddedRegistryEntries();
 }
 
-// While the elevated run works, its program and the library beside it, in a folder the user
-// may write, can be neither rewritten nor replaced; and a signed installer is not restarted
-// elevated with a library of another signer beside it.
-TEST_F(InstallerElevationE2eTest, TheElevatedRunStartsOnlyFromFilesHeldAsChecked) {
-  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
-  const base::FilePath bin(test::GetTestBinFolder());
-  const base::FilePath library = own_executable_.DirName().Append(L"tavro_installer.dll");
-  ASSERT_TRUE(base::CopySingleFile(bin.Append(L"tavro_installer.dll"), library));
+// A signed installer is restarted elevated only with a library of its own signer beside it,
+// and another process of the user can change neither while the elevated run works.
+TEST_F(SignedInstallerElevationE2eTest, RestartsElevatedOnlyFromFilesHeldAsChecked) {
+  // An administrator whose process is not elevated: the test system's policy turns User
+  // Account Control off, which keeps a standard user from elevating.
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool consider_linked_token) { return consider_linked_token; };
+  SetUserRights(std::move(rights));
+  const base::FilePath program = temp_root().Append(L"signed\\installer.exe");
+  const base::FilePath library = program.DirName().Append(L"tavro_installer.dll");
+  ASSERT_TRUE(base::CreateDirectory(program.DirName()));
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), program));
+  ASSERT_TRUE(base::CopySingleFile(
+      base::FilePath(test::GetTestBinFolder()).Append(L"tavro_installer.dll"), library));
+  const base::ScopedPathOverride signed_installer(base::FILE_EXE, program, true, false);
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+    EXPECT_EQ("Error when setting up the installer process", observer.error_detail());
+    EXPECT_TRUE(InvocationsOf(program).empty());
+  }
+
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), library));
   SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
   test::StubHold hold(L"installer.exe");
   ASSERT_TRUE(hold.IsValid());
   SetVariable(hold.GetEnvironment());
-  // What another process of the user manages while the elevated run works.
   std::vector<std::wstring> changed;
   std::thread user([&] {
     if (test::WaitForStubInvocations(stub_log_folder(), L"installer.exe", 1, kProcessWait)) {
-      for (const base::FilePath& file : {own_executable_, library}) {
+      for (const base::FilePath& file : {program, library}) {
         const base::win::ScopedHandle writable(::CreateFileW(
             file.value().c_str(), GENERIC_WRITE,
             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -478,48 +493,13 @@ TEST_F(InstallerElevationE2eTest, TheElevatedRunStartsOnlyFromFilesHeldAsChecked
     }
     hold.Release();
   });
-  {
-    RecordingInstallerObserver observer;
-    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
-    user.join();
-    EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
-  }
-  EXPECT_EQ(std::vector<std::wstring>(), changed);
-  EXPECT_EQ(1u, InvocationsOf(own_executable_).size());
-  // Once it has ended, they are the user's again.
-  EXPECT_TRUE(test::WriteTestFile(library, "a library"));
-}
-
-// A signed installer is restarted elevated only with a library of its own signer beside it.
-TEST_F(SignedInstallerElevationE2eTest, RestartsElevatedOnlyWithALibraryOfItsSigner) {
-  // An administrator whose process is not elevated: the test system's policy turns User
-  // Account Control off, which keeps a standard user from elevating.
-  auto rights = std::make_unique<InstallerUserRights>();
-  rights->is_user_admin = [](bool consider_linked_token) { return consider_linked_token; };
-  SetUserRights(std::move(rights));
-  const base::FilePath program = temp_root().Append(L"signed\\installer.exe");
-  const base::FilePath library = program.DirName().Append(L"tavro_installer.dll");
-  ASSERT_TRUE(base::CreateDirectory(program.DirName()));
-  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), program));
-  ASSERT_TRUE(base::CopySingleFile(base::FilePath(test::GetTestBinFolder()).Append(
-                                       L"tavro_installer.dll"), library));
-  const base::ScopedPathOverride signed_installer(base::FILE_EXE, program, true, false);
-  {
-    RecordingInstallerObserver observer;
-    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
-    EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
-    EXPECT_EQ("Error when setting up the installer process", observer.error_detail());
-    EXPECT_TRUE(InvocationsOf(program).empty());
-  }
-  // With one of its signer it is; the stub ends it as a failure.
-  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), library));
-  SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+  user.join();
   EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
   EXPECT_EQ(1u, InvocationsOf(program).size());
+  EXPECT_EQ(std::vector<std::wstring>(), changed);
 }
-
 
 // An elevated run that waits for the package: the package's installer then only does what
 // the user's process does after an elevated installation.
