@@ -402,10 +402,13 @@ TEST_F(SignedInstallerElevationE2eTest, HandsOverOnlyToAnInstallerSignedAsThisOn
                                                   true, false);
   const base::FilePath bin(test::GetTestBinFolder());
   const base::FilePath signed_stub = SignedProgram();
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, TRUE,
-      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  // As the front end makes it, already signalled.
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
   ASSERT_TRUE(ready.IsValid());
+  ASSERT_TRUE(::SetEvent(ready.Get()));
   const struct {
     const wchar_t* name;
     base::FilePath installer;
