@@ -39,6 +39,7 @@ constexpr char kRegistryKeyDeleted[] = "registry_key_deleted";
 constexpr char kProgramRun[] = "program_run";
 constexpr char kPointOfNoReturn[] = "point_of_no_return";
 constexpr char kRevoked[] = "revoked";
+constexpr char kJournalStart[] = "journal_start";
 constexpr char kUser[] = "user";
 
 // How long an undo waits for a program that removes what it installed.
@@ -537,8 +538,10 @@ bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) 
     LOG(ERROR) << "Not running " << program << ": outside the installation";
     return false;
   }
-  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked))
+  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked) ||
+      IsKind(record, kJournalStart)) {
     return true;
+  }
   LOG(ERROR) << "Undo record of an unknown kind";
   return false;
 }
@@ -626,6 +629,14 @@ std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo)
 
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn() {
   return MakeRecord(kPointOfNoReturn);
+}
+
+std::unique_ptr<base::DictionaryValue> JournalStart() {
+  return MakeRecord(kJournalStart);
+}
+
+bool IsJournalStart(const base::DictionaryValue& record) {
+  return IsKind(record, kJournalStart);
 }
 
 bool IsPointOfNoReturn(const base::DictionaryValue& record) {

@@ -67,6 +67,10 @@ std::unique_ptr<base::DictionaryValue> RegistryKeyDeleted(HKEY root,
 std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo);
 // The run passed its point of no return: from here on it is finished, not undone.
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn();
+// The first line of every journal, which undoes nothing: a journal without it that holds
+// nothing at all was emptied by something else than the installer.
+std::unique_ptr<base::DictionaryValue> JournalStart();
+bool IsJournalStart(const base::DictionaryValue& record);
 
 // Whether |record| is the point of no return.
 bool IsPointOfNoReturn(const base::DictionaryValue& record);
