@@ -56,15 +56,15 @@ bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE type, PSID sid) {
 bool JournalReader::Init() {
   std::vector<BYTE> buffer;
   PSID sid = GetProcessUserSid(::GetCurrentProcess(), &buffer);
-  return sid && InitForTesting(sid, IsElevatedProcess());
+  return sid && Set(sid, IsElevatedProcess());
 }
 
 bool JournalReader::InitForTesting(PSID sid, bool elevated) {
-  elevated_ = elevated;
-  return SetUser(sid);
+  return Set(sid, elevated);
 }
 
-bool JournalReader::SetUser(PSID sid) {
+bool JournalReader::Set(PSID sid, bool elevated) {
+  elevated_ = elevated;
   if (!sid || !::IsValidSid(sid) || !SidToText(sid, &user_text_))
     return false;
   const BYTE* bytes = static_cast<const BYTE*>(sid);

@@ -40,7 +40,7 @@ class JournalReader {
   bool elevated() const { return elevated_; }
 
  private:
-  bool SetUser(PSID sid);
+  bool Set(PSID sid, bool elevated);
 
   std::vector<BYTE> user_;
   std::wstring user_text_;

@@ -94,7 +94,7 @@ using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_a
 //
 // Within that place, a record never writes what would run code (a file in a startup
 // folder, a command value, an uninstall string, a value of a "Run" key) from its own data,
-// unless that names a program of the installation itself: the journal could name any.
+// unless that puts back an installation's launcher: the journal could name any program.
 struct UndoScope {
   base::FilePath folder;
   std::vector<base::FilePath> shell_folders;
