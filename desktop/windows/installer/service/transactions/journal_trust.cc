@@ -94,12 +94,14 @@ JournalTrust CheckJournalTrust(HANDLE journal,
   return trust;
 }
 
-base::win::ScopedLocalAlloc MakeJournalSecurity(PSID user) {
-  std::wstring user_text;
-  if (!SidToText(user, &user_text))
+base::win::ScopedLocalAlloc MakeJournalSecurity(const JournalReader& writer) {
+  const std::wstring& user = writer.user_text();
+  if (user.empty())
     return base::win::ScopedLocalAlloc();
-  const std::wstring sddl =
-      L"O:" + user_text + L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + user_text + L")";
+  const std::wstring sddl = writer.elevated()
+                                ? std::wstring(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)")
+                                : L"O:" + user + L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" +
+                                      user + L")";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {

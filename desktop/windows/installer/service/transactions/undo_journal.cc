@@ -13,7 +13,6 @@
 #include "base/logging.h"
 #include "base/values.h"
 #include "base/win/scoped_local_alloc.h"
-#include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/transactions/journal_trust.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 
@@ -32,10 +31,11 @@ constexpr DWORD kHeldRetryMs = 50;
 base::win::ScopedHandle OpenJournalFile(const base::FilePath& path,
                                         DWORD disposition,
                                         bool* created = nullptr) {
-  std::vector<BYTE> user_buffer;
   base::win::ScopedLocalAlloc security;
   if (disposition != OPEN_EXISTING) {
-    security = MakeJournalSecurity(GetProcessUserSid(::GetCurrentProcess(), &user_buffer));
+    JournalReader writer;
+    if (writer.Init())
+      security = MakeJournalSecurity(writer);
     if (!security.IsValid()) {
       ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
       return base::win::ScopedHandle();
