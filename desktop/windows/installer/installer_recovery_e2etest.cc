@@ -6,15 +6,21 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "base/files/file_util.h"
+#include "base/json/json_writer.h"
 #include "base/path_registry.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/values.h"
+#include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/backend_claim.h"
@@ -23,8 +29,10 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
+#include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
+#include "desktop/windows/installer/service/transactions/undo_records.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -267,27 +275,84 @@ TEST_F(InstallerRecoveryE2eTest, StatusFileCutShortBeforeAnUpgradeAndBeforeAnUni
 }
 
 // An upgrade ended at its first write of the uninstall entry, then its journal replaced by
-// what does not read: what that run changed is unknown, so the next run takes the folder for
-// a damaged installation (recognised by what it registered), keeps the journal beside the
-// logs and upgrades it: one uninstall entry, no stranded version folder or backup, and the
-// uninstallation leaves only the preferences.
+// what does not read, or emptied: what that run changed is unknown, so the next run takes
+// the folder for a damaged installation, keeps the journal beside the logs and upgrades it:
+// one uninstall entry, no stranded version folder or backup, and the uninstallation leaves
+// only the preferences.
 TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamaged) {
   CopyPackages();
-  RunToSuccess(Install(current_));
-  RunAndKillBackend(Install(next_), Logged("] Setting up the registry"));
-  const std::string garbage = "\x01\x02 not a record\n{\"kind\": \n";
-  ASSERT_EQ(static_cast<int>(garbage.size()),
-            base::WriteFileFromBuffer(install_folder().Append(kUndoJournalFileName),
-                                      garbage.data(), static_cast<int>(garbage.size())));
-  RunToSuccess(Install(next_));
-  ExpectOneInstallation();
-  size_t kept = 0;
-  for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths())
-    kept += base::StartsWith(path, L"damaged_installation_journal_", base::CompareCase::SENSITIVE);
-  EXPECT_EQ(1u, kept);
+  const std::string damages[] = {"\x01\x02 not a record\n{\"kind\": \n", ""};
+  size_t round = 0;
+  for (const std::string& damage : damages) {
+    SCOPED_TRACE(++round);
+    RunToSuccess(Install(current_));
+    RunAndKillBackend(Install(next_), Logged("] Setting up the registry"));
+    ASSERT_EQ(static_cast<int>(damage.size()),
+              base::WriteFileFromBuffer(install_folder().Append(kUndoJournalFileName),
+                                        damage.data(), static_cast<int>(damage.size())));
+    RunToSuccess(Install(next_));
+    ExpectOneInstallation();
+    size_t kept = 0;
+    for (const std::wstring& path : TreeSnapshot::Capture(download_folder()).GetFilePaths()) {
+      kept +=
+          base::StartsWith(path, L"damaged_installation_journal_", base::CompareCase::SENSITIVE);
+    }
+    EXPECT_EQ(round, kept);
 
-  RunToSuccess(Uninstall());
-  ExpectNothingLeftButThePreferences();
+    RunToSuccess(Uninstall());
+    ExpectNothingLeftButThePreferences();
+  }
+}
+
+// A folder typed in holds a journal written by hand: it would put a batch file into the
+// all users' startup folder and make the browser's class and uninstall entry start another
+// program. Neither the front end's read of the folder nor the backend acts on it; the
+// journal stays as it was, and the installation is refused.
+TEST_F(InstallerRecoveryE2eTest, HandWrittenJournalThatWouldStartProgramsIsNotActedOn) {
+  CopyPackages();
+  const base::FilePath planted = work_folder().Append(L"evil");
+  ASSERT_TRUE(base::CreateDirectory(planted));
+  base::FilePath startup;
+  ASSERT_EQ(S_OK, base::win::GetKnownFolderPath(FOLDERID_CommonStartup, KF_FLAG_CREATE, &startup));
+  const base::FilePath batch = startup.Append(L"tavro_test_planted.bat");
+  const std::string contents = "start evil.exe\r\n";
+  const std::wstring command = L"\"" + planted.Append(L"evil.exe").value() + L"\"";
+  const std::vector<uint8_t> data = TextBytes(command);
+  const std::wstring product_class =
+      L"Software\\Classes\\" +
+      base::Utf8ToUtf16(ProductInfo::GetProductName() + ProductInfo::GetStream()) +
+      L"\\shell\\open\\command";
+  std::string journal;
+  for (const std::unique_ptr<base::DictionaryValue>& record :
+       {undo_record::FileKept(batch, &contents, base::FilePath()),
+        undo_record::RegistryValueChanged(HKEY_LOCAL_MACHINE, 0, product_class, L"", true, REG_SZ,
+                                          data),
+        undo_record::RegistryValueChanged(HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY,
+                                          Installer::MakeUninstallKey(std::wstring()),
+                                          L"UninstallString", true, REG_SZ, data)}) {
+    std::string line;
+    ASSERT_TRUE(base::JsonWriter::Write(*record, &line));
+    journal += line + "\n";
+  }
+  const base::FilePath journal_file = planted.Append(kUndoJournalFileName);
+  ASSERT_EQ(static_cast<int>(journal.size()),
+            base::WriteFileFromBuffer(journal_file, journal.data(), static_cast<int>(journal.size())));
+  const RegistrySnapshot registry_before = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
+
+  const ProcessResult run = RunProcess(
+      L"\"" + current_.Append(L"installer.exe").value() + L"\" --silent --installfolder=\"" +
+          planted.value() + L"\"",
+      MakeProcessOptions());
+  EXPECT_TRUE(run.started && !run.timed_out && run.exit_code != 0) << run.Describe();
+  EXPECT_FALSE(base::PathExists(batch));
+  EXPECT_EQ("(no differences)\n",
+            FormatDifferences(CompareSnapshots(
+                registry_before, RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots()),
+                RegistrySnapshot::DefaultAllowList())));
+  std::string kept;
+  ASSERT_TRUE(base::ReadFileToString(journal_file, &kept));
+  EXPECT_EQ(journal, kept);
+  EXPECT_NE(std::string::npos, ReadLogs().find("Keeping a refused undo record")) << ReadLogs();
 }
 
 // A front end killed while it downloads the package, another while it unpacks it: what

@@ -56,15 +56,15 @@ bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE type, PSID sid) {
 bool JournalReader::Init() {
   std::vector<BYTE> buffer;
   PSID sid = GetProcessUserSid(::GetCurrentProcess(), &buffer);
-  return sid && InitForTesting(sid, IsElevatedProcess());
+  return sid && Set(sid, IsElevatedProcess());
 }
 
 bool JournalReader::InitForTesting(PSID sid, bool elevated) {
-  elevated_ = elevated;
-  return SetUser(sid);
+  return Set(sid, elevated);
 }
 
-bool JournalReader::SetUser(PSID sid) {
+bool JournalReader::Set(PSID sid, bool elevated) {
+  elevated_ = elevated;
   if (!sid || !::IsValidSid(sid) || !SidToText(sid, &user_text_))
     return false;
   const BYTE* bytes = static_cast<const BYTE*>(sid);
@@ -94,12 +94,14 @@ JournalTrust CheckJournalTrust(HANDLE journal,
   return trust;
 }
 
-base::win::ScopedLocalAlloc MakeJournalSecurity(PSID user) {
-  std::wstring user_text;
-  if (!SidToText(user, &user_text))
+base::win::ScopedLocalAlloc MakeJournalSecurity(const JournalReader& writer) {
+  const std::wstring& user = writer.user_text();
+  if (user.empty())
     return base::win::ScopedLocalAlloc();
-  const std::wstring sddl =
-      L"O:" + user_text + L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + user_text + L")";
+  const std::wstring sddl = writer.elevated()
+                                ? std::wstring(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)")
+                                : L"O:" + user + L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" +
+                                      user + L")";
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {

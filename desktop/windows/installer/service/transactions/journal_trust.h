@@ -40,7 +40,7 @@ class JournalReader {
   bool elevated() const { return elevated_; }
 
  private:
-  bool SetUser(PSID sid);
+  bool Set(PSID sid, bool elevated);
 
   std::vector<BYTE> user_;
   std::wstring user_text_;
@@ -66,11 +66,13 @@ JournalTrust CheckJournalTrust(HANDLE journal,
                                SE_OBJECT_TYPE folder_type,
                                const JournalReader& reader);
 
-// The security a new journal is created with: an access list protected from inheritance,
-// SYSTEM, Administrators and |user| full control and nobody else anything, so that an
-// install folder that others may write (a parent's "Authenticated Users: Modify") does not
-// make the journal theirs too. Invalid, logged, on failure.
-base::win::ScopedLocalAlloc MakeJournalSecurity(PSID user);
+// The security a new journal of |writer| is created with: an access list protected from
+// inheritance, SYSTEM, Administrators and the writer's user full control and nobody else
+// anything, so that an install folder that others may write (a parent's "Authenticated
+// Users: Modify") does not make the journal theirs too. An elevated writer's journal
+// belongs to Administrators alone, so that any administrator may take it up. Invalid,
+// logged, on failure.
+base::win::ScopedLocalAlloc MakeJournalSecurity(const JournalReader& writer);
 
 // The current process's user as SID text; empty, logged, when it cannot be read.
 std::wstring CurrentUserSidText();

@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <string>
+#include <vector>
 
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
@@ -27,6 +28,16 @@ base::win::ScopedHandle EventWithSddl(const std::wstring& sddl) {
   }
   base::win::ScopedLocalAlloc descriptor(raw);
   return EventWithSecurity(raw);
+}
+
+// The bytes of the SID written as |text|.
+std::vector<BYTE> SidBytes(const wchar_t* text) {
+  PSID raw = nullptr;
+  if (!::ConvertStringSidToSidW(text, &raw))
+    return std::vector<BYTE>();
+  base::win::ScopedLocalAlloc owned(raw);
+  const BYTE* bytes = static_cast<const BYTE*>(raw);
+  return std::vector<BYTE>(bytes, bytes + ::GetLengthSid(raw));
 }
 
 class JournalTrustTest : public testing::Test {
@@ -57,7 +68,7 @@ class JournalTrustTest : public testing::Test {
 
 TEST_F(JournalTrustTest, AJournalIsReplayedOnlyWhenNobodyElseCouldHaveWrittenIt) {
   // What a new journal gets: the writer's own, which it replays.
-  const base::win::ScopedLocalAlloc made = MakeJournalSecurity(reader_.user());
+  const base::win::ScopedLocalAlloc made = MakeJournalSecurity(user_reader_);
   ASSERT_TRUE(made.IsValid());
   const base::win::ScopedHandle journal = EventWithSecurity(made.Get());
   const base::win::ScopedHandle folder = EventWithSddl(L"O:" + user_ + L"D:P(A;;FA;;;" + user_ +
@@ -100,6 +111,17 @@ TEST_F(JournalTrustTest, AnElevatedProcessReplaysOnlyInAFolderThatOnlyAdministra
                     L"O:BAD:(A;ID;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-"
                     L"2271478464)(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)",
                     elevated_reader_)
+                  .may_replay);
+  // An elevated writer's journal is the administrators': any elevated process takes it up.
+  const base::win::ScopedLocalAlloc made = MakeJournalSecurity(elevated_reader_);
+  ASSERT_TRUE(made.IsValid());
+  const base::win::ScopedHandle administrators = EventWithSecurity(made.Get());
+  const base::win::ScopedHandle folder = EventWithSddl(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)");
+  JournalReader other_administrator;
+  ASSERT_TRUE(other_administrator.InitForTesting(
+      SidBytes(L"S-1-5-21-1-2-3-1002").data(), true));
+  EXPECT_TRUE(CheckJournalTrust(administrators.Get(), SE_KERNEL_OBJECT, folder.Get(),
+                                SE_KERNEL_OBJECT, other_administrator)
                   .may_replay);
   // The protected install folder of all users.
   EXPECT_TRUE(Check(journal,

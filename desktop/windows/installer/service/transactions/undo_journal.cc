@@ -13,7 +13,6 @@
 #include "base/logging.h"
 #include "base/values.h"
 #include "base/win/scoped_local_alloc.h"
-#include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/transactions/journal_trust.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 
@@ -28,21 +27,31 @@ constexpr int64_t kMaxJournalSize = 256 * 1024 * 1024;
 constexpr DWORD kHeldRetryMs = 50;
 
 // Opens the journal for writing, shared for reading only; one that is made anew gets the
-// journal's own access list.
-base::win::ScopedHandle OpenJournalFile(const base::FilePath& path, DWORD disposition) {
-  std::vector<BYTE> user_buffer;
+// journal's own access list, and |created| (may be null) tells so.
+base::win::ScopedHandle OpenJournalFile(const base::FilePath& path,
+                                        DWORD disposition,
+                                        bool* created = nullptr) {
   base::win::ScopedLocalAlloc security;
   if (disposition != OPEN_EXISTING) {
-    security = MakeJournalSecurity(GetProcessUserSid(::GetCurrentProcess(), &user_buffer));
+    JournalReader writer;
+    if (writer.Init())
+      security = MakeJournalSecurity(writer);
     if (!security.IsValid()) {
       ::SetLastError(ERROR_INVALID_SECURITY_DESCR);
       return base::win::ScopedHandle();
     }
   }
   SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.Get(), FALSE};
-  return base::win::ScopedHandle(::CreateFileW(
-      path.value().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-      security.IsValid() ? &attributes : nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const HANDLE file = ::CreateFileW(path.value().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ, security.IsValid() ? &attributes : nullptr,
+                                    disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD error = ::GetLastError();
+  if (created)
+    *created = file != INVALID_HANDLE_VALUE && disposition != OPEN_EXISTING &&
+               error != ERROR_ALREADY_EXISTS;
+  base::win::ScopedHandle owned(file);
+  ::SetLastError(error);
+  return owned;
 }
 
 // The folder that holds a journal, for a look at its security.
@@ -71,11 +80,12 @@ std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(
     OpenResult* result) {
   const base::FilePath path = folder.Append(kUndoJournalFileName);
   const base::TimeTicks deadline = base::TimeTicks::Now() + wait;
-  base::win::ScopedHandle file = OpenJournalFile(path, OPEN_ALWAYS);
+  bool created = false;
+  base::win::ScopedHandle file = OpenJournalFile(path, OPEN_ALWAYS, &created);
   // Another run's, or a recovery under way in another process: it is let go soon.
   while (!file.IsValid() && IsHeldError(::GetLastError()) && base::TimeTicks::Now() < deadline) {
     ::Sleep(kHeldRetryMs);
-    file = OpenJournalFile(path, OPEN_ALWAYS);
+    file = OpenJournalFile(path, OPEN_ALWAYS, &created);
   }
   if (!file.IsValid()) {
     const DWORD error = ::GetLastError();
@@ -84,6 +94,10 @@ std::unique_ptr<UndoJournal> UndoJournal::OpenForRun(
     return nullptr;
   }
   std::unique_ptr<UndoJournal> journal(new UndoJournal(folder, std::move(file)));
+  if (created && !journal->WriteStart()) {
+    *result = OpenResult::kFailed;
+    return nullptr;
+  }
   bool had_records = false;
   bool unreadable = false;
   if (!journal->Recover(true, registry_keys, RecoveryPurpose::kRun, &had_records, &unreadable)) {
@@ -159,14 +173,25 @@ void UndoJournal::RevokePointOfNoReturn() {
     point_of_no_return_ = kNone;
 }
 
+bool UndoJournal::WriteStart() {
+  std::string line;
+  if (!base::JsonWriter::Write(*undo_record::JournalStart(), &line))
+    return false;
+  line.push_back('\n');
+  if (!WriteAt(0, line))
+    return false;
+  start_end_ = end_ = static_cast<int64_t>(line.size());
+  return true;
+}
+
 void UndoJournal::Discard() {
   if (!file_.IsValid())
     return;
-  // Emptied first: a journal that could not be deleted holds nothing to undo.
-  SetEnd(0);
+  // Cut to its first line first: a journal that could not be deleted holds nothing to undo.
+  SetEnd(start_end_);
   offsets_.clear();
   created_folders_.clear();
-  end_ = 0;
+  end_ = start_end_;
   point_of_no_return_ = kNone;
   file_.Close();
   if (!::DeleteFileW(path_.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
@@ -202,11 +227,22 @@ UndoJournal::LoadResult UndoJournal::Load(
   }
   text.resize(read);
   offsets_.clear();
+  start_end_ = 0;
+  // Every journal starts with its first line as it is made: one that holds nothing at all
+  // was emptied by something else, and what it held is unknown.
+  if (text.empty()) {
+    LOG(ERROR) << "The undo journal " << path_ << " was emptied";
+    return LoadResult::kUnreadable;
+  }
   size_t start = 0;
   for (size_t end = text.find('\n'); end != std::string::npos;
        start = end + 1, end = text.find('\n', start)) {
     std::unique_ptr<base::DictionaryValue> record = base::DictionaryValue::From(
         base::JsonReader::Read(std::string_view(text).substr(start, end - start)));
+    if (record && start == 0 && undo_record::IsJournalStart(*record)) {
+      start_end_ = static_cast<int64_t>(end + 1);
+      continue;
+    }
     if (!record) {
       // Only the last line can be a write cut short: a line that does not read before
       // others leaves the journal unknown (it was damaged or written by someone else).

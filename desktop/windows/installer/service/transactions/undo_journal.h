@@ -131,6 +131,8 @@ class UndoJournal {
                RecoveryPurpose purpose,
                bool* had_records,
                bool* unreadable);
+  // Writes the journal's first line into a new, empty journal.
+  bool WriteStart();
   bool WriteAt(int64_t offset, const std::string& text);
   bool SetEnd(int64_t end);
 
@@ -140,6 +142,9 @@ class UndoJournal {
   // Where each record starts, and where the last one ends.
   std::vector<int64_t> offsets_;
   int64_t end_ = 0;
+  // Where the journal's first line ends (0 in a journal of an older installer, which has
+  // none).
+  int64_t start_end_ = 0;
   size_t point_of_no_return_ = kNone;
   // The folders inside the journal's folder that records say the run created, each with
   // the index of its record.

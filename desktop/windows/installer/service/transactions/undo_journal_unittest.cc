@@ -339,6 +339,17 @@ TEST_F(UndoJournalTest, AJournalThatDoesNotReadWholeIsLeftAsItIs) {
   EXPECT_EQ(damaged, Read(L"install\\installation_undo.journal"));
   EXPECT_EQ("made by the run", Read(L"install\\new.txt"));
 
+  // Emptied, it says nothing of what the run changed either; a journal that a run opened and
+  // let go before it changed anything still holds its first line.
+  Write(L"install\\installation_undo.journal", "");
+  EXPECT_TRUE(HasUnreadableUndoJournal(install()));
+  EXPECT_EQ(RecoveryResult::kUnreadable, RecoverInterruptedRun(install(), {}));
+  ASSERT_TRUE(base::DeletePath(journal, false));
+  EXPECT_TRUE(UndoJournal::OpenForRun(install(), kNoWait, {}, &opened));
+  EXPECT_FALSE(HasUnreadableUndoJournal(install()));
+  EXPECT_EQ(RecoveryResult::kNothing, RecoverInterruptedRun(install(), {}));
+  EXPECT_FALSE(base::PathExists(journal));
+
   // A last line cut short is a write the run did not finish: the rest is undone.
   Write(L"install\\installation_undo.journal", line + "\n" + line.substr(0, 9));
   EXPECT_FALSE(HasUnreadableUndoJournal(install()));

@@ -16,6 +16,7 @@
 #include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/signed_program.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/file_backup.h"
@@ -41,6 +42,7 @@ constexpr char kProgramRun[] = "program_run";
 constexpr char kTaskDeleted[] = "task_deleted";
 constexpr char kPointOfNoReturn[] = "point_of_no_return";
 constexpr char kRevoked[] = "revoked";
+constexpr char kJournalStart[] = "journal_start";
 constexpr char kUser[] = "user";
 
 // How long an undo waits for a program that removes what it installed.
@@ -195,39 +197,67 @@ bool IsCommandValue(const std::wstring& path, const std::wstring& name) {
   return false;
 }
 
-// Whether |data| of |type|, written as the value |name| of |path|, starts nothing but a
-// program inside the installation: a command value may only be put back as the
-// installation itself registers it.
-bool IsSafeValue(const std::wstring& path,
+// The program that |data| of |type| starts, as a command value holds it; empty when it is
+// no text.
+base::FilePath GetCommandProgram(DWORD type, const std::vector<uint8_t>& data) {
+  if (type != REG_SZ || data.size() % sizeof(wchar_t) != 0)
+    return base::FilePath();
+  std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+  if (!data.empty())
+    memcpy(&text[0], data.data(), data.size());
+  while (!text.empty() && text.back() == L'\0')
+    text.pop_back();
+  if (text.find(L'\0') != std::wstring::npos)
+    return base::FilePath();
+  return base::CommandLine::FromString(text).GetProgram();
+}
+
+// Whether putting back |data| of |type| as the value |name| of the key |path| (below |root|,
+// in |view|) starts nothing but an installation's launcher, when the value is one whose data
+// the system runs: it changes nothing, or it names the launcher of the journal's folder,
+// or it takes back the registration of that folder's launcher (a class that installations
+// share) in favour of another installation's launcher. A journal could name any program.
+bool IsSafeValue(HKEY root,
+                 REGSAM view,
+                 const std::wstring& path,
                  const std::wstring& name,
                  DWORD type,
                  const std::vector<uint8_t>& data,
                  const UndoScope& scope) {
   if (!IsCommandValue(path, name))
     return true;
-  if (type == REG_SZ && data.size() % sizeof(wchar_t) == 0) {
-    std::wstring text(data.size() / sizeof(wchar_t), L'\0');
-    if (!data.empty())
-      memcpy(&text[0], data.data(), data.size());
-    while (!text.empty() && text.back() == L'\0')
-      text.pop_back();
-    const base::FilePath program = base::CommandLine::FromString(text).GetProgram();
-    if (text.find(L'\0') == std::wstring::npos && IsInsideFolder(program, scope.folder, false))
-      return true;
+  DWORD current_type = REG_NONE;
+  std::vector<uint8_t> current;
+  base::win::RegistryKey key;
+  const bool has_current =
+      key.Open(root, path.c_str(), KEY_QUERY_VALUE | view) == ERROR_SUCCESS &&
+      key.ReadRawValue(name.c_str(), &current_type, &current) == ERROR_SUCCESS;
+  if (has_current && current_type == type && current == data)
+    return true;
+  const base::FilePath program = GetCommandProgram(type, data);
+  if (base::FilePath::CompareEqualIgnoreCase(program.BaseName().value(), kLauncherExeName) &&
+      (IsInsideFolder(program, scope.folder, false) ||
+       (has_current &&
+        IsInsideFolder(GetCommandProgram(current_type, current), scope.folder, false)))) {
+    return true;
   }
   LOG(ERROR) << "Not restoring the value " << name << " of " << path
-             << ": it would start a program outside the installation";
+             << ": it would start a program other than the installation's launcher";
   return false;
 }
 
 // IsSafeValue for every value of |tree|, the key |path|.
-bool IsSafeTree(const std::wstring& path, const RegistryTree& tree, const UndoScope& scope) {
+bool IsSafeTree(HKEY root,
+                REGSAM view,
+                const std::wstring& path,
+                const RegistryTree& tree,
+                const UndoScope& scope) {
   for (const RegistryTree::Value& value : tree.values) {
-    if (!IsSafeValue(path, value.name, value.type, value.data, scope))
+    if (!IsSafeValue(root, view, path, value.name, value.type, value.data, scope))
       return false;
   }
   for (const RegistryTree& subkey : tree.subkeys) {
-    if (!IsSafeTree(path + L"\\" + subkey.name, subkey, scope))
+    if (!IsSafeTree(root, view, path + L"\\" + subkey.name, subkey, scope))
       return false;
   }
   return true;
@@ -260,6 +290,8 @@ bool WritesOnlySafely(const base::DictionaryValue& record, const UndoScope& scop
     return false;
   }
   if (IsKind(record, kRegistryValueChanged)) {
+    HKEY root = nullptr;
+    REGSAM view = 0;
     std::wstring path;
     std::wstring name;
     std::string hex;
@@ -267,16 +299,20 @@ bool WritesOnlySafely(const base::DictionaryValue& record, const UndoScope& scop
     std::vector<uint8_t> data;
     if (!record.GetString("data", &hex))
       return true;  // Deletes a value the run wrote.
-    return record.GetString("key", &path) && record.GetString("name", &name) &&
-           record.GetInteger("type", &type) && DecodeJournalBytes(hex, &data) &&
-           IsSafeValue(path, name, static_cast<DWORD>(type), data, scope);
+    return GetRegistryKey(record, scope, false, &root, &view, &path) &&
+           record.GetString("name", &name) && record.GetInteger("type", &type) &&
+           DecodeJournalBytes(hex, &data) &&
+           IsSafeValue(root, view, path, name, static_cast<DWORD>(type), data, scope);
   }
   if (IsKind(record, kRegistryKeyDeleted)) {
+    HKEY root = nullptr;
+    REGSAM view = 0;
     std::wstring path;
     const base::Value* saved = nullptr;
     RegistryTree tree;
-    return record.GetString("key", &path) && record.Get("tree", &saved) &&
-           RegistryTree::FromValue(*saved, &tree) && IsSafeTree(path, tree, scope);
+    return GetRegistryKey(record, scope, false, &root, &view, &path) &&
+           record.Get("tree", &saved) && RegistryTree::FromValue(*saved, &tree) &&
+           IsSafeTree(root, view, path, tree, scope);
   }
   return true;
 }
@@ -595,8 +631,10 @@ bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) 
     ScheduledTaskInfo info;
     return GetScopedTask(record, scope, &info);
   }
-  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked))
+  if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked) ||
+      IsKind(record, kJournalStart)) {
     return true;
+  }
   LOG(ERROR) << "Undo record of an unknown kind";
   return false;
 }
@@ -697,6 +735,14 @@ std::unique_ptr<base::DictionaryValue> TaskDeleted(const ScheduledTaskInfo& info
 
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn() {
   return MakeRecord(kPointOfNoReturn);
+}
+
+std::unique_ptr<base::DictionaryValue> JournalStart() {
+  return MakeRecord(kJournalStart);
+}
+
+bool IsJournalStart(const base::DictionaryValue& record) {
+  return IsKind(record, kJournalStart);
 }
 
 bool IsPointOfNoReturn(const base::DictionaryValue& record) {

@@ -71,6 +71,10 @@ std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo)
 std::unique_ptr<base::DictionaryValue> TaskDeleted(const ScheduledTaskInfo& info);
 // The run passed its point of no return: from here on it is finished, not undone.
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn();
+// The first line of every journal, which undoes nothing: a journal without it that holds
+// nothing at all was emptied by something else than the installer.
+std::unique_ptr<base::DictionaryValue> JournalStart();
+bool IsJournalStart(const base::DictionaryValue& record);
 
 // Whether |record| is the point of no return.
 bool IsPointOfNoReturn(const base::DictionaryValue& record);
@@ -94,7 +98,7 @@ using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_a
 //
 // Within that place, a record never writes what would run code (a file in a startup
 // folder, a command value, an uninstall string, a value of a "Run" key) from its own data,
-// unless that names a program of the installation itself: the journal could name any.
+// unless that puts back an installation's launcher: the journal could name any program.
 struct UndoScope {
   base::FilePath folder;
   std::vector<base::FilePath> shell_folders;
