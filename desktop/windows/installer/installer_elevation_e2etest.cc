@@ -421,6 +421,13 @@ TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBr
 // The real helper (the package's installer in its helper role) grants, and keeps the grant
 // until the run that asked for it has ended.
 TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
+  // The real helper grants only on a new folder directly in a program-files folder of the
+  // system's, or on an installation: one that an administrator made before.
+  RecordingInstallerObserver first;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &first));
+  ASSERT_EQ("Success", first.events().back()) << first.error_detail();
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+
   // The user may write once the helper has granted: the check after it.
   auto checks = std::make_shared<std::atomic<int>>(0);
   auto rights = std::make_unique<InstallerUserRights>();
