@@ -6,15 +6,14 @@
 #include <memory>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
-#include "base/path_registry.h"
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
-#include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
@@ -93,9 +92,11 @@ bool Installer::StartUndoJournal() {
 void Installer::KeepDamagedStatusFile() {
   const base::FilePath status_file = install_folder().Append(kInstallStatusFileName);
   base::FilePath log_folder;
+  const base::CommandLine* process_command_line = base::CommandLine::ForCurrentProcess();
   if (!base::PathExists(status_file) ||
-      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
-                            base::DIR_TEMP)) {
+      !GetLogFolder(process_command_line ? *process_command_line
+                                         : base::CommandLine(base::FilePath()),
+                    &log_folder)) {
     return;
   }
   base::Time::Exploded now;
