@@ -14,6 +14,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
 
 namespace crash_reporter {
@@ -65,8 +66,13 @@ bool PrepareCrashFolders() {
   base::PathRegistry::Get(base::FILE_PREFERENCES, &folders.preferences_path);
   base::PathRegistry::Get(base::FILE_CRASH_ID_RECORD, &folders.guid_record_path);
 
+  // The reporter of an elevated run writes where no user can lead it: the variable and the
+  // temporary folder are the user's.
+  const bool elevated = command_line && installer::IsElevatedRun(*command_line);
+  if (elevated && !installer::GetElevatedLogFolder(&folders.crash_log_folder))
+    LOG(ERROR) << "No protected folder for the crash logs of an elevated run";
   std::string custom_folder;
-  if (base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&
+  if (!elevated && base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&
       !custom_folder.empty()) {
     const base::FilePath folder(base::Utf8ToUtf16(custom_folder));
     if (base::CreateDirectory(folder)) {
@@ -82,7 +88,7 @@ bool PrepareCrashFolders() {
   }
   bool result = true;
   if (folders.crash_log_folder.empty())
-    result = base::GetTempDir(&folders.crash_log_folder);
+    result = !elevated && base::GetTempDir(&folders.crash_log_folder);
 
   base::AutoLock lock(g_lock);
   if (!g_folders)

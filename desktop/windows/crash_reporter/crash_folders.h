@@ -16,7 +16,9 @@ namespace crash_reporter {
 // preference and crash GUID record paths (path keys 2015, 2017 and 2016; empty when no
 // provider answers), and the crash log folder: "TAVRO_CRASH_LOG_DIR" when that folder
 // exists or can be made (a custom folder, which then also holds the GUID records), else
-// the temporary folder. False only when neither is available.
+// the temporary folder. A process the installer started elevated (IsElevatedRun) ignores the
+// variable and the temporary folder: it writes into GetElevatedLogFolder. False only when
+// no folder is available.
 bool PrepareCrashFolders();
 
 base::FilePath GetCrashLogFolder();

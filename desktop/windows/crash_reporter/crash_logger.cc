@@ -5,10 +5,13 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "base/command_line.h"
+#include "base/files/file_path.h"
 #include "base/files/scoped_file.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/thread_local_slot.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
 
 namespace crash_reporter {
@@ -24,15 +27,24 @@ CrashLogger* CurrentLogger() {
 }
 
 std::wstring GetReporterLogFileName() {
+  std::string product = installer::ProductConfig::GetInstance().GetProductName();
+  for (char& c : product)
+    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  const std::wstring file_name = base::Utf8ToUtf16(product) + L"_crashreporter.log";
+  // The reporter of an elevated run writes where no user can lead it.
+  const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  if (command_line && installer::IsElevatedRun(*command_line)) {
+    base::FilePath folder;
+    if (!installer::GetElevatedLogFolder(&folder))
+      return std::wstring();
+    const std::wstring name = folder.Append(file_name).value();
+    return name.size() < kMaxLogPathLength ? name : std::wstring();
+  }
   wchar_t temp[kMaxLogPathLength] = {};
   const DWORD length = ::GetTempPathW(kMaxLogPathLength, temp);
   if (length == 0 || length >= kMaxLogPathLength)
     return std::wstring();
-  std::string product = installer::ProductConfig::GetInstance().GetProductName();
-  for (char& c : product)
-    c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  const std::wstring name =
-      std::wstring(temp, length) + base::Utf8ToUtf16(product) + L"_crashreporter.log";
+  const std::wstring name = std::wstring(temp, length) + file_name;
   return name.size() < kMaxLogPathLength ? name : std::wstring();
 }
 

@@ -19,11 +19,13 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/cleanup_batch.h"
+#include "desktop/windows/installer/default_install_folders.h"
 #include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/verified_launch.h"
 
@@ -49,12 +51,12 @@ base::win::ScopedHandle OpenNamedEvent(DWORD access, const std::wstring& name) {
   return event;
 }
 
-// |folder| opened so that it can be neither renamed nor replaced while the handle lives
+// |folder| opened (able to change its owner) so that it can be neither renamed nor replaced while the handle lives
 // (the path above it neither), when it is a folder of its own, not a link to another one,
 // and the system's final path of it is |folder|. Invalid, logged, otherwise.
 base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
   base::win::ScopedHandle handle(::CreateFileW(
-      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_OWNER,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsValid()) {
@@ -74,6 +76,69 @@ base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
     return base::win::ScopedHandle();
   }
   return handle;
+}
+
+// Whether |folder| holds an installation of this browser: its launcher beside a status file
+// that loads and names a version folder inside that holds the browser, or beside the status
+// file of the older generation. A file name alone proves nothing: other programs have a
+// "launcher.exe" too.
+bool HoldsInstallation(const base::FilePath& folder) {
+  const base::FilePath launcher = folder.Append(kLauncherExeName);
+  if (!base::PathExists(launcher) || base::DirectoryExists(launcher))
+    return false;
+  InstallStatus status;
+  if (LoadInstallStatus(folder.Append(kInstallStatusFileName), &status)) {
+    const base::FilePath version_folder = folder.Append(status.subfolder);
+    const base::FilePath browser = version_folder.Append(GetBrowserExeName());
+    return !status.subfolder.empty() && IsPathInside(version_folder, folder) &&
+           base::PathExists(browser) && !base::DirectoryExists(browser);
+  }
+  return LoadInstallStatus(folder.Append(kMorritInstallLogFileName), &status);
+}
+
+// Whether |folder| lies directly in a folder that installations are made in: a program-files
+// folder, or the folder of the user's own programs.
+bool IsDirectlyBelowInstallRoot(const base::FilePath& folder) {
+  const base::FilePath parent = folder.DirName();
+  base::FilePath root;
+  for (const uint32_t architecture : {INSTALLER_ARCH_X64, INSTALLER_ARCH_X86}) {
+    if (GetProgramFilesFolder(architecture, &root) && IsSamePath(parent, root))
+      return true;
+  }
+  return GetUserProgramsFolder(&root) && IsSamePath(parent, root);
+}
+
+// Gives back to Administrators what the grant on |folder| (held by |pinned|) let |user| own:
+// the folder, and whatever below it the user's installer made meanwhile, which also loses
+// the access entries of its own. What the user owns keeps its list in the user's hands
+// otherwise, whatever the folder's list says. Links are not followed: the folder's own
+// entries only.
+void ReclaimFromUser(HANDLE pinned, const base::FilePath& folder, PSID user) {
+  if (IsOwnedBy(pinned, SE_FILE_OBJECT, user) &&
+      GiveOwnershipToAdministrators(pinned, SE_FILE_OBJECT, false)) {
+    LOG(INFO) << "Gave " << folder << " back to Administrators";
+  }
+  base::FileEnumerator entries(folder, true,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath path = entries.Next(); !path.empty(); path = entries.Next()) {
+    const base::win::ScopedHandle entry(::CreateFileW(
+        path.value().c_str(), READ_CONTROL | WRITE_OWNER | WRITE_DAC,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry.IsValid()) {
+      PLOG(WARNING) << "Cannot open " << path << " to give it back to Administrators";
+      continue;
+    }
+    // A folder on the way that became a link since it was listed leads elsewhere.
+    if (!IsPathInside(base::GetFinalPath(entry.Get()), folder)) {
+      LOG(WARNING) << "Not giving back " << path << ": it no longer lies in " << folder;
+      continue;
+    }
+    if (IsOwnedBy(entry.Get(), SE_FILE_OBJECT, user) &&
+        GiveOwnershipToAdministrators(entry.Get(), SE_FILE_OBJECT, true)) {
+      LOG(INFO) << "Gave " << path << " back to Administrators";
+    }
+  }
 }
 
 // The installer that asked for the grant, as "parent-pid" names it, if it runs as |user|.
@@ -158,8 +223,12 @@ bool GrantUntilUndone(const base::CommandLine& command_line,
       MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission/Undo", false));
   if (!undo.IsValid())
     return false;
-  if (!base::DirectoryExists(folder) && !base::CreateDirectory(folder))
+  // Only the folder itself is made: GetGrantRefusal allowed a new one only directly in an
+  // install root.
+  if (!base::DirectoryExists(folder) && !::CreateDirectoryW(folder.value().c_str(), nullptr)) {
+    PLOG(ERROR) << "Cannot create " << folder;
     return false;
+  }
   return GrantFolderPermission(folder, command_line.GetSwitchValueNative(kPermissionsForUserSwitch),
                                command_line.HasSwitch(kPermanentPermissionsSwitch),
                                give_permission.Get(), undo.Get(), requester, undo_delay);
@@ -206,19 +275,21 @@ std::string GetGrantRefusal(const base::FilePath& folder) {
   const std::string kept = GetKeptFolderReason(folder);
   if (!kept.empty())
     return kept;
-  if (!base::PathExists(folder))
+  wchar_t windows_folder[MAX_PATH] = {};
+  const UINT length = ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return "the Windows folder is unknown";
+  if (IsPathInside(folder, base::FilePath(windows_folder)))
+    return "it lies in the Windows folder";
+  if (!base::PathExists(folder)) {
+    if (!IsDirectlyBelowInstallRoot(folder))
+      return "it is no new folder directly in a program-files folder";
     return std::string();
+  }
   if (!base::DirectoryExists(folder))
     return "it is a file";
-  for (const wchar_t* name :
-       {kInstallStatusFileName, kLauncherExeName, kMorritInstallLogFileName}) {
-    if (base::PathExists(folder.Append(name)))
-      return std::string();
-  }
-  base::FileEnumerator entries(folder, false,
-                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-  if (!entries.Next().empty())
-    return "it holds no installation but other files";
+  if (!HoldsInstallation(folder))
+    return "it exists and holds no installation of this browser";
   return std::string();
 }
 
@@ -243,6 +314,10 @@ bool GrantFolderPermission(const base::FilePath& folder,
   const base::win::ScopedHandle pinned = PinFolder(folder);
   if (!pinned.IsValid())
     return false;
+  std::vector<BYTE> user_sid_buffer;
+  const PSID user_sid = GetAccountSid(user, &user_sid_buffer);
+  if (!user_sid)
+    return false;
   std::unique_ptr<SavedSecurity> saved_security;
   if (!GrantAccessToUser(folder.value(), SE_FILE_OBJECT, user, GENERIC_ALL,
                          CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, &saved_security)) {
@@ -265,6 +340,7 @@ bool GrantFolderPermission(const base::FilePath& folder,
       PLOG(ERROR) << "Cannot wait for the end of the grant on " << folder;
   }
   RestoreSecurity(*saved_security);
+  ReclaimFromUser(pinned.Get(), folder, user_sid);
   return true;
 }
 

@@ -32,8 +32,11 @@ void RunFolderPermissionHelper(const base::CommandLine& command_line,
                                base::TimeDelta undo_delay = kUndoGrantDelay);
 
 // Why the helper must not grant a user full access to |folder|: it is a folder the system
-// or the user keeps (GetKeptFolderReason), or an existing folder that holds something but
-// no installation. Empty when it may.
+// or the user keeps (GetKeptFolderReason), it lies in the Windows folder, it is a new folder
+// anywhere but directly in a program-files folder or the user's programs folder, or an
+// existing folder that holds no installation of this browser (its launcher beside a status
+// file that names a version folder holding the browser). Empty when it may. Loading the
+// status file needs COM on the calling thread.
 std::string GetGrantRefusal(const base::FilePath& folder);
 
 // The package folder that "wait-for-package" names. False, with an error logged, when the
@@ -46,8 +49,9 @@ bool GetWaitForPackageFolder(const base::CommandLine& command_line, base::FilePa
 // held open meanwhile, so that its path keeps naming it, and must be a folder of its own
 // (no link to another one). Unless
 // |permanent|, waits until |undo| is signalled (and |undo_delay| more) or the process
-// |requester| (may be null) has ended, and then puts the folder's old list back; a
-// temporary grant that could not be announced is taken back at once. A permanent grant
+// |requester| (may be null) has ended, and then puts the folder's old list back and gives
+// the folder and what |user| came to own below it (owner and own access entries) back to
+// Administrators; a temporary grant that could not be announced is taken back at once. A permanent grant
 // stays in every case. Returns whether the grant was made.
 bool GrantFolderPermission(const base::FilePath& folder,
                            const std::wstring& user,

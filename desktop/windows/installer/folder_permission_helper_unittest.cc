@@ -4,6 +4,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,10 +18,13 @@
 #include "base/test/scoped_environment.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/test/scoped_path_override.h"
+#include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/cleanup_batch.h"
+#include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -111,14 +115,30 @@ ACCESS_MASK GetEveryonesAccess(const base::FilePath& folder) {
   return access;
 }
 
+// Makes |folder| an installation of this browser, with its version folder "7.4".
+bool MakeInstallation(const base::FilePath& folder) {
+  InstallStatus status;
+  status.subfolder = base::FilePath(L"7.4");
+  status.version = "7.4";
+  return test::MakeTestInstallation(folder, status, "{}");
+}
+
+// The test's folder stands for the 32-bit program-files folder: the install folder "Install"
+// is a new one directly in it. (Helpers started as processes of their own know only the real
+// one, and grant there only on an installation.)
 class FolderPermissionHelperTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp_.CreateUniqueTempDir());
     folder_ = temp_.GetPath().Append(L"Install");
+    program_files_ = std::make_unique<base::ScopedPathOverride>(base::DIR_PROGRAM_FILESX86,
+                                                                temp_.GetPath(), true, false);
+    ASSERT_TRUE(program_files_->IsValid());
   }
+  base::win::ScopedComInitializer com_;
   base::ScopedTempDir temp_;
   base::FilePath folder_;
+  std::unique_ptr<base::ScopedPathOverride> program_files_;
 };
 
 TEST_F(FolderPermissionHelperTest, GrantsUntilUndoneThenPutsTheOldListBack) {
@@ -257,6 +277,7 @@ TEST_F(FolderPermissionHelperTest, RefusesFoldersThatAreNotFullPaths) {
 }
 
 TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {
+  ASSERT_TRUE(MakeInstallation(folder_));
   // The package folder holds a real installer; it runs the helper role itself.
   const base::FilePath package = temp_.GetPath().Append(L"package");
   ASSERT_TRUE(base::CreateDirectory(package));
@@ -277,7 +298,11 @@ TEST_F(FolderPermissionHelperTest, HandsOverToTheInstallerOfThePackageFolder) {
   command_line.AppendSwitchPath("wait-for-package", package);
   command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));
   command_line.AppendSwitch("permanent-permissions");
-  std::thread helper([&] { RunFolderPermissionHelper(command_line); });
+  // The helper's thread reads the installation's status file, through COM.
+  std::thread helper([&] {
+    base::win::ScopedComInitializer com;
+    RunFolderPermissionHelper(command_line);
+  });
   EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 200));
   ::SetEvent(ready.Get());
   // The package's installer got the permission switches and granted for good.
@@ -342,11 +367,10 @@ TEST_F(FolderPermissionHelperTest, CleansUpOnlyBelowItsFolderWithABatchOfItsOwn)
   ASSERT_TRUE(base::CreateDirectory(outside.DirName()));
   ASSERT_TRUE(test::WriteTestFile(held, "x"));
   ASSERT_TRUE(test::WriteTestFile(outside, "kept"));
-  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installation_status.xml"), "<install_log/>"));
-  ASSERT_TRUE(test::WriteTestFile(folder_.Append(L"installer_prefs.json"), "{}"));
+  ASSERT_TRUE(MakeInstallation(folder_));
   // A folder of the installation that the user made a link to another one: what the batch
   // names through it lies outside.
-  std::vector<base::FilePath> named = {held, outside};
+  std::vector<base::FilePath> named = {held, held.DirName().Append(GetBrowserExeName()), outside};
   base::test::ScopedFolderLink link;
   if (link.Make(folder_.Append(L"link"), outside.DirName()))
     named.push_back(folder_.Append(L"link\\data.txt"));
@@ -393,6 +417,46 @@ TEST_F(FolderPermissionHelperTest, GrantsOnlyOnAFolderOfItsOwn) {
   ::RemoveDirectoryW(folder_.value().c_str());
 }
 
+// What the user's installer made during a temporary grant would stay the user's (an owner
+// may change the access list) once the grant ends: the end of the grant gives it, and the
+// folder, back to Administrators, but nothing that a link leads to. Wine shows every file as
+// the user's and keeps no owner it is given: the log tells what was given back.
+TEST_F(FolderPermissionHelperTest, TheEndOfTheGrantGivesWhatTheUserMadeBack) {
+  base::win::ScopedHandle give =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  base::win::ScopedHandle undo =
+      CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+  ASSERT_TRUE(give.IsValid() && undo.IsValid());
+  const base::FilePath outside = temp_.GetPath().Append(L"outside");
+  ASSERT_TRUE(base::CreateDirectory(outside));
+  ASSERT_TRUE(test::WriteTestFile(outside.Append(L"data.txt"), "kept"));
+
+  base::test::ScopedLogCapture log;
+  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::thread helper([&] {
+    RunFolderPermissionHelper(HelperCommandLine(folder_), base::TimeDelta::FromMilliseconds(50));
+    ::SetEvent(done.Get());
+  });
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(give.Get(), 10000));
+  const base::FilePath made = folder_.Append(L"7.4\\tavro.dll");
+  EXPECT_TRUE(base::CreateDirectory(made.DirName()));
+  EXPECT_TRUE(test::WriteTestFile(made, "MZ"));
+  base::test::ScopedFolderLink link;
+  const bool linked = link.Make(folder_.Append(L"link"), outside);
+  ::SetEvent(undo.Get());
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done.Get(), 10000));
+  helper.join();
+
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Gave " + folder_.ToUtf8() + " back to Administrators"));
+  EXPECT_TRUE(
+      log.Logged(logging::LOG_INFO, "Gave " + made.DirName().ToUtf8() + " back to Administrators"));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Gave " + made.ToUtf8() + " back to Administrators"));
+  if (linked) {
+    EXPECT_EQ(0, log.CountLinesContaining("data.txt"));
+  }
+  EXPECT_EQ(0, log.CountLinesContaining("Cannot"));
+}
+
 TEST_F(FolderPermissionHelperTest, InterruptionEndsTheWaitWithoutHandOver) {
   base::win::ScopedHandle ready = CreateEvent(folder_, L"TavroInstaller/PackageReady", true);
   base::win::ScopedHandle interrupted =
@@ -415,6 +479,13 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
   const base::FilePath windows(windows_folder);
   base::FilePath profile;
   ASSERT_TRUE(base::PathRegistry::Get(base::DIR_HOME, &profile));
+  // One consent would otherwise give the user a folder of their own among the system's
+  // programs, or anywhere a new folder can be made.
+  const base::FilePath in_system = windows.Append(
+      L"System32\\tavro_probe_" + std::to_wstring(::GetCurrentProcessId()));
+  const base::FilePath nested = temp_.GetPath().Append(L"deeper\\Install");
+  const base::FilePath empty = temp_.GetPath().Append(L"empty");
+  ASSERT_TRUE(base::CreateDirectory(empty));
   const struct {
     base::CommandLine command_line;
     const char* logged;
@@ -424,6 +495,9 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
       {HelperCommandLine(windows), "Refusing to grant access to"},
       {HelperCommandLine(profile.DirName()), "Refusing to grant access to"},
       {HelperCommandLine(foreign), "Refusing to grant access to"},
+      {HelperCommandLine(in_system), "Refusing to grant access to"},
+      {HelperCommandLine(nested), "Refusing to grant access to"},
+      {HelperCommandLine(empty), "Refusing to grant access to"},
       {HelperCommandLine(folder_, L"Everyone"), "Refusing to grant access to Everyone"},
       {HelperCommandLine(folder_, GetCurrentUserName(), 0), "Refusing to grant access: no"},
   };
@@ -440,9 +514,16 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0));
   }
   EXPECT_FALSE(base::PathExists(folder_));
-  // An installation's folder, or one still empty, may be granted.
+  EXPECT_FALSE(base::PathExists(in_system));
+  EXPECT_FALSE(base::PathExists(nested.DirName()));
+  EXPECT_EQ("it lies in the Windows folder", GetGrantRefusal(in_system));
+  // A new folder directly in a program-files folder, or an installation's folder, may be
+  // granted; files that only look like one prove nothing.
   EXPECT_EQ("", GetGrantRefusal(folder_));
   ASSERT_TRUE(test::WriteTestFile(foreign.Append(L"installation_status.xml"), "<install_log/>"));
+  ASSERT_TRUE(test::WriteTestFile(foreign.Append(L"launcher.exe"), "MZ"));
+  EXPECT_NE("", GetGrantRefusal(foreign));
+  ASSERT_TRUE(MakeInstallation(foreign));
   EXPECT_EQ("", GetGrantRefusal(foreign));
 }
 
@@ -450,6 +531,7 @@ TEST_F(FolderPermissionHelperTest, RefusesWhatNoInstallerRunAsksFor) {
 // installer that asked for it ends without asking: it ends itself at once, without waiting
 // for the undo event.
 TEST_F(FolderPermissionHelperTest, TheHelperWhoseRequesterDiesTakesItsGrantBack) {
+  ASSERT_TRUE(MakeInstallation(folder_));
   base::win::ScopedHandle give =
       CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
   base::win::ScopedHandle undo =

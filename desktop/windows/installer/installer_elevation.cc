@@ -339,6 +339,10 @@ void Installer::OnPackageReady() {
 
 void Installer::RunPostElevationTasks() {
   LOG(INFO) << "Running post elevation installation tasks.";
+  // The elevated run left the survey to this process, the user's own: from the status
+  // read before that run, which it deleted.
+  if (operation() == OPERATION_UNINSTALLING)
+    ShowUninstallSurvey();
   // What the elevated run installed counts now, not what the folder held before it.
   reloaded_status_ = StatusFetcher::ReadStatus(
       install_folder(), settings_->GetStatus().replace_morrit_installation());

@@ -537,13 +537,22 @@ TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersT
 // browser back through the command the system's own browser registered.
 TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBrowser) {
   const base::FilePath reinstall = CopyStub(temp_root().Append(L"ie"), L"reinstall.exe");
+  // The command's variables would come from the environment, which is the user's.
+  const base::FilePath planted = CopyStub(temp_root().Append(L"planted"), L"reinstall.exe");
+  SetVariable({L"TAVRO_PLANTED_FOLDER", planted.DirName().value()});
   base::win::RegistryKey install_info;
   ASSERT_EQ(ERROR_SUCCESS,
             install_info.Create(HKEY_LOCAL_MACHINE,
                                 L"SOFTWARE\\Clients\\StartMenuInternet\\IEXPLORE.EXE\\InstallInfo",
                                 KEY_SET_VALUE));
-  for (const bool closing_quote : {false, true}) {
-    SCOPED_TRACE(closing_quote ? "closing quote" : "no closing quote");
+  const std::wstring commands[] = {
+      L"\"" + reinstall.value() + L" --reinstall",
+      L"\"%TAVRO_PLANTED_FOLDER%\\reinstall.exe\" --reinstall",
+      L"\"" + reinstall.value() + L"\"   --reinstall  --hide",
+  };
+  base::test::ScopedLogCapture log;
+  for (const std::wstring& command : commands) {
+    SCOPED_TRACE(command);
     RecordingInstallerObserver installed;
     ASSERT_TRUE(RunInstaller(L"--allusers=1", &installed));
     ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
@@ -551,16 +560,16 @@ TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBr
     ASSERT_TRUE(test::WriteRegistryDefaultValue(
         HKEY_CURRENT_USER, L"Software\\Classes\\http\\shell\\open\\command",
         L"\"" + install_folder().Append(kLauncherExeName).value() + L"\" \"%1\""));
-    const std::wstring command = closing_quote
-                                     ? L"\"" + reinstall.value() + L"\"   --reinstall  --hide"
-                                     : L"\"" + reinstall.value() + L" --reinstall";
     ASSERT_EQ(ERROR_SUCCESS, install_info.WriteValue(L"ReinstallCommand", command));
 
     RecordingInstallerObserver uninstalled;
     ASSERT_TRUE(RunInstaller(L"--uninstall", &uninstalled));
     EXPECT_EQ("Success", uninstalled.events().back()) << uninstalled.error_detail();
   }
-  // Run and waited for once: the command without its closing quote was skipped.
+  // Run and waited for once: the command without its closing quote was skipped, and so was
+  // the one whose program a variable of the user's named.
+  EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR, "Ignoring the ReinstallCommand \"%TAVRO"));
+  EXPECT_TRUE(InvocationsOf(planted).empty());
   const std::vector<test::StubInvocation> runs = InvocationsOf(reinstall);
   ASSERT_EQ(1u, runs.size());
   const base::CommandLine run = runs[0].GetCommandLine();
@@ -568,9 +577,52 @@ TEST_F(InstallerElevationE2eTest, UninstallRunsTheReinstallCommandOfTheSystemsBr
   EXPECT_TRUE(run.HasSwitch("hide"));
 }
 
+// Whatever an elevated uninstallation starts runs elevated too: the survey's browser is
+// started by the user's own installer once the elevated run has ended, never by that run.
+TEST_F(InstallerElevationE2eTest, AnElevatedUninstallationLeavesTheSurveyToTheUsersInstaller) {
+  RecordingInstallerObserver installed;
+  ASSERT_TRUE(RunInstaller(L"--allusers=1", &installed));
+  ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+  {
+    // This process in the place of the elevated run.
+    base::test::ScopedLogCapture log;
+    RecordingInstallerObserver elevated;
+    ASSERT_TRUE(RunInstaller(L"--uninstall --run-elevated --parent-pid=1", &elevated));
+    EXPECT_EQ("Success", elevated.events().back()) << elevated.error_detail();
+    EXPECT_TRUE(log.Logged(logging::LOG_INFO,
+                           "The uninstall survey is left to the installer that started this run"));
+    EXPECT_FALSE(log.Logged(logging::LOG_INFO, "Trying to display the uninstall survey"));
+  }
+
+  ASSERT_TRUE(RunInstaller(L"--allusers=1", &installed));
+  ASSERT_EQ("Success", installed.events().back()) << installed.error_detail();
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+  // The user's own run: the elevated run (a stub) ends with success.
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  base::test::ScopedLogCapture log;
+  RecordingInstallerObserver uninstalled;
+  ASSERT_TRUE(RunInstaller(L"--uninstall", &uninstalled));
+  EXPECT_EQ("Success", uninstalled.events().back()) << uninstalled.error_detail();
+  ASSERT_EQ(1u, InvocationsOf(own_executable_).size());
+  EXPECT_TRUE(InvocationsOf(own_executable_)[0].GetCommandLine().HasSwitch("run-elevated"));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Trying to display the uninstall survey"));
+  // Started through the system, it records its run beside itself.
+  const base::FilePath survey_log = program_files_x86().Append(L"Internet Explorer");
+  EXPECT_TRUE(test::WaitForStubInvocations(stub_log_folder(), L"iexplore.exe", 1, kProcessWait) ||
+              test::WaitForStubInvocations(survey_log, L"iexplore.exe", 1, kProcessWait));
+}
+
 // The real helper (the package's installer in its helper role) grants, and keeps the grant
 // until the run that asked for it has ended.
 TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
+  // The real helper grants only on a new folder directly in a program-files folder of the
+  // system's, or on an installation: one that an administrator made before.
+  RecordingInstallerObserver first;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &first));
+  ASSERT_EQ("Success", first.events().back()) << first.error_detail();
+  DeleteTaskAtEnd(ReadStatusFile().app_id);
+
   // The user may write once the helper has granted: the check after it.
   auto checks = std::make_shared<std::atomic<int>>(0);
   auto rights = std::make_unique<InstallerUserRights>();

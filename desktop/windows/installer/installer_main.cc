@@ -379,7 +379,8 @@ base::FilePath GetLogFilePath() {
       base::WideStringPrintf(L"_%02d%02d%02d%02d%02d%02d.log", now.year, now.month,
                              now.day_of_month, now.hour, now.minute, now.second);
   base::FilePath folder;
-  if (GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &folder, base::DIR_TEMP))
+  const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  if (GetLogFolder(command_line ? *command_line : base::CommandLine(base::FilePath()), &folder))
     return folder.Append(file_name);
   return base::FilePath(file_name);
 }

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/installer_main.h"
 
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/strings/string_number_conversions.h"
@@ -8,6 +9,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
+#include "base/test/folder_link.h"
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "desktop/windows/crash_reporter/crash_dump_server.h"
@@ -91,6 +93,41 @@ TEST(InstallerMainTest, LogFileNameHoldsTheLocalTime) {
   EXPECT_TRUE(name == expected_name(before) || name == expected_name(after))
       << name << " " << expected_name(before);
   EXPECT_EQ(L"Tavro Installer", path.DirName().BaseName().value());
+}
+
+// A run the installer started elevated writes nothing through the user's temporary folder,
+// where a link in place of its working folder would lead it anywhere, nor into the crash
+// folder the user's environment names. A run of the user's own does (the link leads where
+// the user may write anyway).
+TEST(InstallerMainTest, AnElevatedRunWritesNothingThroughTheUsersFolders) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath elsewhere = temp.GetPath().Append(L"elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  base::test::ScopedFolderLink link;
+  if (!link.Make(temp.GetPath().Append(L"Tavro Installer"), elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+  test::ProcessOptions options;
+  options.environment = {{L"TMP", temp.GetPath().value()},
+                         {L"TEMP", temp.GetPath().value()},
+                         {L"TAVRO_CRASH_LOG_DIR", elsewhere.Append(L"crash").value()}};
+  // An uninstallation outside an installation ends at once, after its log is opened.
+  const base::FilePath installer =
+      test::CopyInstallerTo(temp.GetPath().Append(L"bin"), L"installer.exe");
+  ASSERT_FALSE(installer.empty());
+  const std::wstring uninstall = L"\"" + installer.value() + L"\" --uninstall";
+  test::ProcessResult elevated = test::RunProcess(uninstall + L" --run-elevated", options);
+  EXPECT_TRUE(elevated.started && !elevated.timed_out) << elevated.Describe();
+  base::FileEnumerator written(elsewhere, true,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  EXPECT_EQ(base::FilePath(), written.Next());
+  EXPECT_FALSE(base::PathExists(temp.GetPath().Append(L"tavro_crashreporter.log")));
+
+  test::ProcessResult own = test::RunProcess(uninstall, options);
+  EXPECT_TRUE(own.started && !own.timed_out) << own.Describe();
+  EXPECT_FALSE(test::FindInstallerLogs(temp.GetPath()).empty());
+  // Its crash reporter made the crash folder the variable names.
+  EXPECT_TRUE(base::DirectoryExists(elsewhere.Append(L"crash")));
 }
 
 TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {

@@ -13,6 +13,8 @@
 #include "base/time/time.h"
 #include "base/win/known_folder.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/installer_help.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 
 namespace installer {
 
@@ -109,6 +111,12 @@ bool GetTempInstallerFolder(const std::wstring& name,
   if (GetInstallerFolderAt(name, probe_executable, folder, base::DIR_HOME))
     return true;
   return GetInstallerFolderAt(name, probe_executable, folder, base::DIR_EXE);
+}
+
+bool GetLogFolder(const base::CommandLine& command_line, base::FilePath* folder) {
+  if (IsElevatedRun(command_line))
+    return GetElevatedLogFolder(folder);
+  return GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), folder, base::DIR_TEMP);
 }
 
 }  // namespace installer

@@ -6,6 +6,10 @@
 
 #include "base/files/file_path.h"
 
+namespace base {
+class CommandLine;
+}  // namespace base
+
 namespace installer {
 
 // The base name of the copy that CanRunExecutableIn runs.
@@ -44,6 +48,13 @@ bool GetInstallerFolderAt(const std::wstring& name,
 bool GetTempInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
                             base::FilePath* folder);
+
+// The folder of a run's logs and of what it keeps beside them (a damaged status file): for a
+// process of |command_line| that the installer started elevated (IsElevatedRun) a folder
+// only administrators can change (GetElevatedLogFolder), never one the user's environment
+// names; otherwise the installer's working folder in the temporary folder. False when
+// there is none.
+bool GetLogFolder(const base::CommandLine& command_line, base::FilePath* folder);
 
 }  // namespace installer
 

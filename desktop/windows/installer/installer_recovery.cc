@@ -6,16 +6,15 @@
 #include <memory>
 #include <vector>
 
+#include "base/command_line.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
-#include "base/path_registry.h"
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
 #include "base/values.h"
 #include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
-#include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
@@ -40,9 +39,12 @@ void KeepCopyBesideLogs(const base::FilePath& file,
                         const wchar_t* extension,
                         const char* what) {
   base::FilePath log_folder;
+  const base::CommandLine* process_command_line = base::CommandLine::ForCurrentProcess();
+  // Where this process logs: for an elevated one, a folder only administrators can write.
   if (!base::PathExists(file) ||
-      !GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), &log_folder,
-                            base::DIR_TEMP)) {
+      !GetLogFolder(process_command_line ? *process_command_line
+                                         : base::CommandLine(base::FilePath()),
+                    &log_folder)) {
     return;
   }
   base::Time::Exploded now;

@@ -32,10 +32,12 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/profile_deletion.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/system_variables.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_task_operation.h"
@@ -110,9 +112,17 @@ bool RunReinstallCommand(const std::wstring& command) {
     LOG(ERROR) << "Ignoring the malformed ReinstallCommand " << command;
     return false;
   }
+  // The command's variables are the system's, not those of the user's environment: an
+  // elevated run would start whatever program the user made them name.
+  if (!ExpandSystemVariables(program, &program) ||
+      !ExpandSystemVariables(parameters, &parameters) || !base::FilePath(program).IsAbsolute()) {
+    LOG(ERROR) << "Ignoring the ReinstallCommand " << command
+               << ": it names no program by a full path of the system's";
+    return false;
+  }
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpFile = program.c_str();
   info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
   info.nShow = SW_SHOW;
@@ -388,6 +398,12 @@ void Installer::ShowUninstallSurvey() {
   const std::string survey = ProductConfig::GetInstance().GetUrl("uninstall_survey");
   if (survey.empty() || command_line().HasSwitch("silent"))
     return;
+  // Whatever an elevated run starts runs elevated: the user's own installer, which waits
+  // for this run, shows the survey.
+  if (IsElevatedRun(command_line())) {
+    LOG(INFO) << "The uninstall survey is left to the installer that started this run";
+    return;
+  }
   LOG(INFO) << "Trying to display the uninstall survey";
   std::string url = survey + "?version=" + ProductInfo::GetVersion();
   GlobalStorage& storage = GlobalStorage::Instance();

@@ -226,27 +226,77 @@ bool GrantAccessToUser(const std::wstring& object_name,
   return GrantAccessToTrustee(object_name, object_type, &entry, saved_security);
 }
 
-bool IsProcessOfUser(HANDLE process, const std::wstring& user_name) {
-  std::vector<BYTE> process_sid_buffer;
-  const PSID process_sid = GetProcessUserSid(process, &process_sid_buffer);
-  if (!process_sid)
-    return false;
+PSID GetAccountSid(const std::wstring& user_name, std::vector<BYTE>* buffer) {
   DWORD sid_size = 0;
   DWORD domain_size = 0;
   SID_NAME_USE use = SidTypeUnknown;
   ::LookupAccountNameW(nullptr, user_name.c_str(), nullptr, &sid_size, nullptr, &domain_size, &use);
   if (sid_size == 0) {
     PLOG(ERROR) << "No account is named " << user_name;
-    return false;
+    return nullptr;
   }
-  std::vector<BYTE> sid(sid_size);
+  buffer->resize(sid_size);
   std::wstring domain(domain_size + 1, L'\0');
-  if (!::LookupAccountNameW(nullptr, user_name.c_str(), sid.data(), &sid_size, &domain[0],
+  if (!::LookupAccountNameW(nullptr, user_name.c_str(), buffer->data(), &sid_size, &domain[0],
                             &domain_size, &use)) {
     PLOG(ERROR) << "Cannot look up the account " << user_name;
+    return nullptr;
+  }
+  return buffer->data();
+}
+
+bool IsProcessOfUser(HANDLE process, const std::wstring& user_name) {
+  std::vector<BYTE> process_sid_buffer;
+  const PSID process_sid = GetProcessUserSid(process, &process_sid_buffer);
+  if (!process_sid)
+    return false;
+  std::vector<BYTE> user_sid_buffer;
+  const PSID user_sid = GetAccountSid(user_name, &user_sid_buffer);
+  return user_sid && ::EqualSid(process_sid, user_sid) != FALSE;
+}
+
+bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE object_type, PSID sid) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  const DWORD error = ::GetSecurityInfo(handle, object_type, OWNER_SECURITY_INFORMATION, &owner,
+                                        nullptr, nullptr, nullptr, &raw_descriptor);
+  base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "Cannot read the owner of an object";
     return false;
   }
-  return ::EqualSid(process_sid, sid.data()) != FALSE;
+  return owner && ::EqualSid(owner, sid) != FALSE;
+}
+
+bool GiveOwnershipToAdministrators(HANDLE handle, SE_OBJECT_TYPE object_type, bool inherited_only) {
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(administrators);
+  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) {
+    PLOG(ERROR) << "Cannot make the SID of Administrators";
+    return false;
+  }
+  DWORD error = ::SetSecurityInfo(handle, object_type, OWNER_SECURITY_INFORMATION,
+                                  administrators, nullptr, nullptr, nullptr);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "Cannot give an object to Administrators";
+    return false;
+  }
+  if (!inherited_only)
+    return true;
+  // An empty list that is not protected: the system adds what the parent passes down.
+  ACL empty;
+  if (!::InitializeAcl(&empty, sizeof(empty), ACL_REVISION)) {
+    PLOG(ERROR) << "InitializeAcl failed";
+    return false;
+  }
+  error = ::SetSecurityInfo(handle, object_type,
+                            DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, &empty, nullptr);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "Cannot reset the access list of an object";
+    return false;
+  }
+  return true;
 }
 
 bool RestoreSecurity(const SavedSecurity& saved_security) {

@@ -77,6 +77,21 @@ bool GrantAccessToUser(const std::wstring& object_name,
 // the account named |user_name|. False, with the error logged, when either cannot be told.
 bool IsProcessOfUser(HANDLE process, const std::wstring& user_name);
 
+// The SID of the account named |user_name| ("DOMAIN\user" or "user"), kept in |buffer|;
+// null, with the error logged, when no account has that name.
+PSID GetAccountSid(const std::wstring& user_name, std::vector<BYTE>* buffer);
+
+// Whether |sid| owns the object behind |handle| (READ_CONTROL access). False, with the error
+// logged, when its owner cannot be read.
+bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE object_type, PSID sid);
+
+// Makes the Administrators group the owner of the object behind |handle| (WRITE_OWNER
+// access): an owner may always change the object's access list, so an object a user came to
+// own stays the user's until its owner changes. With |inherited_only| (and WRITE_DAC access)
+// the object's own access entries go too, leaving what it inherits from its parent. False,
+// with the error logged, when the system refuses.
+bool GiveOwnershipToAdministrators(HANDLE handle, SE_OBJECT_TYPE object_type, bool inherited_only);
+
 // Puts the saved discretionary access list back on its object. False, with the error
 // logged, when the system refuses.
 bool RestoreSecurity(const SavedSecurity& saved_security);

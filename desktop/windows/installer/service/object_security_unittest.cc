@@ -1,10 +1,13 @@
 #include "desktop/windows/installer/service/object_security.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/files/scoped_temp_dir.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "gtest/gtest.h"
 
@@ -68,6 +71,29 @@ TEST_F(ObjectSecurityTest, GrantToNamedUser) {
   EXPECT_FALSE(GrantAccessToUser(folder_, SE_FILE_OBJECT, L"", GENERIC_ALL, kInherit,
                                  &not_saved));
   EXPECT_FALSE(not_saved);
+}
+
+// Wine keeps the owner of kernel objects as set (of files it makes one up), so the change of
+// owner shows on an event.
+TEST_F(ObjectSecurityTest, GivesAnObjectOfTheUserToAdministrators) {
+  const base::win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event.IsValid());
+  std::vector<BYTE> user_buffer;
+  const PSID user = GetAccountSid(GetCurrentUserName(), &user_buffer);
+  ASSERT_NE(nullptr, user);
+  // An object the user's own (unelevated) process made.
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::SetSecurityInfo(event.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, user,
+                              nullptr, nullptr, nullptr));
+  ASSERT_TRUE(IsOwnedBy(event.Get(), SE_KERNEL_OBJECT, user));
+
+  EXPECT_TRUE(GiveOwnershipToAdministrators(event.Get(), SE_KERNEL_OBJECT, false));
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(administrators);
+  ASSERT_TRUE(::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
+  EXPECT_TRUE(IsOwnedBy(event.Get(), SE_KERNEL_OBJECT, administrators));
+  EXPECT_FALSE(IsOwnedBy(event.Get(), SE_KERNEL_OBJECT, user));
+  EXPECT_EQ(nullptr, GetAccountSid(L"no such account 7f3a", &user_buffer));
 }
 
 }  // namespace
