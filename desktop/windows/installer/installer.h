@@ -300,6 +300,9 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Deletes the recorded files of the installation; what cannot go now is added to
   // |files_left| for the clean-up batch.
   void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
+  // Removes, as operations of the run, what an uninstallation ended before its clean-up
+  // batch started left in the install folder (FindUninstallRemnants).
+  void RemoveUninstallRemnants();
   // Past the point of no return: commits the run's changes at once and adds to |files_left|
   // what the commit could not delete.
   void MakeUninstallationFinal(std::vector<base::FilePath>* files_left);
