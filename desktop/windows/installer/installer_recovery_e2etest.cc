@@ -306,6 +306,27 @@ base::FilePath InstalledUninstaller(const base::FilePath& install_folder) {
   return install_folder.AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
 }
 
+// An uninstallation ended after it deleted the autoupdate task, before its point of no
+// return, is undone whole by the next run that reads the folder: the task is back with the
+// status file, the entry and the shortcuts, and the browser keeps updating.
+TEST_F(InstallerRecoveryE2eTest, UninstallationUndoneAfterItDeletedTheTaskKeepsTheTask) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  const std::wstring uninstall = Uninstall();
+  // While the installation's files go: the installer that runs stays for the batch.
+  RunAndKillBackend(uninstall, Logged(InstalledUninstaller(install_folder()).ToUtf8() +
+                                      ": it cannot be opened for exclusive access"));
+  {
+    const base::win::ScopedComInitializer com;
+    EXPECT_EQ(RecoveryResult::kRecovered,
+              RecoverInterruptedRun(install_folder(), &IsInstallationRegistryKey));
+  }
+  ExpectOneInstallation();
+  EXPECT_TRUE(base::PathExists(install_folder().Append(kInstallStatusFileName)));
+  RunToSuccess(uninstall);
+  ExpectNothingLeftButThePreferences();
+}
+
 // An uninstallation whose backend is ended at |marker|, past its point of no return: the
 // backend has removed everything but what it runs from. What it had kept aside for an undo
 // is gone already; when the batch had started, it removed the rest; else the same command
