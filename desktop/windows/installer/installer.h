@@ -72,7 +72,10 @@ struct InstallerUserRights {
 // final (what the operations kept aside for an undo goes) before the rights the run was
 // given on the install folder are given back. The Transaction keeps an undo journal in the
 // install folder, so that a later run undoes what a run that never ended did, or finishes
-// it when it had passed that point; a run first takes up such a journal.
+// it when it had passed that point; a run first takes up such a journal. An uninstallation
+// makes its changes final as soon as it passes that point, before it deletes the profile
+// and starts its clean-up batch: once the batch has deleted the installer it runs from, no
+// run would come back to finish them.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
