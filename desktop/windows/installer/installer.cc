@@ -469,6 +469,8 @@ bool Installer::ReadFilesLists() {
 }
 
 bool Installer::CreateInstallationSubfolder() {
+  if (!status().existing_installation())
+    RemoveUninstallRemnants();
   const std::wstring version = base::AsciiToUtf16(ProductInfo::GetVersion());
   std::wstring subfolder = version;
   for (int n = 0; base::PathExists(install_folder().Append(subfolder)); ++n)

@@ -81,7 +81,10 @@ struct InstallerUserRights {
 // final (what the operations kept aside for an undo goes) before the rights the run was
 // given on the install folder are given back. The Transaction keeps an undo journal in the
 // install folder, so that a later run undoes what a run that never ended did, or finishes
-// it when it had passed that point; a run first takes up such a journal.
+// it when it had passed that point; a run first takes up such a journal. An uninstallation
+// makes its changes final as soon as it passes that point, before it deletes the profile
+// and starts its clean-up batch: once the batch has deleted the installer it runs from, no
+// run would come back to finish them.
 //
 // The observers hear of every stage on that thread: InstallFolderReady, TotalSteps(n) and
 // then exactly n Step calls and Success; or Error then Done(false) for a failure; or only
@@ -316,6 +319,9 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Deletes the recorded files of the installation; what cannot go now is added to
   // |files_left| for the clean-up batch.
   void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
+  // Removes, as operations of the run, what an uninstallation ended before its clean-up
+  // batch started left in the install folder (FindUninstallRemnants).
+  void RemoveUninstallRemnants();
   // Past the point of no return: commits the run's changes at once and adds to |files_left|
   // what the commit could not delete.
   void MakeUninstallationFinal(std::vector<base::FilePath>* files_left);

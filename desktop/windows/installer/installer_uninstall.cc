@@ -44,6 +44,7 @@
 #include "desktop/windows/installer/service/wmi_launch.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/uninstall_remnant.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -284,6 +285,13 @@ void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
     const base::FilePath path = GetOwnedPath(install_folder(), base::Utf8ToUtf16(file));
     if (!path.empty())
       Do(std::make_unique<DeleteFileOperation>(path, false, false));
+  }
+}
+
+void Installer::RemoveUninstallRemnants() {
+  for (const base::FilePath& folder : FindUninstallRemnants(install_folder())) {
+    LOG(INFO) << "Removing what an uninstallation left: " << folder;
+    Do(std::make_unique<DeleteFileOperation>(folder, false, false));
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
@@ -20,6 +21,33 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kLibraryName[] = L"tavro_installer.dll";
+constexpr wchar_t kInstallerName[] = L"installer.exe";
+
+// Whether |name| is that of a version folder: four numbers, and "_" and a number for a
+// second copy of a version.
+bool IsVersionFolderName(const std::wstring& name) {
+  const size_t underscore = name.find(L'_');
+  const std::wstring version = name.substr(0, underscore);
+  if (underscore != std::wstring::npos) {
+    const std::wstring copy = name.substr(underscore + 1);
+    if (copy.empty() || copy.size() > 6 ||
+        copy.find_first_not_of(L"0123456789") != std::wstring::npos) {
+      return false;
+    }
+  }
+  size_t dots = 0;
+  for (size_t i = 0; i < version.size(); ++i) {
+    if (version[i] == L'.') {
+      // No empty number.
+      if (i == 0 || version[i - 1] == L'.' || i + 1 == version.size())
+        return false;
+      ++dots;
+    } else if (version[i] < L'0' || version[i] > L'9') {
+      return false;
+    }
+  }
+  return dots == 3;
+}
 
 // Whether |name| is a version folder of this installer's version: the version, or the
 // version, "_" and a number (the folder of a second copy of the same version).
@@ -66,6 +94,33 @@ bool FinishUninstallRemnant(const base::FilePath& installer, bool delete_profile
   }
   LOG(INFO) << "Starting final cleanup batch file.";
   return StartCleanupBatch(path);
+}
+
+std::vector<base::FilePath> FindUninstallRemnants(const base::FilePath& install_folder) {
+  std::vector<base::FilePath> remnants;
+  // The preferences that every installation leaves mark the folder as one that held one.
+  if (!base::PathExists(install_folder.Append(kInstallerPrefsFileName)))
+    return remnants;
+  base::FileEnumerator folders(install_folder, false, base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath folder = folders.Next(); !folder.empty(); folder = folders.Next()) {
+    if (!IsVersionFolderName(folder.BaseName().value()))
+      continue;
+    bool only_installer = true;
+    bool any = false;
+    base::FileEnumerator entries(folder, false,
+                                 base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    for (base::FilePath entry = entries.Next(); !entry.empty() && only_installer;
+         entry = entries.Next()) {
+      const std::wstring name = entry.BaseName().value();
+      any = true;
+      only_installer = !base::DirectoryExists(entry) &&
+                       (base::FilePath::CompareEqualIgnoreCase(name, kInstallerName) ||
+                        base::FilePath::CompareEqualIgnoreCase(name, kLibraryName));
+    }
+    if (any && only_installer)
+      remnants.push_back(folder);
+  }
+  return remnants;
 }
 
 }  // namespace installer

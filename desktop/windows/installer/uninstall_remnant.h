@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_UNINSTALL_REMNANT_H_
 #define DESKTOP_WINDOWS_INSTALLER_UNINSTALL_REMNANT_H_
 
+#include <vector>
+
 #include "base/files/file_path.h"
 
 namespace installer {
@@ -22,6 +24,12 @@ bool IsUninstallRemnant(const base::FilePath& installer);
 // the library beside it and their folder once this process has ended. False, logged,
 // when the batch could not be started.
 bool FinishUninstallRemnant(const base::FilePath& installer, bool delete_profile);
+
+// For an installation into |install_folder| when the folder holds none: the version
+// folders in it that hold nothing but an installer and its library, what such an
+// uninstallation leaves when nobody runs it again; none unless the folder has the
+// installer preferences that every installation leaves behind.
+std::vector<base::FilePath> FindUninstallRemnants(const base::FilePath& install_folder);
 
 }  // namespace installer
 
