@@ -148,8 +148,8 @@ void AutoupdateServer::RedirectPackageDownloads(const std::string& url) {
   Update();
 }
 
-void AutoupdateServer::TricklePackageDownloads(int interval_ms) {
-  package_response_.trickle_bytes = 1;
+void AutoupdateServer::TricklePackageDownloads(int interval_ms, int bytes) {
+  package_response_.trickle_bytes = bytes;
   package_response_.trickle_ms = interval_ms;
   Update();
 }
