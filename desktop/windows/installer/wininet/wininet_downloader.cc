@@ -20,9 +20,10 @@
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
-#include "desktop/windows/installer/wininet/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/connection_abort.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/response_writer.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/wininet_termination.h"
 #include "desktop/windows/installer/wininet/wininet_util.h"
 
@@ -412,6 +413,7 @@ void WininetDownloader::Stop() {
   if (!IsRunning())
     return;
   VLOG(1) << "Stopping the download of " << url_;
+  AbortUnfinishedBody();
   CloseRequest();
   step_timer_.Stop();
   progress_timer_.Stop();
@@ -942,6 +944,7 @@ void WininetDownloader::RecordError(uint32_t error_code, const std::string& text
 }
 
 void WininetDownloader::RetryOrFail() {
+  AbortUnfinishedBody();
   CloseRequest();
   progress_timer_.Stop();
   if (retry_count_ >= max_retries_) {
@@ -999,6 +1002,8 @@ void WininetDownloader::OnMaxDurationReached() {
 }
 
 void WininetDownloader::Complete(State final_state) {
+  if (final_state != STATE_FINISHED)
+    AbortUnfinishedBody();
   CloseRequest();
   step_timer_.Stop();
   progress_timer_.Stop();
@@ -1017,6 +1022,14 @@ void WininetDownloader::Complete(State final_state) {
   // The callback may have destroyed the downloader, or started the next download.
   if (self && !self->IsRunning())
     self->retry_count_ = 0;
+}
+
+void WininetDownloader::AbortUnfinishedBody() {
+  // Only a request that got its response has a body to read; the callers close one whose
+  // body ended only to try again (a body that broke off: its connection is gone anyway).
+  if (!request_ || http_status_code_ == 0)
+    return;
+  AbortRequestConnection(request_->handle(), target_.host, target_.port);
 }
 
 void WininetDownloader::CloseRequest() {

@@ -245,6 +245,9 @@ class WininetDownloader {
   // Ends the download in |final_state| and runs the completion callback. The callback may
   // destroy the downloader: callers return at once.
   void Complete(State final_state);
+  // Ends the connection of a request whose body has not ended, so that closing the
+  // request does not read the rest (see AbortRequestConnection).
+  void AbortUnfinishedBody();
   void CloseRequest();
 
   UICallbackRunner* const ui_callback_runner_;

@@ -4,9 +4,11 @@
 
 #include <wininet.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bind.h"
@@ -17,6 +19,7 @@
 #include "base/run_loop.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_recorder.h"
@@ -407,6 +410,42 @@ TEST_F(WininetDownloaderTest, BodiesLargerThanAllowedEndTheDownload) {
   EXPECT_EQ("Writing the downloaded data failed", downloader_->GetStatusText());
   EXPECT_LE(reply.size(), kMaxReplySize);
   EXPECT_EQ(1, server_.GetRequestCount("/huge"));
+}
+
+// A refused body sent without pause ends its connection at once: closing the request does
+// not read the rest while the server keeps sending. A guard stops the server after 60 s, so
+// that a regression fails instead of reading 1 TiB.
+TEST_F(WininetDownloaderTest, ARefusedBodyIsNotReadToItsEnd) {
+  TestHttpServer::Response huge;
+  huge.body = "{}";
+  huge.padding_bytes = int64_t{1} << 40;
+  server_.SetResponse("/unpaused", huge);
+  TestHttpServer::Response endless;
+  endless.endless = true;
+  server_.SetResponse("/endless", endless);
+  downloader_->SetMaxBodySize(1000);
+
+  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(done.IsValid());
+  std::atomic<bool> guard_fired{false};
+  std::thread guard([&] {
+    if (::WaitForSingleObject(done.Get(), 60000) != WAIT_OBJECT_0) {
+      guard_fired = true;
+      server_.Stop();
+    }
+  });
+  std::string reply;
+  EXPECT_TRUE(
+      Download(server_.GetUrl("/unpaused"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ("The server announced 1099511627778 bytes, more than the 1000 allowed",
+            downloader_->GetStatusText());
+  callbacks_ = 0;
+  EXPECT_TRUE(
+      Download(server_.GetUrl("/endless"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ("The body is larger than the 1000 bytes allowed", downloader_->GetStatusText());
+  ::SetEvent(done.Get());
+  guard.join();
+  EXPECT_FALSE(guard_fired);
 }
 
 // A request that receives too little in a window fails (redirects are no progress); the
