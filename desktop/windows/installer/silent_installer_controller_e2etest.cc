@@ -626,6 +626,27 @@ TEST_F(SilentInstallE2eTest, AServerThatNeverFinishesEndsTheRunWithinItsBound) {
                        "Failed "});
 }
 
+// A server that refuses connections is down: the run says so within about a minute (three
+// fetches of a few refused tries each, and a statistics report that gives up as soon),
+// with its failure and nothing installed, instead of retrying for minutes.
+TEST_F(SilentInstallE2eTest, AStoppedServerEndsTheRunWithinAMinute) {
+  TestHttpServer stopped;
+  ASSERT_TRUE(stopped.Start());
+  const std::string address = "http://127.0.0.1:" + std::to_string(stopped.port()) + "/";
+  stopped.Stop();  // Its port refuses connections now.
+  base::FilePath installer;
+  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"stopped_server"),
+                           {{"urls.autoupdate", address}}, &installer));
+  ProcessOptions options = MakeProcessOptions();
+  options.timeout = base::TimeDelta::FromSeconds(75);
+  const ProcessResult run = RunSilentInstall(installer, options, L"");
+  ASSERT_TRUE(run.started && !run.timed_out) << run.Describe() << ReadLogs();
+  EXPECT_EQ(1u, run.exit_code) << run.Describe() << ReadLogs();
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  ExpectRegistryUnchanged();
+  ExpectDownloadFolderClean();
+}
+
 TEST_F(SilentInstallE2eTest, ThreeFailedFetchesEndTheRun) {
   server().FailDownloadUrlRequests(1000, 404);
   ExpectFetchFailure(RunSilentInstall(), "Failed fetching the download URL\n");
