@@ -81,7 +81,7 @@ class AutoupdateServer {
   void SetDownloadUrlReply(const std::string& body);
   void FailDownloadUrlRequests(int count, int status = 503);
   void RedirectDownloadUrlRequests(const std::string& url, int status = 302);
-  // The reply is followed by |bytes| of white space (announced), sent in bursts.
+  // The reply is followed by |bytes| of white space (announced), sent without pause.
   void PadDownloadUrlReplies(int64_t bytes);
   void FailPackageDownloads(int count, int status = 503);
   // The first |count| downloads of the package break off after |bytes| bytes.
