@@ -1025,8 +1025,9 @@ void WininetDownloader::Complete(State final_state) {
 }
 
 void WininetDownloader::AbortUnfinishedBody() {
-  // Only a request that got its response has a body to read; the callers close one whose
-  // body ended only to try again (a body that broke off: its connection is gone anyway).
+  // Only a request that got its response has a body left to read. One whose body ended
+  // comes here only to be tried again (a body that broke off, a status retried): its
+  // connection is of no more use.
   if (!request_ || http_status_code_ == 0)
     return;
   AbortRequestConnection(request_->handle(), target_.host, target_.port);
