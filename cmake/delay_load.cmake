@@ -15,7 +15,7 @@ set(TAVRO_EAGER_SYSTEM_LIBRARIES kernel32 advapi32 msvcrt)
 # default libraries: they are named here so that the delay-load ones come first.
 set(TAVRO_DELAY_LOADED_SYSTEM_LIBRARIES
     user32 gdi32 shell32 shlwapi ole32 oleaut32 comctl32 uxtheme msimg32 gdiplus wininet
-    winhttp crypt32 wintrust secur32 userenv psapi winmm version)
+    winhttp crypt32 wintrust secur32 userenv psapi winmm version ws2_32)
 
 set(tavro_delay_dir ${CMAKE_BINARY_DIR}/lib/delay_load)
 set(tavro_delay_libraries)

@@ -133,6 +133,12 @@ class SilentInstallE2eTest : public ServerInstallE2eTest {
   // A run whose every fetch failed with |reason|: nothing installed, nothing left behind,
   // and the server told why.
   void ExpectFetchFailure(const ProcessResult& run, const std::string& reason) {
+    ExpectFetchFailures(run, {reason, reason, reason});
+  }
+
+  // The same for three fetches, each failed with a reason that begins with the one of
+  // |reasons| in its place.
+  void ExpectFetchFailures(const ProcessResult& run, const std::vector<std::string>& reasons) {
     EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
     EXPECT_EQ(1u, run.exit_code) << run.Describe() << ReadLogs();
     EXPECT_FALSE(base::PathExists(install_folder()));
@@ -148,14 +154,14 @@ class SilentInstallE2eTest : public ServerInstallE2eTest {
     EXPECT_TRUE(report->GetString("failure_reason", &failure));
     EXPECT_EQ("Fetcher error", failure);
     const std::vector<const base::DictionaryValue*> fetches = Fetches(*report);
-    ASSERT_EQ(3u, fetches.size()) << ReadLogs();
-    for (const base::DictionaryValue* fetch : fetches) {
+    ASSERT_EQ(reasons.size(), fetches.size()) << ReadLogs();
+    for (size_t i = 0; i < fetches.size(); ++i) {
       std::string result;
       std::string fetch_failure;
-      EXPECT_TRUE(fetch->GetString("result", &result));
+      EXPECT_TRUE(fetches[i]->GetString("result", &result));
       EXPECT_EQ("download_failed", result);
-      EXPECT_TRUE(fetch->GetString("failure_reason", &fetch_failure));
-      EXPECT_EQ(0u, fetch_failure.find(reason)) << fetch_failure;
+      EXPECT_TRUE(fetches[i]->GetString("failure_reason", &fetch_failure));
+      EXPECT_EQ(0u, fetch_failure.find(reasons[i])) << fetch_failure;
     }
   }
 
@@ -458,7 +464,7 @@ TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMem
   const base::FilePath bounded = MakeBoundedHost();
   ASSERT_FALSE(bounded.empty());
   // The front end of a failing run needs a few tens of MiB under Wine; the huge reply alone,
-  // kept whole, would take 512.
+  // kept whole, would take 2048; sent without pause, it is not read to its end either.
   constexpr size_t kSmallMemory = 128 << 20;
   const struct {
     const char* name;
@@ -470,8 +476,8 @@ TEST_F(SilentInstallE2eTest, TricklingEndlessAndHugeRepliesEndTheRunWithSmallMem
       {"endless package", [this]() { server().SendEndlessPackages(); },
        "Failed downloading the Tavro package\nThe body is larger than the 16777216 bytes "
        "allowed"},
-      {"huge download-URL reply", [this]() { server().PadDownloadUrlReplies(int64_t{512} << 20); },
-       "Failed fetching the download URL\nThe server announced 536871"},
+      {"huge download-URL reply", [this]() { server().PadDownloadUrlReplies(int64_t{2} << 30); },
+       "Failed fetching the download URL\nThe server announced 2147483"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -612,6 +618,50 @@ TEST_F(SilentInstallE2eTest, AServerThatNeverAnswersFailsInBoundedTime) {
   ExpectFetchFailure(RunSilentInstall(impatient, options, L""),
                      "Failed downloading the Tavro package\n");
   EXPECT_EQ(6, server().GetPackageDownloadCount());
+}
+
+// A server that keeps sending the package well above the least progress, without pause,
+// never finishes it: each download ends at its duration bound, and the downloads of all
+// fetches at the run's, so that the run ends with the fetcher's failure in bounded time.
+TEST_F(SilentInstallE2eTest, AServerThatNeverFinishesEndsTheRunWithinItsBound) {
+  base::FilePath bounded;
+  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"bounded_duration"),
+                           {{"urls.autoupdate", server().GetBaseUrl()}}, &bounded,
+                           {{"network.progress_window_ms", "200"},
+                            {"network.min_progress_bytes", "1024"},
+                            {"network.retry_delay_ms", "50"},
+                            {"network.max_download_ms", "1500"}}));
+  // 40 KiB a second: the package alone would take minutes.
+  server().TricklePackageDownloads(50, 2048);
+  ProcessOptions options = MakeProcessOptions();
+  options.timeout = base::TimeDelta::FromSeconds(60);
+  // The last fetch finds the time of all downloads spent, or nearly.
+  ExpectFetchFailures(RunSilentInstall(bounded, options, L""),
+                      {"Failed downloading the Tavro package\n"
+                       "The download took longer than the 1500 ms allowed",
+                       "Failed downloading the Tavro package\nThe download took longer than ",
+                       "Failed "});
+}
+
+// A server that refuses connections is down: the run says so within about a minute (three
+// fetches of a few refused tries each, and a statistics report that gives up as soon),
+// with its failure and nothing installed, instead of retrying for minutes.
+TEST_F(SilentInstallE2eTest, AStoppedServerEndsTheRunWithinAMinute) {
+  TestHttpServer stopped;
+  ASSERT_TRUE(stopped.Start());
+  const std::string address = "http://127.0.0.1:" + std::to_string(stopped.port()) + "/";
+  stopped.Stop();  // Its port refuses connections now.
+  base::FilePath installer;
+  ASSERT_TRUE(MakeTestHost(work_folder().Append(L"stopped_server"),
+                           {{"urls.autoupdate", address}}, &installer));
+  ProcessOptions options = MakeProcessOptions();
+  options.timeout = base::TimeDelta::FromSeconds(75);
+  const ProcessResult run = RunSilentInstall(installer, options, L"");
+  ASSERT_TRUE(run.started && !run.timed_out) << run.Describe() << ReadLogs();
+  EXPECT_EQ(1u, run.exit_code) << run.Describe() << ReadLogs();
+  EXPECT_FALSE(base::PathExists(install_folder()));
+  ExpectRegistryUnchanged();
+  ExpectDownloadFolderClean();
 }
 
 TEST_F(SilentInstallE2eTest, ThreeFailedFetchesEndTheRun) {

@@ -49,6 +49,7 @@ class StatsSender {
   bool Start(const std::wstring& url, const std::string& json, bool wait_for_network) {
     task_runner_ = base::CurrentThreadTaskRunner::Get();
     downloader_.SetMaxRetries(wait_for_network ? kStatsSendRetries : 0);
+    downloader_.SetMaxDuration(base::TimeDelta::FromSeconds(kStatsSendMaxSeconds));
     downloader_.SetRequestContentType(L"application/json");
     return downloader_.Start(url, json, base::BindMethod(&StatsSender::OnSent, this),
                              std::make_unique<MemoryResponseWriter>(&reply_),

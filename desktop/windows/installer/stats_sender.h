@@ -11,12 +11,16 @@ class Stats;
 
 // How often a report is tried again when the network is to be waited for.
 constexpr int kStatsSendRetries = 5;
+// The longest a report takes, its tries included: the run it reports on has ended, and
+// nobody should wait long for its statistics.
+constexpr int kStatsSendMaxSeconds = 10;
 
 // Sends |stats| as JSON (a POST of "application/json") to the statistics endpoint
 // (GetStatsUrl) and runs |done| on the calling thread, which must run a MessageLoop, once
 // that has succeeded or failed. With |wait_for_network| a failed report is retried
-// (kStatsSendRetries times, with growing delays): the installer reached the network
-// before. Without it the report is tried once, so that an installation that never needed
+// (kStatsSendRetries times, with growing delays, for kStatsSendMaxSeconds at most, and not
+// again once the server refused connections WininetDownloader::kMaxRefusedConnections times): the installer
+// reached the network before. Without it the report is tried once, so that an installation that never needed
 // the network does not wait for one at its end. The statistics are read at once; |stats|
 // need not outlive the call.
 void SendStats(Stats* stats, base::Closure done, bool wait_for_network);

@@ -99,5 +99,22 @@ TEST_F(StatsSenderTest, RunsTheDoneClosureAlsoOnFailure) {
   EXPECT_TRUE(done);
 }
 
+// A finished run does not wait long for its report: a server that never answers holds it
+// for the report's bound at most, one that is down for a few refused connections.
+TEST_F(StatsSenderTest, ANeverAnsweringOrStoppedServerHoldsTheReportBriefly) {
+  TestHttpServer::Response silent;
+  silent.body = "too late";
+  silent.delay_ms = 60 * 1000;
+  server_.SetResponse("/divedazaveve/feedback", silent);
+  Stats stats(nullptr);
+  stats.SetInteger("installation_success", 1);
+  Send(&stats, true);  // Gives up after 20 s: twice the report's bound.
+  EXPECT_TRUE(done_);
+
+  server_.Stop();  // The port refuses connections now.
+  Send(&stats, true);
+  EXPECT_TRUE(done_);
+}
+
 }  // namespace
 }  // namespace installer

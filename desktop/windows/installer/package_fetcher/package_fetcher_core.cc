@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "base/bind.h"
@@ -106,6 +107,7 @@ PackageFetcherCore::PackageFetcherCore(base::scoped_refptr<FetcherDelegateProxy>
       download_url_request_address_(std::move(download_url_request_address)),
       downloader_(proxy_.get(), proxy_.get()),
       max_download_size_(downloader_.max_body_size()),
+      max_download_duration_(downloader_.max_duration()),
       additional_files_(std::make_unique<base::ListValue>()),
       stats_(stats) {}
 
@@ -166,6 +168,8 @@ void PackageFetcherCore::Start() {
   fetch_record_ = stats_->AppendToList("fetches");
   fetch_record_->SetInteger("try_number", restart_count());
   fetch_record_->SetTimestamp("start_time");
+  if (fetching_deadline_.is_null())
+    fetching_deadline_ = base::TimeTicks::Now() + max_download_duration_ * kFetchingTimeFactor;
   parsed_reply_.reset();
   additional_files_ = std::make_unique<base::ListValue>();
   extra_package_files_.clear();
@@ -197,6 +201,8 @@ void PackageFetcherCore::FetchDownloadUrl() {
   // Only the request to the autoupdate server, and where it redirects, are restricted.
   downloader_.SetAllowedHosts(BuildAllowedHosts(ConfigDomainPlace::kFirst));
   downloader_.SetMaxBodySize(kMaxReplySize);
+  if (!BoundNextDownload(kMaxReplyDuration, kUrlFetchFailed))
+    return;
   LOG(INFO) << "Fetching the download URL";
   fetch_record_->SetTimestamp("fetch_download_url_start_time");
   reply_text_.clear();
@@ -263,6 +269,8 @@ void PackageFetcherCore::OnDownloadUrlFetched() {
   // The package itself may come from any host the server names.
   downloader_.SetAllowedHosts({});
   downloader_.SetMaxBodySize(max_download_size_);
+  if (!BoundNextDownload(max_download_duration_, kPackageDownloadFailed))
+    return;
   if (!downloader_.Start(
           base::Utf8ToUtf16(installer_url), std::string(),
           base::BindMethod(&PackageFetcherCore::OnPackageDownloaded, weak_factory_.GetWeakPtr(),
@@ -471,6 +479,14 @@ void PackageFetcherCore::DownloadAdditionalFile() {
     NotifyPackageReady();
     return;
   }
+  const base::TimeDelta left = fetching_deadline_ - base::TimeTicks::Now();
+  if (left <= base::TimeDelta()) {
+    // The package is there: it is installed without the files left.
+    LOG(ERROR) << "No time is left for the additional files";
+    NotifyPackageReady();
+    return;
+  }
+  downloader_.SetMaxDuration(std::min(max_download_duration_, left));
   if (!downloader_.Start(
           base::Utf8ToUtf16(location), std::string(),
           base::BindMethod(&PackageFetcherCore::OnAdditionalFileDownloaded,
@@ -665,6 +681,19 @@ void PackageFetcherCore::ReportStatus(int32_t status) {
   }
   fetch_record_->SetString("result", GetFetcherStatusName(status));
   proxy_->NotifyStatusChanged(status);
+}
+
+bool PackageFetcherCore::BoundNextDownload(base::TimeDelta bound, const std::string& reason) {
+  const base::TimeDelta left = fetching_deadline_ - base::TimeTicks::Now();
+  if (left <= base::TimeDelta()) {
+    Fail(reason + "\nThe downloads of this run took the " +
+             std::to_string((max_download_duration_ * kFetchingTimeFactor).InMilliseconds()) +
+             " ms they are allowed",
+         FETCHER_DOWNLOAD_FAILED);
+    return false;
+  }
+  downloader_.SetMaxDuration(std::min(bound, left));
+  return true;
 }
 
 void PackageFetcherCore::FailFetch(const std::string& reason) {

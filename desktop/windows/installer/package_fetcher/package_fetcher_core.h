@@ -13,6 +13,7 @@
 #include "base/memory/ref_counted.h"
 #include "base/memory/weak_ptr.h"
 #include "base/synchronization/lock.h"
+#include "base/time/time.h"
 #include "desktop/windows/installer/wininet/wininet_downloader.h"
 
 namespace base {
@@ -46,8 +47,14 @@ class PackageFetcherCore {
   // Stops the work, detaches the proxy and removes the package and what was unpacked.
   ~PackageFetcherCore();
 
-  // Begins a fetch from its first step, with a fresh fetch record.
+  // Begins a fetch from its first step, with a fresh fetch record. The downloads of all the
+  // fetches of the core end within kFetchingTimeFactor times the downloader's duration
+  // bound (20 minutes by default) from the first Start, each within that bound (the
+  // download-URL reply within kMaxReplyDuration), whatever the servers do.
   void Start();
+
+  static constexpr int kFetchingTimeFactor = 2;
+  static constexpr base::TimeDelta kMaxReplyDuration = base::TimeDelta::FromMinutes(3);
 
   // The number of fetches that failed so far. Any thread.
   int restart_count() const;
@@ -96,6 +103,10 @@ class PackageFetcherCore {
   // Writes the names of the placed partner files into the package's "files_list".
   void AddExtraPackageFiles();
 
+  // Bounds the next download by |bound| and by the time left to all fetches. False when
+  // none is left: the fetch has then failed with |reason|.
+  bool BoundNextDownload(base::TimeDelta bound, const std::string& reason);
+
   void NotifyPackageReady();
   // Ends the fetch with a failure |status| (6, 7 or 8).
   void ReportStatus(int32_t status);
@@ -121,6 +132,10 @@ class PackageFetcherCore {
   // The downloader's bound for the package and the additional files; the download-URL
   // reply has a bound of its own.
   const int64_t max_download_size_;
+  // The same for the duration, and when the time for all downloads ends (set by the first
+  // Start).
+  const base::TimeDelta max_download_duration_;
+  base::TimeTicks fetching_deadline_;
   std::string reply_text_;
   // The archive, from when it is written until it is unpacked.
   base::File archive_file_;

@@ -120,9 +120,6 @@ void AutoupdateServer::RedirectDownloadUrlRequests(const std::string& url, int s
 
 void AutoupdateServer::PadDownloadUrlReplies(int64_t bytes) {
   download_url_response_.padding_bytes = bytes;
-  // Pauses between the bursts: a client that closes is not kept reading what is to come.
-  download_url_response_.trickle_bytes = 1024 * 1024;
-  download_url_response_.trickle_ms = 5;
   Update();
 }
 
@@ -148,8 +145,8 @@ void AutoupdateServer::RedirectPackageDownloads(const std::string& url) {
   Update();
 }
 
-void AutoupdateServer::TricklePackageDownloads(int interval_ms) {
-  package_response_.trickle_bytes = 1;
+void AutoupdateServer::TricklePackageDownloads(int interval_ms, int bytes) {
+  package_response_.trickle_bytes = bytes;
   package_response_.trickle_ms = interval_ms;
   Update();
 }

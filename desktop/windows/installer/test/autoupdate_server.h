@@ -81,7 +81,7 @@ class AutoupdateServer {
   void SetDownloadUrlReply(const std::string& body);
   void FailDownloadUrlRequests(int count, int status = 503);
   void RedirectDownloadUrlRequests(const std::string& url, int status = 302);
-  // The reply is followed by |bytes| of white space (announced), sent in bursts.
+  // The reply is followed by |bytes| of white space (announced), sent without pause.
   void PadDownloadUrlReplies(int64_t bytes);
   void FailPackageDownloads(int count, int status = 503);
   // The first |count| downloads of the package break off after |bytes| bytes.
@@ -89,8 +89,8 @@ class AutoupdateServer {
   // The package request is never answered (until the client gives up or the server stops).
   void StallPackageDownloads();
   void RedirectPackageDownloads(const std::string& url);
-  // The package comes one byte every |interval_ms|.
-  void TricklePackageDownloads(int interval_ms);
+  // The package comes |bytes| bytes every |interval_ms|.
+  void TricklePackageDownloads(int interval_ms, int bytes = 1);
   // The package is followed by filler without end, and no length is announced.
   void SendEndlessPackages();
   // The reply names a checksum that does not match the package.

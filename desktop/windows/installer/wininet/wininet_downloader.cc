@@ -20,9 +20,10 @@
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
-#include "desktop/windows/installer/wininet/ui_callback_runner.h"
+#include "desktop/windows/installer/wininet/connection_abort.h"
 #include "desktop/windows/installer/wininet/download_event_sink.h"
 #include "desktop/windows/installer/wininet/response_writer.h"
+#include "desktop/windows/installer/wininet/ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/wininet_termination.h"
 #include "desktop/windows/installer/wininet/wininet_util.h"
 
@@ -206,10 +207,11 @@ class WininetDownloader::RequestContext
 
   // Kept here because WinINet reads it until the request is sent.
   const std::string body;
-  // Filled by InternetQueryDataAvailable and InternetReadFile, also when they complete
+  // Filled by InternetQueryDataAvailable and InternetReadFile(Ex), also when they complete
   // later.
   DWORD bytes_available = 0;
   DWORD bytes_read = 0;
+  INTERNET_BUFFERSA read_buffers = {};
 
  private:
   friend class base::RefCountedThreadSafe<RequestContext>;
@@ -270,6 +272,8 @@ WininetDownloader::WininetDownloader(UICallbackRunner* ui_callback_runner, Deleg
     max_stall_time_ = base::TimeDelta::FromMilliseconds(stall_ms);
   if (const int max_bytes = config.GetInteger("network.max_download_bytes"); max_bytes > 0)
     max_body_size_ = max_bytes;
+  if (const int duration_ms = config.GetInteger("network.max_download_ms"); duration_ms > 0)
+    max_duration_ = base::TimeDelta::FromMilliseconds(duration_ms);
 }
 
 WininetDownloader::~WininetDownloader() {
@@ -329,6 +333,10 @@ void WininetDownloader::SetMaxBodySize(int64_t max_body_size) {
   max_body_size_ = std::max<int64_t>(max_body_size, 0);
 }
 
+void WininetDownloader::SetMaxDuration(base::TimeDelta max_duration) {
+  max_duration_ = max_duration;
+}
+
 void WininetDownloader::SetProgressLimits(base::TimeDelta window,
                                           int64_t min_bytes,
                                           base::TimeDelta max_stall) {
@@ -382,6 +390,8 @@ bool WininetDownloader::Start(const std::wstring& url,
   ran_out_of_retries_ = false;
   status_text_.clear();
   bytes_received_ = 0;
+  furthest_received_ = 0;
+  refused_connections_ = 0;
   expected_size_ = -1;
   resume_with_range_ = true;
   next_retry_delay_ = initial_retry_delay_;
@@ -389,6 +399,9 @@ bool WininetDownloader::Start(const std::wstring& url,
   bytes_since_progress_ = 0;
 
   event_sink_->OnStarted(url_);
+  // However the server paces it, the download ends within this bound.
+  duration_timer_.Start(FROM_HERE, max_duration_,
+                        base::BindMethod(&WininetDownloader::OnMaxDurationReached, this));
   // The first request starts from a task, so that no failure can reach the caller's
   // callback before Start has returned.
   step_timer_.Start(FROM_HERE, base::TimeDelta(),
@@ -400,9 +413,11 @@ void WininetDownloader::Stop() {
   if (!IsRunning())
     return;
   VLOG(1) << "Stopping the download of " << url_;
+  AbortUnfinishedBody();
   CloseRequest();
   step_timer_.Stop();
   progress_timer_.Stop();
+  duration_timer_.Stop();
   state_ = STATE_IDLE;
   completion_callback_.Reset();
   writer_.reset();
@@ -559,9 +574,14 @@ void WininetDownloader::OnRequestComplete(int request_id, uint32_t error) {
     case OPERATION_SEND:
       if (error != ERROR_SUCCESS) {
         RecordSystemError("HttpSendRequest", error);
+        if (error == ERROR_INTERNET_CANNOT_CONNECT) {
+          RetryOrFailRefused();
+          return;
+        }
         RetryOrFail();
         return;
       }
+      refused_connections_ = 0;
       OnResponseStarted();
       return;
     case OPERATION_QUERY_DATA:
@@ -574,6 +594,15 @@ void WininetDownloader::OnRequestComplete(int request_id, uint32_t error) {
       }
       if (operation == OPERATION_READ && !TakeReadBytes())
         return;
+      ReadBody();
+      return;
+    case OPERATION_AWAIT_DATA:
+      // Data has arrived; the wait took none of it.
+      if (error != ERROR_SUCCESS) {
+        RecordSystemError("InternetReadFileEx", error);
+        RetryOrFail();
+        return;
+      }
       ReadBody();
       return;
     case OPERATION_NONE:
@@ -650,7 +679,7 @@ void WininetDownloader::OnResponseStarted() {
   }
 
   state_ = STATE_RECEIVING;
-  next_read_size_ = 0;
+  ask_first_ = false;
   if (!ReportProgress(true))
     return;
   ReadBody();
@@ -659,17 +688,24 @@ void WininetDownloader::OnResponseStarted() {
 void WininetDownloader::ReadBody() {
   if (!request_)
     return;
-  // A read of n bytes ends once n bytes came (or the body ended). So a read asks only for
-  // what has arrived, as InternetQueryDataAvailable tells, and the progress windows see
-  // every byte soon; but while a read got all it asked for at once, the body comes faster
-  // than it is read, and the next read asks for twice as much without asking first (Wine's
-  // WinINet tells of 8 KiB at a time, and a query and a read for each 8 KiB cost more than
-  // the network). Once a read has to wait, the reads ask first again.
+  // A plain read of n bytes ends only once n bytes came (or the body ended): a large one
+  // would keep the bytes that arrived meanwhile from the progress windows for as long as
+  // the rest takes, once the body slows. So a read takes what has arrived, up to the
+  // buffer, without waiting for more (IRF_NO_WAIT); when nothing has arrived, it waits for
+  // data without taking any. A read that returns nothing at once may mean the end of the
+  // body: what is available is asked then, which answers 0 at once at the end, else waits
+  // for data; that many bytes are read, which have arrived. Large reads keep a fast body
+  // cheap (Wine's WinINet tells of 8 KiB at a time, and a query and a read for each 8 KiB
+  // cost more than the network).
   int64_t budget = kBytesPerTask;
   while (budget > 0) {
     HINTERNET handle = request_->handle();
-    DWORD wanted = next_read_size_;
-    if (wanted == 0) {
+    DWORD wanted = kReadBufferSize;
+    // No read asks past the end of an announced body.
+    if (expected_size_ >= 0 && wanted > expected_size_ - bytes_received_)
+      wanted = static_cast<DWORD>(std::max<int64_t>(1, expected_size_ - bytes_received_));
+    request_->bytes_read = 0;
+    if (ask_first_) {
       request_->bytes_available = 0;
       if (!::InternetQueryDataAvailable(handle, &request_->bytes_available, 0, 0)) {
         // Once data has arrived this comes here again and the count comes at once.
@@ -680,22 +716,33 @@ void WininetDownloader::ReadBody() {
           ReportHeldProgress();
         return;
       }
-      wanted = std::min(request_->bytes_available, kReadBufferSize);
+      wanted = std::min(wanted, request_->bytes_available);
+      if (wanted > 0 &&
+          !::InternetReadFile(handle, request_->buffer(), wanted, &request_->bytes_read)) {
+        WaitForCompletionOrRetry("InternetReadFile", OPERATION_READ);
+        if (pending_operation_ == OPERATION_READ)
+          ReportHeldProgress();
+        return;
+      }
+      ask_first_ = false;
+    } else {
+      INTERNET_BUFFERSA& buffers = request_->read_buffers;
+      buffers = {};
+      buffers.dwStructSize = sizeof(buffers);
+      buffers.lpvBuffer = request_->buffer();
+      buffers.dwBufferLength = wanted;
+      if (!::InternetReadFileExA(handle, &buffers, IRF_NO_WAIT, 0)) {
+        WaitForCompletionOrRetry("InternetReadFileEx", OPERATION_AWAIT_DATA);
+        if (pending_operation_ == OPERATION_AWAIT_DATA)
+          ReportHeldProgress();
+        return;
+      }
+      if (buffers.dwBufferLength == 0) {
+        ask_first_ = true;
+        continue;
+      }
+      request_->bytes_read = buffers.dwBufferLength;
     }
-    // No read waits past the end of an announced body.
-    if (expected_size_ >= 0 && wanted > expected_size_ - bytes_received_)
-      wanted = static_cast<DWORD>(std::max<int64_t>(1, expected_size_ - bytes_received_));
-    request_->bytes_read = 0;
-    if (wanted > 0 &&
-        !::InternetReadFile(handle, request_->buffer(), wanted, &request_->bytes_read)) {
-      next_read_size_ = 0;
-      WaitForCompletionOrRetry("InternetReadFile", OPERATION_READ);
-      if (pending_operation_ == OPERATION_READ)
-        ReportHeldProgress();
-      return;
-    }
-    next_read_size_ =
-        request_->bytes_read == wanted ? std::min<uint32_t>(wanted * 2, kReadBufferSize) : 0;
     budget -= request_->bytes_read;
     if (!TakeReadBytes())
       return;
@@ -795,10 +842,16 @@ bool WininetDownloader::TakeReadBytes() {
     return false;
   }
   bytes_received_ += size;
-  request_made_progress_ = true;
+  // The request is alive while bytes arrive; but the download gains only by bytes beyond
+  // the furthest it had reached: a body received again from its start, cut at the same
+  // place each time, must not keep the retries going.
   window_bytes_ += size;
-  bytes_since_progress_ += size;
   const base::TimeTicks now = base::TimeTicks::Now();
+  if (bytes_received_ > furthest_received_) {
+    request_made_progress_ = true;
+    bytes_since_progress_ += bytes_received_ - furthest_received_;
+    furthest_received_ = bytes_received_;
+  }
   if (bytes_since_progress_ >= min_progress_bytes_) {
     last_progress_time_ = now;
     bytes_since_progress_ = 0;
@@ -891,6 +944,7 @@ void WininetDownloader::RecordError(uint32_t error_code, const std::string& text
 }
 
 void WininetDownloader::RetryOrFail() {
+  AbortUnfinishedBody();
   CloseRequest();
   progress_timer_.Stop();
   if (retry_count_ >= max_retries_) {
@@ -925,10 +979,35 @@ void WininetDownloader::RetryOrFail() {
   }
 }
 
+void WininetDownloader::RetryOrFailRefused() {
+  // A server that refuses connections is down, not slow: the user hears so soon, rather
+  // than after every retry the stall limit allows.
+  if (++refused_connections_ >= kMaxRefusedConnections) {
+    LOG(WARNING) << "The server of " << url_ << " refused " << refused_connections_
+                 << " connections in a row: giving up";
+    CloseRequest();
+    ran_out_of_retries_ = true;
+    Complete(STATE_FAILED);
+    return;
+  }
+  RetryOrFail();
+}
+
+void WininetDownloader::OnMaxDurationReached() {
+  RecordError(ERROR_INTERNET_TIMEOUT,
+              base::StringPrintf("The download took longer than the %lld ms allowed",
+                                 static_cast<long long>(max_duration_.InMilliseconds())));
+  ran_out_of_retries_ = true;
+  Complete(STATE_FAILED);
+}
+
 void WininetDownloader::Complete(State final_state) {
+  if (final_state != STATE_FINISHED)
+    AbortUnfinishedBody();
   CloseRequest();
   step_timer_.Stop();
   progress_timer_.Stop();
+  duration_timer_.Stop();
   state_ = final_state;
   if (final_state == STATE_FAILED)
     LOG(ERROR) << "Download of " << url_ << " failed: " << status_text_;
@@ -943,6 +1022,15 @@ void WininetDownloader::Complete(State final_state) {
   // The callback may have destroyed the downloader, or started the next download.
   if (self && !self->IsRunning())
     self->retry_count_ = 0;
+}
+
+void WininetDownloader::AbortUnfinishedBody() {
+  // Only a request that got its response has a body left to read. One whose body ended
+  // comes here only to be tried again (a body that broke off, a status retried): its
+  // connection is of no more use.
+  if (!request_ || http_status_code_ == 0)
+    return;
+  AbortRequestConnection(request_->handle(), target_.host, target_.port);
 }
 
 void WininetDownloader::CloseRequest() {

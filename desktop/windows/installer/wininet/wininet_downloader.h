@@ -48,14 +48,19 @@ class UICallbackRunner;
 //
 // Progress: in every kDefaultProgressWindow of a try a request must receive its response
 // (a redirect does not count) or kDefaultMinProgressBytes of the body, else the try has
-// failed; once the download has received no kDefaultMinProgressBytes for
-// kDefaultMaxStallTime it is not tried again. A server that never makes progress thus ends
-// a download within the stall limit and two windows (3 minutes by default).
+// failed; the bytes count as they arrive, a read never waiting for more. Once the download
+// has received no kDefaultMinProgressBytes beyond the furthest point of the body it had
+// reached for kDefaultMaxStallTime, it is not tried again (a body received again from its
+// start gains nothing until it passes that point). A server that never makes progress thus
+// ends a download within the stall limit and two windows (3 minutes by default); one that
+// refuses kMaxRefusedConnections connections in a row ends it at once (it is down); and
+// whatever the server does, a download ends within kDefaultMaxDuration.
 //
 // The product configuration's "network" object may change the timing and the bounds
 // ("timeout_ms" for connecting, sending and receiving, "max_retries", "retry_delay_ms" for
-// the first retry's delay, "progress_window_ms", "min_progress_bytes", "max_stall_ms" and
-// "max_download_bytes" for the default body bound); the test builds' hosts do, so that a
+// the first retry's delay, "progress_window_ms", "min_progress_bytes", "max_stall_ms",
+// "max_download_bytes" for the default body bound and "max_download_ms" for the default
+// duration bound); the test builds' hosts do, so that a
 // server that never answers fails in seconds.
 //
 // The downloader lives on the thread that calls Start, which must run a MessageLoop: the
@@ -99,6 +104,12 @@ class WininetDownloader {
   // No package or file the installer downloads comes near it.
   static constexpr int64_t kDefaultMaxBodySize = int64_t{1} << 30;
   static constexpr int kMaxRedirects = 10;
+  // The longest a download takes, tries and delays included: a server that keeps sending
+  // just enough (or keeps cutting the body at the same place) cannot hold a run longer.
+  static constexpr base::TimeDelta kDefaultMaxDuration = base::TimeDelta::FromMinutes(10);
+  // Refused connections in a row after which a download fails without more tries (with the
+  // default delays, about 7 s after the first).
+  static constexpr int kMaxRefusedConnections = 4;
 
   // |ui_callback_runner| (not owned) must not be null. |delegate| (not owned) may be null.
   WininetDownloader(UICallbackRunner* ui_callback_runner, Delegate* delegate);
@@ -161,6 +172,11 @@ class WininetDownloader {
   void SetMaxBodySize(int64_t max_body_size);
   int64_t max_body_size() const { return max_body_size_; }
 
+  // The longest a download may take (kDefaultMaxDuration unless set); applies from the next
+  // Start.
+  void SetMaxDuration(base::TimeDelta max_duration);
+  base::TimeDelta max_duration() const { return max_duration_; }
+
   // Every |window| a request must receive its response or |min_bytes| of the body; after
   // |max_stall| without |min_bytes| received the download is not tried again.
   void SetProgressLimits(base::TimeDelta window, int64_t min_bytes, base::TimeDelta max_stall);
@@ -173,6 +189,8 @@ class WininetDownloader {
     OPERATION_SEND,
     OPERATION_QUERY_DATA,
     OPERATION_READ,
+    // A read that found nothing waits for data to arrive, taking none.
+    OPERATION_AWAIT_DATA,
     OPERATION_PROXY_DIALOG,
   };
 
@@ -220,9 +238,16 @@ class WininetDownloader {
   void RecordSystemError(const char* operation, uint32_t error_code);
   // The current request failed: retried after a delay while retries remain, else failed.
   void RetryOrFail();
+  // The server refused the connection: failed once that happened kMaxRefusedConnections
+  // times in a row, else RetryOrFail.
+  void RetryOrFailRefused();
+  void OnMaxDurationReached();
   // Ends the download in |final_state| and runs the completion callback. The callback may
   // destroy the downloader: callers return at once.
   void Complete(State final_state);
+  // Ends the connection of a request whose body has not ended, so that closing the
+  // request does not read the rest (see AbortRequestConnection).
+  void AbortUnfinishedBody();
   void CloseRequest();
 
   UICallbackRunner* const ui_callback_runner_;
@@ -256,6 +281,11 @@ class WininetDownloader {
   std::string status_text_;
   // Bytes of the body received and kept by the writer.
   int64_t bytes_received_ = 0;
+  // The most of the body the download ever held (a body received again from its start
+  // gains nothing until it passes this).
+  int64_t furthest_received_ = 0;
+  // Connections refused in a row.
+  int refused_connections_ = 0;
   // The whole body's size, or -1 when the server did not say.
   int64_t expected_size_ = -1;
   // Whether the current request received body bytes (a retry after progress starts its
@@ -271,8 +301,8 @@ class WininetDownloader {
   // When the download last received |min_progress_bytes_| (counted since then).
   base::TimeTicks last_progress_time_;
   int64_t bytes_since_progress_ = 0;
-  // The size of the next read without asking what has arrived; 0 to ask first.
-  uint32_t next_read_size_ = 0;
+  // Whether the next read asks first what has arrived: the last read took nothing at once.
+  bool ask_first_ = false;
   // When the delegate was last told the progress, and what it was told.
   base::TimeTicks last_progress_report_;
   int64_t reported_bytes_ = 0;
@@ -289,10 +319,12 @@ class WininetDownloader {
   base::TimeDelta progress_window_ = kDefaultProgressWindow;
   int64_t min_progress_bytes_ = kDefaultMinProgressBytes;
   base::TimeDelta max_stall_time_ = kDefaultMaxStallTime;
+  base::TimeDelta max_duration_ = kDefaultMaxDuration;
   // The next step that waits for the thread: the first request, a retry, a redirect, more
   // reading.
   base::OneShotTimer step_timer_;
   base::OneShotTimer progress_timer_;
+  base::OneShotTimer duration_timer_;
 
   base::WeakPtrFactory<WininetDownloader> weak_factory_{this};
 };

@@ -4,9 +4,11 @@
 
 #include <wininet.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/bind.h"
@@ -17,6 +19,7 @@
 #include "base/run_loop.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/time/time.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/test/test_http_server.h"
 #include "desktop/windows/installer/test/test_ui_callback_runner.h"
 #include "desktop/windows/installer/wininet/download_event_recorder.h"
@@ -409,6 +412,42 @@ TEST_F(WininetDownloaderTest, BodiesLargerThanAllowedEndTheDownload) {
   EXPECT_EQ(1, server_.GetRequestCount("/huge"));
 }
 
+// A refused body sent without pause ends its connection at once: closing the request does
+// not read the rest while the server keeps sending. A guard stops the server after 60 s, so
+// that a regression fails instead of reading 1 TiB.
+TEST_F(WininetDownloaderTest, ARefusedBodyIsNotReadToItsEnd) {
+  TestHttpServer::Response huge;
+  huge.body = "{}";
+  huge.padding_bytes = int64_t{1} << 40;
+  server_.SetResponse("/unpaused", huge);
+  TestHttpServer::Response endless;
+  endless.endless = true;
+  server_.SetResponse("/endless", endless);
+  downloader_->SetMaxBodySize(1000);
+
+  base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(done.IsValid());
+  std::atomic<bool> guard_fired{false};
+  std::thread guard([&] {
+    if (::WaitForSingleObject(done.Get(), 60000) != WAIT_OBJECT_0) {
+      guard_fired = true;
+      server_.Stop();
+    }
+  });
+  std::string reply;
+  EXPECT_TRUE(
+      Download(server_.GetUrl("/unpaused"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ("The server announced 1099511627778 bytes, more than the 1000 allowed",
+            downloader_->GetStatusText());
+  callbacks_ = 0;
+  EXPECT_TRUE(
+      Download(server_.GetUrl("/endless"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ("The body is larger than the 1000 bytes allowed", downloader_->GetStatusText());
+  ::SetEvent(done.Get());
+  guard.join();
+  EXPECT_FALSE(guard_fired);
+}
+
 // A request that receives too little in a window fails (redirects are no progress); the
 // download gives up once it has made no progress for the stall limit, while a slow body
 // that keeps coming completes.
@@ -453,6 +492,72 @@ TEST_F(WininetDownloaderTest, TooLittleProgressFailsTriesUntilTheStallLimit) {
   EXPECT_EQ(slow.body, reply);
   EXPECT_EQ(0, retries_in_callback_);
   EXPECT_FALSE(downloader_->ran_out_of_retries());
+}
+
+// A body that comes fast, then slows to a trickle well above the minimum, is a live body:
+// the bytes count as they arrive, and no read holds them until it is full.
+TEST_F(WininetDownloaderTest, AFastBodyThatSlowsDownCompletesInOneTry) {
+  downloader_->SetProgressLimits(base::TimeDelta::FromMilliseconds(1000), 1024,
+                                 base::TimeDelta::FromSeconds(10));
+  TestHttpServer::Response response;
+  response.body = MakeBody(4 * 1024 * 1024 + 300 * 1024);
+  response.pause_after_bytes = 4 * 1024 * 1024;
+  response.trickle_ms = 50;
+  response.trickle_bytes = 4096;
+  server_.SetResponse("/slowing", response);
+
+  const base::FilePath path = temp_dir_.GetPath().Append(L"slowing.exe");
+  ASSERT_TRUE(Download(server_.GetUrl("/slowing"), "", FileWriter(path)));
+  EXPECT_EQ(WininetDownloader::STATE_FINISHED, state_in_callback_) << downloader_->GetStatusText();
+  EXPECT_EQ(0, retries_in_callback_);
+  EXPECT_EQ(1, server_.GetRequestCount("/slowing"));
+  EXPECT_TRUE(ReadFile(path) == response.body);
+}
+
+// Ground gained counts, not bytes received again: a server that ignores ranges and cuts
+// the body at the same place every time is given up at the stall limit; one that keeps
+// sending just enough is given up at the duration bound; one that refuses connections is
+// down and given up after a few.
+TEST_F(WininetDownloaderTest, ServersThatNeverFinishEndWithinTheBounds) {
+  downloader_->SetMaxRetries(1000);
+  downloader_->SetProgressLimits(base::TimeDelta::FromMilliseconds(1000), 1024,
+                                 base::TimeDelta::FromMilliseconds(1500));
+  TestHttpServer::Response cut;
+  cut.body = MakeBody(200 * 1024);
+  cut.drop_after_bytes = 100 * 1024;
+  cut.drop_count = 100000;
+  server_.SetResponse("/cut", cut);
+  std::string reply;
+  ASSERT_TRUE(Download(server_.GetUrl("/cut"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_TRUE(downloader_->ran_out_of_retries());
+  // The retries without gain wait ever longer: far fewer than the retries allowed.
+  EXPECT_LT(server_.GetRequestCount("/cut"), 200);
+
+  TestHttpServer::Response endless;
+  endless.body = MakeBody(1024);
+  endless.endless = true;
+  endless.trickle_ms = 20;
+  endless.trickle_bytes = 2048;
+  server_.SetResponse("/endless", endless);
+  downloader_->SetMaxDuration(base::TimeDelta::FromSeconds(2));
+  callbacks_ = 0;
+  ASSERT_TRUE(
+      Download(server_.GetUrl("/endless"), "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_EQ(0u, downloader_->GetStatusText().find("The download took longer than the 2000 ms"))
+      << downloader_->GetStatusText();
+  EXPECT_TRUE(downloader_->ran_out_of_retries());
+
+  const std::wstring url = server_.GetUrl("/down");
+  server_.Stop();  // The port refuses connections now.
+  downloader_->SetProgressLimits(base::TimeDelta::FromSeconds(30), 1024,
+                                 base::TimeDelta::FromMinutes(2));
+  callbacks_ = 0;
+  ASSERT_TRUE(Download(url, "", std::make_unique<MemoryResponseWriter>(&reply)));
+  EXPECT_EQ(WininetDownloader::STATE_FAILED, state_in_callback_);
+  EXPECT_TRUE(downloader_->ran_out_of_retries());
+  EXPECT_EQ(WininetDownloader::kMaxRefusedConnections - 1, retries_in_callback_);
 }
 
 TEST_F(WininetDownloaderTest, ReportsSystemErrorsWithTheirText) {
