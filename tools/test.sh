@@ -17,6 +17,20 @@ fi
 export WINEPREFIX=$build/wineprefix
 . "$root/tools/wine_env.sh"
 ensure_wine_prefix
+# The tests compare the prefix's registry and folders before and after their runs, and each
+# end-to-end shard starts from a copy of it: an installation made there by hand would show
+# up in all of them as something left behind.
+left=$(prefix_installations "$WINEPREFIX")
+if [ -n "$left" ]; then
+  {
+    echo "tools/test.sh: the tests' Wine prefix $WINEPREFIX holds an installation:"
+    sed 's/^/  /' <<<"$left"
+    echo "Run the installer by hand in a prefix of your own (see \"Running the installer by hand\""
+    echo "in README.md). To start the tests from a clean prefix, delete this one (it is made"
+    echo "again on the next run): rm -rf '$WINEPREFIX'"
+  } >&2
+  exit 1
+fi
 # No window manager runs on Xvfb: Wine is to draw the window frames itself rather than wait
 # two seconds for a window manager each time a window goes. Set once, before the session.
 if ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then

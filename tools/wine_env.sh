@@ -49,3 +49,16 @@ copy_wine_prefix() {
   done < <(cd "$src" && find . -type f ! \( -path './drive_c/windows/*' \
              -regex '.*\.\(dll\|exe\|nls\|sys\|drv\|ocx\|cpl\|acm\|tlb\|ax\|ds\)' \) -print0)
 }
+
+# prefix_installations PREFIX: prints the registry keys of PREFIX that an installation of the
+# product leaves (its uninstall entry, the company's key with the last install folder), one
+# a line; nothing for a prefix that never held one.
+prefix_installations() {
+  local reg
+  for reg in "$1/system.reg" "$1/user.reg"; do
+    [ -f "$reg" ] || continue
+    awk '/^\[/ { key = $0; sub(/\] [0-9]+$/, "]", key); next }
+         key ~ /CurrentVersion\\\\Uninstall\\\\/ && /^"DisplayName"="Tavro / { print key }
+         key ~ /^\[Software\\\\Tavro Software[\\\]]/ && !seen[key]++ { print key }' "$reg"
+  done
+}

@@ -340,7 +340,10 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void NotifyAssociationsChanged();
   void SetUpDefaultBrowser();
   void CreateAutoupdateTask();
+  // Records the browser's launch for LaunchBrowserAfterSuccess.
   void FinalizeSuccessfulInstallation();
+  // Starts the browser recorded by FinalizeSuccessfulInstallation, if any.
+  void LaunchBrowserAfterSuccess();
   // Brings the custom partner content of |profile| up to the package's; whether it changed.
   bool UpdateProfileCustomContent(const base::FilePath& profile);
   void UpdateFirewallRule(const base::FilePath& program, bool remove);
@@ -374,6 +377,8 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // The observers heard how the run ended (Success, or Done(false)).
   bool ended_ = false;
   bool succeeded_ = false;
+  // The browser to start once the run has succeeded; null for none.
+  std::unique_ptr<base::CommandLine> browser_launch_;
   bool record_registry_ = false;
   // Success leaves the operations to the destructor, so that a test can still undo them.
   bool keep_undo_after_success_ = false;

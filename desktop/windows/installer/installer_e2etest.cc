@@ -203,7 +203,9 @@ TEST_F(InstallerInProcessE2eTest, UpgradeKeepsAPinOfTheVersionedBrowserPinned) {
   EXPECT_EQ(3u, Invocations(L"explorer.exe").size());
 }
 
-TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWritten) {
+// A run ended before it succeeds (as a backend ended from outside) must not have started
+// the browser: the launch comes after the success.
+TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWrittenAndTheRunSucceeded) {
   // A standalone copy, whose profile lives beside it, used in another language.
   ASSERT_EQ("Success", Run(L"--copyonly=1")->events().back());
   base::FilePath profile;
@@ -234,6 +236,14 @@ TEST_F(InstallerInProcessE2eTest, StartsTheBrowserOnlyOnceItsProfileIsWritten) {
 
   EXPECT_FALSE(started_before_written);
   ASSERT_TRUE(test::WaitForStubInvocations(stub_log_folder(), kLauncherExeName, 1, kStubWait));
+  const std::vector<std::pair<int, std::string>> lines = log.lines();
+  const auto find = [&](const std::string& prefix) {
+    return std::find_if(lines.begin(), lines.end(), [&](const auto& line) {
+             return line.second.compare(0, prefix.size(), prefix) == 0;
+           }) - lines.begin();
+  };
+  ASSERT_LT(find("Launching tavro"), lines.end() - lines.begin());
+  EXPECT_LT(find("Installation succeeded"), find("Launching tavro"));
   std::string locale;
   const std::unique_ptr<base::Value> written = base::JsonFileReader(local_state).Deserialize(
       nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -158,13 +159,23 @@ void Installer::FinalizeSuccessfulInstallation() {
   }
 
   if (flag(LAUNCH_TAVRO)) {
-    base::CommandLine command(install_folder().Append(kLauncherExeName));
-    settings_->CopyImportSwitches(&command);
+    // Started by StepInstallationSucceeded, once the run has told its success and let go of
+    // what it kept for an undo: a run ended before then starts no browser.
+    browser_launch_ =
+        std::make_unique<base::CommandLine>(install_folder().Append(kLauncherExeName));
+    settings_->CopyImportSwitches(browser_launch_.get());
     if (operation() != OPERATION_UPGRADING)
-      command.AppendSwitch("start-maximized");
-    LOG(INFO) << "Launching tavro with command line " << command.GetCommandLineString();
-    base::LaunchProcess(command, base::LaunchOptions());
+      browser_launch_->AppendSwitch("start-maximized");
   }
+}
+
+void Installer::LaunchBrowserAfterSuccess() {
+  if (!browser_launch_)
+    return;
+  const std::unique_ptr<base::CommandLine> command = std::move(browser_launch_);
+  LOG(INFO) << "Launching tavro with command line " << command->GetCommandLineString();
+  if (!base::LaunchProcess(*command, base::LaunchOptions()).IsValid())
+    LOG(WARNING) << "The browser did not start; the installation stands";
 }
 
 bool Installer::UpdateProfileCustomContent(const base::FilePath& profile) {

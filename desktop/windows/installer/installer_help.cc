@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <vector>
+
 #include "base/features/command_line_feature_reader.h"
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
@@ -11,6 +13,7 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/rc_l10n_handler/language_selection.h"
+#include "desktop/windows/rc_l10n_handler/localized_string.h"
 
 namespace installer {
 
@@ -118,7 +121,13 @@ std::string GetHelpText() {
     }
   }
   base::StringAppendF(&text, "\nLanguages available for the %s option:\n", "language");
-  const std::wstring languages = base::JoinString(GetAvailableLanguages(), L", ");
+  // Only those the installer can show: a language without strings would be English.
+  std::vector<std::wstring> served;
+  for (const std::wstring& code : GetAvailableLanguages()) {
+    if (HasStringsForLanguage(code))
+      served.push_back(code);
+  }
+  const std::wstring languages = base::JoinString(served, L", ");
   base::StringAppendF(&text, "%s\n", base::Utf16ToUtf8(languages).c_str());
   text += "\nFeatures available through command-line switches:\n";
   for (const FeatureRow& feature : GetInstallerFeatures()) {
@@ -127,6 +136,15 @@ std::string GetHelpText() {
                         IsFeatureEnabledByDefault(feature) ? "true" : "false");
   }
   return text;
+}
+
+void SayOnStandardError(const std::string& line) {
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (!error || error == INVALID_HANDLE_VALUE || ::GetFileType(error) == FILE_TYPE_UNKNOWN)
+    return;
+  const std::string text = line + "\n";
+  DWORD written = 0;
+  ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void PrintHelp() {

@@ -36,6 +36,10 @@ std::wstring GetInstallerFolderName();
 // the available languages and the installer features.
 std::string GetHelpText();
 
+// Writes |line| and a line end to the process's standard error when it has one (a console,
+// a pipe or a file): what a user who typed the command is to read besides the log.
+void SayOnStandardError(const std::string& line);
+
 // Writes the help to a console. A process whose standard output already goes somewhere (a
 // console, a pipe or a file) writes it there; otherwise it opens a console of its own and
 // waits for a key ("PAUSE") so that the text can be read.

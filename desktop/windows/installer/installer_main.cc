@@ -107,8 +107,10 @@ bool IsKnownSwitch(std::string_view name) {
 void WarnAboutUnknownSwitches(const base::CommandLine& command_line) {
   std::set<std::string> warned;
   for (const auto& entry : command_line.GetSwitches()) {
-    if (!IsKnownSwitch(entry.first) && warned.insert(entry.first).second)
+    if (!IsKnownSwitch(entry.first) && warned.insert(entry.first).second) {
       LOG(WARNING) << "Unknown switch ignored: --" << entry.first;
+      SayOnStandardError("Unknown switch ignored: --" + entry.first);
+    }
   }
 }
 

@@ -314,6 +314,7 @@ void Installer::StepInstallationSucceeded() {
   if (completion_event_.IsValid() && !::SetEvent(completion_event_.Get()))
     PLOG(ERROR) << "Cannot signal the completion of the installation";
   ReleaseResources();
+  LaunchBrowserAfterSuccess();
 }
 
 void Installer::StepPreserveStatus() {

@@ -63,6 +63,8 @@ void PrefDefaultOverridesFetcher::Fetch(const std::string& tracking_data, base::
   }
   downloader_.SetAllowedHosts(BuildAllowedHosts(ConfigDomainPlace::kLast));
   downloader_.SetMaxRetries(0);
+  // The package installs with its own defaults when the overrides do not come.
+  downloader_.SetFailureIsNoError();
   downloader_.SetMaxBodySize(kMaxReplySize);
   auto writer = std::make_unique<FileResponseWriter>();
   if (!writer->Open(target_file_) ||
@@ -84,7 +86,7 @@ void PrefDefaultOverridesFetcher::OnFetched() {
   } else {
     if (!base::DeletePath(target_file_, false))
       LOG(WARNING) << "Could not remove " << target_file_;
-    LOG(ERROR) << "Failed fetching default prefs overrides";
+    LOG(WARNING) << "Failed fetching default prefs overrides";
   }
   base::Closure done = std::move(done_);
   done.Run();

@@ -11,6 +11,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/run_until.h"
+#include "base/test/scoped_log_capture.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/autoupdate_server.h"
@@ -77,7 +78,9 @@ TEST_F(PrefDefaultOverridesFetcherTest, WritesTheServersAnswerIntoThePackage) {
             requests[1].path);
 }
 
+// The package installs with its own defaults then: a WARNING, not an ERROR of the run.
 TEST_F(PrefDefaultOverridesFetcherTest, AFailedRequestLeavesNoFileAndIsNotRetried) {
+  base::test::ScopedLogCapture log;
   test::TestHttpServer::Response failing;
   failing.status = 503;
   failing.body = "{\"partial\": ";
@@ -85,6 +88,9 @@ TEST_F(PrefDefaultOverridesFetcherTest, AFailedRequestLeavesNoFileAndIsNotRetrie
   EXPECT_EQ(1, Fetch("tracking bytes"));
   EXPECT_FALSE(base::PathExists(temp_.GetPath().Append(L"pref_default_overrides")));
   EXPECT_EQ(1u, server_.GetPrefOverridesRequests().size());
+  EXPECT_TRUE(log.Logged(logging::LOG_WARNING, "Failed fetching default prefs overrides"));
+  for (const auto& [severity, message] : log.lines())
+    EXPECT_LT(severity, logging::LOG_ERROR) << message;
 
   // An answer without end is not written out without end.
   test::TestHttpServer::Response endless;

@@ -9,7 +9,9 @@
 #include "base/logging.h"
 #include "base/path_registry.h"
 #include "base/strings/string_util.h"
+#include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/folder_path_check.h"
+#include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/user_rights.h"
@@ -138,8 +140,15 @@ Settings::Settings(bool uninstall,
     return;
   }
 
-  if (HasSwitch("language"))
-    SetLanguage(command_line_.GetSwitchValueNative("language"));
+  if (HasSwitch("language")) {
+    const std::wstring requested = command_line_.GetSwitchValueNative("language");
+    SetLanguage(requested);
+    // Said where the user typed it, too: the run goes on in another language.
+    if (!IsLanguageServed(requested)) {
+      SayOnStandardError("Language " + base::Utf16ToUtf8(requested) +
+                         " is not available; using " + base::Utf16ToUtf8(install_language_));
+    }
+  }
   InitFromCommandLine();
 
   // An x64 installer that remembers an installation in the 32-bit program-files folder

@@ -266,8 +266,10 @@ TEST_F(SilentInstallE2eTest, AnUnusableInstallFolderIsRefusedNotReplaced) {
     std::wstring arguments;
     const char* reason;
   } kUnusable[] = {
-      // A mistyped switch is named in the log, and changes nothing else.
-      {L"--installfolder=Tavro --installfoler=x --INSTALLFOLER=y", "Path is relative"},
+      // A mistyped switch, and a language the installer does not have, are named in the log
+      // and on standard error, and change nothing else.
+      {L"--installfolder=Tavro --installfoler=x --INSTALLFOLER=y --language=nb",
+       "Path is relative"},
       {L"--installfolder=", "Path is empty"},
       {L"\"--installfolder=" + install_folder().value() + L"\\..\\Other\"",
        "Path refers to a parent folder"},
@@ -283,6 +285,12 @@ TEST_F(SilentInstallE2eTest, AnUnusableInstallFolderIsRefusedNotReplaced) {
                    MakeProcessOptions());
     EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
     EXPECT_EQ(1u, run.exit_code) << unusable.reason << "\n" << ReadLogs();
+    if (unusable.arguments.find(L"--installfoler") != std::wstring::npos) {
+      EXPECT_NE(std::string::npos, run.output.find("Unknown switch ignored: --installfoler\n"))
+          << run.output;
+      EXPECT_NE(std::string::npos, run.output.find("Language nb is not available; using "))
+          << run.output;
+    }
     EXPECT_NE(std::string::npos,
               ReadLogs().find("\" cannot be used: " + std::string(unusable.reason) + "\n"))
         << unusable.reason << "\n" << ReadLogs();

@@ -51,6 +51,8 @@ class StatsSender {
     downloader_.SetMaxRetries(wait_for_network ? kStatsSendRetries : 0);
     downloader_.SetMaxDuration(base::TimeDelta::FromSeconds(kStatsSendMaxSeconds));
     downloader_.SetRequestContentType(L"application/json");
+    // The run's outcome does not depend on its statistics.
+    downloader_.SetFailureIsNoError();
     return downloader_.Start(url, json, base::BindMethod(&StatsSender::OnSent, this),
                              std::make_unique<MemoryResponseWriter>(&reply_),
                              std::make_unique<DownloadEventSink>());

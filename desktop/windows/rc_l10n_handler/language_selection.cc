@@ -166,13 +166,26 @@ std::wstring MatchAvailableLanguage(std::wstring_view language_code,
   return std::wstring();
 }
 
+namespace {
+
+// The available language that serves |code|, when the installer has its strings.
+std::wstring ServeLanguage(std::wstring_view code, const std::vector<std::wstring>& available) {
+  std::wstring match = MatchAvailableLanguage(code, available);
+  if (!match.empty() && !HasStringsForLanguage(match))
+    match.clear();
+  return match;
+}
+
+}  // namespace
+
+bool IsLanguageServed(std::wstring_view code) {
+  return !ServeLanguage(code, GetAvailableLanguages()).empty();
+}
+
 std::wstring SelectLanguage(std::wstring_view requested, std::wstring* language) {
   const std::vector<std::wstring> available = GetAvailableLanguages();
   const auto serve = [&available](std::wstring_view code) {
-    std::wstring match = MatchAvailableLanguage(code, available);
-    if (!match.empty() && !HasStringsForLanguage(match))
-      match.clear();
-    return match;
+    return ServeLanguage(code, available);
   };
 
   std::wstring chosen;

@@ -48,6 +48,10 @@ std::wstring MatchAvailableLanguage(std::wstring_view language_code,
 // into the current language slot and into |*language| (when not null), and is returned.
 std::wstring SelectLanguage(std::wstring_view requested, std::wstring* language);
 
+// Whether SelectLanguage would serve |code| itself (or a close match of it): the host names
+// it and the installer has its strings.
+bool IsLanguageServed(std::wstring_view code);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_RC_L10N_HANDLER_LANGUAGE_SELECTION_H_

@@ -1009,8 +1009,14 @@ void WininetDownloader::Complete(State final_state) {
   progress_timer_.Stop();
   duration_timer_.Stop();
   state_ = final_state;
-  if (final_state == STATE_FAILED)
-    LOG(ERROR) << "Download of " << url_ << " failed: " << status_text_;
+  if (final_state == STATE_FAILED) {
+    const std::string failure =
+        "Download of " + base::Utf16ToUtf8(url_) + " failed: " + status_text_;
+    if (failure_is_error_)
+      LOG(ERROR) << failure;
+    else
+      LOG(WARNING) << failure;
+  }
   // The writer closes its file before the owner looks at it.
   writer_.reset();
   event_sink_.reset();

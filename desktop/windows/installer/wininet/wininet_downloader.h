@@ -177,6 +177,10 @@ class WininetDownloader {
   void SetMaxDuration(base::TimeDelta max_duration);
   base::TimeDelta max_duration() const { return max_duration_; }
 
+  // For a download whose failure does not fail the run (statistics, optional files): its
+  // failure is logged as a WARNING rather than an ERROR.
+  void SetFailureIsNoError() { failure_is_error_ = false; }
+
   // Every |window| a request must receive its response or |min_bytes| of the body; after
   // |max_stall| without |min_bytes| received the download is not tried again.
   void SetProgressLimits(base::TimeDelta window, int64_t min_bytes, base::TimeDelta max_stall);
@@ -278,6 +282,7 @@ class WininetDownloader {
   int http_status_code_ = 0;
   int retry_count_ = 0;
   bool ran_out_of_retries_ = false;
+  bool failure_is_error_ = true;
   std::string status_text_;
   // Bytes of the body received and kept by the writer.
   int64_t bytes_received_ = 0;
