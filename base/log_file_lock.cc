@@ -64,19 +64,23 @@ bool LogFileLock::Acquire() {
   DWORD next_check = start + kHolderCheckMs;
   for (int attempt = 0;; ++attempt) {
     const LONG owner = ::InterlockedCompareExchange(holder(), process_id_, 0);
-    if (owner == 0)
+    if (owner == 0) {
+      stalled_holder_ = 0;
       return true;
+    }
+    const bool stalled = owner == stalled_holder_;
     const DWORD now = ::GetTickCount();
-    if (gave_up_waiting_ || static_cast<LONG>(now - next_check) >= 0) {
+    if (stalled || static_cast<LONG>(now - next_check) >= 0) {
       // A holder that ended while it held the lock never gives it back.
       if (HasEnded(static_cast<DWORD>(owner)) &&
           ::InterlockedCompareExchange(holder(), process_id_, owner) == owner) {
+        stalled_holder_ = 0;
         return true;
       }
-      if (gave_up_waiting_)
+      if (stalled)
         return false;
       if (now - start >= kMaxWaitMs) {
-        gave_up_waiting_ = true;
+        stalled_holder_ = owner;
         return false;
       }
       next_check = now + kHolderCheckMs;

@@ -26,9 +26,11 @@ class LogFileLock {
   // How long a writer waits at most for another process's line. A process ended while it held
   // the lock is found out and the lock taken over long before; this bound is for an id the
   // system gave to a new process meanwhile, a writer stopped in a debugger or a process that
-  // holds the word on purpose: logging never hangs on them, the line is written without the
-  // lock. After one such wait the writer waits no more: it takes the lock when it is free and
-  // writes without it when it is not, so that a held word cannot slow every line.
+  // holds the word on purpose: logging never hangs on them. The caller never writes to the
+  // shared file without the lock (under Wine lines would be torn and lost): it puts the line
+  // elsewhere. While the holder that outlasted a wait still holds the word, later lines do
+  // not wait for it again, so that a held word cannot slow every line; as soon as the word is
+  // taken again (the holder let go, or ended), waiting is as before.
   static constexpr DWORD kMaxWaitMs = 3000;
 
   // The lock of |log_file| (a full path; its spellings agree without regard to ASCII case);
@@ -40,7 +42,7 @@ class LogFileLock {
   ~LogFileLock();
 
   // Takes the lock, waiting while another process holds it. False when it was not taken
-  // (see kMaxWaitMs); Release is then not called.
+  // (see kMaxWaitMs): the caller must then not write to the file; Release is not called.
   bool Acquire();
   void Release();
 
@@ -53,8 +55,8 @@ class LogFileLock {
   base::win::ScopedHandle section_;
   base::win::ScopedMapViewTyped<void> view_;
   const LONG process_id_;
-  // Set when a wait reached kMaxWaitMs.
-  bool gave_up_waiting_ = false;
+  // The process that held the word through a whole wait, 0 when the last Acquire took it.
+  LONG stalled_holder_ = 0;
 };
 
 }  // namespace logging

@@ -35,8 +35,8 @@ TEST(LogFileLockChild, DISABLED_HoldsTheLock) {
   ::Sleep(60000);
 }
 
-// A live holder keeps the lock for as long as a writer waits (the writer then writes without
-// it); one that was ended while it held it gives it up to the next writer.
+// A live holder keeps the lock for as long as a writer waits (the writer then puts its line
+// elsewhere); one that was ended while it held it gives it up to the next writer.
 TEST(LogFileLockTest, AnEndedHolderGivesTheLockUp) {
   wchar_t temp[MAX_PATH] = {};
   ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
@@ -61,7 +61,7 @@ TEST(LogFileLockTest, AnEndedHolderGivesTheLockUp) {
   std::unique_ptr<LogFileLock> lock = LogFileLock::Create(other_spelling);
   ASSERT_TRUE(lock);
   EXPECT_FALSE(lock->Acquire());
-  // Having waited its longest once, it no longer waits for a holder that lives.
+  // Having waited its longest once, it no longer waits for that holder while it holds.
   EXPECT_FALSE(lock->Acquire());
 
   ASSERT_TRUE(::TerminateProcess(holder.Handle(), 1));

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_path.h"
 #include "base/log_file_lock.h"
 #include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
@@ -71,6 +72,13 @@ SRWLOCK g_file_lock = SRWLOCK_INIT;
 uint32_t g_logging_destination = LOG_TO_SYSTEM_DEBUG_LOG;
 HANDLE g_log_file = nullptr;
 LogFileLock* g_log_file_lock = nullptr;
+// Where this process's lines go while another process holds the lock past its bound: a file
+// of this process alone beside the log, made on first use, so that such a line is neither
+// torn nor lost. The log names it once, with the next line that gets the lock.
+std::wstring* g_side_file_path = nullptr;
+HANDLE g_side_file = nullptr;
+enum class SideFileState { kUnused, kUsed, kNamedInLog };
+SideFileState g_side_file_state = SideFileState::kUnused;
 // The thread holding g_file_lock to change the settings: a line it logs on the way (a failed
 // close, say) must not wait for the lock it holds, and goes to the debug log.
 std::atomic<DWORD> g_settings_thread{0};
@@ -174,17 +182,65 @@ std::string_view ModuleName(const char* file) {
 void CloseLogFileLocked() {
   base::win::ScopedHandle file(std::exchange(g_log_file, nullptr));
   std::unique_ptr<LogFileLock> lock(std::exchange(g_log_file_lock, nullptr));
+  base::win::ScopedHandle side_file(std::exchange(g_side_file, nullptr));
+  std::unique_ptr<std::wstring> side_file_path(std::exchange(g_side_file_path, nullptr));
+  g_side_file_state = SideFileState::kUnused;
+}
+
+HANDLE OpenForAppending(const std::wstring& path) {
+  // Append-only access keeps every write at the end of the file; the sharing lets other
+  // processes read the file and append to it while it is open here.
+  return ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void WriteText(HANDLE file, const std::string& text) {
+  DWORD written = 0;
+  ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Under g_file_lock, while another process holds the log past the bound of a wait. False when
+// the side file cannot be made.
+bool WriteToSideFileLocked(const std::string& text) {
+  if (!g_side_file && g_side_file_path) {
+    const HANDLE file = OpenForAppending(*g_side_file_path);
+    if (file != INVALID_HANDLE_VALUE)
+      g_side_file = file;
+  }
+  if (!g_side_file)
+    return false;
+  WriteText(g_side_file, text);
+  if (g_side_file_state == SideFileState::kUnused)
+    g_side_file_state = SideFileState::kUsed;
+  return true;
 }
 
 // Under g_file_lock.
 void WriteToLogFileLocked(const std::string& text) {
   if (!g_log_file)
     return;
-  const bool holds_lock = g_log_file_lock && g_log_file_lock->Acquire();
-  DWORD written = 0;
-  ::WriteFile(g_log_file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  if (holds_lock)
-    g_log_file_lock->Release();
+  if (!g_log_file_lock) {
+    WriteText(g_log_file, text);
+    return;
+  }
+  if (!g_log_file_lock->Acquire()) {
+    if (WriteToSideFileLocked(text))
+      return;
+    // Without a side file, a line that might be torn is better than one surely lost.
+    WriteText(g_log_file, text);
+    return;
+  }
+  if (g_side_file_state == SideFileState::kUsed) {
+    g_side_file_state = SideFileState::kNamedInLog;
+    WriteText(g_log_file,
+              "[WARNING:logging] Another process held this log for more than " +
+                  std::to_string(LogFileLock::kMaxWaitMs / 1000) + " s; lines of process " +
+                  std::to_string(::GetCurrentProcessId()) + " that could not wait for it are in " +
+                  base::Utf16ToUtf8(*g_side_file_path) + "\n");
+  }
+  WriteText(g_log_file, text);
+  g_log_file_lock->Release();
 }
 
 void WriteToDestinations(const std::string& text) {
@@ -237,15 +293,16 @@ bool InitLogging(const LoggingSettings& settings) {
     lock = LogFileLock::Create(settings.log_file);
   if (settings.delete_old == DELETE_OLD_LOG_FILE)
     ::DeleteFileW(settings.log_file.c_str());
-  // Append-only access keeps every write at the end of the file; the sharing lets other
-  // processes read the file and append to it while it is open here.
-  base::win::ScopedHandle file(::CreateFileW(
-      settings.log_file.c_str(), FILE_APPEND_DATA,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-      FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::win::ScopedHandle file(OpenForAppending(settings.log_file));
   if (!file.IsValid())
     return false;  // The lock goes with its scope, keeping the last error.
   g_log_file = file.Take();
+  if (lock) {
+    g_side_file_path = new std::wstring(
+        base::FilePath(settings.log_file)
+            .InsertBeforeExtensionASCII("." + std::to_string(::GetCurrentProcessId()))
+            .value());
+  }
   g_log_file_lock = lock.release();
   return true;
 }

@@ -66,7 +66,9 @@ struct LoggingSettings {
 // Returns false, with the thread's last error set, when the log file cannot be opened.
 // With LOCK_LOG_FILE every write holds a lock shared by the processes that name the same
 // full path (see LogFileLock), so that processes appending to one file never interleave
-// parts of lines. Lines that other threads
+// parts of lines. A line that cannot get the lock within its bound goes to a file of this
+// process beside the log ("<name>.<process id><extension>"), which the log names once; the
+// next line waits for the lock again. Lines that other threads
 // log meanwhile go by the old settings or wait for the new ones; none is lost.
 bool InitLogging(const LoggingSettings& settings);
 

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -14,8 +15,10 @@
 
 #include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/log_file_lock.h"
 #include "base/path_registry.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
@@ -523,31 +526,96 @@ std::wstring ChildSwitch(const char* name) {
   return base::CommandLine::FromString(::GetCommandLineW()).GetSwitchValueNative(name);
 }
 
-constexpr int kLinesPerWriter = 200;
+// Enough lines from each writer, all at once, that writes without the lock would tear some.
+constexpr int kLinesPerWriter = 1000;
 const std::string kFiller(120, 'x');
 
-void WriteTaggedLines(const std::string& tag) {
-  for (int i = 0; i < kLinesPerWriter; ++i)
+// Writes the tagged line 0, calls |between|, then writes the rest.
+template <typename Between>
+void WriteTaggedLines(const std::string& tag, Between between) {
+  for (int i = 0; i < kLinesPerWriter; ++i) {
     LOG(INFO) << tag << ' ' << i << ' ' << kFiller;
+    if (i == 0)
+      between();
+  }
 }
-const int kTaggedLine = __LINE__ - 2;
+const int kTaggedLine = __LINE__ - 5;
+
+base::win::ScopedHandle OpenSyncEvent(const std::wstring& name) {
+  return base::win::ScopedHandle(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+}
 
 // Names of the parent's objects that line the writers up: each child releases "<name>ready"
-// once, then all start writing when "<name>go" is set.
+// once, then all start writing when "<name>go" is set. After the first line each releases
+// "<name>waited" and writes the rest once "<name>bulk" is set.
 TEST(LoggingChildTest, DISABLED_AppendLines) {
   const std::wstring sync = ChildSwitch("sync");
   base::win::ScopedHandle ready(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE,
                                                  (sync + L"ready").c_str()));
-  base::win::ScopedHandle go(::OpenEventW(SYNCHRONIZE, FALSE, (sync + L"go").c_str()));
-  ASSERT_TRUE(ready.IsValid() && go.IsValid());
+  base::win::ScopedHandle waited(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE,
+                                                  (sync + L"waited").c_str()));
+  base::win::ScopedHandle go = OpenSyncEvent(sync + L"go");
+  base::win::ScopedHandle bulk = OpenSyncEvent(sync + L"bulk");
+  ASSERT_TRUE(ready.IsValid() && waited.IsValid() && go.IsValid() && bulk.IsValid());
   ASSERT_TRUE(InitLogging(FileSettings(ChildSwitch("log-file"), APPEND_TO_OLD_LOG_FILE)));
   ::ReleaseSemaphore(ready.Get(), 1, nullptr);
   ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(go.Get(), 30000));
-  WriteTaggedLines(base::SystemWideToUtf8(ChildSwitch("tag")));
+  WriteTaggedLines(base::SystemWideToUtf8(ChildSwitch("tag")), [&] {
+    ::ReleaseSemaphore(waited.Get(), 1, nullptr);
+    ::WaitForSingleObject(bulk.Get(), 30000);
+  });
   CloseLogFile();
 }
 
-TEST_F(LoggingFileTest, WholeLinesFromThreadsAndProcesses) {
+// Holds the log's lock from "<name>go" until "<name>release" is set, as a process stopped on
+// a slow disk or in a debugger would, then lets go normally.
+TEST(LoggingChildTest, DISABLED_HoldsTheLog) {
+  const std::wstring sync = ChildSwitch("sync");
+  base::win::ScopedHandle release = OpenSyncEvent(sync + L"release");
+  base::win::ScopedHandle held(::OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE,
+                                                (sync + L"ready").c_str()));
+  ASSERT_TRUE(release.IsValid() && held.IsValid());
+  std::unique_ptr<LogFileLock> lock = LogFileLock::Create(ChildSwitch("log-file"));
+  ASSERT_TRUE(lock && lock->Acquire());
+  ::ReleaseSemaphore(held.Get(), 1, nullptr);
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(release.Get(), 60000));
+  lock->Release();
+}
+
+// Each writer's lines, in the order found, by tag; fails on a line that is not whole.
+void CollectTaggedLines(const std::string& content,
+                        std::map<std::string, std::vector<int>>* lines,
+                        std::map<std::string, int>* notices) {
+  const std::string prefix = Prefix("INFO", kTaggedLine);
+  const std::string notice = "[WARNING:logging] Another process held this log for more than ";
+  size_t start = 0;
+  while (start < content.size()) {
+    const size_t end = content.find('\n', start);
+    ASSERT_NE(std::string::npos, end);
+    const std::string line = content.substr(start, end - start);
+    start = end + 1;
+    if (line.compare(0, notice.size(), notice) == 0) {
+      const size_t of = line.find("lines of process ");
+      ASSERT_NE(std::string::npos, of) << line;
+      ++(*notices)[line.substr(of, line.find(' ', of + 17) - of)];
+      continue;
+    }
+    ASSERT_EQ(prefix, line.substr(0, prefix.size())) << line;
+    const size_t space = line.find(' ', prefix.size());
+    ASSERT_NE(std::string::npos, space) << line;
+    const std::string tag = line.substr(prefix.size(), space - prefix.size());
+    const size_t number_end = line.find(' ', space + 1);
+    ASSERT_NE(std::string::npos, number_end) << line;
+    ASSERT_EQ(' ' + kFiller, line.substr(number_end)) << line;
+    (*lines)[tag].push_back(atoi(line.c_str() + space + 1));
+  }
+}
+
+// A process holds the lock of the log past the bound of a wait while all writers want it,
+// then lets go; then they all write at once. No line is torn or lost: a line that could not
+// wait goes to its process's side file, which the log names once, and every later line
+// waits for the lock again.
+TEST_F(LoggingFileTest, WholeLinesFromThreadsAndProcessesAfterAStalledHolder) {
   const std::wstring path = LogToFile(L"shared.log", DELETE_OLD_LOG_FILE);
 
   constexpr int kChildren = 3;
@@ -556,10 +624,20 @@ TEST_F(LoggingFileTest, WholeLinesFromThreadsAndProcesses) {
                             std::to_wstring(::GetCurrentProcessId()) + L"_" +
                             std::to_wstring(::GetTickCount()) + L"_";
   base::win::ScopedHandle ready(
-      ::CreateSemaphoreW(nullptr, 0, kChildren, (sync + L"ready").c_str()));
+      ::CreateSemaphoreW(nullptr, 0, kChildren + 1, (sync + L"ready").c_str()));
+  base::win::ScopedHandle waited(
+      ::CreateSemaphoreW(nullptr, 0, kChildren + kThreads, (sync + L"waited").c_str()));
   base::win::ScopedHandle go(::CreateEventW(nullptr, TRUE, FALSE, (sync + L"go").c_str()));
-  ASSERT_TRUE(ready.IsValid() && go.IsValid());
+  base::win::ScopedHandle bulk(::CreateEventW(nullptr, TRUE, FALSE, (sync + L"bulk").c_str()));
+  base::win::ScopedHandle release(
+      ::CreateEventW(nullptr, TRUE, FALSE, (sync + L"release").c_str()));
+  ASSERT_TRUE(ready.IsValid() && waited.IsValid() && go.IsValid() && bulk.IsValid() &&
+              release.IsValid());
 
+  long holder_exit_code = -1;
+  std::thread holder([&] {
+    holder_exit_code = RunChild("HoldsTheLog", {{"log-file", path}, {"sync", sync}});
+  });
   std::vector<std::thread> children;
   std::vector<long> exit_codes(kChildren, -1);
   for (int i = 0; i < kChildren; ++i) {
@@ -569,45 +647,72 @@ TEST_F(LoggingFileTest, WholeLinesFromThreadsAndProcesses) {
                                                {"sync", sync}});
     });
   }
-  int children_ready = 0;
-  while (children_ready < kChildren &&
-         ::WaitForSingleObject(ready.Get(), 30000) == WAIT_OBJECT_0) {
-    ++children_ready;
-  }
-  EXPECT_EQ(kChildren, children_ready);
+  // Counts down |count| releases of |semaphore|, each within the deadline.
+  auto count_down = [](HANDLE semaphore, int count) {
+    int seen = 0;
+    while (seen < count && ::WaitForSingleObject(semaphore, 60000) == WAIT_OBJECT_0)
+      ++seen;
+    return seen;
+  };
+  EXPECT_EQ(kChildren + 1, count_down(ready.Get(), kChildren + 1));
   ::SetEvent(go.Get());
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i)
-    threads.emplace_back([i] { WriteTaggedLines("thread" + std::to_string(i)); });
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      WriteTaggedLines("thread" + std::to_string(i), [&] {
+        ::ReleaseSemaphore(waited.Get(), 1, nullptr);
+        ::WaitForSingleObject(bulk.Get(), 60000);
+      });
+    });
+  }
+  // Every writer is past a first line the holder kept it from; the holder lets go.
+  EXPECT_EQ(kChildren + kThreads, count_down(waited.Get(), kChildren + kThreads));
+  ::SetEvent(release.Get());
+  holder.join();
+  ::SetEvent(bulk.Get());
   for (std::thread& thread : threads)
     thread.join();
   for (std::thread& child : children)
     child.join();
   CloseLogFile();
+  EXPECT_EQ(0, holder_exit_code);
   for (long exit_code : exit_codes)
     EXPECT_EQ(0, exit_code);
 
-  // Every line whole, every writer's lines all there and in order.
-  const std::string content = ReadFileBytes(path);
-  const std::string prefix = Prefix("INFO", kTaggedLine);
-  std::map<std::string, int> next_index;
-  size_t start = 0;
-  while (start < content.size()) {
-    const size_t end = content.find('\n', start);
-    ASSERT_NE(std::string::npos, end);
-    const std::string line = content.substr(start, end - start);
-    start = end + 1;
-    ASSERT_EQ(prefix, line.substr(0, prefix.size())) << line;
-    const size_t space = line.find(' ', prefix.size());
-    ASSERT_NE(std::string::npos, space) << line;
-    const std::string tag = line.substr(prefix.size(), space - prefix.size());
-    const std::string expected_rest =
-        ' ' + std::to_string(next_index[tag]++) + ' ' + kFiller;
-    ASSERT_EQ(expected_rest, line.substr(space)) << line;
+  // Every line whole; each writer's lines in order in the log and in the side file, all there.
+  std::map<std::string, std::vector<int>> in_log;
+  std::map<std::string, int> notices;
+  CollectTaggedLines(ReadFileBytes(path), &in_log, &notices);
+  std::map<std::string, std::vector<int>> in_side_files;
+  std::map<std::string, int> side_notices;
+  int side_files = 0;
+  base::FileEnumerator files(folder_.GetPath(), false, base::FileEnumerator::FILES);
+  for (base::FilePath file = files.Next(); !file.empty(); file = files.Next()) {
+    if (file.BaseName().value() == L"shared.log")
+      continue;
+    ++side_files;
+    EXPECT_NE(std::wstring::npos, ReadFileBytes(path).find(base::Utf16ToUtf8(file.value())));
+    CollectTaggedLines(ReadFileBytes(file.value()), &in_side_files, &side_notices);
   }
-  ASSERT_EQ(static_cast<size_t>(kChildren + kThreads), next_index.size());
-  for (const auto& writer : next_index)
-    EXPECT_EQ(kLinesPerWriter, writer.second) << writer.first;
+  // Each writing process could not wait once, and the log says so once for each.
+  EXPECT_EQ(kChildren + 1, side_files);
+  EXPECT_EQ(static_cast<size_t>(kChildren + 1), notices.size());
+  for (const auto& notice : notices)
+    EXPECT_EQ(1, notice.second) << notice.first;
+  EXPECT_TRUE(side_notices.empty());
+  ASSERT_EQ(static_cast<size_t>(kChildren + kThreads), in_log.size());
+  for (const auto& writer : in_log) {
+    const std::vector<int>& logged = writer.second;
+    EXPECT_TRUE(std::is_sorted(logged.begin(), logged.end())) << writer.first;
+    std::vector<int> all = in_side_files[writer.first];
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end())) << writer.first;
+    all.insert(all.end(), logged.begin(), logged.end());
+    std::sort(all.begin(), all.end());
+    std::vector<int> expected(kLinesPerWriter);
+    for (int i = 0; i < kLinesPerWriter; ++i)
+      expected[i] = i;
+    EXPECT_EQ(expected, all) << writer.first;
+  }
 }
 
 TEST(LoggingChildTest, DISABLED_ReadsVlogSwitches) {

@@ -20,12 +20,23 @@ set(errors 0)
 foreach(file IN LISTS files)
   file(RELATIVE_PATH relative ${SOURCE_DIR} ${file})
   get_filename_component(folder ${relative} DIRECTORY)
-  file(STRINGS ${file} include_lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  # Both forms: a header of ours named in angle brackets is as much a dependency as one
+  # in quotes, and the compiler finds it from the top of the tree all the same.
+  file(STRINGS ${file} include_lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line IN LISTS include_lines)
-    string(REGEX MATCH "\"([^\"]+)\"" ignored "${line}")
-    set(included ${CMAKE_MATCH_1})
-    # As the compiler looks: beside the including file first, then from the top.
-    if(folder AND (EXISTS ${SOURCE_DIR}/${folder}/${included} OR DEFINED owner_${folder}/${included}))
+    if(line MATCHES "include[ \t]*\"([^\"]+)\"")
+      set(included ${CMAKE_MATCH_1})
+      set(quoted TRUE)
+    elseif(line MATCHES "include[ \t]*<([^>]+)>")
+      set(included ${CMAKE_MATCH_1})
+      set(quoted FALSE)
+    else()
+      continue()
+    endif()
+    # As the compiler looks: a quoted name beside the including file first, then from the
+    # top; a name in angle brackets from the top only.
+    if(quoted AND folder AND (EXISTS ${SOURCE_DIR}/${folder}/${included}
+                              OR DEFINED owner_${folder}/${included}))
       set(path ${folder}/${included})
     else()
       set(path ${included})
@@ -37,7 +48,7 @@ foreach(file IN LISTS files)
         continue()
       endif()
       set(problem "a header of ${owner}, a layer that ${LAYER} does not use")
-    elseif(EXISTS ${SOURCE_DIR}/${path})
+    elseif(EXISTS ${SOURCE_DIR}/${path} AND NOT IS_DIRECTORY ${SOURCE_DIR}/${path})
       set(problem "a header of no layer")
     else()
       continue()  # Not the project's: the system's or a third-party library's.

@@ -93,4 +93,10 @@ function(tavro_check_layers)
     add_custom_target(${layer}_includes DEPENDS ${stamp})
     add_dependencies(${layer} ${layer}_includes)
   endforeach()
+
+  # The check itself: it must see an include of a higher layer in either form.
+  add_test(NAME layer_check
+           COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+                   -DWORK_DIR=${CMAKE_BINARY_DIR}/layer_check_test
+                   -P ${CMAKE_SOURCE_DIR}/cmake/check_layer_test.cmake)
 endfunction()

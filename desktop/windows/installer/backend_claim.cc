@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "base/logging.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace installer {
 
@@ -15,27 +17,36 @@ constexpr wchar_t kBackendClaimName[] = L"TavroInstaller/Backend";
 
 }  // namespace
 
+std::wstring GetBackendClaimName(const base::FilePath& install_folder) {
+  return MakeObjectName(install_folder, kBackendClaimName, true);
+}
+
 base::win::ScopedHandle CreateBackendClaim(const base::FilePath& install_folder,
                                            bool inheritable) {
-  const std::wstring name = MakeObjectName(install_folder, kBackendClaimName, true);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, inheritable ? TRUE : FALSE};
+  const std::wstring name = GetBackendClaimName(install_folder);
   // Never signalled: only its existence counts.
-  base::win::ScopedHandle claim(::CreateEventW(&attributes, TRUE, FALSE, name.c_str()));
-  if (!claim.IsValid())
-    PLOG(ERROR) << "Cannot claim the install folder for the backend: " << name;
-  return claim;
+  NamedObject claim = CreateNamedEvent(name, true, IfExists::kUseWhenTrusted, inheritable);
+  if (!claim.handle.IsValid())
+    LOG(ERROR) << "Cannot claim the install folder for the backend: " << name;
+  return std::move(claim.handle);
+}
+
+BackendClaimState GetBackendClaimState(const base::FilePath& install_folder) {
+  const std::wstring name = GetBackendClaimName(install_folder);
+  const NamedObject claim = OpenNamedEvent(name, SYNCHRONIZE);
+  if (claim.handle.IsValid())
+    return BackendClaimState::kHeld;
+  if (claim.refused)
+    return BackendClaimState::kRefused;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND)
+    return BackendClaimState::kFree;
+  ELOG(WARNING, error) << "The backend claim " << name << " cannot be opened: taken as held";
+  return BackendClaimState::kHeld;
 }
 
 bool IsBackendClaimHeld(const base::FilePath& install_folder) {
-  const std::wstring name = MakeObjectName(install_folder, kBackendClaimName, true);
-  const base::win::ScopedHandle claim(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
-  if (claim.IsValid())
-    return true;
-  const DWORD error = ::GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND)
-    return false;
-  ELOG(WARNING, error) << "The backend claim " << name << " cannot be opened: taken as held";
-  return true;
+  return GetBackendClaimState(install_folder) != BackendClaimState::kFree;
 }
 
 }  // namespace installer

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_BACKEND_CLAIM_H_
 #define DESKTOP_WINDOWS_INSTALLER_BACKEND_CLAIM_H_
 
+#include <string>
+
 #include "base/files/file_path.h"
 #include "base/win/scoped_handle.h"
 
@@ -16,14 +18,34 @@ namespace installer {
 // (inherited), so that the folder is claimed from the backend's first instant; every
 // backend also opens it for itself, the ones that other backends start included.
 
+// The claim is a named object, made with the installer's access list; one that another
+// user made, or that others may change, is never taken for a claim (see
+// service/secure_named_object.h).
+
 // Opens the folder's claim, making it when there is none. |inheritable|: the handle can
-// be handed to a child process. Invalid, logged, on failure.
+// be handed to a child process. Invalid, logged, on failure and when the claim found is
+// refused.
 base::win::ScopedHandle CreateBackendClaim(const base::FilePath& install_folder,
                                            bool inheritable);
 
-// Whether a process holds the folder's claim. A claim that exists but cannot be opened
-// counts as held.
+enum class BackendClaimState {
+  kFree,
+  // A process of an installer holds it. A claim that exists but cannot be opened counts as
+  // held.
+  kHeld,
+  // An object of the claim's name exists that is not an installer's: the folder cannot be
+  // claimed (the error names the object).
+  kRefused,
+};
+
+// Whether a process holds the folder's claim.
+BackendClaimState GetBackendClaimState(const base::FilePath& install_folder);
+
+// GetBackendClaimState is not kFree.
 bool IsBackendClaimHeld(const base::FilePath& install_folder);
+
+// The name of the folder's claim, for messages.
+std::wstring GetBackendClaimName(const base::FilePath& install_folder);
 
 }  // namespace installer
 

@@ -1,7 +1,6 @@
 #include "desktop/windows/installer/cleanup_batch.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <set>
 #include <utility>
@@ -17,8 +16,8 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
-#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/owned_path.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 
 namespace installer {
 
@@ -27,8 +26,6 @@ const wchar_t kCleanupBatchName[] = L"k.bat";
 namespace {
 
 constexpr char kDeletePrefix[] = "del ";
-// Only the system and administrators.
-constexpr wchar_t kProtectedBatchSecurity[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
 constexpr wchar_t kProtectedBatchPrefix[] = L"tavro_cleanup_";
 
 // |text| in the OEM code page when every character has its own form there: a best-fit
@@ -80,6 +77,70 @@ std::string Quoted(const std::string& path_text) {
   return "\"" + path_text + "\"";
 }
 
+// The system folder, from the system and never from the environment; empty, logged, when
+// the system cannot say.
+base::FilePath GetSystemFolder() {
+  wchar_t system_folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(system_folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    PLOG(ERROR) << "GetSystemDirectory failed";
+    return base::FilePath();
+  }
+  return base::FilePath(std::wstring(system_folder, length));
+}
+
+// The batch's programs by their full paths in the system folder: named bare, the
+// interpreter would first take a "tasklist.bat" or "find.exe" of the folder it runs in.
+struct BatchPrograms {
+  std::string tasklist;
+  std::string find;
+  std::string ping;
+};
+
+bool GetBatchPrograms(BatchPrograms* programs) {
+  const base::FilePath system_folder = GetSystemFolder();
+  std::string folder_text;
+  if (system_folder.empty() || !ToBatchPathText(system_folder, &folder_text)) {
+    LOG(ERROR) << "The clean-up batch cannot name the system folder " << system_folder;
+    return false;
+  }
+  programs->tasklist = Quoted(folder_text + "\\TASKLIST.EXE");
+  programs->find = Quoted(folder_text + "\\FIND.EXE");
+  programs->ping = Quoted(folder_text + "\\ping.exe");
+  return true;
+}
+
+// Runs the batch file |batch| with a hidden window, not waited for, through the command
+// interpreter of the system folder, in the batch's own folder where it is named relatively,
+// so that its path never passes through the interpreter's expansion of "%". |then| follows
+// on the interpreter's command line, after the batch has ended.
+bool RunBatch(const base::FilePath& batch, const std::wstring& then) {
+  const base::FilePath system_folder = GetSystemFolder();
+  if (system_folder.empty())
+    return false;
+  const base::FilePath interpreter = system_folder.Append(L"cmd.exe");
+  base::LaunchOptions options;
+  options.start_hidden = true;
+  options.current_directory = batch.DirName();
+  // The interpreter looks for a program named without a folder in its working folder first,
+  // unless told not to; and it starts each side of a pipe through "ComSpec", which is taken
+  // from the system folder here, not from the user's environment.
+  options.environment = {{L"NoDefaultCurrentDirectoryInExePath", L"1"},
+                         {L"ComSpec", interpreter.value()}};
+  // No AutoRun commands, no delayed expansion of "!": the batch runs as it was written. Only
+  // a batch that is called comes back to the commands after it.
+  const std::wstring call = then.empty() ? std::wstring() : L"call ";
+  const base::Process process =
+      base::LaunchProcess(L"\"" + interpreter.value() + L"\" /d /s /v:off /c \"" + call + L"\".\\" +
+                              batch.BaseName().value() + L"\"" + then + L"\"",
+                          options);
+  if (!process.IsValid()) {
+    LOG(ERROR) << "Cannot start the clean-up batch " << batch;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ToBatchPathText(const base::FilePath& path, std::string* text) {
@@ -102,6 +163,9 @@ bool ToBatchPathText(const base::FilePath& path, std::string* text) {
 std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
                              const base::FilePath& install_folder,
                              const std::vector<base::FilePath>& files_left) {
+  BatchPrograms programs;
+  if (!GetBatchPrograms(&programs))
+    return std::string();
   // Each process by its place: 1 this installer, 2 the front end, 3 the other installer.
   std::vector<std::pair<int, uint32_t>> waited;
   for (size_t i = 0; i < pids.size(); ++i) {
@@ -115,12 +179,12 @@ std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
   for (const auto& [number, pid] : waited) {
     batch += base::StringPrintf(
         "IF %%PID%d_RUNNING%%==TRUE (\n"
-        "TASKLIST /FI \"PID eq %u\" | FIND /c /i \".exe\"\n"
+        "%s /FI \"PID eq %u\" | %s /c /i \".exe\"\n"
         "IF ERRORLEVEL 1 SET PID%d_RUNNING=FALSE\n"
         ")\n",
-        number, pid, number);
+        number, programs.tasklist.c_str(), pid, programs.find.c_str(), number);
   }
-  batch += "ping -n 2 127.0.0.1\n";
+  batch += programs.ping + " -n 2 127.0.0.1\n";
   for (const auto& [number, pid] : waited)
     batch += base::StringPrintf("IF %%PID%d_RUNNING%%==TRUE GOTO :again\n", number);
 
@@ -177,27 +241,7 @@ std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text) {
 }
 
 bool StartCleanupBatch(const base::FilePath& batch) {
-  // A batch file runs through the command interpreter of the system folder.
-  wchar_t system_folder[MAX_PATH];
-  const UINT length = ::GetSystemDirectoryW(system_folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    PLOG(ERROR) << "No system folder to run " << batch << " from";
-    return false;
-  }
-  // No AutoRun commands, no delayed expansion of "!": the batch runs as it was written.
-  const base::FilePath interpreter =
-      base::FilePath(std::wstring(system_folder, length)).Append(L"cmd.exe");
-  base::LaunchOptions options;
-  options.start_hidden = true;
-  options.current_directory = batch.DirName();
-  const base::Process process = base::LaunchProcess(
-      L"\"" + interpreter.value() + L"\" /d /s /v:off /c \".\\" + batch.BaseName().value() + L"\"",
-      options);
-  if (!process.IsValid()) {
-    LOG(ERROR) << "Cannot start the clean-up batch " << batch;
-    return false;
-  }
-  return true;
+  return RunBatch(batch, std::wstring());
 }
 
 bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* renamed) {
@@ -230,49 +274,37 @@ bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* rena
 }
 
 bool StartProtectedCleanupBatch(const std::string& text) {
-  wchar_t windows_folder[MAX_PATH];
-  const UINT length = ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    PLOG(ERROR) << "No system folder for the clean-up batch";
+  if (text.empty()) {
+    LOG(ERROR) << "No clean-up batch to start";
     return false;
   }
-  const base::FilePath temp = base::FilePath(std::wstring(windows_folder, length)).Append(L"Temp");
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          kProtectedBatchSecurity, SDDL_REVISION_1, &raw_descriptor, nullptr)) {
-    PLOG(ERROR) << "Cannot make the security of the clean-up batch";
+  base::FilePath folder;
+  if (!CreateUniqueProtectedFolder(SystemTempFolder(), kProtectedBatchPrefix, Readers::kAdminsOnly,
+                                   &folder)) {
     return false;
   }
-  const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const base::FilePath batch =
-        temp.Append(kProtectedBatchPrefix + base::UintToWideString(::GetCurrentProcessId()) + L"_" +
-                    base::UintToWideString(::GetTickCount() + attempt) + L".bat");
-    // A file of that name may be anybody's: only a new one is ours.
-    base::win::ScopedHandle file(::CreateFileW(batch.value().c_str(), GENERIC_WRITE, 0, &attributes,
+  const base::FilePath batch = folder.Append(kCleanupBatchName);
+  bool complete = false;
+  {
+    // Made inside the new folder, it takes the folder's access list.
+    base::win::ScopedHandle file(::CreateFileW(batch.value().c_str(), GENERIC_WRITE, 0, nullptr,
                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsValid()) {
-      if (::GetLastError() == ERROR_FILE_EXISTS)
-        continue;
-      PLOG(ERROR) << "Cannot create the clean-up batch " << batch;
-      return false;
-    }
     DWORD written = 0;
-    const bool complete =
+    complete =
+        file.IsValid() &&
         ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
         written == text.size();
     if (!complete)
       PLOG(ERROR) << "Cannot write " << batch;
-    file.Close();
-    if (!complete || !StartCleanupBatch(batch)) {
-      base::DeletePath(batch, false);
-      return false;
-    }
-    return true;
   }
-  LOG(ERROR) << "No free name for the clean-up batch in " << temp;
-  return false;
+  // The batch deletes itself last; the interpreter then leaves the emptied folder and removes
+  // it, naming it relatively so that no path passes through its expansion of "%".
+  if (!complete || !RunBatch(batch, L" & cd .. & rmdir \"" + folder.BaseName().value() + L"\"")) {
+    base::DeletePath(batch, false);
+    ::RemoveDirectoryW(folder.value().c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

@@ -21,8 +21,9 @@ extern const wchar_t kCleanupBatchName[];  // "k.bat"
 // The text of the batch: it waits until the processes |pids| (the uninstaller first, zeros
 // skipped) have ended, then deletes |files_left| and removes the folders that held them, up
 // to |install_folder| and deepest first, when they are empty; then itself. Lines end with a
-// line feed. A path that the batch cannot name exactly (see ToBatchPathText) is left out,
-// with an error logged.
+// line feed. The programs it uses are named by their full paths in the system folder. A path
+// that the batch cannot name exactly (see ToBatchPathText) is left out, with an error
+// logged; empty, logged, when the system folder cannot be named.
 std::string MakeCleanupBatch(const std::vector<uint32_t>& pids,
                              const base::FilePath& install_folder,
                              const std::vector<base::FilePath>& files_left);
@@ -48,13 +49,15 @@ bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* rena
 
 // Starts the batch file |batch| with a hidden window, not waited for, through the command
 // interpreter of the system folder. It runs in its own folder and is named there
-// relatively, so that its path never passes through the interpreter's expansion of "%".
+// relatively, so that its path never passes through the interpreter's expansion of "%";
+// the interpreter is told not to look for programs in that folder.
 bool StartCleanupBatch(const base::FilePath& batch);
 
-// For an elevated process, which must not run a batch that a less privileged user can
-// change: writes |text| as a new batch file in the system's own temporary folder that only
-// the system and administrators may change (there a user may add files but neither change
-// nor rename those of others), and starts it. False, logged, when it cannot.
+// For an elevated process, which must neither run a batch that a less privileged user can
+// change nor work in a folder where such a user can put programs: writes |text| as the
+// batch kCleanupBatchName of a new folder of the system's temporary folder that only the
+// system and administrators can change, and starts it there. The folder goes once the batch
+// has deleted itself. False, logged, when it cannot.
 bool StartProtectedCleanupBatch(const std::string& text);
 
 }  // namespace installer

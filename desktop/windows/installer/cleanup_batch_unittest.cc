@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_environment.h"
 #include "base/time/time.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/test/test_installation.h"
 #include "gtest/gtest.h"
 
@@ -44,19 +46,31 @@ std::string ShortOemPath(const base::FilePath& path) {
   return oem;
 }
 
+// The system folder as the batch names it.
+std::string SystemFolderText() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return base::Utf16ToUtf8(std::wstring(folder, length));
+}
+
 TEST(CleanupBatchTest, WaitsOnlyForTheProcessesThereAreAndDeletesOnlyWhatIsLeft) {
   const base::FilePath folder(L"C:\\Program Files\\Tavro");
+  const std::string system = SystemFolderText();
+  const std::string tasklist = "\"" + system + "\\TASKLIST.EXE\"";
+  const std::string find = "\"" + system + "\\FIND.EXE\"";
+  const std::string ping = "\"" + system + "\\ping.exe\"";
   // Only this installer, and everything deleted already: the batch only deletes itself.
   EXPECT_EQ(
       "SET PID1_RUNNING=TRUE\n"
       ":again\n"
-      "IF %PID1_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 17\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
-      ")\n"
-      "ping -n 2 127.0.0.1\n"
-      "IF %PID1_RUNNING%==TRUE GOTO :again\n"
-      "del %0\n",
+      "IF %PID1_RUNNING%==TRUE (\n" +
+          tasklist + " /FI \"PID eq 17\" | " + find + " /c /i \".exe\"\n" +
+          "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
+          ")\n" +
+          ping +
+          " -n 2 127.0.0.1\n"
+          "IF %PID1_RUNNING%==TRUE GOTO :again\n"
+          "del %0\n",
       MakeCleanupBatch({17, 0, 0}, folder, {}));
 
   // A second installer keeps its number without a front end; two files in one folder name
@@ -65,26 +79,27 @@ TEST(CleanupBatchTest, WaitsOnlyForTheProcessesThereAreAndDeletesOnlyWhatIsLeft)
       "SET PID1_RUNNING=TRUE\n"
       "SET PID3_RUNNING=TRUE\n"
       ":again\n"
-      "IF %PID1_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 17\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
-      ")\n"
-      "IF %PID3_RUNNING%==TRUE (\n"
-      "TASKLIST /FI \"PID eq 4294967295\" | FIND /c /i \".exe\"\n"
-      "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\n"
-      ")\n"
-      "ping -n 2 127.0.0.1\n"
-      "IF %PID1_RUNNING%==TRUE GOTO :again\n"
-      "IF %PID3_RUNNING%==TRUE GOTO :again\n"
-      "del \"C:\\Program Files\\Tavro\\1.0\\a\\x.dll\"\n"
-      "del \"C:\\Program Files\\Tavro\\1.0\\a\\y.dll\"\n"
-      "del \"C:\\Program Files\\Tavro\\50%%Tavro\\launcher.exe\"\n"
-      "del \"D:\\Elsewhere\\z.txt\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\\50%%Tavro\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\\1.0\\a\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\\1.0\"\n"
-      "rmdir \"C:\\Program Files\\Tavro\"\n"
-      "del %0\n",
+      "IF %PID1_RUNNING%==TRUE (\n" +
+          tasklist + " /FI \"PID eq 17\" | " + find + " /c /i \".exe\"\n" +
+          "IF ERRORLEVEL 1 SET PID1_RUNNING=FALSE\n"
+          ")\n"
+          "IF %PID3_RUNNING%==TRUE (\n" +
+          tasklist + " /FI \"PID eq 4294967295\" | " + find + " /c /i \".exe\"\n" +
+          "IF ERRORLEVEL 1 SET PID3_RUNNING=FALSE\n"
+          ")\n" +
+          ping +
+          " -n 2 127.0.0.1\n"
+          "IF %PID1_RUNNING%==TRUE GOTO :again\n"
+          "IF %PID3_RUNNING%==TRUE GOTO :again\n"
+          "del \"C:\\Program Files\\Tavro\\1.0\\a\\x.dll\"\n"
+          "del \"C:\\Program Files\\Tavro\\1.0\\a\\y.dll\"\n"
+          "del \"C:\\Program Files\\Tavro\\50%%Tavro\\launcher.exe\"\n"
+          "del \"D:\\Elsewhere\\z.txt\"\n"
+          "rmdir \"C:\\Program Files\\Tavro\\50%%Tavro\"\n"
+          "rmdir \"C:\\Program Files\\Tavro\\1.0\\a\"\n"
+          "rmdir \"C:\\Program Files\\Tavro\\1.0\"\n"
+          "rmdir \"C:\\Program Files\\Tavro\"\n"
+          "del %0\n",
       MakeCleanupBatch({17, 0, 0xFFFFFFFF}, folder,
                        {base::FilePath(L"C:\\Program Files\\Tavro\\1.0\\a\\x.dll"),
                         base::FilePath(L"C:\\Program Files\\Tavro\\1.0\\a\\y.dll"),
@@ -150,6 +165,56 @@ TEST(CleanupBatchTest, TheInterpreterDeletesExactlyTheNamedFiles) {
   for (const wchar_t* name : decoys)
     EXPECT_TRUE(base::PathExists(root.Append(name).Append(L"a.txt"))) << base::FilePath(name);
   EXPECT_FALSE(base::PathExists(injected));
+}
+
+// Programs named like the batch's own, put in the folder where it runs and in the system's
+// temporary folder (where every user may add files, and where elevated batches once ran):
+// the batch runs the system's programs only, from a protected folder of its own that goes
+// when it ends.
+TEST(CleanupBatchTest, RunsNoProgramPlantedWhereItRuns) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath root = temp.GetPath();
+  const base::FilePath ran = root.Append(L"planted_ran.txt");
+  struct PlantedFiles {
+    ~PlantedFiles() {
+      for (const base::FilePath& file : files)
+        base::DeletePath(file, false);
+    }
+    std::vector<base::FilePath> files;
+  } planted;
+  for (const base::FilePath& folder : {root, SystemTempFolder()}) {
+    for (const wchar_t* name : {L"tasklist.bat", L"find.bat", L"ping.bat"}) {
+      planted.files.push_back(folder.Append(name));
+      ASSERT_TRUE(
+          test::WriteTestFile(planted.files.back(), "echo %0>> \"" + ran.ToUtf8() + "\"\r\n"));
+    }
+  }
+  // A process id that no process has (ids are multiples of 4): the batch asks once.
+  const std::vector<uint32_t> pids = {4294967291u};
+
+  const base::FilePath batch = root.Append(kCleanupBatchName);
+  const base::FilePath users_file = root.Append(L"user\\a.txt");
+  ASSERT_TRUE(WriteNewFile(users_file, "delete me"));
+  ASSERT_TRUE(test::WriteTestFile(batch, MakeCleanupBatch(pids, root, {users_file})));
+  ASSERT_TRUE(StartCleanupBatch(batch));
+  EXPECT_TRUE(WaitUntilGone(batch));
+  EXPECT_FALSE(base::PathExists(users_file));
+
+  const std::set<base::FilePath> folders_before = test::ListSystemTempFolders(L"tavro_cleanup_*");
+  const base::FilePath elevated_file = root.Append(L"elevated\\a.txt");
+  ASSERT_TRUE(WriteNewFile(elevated_file, "delete me"));
+  ASSERT_TRUE(StartProtectedCleanupBatch(MakeCleanupBatch(pids, root, {elevated_file})));
+  EXPECT_TRUE(WaitUntilGone(elevated_file.DirName()));
+  const base::TimeTicks deadline = base::TimeTicks::Now() + kBatchWait;
+  while (test::ListSystemTempFolders(L"tavro_cleanup_*") != folders_before &&
+         base::TimeTicks::Now() < deadline)
+    ::Sleep(50);
+  EXPECT_EQ(folders_before, test::ListSystemTempFolders(L"tavro_cleanup_*"));
+
+  std::string runs;
+  base::ReadFileToString(ran, &runs);
+  EXPECT_FALSE(base::PathExists(ran)) << runs;
 }
 
 }  // namespace

@@ -269,8 +269,11 @@ bool RecognizeDamagedInstallation(const base::FilePath& folder,
   const bool registered = FindUninstallEntry(folder, &entry);
   const base::FilePath version_folder = FindVersionFolder(folder, entry.version);
   const base::FilePath launcher = folder.Append(kLauncherExeName);
-  if (!registered &&
-      !(status_file_damaged && (!version_folder.empty() || base::PathExists(launcher)))) {
+  const bool has_launcher = base::PathExists(launcher);
+  // Without status file and uninstall entry, the browser's version folder with the launcher
+  // beside it is still an installation: an install over it must replace it, not add one.
+  if (!registered && !(status_file_damaged ? (!version_folder.empty() || has_launcher)
+                                           : (!version_folder.empty() && has_launcher))) {
     return false;
   }
   LOG(WARNING) << "The installation in " << folder << " has "
@@ -294,6 +297,13 @@ bool RecognizeDamagedInstallation(const base::FilePath& folder,
   if (registered) {
     RegistryRecordMaker(folder, entry).Make(&made);
     FindShortcuts(made.all_users, launcher, &made);
+  } else if (!status_file_damaged) {
+    // Nothing tells for whom it was installed: the shortcuts to its launcher do.
+    FindShortcuts(false, launcher, &made);
+    if (made.desktop_shortcut.empty() && made.start_menu_shortcut.empty()) {
+      FindShortcuts(true, launcher, &made);
+      made.all_users = !made.desktop_shortcut.empty() || !made.start_menu_shortcut.empty();
+    }
   }
   const std::vector<std::string> task_ids = FindAutoupdateTaskIds(launcher);
   if (!task_ids.empty())

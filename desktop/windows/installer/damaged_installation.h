@@ -11,14 +11,16 @@ namespace installer {
 
 // Recognises an installation of this browser in |folder| whose status file is damaged
 // (|status_file_damaged|: the folder holds one that does not load) or gone, by what it
-// registered and left there: an uninstall entry whose "InstallLocation" is the folder, or,
-// with a damaged status file, a version folder holding the browser or the launcher. False
-// when there is none of that. Otherwise |status| receives the installation's record made
-// anew from them, as the installation would have recorded it: its newest version folder
-// (the one the uninstall entry names first) with every file in it, the launcher's companion
-// files, its components, the registry entries of the registry tables under the uninstall
-// entry's root, its shortcuts of the product's standard names and the id of its autoupdate
-// task. COM must be initialised on the calling thread.
+// registered and left there: an uninstall entry whose "InstallLocation" is the folder; with
+// a damaged status file, a version folder holding the browser or the launcher; without
+// any, a version folder holding the browser and the launcher beside it. False when there
+// is none of that. Otherwise |status| receives the installation's record made anew from
+// them, as the installation would have recorded it: its newest version folder (the one the
+// uninstall entry names first) with every file in it, the launcher's companion files, its
+// components, the registry entries of the registry tables under the uninstall entry's
+// root, its shortcuts of the product's standard names (without an entry, those of the
+// user, else of all users) and the id of its autoupdate task. COM must be initialised on
+// the calling thread.
 bool RecognizeDamagedInstallation(const base::FilePath& folder,
                                   bool status_file_damaged,
                                   InstallStatus* status);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 #include "base/files/file_enumerator.h"
@@ -10,6 +11,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace installer {
 
@@ -56,13 +58,14 @@ void RemoveLeftovers(const base::FilePath& folder) {
 DownloadFolderClaim::DownloadFolderClaim(const base::FilePath& folder) {
   const std::wstring name = MakeObjectName(folder, kClaimName, false);
   // Made owned: no other front end starts on the folder before the first has cleaned it.
-  claim_.Set(::CreateMutexW(nullptr, TRUE, name.c_str()));
-  const DWORD error = ::GetLastError();
+  // One that another user made decides nothing here: nothing is removed on its word.
+  NamedObject claim = CreateNamedMutex(name, IfExists::kUseWhenTrusted, false, true);
+  claim_ = std::move(claim.handle);
   if (!claim_.IsValid()) {
-    PLOG(ERROR) << "Cannot claim the download folder " << folder;
+    LOG(ERROR) << "Cannot claim the download folder " << folder;
     return;
   }
-  if (error != ERROR_ALREADY_EXISTS) {
+  if (!claim.existed) {
     RemoveLeftovers(folder);
   } else {
     const DWORD waited = ::WaitForSingleObject(claim_.Get(), kCleaningWaitMs);

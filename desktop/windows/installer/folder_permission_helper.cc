@@ -135,9 +135,13 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
                                          kParentPidSwitch};
   package_installer.CopySwitchesFrom(command_line, copied_switches,
                                      sizeof(copied_switches) / sizeof(copied_switches[0]));
+  // Held, with the library it loads, until it has ended.
+  const HeldInstallerFiles held(package_installer.GetProgram(), SignerCheck::kAsThisInstaller);
+  if (!held.IsValid())
+    return;
   base::LaunchOptions options;
   options.wait = true;
-  LaunchVerifiedProgram(package_folder, package_installer, options, SignerCheck::kAsThisInstaller);
+  base::LaunchProcess(package_installer, options);
 }
 
 // Whether the grant was made.

@@ -302,17 +302,25 @@ TEST_F(FolderPermissionHelperTest, ASignedHelperHandsOverOnlyToASignedInstaller)
   base::win::ScopedHandle interrupted =
       CreateEvent(folder_, L"TavroInstaller/InstallationInterrupted", true);
   ASSERT_TRUE(::SetEvent(ready.Get()));
+  const base::FilePath signed_installer =
+      example.component_folder().Append(L"suite_installer.exe");
   const struct {
     const wchar_t* package;
     base::FilePath installer;
+    // Beside the installer, which loads it.
+    base::FilePath library;
   } packages[] = {
-      {L"unsigned", example.package_folder().Append(L"tavro.exe")},
-      {L"signed", example.component_folder().Append(L"suite_installer.exe")},
+      {L"unsigned", example.package_folder().Append(L"tavro.exe"), base::FilePath()},
+      {L"foreign_library", signed_installer,
+       base::FilePath(test::GetTestBinFolder()).Append(L"tavro_installer.dll")},
+      {L"signed", signed_installer, base::FilePath()},
   };
   for (const auto& entry : packages) {
     const base::FilePath package = temp_.GetPath().Append(entry.package);
     ASSERT_TRUE(base::CreateDirectory(package));
     ASSERT_TRUE(base::CopySingleFile(entry.installer, package.Append(L"installer.exe")));
+    if (!entry.library.empty())
+      ASSERT_TRUE(base::CopySingleFile(entry.library, package.Append(L"tavro_installer.dll")));
     base::CommandLine command_line = HelperCommandLine(folder_);
     command_line.AppendSwitchPath("wait-for-package", package);
     command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));

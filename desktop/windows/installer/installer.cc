@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -43,8 +44,6 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kInterruptedEventName[] = L"TavroInstaller/InstallationInterrupted";
-constexpr wchar_t kFilesListName[] = L"files_list";
-constexpr wchar_t kRootFilesListName[] = L"root_files_list";
 // Read, write and run: what the user needs in the install folder.
 constexpr ACCESS_MASK kFolderWriteAccess =
     FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE;
@@ -56,6 +55,11 @@ std::vector<std::string> SplitFilesList(const std::string& text) {
 }
 
 }  // namespace
+
+const wchar_t kFilesListName[] = L"files_list";
+const wchar_t kRootFilesListName[] = L"root_files_list";
+const wchar_t kPrefDefaultOverridesFileName[] = L"pref_default_overrides";
+const wchar_t kInstallerPrefsIncludeFileName[] = L"installer_prefs_include.json";
 
 InstallerUserRights::InstallerUserRights()
     : is_user_admin(&IsUserAdmin),
@@ -112,6 +116,7 @@ void Installer::Run() {
   if (operation() == OPERATION_REGISTER_PROTOCOL_HANDLER) {
     // Only for the preference step's include file, which is optional.
     base::PathRegistry::Get(base::DIR_EXE, &own_folder_);
+    package_source_ = own_folder_;
     steps_.push_back(
         base::BindMethod(&Installer::StepRegisterProtocolHandler, weak_factory_.GetWeakPtr()));
     steps_.push_back(
@@ -141,6 +146,7 @@ void Installer::Run() {
                               "Failed getting our own path");
     return;
   }
+  package_source_ = own_folder_;
   if (command_line().HasSwitch("post-elevated-install-tasks")) {
     LOG(INFO) << "Post elevation installation tasks only";
     RunPostElevationTasks();
@@ -162,7 +168,7 @@ void Installer::Run() {
     return;
   FillInstallStatus();
   if (operation() != OPERATION_UNINSTALLING) {
-    if (!ReadFilesLists() || !CreateInstallationSubfolder())
+    if (!StagePackage() || !CreateInstallationSubfolder())
       return;
   } else {
     const base::FilePath& subfolder = status().install_status().subfolder;
@@ -298,10 +304,14 @@ bool Installer::OpenInstallFolderEvent(const wchar_t* base_name,
                                        base::win::ScopedHandle* event) {
   const std::wstring name = MakeObjectName(install_folder(), base_name, true);
   LOG(INFO) << "Event name for " << label << ": " << name;
-  event->Set(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()));
+  // The front end made it; one that another user made could be signalled at will.
+  NamedObject opened = OpenNamedEvent(name, SYNCHRONIZE);
+  const DWORD error = ::GetLastError();
+  *event = std::move(opened.handle);
   if (event->IsValid())
     return true;
-  PLOG(ERROR) << "OpenEventW " << name;
+  if (error == ERROR_FILE_NOT_FOUND)
+    LOG(ERROR) << "There is no event " << name;
   LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), failure);
   return false;
 }
@@ -424,7 +434,7 @@ void Installer::FillInstallStatus() {
 bool Installer::ReadFilesLists() {
   LOG(INFO) << "Reading files list";
   std::string text;
-  if (!base::ReadFileToString(own_folder_.Append(kFilesListName), &text)) {
+  if (!base::ReadFileToString(package_source_.Append(kFilesListName), &text)) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                               "Could not read files list");
     return false;
@@ -434,7 +444,7 @@ bool Installer::ReadFilesLists() {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), "No files in files list");
     return false;
   }
-  if (base::ReadFileToString(own_folder_.Append(kRootFilesListName), &text)) {
+  if (base::ReadFileToString(package_source_.Append(kRootFilesListName), &text)) {
     LOG(INFO) << "Read root files list";
     root_files_list_ = SplitFilesList(text);
   }
@@ -611,7 +621,7 @@ void Installer::StepCopyFile(int index,
   }
   const std::string& entry = list[index];
   const std::wstring relative = base::Utf8ToUtf16(entry);
-  const base::FilePath source = own_folder_.Append(relative);
+  const base::FilePath source = package_source_.Append(relative);
   const base::FilePath destination =
       (root ? install_folder() : installation_folder()).Append(relative);
   LOG(INFO) << "Copying " << (root ? "root " : "") << "file " << entry;

@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/service/registry_entry.h"
 #include "desktop/windows/installer/service/transactions/transaction.h"
+#include "desktop/windows/installer/staging_folder.h"
 
 namespace base {
 class CommandLine;
@@ -39,6 +40,12 @@ class Status;
 
 // The folder in which a shortcut is wanted, and the field of the installation's record that
 // receives the path of the shortcut made there.
+// Files of the package that an installation reads, beside those its files lists name.
+extern const wchar_t kFilesListName[];
+extern const wchar_t kRootFilesListName[];
+extern const wchar_t kPrefDefaultOverridesFileName[];
+extern const wchar_t kInstallerPrefsIncludeFileName[];
+
 struct ShortcutLocation {
   base::FilePath folder;
   base::FilePath* path;
@@ -237,6 +244,11 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   void KeepDamagedStatusFile();
 
   // Installation steps (installer_steps.cc).
+  // Reads the files lists from where the package's files are installed from: the package
+  // folder, or for an administrator's process a copy of what it installs from there in a
+  // folder of its own (the package folder is the user's), whose programs carry the
+  // signature the package carried. False, reported, when the run has ended.
+  bool StagePackage();
   void StepCopyFiles(int index);
   void StepCopyRootFiles(int index);
   void StepInstallLauncher();
@@ -304,10 +316,11 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // Deletes the recorded files of the installation; what cannot go now is added to
   // |files_left| for the clean-up batch.
   void DeleteInstalledFiles(std::vector<base::FilePath>* files_left);
+  // Past the point of no return: commits the run's changes at once and adds to |files_left|
+  // what the commit could not delete.
+  void MakeUninstallationFinal(std::vector<base::FilePath>* files_left);
   void WriteAndStartCleanupBatch(const std::vector<base::FilePath>& files_left);
   void DeleteUserProfile();
-  // Deletes |folder| with everything in it unless it holds more than a profile.
-  void DeleteProfileFolder(const base::FilePath& folder);
   // Gives the default browser back, shows the uninstall survey.
   void FinishUninstallation(const base::FilePath& install_folder);
   void ResetDefaultBrowser();
@@ -337,6 +350,10 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   base::ObserverList<InstallerObserver> observers_;
   // The folder of the running installer: the unpacked package when installing.
   base::FilePath own_folder_;
+  // Where the package's files and lists are installed from (StagePackage): |own_folder_| or
+  // |package_copy_|.
+  base::FilePath package_source_;
+  std::unique_ptr<StagingFolder> package_copy_;
   std::vector<std::string> files_list_;
   std::vector<std::string> root_files_list_;
   Settings* settings_ = nullptr;

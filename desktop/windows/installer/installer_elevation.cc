@@ -8,6 +8,7 @@
 #include <aclapi.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -30,10 +31,12 @@
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/status_fetcher.h"
+#include "desktop/windows/installer/verified_launch.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -110,13 +113,24 @@ int Installer::RunElevated() {
     return 3;
   }
 
+  // The program may lie where its user can write (Downloads, the unpacked package): it is
+  // started elevated only as checked, and stays so while the elevated run loads from it. An
+  // uninstallation moves its own program aside, which a held file forbids: there the hold
+  // ends once the elevated run has started (it runs from an installation for all users,
+  // which only administrators can change).
+  auto held = std::make_unique<HeldInstallerFiles>(program, SignerCheck::kAsThisInstaller);
+  if (!held->IsValid())
+    return 3;
   NotifyStartingNewMainProcess();
   const base::Process process = LaunchElevated(program, child);
+  if (operation() == OPERATION_UNINSTALLING)
+    held.reset();
   if (!process.IsValid()) {
     NotifyReturnedToPreviousMainProcess();
     return 1;
   }
   const DWORD waited = ::WaitForSingleObject(process.Handle(), INFINITE);
+  held.reset();
   NotifyReturnedToPreviousMainProcess();
   if (waited == WAIT_FAILED) {
     PLOG(ERROR) << "Failed wait for the elevated installer";
@@ -177,28 +191,39 @@ int Installer::ObtainFolderPermission(const base::FilePath& folder, bool permane
     return 3;
   }
 
-  // Auto-reset: each signal is taken by the one wait for it.
-  base::win::ScopedHandle give_permission(::CreateEventW(
-      nullptr, FALSE, FALSE, MakeObjectName(folder, kGivePermissionEventName, false).c_str()));
-  base::win::ScopedHandle undo(::CreateEventW(
-      nullptr, FALSE, FALSE, MakeObjectName(folder, kUndoPermissionEventName, false).c_str()));
-  if (!give_permission.IsValid() || !undo.IsValid()) {
-    PLOG(ERROR) << "Failed to create event for communicating with " << "the elevated process";
+  // Auto-reset: each signal is taken by the one wait for it. Only events made now are a
+  // grant: one that exists already may be signalled (by whoever made it) before the helper
+  // has granted anything.
+  NamedObject give_permission = CreateNamedEvent(
+      MakeObjectName(folder, kGivePermissionEventName, false), false, IfExists::kRefuse, false);
+  NamedObject undo = CreateNamedEvent(MakeObjectName(folder, kUndoPermissionEventName, false),
+                                      false, IfExists::kRefuse, false);
+  if (!give_permission.handle.IsValid() || !undo.handle.IsValid()) {
+    LOG(ERROR) << "Failed to create event for communicating with " << "the elevated process";
     return 3;
   }
   if (base::win::GetWindowsVersion() < base::win::VERSION_VISTA &&
-      (!FixEventACL(give_permission.Get()) || !FixEventACL(undo.Get()))) {
+      (!FixEventACL(give_permission.handle.Get()) || !FixEventACL(undo.handle.Get()))) {
     return 3;
   }
 
-  const base::Process process = LaunchElevated(program, helper);
-  if (!process.IsValid())
-    return 1;
-  // The event first: a helper that grants for good signals it and ends at once.
-  const HANDLE handles[] = {give_permission.Get(), process.Handle()};
-  const DWORD waited = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  // Started elevated only as checked; held until it has granted (it has loaded all it runs
+  // by then) or ended.
+  DWORD waited = WAIT_FAILED;
+  base::Process process;
+  {
+    const HeldInstallerFiles held(program, SignerCheck::kAsThisInstaller);
+    if (!held.IsValid())
+      return 3;
+    process = LaunchElevated(program, helper);
+    if (!process.IsValid())
+      return 1;
+    // The event first: a helper that grants for good signals it and ends at once.
+    const HANDLE handles[] = {give_permission.handle.Get(), process.Handle()};
+    waited = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  }
   if (waited == WAIT_OBJECT_0) {
-    undo_permission_event_ = std::move(undo);
+    undo_permission_event_ = std::move(undo.handle);
     other_pid_ = process.Pid();
     return 0;
   }
@@ -289,9 +314,17 @@ void Installer::OnPackageReady() {
   ReleaseResources();
   LOG(INFO) << "Running installer from the package with command line: "
             << package_installer.GetCommandLineString();
-  const base::Process process = base::LaunchProcess(package_installer, base::LaunchOptions());
+  // The package folder is the user's: what runs is checked as the package was, and held
+  // unchanged until it has ended. Only then does its exit code say anything.
+  base::Process process;
   DWORD exit_code = 1;
-  const bool ended = process.IsValid() && process.WaitForExit(&exit_code);
+  bool ended = false;
+  {
+    const HeldInstallerFiles held(package_installer.GetProgram(), SignerCheck::kAsThisInstaller);
+    if (held.IsValid())
+      process = base::LaunchProcess(package_installer, base::LaunchOptions());
+    ended = process.IsValid() && process.WaitForExit(&exit_code);
+  }
   NotifyReturnedToPreviousMainProcess();
   if (!process.IsValid()) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),

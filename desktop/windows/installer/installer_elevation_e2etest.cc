@@ -2,8 +2,9 @@
 // the elevated restart and the folder-permission helper of a user who is no administrator
 // (the test system has no such user: the Installer is told so), the package's own
 // installer once the package is ready, and the command that gives the default browser back
-// at uninstallation. The other installer is the stub program, which records how it was
-// started; where it would install, the test does.
+// at uninstallation; and what an administrator's run installs from the user's package
+// folder. The other installer is the stub program, which records how it was started; where
+// it would install, the test does.
 
 #include <windows.h>
 
@@ -35,6 +36,7 @@
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
@@ -65,7 +67,8 @@ base::CommandLine::Switches WithSwitches(
 // executable, which it restarts elevated or runs as the folder-permission helper, is a stub.
 class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
  protected:
-  InstallerElevationE2eTest() : InstallerInProcessE2eTest(Registry::kTestCopy) {}
+  explicit InstallerElevationE2eTest(Registry registry = Registry::kTestCopy)
+      : InstallerInProcessE2eTest(registry) {}
 
   void SetUp() override {
     InstallerInProcessE2eTest::SetUp();
@@ -104,6 +107,11 @@ class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
     SetUserRights(std::move(rights));
   }
 
+  // A program that carries the product's signature.
+  static base::FilePath SignedProgram() {
+    return test::ExamplePackage::Current().component_folder().Append(L"suite_installer.exe");
+  }
+
   std::vector<test::StubInvocation> InvocationsOf(const base::FilePath& program) const {
     std::vector<test::StubInvocation> matching;
     for (test::StubInvocation& invocation : Invocations(program.BaseName().value())) {
@@ -119,6 +127,13 @@ class InstallerElevationE2eTest : public InstallerInProcessE2eTest {
   const std::unique_ptr<base::Environment> environment_ = base::Environment::Create();
   std::vector<std::string> variables_;
   std::unique_ptr<base::ScopedPathOverride> own_executable_override_;
+};
+
+// A signed installer's runs, in the real registry: the system's signature checks read how
+// to check from the machine's registry.
+class SignedInstallerElevationE2eTest : public InstallerElevationE2eTest {
+ protected:
+  SignedInstallerElevationE2eTest() : InstallerElevationE2eTest(Registry::kReal) {}
 };
 
 TEST_F(InstallerElevationE2eTest, RestartsElevatedAndFinishesWithWhatTheElevatedRunInstalled) {
@@ -302,12 +317,35 @@ TEST_F(InstallerElevationE2eTest, AsksTheHelperForTheFolderForAsLongAsTheRunNeed
   }
 }
 
+// A grant is the signal of an event this run made for its helper. One that exists before,
+// signalled already (here even one with the installer's own security), is no grant: the run
+// stops before it starts a helper, and leaves the event as it found it.
+TEST_F(InstallerElevationE2eTest, APermissionEventFoundSignalledIsNoGrant) {
+  ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
+  base::win::ScopedHandle planted = std::move(
+      CreateNamedEvent(
+          MakeObjectName(install_folder(), L"TavroInstaller/GiveInstallPermission", false),
+          false, IfExists::kRefuse, false)
+          .handle);
+  ASSERT_TRUE(planted.IsValid() && ::SetEvent(planted.Get()));
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=0", &observer));
+  EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+  EXPECT_EQ("Error when setting up the process to give us write permissions to installation "
+            "folder",
+            observer.error_detail());
+  EXPECT_TRUE(InvocationsOf(own_executable_).empty());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(planted.Get(), 0));
+}
+
 TEST_F(InstallerElevationE2eTest, HandsOverToThePackagesInstallerOnceThePackageIsReady) {
   const base::FilePath package = temp_root().Append(L"later");
   const base::FilePath package_installer = CopyStub(package, L"installer.exe");
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, FALSE,
-      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
+  // As the front end makes it.
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
   ASSERT_TRUE(ready.IsValid());
   const std::wstring wait_for_package = L"--wait-for-package=\"" + package.value() + L"\"";
   {
@@ -355,16 +393,128 @@ TEST_F(InstallerElevationE2eTest, HandsOverToThePackagesInstallerOnceThePackageI
   EXPECT_EQ(kNoChanges, ChangesSince(before));
 }
 
+// The package folder is the user's: the installer there runs only when it carries the
+// signature a signed installer carries, and with no library beside it but one of the same
+// signer. Nothing else ends the run as a success, whatever it would have exited with.
+TEST_F(SignedInstallerElevationE2eTest, HandsOverOnlyToAnInstallerSignedAsThisOne) {
+  const test::ExamplePackage example = test::ExamplePackage::Current();
+  const base::ScopedPathOverride signed_installer(base::FILE_EXE, example.package_installer(),
+                                                  true, false);
+  const base::FilePath bin(test::GetTestBinFolder());
+  const base::FilePath signed_stub = SignedProgram();
+  // As the front end makes it, already signalled.
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
+  ASSERT_TRUE(ready.IsValid());
+  ASSERT_TRUE(::SetEvent(ready.Get()));
+  const struct {
+    const wchar_t* name;
+    base::FilePath installer;
+    base::FilePath library;
+  } packages[] = {
+      {L"unsigned", example.package_folder().Append(L"tavro.exe"), base::FilePath()},
+      {L"other_signer", bin.Append(L"signed_by_other.exe"), base::FilePath()},
+      {L"foreign_library", signed_stub, bin.Append(L"tavro_installer.dll")},
+      {L"signed", signed_stub, base::FilePath()},
+  };
+  for (const auto& package : packages) {
+    SCOPED_TRACE(package.name);
+    const base::FilePath folder = temp_root().Append(package.name);
+    ASSERT_TRUE(base::CreateDirectory(folder));
+    ASSERT_TRUE(base::CopySingleFile(package.installer, folder.Append(L"installer.exe")));
+    if (!package.library.empty())
+      ASSERT_TRUE(base::CopySingleFile(package.library, folder.Append(L"tavro_installer.dll")));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--wait-for-package=\"" + folder.value() + L"\"", &observer));
+    const size_t runs = InvocationsOf(folder.Append(L"installer.exe")).size();
+    if (package.library.empty() && package.installer == signed_stub) {
+      EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                          "ReturnedToPreviousMainProcess", "Success"}),
+                observer.events())
+          << observer.error_detail();
+      EXPECT_EQ(1u, runs);
+      continue;
+    }
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "StartingNewMainProcess(0)",
+                                        "ReturnedToPreviousMainProcess", "Error(37055)",
+                                        "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("Failed to start installer process from the package folder.",
+              observer.error_detail());
+    EXPECT_EQ(0u, runs);
+  }
+  // What the runs noted for the user.
+  DeleteAddedRegistryEntries();
+}
+
+// A signed installer is restarted elevated only with a library of its own signer beside it,
+// and another process of the user can change neither while the elevated run works.
+TEST_F(SignedInstallerElevationE2eTest, RestartsElevatedOnlyFromFilesHeldAsChecked) {
+  // An administrator whose process is not elevated: the test system's policy turns User
+  // Account Control off, which keeps a standard user from elevating.
+  auto rights = std::make_unique<InstallerUserRights>();
+  rights->is_user_admin = [](bool consider_linked_token) { return consider_linked_token; };
+  SetUserRights(std::move(rights));
+  const base::FilePath program = temp_root().Append(L"signed\\installer.exe");
+  const base::FilePath library = program.DirName().Append(L"tavro_installer.dll");
+  ASSERT_TRUE(base::CreateDirectory(program.DirName()));
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), program));
+  ASSERT_TRUE(base::CopySingleFile(
+      base::FilePath(test::GetTestBinFolder()).Append(L"tavro_installer.dll"), library));
+  const base::ScopedPathOverride signed_installer(base::FILE_EXE, program, true, false);
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+    EXPECT_EQ((std::vector<std::string>{"Error(37055)", "Done(0)"}), observer.events());
+    EXPECT_EQ("Error when setting up the installer process", observer.error_detail());
+    EXPECT_TRUE(InvocationsOf(program).empty());
+  }
+
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), library));
+  SetVariable(test::StubExitCodeEnvironment(L"installer.exe", 1));
+  test::StubHold hold(L"installer.exe");
+  ASSERT_TRUE(hold.IsValid());
+  SetVariable(hold.GetEnvironment());
+  std::vector<std::wstring> changed;
+  std::thread user([&] {
+    if (test::WaitForStubInvocations(stub_log_folder(), L"installer.exe", 1, kProcessWait)) {
+      for (const base::FilePath& file : {program, library}) {
+        const base::win::ScopedHandle writable(::CreateFileW(
+            file.value().c_str(), GENERIC_WRITE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (writable.IsValid())
+          changed.push_back(file.value() + L" rewritten");
+        const base::FilePath aside = file.AddExtension(L".aside");
+        if (::MoveFileW(file.value().c_str(), aside.value().c_str())) {
+          changed.push_back(file.value() + L" moved");
+          ::MoveFileW(aside.value().c_str(), file.value().c_str());
+        }
+      }
+    }
+    hold.Release();
+  });
+  RecordingInstallerObserver observer;
+  ASSERT_TRUE(RunInstaller(L"--allusers=1", &observer));
+  user.join();
+  EXPECT_EQ("Installer process did not complete successfully.", observer.error_detail());
+  EXPECT_EQ(1u, InvocationsOf(program).size());
+  EXPECT_EQ(std::vector<std::wstring>(), changed);
+}
+
 // An elevated run that waits for the package: the package's installer then only does what
 // the user's process does after an elevated installation.
 TEST_F(InstallerElevationE2eTest, ElevatedRunWaitingForThePackageLeavesTheUsersTasksToIt) {
   ActAsStandardUser(std::make_shared<std::atomic<bool>>(false));
   const base::FilePath package = temp_root().Append(L"later");
   const base::FilePath package_installer = CopyStub(package, L"installer.exe");
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, TRUE,
-      MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true).c_str()));
-  ASSERT_TRUE(ready.IsValid());
+  base::win::ScopedHandle ready = std::move(
+      CreateNamedEvent(MakeObjectName(install_folder(), L"TavroInstaller/PackageReady", true),
+                       true, IfExists::kUseWhenTrusted, false)
+          .handle);
+  ASSERT_TRUE(ready.IsValid() && ::SetEvent(ready.Get()));
   RecordingInstallerObserver observer;
   ASSERT_TRUE(RunInstaller(L"--allusers=1 --wait-for-package=\"" + package.value() + L"\"",
                            &observer));
@@ -451,6 +601,35 @@ TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
   EXPECT_TRUE(helper.WaitForExitWithTimeout(
       static_cast<DWORD>((kUndoGrantDelay + kProcessWait).InMilliseconds()), &exit_code));
   EXPECT_EQ(0u, exit_code);
+}
+
+// An administrator's run installs the product's programs only as a signed package carries
+// them: signed by the product's signer, checked in the copy it installs from.
+TEST_F(SignedInstallerElevationE2eTest, InstallsOnlyProgramsSignedAsThePackageWas) {
+  const base::ScopedPathOverride signed_installer(
+      base::FILE_EXE, test::ExamplePackage::Current().package_installer(), true, false);
+  for (const wchar_t* name : {L"installer.exe", L"tavro_installer.dll", L"launcher.exe"})
+    ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(name)));
+  // A browser that another signer signed has taken the package's place.
+  ASSERT_TRUE(base::CopySingleFile(
+      base::FilePath(test::GetTestBinFolder()).Append(L"signed_by_other.exe"),
+      package_folder().Append(L"tavro.exe")));
+  const Snapshot before = TakeSnapshot();
+  {
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ("The package's tavro.exe does not carry the product's signature",
+              observer.error_detail());
+  }
+  EXPECT_EQ(kNoChanges, ChangesSince(before));
+  // The product's own browser is installed.
+  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(L"tavro.exe")));
+  const RecordingInstallerObserver* observer = Run(L"");
+  ASSERT_EQ("Success", observer->events().back()) << observer->error_detail();
+  EXPECT_TRUE(base::PathExists(
+      install_folder().Append(ReadStatusFile().subfolder).Append(L"tavro.exe")));
 }
 
 }  // namespace

@@ -45,6 +45,7 @@
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/silent_installer_controller.h"
 #include "desktop/windows/installer/tracking_data.h"
+#include "desktop/windows/installer/uninstall_remnant.h"
 #include "desktop/windows/installer/ui/installer_ui_controller.h"
 
 namespace installer {
@@ -216,6 +217,10 @@ unsigned char RunRole(const base::CommandLine& command_line) {
     RecoverInterruptedRun(installation_folder, &IsInstallationRegistryKey);
   const bool holds_browser = base::PathExists(own_folder.Append(GetBrowserExeName()));
   if (roles.uninstall) {
+    // An uninstallation ended after it had removed the browser, but before its clean-up
+    // batch started, is finished by the same command run again.
+    if (!holds_browser && IsUninstallRemnant(own_file))
+      return FinishUninstallRemnant(own_file, command_line.HasSwitch("deleteuserprofile")) ? 1 : 0;
     if (!holds_browser) {
       LOG(ERROR) << "Requested to uninstall, but we are not in a valid installation folder";
       return 0;

@@ -21,6 +21,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/known_folder.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
 #include "desktop/windows/installer/backend_claim.h"
 #include "desktop/windows/installer/damaged_installation.h"
@@ -387,6 +388,129 @@ TEST_F(InstallerRecoveryE2eTest, FrontEndsKilledWhileDownloadingAndUnpackingLeav
   RunToSuccess(install);
   ExpectDownloadFolderClean();
   RunToSuccess(Uninstall());
+}
+
+// The installer of the version in the install folder.
+base::FilePath InstalledUninstaller(const base::FilePath& install_folder) {
+  return install_folder.AppendASCII(ExamplePackage::Current().version()).Append(L"installer.exe");
+}
+
+// An uninstallation whose backend is ended at |marker|, past its point of no return: the
+// backend has removed everything but what it runs from. What it had kept aside for an undo
+// is gone already; when the batch had started, it removed the rest; else the same command
+// run again finishes the uninstallation. Either way nothing but the preferences is left.
+// With |profile_files|, the installation has a single profile of that many files, and the
+// uninstallation deletes it.
+class UninstallPastItsPointOfNoReturnE2eTest : public InstallerRecoveryE2eTest {
+ protected:
+  // Whether the same command had to be run again.
+  bool EndAndRunAgain(const std::string& marker, int profile_files) {
+    CopyPackages();
+    const bool delete_profile = profile_files > 0;
+    RunToSuccess(Install(current_) + (delete_profile ? L" --singleprofile=1" : L""));
+    const base::FilePath profile = install_folder().Append(L"profile");
+    for (int i = 0; i < profile_files; ++i) {
+      const base::FilePath file = profile.Append(L"Cache").AppendASCII("f" + std::to_string(i));
+      EXPECT_TRUE(base::CreateDirectory(file.DirName()));
+      EXPECT_EQ(4, base::WriteFileFromBuffer(file, "data", 4));
+    }
+    const std::wstring uninstall =
+        Uninstall() + (delete_profile ? L" --deleteuserprofile" : L"");
+    {
+      TestProcess front_end;
+      EXPECT_TRUE(front_end.Start(uninstall, MakeProcessOptions()));
+      EXPECT_TRUE(TerminateWhenLogged(&front_end, Logged(marker), L"installer.exe"))
+          << ReadLogs();
+      // And for the clean-up batch, when it was started.
+      const ProcessResult run = front_end.Wait();
+      EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
+    }
+    // Nothing is left for an undo: the journal and what it kept aside went first.
+    EXPECT_FALSE(HasUndoJournal(install_folder()));
+    const bool again = base::PathExists(InstalledUninstaller(install_folder()));
+    if (again)
+      RunToSuccess(uninstall);
+    ExpectNothingLeftButThePreferences();
+    return again;
+  }
+};
+
+TEST_F(UninstallPastItsPointOfNoReturnE2eTest, EndedWhileDeletingTheProfile) {
+  // Ended before its batch could start: the run again deletes the rest of the profile.
+  EXPECT_TRUE(EndAndRunAgain("] Deleting user profile.", 400));
+}
+
+TEST_F(UninstallPastItsPointOfNoReturnE2eTest, EndedAtTheBatchWithTheProfile) {
+  EndAndRunAgain("] Starting final cleanup batch file.", 20);
+}
+
+TEST_F(UninstallPastItsPointOfNoReturnE2eTest, EndedAtTheBatch) {
+  EndAndRunAgain("] Starting final cleanup batch file.", 0);
+}
+
+// The same command run again, with nothing but its own installer and the batch it never
+// started left: it removes them.
+TEST_F(UninstallPastItsPointOfNoReturnE2eTest, RunAgainAfterTheBatchWasWrittenButNotStarted) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  const base::FilePath uninstaller = InstalledUninstaller(install_folder());
+  const base::FilePath kept = work_folder().Append(L"kept");
+  ASSERT_TRUE(base::CreateDirectory(kept));
+  // What the ended run's process held, before the batch could delete it.
+  ASSERT_TRUE(base::CopySingleFile(uninstaller, kept.Append(L"installer.exe")));
+  ASSERT_TRUE(base::CopySingleFile(uninstaller.DirName().Append(L"tavro_installer.dll"),
+                                   kept.Append(L"tavro_installer.dll")));
+  const std::wstring uninstall = Uninstall();
+  RunToSuccess(uninstall);
+  ASSERT_FALSE(base::PathExists(uninstaller));
+  ASSERT_TRUE(base::CreateDirectory(uninstaller.DirName()));
+  ASSERT_TRUE(base::CopySingleFile(kept.Append(L"installer.exe"), uninstaller));
+  // The batch it wrote, never started.
+  ASSERT_EQ(7, base::WriteFileFromBuffer(install_folder().Append(L"k.bat"), "del %0\n", 7));
+  ASSERT_TRUE(base::CopySingleFile(kept.Append(L"tavro_installer.dll"),
+                                   uninstaller.DirName().Append(L"tavro_installer.dll")));
+  ASSERT_TRUE(base::DeletePath(kept, true));
+  RunToSuccess(uninstall);
+  ExpectNothingLeftButThePreferences();
+}
+
+// After an upgrade, the previous version's installer uninstalls: the files of its own
+// version go too, and what of them it runs from is left to the batch under the names it
+// has then. Nothing is left.
+TEST_F(InstallerRecoveryE2eTest, UninstalledByThePreviousVersionsInstallerAfterAnUpgrade) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  RunToSuccess(Install(next_));
+  const base::FilePath previous = InstalledUninstaller(install_folder());
+  ASSERT_TRUE(base::PathExists(previous));
+  RunToSuccess(L"\"" + previous.value() + L"\" --uninstall --silent");
+  ExpectNothingLeftButThePreferences();
+}
+
+// Neither status file nor uninstall entry, but the version folder and the launcher: the
+// next installation is an upgrade of that installation (its task, its shortcuts, no second
+// version folder), and the uninstallation leaves nothing.
+TEST_F(InstallerRecoveryE2eTest, InstallationWithoutStatusFileAndUninstallEntryIsUpgraded) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  const std::vector<base::FilePath> shortcuts = FindShortcuts();
+  ASSERT_TRUE(base::DeletePath(install_folder().Append(kInstallStatusFileName), false));
+  const std::wstring entry = FindUninstallEntry(install_folder());
+  ASSERT_FALSE(entry.empty());
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    base::win::RegistryKey parent(root, GetUninstallRegistryKey().c_str(),
+                                  KEY_ALL_ACCESS | KEY_WOW64_32KEY);
+    if (parent.Valid())
+      parent.DeleteKey(entry.c_str());
+  }
+  ASSERT_TRUE(FindUninstallEntry(install_folder()).empty());
+
+  RunToSuccess(Install(next_));
+  ExpectOneInstallation();
+  EXPECT_EQ(shortcuts, FindShortcuts());
+  EXPECT_FALSE(base::PathExists(install_folder().AppendASCII(ExamplePackage::Next().version() + "_0")));
+  RunToSuccess(Uninstall());
+  ExpectNothingLeftButThePreferences();
 }
 
 }  // namespace

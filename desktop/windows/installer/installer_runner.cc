@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include <utility>
+
 #include "base/bind.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
@@ -9,10 +11,12 @@
 #include "base/process/launch_lock.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
+#include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/backend_claim.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/settings.h"
 
 namespace installer {
@@ -23,20 +27,31 @@ namespace {
 constexpr int kErrorGeneric = 37055;
 constexpr int kErrorFolderInUse = 37057;
 constexpr int kErrorInvalidSettings = 37058;
+// A backend reports an error or two; the rest of a flood is not kept.
+constexpr size_t kMaxHeldErrors = 32;
 
-// A manual-reset, unsignalled event shared by name with the backend. One that exists
-// already is left from an earlier run of the folder (the caller holds the folder, and no
-// backend works on it): a signal it still carries is not this run's.
-base::win::ScopedHandle CreateNamedEvent(const std::wstring& name) {
-  base::win::ScopedHandle event(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
-  if (event.IsValid() && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+// A manual-reset, unsignalled event shared by name with the backend. One of this
+// installation's that exists already is left from an earlier run of the folder (the caller
+// holds the folder, and no backend works on it): a signal it still carries is not this
+// run's. One that is not this installation's is refused: whoever made it could signal it.
+NamedObject CreateRunEvent(const std::wstring& name) {
+  NamedObject event = CreateNamedEvent(name, true, IfExists::kUseWhenTrusted, false);
+  if (event.handle.IsValid() && event.existed) {
     LOG(WARNING) << "The event " << name << " is left from an earlier run: it is reset";
-    if (!::ResetEvent(event.Get())) {
+    if (!::ResetEvent(event.handle.Get())) {
       PLOG(ERROR) << "Cannot reset " << name;
-      event.Close();
+      event.handle.Close();
     }
   }
   return event;
+}
+
+// The detail of a failure to make the named object |name|.
+std::string ObjectFailure(const char* what, const std::wstring& name, const NamedObject& object) {
+  return std::string(what) + " " + base::SystemWideToUtf8(name) +
+         (object.refused ? ": it exists and is not this installer's (made by another user, "
+                           "or others may change it)"
+                         : ": it cannot be made");
 }
 
 }  // namespace
@@ -78,18 +93,18 @@ bool InstallerRunner::Start(Settings* settings) {
   }
   settings->set_accepts_changes(false);
   settings_ = settings;
-  hand_overs_.clear();
-  hand_over_failed_ = false;
+  reported_errors_.clear();
   reported_success_ = false;
   const base::FilePath& install_folder = settings->GetInstallFolder();
 
   const std::wstring mutex_name = MakeObjectName(install_folder, L"Tavro/Installer", true);
   VLOG(1) << "Installer mutex name: " << mutex_name;
-  mutex_.Set(::CreateMutexW(nullptr, FALSE, mutex_name.c_str()));
-  if (!mutex_.IsValid()) {
-    PLOG(ERROR) << "CreateMutex failed";
+  NamedObject mutex = CreateNamedMutex(mutex_name, IfExists::kUseWhenTrusted, false, false);
+  if (mutex.refused)
+    return ReportError(kErrorGeneric, ObjectFailure("The installer mutex", mutex_name, mutex));
+  mutex_ = std::move(mutex.handle);
+  if (!mutex_.IsValid())
     return ReportError(kErrorFolderInUse, "Could not create installer mutex");
-  }
   const DWORD wait = ::WaitForSingleObject(mutex_.Get(), 0);
   if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
     mutex_.Close();
@@ -100,10 +115,17 @@ bool InstallerRunner::Start(Settings* settings) {
   // it ends.
   if (wait == WAIT_ABANDONED)
     LOG(WARNING) << "The previous installer of this folder ended without letting it go";
-  if (IsBackendClaimHeld(install_folder)) {
+  const BackendClaimState claim = GetBackendClaimState(install_folder);
+  if (claim != BackendClaimState::kFree) {
     if (!::ReleaseMutex(mutex_.Get()))
       PLOG(ERROR) << "ReleaseMutex failed";
     mutex_.Close();
+    if (claim == BackendClaimState::kRefused) {
+      return ReportError(kErrorGeneric, "The backend claim " +
+                                            base::SystemWideToUtf8(GetBackendClaimName(
+                                                install_folder)) +
+                                            " exists and is not this installer's");
+    }
     return ReportError(kErrorFolderInUse, "An installer backend still works on this folder");
   }
 
@@ -121,9 +143,10 @@ bool InstallerRunner::Start(Settings* settings) {
   const std::wstring interrupted_name =
       MakeObjectName(install_folder, L"TavroInstaller/InstallationInterrupted", true);
   VLOG(1) << "Event name for interrupted installation: " << interrupted_name;
-  interrupted_event_ = CreateNamedEvent(interrupted_name);
+  NamedObject interrupted = CreateRunEvent(interrupted_name);
+  interrupted_event_ = std::move(interrupted.handle);
   if (!interrupted_event_.IsValid()) {
-    PLOG(ERROR) << "CreateEvent failed for " << interrupted_name;
+    LOG(ERROR) << ObjectFailure("The event", interrupted_name, interrupted);
     return ReportError(kErrorGeneric, "Could not create installation interruption event");
   }
 
@@ -134,9 +157,10 @@ bool InstallerRunner::Start(Settings* settings) {
     const std::wstring package_ready_name =
         MakeObjectName(install_folder, L"TavroInstaller/PackageReady", true);
     VLOG(1) << "Event name for package_ready: " << package_ready_name;
-    package_ready_event_ = CreateNamedEvent(package_ready_name);
+    NamedObject package_ready = CreateRunEvent(package_ready_name);
+    package_ready_event_ = std::move(package_ready.handle);
     if (!package_ready_event_.IsValid()) {
-      PLOG(ERROR) << "CreateEvent failed for " << package_ready_name;
+      LOG(ERROR) << ObjectFailure("The event", package_ready_name, package_ready);
       return ReportError(kErrorGeneric, "Could not create package ready event");
     }
     base::FilePath own_file;
@@ -255,20 +279,11 @@ void InstallerRunner::OnMessageReceived(const base::WireMessage& wire) {
   switch (message.type) {
     case IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS:
       VLOG(1) << "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(" << message.value << ") received";
-      hand_overs_.push_back(false);
       observers_.ForEach(
           [&](Observer* observer) { observer->OnStartingNewMainProcess(message.value); });
       break;
     case IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS:
       VLOG(1) << "IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received";
-      if (!hand_overs_.empty()) {
-        if (!hand_overs_.back()) {
-          LOG(WARNING) << "The process the installer backend handed over to did not report "
-                          "success";
-          hand_over_failed_ = true;
-        }
-        hand_overs_.pop_back();
-      }
       observers_.ForEach([](Observer* observer) { observer->OnReturnedToPreviousMainProcess(); });
       break;
     case IPC_MESSAGE_INSTALL_FOLDER_READY:
@@ -282,23 +297,18 @@ void InstallerRunner::OnMessageReceived(const base::WireMessage& wire) {
       VLOG(1) << "IPC_MESSAGE_STEP received";
       observers_.ForEach([](Observer* observer) { observer->OnStep(); });
       break;
+    // Any process may write into the mailslot: an outcome waits for the backend's exit code.
     case IPC_MESSAGE_ERROR:
       VLOG(1) << "IPC_MESSAGE_ERROR(" << message.code << "," << message.message << ","
               << message.detail << ") received";
-      observers_.ForEach([&](Observer* observer) {
-        observer->OnError(message.code, message.message, message.detail);
-      });
+      if (reported_errors_.size() < kMaxHeldErrors)
+        reported_errors_.push_back(std::move(message));
+      else
+        LOG(WARNING) << "Too many error reports: dropped";
       break;
     case IPC_MESSAGE_SUCCESS:
       VLOG(1) << "IPC_MESSAGE_SUCCESS received";
-      if (!hand_overs_.empty()) {
-        hand_overs_.back() = true;
-      } else if (hand_over_failed_) {
-        LOG(ERROR) << "Ignoring the success of a backend whose hand-over did not succeed";
-        break;
-      }
       reported_success_ = true;
-      observers_.ForEach([](Observer* observer) { observer->OnSuccess(); });
       break;
   }
 }
@@ -317,9 +327,26 @@ void InstallerRunner::OnBackendEnded() {
     PLOG(ERROR) << "GetExitCodeProcess failed";
     exit_code = 1;
   }
-  if (exit_code == 0 && !reported_success_)
-    LOG(ERROR) << "The installer backend ended without reporting success";
   const bool success = exit_code == 0 && reported_success_;
+  std::vector<InstallerMessage> errors = std::move(reported_errors_);
+  reported_errors_.clear();
+  reported_success_ = false;
+  if (success) {
+    // A backend that fails says so with its exit code: these came from elsewhere.
+    if (!errors.empty())
+      LOG(WARNING) << "Ignoring " << errors.size() << " error reports of a backend that succeeded";
+    observers_.ForEach([](Observer* observer) { observer->OnSuccess(); });
+  } else {
+    if (exit_code == 0)
+      LOG(ERROR) << "The installer backend ended without reporting success";
+    else
+      LOG(ERROR) << "The installer backend ended with " << exit_code;
+    for (const InstallerMessage& error : errors) {
+      observers_.ForEach([&](Observer* observer) {
+        observer->OnError(error.code, error.message, error.detail);
+      });
+    }
+  }
   observers_.ForEach([&](Observer* observer) { observer->OnInstallerTerminated(success); });
 }
 

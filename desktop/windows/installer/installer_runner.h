@@ -14,6 +14,7 @@
 #include "base/win/object_watcher.h"
 #include "base/win/scoped_handle.h"
 #include "base/wire_message.h"
+#include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/ipc/ipc_receiver.h"
 
 namespace installer {
@@ -29,6 +30,11 @@ class Settings;
 // Everything runs on the thread that made the runner, which must run a MessageLoop: the
 // reports and the end of the backend arrive there as tasks. Failures are reported to the
 // observers as OnError with an id of the localised string table.
+//
+// Any process may write into the mailslot, so a message alone decides nothing: progress is
+// passed on as it comes, but the outcome waits for the backend process (held by its handle)
+// to end. Success is its exit code 0 after it reported success; its error reports are passed
+// on only when it failed.
 class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcReceiver::Delegate {
  public:
   class Observer {
@@ -40,7 +46,10 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
     virtual void OnTotalSteps(int count) = 0;
     virtual void OnStep() = 0;
     // |error_id| is a string id, |message| the text for its "$1", |detail| English text.
+    // A failure to start comes from Start; the backend's reports come after it has ended
+    // with a failure, just before OnInstallerTerminated(false).
     virtual void OnError(int error_id, const std::wstring& message, const std::string& detail) = 0;
+    // Just before OnInstallerTerminated(true).
     virtual void OnSuccess() = 0;
     // The backend process has ended; |success| when it ended with exit code 0 after it
     // reported success (a process can end with 0 without having done its work: under Wine,
@@ -89,12 +98,9 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
   // After the backend's last messages were handed on.
   void OnBackendEnded();
 
-  // The success of a backend that handed its work to another process (the package's
-  // installer, an elevated copy) counts only when that process reported success too: one
-  // entry per hand-over under way, whether its process has.
-  std::vector<bool> hand_overs_;
-  bool hand_over_failed_ = false;
-  // Success was reported (and passed on).
+  // The outcome the mailslot reported, held until the backend ends: its exit code decides
+  // whether it stands.
+  std::vector<InstallerMessage> reported_errors_;
   bool reported_success_ = false;
 
   IpcReceiver receiver_;

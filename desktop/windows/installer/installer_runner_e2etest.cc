@@ -25,10 +25,13 @@
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/backend_claim.h"
+#include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
+#include "desktop/windows/installer/test/forged_report.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -249,10 +252,12 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
 
 TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
   // A process of an earlier run still holds that run's interrupted event, signalled.
-  const base::win::ScopedHandle stale_interruption(::CreateEventW(
-      nullptr, TRUE, TRUE,
-      MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true).c_str()));
-  ASSERT_TRUE(stale_interruption.IsValid());
+  const base::win::ScopedHandle stale_interruption = std::move(
+      CreateNamedEvent(
+          MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true), true,
+          IfExists::kUseWhenTrusted, false)
+          .handle);
+  ASSERT_TRUE(stale_interruption.IsValid() && ::SetEvent(stale_interruption.Get()));
 
   FrontEnd* front_end = MakeFrontEnd();
   ASSERT_EQ(OPERATION_INSTALLING, front_end->settings()->operation());
@@ -326,6 +331,57 @@ TEST_F(InstallerRunnerE2eTest, ABackendThatEndsWithoutReportingSuccessHasFailed)
   ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
   EXPECT_EQ(std::vector<std::string>{"OnInstallerTerminated(0)"}, front_end->observer().events());
   EXPECT_EQ(1u, ReadStubInvocations(L"installer.exe").size());
+}
+
+// Any process of the user may write into the mailslot: what it writes is no outcome. A
+// forged error and hand-over do not make a real success a failure, and a forged success
+// does not make a stopped backend's run a success.
+TEST_F(InstallerRunnerE2eTest, ForgedReportsDecideNoOutcome) {
+  const base::TimeDelta kWrite = base::TimeDelta::FromSeconds(10);
+  {
+    StubHold hold(L"suite_installer.exe");
+    FrontEnd* front_end = StartHeldRun(&hold);
+    ASSERT_TRUE(front_end);
+    ASSERT_TRUE(ForgeReport(install_folder_, InstallerMessage::Error(37062, L"x", "forged"),
+                            kWrite));
+    ASSERT_TRUE(ForgeReport(install_folder_, InstallerMessage::StartingNewMainProcess(false),
+                            kWrite));
+    ASSERT_TRUE(ForgeReport(install_folder_,
+                            InstallerMessage::OfType(IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS),
+                            kWrite));
+    ASSERT_TRUE(WaitForEndReleasingHold([front_end] { return front_end->observer().terminated(); },
+                                        &hold))
+        << ReadLogs();
+    const std::vector<std::string> events = front_end->observer().events();
+    ASSERT_LE(2u, events.size());
+    EXPECT_EQ("OnSuccess", events[events.size() - 2]) << ReadLogs();
+    EXPECT_EQ("OnInstallerTerminated(1)", events.back());
+    EXPECT_EQ(0, std::count_if(events.begin(), events.end(), [](const std::string& event) {
+                return event.starts_with("OnError");
+              }));
+    EXPECT_TRUE(base::PathExists(install_folder_.Append(L"installation_status.xml")));
+  }
+  // One front end (and message loop) at a time.
+  front_end_.reset();
+  hold_environment_.reset();
+  ASSERT_TRUE(base::DeletePath(install_folder_, true));
+
+  StubHold hold(L"suite_installer.exe");
+  FrontEnd* front_end = StartHeldRun(&hold);
+  ASSERT_TRUE(front_end);
+  ASSERT_TRUE(
+      ForgeReport(install_folder_, InstallerMessage::OfType(IPC_MESSAGE_SUCCESS), kWrite));
+  // The forged success has reached the runner when the next report has.
+  ASSERT_TRUE(ForgeReport(install_folder_, InstallerMessage::TotalSteps(1234), kWrite));
+  ASSERT_TRUE(front_end->WaitForEvent("OnTotalSteps(1234)")) << ReadLogs();
+  front_end->runner().Stop();
+  ASSERT_TRUE(
+      WaitForEndReleasingHold([front_end] { return front_end->observer().terminated(); }, &hold))
+      << ReadLogs();
+  const std::vector<std::string> events = front_end->observer().events();
+  EXPECT_EQ(events.end(), std::find(events.begin(), events.end(), "OnSuccess"));
+  EXPECT_EQ("OnInstallerTerminated(0)", events.back());
+  EXPECT_FALSE(base::PathExists(install_folder_)) << ReadLogs();
 }
 
 // A second front end for a folder that a run holds, in a process of its own.

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/installer_runner.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdint.h>
 #include <string.h>
@@ -18,11 +19,15 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "base/message_loop/message_loop.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/run_until.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/win/scoped_com_initializer.h"
+#include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "base/wire_message.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
+#include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
@@ -106,11 +111,12 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
   runner.OnMessageReceived(Wire(InstallerMessage::OfType(IPC_MESSAGE_STEP)));
   runner.OnMessageReceived(Wire(InstallerMessage::Error(37062, L"C:\\x\u00E9", "Failed copying x")));
   runner.OnMessageReceived(Wire(InstallerMessage::OfType(IPC_MESSAGE_SUCCESS)));
+  // Progress goes on as it comes; an outcome waits for the backend's exit code (a process
+  // that is no backend may have written it: here none runs).
   EXPECT_EQ((std::vector<std::string>{"OnInstallFolderReady", "OnStartingNewMainProcess(1)",
                                       "OnStartingNewMainProcess(0)",
                                       "OnReturnedToPreviousMainProcess", "OnTotalSteps(12)",
-                                      "OnStep", "OnError(37062,C:\\x\xC3\xA9,Failed copying x)",
-                                      "OnSuccess"}),
+                                      "OnStep"}),
             observer.events());
   EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_STARTING_NEW_MAIN_PROCESS(1) received"));
   EXPECT_TRUE(log.Logged(-1, "IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS received"));
@@ -205,34 +211,49 @@ TEST_F(InstallerRunnerTest, PassesEachReportOnAndDropsWhatIsNoReport) {
   EXPECT_EQ(std::vector<std::string>{"OnTotalSteps(3)"}, observer.events());
 }
 
-// A backend that hands its work over (to the package's installer, to an elevated copy) has
-// succeeded only when that process has: under Wine one killed by a signal ends with 0, and
-// the backend that waited for it would report success.
-TEST_F(InstallerRunnerTest, SuccessAfterAHandOverCountsOnlyWhenTheOtherProcessSucceeded) {
-  InstallerRunner runner(package_folder_, base::FilePath());
-  RecordingRunnerObserver observer(&runner);
-  const InstallerMessage starting = InstallerMessage::StartingNewMainProcess(false);
-  const InstallerMessage returned =
-      InstallerMessage::OfType(IPC_MESSAGE_RETURNED_TO_PREVIOUS_MAIN_PROCESS);
-  const InstallerMessage success = InstallerMessage::OfType(IPC_MESSAGE_SUCCESS);
-
-  // Two hand-overs in one another, both of whose processes succeed.
-  for (const InstallerMessage* message :
-       {&starting, &starting, &success, &returned, &success, &returned, &success}) {
-    runner.OnMessageReceived(Wire(*message));
+// Objects of the folder's names that someone else made first: the run stops before any
+// backend starts, and says which object it refused.
+TEST_F(InstallerRunnerTest, NamedObjectsMadeFirstByOthersStopTheRun) {
+  const base::FilePath install_folder = temp_dir_.GetPath().Append(L"Tavro");
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)",
+                                                                   SDDL_REVISION_1, &raw, nullptr));
+  const base::win::ScopedLocalAlloc open_to_everyone(raw);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+  enum Kind { kMutex, kEvent, kMailslot };
+  struct Planted {
+    Kind kind;
+    std::wstring name;
+  };
+  const Planted planted_objects[] = {
+      {kMutex, MakeObjectName(install_folder, L"Tavro/Installer", true)},
+      {kEvent, MakeObjectName(install_folder, L"TavroInstaller/Backend", true)},
+      {kMailslot, L"\\\\.\\mailslot\\" + MakeInstallerMailslotName(install_folder)},
+      {kEvent, MakeObjectName(install_folder, L"TavroInstaller/InstallationInterrupted", true)},
+  };
+  for (const Planted& planted : planted_objects) {
+    const std::string name = base::SystemWideToUtf8(planted.name);
+    SCOPED_TRACE(name);
+    const wchar_t* const raw_name = planted.name.c_str();
+    const base::win::ScopedHandle object(
+        planted.kind == kMutex   ? ::CreateMutexW(&attributes, FALSE, raw_name)
+        : planted.kind == kEvent ? ::CreateEventW(&attributes, TRUE, TRUE, raw_name)
+                                 : ::CreateMailslotW(raw_name, 0, 0, &attributes));
+    ASSERT_TRUE(object.IsValid());
+    std::unique_ptr<Settings> settings = MakeSettings(install_folder);
+    InstallerRunner runner(package_folder_, base::FilePath());
+    // Were the object taken, the launch of the missing "installer.exe" would fail instead.
+    runner.SignalPackageReady();
+    RecordingRunnerObserver observer(&runner);
+    base::test::ScopedLogCapture log;
+    EXPECT_FALSE(runner.Start(settings.get()));
+    EXPECT_FALSE(runner.backend_running());
+    ASSERT_EQ(1u, observer.events().size());
+    EXPECT_TRUE(observer.events()[0].starts_with("OnError(37055,,")) << observer.events()[0];
+    EXPECT_EQ(0, log.CountLinesContaining("launching installer backend"));
+    // The error names the object.
+    EXPECT_LE(1, log.CountLinesContaining(name));
   }
-  EXPECT_EQ(3, std::count(observer.events().begin(), observer.events().end(), "OnSuccess"));
-  observer.Clear();
-
-  // The other process ended without success: the backend's own report does not count.
-  base::test::ScopedLogCapture log;
-  for (const InstallerMessage* message : {&starting, &returned, &success})
-    runner.OnMessageReceived(Wire(*message));
-  EXPECT_EQ((std::vector<std::string>{"OnStartingNewMainProcess(0)",
-                                      "OnReturnedToPreviousMainProcess"}),
-            observer.events());
-  EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
-                         "Ignoring the success of a backend whose hand-over did not succeed"));
 }
 
 }  // namespace

@@ -7,13 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "base/command_line.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
-#include "base/process/launch.h"
-#include "base/process/process.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/shortcut.h"
@@ -28,6 +25,7 @@
 #include "desktop/windows/installer/service/transactions/move_file_operation.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/taskbar_pin_helper.h"
 
 namespace installer {
 
@@ -248,28 +246,11 @@ bool Installer::PinShortcut(const base::FilePath& shortcut) {
   }
   // Windows 10 pins only for the shell itself: the package's helper does it under the
   // shell's name.
-  const base::FilePath helper = own_folder_.Append(
-      base::win::OsInfo::GetInstance()->is_64bit_windows() ? L"installer_helper_64.exe"
-                                                           : L"installer_helper.exe");
-  const base::FilePath as_shell = own_folder_.Append(L"explorer.exe");
-  if (base::PathExists(as_shell) && !base::DeletePath(as_shell, false)) {
-    VLOG(2) << "Cannot delete the previous helper";
-    return false;
-  }
-  if (!base::CopySingleFile(helper, as_shell)) {
-    VLOG(2) << "Cannot copy the new helper";
-    return false;
-  }
-  base::CommandLine command(as_shell);
-  command.AppendArgNative(shortcut.value());
-  const base::Process process = base::LaunchProcess(command, base::LaunchOptions());
-  DWORD exit_code = 1;
-  if (!process.IsValid())
-    LOG(ERROR) << "Cannot launch the helper process";
-  else if (!process.WaitForExit(&exit_code))
-    exit_code = 1;
-  base::DeletePath(as_shell, false);
-  return exit_code == 0;
+  return RunTaskbarPinHelper(
+      own_folder_, own_folder_.Append(base::win::OsInfo::GetInstance()->is_64bit_windows()
+                                          ? L"installer_helper_64.exe"
+                                          : L"installer_helper.exe"),
+      shortcut);
 }
 
 void Installer::UnpinShortcuts(const std::vector<base::FilePath>& shortcuts) {

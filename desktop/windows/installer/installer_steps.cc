@@ -26,6 +26,7 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/signature.h"
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -37,6 +38,7 @@
 #include "desktop/windows/installer/service/user_rights.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
+#include "desktop/windows/installer/verified_launch.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -44,8 +46,6 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kTrackingDataFileName[] = L"server_tracking_data";
-constexpr wchar_t kPrefDefaultOverridesFileName[] = L"pref_default_overrides";
-constexpr wchar_t kInstallerPrefsIncludeFileName[] = L"installer_prefs_include.json";
 constexpr wchar_t kOldStatusFolderName[] = L"old_status";
 
 std::unique_ptr<base::Value> MakeBool(bool value) {
@@ -69,6 +69,70 @@ bool IsEmptyButForBackups(const base::FilePath& folder) {
 
 }  // namespace
 
+bool Installer::StagePackage() {
+  package_source_ = own_folder_;
+  // A process without an administrator's rights installs nothing that its user could not
+  // change anyway.
+  if (!rights_.is_user_admin(false))
+    return ReadFilesLists();
+  LOG(INFO) << "Copying the package into a folder of this process";
+  auto staging = std::make_unique<StagingFolder>();
+  const bool has_root_list = base::PathExists(own_folder_.Append(kRootFilesListName));
+  if (!staging->Create() || !staging->CopyIn(own_folder_, base::FilePath(kFilesListName)) ||
+      (has_root_list && !staging->CopyIn(own_folder_, base::FilePath(kRootFilesListName)))) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                              "Could not copy the package's files lists");
+    return false;
+  }
+  package_source_ = staging->path();
+  package_copy_ = std::move(staging);
+  // The lists are read from the copy: what they name is what is copied.
+  if (!ReadFilesLists())
+    return false;
+  std::vector<base::FilePath> files;
+  for (const std::vector<std::string>* list : {&files_list_, &root_files_list_}) {
+    for (const std::string& entry : *list)
+      files.push_back(base::FilePath(base::Utf8ToUtf16(entry)));
+  }
+  for (const wchar_t* name :
+       {kLauncherExeName, kPrefDefaultOverridesFileName, kInstallerPrefsIncludeFileName}) {
+    files.push_back(base::FilePath(name));
+  }
+  const base::FilePath tracking_data = command_line().GetSwitchValuePath("server-tracking-data");
+  if (IsSafeRelativePath(tracking_data.value()))
+    files.push_back(tracking_data);
+  for (const base::FilePath& file : files) {
+    // What the package lacks stays missing: its step fails as it would have.
+    if (!base::PathExists(own_folder_.Append(file)) ||
+        base::PathExists(package_source_.Append(file))) {
+      continue;
+    }
+    if (!package_copy_->CopyIn(own_folder_, file)) {
+      LOG(ERROR) << ReportError(IDS_ERROR_COPY_FILE, own_folder_.Append(file).value(),
+                                "Could not copy " + file.ToUtf8() + " from the package");
+      return false;
+    }
+  }
+  // The product's own programs are checked as the package was, in the copy that is
+  // installed; data files are only as good as the package folder was when copied.
+  if (IsThisInstallerUnsigned())
+    return true;
+  const std::wstring signer = ProductConfig::GetInstance().GetExpectedSigner();
+  for (const base::FilePath program : {base::FilePath(L"installer.exe"),
+                                       base::FilePath(kInstallerLibraryName),
+                                       base::FilePath(GetBrowserExeName()),
+                                       base::FilePath(kLauncherExeName)}) {
+    const base::FilePath copy = package_source_.Append(program);
+    if (base::PathExists(copy) && !VerifySigner(copy, signer)) {
+      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
+                                "The package's " + program.ToUtf8() +
+                                    " does not carry the product's signature");
+      return false;
+    }
+  }
+  return true;
+}
+
 void Installer::StepCopyFiles(int index) {
   StepCopyFile(index, files_list_,
                base::BindMethod(&Installer::StepCopyFiles, weak_factory_.GetWeakPtr(), index + 1),
@@ -85,7 +149,8 @@ void Installer::StepCopyRootFiles(int index) {
 void Installer::StepInstallLauncher() {
   LOG(INFO) << "Installing the launcher";
   const base::FilePath launcher = install_folder().Append(kLauncherExeName);
-  if (!Do(std::make_unique<CopyFileOperation>(own_folder_.Append(kLauncherExeName), launcher))) {
+  if (!Do(std::make_unique<CopyFileOperation>(package_source_.Append(kLauncherExeName),
+                                              launcher))) {
     LOG(ERROR) << ReportError(IDS_ERROR_COPY_FILE, launcher.value(), "Failed copying the launcher");
     return;
   }
@@ -94,9 +159,12 @@ void Installer::StepInstallLauncher() {
 
   if (command_line().HasSwitch("server-tracking-data")) {
     VLOG(1) << "Tracking data installation requested";
-    const base::FilePath source =
-        own_folder_.Append(command_line().GetSwitchValuePath("server-tracking-data"));
-    if (!base::PathExists(source)) {
+    // A file of the package, never one the switch names elsewhere.
+    const base::FilePath relative = command_line().GetSwitchValuePath("server-tracking-data");
+    const base::FilePath source = IsSafeRelativePath(relative.value())
+                                      ? package_source_.Append(relative)
+                                      : base::FilePath();
+    if (source.empty() || !base::PathExists(source)) {
       LOG(WARNING) << "Tracking data path specified on command line invalid";
     } else if (!Do(std::make_unique<CopyFileOperation>(
                    source, install_folder().Append(kTrackingDataFileName)))) {
@@ -104,7 +172,7 @@ void Installer::StepInstallLauncher() {
     }
   }
 
-  const base::FilePath overrides = own_folder_.Append(kPrefDefaultOverridesFileName);
+  const base::FilePath overrides = package_source_.Append(kPrefDefaultOverridesFileName);
   if (base::PathExists(overrides)) {
     VLOG(1) << "Found pref default overrides";
     base::JsonErrorCode error_code = base::JSON_NO_ERROR;
@@ -133,7 +201,7 @@ void Installer::InstallLauncherAsBrowserExe() {
   }
   VLOG(1) << "Install the launcher as tavro.exe";
   if (!Do(std::make_unique<MoveFileOperation>(browser_exe, old_browser_exe)) ||
-      !Do(std::make_unique<CopyFileOperation>(own_folder_.Append(kLauncherExeName),
+      !Do(std::make_unique<CopyFileOperation>(package_source_.Append(kLauncherExeName),
                                               browser_exe))) {
     LOG(WARNING) << "Failed installing the launcher as tavro.exe";
   }
@@ -150,8 +218,8 @@ void Installer::StepWriteInstallerPrefs() {
   base::scoped_refptr<JsonPrefStore> prefs = LoadJsonPrefStore(pool, path);
   // Never a file of the current folder: without a folder of its own there is none.
   base::scoped_refptr<JsonPrefStore> include;
-  if (!own_folder_.empty())
-    include = LoadJsonPrefStore(pool, own_folder_.Append(kInstallerPrefsIncludeFileName));
+  if (!package_source_.empty())
+    include = LoadJsonPrefStore(pool, package_source_.Append(kInstallerPrefsIncludeFileName));
   const uint32_t flags = JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS;
 
   const base::Value* welcome_url = nullptr;

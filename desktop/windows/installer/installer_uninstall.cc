@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
@@ -30,12 +31,14 @@
 #include "desktop/windows/installer/cleanup_batch.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/owned_path.h"
+#include "desktop/windows/installer/profile_deletion.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_task_operation.h"
 #include "desktop/windows/installer/service/wmi_launch.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
@@ -126,6 +129,16 @@ bool RunReinstallCommand(const std::wstring& command) {
   return true;
 }
 
+// The system's task scheduler, ready for use; null, logged, when it cannot be reached.
+std::unique_ptr<TaskScheduler> MakeTaskScheduler() {
+  std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  if (!scheduler || !scheduler->Init()) {
+    LOG(ERROR) << "Could not initialize task scheduler";
+    return nullptr;
+  }
+  return scheduler;
+}
+
 }  // namespace
 
 void Installer::StepRemoveShortcuts() {
@@ -194,11 +207,39 @@ void Installer::StepCleanupAfterUninstall() {
   // from here on finishes the uninstallation rather than undoing it.
   if (!transaction_.PassPointOfNoReturn())
     LOG(ERROR) << "An interruption from here on would undo the uninstallation";
-  WriteAndStartCleanupBatch(files_left);
+  MakeUninstallationFinal(&files_left);
+  // Before the batch starts: an uninstallation ended before it is finished by the same
+  // command run again, which deletes the profile then; the batch deletes that command.
   if (flag(DELETE_PROFILE))
     DeleteUserProfile();
+  WriteAndStartCleanupBatch(files_left);
   NotifyStep();
   StepInstallationSucceeded();
+}
+
+void Installer::MakeUninstallationFinal(std::vector<base::FilePath>* files_left) {
+  // A test undoes the run after its success.
+  if (keep_undo_after_success_)
+    return;
+  // What was kept aside for an undo goes now, and the journal with it: once the batch has
+  // deleted the installer this process runs from, no run would come back to the folder to
+  // finish them. What cannot go while this process runs (an older installation's installer
+  // that runs this uninstallation, set aside with its folder) is left to the batch under
+  // the names it has now.
+  std::vector<base::FilePath> left_behind;
+  transaction_.Commit(&left_behind);
+  for (const base::FilePath& path : left_behind) {
+    // Kept aside beside what it was, by this run: inside the install folder.
+    if (!IsPathInside(path, install_folder()))
+      continue;
+    if (!base::DirectoryExists(path)) {
+      files_left->push_back(path);
+      continue;
+    }
+    base::FileEnumerator files(path, true, base::FileEnumerator::FILES);
+    for (base::FilePath file = files.Next(); !file.empty(); file = files.Next())
+      files_left->push_back(file);
+  }
 }
 
 void Installer::DeleteInstalledFiles(std::vector<base::FilePath>* files_left) {
@@ -266,47 +307,7 @@ void Installer::WriteAndStartCleanupBatch(const std::vector<base::FilePath>& fil
 }
 
 void Installer::DeleteUserProfile() {
-  base::FilePath profile;
-  const Installation installation(install_folder(), status().install_status());
-  // Without the installation's own record of it, the profile could be another one's.
-  if (!installation.GetRecordedProfileDirectory(&profile)) {
-    LOG(WARNING) << "Not deleting the user profile: the installer preferences do not say "
-                    "where it is";
-    return;
-  }
-  base::FilePath local_profile;
-  installation.TranslateProfilePath(profile, &local_profile);
-  LOG(INFO) << "Deleting user profile.";
-  DeleteProfileFolder(profile);
-  if (!IsSamePath(local_profile, profile))
-    DeleteProfileFolder(local_profile);
-}
-
-void Installer::DeleteProfileFolder(const base::FilePath& folder) {
-  // The path comes from the installation's preference file: never a folder that holds more
-  // than a profile.
-  // An elevated process reads the path from a file that the user may have written.
-  const std::string refusal = rights_.is_user_admin(false)
-                                  ? GetElevatedProfileDeletionRefusal(folder, install_folder())
-                                  : GetProfileDeletionRefusal(folder, install_folder());
-  if (!refusal.empty()) {
-    LOG(ERROR) << "Not deleting the user profile " << folder << ": " << refusal;
-    return;
-  }
-  // Held from here on, and deleted where the system finds it: a link on the way would lead
-  // the deletion to another folder than the one checked.
-  base::win::ScopedHandle held = base::OpenFolderForDeletion(folder);
-  if (!held.IsValid()) {
-    LOG_IF(ERROR, base::PathExists(folder)) << "Cannot delete the user profile " << folder;
-    return;
-  }
-  const base::FilePath final_path = base::GetFinalPath(held.Get());
-  if (!IsSamePath(final_path, folder)) {
-    LOG(ERROR) << "Not deleting the user profile " << folder << ": it leads to " << final_path;
-    return;
-  }
-  if (!base::DeleteOpenFolder(std::move(held)))
-    LOG(ERROR) << "Cannot delete all of the user profile " << folder;
+  DeleteRecordedUserProfile(Installation(install_folder(), status().install_status()));
 }
 
 // static
@@ -421,17 +422,17 @@ void Installer::ShowUninstallSurvey() {
 }
 
 void Installer::RemoveAutoupdateTask(const std::string& app_id, bool delete_stale_tasks) {
-  const std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
-  if (!scheduler || !scheduler->Init()) {
-    LOG(ERROR) << "Could not initialize task scheduler";
+  const std::unique_ptr<TaskScheduler> scheduler = MakeTaskScheduler();
+  if (!scheduler)
     return;
-  }
   if (delete_stale_tasks)
     scheduler->DeleteStaleTasks();
   if (app_id.empty())
     return;
   const std::wstring name = kAutoupdateTaskNamePrefix + base::Utf8ToUtf16(app_id);
-  if (!scheduler->DeleteTask(name))
+  // Undone with the rest of the run: an uninstallation that does not finish keeps the
+  // browser updating.
+  if (!Do(std::make_unique<DeleteTaskOperation>(name, &MakeTaskScheduler)))
     LOG(ERROR) << "Could not delete the scheduled task " << name;
 }
 

@@ -38,6 +38,7 @@
 #include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/file_backup.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
@@ -516,6 +517,61 @@ TEST_F(InstallerTest, SuccessDeletesWhatItKeptAsideBeforeTheGrantEnds) {
   // The third installation removes the first's files: a run with many things kept aside.
   Install();
   EXPECT_EQ(std::vector<std::wstring>{L"(restored)"}, *restored);
+}
+
+// The copies an administrator's run left in the system's temporary folder.
+std::vector<base::FilePath> FindStagingFolders() {
+  std::vector<base::FilePath> found;
+  base::FileEnumerator entries(SystemTempFolder(), false, base::FileEnumerator::DIRECTORIES,
+                               L"tavro_staging_*");
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    found.push_back(entry);
+  return found;
+}
+
+// The package folder is the user's: another process of the user rewrites the package once
+// the run has counted its steps, before the first file is copied. An administrator's run
+// installs the package as it was when the run copied it, and leaves no copy behind.
+TEST_F(InstallerTest, InstallsThePackageAsCopiedWhateverChangesInItLater) {
+  const std::vector<base::FilePath> staging_before = FindStagingFolders();
+  RecordingInstallerObserver observer;
+  observer.on_event = [&](const std::string& event) {
+    if (!event.starts_with("TotalSteps"))
+      return;
+    for (const wchar_t* name : {L"tavro.exe", L"root.txt", L"installer_prefs_include.json"})
+      EXPECT_TRUE(test::WriteTestFile(package_folder().Append(name), "{\"swapped\": 1}"));
+  };
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  ASSERT_EQ("Success", observer.events().back()) << observer.error_detail();
+  app_ids_.push_back(ReadStatusFile().app_id);
+
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(Subfolder(kVersion).Append(L"tavro.exe"), &text));
+  EXPECT_EQ("the browser", text);
+  EXPECT_TRUE(base::ReadFileToString(install_folder().Append(L"root.txt"), &text));
+  EXPECT_EQ("root", text);
+  const std::unique_ptr<base::DictionaryValue> prefs =
+      ReadJsonFile(install_folder().Append(kInstallerPrefsFileName));
+  ASSERT_TRUE(prefs && prefs->GetString("welcome-url", &text));
+  EXPECT_EQ("https://welcome.tavro.example/?partner=t", text);
+  EXPECT_EQ(staging_before, FindStagingFolders());
+}
+
+// The tracking data is the package's file: one that the switch names elsewhere is never
+// copied into the installation.
+TEST_F(InstallerTest, InstallsTrackingDataOnlyFromThePackage) {
+  const base::FilePath installed = install_folder().Append(L"server_tracking_data");
+  const base::FilePath elsewhere = temp_root().Append(L"secret.txt");
+  ASSERT_TRUE(test::WriteTestFile(elsewhere, "secret"));
+  ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"server_tracking_data"), "utm=abc"));
+  for (const base::FilePath& named : {elsewhere, base::FilePath(L"..\\secret.txt")}) {
+    Install(L"--server-tracking-data=\"" + named.value() + L"\"");
+    EXPECT_FALSE(base::PathExists(installed)) << named;
+  }
+  Install(L"--server-tracking-data=server_tracking_data");
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(installed, &text));
+  EXPECT_EQ("utm=abc", text);
 }
 
 TEST_F(InstallerTest, NoStepRunsOnceTheInstallerIsGone) {

@@ -39,7 +39,8 @@ class SilentInstallerController : public SettingsObserver,
 
   // Runs the whole installation for |settings| (not owned), with the package of
   // |payload_reader| (not owned; null inside a package) fetched into |download_folder|.
-  // 1 when the backend reported success, else 0.
+  // 1 when the backend succeeded (it ended with exit code 0 after reporting success: a
+  // report on the mailslot alone is no outcome, see InstallerRunner), else 0.
   uint8_t Run(Settings* settings,
               const PayloadReader* payload_reader,
               const base::FilePath& download_folder);

@@ -23,9 +23,11 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/content_hash.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
+#include "desktop/windows/installer/test/forged_report.h"
 #include "desktop/windows/installer/test/installer_file.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
 #include "desktop/windows/installer/test/server_install_e2e_test.h"
@@ -359,6 +361,21 @@ TEST_F(SilentInstallE2eTest, InterruptedDownloadIsResumedAndAFailingServerRetrie
 TEST_F(SilentInstallE2eTest, WrongChecksumsFailEveryFetch) {
   server().SetWrongPackageChecksum(true);
   ExpectFetchFailure(RunSilentInstall(), "Checksum incorrect for the downloaded package");
+}
+
+// Any process of the user may write into the front end's mailslot. A success written there
+// while the backend waits for a package that never comes does not end the run: it fails
+// with the fetches, exits 1 and reports installation_success 0.
+TEST_F(SilentInstallE2eTest, AForgedSuccessOnTheMailslotIsNoSuccess) {
+  server().SetWrongPackageChecksum(true);
+  TestProcess front_end;
+  const ProcessOptions options = MakeProcessOptions();
+  ASSERT_TRUE(front_end.Start(SilentInstallCommand(host(), install_folder(), L""), options));
+  const bool forged = ForgeReport(install_folder(), InstallerMessage::OfType(IPC_MESSAGE_SUCCESS),
+                                  options.timeout);
+  const ProcessResult run = front_end.Wait();
+  ASSERT_TRUE(forged) << run.Describe() << ReadLogs();
+  ExpectFetchFailure(run, "Checksum incorrect for the downloaded package");
 }
 
 TEST_F(SilentInstallE2eTest, UpperCaseChecksumFailsEveryFetch) {

@@ -356,8 +356,14 @@ TEST_F(StatusTest, InstallationWithADamagedOrMissingStatusFileIsRecognisedByWhat
   EXPECT_EQ(1u, recorded_entry->clean_depth);
   EXPECT_TRUE(made.hklm_keys.empty());
 
-  // A launcher alone, with neither, is no installation (LauncherWithoutStatusFileLeaves...).
+  // With neither, the browser's version folder and the launcher beside it still tell.
   ASSERT_TRUE(base::DeletePath(broken.Append(kInstallStatusFileName), false));
+  status = Read(broken);
+  ASSERT_TRUE(status->existing_installation());
+  EXPECT_EQ(recorded.subfolder, status->install_status().subfolder);
+  // A launcher alone is no installation (LauncherWithoutStatusFileLeaves...).
+  ASSERT_TRUE(base::DeletePath(broken.Append(L"1.2.3.4_0"), true));
+  ASSERT_TRUE(base::DeletePath(broken.Append(L"1.2.3.3"), true));
   EXPECT_FALSE(Read(broken)->existing_installation());
 }
 

@@ -1,8 +1,9 @@
 // installer.exe run as the one file a user downloads: alone in a folder, signed, with a
-// payload, several at once, against a tampered copy of its library, and beside a library.
+// payload, several at once, against a tampered copy of its library, and beside a library,
+// elevated and not.
 
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -14,6 +15,8 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/process/launch.h"
+#include "base/test/scoped_environment.h"
+#include "base/win/scoped_handle.h"
 #include "base/win/scoped_owner.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/service/pe_image.h"
@@ -39,8 +42,8 @@ struct AlgorithmTraits : base::win::NullIsInvalid<BCRYPT_ALG_HANDLE> {
 
 std::string HexSha256(const std::string& bytes) {
   BCRYPT_ALG_HANDLE raw_algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM,
-                                                    nullptr, 0))) {
+  if (!BCRYPT_SUCCESS(
+          ::BCryptOpenAlgorithmProvider(&raw_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
     return std::string();
   }
   base::win::ScopedOwner<AlgorithmTraits> algorithm(raw_algorithm);
@@ -59,6 +62,55 @@ std::string HexSha256(const std::string& bytes) {
   return hex;
 }
 
+// Whether |token| is elevated.
+bool IsElevated(HANDLE token) {
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+         elevation.TokenIsElevated;
+}
+
+bool IsThisProcessElevated() {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return false;
+  const base::win::ScopedHandle token(raw_token);
+  return IsElevated(token.Get());
+}
+
+// Starts |command_line| as this user without elevation: with the limited token linked to
+// this process's elevated one (Wine gives every process an elevated token, and its linked
+// token can start processes). Its standard output and error go to |output|, an inheritable
+// handle. An invalid process when there is no such token.
+base::Process LaunchLimited(std::wstring command_line, HANDLE output) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token))
+    return base::Process();
+  const base::win::ScopedHandle token(raw_token);
+  TOKEN_LINKED_TOKEN linked = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.Get(), TokenLinkedToken, &linked, sizeof(linked), &size))
+    return base::Process();
+  const base::win::ScopedHandle limited(linked.LinkedToken);
+  if (IsElevated(limited.Get()))
+    return base::Process();
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION information = {};
+  if (!::CreateProcessAsUserW(limited.Get(), nullptr, &command_line[0], nullptr, nullptr, TRUE, 0,
+                              nullptr, nullptr, &startup, &information)) {
+    return base::Process();
+  }
+  const base::win::ScopedHandle thread(information.hThread);
+  return base::Process(information.hProcess);
+}
+
+// Who a host runs as: as this process (elevated under Wine), or LaunchLimited.
+enum class Token { kThisProcess, kLimited };
+
 // One run of a host, its standard output and error in a file, its user temporary folder
 // set to |temp|.
 class HostRun {
@@ -66,13 +118,25 @@ class HostRun {
   HostRun(const base::FilePath& exe,
           const std::wstring& arguments,
           const base::FilePath& temp,
-          const base::FilePath& output_path)
+          const base::FilePath& output_path,
+          Token token)
       : output_path_(output_path) {
-    base::File output(output_path,
-                      base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                          base::File::FLAG_WRITE);
+    base::File output(output_path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
+                                       base::File::FLAG_WRITE);
     if (!output.IsValid())
       return;
+    if (token == Token::kLimited) {
+      const base::test::ScopedEnvironment environment(
+          {{"TMP", temp.ToUtf8()}, {"TEMP", temp.ToUtf8()}});
+      HANDLE raw_inheritable = nullptr;
+      if (!::DuplicateHandle(::GetCurrentProcess(), output.GetPlatformFile(), ::GetCurrentProcess(),
+                             &raw_inheritable, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+        return;
+      }
+      const base::win::ScopedHandle inheritable(raw_inheritable);
+      process_ = LaunchLimited(L"\"" + exe.value() + L"\" " + arguments, inheritable.Get());
+      return;
+    }
     base::LaunchOptions options;
     options.stdout_handle = output.GetPlatformFile();
     options.stderr_handle = output.GetPlatformFile();
@@ -122,9 +186,12 @@ class SingleFileHostTest : public testing::Test {
     ASSERT_TRUE(base::CopySingleFile(source, app_.Append(L"installer.exe")));
   }
 
-  HostRun Start(const std::wstring& arguments, const base::FilePath& temp) {
+  HostRun Start(const std::wstring& arguments,
+                const base::FilePath& temp,
+                Token token = Token::kThisProcess) {
     return HostRun(app_.Append(L"installer.exe"), arguments, temp,
-                   temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt"));
+                   temp_dir_.GetPath().Append(L"output" + std::to_wstring(++runs_) + L".txt"),
+                   token);
   }
 
   // Runs the placed installer to its end; the output, or "(no end)" when it did not end.
@@ -133,12 +200,18 @@ class SingleFileHostTest : public testing::Test {
   }
   std::string RunWithTemp(const std::wstring& arguments,
                           const base::FilePath& temp,
-                          DWORD expected_exit_code = 0) {
-    HostRun run = Start(arguments, temp);
+                          DWORD expected_exit_code = 0,
+                          Token token = Token::kThisProcess) {
+    HostRun run = Start(arguments, temp, token);
     if (!run.Finish())
       return "(no end)";
     EXPECT_EQ(expected_exit_code, run.exit_code()) << arguments << ": " << run.output();
     return run.output();
+  }
+
+  // Run without elevation.
+  std::string RunLimited(const std::wstring& arguments) {
+    return RunWithTemp(arguments, user_temp_, 0, Token::kLimited);
   }
 
   // The informational answers and the help of a host that runs the real library.
@@ -214,7 +287,8 @@ TEST_F(SingleFileHostTest, CopiesStartedAtOnceAllRunOneLibrary) {
   for (int i = 0; i < 6; ++i) {
     runs.push_back(std::make_unique<HostRun>(
         app_.Append(L"installer.exe"), L"--internal-version", user_temp_,
-        temp_dir_.GetPath().Append(L"parallel" + std::to_wstring(i) + L".txt")));
+        temp_dir_.GetPath().Append(L"parallel" + std::to_wstring(i) + L".txt"),
+        Token::kThisProcess));
   }
   for (auto& run : runs) {
     ASSERT_TRUE(run->Finish());
@@ -245,21 +319,60 @@ TEST_F(SingleFileHostTest, TamperedLibraryIsReplacedNotLoaded) {
   EXPECT_EQ(std::vector<std::wstring>{L"tavro_installer.dll"}, PrivateFolderContents());
 }
 
-TEST_F(SingleFileHostTest, LibraryBesideTheExecutableWins) {
-  PlaceInstaller(BinFolder().Append(L"installer.exe"));
+// An elevated host (every Wine process is one) runs the library it carries, whatever lies
+// beside it: a library signed with the host's own certificate, or an unsigned one beside an
+// unsigned host. A user may have put either there.
+TEST_F(SingleFileHostTest, AnElevatedHostRunsOnlyTheLibraryItCarries) {
+  ASSERT_TRUE(IsThisProcessElevated());
+  const base::FilePath fixtures = BinFolder().Append(L"host_fixtures");
   const base::FilePath beside = app_.Append(L"tavro_installer.dll");
+  PlaceInstaller(fixtures.Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ(ProductInfo::GetVersion(), Run(L"--version"));
+  EXPECT_TRUE(PrivateLibrary() == library_);
+
+  PlaceInstaller(BinFolder().Append(L"installer.exe"));
   ASSERT_TRUE(base::CopySingleFile(BinFolder().Append(L"host_test_marker_library.dll"), beside));
-  const std::string output = Run(L"--version");
-  EXPECT_EQ("marker library: " + beside.ToUtf8(), output);
+  EXPECT_EQ(ProductInfo::GetVersion(), Run(L"--version"));
+}
+
+// Run without elevation, a host takes the library beside it only when it is signed with the
+// very certificate that signed the host: not with another certificate of the same name, nor
+// by another signer, nor changed since it was signed, nor beside an unsigned host. Either
+// way a library loaded by its bare name comes from the system folder, never from the host's.
+TEST_F(SingleFileHostTest, ALimitedHostTakesOnlyALibrarySignedWithItsOwnCertificate) {
+  const base::FilePath fixtures = BinFolder().Append(L"host_fixtures");
+  const base::FilePath beside = app_.Append(L"tavro_installer.dll");
+  const base::FilePath planted = app_.Append(L"planted_system_library.dll");
+  PlaceInstaller(fixtures.Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(BinFolder().Append(L"planted_system_library.dll"), planted));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ("marker library: " + beside.ToUtf8(), RunLimited(L"--version"));
+  EXPECT_FALSE(base::PathExists(base::FilePath(planted.value() + L".loaded")));
   // Nothing was written out.
   EXPECT_FALSE(base::PathExists(private_folder_));
+
+  for (const wchar_t* foreign : {L"signed_same_name.dll", L"signed_other.dll"}) {
+    ASSERT_TRUE(base::CopySingleFile(fixtures.Append(foreign), beside));
+    EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version")) << foreign;
+  }
+  std::string changed;
+  ASSERT_TRUE(base::ReadFileToString(fixtures.Append(L"signed_same.dll"), &changed));
+  changed[changed.size() / 2] ^= 0x5A;
+  ASSERT_EQ(static_cast<int>(changed.size()),
+            base::WriteFileFromBuffer(beside, changed.data(), static_cast<int>(changed.size())));
+  EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version"));
+
+  PlaceInstaller(BinFolder().Append(L"installer.exe"));
+  ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
+  EXPECT_EQ(ProductInfo::GetVersion(), RunLimited(L"--version"));
+  EXPECT_TRUE(PrivateLibrary() == library_);
 }
 
 TEST_F(SingleFileHostTest, UnusablePrivateFolderFailsClearly) {
   PlaceInstaller(BinFolder().Append(L"installer.exe"));
   // A temporary folder that does not exist.
-  std::string output =
-      RunWithTemp(L"--version", temp_dir_.GetPath().Append(L"missing\\deeper"), 1);
+  std::string output = RunWithTemp(L"--version", temp_dir_.GetPath().Append(L"missing\\deeper"), 1);
   EXPECT_EQ(0u, output.find("installer: cannot create the folder ")) << output;
   EXPECT_EQ(std::string::npos, output.find(ProductInfo::GetVersion()));
 

@@ -1,12 +1,14 @@
 // The host executable: runs the installer library, tavro_installer.dll. A library beside
-// the executable wins (the unpacked package and an installed copy run their own); a lone
-// installer.exe runs the copy it carries (embedded_library.h). Installer processes wait on
-// each other and take exit code 0 as success.
+// the executable (the unpacked package, an installed copy) runs when it is signed with the
+// host's own certificate and the host is not elevated (beside_library.h); otherwise the host
+// runs the copy it carries (embedded_library.h). Installer processes wait on each other and
+// take exit code 0 as success.
 
 #include <windows.h>
 
 #include <string>
 
+#include "desktop/windows/installer/host/beside_library.h"
 #include "desktop/windows/installer/host/embedded_library.h"
 
 namespace {
@@ -14,7 +16,26 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
-std::wstring GetOwnFolder() {
+// Every library that the process loads by name, the system's own included (one system DLL
+// loading another), comes from the system folder only: never from the folder of the
+// executable, which is often a downloads folder where anybody's files lie.
+void RestrictLibrarySearch() {
+  // Windows 7 has it only with the update that brought the search flags: looked up.
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const auto set_default_directories =
+      reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void*>(
+          kernel ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+  if (set_default_directories) {
+    set_default_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  } else {
+    // Without it, at least the current folder leaves the search.
+    ::SetDllDirectoryW(L"");
+  }
+}
+
+// The executable's full path; empty on failure, with the last error set.
+std::wstring GetOwnPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = ::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
@@ -22,12 +43,10 @@ std::wstring GetOwnFolder() {
       return std::wstring();
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
     path.resize(path.size() * 2);
   }
-  const size_t separator = path.find_last_of(L"\\/");
-  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
 }
 
 // The user's temporary folder as an absolute path: a relative TMP must never turn the
@@ -79,23 +98,26 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, wchar_t*, int) {
   using installer_host::DescribeError;
   using installer_host::ToUtf8;
 
-  const std::wstring folder = GetOwnFolder();
-  if (folder.empty()) {
+  RestrictLibrarySearch();
+  const std::wstring own_path = GetOwnPath();
+  const size_t separator = own_path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) {
     ReportError(DescribeError("cannot find its own folder", ::GetLastError()));
     return kExitFailure;
   }
 
-  // Lives until the process ends: it keeps the extracted library from being changed.
+  // Both live until the process ends: they keep the library loaded from being changed.
+  installer_host::BesideLibrary beside;
   installer_host::EmbeddedLibrary embedded;
-  std::wstring library_path = folder + installer_host::kLibraryFileName;
+  std::wstring library_path = own_path.substr(0, separator + 1) + installer_host::kLibraryFileName;
   const DWORD attributes = ::GetFileAttributesW(library_path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    const DWORD error = ::GetLastError();
-    if (attributes == INVALID_FILE_ATTRIBUTES && error != ERROR_FILE_NOT_FOUND &&
-        error != ERROR_PATH_NOT_FOUND) {
-      ReportError(DescribeError("cannot examine " + ToUtf8(library_path), error));
-      return kExitFailure;
-    }
+  const bool library_beside = attributes != INVALID_FILE_ATTRIBUTES;
+  // An elevated host runs only what it carries: a user may have put the library beside it.
+  // Otherwise a library beside it that is not the host signer's own is passed over too: the
+  // host's own copy does the same work (so why is not reported).
+  std::string passed_over;
+  if (!library_beside || installer_host::IsProcessElevated() ||
+      !beside.Open(own_path, library_path, &passed_over)) {
     const std::wstring temp = GetTempFolder();
     if (temp.empty()) {
       ReportError(DescribeError("cannot find the temporary folder", ::GetLastError()));

@@ -9,6 +9,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/threading/current_thread_task_runner.h"
 #include "desktop/windows/installer/ipc/mailslot_io.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace installer {
 
@@ -207,16 +208,17 @@ bool IpcReceiver::Connect(const std::wstring& relative_name) {
   // Made here rather than on the IPC thread, so that Connect can say whether it worked.
   const std::wstring path = MakeMailslotPath(relative_name);
   LOG(INFO) << "Creating mailslot " << path;
-  base::win::ScopedHandle mailslot(::CreateMailslotW(
-      path.c_str(), static_cast<DWORD>(max_message_size_), MAILSLOT_WAIT_FOREVER, nullptr));
-  if (!mailslot.IsValid()) {
-    PLOG(ERROR) << "Failed creating " << path;
+  // Only the installing user, SYSTEM and Administrators may write into it; a mailslot of
+  // the name that exists already is another process's.
+  NamedObject mailslot =
+      CreateNamedMailslot(path, static_cast<DWORD>(max_message_size_), MAILSLOT_WAIT_FOREVER);
+  if (!mailslot.handle.IsValid()) {
     thread_.Stop();
     return false;
   }
   weak_this_ = weak_factory_.GetWeakPtr();
   thread_.GetTaskRunner()->PostTask(
-      FROM_HERE, base::BindMethod(&IpcReceiver::StartReader, this, std::move(mailslot)));
+      FROM_HERE, base::BindMethod(&IpcReceiver::StartReader, this, std::move(mailslot.handle)));
   return true;
 }
 

@@ -22,7 +22,8 @@ class MailslotReader;
 // The front end's half of the mailslot messaging: owns the mailslot, reads it on its own
 // thread, "Installer IPC thread", and hands every message, in the order received, to its
 // delegate on the thread that created the receiver (which must run a MessageLoop). The
-// messages are not checked: any process may write into a mailslot.
+// messages are not checked: the access list keeps other users out, but any process of the
+// user may write into the mailslot.
 //
 // Connect, Close and Flush are called on the creating thread.
 class IpcReceiver {
@@ -46,8 +47,10 @@ class IpcReceiver {
   // Close; no message reaches the delegate afterwards.
   ~IpcReceiver();
 
-  // Starts the IPC thread and creates the mailslot "\\.\mailslot\" + |relative_name|. False,
-  // with an error logged, when either fails (a mailslot of that name may already exist).
+  // Starts the IPC thread and creates the mailslot "\\.\mailslot\" + |relative_name|, which
+  // only the installing user, SYSTEM and Administrators may write into. False, with an error
+  // logged, when either fails; a mailslot of that name that exists already (another
+  // process made it first) is refused.
   bool Connect(const std::wstring& relative_name);
 
   // Closes the mailslot and stops the thread; messages not yet handed to the delegate are

@@ -135,7 +135,10 @@ bool ProtectFolder(HANDLE folder, Readers readers) {
   return true;
 }
 
-bool OnlyTrustedCanChange(HANDLE handle, SE_OBJECT_TYPE object_type, PSID also_trusted) {
+bool OnlyTrustedCanChange(HANDLE handle,
+                          SE_OBJECT_TYPE object_type,
+                          PSID also_trusted,
+                          ACCESS_MASK also_counted) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
@@ -169,7 +172,7 @@ bool OnlyTrustedCanChange(HANDLE handle, SE_OBJECT_TYPE object_type, PSID also_t
       continue;
     const ACCESS_ALLOWED_ACE* ace = static_cast<const ACCESS_ALLOWED_ACE*>(raw_ace);
     PSID sid = const_cast<DWORD*>(&ace->SidStart);
-    if ((ace->Mask & kChangeRights) != 0 && !IsTrusted(sid, also_trusted)) {
+    if ((ace->Mask & (kChangeRights | also_counted)) != 0 && !IsTrusted(sid, also_trusted)) {
       LOG(ERROR) << "The object's access list lets others change it";
       return false;
     }

@@ -62,8 +62,12 @@ bool ProtectFolder(HANDLE folder, Readers readers);
 // False, with the reason logged, otherwise or when its security cannot be read. For objects
 // found, not made: a folder that CreateProtectedFolder made is protected from its creation
 // on (and Wine shows files and folders with an access list made up from their Unix modes,
-// whatever they were created with).
-bool OnlyTrustedCanChange(HANDLE handle, SE_OBJECT_TYPE object_type, PSID also_trusted);
+// whatever they were created with). |also_counted| adds rights that change an object of its
+// kind beyond writing (for a mutex: waiting for it, which takes it).
+bool OnlyTrustedCanChange(HANDLE handle,
+                          SE_OBJECT_TYPE object_type,
+                          PSID also_trusted,
+                          ACCESS_MASK also_counted = 0);
 
 }  // namespace installer
 

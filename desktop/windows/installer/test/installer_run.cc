@@ -16,6 +16,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -189,21 +190,25 @@ void InstallerRunTest::SetUp() {
 
   const std::wstring event_name =
       MakeObjectName(install_folder_, L"TavroInstaller/InstallationInterrupted", true);
-  interrupted_event_.Set(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+  // As the front end makes it.
+  interrupted_event_ =
+      CreateNamedEvent(event_name, true, IfExists::kUseWhenTrusted, false).handle;
   ASSERT_TRUE(interrupted_event_.IsValid());
 }
 
 void InstallerRunTest::MakePackage(const base::FilePath& folder) {
   ASSERT_TRUE(base::CreateDirectory(folder.Append(L"resources")));
-  // The launcher is probed as a program; the installer's host is one.
-  ASSERT_TRUE(base::CopySingleFile(base::FilePath(GetTestBinFolder()).Append(L"installer.exe"),
-                                   folder.Append(L"launcher.exe")));
+  // The launcher is probed as a program; the installer's host is one. The package's own
+  // installer (the running one) is an unsigned program, as in a build for tests.
+  for (const wchar_t* name : {L"launcher.exe", L"installer.exe"}) {
+    ASSERT_TRUE(base::CopySingleFile(
+        base::FilePath(GetTestBinFolder()).Append(L"installer.exe"), folder.Append(name)));
+  }
   ASSERT_TRUE(WriteTestFile(folder.Append(L"files_list"),
                             "tavro.exe\r\ninstaller.exe\r\n\r\nresources\\about.txt\r\n"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"root_files_list"),
                             "launcher.VisualElements.xml\r\nroot.txt\r\n"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"tavro.exe"), "the browser"));
-  ASSERT_TRUE(WriteTestFile(folder.Append(L"installer.exe"), "the installer"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"resources\\about.txt"), "about"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"launcher.VisualElements.xml"), "<x/>"));
   ASSERT_TRUE(WriteTestFile(folder.Append(L"root.txt"), "root"));

@@ -3,7 +3,10 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
+#include "base/files/file_path.h"
 #include "base/logging.h"
+#include "desktop/windows/installer/service/signature.h"
+#include "desktop/windows/installer/test/installer_process.h"
 
 namespace installer {
 namespace test {
@@ -23,10 +26,19 @@ void MakeTheShellsDesktopFolder() {
     ELOG(WARNING, hr) << "SHGetDesktopFolder failed";
 }
 
+// The system reads how signatures are checked from the machine's registry once per
+// process, at the first check: checked here, a signature check of a later test finds its
+// checkers, not an empty copy of the registry.
+void CheckASignature() {
+  SignatureCheck check(base::FilePath(GetTestBinFolder()).Append(L"signed_by_expected.exe"));
+  check.Verify();
+}
+
 }  // namespace
 
 ScopedRegistryOverride::ScopedRegistryOverride() {
   MakeTheShellsDesktopFolder();
+  CheckASignature();
   static LONG counter = 0;
   test_key_name_ = L"RegistryOverride_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                    std::to_wstring(::GetTickCount64()) + L"_" +

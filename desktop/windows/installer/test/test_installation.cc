@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 
 namespace installer {
 namespace test {
@@ -12,6 +14,15 @@ namespace test {
 bool WriteTestFile(const base::FilePath& path, std::string_view contents) {
   const int size = static_cast<int>(contents.size());
   return base::WriteFileFromBuffer(path, contents.data(), size) == size;
+}
+
+std::set<base::FilePath> ListSystemTempFolders(const wchar_t* pattern) {
+  std::set<base::FilePath> folders;
+  base::FileEnumerator entries(SystemTempFolder(), false, base::FileEnumerator::DIRECTORIES,
+                               pattern);
+  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
+    folders.insert(entry);
+  return folders;
 }
 
 bool MakeTestInstallation(const base::FilePath& folder,

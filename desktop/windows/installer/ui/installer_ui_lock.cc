@@ -1,11 +1,13 @@
 #include "desktop/windows/installer/ui/installer_ui_lock.h"
 
 #include <string>
+#include <utility>
 
 #include "base/logging.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace installer {
 
@@ -55,9 +57,11 @@ DWORD AcquireInstallerUILock(const base::FilePath& folder, base::win::ScopedHand
   LOG(INFO) << "Getting installer UI mutex";
   const std::wstring name = base::WideStringPrintf(
       L"Local\\%ls/Installer/UI_lock", base::Utf8ToUtf16(ProductInfo::GetProductName()).c_str());
-  base::win::ScopedHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  // One that another user made could be held for ever: it is not waited for.
+  NamedObject made = CreateNamedMutex(name, IfExists::kUseWhenTrusted, false, false);
+  const base::win::ScopedHandle mutex(std::move(made.handle));
   if (!mutex.IsValid()) {
-    PLOG(WARNING) << "Failed to create installer UI mutex.";
+    LOG(WARNING) << "Failed to create installer UI mutex.";
     return 0;
   }
   // An installer that died holding the mutex leaves it abandoned: it is ours then.

@@ -1,8 +1,17 @@
 #include "desktop/windows/installer/ui/installer_ui_lock.h"
 
+#include <windows.h>
+#include <sddl.h>
+
+#include <string>
+#include <thread>
+
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
+#include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/ui/install_progress.h"
 #include "gtest/gtest.h"
 
@@ -50,6 +59,37 @@ TEST(InstallerUILockTest, UnreadableLockFileHasNoKnownOwner) {
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(held.IsValid());
   EXPECT_EQ(0u, AcquireInstallerUILock(folder.GetPath(), &lock));
+}
+
+// Another user's process in the session may make the lock's mutex first and hold it: the
+// window does not wait for it for ever, it runs without the lock.
+TEST(InstallerUILockTest, AMutexMadeByAnotherUserIsNotWaitedFor) {
+  base::ScopedTempDir folder;
+  ASSERT_TRUE(folder.CreateUniqueTempDir());
+  PSECURITY_DESCRIPTOR raw = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)",
+                                                                   SDDL_REVISION_1, &raw, nullptr));
+  const base::win::ScopedLocalAlloc descriptor(raw);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw, FALSE};
+  const std::wstring name = L"Local\\" + base::Utf8ToUtf16(ProductInfo::GetProductName()) +
+                            L"/Installer/UI_lock";
+  const base::win::ScopedHandle planted(::CreateMutexW(&attributes, TRUE, name.c_str()));
+  ASSERT_TRUE(planted.IsValid());
+
+  const base::win::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  base::win::ScopedHandle lock;
+  DWORD owner = 1;
+  std::thread window([&] {
+    owner = AcquireInstallerUILock(folder.GetPath(), &lock);
+    ::SetEvent(done.Get());
+  });
+  const DWORD waited = ::WaitForSingleObject(done.Get(), 30000);
+  // A window that waits would go on now.
+  ::ReleaseMutex(planted.Get());
+  window.join();
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), waited);
+  EXPECT_EQ(0u, owner);
+  EXPECT_FALSE(lock.IsValid());
 }
 
 TEST(InstallProgressTest, PhasesShareTheBarByWeight) {

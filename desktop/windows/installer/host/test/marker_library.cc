@@ -1,5 +1,8 @@
 // A stand-in for the installer library in the host's tests. It is not the real library,
-// so a host that loads it shows which file it loaded instead of doing any work.
+// so a host that loads it shows which file it loaded instead of doing any work. It also
+// loads "planted_system_library.dll" by its bare name, as a system library loads another:
+// a copy beside the host that the search found would leave its mark (see
+// planted_system_library.cc).
 
 #include <windows.h>
 
@@ -19,5 +22,8 @@ extern "C" __declspec(dllexport) unsigned char RunInstaller() {
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()),
               &written, nullptr);
+  const HMODULE planted = ::LoadLibraryW(L"planted_system_library.dll");
+  if (planted)
+    ::FreeLibrary(planted);
   return 1;
 }

@@ -88,7 +88,14 @@ void DeleteFileOperation::Rollback() {
 }
 
 void DeleteFileOperation::Commit() {
-  deleted_.Discard();
+  const base::FilePath backup = deleted_.backup();
+  if (!deleted_.Discard())
+    left_behind_ = backup;
+}
+
+void DeleteFileOperation::GetLeftBehind(std::vector<base::FilePath>* paths) const {
+  if (!left_behind_.empty())
+    paths->push_back(left_behind_);
 }
 
 // static

@@ -33,6 +33,7 @@ class DeleteFileOperation : public Operation {
   bool Do() override;
   void Rollback() override;
   void Commit() override;
+  void GetLeftBehind(std::vector<base::FilePath>* paths) const override;
 
  private:
   // Whether |folder| holds |child_name| and nothing else but entries kept aside.
@@ -42,6 +43,8 @@ class DeleteFileOperation : public Operation {
   const bool check_in_use_;
   const bool remove_empty_parents_;
   FileBackup deleted_;
+  // What the commit could not delete; empty when it all went.
+  base::FilePath left_behind_;
 };
 
 }  // namespace installer

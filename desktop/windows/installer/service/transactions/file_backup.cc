@@ -91,14 +91,16 @@ bool FileBackup::Restore() {
   return true;
 }
 
-void FileBackup::Discard() {
+bool FileBackup::Discard() {
   if (!IsHeld())
-    return;
-  if (!base::DeletePath(backup_, true))
+    return true;
+  const bool deleted = base::DeletePath(backup_, true);
+  if (!deleted)
     LOG(WARNING) << "Could not delete " << backup_ << ", the old copy of " << original_;
   original_.clear();
   backup_.clear();
   is_copy_ = false;
+  return deleted;
 }
 
 // static

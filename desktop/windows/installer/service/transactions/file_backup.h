@@ -45,8 +45,8 @@ class FileBackup {
   bool Restore();
 
   // Deletes the backup, with everything inside for a folder. A backup that cannot be
-  // deleted is logged and left behind.
-  void Discard();
+  // deleted is logged and left behind (false), what of it could go gone.
+  bool Discard();
 
   // Whether |name| (a file name without folder) is one that SetAside gives.
   static bool IsBackupName(std::wstring_view name);

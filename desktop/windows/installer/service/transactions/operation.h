@@ -1,6 +1,10 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_OPERATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_SERVICE_TRANSACTIONS_OPERATION_H_
 
+#include <vector>
+
+#include "base/files/file_path.h"
+
 namespace base {
 class DictionaryValue;
 }
@@ -28,6 +32,9 @@ class Operation {
   virtual bool Do() = 0;
   virtual void Rollback() = 0;
   virtual void Commit() {}
+  // After Commit: adds to |paths| what the commit could not delete of what it kept aside
+  // (a running program set aside, say), so that the caller can leave it to a later deletion.
+  virtual void GetLeftBehind(std::vector<base::FilePath>* paths) const {}
 
   // Not owned; null (the default) for no journal. Operations made of others pass it on.
   virtual void set_journal(UndoJournal* journal) { journal_ = journal; }

@@ -43,4 +43,9 @@ void OperationGroup::Commit() {
     operations_[i]->Commit();
 }
 
+void OperationGroup::GetLeftBehind(std::vector<base::FilePath>* paths) const {
+  for (size_t i = 0; i < attempted_; ++i)
+    operations_[i]->GetLeftBehind(paths);
+}
+
 }  // namespace installer

@@ -25,6 +25,7 @@ class OperationGroup : public Operation {
   bool Do() override;
   void Rollback() override;
   void Commit() override;
+  void GetLeftBehind(std::vector<base::FilePath>* paths) const override;
   void set_journal(UndoJournal* journal) override;
 
  private:

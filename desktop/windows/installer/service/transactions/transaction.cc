@@ -13,13 +13,16 @@ Transaction::~Transaction() {
   Commit();
 }
 
-void Transaction::Commit() {
+void Transaction::Commit(std::vector<base::FilePath>* left_behind) {
   DCHECK(thread_id_ == ::GetCurrentThreadId());
   // A crash while the backups go must not bring back half of them.
   if (journal_ && !journal_->MarkPointOfNoReturn())
     LOG(ERROR) << "The commit is not recorded: an interruption now would undo it";
-  for (const Performed& performed : operations_)
+  for (const Performed& performed : operations_) {
     performed.operation->Commit();
+    if (left_behind)
+      performed.operation->GetLeftBehind(left_behind);
+  }
   operations_.clear();
   unjournaled_ = 0;
   if (journal_) {

@@ -38,7 +38,9 @@ class Transaction {
   void Rollback();
 
   // Makes every kept operation final, in the order they were done, and forgets them.
-  void Commit();
+  // |left_behind| (may be null) receives what the operations kept aside for an undo and
+  // could not delete (operation.h).
+  void Commit(std::vector<base::FilePath>* left_behind = nullptr);
 
   // Journals the operations done from now on (see above).
   void AttachJournal(std::unique_ptr<UndoJournal> journal);

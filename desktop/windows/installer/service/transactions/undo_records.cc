@@ -18,6 +18,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/signed_program.h"
+#include "desktop/windows/installer/service/task_scheduler.h"
 #include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/service/transactions/journal_encoding.h"
 #include "desktop/windows/installer/service/transactions/journal_trust.h"
@@ -38,6 +39,7 @@ constexpr char kRegistryKeyCreated[] = "registry_key_created";
 constexpr char kRegistryValueChanged[] = "registry_value_changed";
 constexpr char kRegistryKeyDeleted[] = "registry_key_deleted";
 constexpr char kProgramRun[] = "program_run";
+constexpr char kTaskDeleted[] = "task_deleted";
 constexpr char kPointOfNoReturn[] = "point_of_no_return";
 constexpr char kRevoked[] = "revoked";
 constexpr char kJournalStart[] = "journal_start";
@@ -540,6 +542,58 @@ bool UndoProgramRun(const base::DictionaryValue& record, const UndoScope& scope)
   return true;
 }
 
+// The task a task_deleted record names, when it is an autoupdate task whose program is in
+// the installation: a journal is a file anyone who may write the install folder may write,
+// and the undo may run with more rights than they have.
+bool GetScopedTask(const base::DictionaryValue& record,
+                   const UndoScope& scope,
+                   ScheduledTaskInfo* info) {
+  std::wstring command;
+  int time_limit = 0;
+  int kind = 0;
+  if (!record.GetString("name", &info->name) || !record.GetString("command_line", &command) ||
+      !record.GetString("description", &info->description) ||
+      !record.GetBoolean("system_task", &info->system_task) ||
+      !record.GetInteger("time_limit_seconds", &time_limit) || time_limit < 0 ||
+      !record.GetInteger("task_kind", &kind) || kind < ScheduledTaskInfo::KIND_RUN_ONCE ||
+      kind > ScheduledTaskInfo::KIND_NO_TIME_TRIGGER ||
+      !record.GetBoolean("logon_trigger", &info->logon_trigger) ||
+      !record.GetBoolean("run_only_with_network", &info->run_only_with_network)) {
+    LOG(ERROR) << "Undo record of a task, incomplete";
+    return false;
+  }
+  info->time_limit_seconds = static_cast<uint32_t>(time_limit);
+  info->kind = static_cast<uint32_t>(kind);
+  info->command_line = base::CommandLine::FromString(command);
+  const base::FilePath program = info->command_line.GetProgram();
+  if (!base::StartsWith(info->name, kAutoupdateTaskNamePrefix, base::CompareCase::SENSITIVE) ||
+      !IsInsideFolder(program, scope.folder, false)) {
+    LOG(ERROR) << "Not registering the task " << info->name << " of " << program
+               << ": not an autoupdate task of the installation";
+    return false;
+  }
+  return true;
+}
+
+bool UndoTaskDeleted(const base::DictionaryValue& record, const UndoScope& scope) {
+  ScheduledTaskInfo info;
+  if (!GetScopedTask(record, scope, &info))
+    return false;
+  const std::unique_ptr<TaskScheduler> scheduler = TaskScheduler::Create();
+  if (!scheduler || !scheduler->Init()) {
+    LOG(ERROR) << "Could not initialize task scheduler";
+    return false;
+  }
+  if (scheduler->IsTaskRegistered(info.name))
+    return true;
+  LOG(INFO) << "Registering again the scheduled task " << info.name;
+  if (!scheduler->RegisterTask(info)) {
+    LOG(ERROR) << "Could not register the scheduled task " << info.name << " again";
+    return false;
+  }
+  return true;
+}
+
 // Whether every place |record| names is in |scope| (and the record is one at all).
 bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) {
   base::FilePath path;
@@ -572,6 +626,10 @@ bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) 
       return true;
     LOG(ERROR) << "Not running " << program << ": outside the installation";
     return false;
+  }
+  if (IsKind(record, kTaskDeleted)) {
+    ScheduledTaskInfo info;
+    return GetScopedTask(record, scope, &info);
   }
   if (IsKind(record, kPointOfNoReturn) || IsKind(record, kRevoked) ||
       IsKind(record, kJournalStart)) {
@@ -662,6 +720,19 @@ std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo)
   return record;
 }
 
+std::unique_ptr<base::DictionaryValue> TaskDeleted(const ScheduledTaskInfo& info) {
+  std::unique_ptr<base::DictionaryValue> record = MakeRecord(kTaskDeleted);
+  record->SetString("name", info.name);
+  record->SetString("command_line", info.command_line.GetCommandLineString());
+  record->SetString("description", info.description);
+  record->SetBoolean("system_task", info.system_task);
+  record->SetInteger("time_limit_seconds", static_cast<int>(info.time_limit_seconds));
+  record->SetInteger("task_kind", static_cast<int>(info.kind));
+  record->SetBoolean("logon_trigger", info.logon_trigger);
+  record->SetBoolean("run_only_with_network", info.run_only_with_network);
+  return record;
+}
+
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn() {
   return MakeRecord(kPointOfNoReturn);
 }
@@ -745,6 +816,8 @@ UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope) {
     undone = UndoRegistryKeyDeleted(record, scope);
   } else if (IsKind(record, kProgramRun)) {
     undone = UndoProgramRun(record, scope);
+  } else if (IsKind(record, kTaskDeleted)) {
+    undone = UndoTaskDeleted(record, scope);
   }
   return undone ? UndoResult::kUndone : UndoResult::kFailed;
 }

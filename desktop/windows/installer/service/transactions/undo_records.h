@@ -20,6 +20,7 @@ class DictionaryValue;
 namespace installer {
 
 struct RegistryTree;
+struct ScheduledTaskInfo;
 
 // The records of the undo journal: each tells how to undo one change to files or the
 // registry and is written before that change is made, so that it holds whether the change
@@ -65,6 +66,9 @@ std::unique_ptr<base::DictionaryValue> RegistryKeyDeleted(HKEY root,
 // A program is about to install something that |undo| (a signed program of the product)
 // removes again.
 std::unique_ptr<base::DictionaryValue> ProgramRun(const base::CommandLine& undo);
+// The scheduled task |info| (its name included), read as the scheduler keeps it, is about
+// to be deleted.
+std::unique_ptr<base::DictionaryValue> TaskDeleted(const ScheduledTaskInfo& info);
 // The run passed its point of no return: from here on it is finished, not undone.
 std::unique_ptr<base::DictionaryValue> PointOfNoReturn();
 // The first line of every journal, which undoes nothing: a journal without it that holds
