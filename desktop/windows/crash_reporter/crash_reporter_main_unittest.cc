@@ -265,8 +265,10 @@ class CrashReporterEndToEndTest : public testing::Test {
 
 TEST_F(CrashReporterEndToEndTest, AnInstallerRunsUnderAReporterThatEndsWithIt) {
   base::CommandLine command_line(base::FilePath(BinFile(L"installer.exe")));
-  // The folder-permission helper without a user to grant to: a run that does nothing.
-  command_line.AppendSwitchPath("set-folder-permission", temp_dir_.GetPath().Append(L"folder"));
+  // The switch help: a run that does nothing else. (A run started elevated, such as the
+  // folder-permission helper, has its reporter log elsewhere than the user's temporary
+  // folder.)
+  command_line.AppendSwitch("help");
   ProcessOptions options;
   options.environment = {{L"TEMP", temp_.value()}, {L"TMP", temp_.value()}};
   TestProcess installer;
