@@ -436,6 +436,19 @@ TEST_F(InstallerRecoveryE2eTest, UninstalledByThePreviousVersionsInstallerAfterA
   ExpectNothingLeftButThePreferences();
 }
 
+// The version folder deleted by hand, then the installation made again: the uninstaller
+// that runs from the version folder both records name leaves itself to the batch, which
+// removes it.
+TEST_F(InstallerRecoveryE2eTest, UninstalledAfterTheVersionFolderWasDeletedAndReinstalled) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  ASSERT_TRUE(base::DeletePath(InstalledUninstaller(install_folder()).DirName(), true));
+  RunToSuccess(Install(current_));
+  ExpectOneInstallation();
+  RunToSuccess(Uninstall());
+  ExpectNothingLeftButThePreferences();
+}
+
 // Neither status file nor uninstall entry, but the version folder and the launcher: the
 // next installation is an upgrade of that installation (its task, its shortcuts, no second
 // version folder), and the uninstallation leaves nothing.
