@@ -400,11 +400,28 @@ base::FilePath InstalledUninstaller(const base::FilePath& install_folder) {
 // status file, the entry and the shortcuts, and the browser keeps updating.
 TEST_F(InstallerRecoveryE2eTest, UninstallationUndoneAfterItDeletedTheTaskKeepsTheTask) {
   CopyPackages();
-  RunToSuccess(Install(current_));
-  const std::wstring uninstall = Uninstall();
-  // While the installation's files go: the installer that runs stays for the batch.
-  RunAndKillBackend(uninstall, Logged(InstalledUninstaller(install_folder()).ToUtf8() +
-                                      ": it cannot be opened for exclusive access"));
+  // The files go quickly: on a busy machine the end may come past the point of no return,
+  // where the uninstallation is rightly finished instead. Then once more.
+  bool ended_before_the_point_of_no_return = false;
+  for (int attempt = 0; attempt < 3 && !ended_before_the_point_of_no_return; ++attempt) {
+    RunToSuccess(Install(current_));
+    const std::wstring uninstall = Uninstall();
+    TestProcess front_end;
+    ASSERT_TRUE(front_end.Start(uninstall, MakeProcessOptions()));
+    // While the installation's files go: the installer that runs stays for the batch.
+    EXPECT_TRUE(TerminateWhenLogged(&front_end,
+                                    Logged(InstalledUninstaller(install_folder()).ToUtf8() +
+                                           ": it cannot be opened for exclusive access"),
+                                    L"installer.exe"))
+        << ReadLogs();
+    front_end.Wait();
+    ended_before_the_point_of_no_return = HasUndoJournal(install_folder());
+    if (!ended_before_the_point_of_no_return &&
+        base::PathExists(InstalledUninstaller(install_folder()))) {
+      RunToSuccess(uninstall);
+    }
+  }
+  ASSERT_TRUE(ended_before_the_point_of_no_return);
   {
     const base::win::ScopedComInitializer com;
     EXPECT_EQ(RecoveryResult::kRecovered,
@@ -412,7 +429,7 @@ TEST_F(InstallerRecoveryE2eTest, UninstallationUndoneAfterItDeletedTheTaskKeepsT
   }
   ExpectOneInstallation();
   EXPECT_TRUE(base::PathExists(install_folder().Append(kInstallStatusFileName)));
-  RunToSuccess(uninstall);
+  RunToSuccess(Uninstall());
   ExpectNothingLeftButThePreferences();
 }
 
@@ -522,6 +539,19 @@ TEST_F(InstallerRecoveryE2eTest, UninstalledByThePreviousVersionsInstallerAfterA
   const base::FilePath previous = InstalledUninstaller(install_folder());
   ASSERT_TRUE(base::PathExists(previous));
   RunToSuccess(L"\"" + previous.value() + L"\" --uninstall --silent");
+  ExpectNothingLeftButThePreferences();
+}
+
+// The version folder deleted by hand, then the installation made again: the uninstaller
+// that runs from the version folder both records name leaves itself to the batch, which
+// removes it.
+TEST_F(InstallerRecoveryE2eTest, UninstalledAfterTheVersionFolderWasDeletedAndReinstalled) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  ASSERT_TRUE(base::DeletePath(InstalledUninstaller(install_folder()).DirName(), true));
+  RunToSuccess(Install(current_));
+  ExpectOneInstallation();
+  RunToSuccess(Uninstall());
   ExpectNothingLeftButThePreferences();
 }
 
