@@ -15,6 +15,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/process/launch.h"
+#include "base/time/time.h"
 #include "base/test/scoped_environment.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_owner.h"
@@ -181,9 +182,14 @@ class SingleFileHostTest : public testing::Test {
         user_temp_.Append(L"tavro_installer_" + std::wstring(sha256.begin(), sha256.end()));
   }
 
-  // Puts |source| into the app folder as installer.exe, alone.
+  // Puts |source| into the app folder as installer.exe, alone. A run with a crash reporter
+  // (the help) leaves that copy of the program running for a moment after its end.
   void PlaceInstaller(const base::FilePath& source) {
-    ASSERT_TRUE(base::CopySingleFile(source, app_.Append(L"installer.exe")));
+    const base::TimeTicks deadline = base::TimeTicks::Now() + base::TimeDelta::FromSeconds(30);
+    while (!base::CopySingleFile(source, app_.Append(L"installer.exe"))) {
+      ASSERT_LT(base::TimeTicks::Now(), deadline) << "installer.exe stays in use";
+      ::Sleep(50);
+    }
   }
 
   HostRun Start(const std::wstring& arguments,
