@@ -39,27 +39,6 @@ class ShortcutTest : public testing::Test {
   FilePath target_;
 };
 
-// The ID list keeps every letter of a folder named outside the ANSI code page, which the
-// stored target text may not.
-TEST_F(ShortcutTest, IdListNamesTheTargetInFull) {
-  const FilePath folder = InFolder(L"\u0141\u00F3d\u017A \u4E2D\u6587 a\uFF02b");
-  ASSERT_TRUE(CreateDirectory(folder));
-  const FilePath target = folder.Append(L"launcher.exe");
-  CreateEmptyFile(target);
-  const FilePath shortcut = InFolder(L"Tavro.lnk");
-  ShortcutProperties properties;
-  properties.set_target(target);
-  ASSERT_TRUE(CreateOrUpdateShortcut(shortcut, properties, SHORTCUT_CREATE_ALWAYS));
-
-  FilePath read;
-  ASSERT_TRUE(ResolveShortcutIdListTarget(shortcut, &read));
-  EXPECT_TRUE(FilePath::CompareEqualIgnoreCase(target.value(), read.value())) << read;
-
-  const FilePath not_a_shortcut = InFolder(L"junk.lnk");
-  ASSERT_EQ(4, WriteFileFromBuffer(not_a_shortcut, "junk", 4));
-  EXPECT_FALSE(ResolveShortcutIdListTarget(not_a_shortcut, &read));
-}
-
 TEST_F(ShortcutTest, CreatesAndReadsBackAShortcut) {
   const FilePath shortcut = InFolder(L"Tavro.lnk");
   ShortcutProperties properties;
