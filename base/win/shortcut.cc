@@ -11,6 +11,7 @@
 #include <wrl/client.h>
 
 #include "base/logging.h"
+#include "base/win/scoped_co_mem.h"
 #include "base/win/windows_version.h"
 
 namespace base {
@@ -238,6 +239,29 @@ bool ResolveShortcut(const FilePath& shortcut_path, FilePath* target, std::wstri
     *target = properties.target;
   if (arguments)
     *arguments = properties.arguments;
+  return true;
+}
+
+bool ResolveShortcutIdListTarget(const FilePath& shortcut_path, FilePath* target) {
+  ComPtr<IShellLinkW> link;
+  ComPtr<IPersistFile> file;
+  if (!CreateShellLink(shortcut_path, STGM_READ, &link, &file))
+    return false;
+  ScopedCoMem<ITEMIDLIST> id_list;
+  const HRESULT hr = link->GetIDList(id_list.Receive());
+  if (FAILED(hr) || !id_list.Get()) {
+    ELOG(WARNING, hr) << "The shortcut " << shortcut_path.value() << " holds no ID list";
+    return false;
+  }
+  // Room for long paths, which SHGetPathFromIDListW would cut at MAX_PATH.
+  std::wstring path(kTextCapacity, L'\0');
+  if (!::SHGetPathFromIDListEx(id_list.Get(), &path[0], kTextCapacity, GPFIDL_DEFAULT)) {
+    LOG(WARNING) << "The ID list of the shortcut " << shortcut_path.value()
+                 << " names no file system path";
+    return false;
+  }
+  path.resize(wcsnlen(path.c_str(), kTextCapacity));
+  *target = FilePath(path);
   return true;
 }
 

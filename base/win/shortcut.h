@@ -90,6 +90,13 @@ bool ResolveShortcutProperties(const FilePath& shortcut_path,
 // as stored: the shell is not asked to search for a target that moved.
 bool ResolveShortcut(const FilePath& shortcut_path, FilePath* target, std::wstring* arguments);
 
+// The target as the shortcut's item ID list names it. The stored target text may have been
+// narrowed to the ANSI code page when the shortcut was written (Wine keeps only that form),
+// so that a folder named outside the code page reads back with substituted letters; the ID
+// list keeps every name in full. False when the shortcut cannot be loaded, or its ID list is
+// missing or names no file system path.
+bool ResolveShortcutIdListTarget(const FilePath& shortcut_path, FilePath* target);
+
 // Whether the shell pins shortcuts to the taskbar through its "taskbarpin" verb: Windows 7
 // to 8.1.
 bool CanPinToTaskbar();

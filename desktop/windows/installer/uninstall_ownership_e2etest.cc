@@ -10,6 +10,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,12 +18,14 @@
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/json/json_writer.h"
+#include "base/path_registry.h"
 #include "base/strings/string_util.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/known_folder.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_com_initializer.h"
+#include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/service/install_status.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_naming.h"
@@ -77,6 +80,7 @@ class UninstallOwnershipE2eTest : public ServerInstallE2eTest {
     kept_files_.push_back(work_folder().Append(L"Apps\\Keep\\data.txt"));
     for (const base::FilePath& file : kept_files_)
       ASSERT_TRUE(WriteNewFile(file, "kept"));
+    shortcuts_before_ = ReadShortcuts();
   }
 
   void TearDown() override {
@@ -135,9 +139,49 @@ class UninstallOwnershipE2eTest : public ServerInstallE2eTest {
     }
   }
 
+  // The shortcuts of the product's names in the desktops, start menus and quick launch
+  // folder, with their contents. Only those names: a Wine prefix's desktop may be the Linux
+  // home folder, shared with everything else there.
+  static std::map<base::FilePath, std::string> ReadShortcuts() {
+    std::map<base::FilePath, std::string> shortcuts;
+    for (int key : {base::DIR_USER_DESKTOP, base::DIR_COMMON_DESKTOP, base::DIR_START_MENU,
+                    base::DIR_COMMON_START_MENU, base::DIR_USER_QUICK_LAUNCH}) {
+      base::FilePath folder;
+      EXPECT_TRUE(base::PathRegistry::Get(key, &folder)) << key;
+      for (bool with_version : {false, true}) {
+        const base::FilePath shortcut = folder.Append(Installer::GetMasterShortcutName(with_version));
+        std::string contents;
+        if (base::ReadFileToString(shortcut, &contents))
+          shortcuts[shortcut] = contents;
+      }
+    }
+    return shortcuts;
+  }
+
+  // The installation made (or remade) its desktop, start menu and quick launch shortcuts.
+  void ExpectShortcutsMade() {
+    const std::map<base::FilePath, std::string> after = ReadShortcuts();
+    size_t made = 0;
+    for (const auto& shortcut : after) {
+      const auto before = shortcuts_before_.find(shortcut.first);
+      if (before == shortcuts_before_.end() || before->second != shortcut.second)
+        ++made;
+    }
+    EXPECT_EQ(3u, made);
+  }
+
+  // The shortcut folders hold what they held before the test.
+  void ExpectShortcutFoldersAsBefore() {
+    const std::map<base::FilePath, std::string> after = ReadShortcuts();
+    for (const auto& shortcut : after)
+      EXPECT_EQ(1u, shortcuts_before_.count(shortcut.first)) << "left behind: " << shortcut.first;
+    EXPECT_EQ(shortcuts_before_.size(), after.size());
+  }
+
   ProcessOptions options_ = MakeProcessOptions();
   std::vector<base::FilePath> kept_files_;
   std::vector<base::FilePath> company_folders_;
+  std::map<base::FilePath, std::string> shortcuts_before_;
   // The folders the test made for the kept files, deepest first.
   std::vector<base::FilePath> made_folders_;
 };
@@ -185,6 +229,7 @@ TEST_F(UninstallOwnershipE2eTest, ProfileFolderThatHoldsMoreThanAProfileIsKept) 
                                   companies_before[i], TreeSnapshot::Capture(company_folders_[i]))))
         << company_folders_[i];
   }
+  ExpectShortcutFoldersAsBefore();
   ExpectRegistryAsBefore();
 }
 
@@ -243,6 +288,7 @@ TEST_F(UninstallOwnershipE2eTest, RecordThatPointsOutsideTheInstallationTouchesN
                 RegistrySnapshot::Capture(
                     {{HKEY_CURRENT_USER, L"Software\\TavroTestForeign", KEY_WOW64_64KEY, {}}}))));
   ExpectKeptFilesKept();
+  ExpectShortcutFoldersAsBefore();
   base::win::RegistryKey(HKEY_CURRENT_USER, L"Software", KEY_ALL_ACCESS)
       .DeleteKey(L"TavroTestForeign");
   ExpectRegistryAsBefore();
@@ -250,8 +296,8 @@ TEST_F(UninstallOwnershipE2eTest, RecordThatPointsOutsideTheInstallationTouchesN
 
 // An install folder whose name holds what the command interpreter would expand, split,
 // escape or read in another code page ("%", "&", "^", "!", a fullwidth quote, Polish and
-// Chinese letters): its clean-up batch still removes the installer it ran from, and the
-// variable named in it runs no command.
+// Chinese letters): its clean-up batch still removes the installer it ran from, the
+// variable named in it runs no command, and its shortcuts go with it.
 TEST_F(UninstallOwnershipE2eTest, FolderNameThatTheInterpreterWouldReadOtherwise) {
   const base::FilePath injected = work_folder().Append(L"injected.txt");
   options_.environment.push_back(
@@ -259,7 +305,8 @@ TEST_F(UninstallOwnershipE2eTest, FolderNameThatTheInterpreterWouldReadOtherwise
   const base::FilePath installation =
       work_folder().Append(L"50%TAVRO_X% & ^!\\a\uFF02b \u0141\u00F3d\u017A \u4E2D\u6587");
   const TreeSnapshot work_before = TreeSnapshot::Capture(work_folder());
-  Install(installation, L"");
+  Install(installation, L"--desktopshortcut=1 --startmenushortcut=1 --quicklaunchshortcut=1");
+  ExpectShortcutsMade();
   Uninstall(installation, L"");
   EXPECT_EQ(
       "+ 50%TAVRO_X% & ^!\n"
@@ -271,6 +318,7 @@ TEST_F(UninstallOwnershipE2eTest, FolderNameThatTheInterpreterWouldReadOtherwise
       FormatDifferences(CompareSnapshots(work_before, TreeSnapshot::Capture(work_folder()))));
   EXPECT_FALSE(base::PathExists(injected));
   ExpectKeptFilesKept();
+  ExpectShortcutFoldersAsBefore();
   ExpectRegistryAsBefore();
 }
 

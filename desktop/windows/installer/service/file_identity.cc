@@ -2,11 +2,26 @@
 
 #include <windows.h>
 
+#include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/shortcut.h"
 
 namespace installer {
+
+namespace {
+
+// Whether |path| is |target| by its text (without regard to case) or leads to the same file.
+bool NamesTarget(const base::FilePath& path,
+                 const base::FilePath& target,
+                 const FileIdentity& target_identity) {
+  if (base::FilePath::CompareEqualIgnoreCase(path.value(), target.value()))
+    return true;
+  FileIdentity identity;
+  return base::PathExists(path) && GetFileInfo(path, &identity) && identity == target_identity;
+}
+
+}  // namespace
 
 bool GetFileInfo(const base::FilePath& path, FileIdentity* identity) {
   // No data access is needed, and backup semantics let folders be opened too.
@@ -31,13 +46,20 @@ bool GetFileInfo(const base::FilePath& path, FileIdentity* identity) {
 bool IsShortcutTo(const base::FilePath& shortcut,
                   const base::FilePath& target,
                   const FileIdentity& target_identity) {
-  base::FilePath shortcut_target;
-  if (!base::win::ResolveShortcut(shortcut, &shortcut_target, nullptr))
+  base::FilePath stored;
+  if (!base::win::ResolveShortcut(shortcut, &stored, nullptr))
     return false;
-  if (base::FilePath::CompareEqualIgnoreCase(shortcut_target.value(), target.value()))
+  if (NamesTarget(stored, target, target_identity))
     return true;
-  FileIdentity identity;
-  return GetFileInfo(shortcut_target, &identity) && identity == target_identity;
+  // Wine keeps the stored target only in the ANSI code page: under a folder named outside
+  // it the text reads back with other letters and names no file. The ID list keeps the
+  // full names, and is asked only then, so that a shortcut whose text names another
+  // existing file is never taken for the target's.
+  if (base::PathExists(stored))
+    return false;
+  base::FilePath from_id_list;
+  return base::win::ResolveShortcutIdListTarget(shortcut, &from_id_list) &&
+         NamesTarget(from_id_list, target, target_identity);
 }
 
 }  // namespace installer

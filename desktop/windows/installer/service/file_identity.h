@@ -25,8 +25,9 @@ struct FileIdentity {
 bool GetFileInfo(const base::FilePath& path, FileIdentity* identity);
 
 // Whether the shortcut |shortcut| points to |target|: its stored target is |target|
-// (compared without regard to case), or a file whose identity is |target_identity|.
-// False when the shortcut cannot be read. The calling thread must have initialised COM.
+// (compared without regard to case), or a file whose identity is |target_identity|; when
+// the stored target names no file (its text narrowed to the ANSI code page), the target
+// its ID list names must be. False when the shortcut cannot be read. The calling thread must have initialised COM.
 bool IsShortcutTo(const base::FilePath& shortcut,
                   const base::FilePath& target,
                   const FileIdentity& target_identity);

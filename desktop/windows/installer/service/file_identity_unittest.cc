@@ -105,6 +105,28 @@ TEST_F(FileIdentityTest, ShortcutPointsToTarget) {
                             target_identity_));
 }
 
+// A folder named outside the ANSI code page (Polish and Chinese letters, a fullwidth
+// quote): the shortcut to the launcher in it is still recognised, and one to another
+// program in it is not.
+TEST_F(FileIdentityTest, ShortcutIntoAFolderNamedOutsideTheCodePage) {
+  const base::FilePath folder =
+      temp_dir_.GetPath().Append(L"\u0141\u00F3d\u017A \u4E2D\u6587 a\uFF02b");
+  ASSERT_TRUE(base::CreateDirectory(folder));
+  const base::FilePath launcher = folder.Append(L"launcher.exe");
+  const base::FilePath neighbour = folder.Append(L"neighbour.exe");
+  ASSERT_EQ(1, base::WriteFileFromBuffer(launcher, "l", 1));
+  ASSERT_EQ(1, base::WriteFileFromBuffer(neighbour, "n", 1));
+  FileIdentity launcher_identity;
+  ASSERT_TRUE(GetFileInfo(launcher, &launcher_identity));
+
+  EXPECT_TRUE(IsShortcutTo(MakeShortcut(L"launcher.lnk", launcher), launcher, launcher_identity));
+  EXPECT_TRUE(
+      IsShortcutTo(MakeShortcut(L"launcher.lnk", launcher), UpperCase(launcher), launcher_identity));
+  EXPECT_FALSE(
+      IsShortcutTo(MakeShortcut(L"neighbour.lnk", neighbour), launcher, launcher_identity));
+  EXPECT_FALSE(IsShortcutTo(MakeShortcut(L"other.lnk", other_), launcher, launcher_identity));
+}
+
 TEST_F(FileIdentityTest, TaskbarPinsFolderIsBelowTheUserPinnedFolder) {
   base::FilePath folder;
   ASSERT_TRUE(GetTaskbarPinsFolder(&folder));

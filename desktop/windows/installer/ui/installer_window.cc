@@ -52,8 +52,9 @@ constexpr UINT_PTR kCaretSubclassId = 2;
 
 // The tip of the install-mode list: each mode's name and, indented, what it does.
 std::wstring GetInstallModeHelp() {
+  // Indented with spaces: the tooltip control draws a tab as a box, it does not expand it.
   return base::ReplaceStringPlaceholders(
-      L"$1\n\t$2\n\n$3\n\t$4\n\n$5\n\t$6",
+      L"$1\n    $2\n\n$3\n    $4\n\n$5\n    $6",
       {GetString(IDS_MODE_HELP_ALL_USERS_TITLE), GetString(IDS_MODE_HELP_ALL_USERS),
        GetString(IDS_MODE_HELP_CURRENT_USER_TITLE), GetString(IDS_MODE_HELP_CURRENT_USER),
        GetString(IDS_MODE_HELP_STANDALONE_TITLE), GetString(IDS_MODE_HELP_STANDALONE)});
@@ -304,6 +305,15 @@ void InstallerWindow::ShowError(const std::wstring& message,
   // There is no earlier page to go back to.
   if (progress_only_ || IsUninstall())
     ::ShowWindow(::GetDlgItem(dialog, IDC_BACK), SW_HIDE);
+  // A run that started by itself still offers the cancel its messages speak of, where Back
+  // would be.
+  if (progress_only_) {
+    const HWND cancel = ::GetDlgItem(dialog, IDC_UNINSTALL_CANCEL);
+    const RECT back = GetRectIn(::GetDlgItem(dialog, IDC_BACK), dialog);
+    ::SetWindowPos(cancel, nullptr, back.left, back.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(cancel, SW_SHOW);
+  }
   ::SetDlgItemTextW(dialog, IDC_STATUS_TEXT, message.c_str());
   InvalidateControl(IDC_STATUS_TEXT);
   page_record_->SetString("failure_reason", failure_reason);

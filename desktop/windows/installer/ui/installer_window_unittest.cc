@@ -284,7 +284,9 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   ASSERT_TRUE(WaitForStatus());
   ASSERT_TRUE(settings_->GetFlag(COPY_ONLY));
   const std::wstring english_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, english_tip.find(L"All users\n\tTavro is installed for every user")) << english_tip;
+  EXPECT_EQ(0u, english_tip.find(L"All users\n    Tavro is installed for every user")) << english_tip;
+  // The control would draw a tab as a box.
+  EXPECT_EQ(std::wstring::npos, english_tip.find(L'\t')) << english_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 1);
   EXPECT_EQ(L"de", settings_->language());
@@ -304,7 +306,7 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   EXPECT_EQ(INSTALL_MODE_STANDALONE, GetComboSelection(options(), IDC_INSTALL_MODE));
   EXPECT_EQ(1, GetComboSelection(options(), IDC_LANGUAGE));
   const std::wstring german_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\n\t")) << german_tip;
+  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\n    ")) << german_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 0);
   EXPECT_EQ(L"Accept and Install", GetControlText(dialog(), IDC_ACCEPT));
@@ -445,6 +447,8 @@ LRESULT CALLBACK CountBarMoves(HWND bar,
   return ::DefSubclassProc(bar, message, wparam, lparam);
 }
 
+void ExpectCleanLayout(HWND parent, const std::string& where);
+
 TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar) {
   MakeSettings(L"");
   ASSERT_TRUE(MakeWindow(/*progress_only=*/true));
@@ -478,10 +482,14 @@ TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar)
 
   window_->ShowProgress(0, 0, true);
   EXPECT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE);
-  // Started with the progress: there is no page to go back to.
-  window_->ShowError(L"Failed", true, "x");
+  // Started with the progress: there is no page to go back to, but the run can be cancelled,
+  // as the message says.
+  window_->ShowError(GetString(IDS_ERROR_ANOTHER_INSTALLER), true, "x");
   EXPECT_FALSE(IsControlVisible(dialog(), IDC_BACK));
   EXPECT_TRUE(IsControlVisible(dialog(), IDC_FULL_PACKAGE));
+  EXPECT_TRUE(IsControlVisible(dialog(), IDC_UNINSTALL_CANCEL));
+  EXPECT_EQ(L"Cancel", GetControlText(dialog(), IDC_UNINSTALL_CANCEL));
+  ExpectCleanLayout(dialog(), "error after a run that started by itself");
 }
 
 // The colours of the pixels drawn from the character |start| of |rich_edit| to |end| (on
