@@ -51,9 +51,10 @@ constexpr UINT_PTR kLogoSubclassId = 1;
 constexpr UINT_PTR kCaretSubclassId = 2;
 
 // The tip of the install-mode list: each mode's name and, indented, what it does.
+// A tooltip draws a tab as a box: each title stands on a line of its own instead.
 std::wstring GetInstallModeHelp() {
   return base::ReplaceStringPlaceholders(
-      L"$1\n\t$2\n\n$3\n\t$4\n\n$5\n\t$6",
+      L"$1\n$2\n\n$3\n$4\n\n$5\n$6",
       {GetString(IDS_MODE_HELP_ALL_USERS_TITLE), GetString(IDS_MODE_HELP_ALL_USERS),
        GetString(IDS_MODE_HELP_CURRENT_USER_TITLE), GetString(IDS_MODE_HELP_CURRENT_USER),
        GetString(IDS_MODE_HELP_STANDALONE_TITLE), GetString(IDS_MODE_HELP_STANDALONE)});
@@ -304,6 +305,15 @@ void InstallerWindow::ShowError(const std::wstring& message,
   // There is no earlier page to go back to.
   if (progress_only_ || IsUninstall())
     ::ShowWindow(::GetDlgItem(dialog, IDC_BACK), SW_HIDE);
+  // A run started at once offers Cancel in Back's place, as the error texts ask the user to.
+  if (progress_only_ && !IsUninstall()) {
+    const HWND cancel = ::GetDlgItem(dialog, IDC_UNINSTALL_CANCEL);
+    const RECT back = GetRectIn(::GetDlgItem(dialog, IDC_BACK), dialog);
+    const RECT own = GetRectIn(cancel, dialog);
+    ::SetWindowPos(cancel, nullptr, back.left, own.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowWindow(cancel, SW_SHOW);
+  }
   ::SetDlgItemTextW(dialog, IDC_STATUS_TEXT, message.c_str());
   InvalidateControl(IDC_STATUS_TEXT);
   page_record_->SetString("failure_reason", failure_reason);
@@ -678,8 +688,15 @@ void InstallerWindow::OnMainCommand(int id, int notification, HWND control) {
       NotifyGetFullPackage();
       return;
     case IDC_UNINSTALL_CANCEL:
-      if (notification == BN_CLICKED)
-        ConfirmQuit();
+      if (notification != BN_CLICKED)
+        return;
+      // After a failure there is nothing left to stop: no question.
+      if (current_page_ == INSTALLER_PAGE_ERROR) {
+        RecordNavigation("CANCEL");
+        NotifyCancel();
+        return;
+      }
+      ConfirmQuit();
       return;
     case IDC_TERMS_TEXT:
       // The terms are read, never shown selected.

@@ -284,7 +284,9 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   ASSERT_TRUE(WaitForStatus());
   ASSERT_TRUE(settings_->GetFlag(COPY_ONLY));
   const std::wstring english_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, english_tip.find(L"All users\n\tTavro is installed for every user")) << english_tip;
+  EXPECT_EQ(0u, english_tip.find(L"All users\nTavro is installed for every user")) << english_tip;
+  // A tooltip draws a tab as a box.
+  EXPECT_EQ(std::wstring::npos, english_tip.find(L'\t')) << english_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 1);
   EXPECT_EQ(L"de", settings_->language());
@@ -304,7 +306,7 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   EXPECT_EQ(INSTALL_MODE_STANDALONE, GetComboSelection(options(), IDC_INSTALL_MODE));
   EXPECT_EQ(1, GetComboSelection(options(), IDC_LANGUAGE));
   const std::wstring german_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\n\t")) << german_tip;
+  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\nTavro wird")) << german_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 0);
   EXPECT_EQ(L"Accept and Install", GetControlText(dialog(), IDC_ACCEPT));
@@ -443,6 +445,25 @@ LRESULT CALLBACK CountBarMoves(HWND bar,
   else if (message == PBM_SETPOS)
     ++reinterpret_cast<int*>(counts)[1];
   return ::DefSubclassProc(bar, message, wparam, lparam);
+}
+
+// A run started at once has no page to go back to: its error page offers Cancel, which
+// ends the run without a question, beside "Try Again" and the full installer.
+TEST_F(InstallerWindowTest, ErrorOfARunStartedAtOnceOffersCancel) {
+  MakeSettings(L"");
+  ASSERT_TRUE(MakeWindow(/*progress_only=*/true));
+  window_->ShowError(L"Another instance of the Tavro installer is already working on this "
+                     L"folder.", true, "Fetcher error");
+  EXPECT_EQ((std::set<int>{IDC_LOGO, IDC_FULL_PACKAGE, IDC_RETRY, IDC_INSTALL_FAILED_TITLE,
+                           IDC_STATUS_TEXT, IDC_UNINSTALL_CANCEL}),
+            VisibleMainControls(dialog()));
+  EXPECT_EQ(L"Cancel", GetControlText(dialog(), IDC_UNINSTALL_CANCEL));
+  RECT cancel = {}, full_package = {}, intersection = {};
+  ::GetWindowRect(::GetDlgItem(dialog(), IDC_UNINSTALL_CANCEL), &cancel);
+  ::GetWindowRect(::GetDlgItem(dialog(), IDC_FULL_PACKAGE), &full_package);
+  EXPECT_FALSE(::IntersectRect(&intersection, &cancel, &full_package));
+  ClickButton(dialog(), IDC_UNINSTALL_CANCEL);
+  EXPECT_EQ((std::vector<std::string>{"cancel"}), observer_.calls);
 }
 
 TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar) {
