@@ -17,6 +17,7 @@
 #include "desktop/windows/installer/host/installer_resources.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/service/user_rights.h"
+#include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/folder_browser.h"
 #include "desktop/windows/installer/ui/image_resource.h"
@@ -364,6 +365,14 @@ void InstallerWindow::OnLanguageChanged() {
   FillLanguageList();
   FillInstallModeList();
   ResizeFullPackageButton();
+  ShowPathProblem();
+}
+
+void InstallerWindow::ShowPathProblem() {
+  // The reason the log gives, in the user's words and language.
+  const int message_id = GetPathProblemMessageId(settings_->GetStatus().problem());
+  ::SetDlgItemTextW(options_dialog_.Get(), IDC_INVALID_PATH, GetString(message_id).c_str());
+  InvalidateControl(IDC_INVALID_PATH);
 }
 
 void InstallerWindow::FillLanguageList() {
@@ -492,7 +501,7 @@ void InstallerWindow::RefreshControls() {
   ::EnableWindow(::GetDlgItem(dialog, IDC_ACCEPT), valid_path);
   ::EnableWindow(::GetDlgItem(dialog, IDC_BACK), valid_path);
   ::ShowWindow(::GetDlgItem(options, IDC_INVALID_PATH), valid_path ? SW_HIDE : SW_SHOW);
-  InvalidateControl(IDC_INVALID_PATH);
+  ShowPathProblem();
 }
 
 void InstallerWindow::RefreshInstallPath(HWND combo) {

@@ -341,13 +341,28 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_TRUE(IsControlEnabled(dialog(), IDC_ACCEPT));
   EXPECT_FALSE(IsControlVisible(options(), IDC_INVALID_PATH));
 
-  // A folder that cannot hold an installation: the message shows, and there is no way on.
-  TypeIntoCombo(options(), IDC_INSTALL_PATH, L"relative\\folder");
-  ASSERT_TRUE(WaitForStatus());
-  EXPECT_TRUE(IsControlVisible(options(), IDC_INVALID_PATH));
-  EXPECT_EQ(L"The install path is invalid", GetControlText(options(), IDC_INVALID_PATH));
-  EXPECT_FALSE(IsControlEnabled(dialog(), IDC_ACCEPT));
-  EXPECT_FALSE(IsControlEnabled(dialog(), IDC_BACK));
+  // A folder that cannot hold an installation: its reason shows, and there is no way on.
+  // A long folder is too long however long it is: one cause, one reason.
+  const struct {
+    std::wstring folder;
+    const wchar_t* reason;
+  } kRefused[] = {
+      {L"relative\\folder", L"Enter a full path, such as C:\\Tavro"},
+      {temp_dir_.GetPath().Append(std::wstring(300, L'x')).value(),
+       L"The install path is too long"},
+      {temp_dir_.GetPath().Append(std::wstring(200, L'x')).value(),
+       L"The install path is too long"},
+      {temp_dir_.GetPath().value() + L"\\..\\Other", L"The install path must not hold \"..\""},
+      {temp_dir_.GetPath().value() + L"\\NUL", L"The install path holds a name Windows refuses"},
+  };
+  for (const auto& refused : kRefused) {
+    TypeIntoCombo(options(), IDC_INSTALL_PATH, refused.folder);
+    ASSERT_TRUE(WaitForStatus());
+    EXPECT_TRUE(IsControlVisible(options(), IDC_INVALID_PATH));
+    EXPECT_EQ(refused.reason, GetControlText(options(), IDC_INVALID_PATH)) << refused.folder;
+    EXPECT_FALSE(IsControlEnabled(dialog(), IDC_ACCEPT));
+    EXPECT_FALSE(IsControlEnabled(dialog(), IDC_BACK));
+  }
   TypeIntoCombo(options(), IDC_INSTALL_PATH, install_folder_.value());
   ASSERT_TRUE(WaitForStatus());
   EXPECT_TRUE(IsControlEnabled(dialog(), IDC_ACCEPT));
@@ -364,7 +379,7 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_EQ(1, PageRecordInteger(1, "changed_import_data"));
   EXPECT_EQ(1, PageRecordInteger(1, "changed_enable_stats"));
   EXPECT_EQ(2, PageRecordInteger(1, "changed_install_mode"));
-  EXPECT_EQ(3, PageRecordInteger(1, "edited_install_path"));
+  EXPECT_EQ(7, PageRecordInteger(1, "edited_install_path"));
 }
 
 // Typing the path of a suggested folder must not select that entry: its whole text would
