@@ -752,6 +752,13 @@ void InstallerWindowTest::ExpectEveryPageLaidOutCleanly() {
     ExpectCleanLayout(dialog(), name + " welcome");
     window_->ShowPage(INSTALLER_PAGE_OPTIONS);
     ExpectCleanLayout(dialog(), name + " options");
+    // Each reason a refused folder may be given fits where it shows.
+    const HWND invalid_path = ::GetDlgItem(options(), IDC_INVALID_PATH);
+    for (int id = IDS_INVALID_PATH_EMPTY; id <= IDS_INVALID_PATH_FILE; ++id) {
+      ::SetWindowTextW(invalid_path, GetString(id).c_str());
+      std::string problem;
+      EXPECT_TRUE(TextFits(invalid_path, &problem)) << name << " " << id << ": " << problem;
+    }
     window_->ShowPage(INSTALLER_PAGE_TOS);
     ExpectCleanLayout(dialog(), name + " terms");
     window_->ShowProgress(0, 1303, false);
