@@ -6,7 +6,9 @@
 
 #include "base/files/file_util.h"
 #include "desktop/windows/installer/ipc/mailslot_io.h"
+#include "base/strings/string_util.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
 
@@ -53,6 +55,9 @@ std::string GetFolderPathProblem(const base::FilePath& folder) {
     return "Path is empty";
   if (!folder.IsAbsolute())
     return "Path is relative";
+  // Told as its own reason: the install folder's reason for a length is "too long" too.
+  if (folder.value().size() >= base::kMaxDirectoryPathLength)
+    return "Path is too long";
   if (!base::IsValidPath(folder, true))
     return "Path is not a valid Win32 path";
   // Everything works on the text of the path; ".." would let it name another folder than
@@ -77,18 +82,38 @@ std::string GetFolderPathProblem(const base::FilePath& folder) {
 }
 
 std::string GetInstallFolderPathProblem(const base::FilePath& folder) {
-  std::string problem = GetFolderPathProblem(folder);
-  if (!problem.empty())
-    return problem;
   // Kernel object names and the mailslot's path are limited to MAX_PATH characters with
-  // their terminator.
-  if (MakeMailslotPath(kInstallerMailslotName + folder.value()).size() >= MAX_PATH)
-    return "Path is too long for the installer's mailslot name";
-  for (const ObjectName& name : kObjectNames) {
-    if (MakeObjectName(folder, name.base_name, name.global).size() >= MAX_PATH)
-      return "Path is too long for the installer's kernel object names";
+  // their terminator. Only a path that names a place has a length worth telling.
+  if (!folder.empty() && folder.IsAbsolute()) {
+    if (MakeMailslotPath(kInstallerMailslotName + folder.value()).size() >= MAX_PATH)
+      return "Path is too long for the installer's mailslot name";
+    for (const ObjectName& name : kObjectNames) {
+      if (MakeObjectName(folder, name.base_name, name.global).size() >= MAX_PATH)
+        return "Path is too long for the installer's kernel object names";
+    }
   }
-  return std::string();
+  return GetFolderPathProblem(folder);
+}
+
+int GetPathProblemMessageId(const std::string& problem) {
+  static constexpr struct {
+    const char* prefix;
+    int message_id;
+  } kMessages[] = {
+      {"Path is empty", IDS_INVALID_PATH_EMPTY},
+      {"Path is relative", IDS_INVALID_PATH_RELATIVE},
+      {"Path is too long", IDS_INVALID_PATH_TOO_LONG},
+      {"Path refers to a parent folder", IDS_INVALID_PATH_PARENT},
+      {"Path has a name", IDS_INVALID_PATH_NAME},
+      {"Path holds a character", IDS_INVALID_PATH_NAME},
+      {"Path names a device", IDS_INVALID_PATH_NAME},
+      {"Path is a file path", IDS_INVALID_PATH_FILE},
+  };
+  for (const auto& message : kMessages) {
+    if (base::StartsWith(problem, message.prefix, base::CompareCase::SENSITIVE))
+      return message.message_id;
+  }
+  return IDS_INVALID_INSTALL_PATH;
 }
 
 }  // namespace installer

@@ -24,7 +24,13 @@ std::string GetFolderPathProblem(const base::FilePath& folder);
 // GetFolderPathProblem for an install folder, which must also fit the names that the
 // installer processes of one installation share: the mailslot of the front end and the
 // kernel objects of named_objects.h, each limited to MAX_PATH characters.
+// A folder too long for those names is refused for its length first, however else it is
+// named: one cause, one reason.
 std::string GetInstallFolderPathProblem(const base::FilePath& folder);
+
+// The string resource that tells a user |problem|, a text of the functions above or of the
+// Status of a folder; IDS_INVALID_INSTALL_PATH for any other.
+int GetPathProblemMessageId(const std::string& problem);
 
 }  // namespace installer
 

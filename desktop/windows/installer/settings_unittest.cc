@@ -166,7 +166,8 @@ TEST_F(SettingsTest, CommandLineFoldersAreUsedAsGivenEvenWhenUnusable) {
       {L"", remembered.Append(L"..\\other"), "Path refers to a parent folder"},
       {L"", base::FilePath(remembered.value() + L"\""),
        "Path holds a character that a name cannot hold"},
-      {L"", temp_dir_.GetPath().Append(std::wstring(240, L'x')), "Path is not a valid Win32 path"},
+      {L"", temp_dir_.GetPath().Append(std::wstring(240, L'x')),
+       "Path is too long for the installer's mailslot name"},
       {L"", base::FilePath(L"C:\\" + std::wstring(220, L'x')),
        "Path is too long for the installer's kernel object names"},
   };

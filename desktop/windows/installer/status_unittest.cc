@@ -85,7 +85,8 @@ TEST_F(StatusTest, PathsThatCannotHoldAnInstallationAreNotValid) {
   } kInvalid[] = {
       {base::FilePath(), "Path is empty"},
       {base::FilePath(L"relative\\folder"), "Path is relative"},
-      {base::FilePath(L"C:\\" + std::wstring(250, L'a')), "Path is not a valid Win32 path"},
+      {base::FilePath(L"C:\\" + std::wstring(250, L'a')),
+       "Path is too long for the installer's mailslot name"},
       {root_.Append(L"a\\..\\..\\elsewhere"), "Path refers to a parent folder"},
       {file, "Path is a file path"},
       {file.Append(L"below a file"), "Path is child of a file (invalid)"},

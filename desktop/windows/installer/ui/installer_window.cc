@@ -17,6 +17,7 @@
 #include "desktop/windows/installer/host/installer_resources.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/service/user_rights.h"
+#include "desktop/windows/installer/folder_path_check.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/ui/folder_browser.h"
 #include "desktop/windows/installer/ui/image_resource.h"
@@ -51,10 +52,10 @@ constexpr UINT_PTR kLogoSubclassId = 1;
 constexpr UINT_PTR kCaretSubclassId = 2;
 
 // The tip of the install-mode list: each mode's name and, indented, what it does.
+// A tooltip draws a tab as a box: each title stands on a line of its own instead.
 std::wstring GetInstallModeHelp() {
-  // Indented with spaces: the tooltip control draws a tab as a box, it does not expand it.
   return base::ReplaceStringPlaceholders(
-      L"$1\n    $2\n\n$3\n    $4\n\n$5\n    $6",
+      L"$1\n$2\n\n$3\n$4\n\n$5\n$6",
       {GetString(IDS_MODE_HELP_ALL_USERS_TITLE), GetString(IDS_MODE_HELP_ALL_USERS),
        GetString(IDS_MODE_HELP_CURRENT_USER_TITLE), GetString(IDS_MODE_HELP_CURRENT_USER),
        GetString(IDS_MODE_HELP_STANDALONE_TITLE), GetString(IDS_MODE_HELP_STANDALONE)});
@@ -305,12 +306,12 @@ void InstallerWindow::ShowError(const std::wstring& message,
   // There is no earlier page to go back to.
   if (progress_only_ || IsUninstall())
     ::ShowWindow(::GetDlgItem(dialog, IDC_BACK), SW_HIDE);
-  // A run that started by itself still offers the cancel its messages speak of, where Back
-  // would be.
-  if (progress_only_) {
+  // A run started at once offers Cancel in Back's place, as the error texts ask the user to.
+  if (progress_only_ && !IsUninstall()) {
     const HWND cancel = ::GetDlgItem(dialog, IDC_UNINSTALL_CANCEL);
     const RECT back = GetRectIn(::GetDlgItem(dialog, IDC_BACK), dialog);
-    ::SetWindowPos(cancel, nullptr, back.left, back.top, 0, 0,
+    const RECT own = GetRectIn(cancel, dialog);
+    ::SetWindowPos(cancel, nullptr, back.left, own.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowWindow(cancel, SW_SHOW);
   }
@@ -364,6 +365,14 @@ void InstallerWindow::OnLanguageChanged() {
   FillLanguageList();
   FillInstallModeList();
   ResizeFullPackageButton();
+  ShowPathProblem();
+}
+
+void InstallerWindow::ShowPathProblem() {
+  // The reason the log gives, in the user's words and language.
+  const int message_id = GetPathProblemMessageId(settings_->GetStatus().problem());
+  ::SetDlgItemTextW(options_dialog_.Get(), IDC_INVALID_PATH, GetString(message_id).c_str());
+  InvalidateControl(IDC_INVALID_PATH);
 }
 
 void InstallerWindow::FillLanguageList() {
@@ -492,7 +501,7 @@ void InstallerWindow::RefreshControls() {
   ::EnableWindow(::GetDlgItem(dialog, IDC_ACCEPT), valid_path);
   ::EnableWindow(::GetDlgItem(dialog, IDC_BACK), valid_path);
   ::ShowWindow(::GetDlgItem(options, IDC_INVALID_PATH), valid_path ? SW_HIDE : SW_SHOW);
-  InvalidateControl(IDC_INVALID_PATH);
+  ShowPathProblem();
 }
 
 void InstallerWindow::RefreshInstallPath(HWND combo) {
@@ -688,8 +697,15 @@ void InstallerWindow::OnMainCommand(int id, int notification, HWND control) {
       NotifyGetFullPackage();
       return;
     case IDC_UNINSTALL_CANCEL:
-      if (notification == BN_CLICKED)
-        ConfirmQuit();
+      if (notification != BN_CLICKED)
+        return;
+      // After a failure there is nothing left to stop: no question.
+      if (current_page_ == INSTALLER_PAGE_ERROR) {
+        RecordNavigation("CANCEL");
+        NotifyCancel();
+        return;
+      }
+      ConfirmQuit();
       return;
     case IDC_TERMS_TEXT:
       // The terms are read, never shown selected.

@@ -132,6 +132,8 @@ class InstallerWindow : public SettingsObserver {
   void SetIcons();
   void LoadTermsOfService();
   void CreateModeTooltip();
+  // Tells on the options page why the install folder cannot be used.
+  void ShowPathProblem();
   void FillLanguageList();
   void FillInstallModeList();
   void ResizeFullPackageButton();

@@ -284,8 +284,8 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   ASSERT_TRUE(WaitForStatus());
   ASSERT_TRUE(settings_->GetFlag(COPY_ONLY));
   const std::wstring english_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, english_tip.find(L"All users\n    Tavro is installed for every user")) << english_tip;
-  // The control would draw a tab as a box.
+  EXPECT_EQ(0u, english_tip.find(L"All users\nTavro is installed for every user")) << english_tip;
+  // A tooltip draws a tab as a box.
   EXPECT_EQ(std::wstring::npos, english_tip.find(L'\t')) << english_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 1);
@@ -306,7 +306,7 @@ TEST_F(InstallerWindowTest, ChangingTheLanguageRelabelsEverythingAndKeepsTheInst
   EXPECT_EQ(INSTALL_MODE_STANDALONE, GetComboSelection(options(), IDC_INSTALL_MODE));
   EXPECT_EQ(1, GetComboSelection(options(), IDC_LANGUAGE));
   const std::wstring german_tip = GetModeTip(window_->tooltip(), options());
-  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\n    ")) << german_tip;
+  EXPECT_EQ(0u, german_tip.find(L"Alle Benutzer\nTavro wird")) << german_tip;
 
   ChooseComboItem(options(), IDC_LANGUAGE, 0);
   EXPECT_EQ(L"Accept and Install", GetControlText(dialog(), IDC_ACCEPT));
@@ -341,13 +341,28 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_TRUE(IsControlEnabled(dialog(), IDC_ACCEPT));
   EXPECT_FALSE(IsControlVisible(options(), IDC_INVALID_PATH));
 
-  // A folder that cannot hold an installation: the message shows, and there is no way on.
-  TypeIntoCombo(options(), IDC_INSTALL_PATH, L"relative\\folder");
-  ASSERT_TRUE(WaitForStatus());
-  EXPECT_TRUE(IsControlVisible(options(), IDC_INVALID_PATH));
-  EXPECT_EQ(L"The install path is invalid", GetControlText(options(), IDC_INVALID_PATH));
-  EXPECT_FALSE(IsControlEnabled(dialog(), IDC_ACCEPT));
-  EXPECT_FALSE(IsControlEnabled(dialog(), IDC_BACK));
+  // A folder that cannot hold an installation: its reason shows, and there is no way on.
+  // A long folder is too long however long it is: one cause, one reason.
+  const struct {
+    std::wstring folder;
+    const wchar_t* reason;
+  } kRefused[] = {
+      {L"relative\\folder", L"Enter a full path, such as C:\\Tavro"},
+      {temp_dir_.GetPath().Append(std::wstring(300, L'x')).value(),
+       L"The install path is too long"},
+      {temp_dir_.GetPath().Append(std::wstring(200, L'x')).value(),
+       L"The install path is too long"},
+      {temp_dir_.GetPath().value() + L"\\..\\Other", L"The install path must not hold \"..\""},
+      {temp_dir_.GetPath().value() + L"\\NUL", L"The install path holds a name Windows refuses"},
+  };
+  for (const auto& refused : kRefused) {
+    TypeIntoCombo(options(), IDC_INSTALL_PATH, refused.folder);
+    ASSERT_TRUE(WaitForStatus());
+    EXPECT_TRUE(IsControlVisible(options(), IDC_INVALID_PATH));
+    EXPECT_EQ(refused.reason, GetControlText(options(), IDC_INVALID_PATH)) << refused.folder;
+    EXPECT_FALSE(IsControlEnabled(dialog(), IDC_ACCEPT));
+    EXPECT_FALSE(IsControlEnabled(dialog(), IDC_BACK));
+  }
   TypeIntoCombo(options(), IDC_INSTALL_PATH, install_folder_.value());
   ASSERT_TRUE(WaitForStatus());
   EXPECT_TRUE(IsControlEnabled(dialog(), IDC_ACCEPT));
@@ -364,7 +379,7 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_EQ(1, PageRecordInteger(1, "changed_import_data"));
   EXPECT_EQ(1, PageRecordInteger(1, "changed_enable_stats"));
   EXPECT_EQ(2, PageRecordInteger(1, "changed_install_mode"));
-  EXPECT_EQ(3, PageRecordInteger(1, "edited_install_path"));
+  EXPECT_EQ(7, PageRecordInteger(1, "edited_install_path"));
 }
 
 // Typing the path of a suggested folder must not select that entry: its whole text would
@@ -447,7 +462,24 @@ LRESULT CALLBACK CountBarMoves(HWND bar,
   return ::DefSubclassProc(bar, message, wparam, lparam);
 }
 
-void ExpectCleanLayout(HWND parent, const std::string& where);
+// A run started at once has no page to go back to: its error page offers Cancel, which
+// ends the run without a question, beside "Try Again" and the full installer.
+TEST_F(InstallerWindowTest, ErrorOfARunStartedAtOnceOffersCancel) {
+  MakeSettings(L"");
+  ASSERT_TRUE(MakeWindow(/*progress_only=*/true));
+  window_->ShowError(L"Another instance of the Tavro installer is already working on this "
+                     L"folder.", true, "Fetcher error");
+  EXPECT_EQ((std::set<int>{IDC_LOGO, IDC_FULL_PACKAGE, IDC_RETRY, IDC_INSTALL_FAILED_TITLE,
+                           IDC_STATUS_TEXT, IDC_UNINSTALL_CANCEL}),
+            VisibleMainControls(dialog()));
+  EXPECT_EQ(L"Cancel", GetControlText(dialog(), IDC_UNINSTALL_CANCEL));
+  RECT cancel = {}, full_package = {}, intersection = {};
+  ::GetWindowRect(::GetDlgItem(dialog(), IDC_UNINSTALL_CANCEL), &cancel);
+  ::GetWindowRect(::GetDlgItem(dialog(), IDC_FULL_PACKAGE), &full_package);
+  EXPECT_FALSE(::IntersectRect(&intersection, &cancel, &full_package));
+  ClickButton(dialog(), IDC_UNINSTALL_CANCEL);
+  EXPECT_EQ((std::vector<std::string>{"cancel"}), observer_.calls);
+}
 
 TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar) {
   MakeSettings(L"");
@@ -482,14 +514,10 @@ TEST_F(InstallerWindowTest, ProgressMovesForwardInStepsWhenNearAndAtOnceWhenFar)
 
   window_->ShowProgress(0, 0, true);
   EXPECT_TRUE(::GetWindowLongPtrW(bar, GWL_STYLE) & PBS_MARQUEE);
-  // Started with the progress: there is no page to go back to, but the run can be cancelled,
-  // as the message says.
-  window_->ShowError(GetString(IDS_ERROR_ANOTHER_INSTALLER), true, "x");
+  // Started with the progress: there is no page to go back to.
+  window_->ShowError(L"Failed", true, "x");
   EXPECT_FALSE(IsControlVisible(dialog(), IDC_BACK));
   EXPECT_TRUE(IsControlVisible(dialog(), IDC_FULL_PACKAGE));
-  EXPECT_TRUE(IsControlVisible(dialog(), IDC_UNINSTALL_CANCEL));
-  EXPECT_EQ(L"Cancel", GetControlText(dialog(), IDC_UNINSTALL_CANCEL));
-  ExpectCleanLayout(dialog(), "error after a run that started by itself");
 }
 
 // The colours of the pixels drawn from the character |start| of |rich_edit| to |end| (on
@@ -724,6 +752,13 @@ void InstallerWindowTest::ExpectEveryPageLaidOutCleanly() {
     ExpectCleanLayout(dialog(), name + " welcome");
     window_->ShowPage(INSTALLER_PAGE_OPTIONS);
     ExpectCleanLayout(dialog(), name + " options");
+    // Each reason a refused folder may be given fits where it shows.
+    const HWND invalid_path = ::GetDlgItem(options(), IDC_INVALID_PATH);
+    for (int id = IDS_INVALID_PATH_EMPTY; id <= IDS_INVALID_PATH_FILE; ++id) {
+      ::SetWindowTextW(invalid_path, GetString(id).c_str());
+      std::string problem;
+      EXPECT_TRUE(TextFits(invalid_path, &problem)) << name << " " << id << ": " << problem;
+    }
     window_->ShowPage(INSTALLER_PAGE_TOS);
     ExpectCleanLayout(dialog(), name + " terms");
     window_->ShowProgress(0, 1303, false);
