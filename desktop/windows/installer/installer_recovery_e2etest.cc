@@ -318,6 +318,48 @@ TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamag
   }
 }
 
+// Uninstall entries that name the installation's folder beside the one it recorded (as
+// older runs ended after they made theirs left them: one naming the folder, one only its
+// launcher, spelled otherwise) go with the uninstallation; an entry of another folder stays.
+TEST_F(InstallerRecoveryE2eTest, UninstallationTakesEveryUninstallEntryOfItsFolder) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  const std::wstring name = base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" " +
+                           base::Utf8ToUtf16(ExamplePackage::Current().version());
+  const std::wstring parent = GetUninstallRegistryKey() + L"\\" + name;
+  const base::FilePath other_folder = work_folder().Append(L"Other Tavro");
+  const struct {
+    const wchar_t* suffix;
+    const wchar_t* name;
+    std::wstring data;
+  } planted[] = {
+      {L"7", L"InstallLocation", install_folder().value() + L"\\"},
+      {L"8", L"UninstallString",
+       L"\"" + base::ToUpperAscii(install_folder().value()) + L"\\.\\" + kLauncherExeName +
+           L"\" /uninstall"},
+      {L"9", L"InstallLocation", other_folder.value()},
+  };
+  for (const auto& entry : planted) {
+    base::win::RegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, (parent + entry.suffix).c_str(),
+                                        KEY_WRITE | KEY_WOW64_32KEY));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(L"DisplayName", L"Tavro"));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(entry.name, entry.data.c_str()));
+  }
+
+  RunToSuccess(Uninstall());
+  const std::string logs = ReadLogs();
+  EXPECT_EQ(2u, CountOccurrences(logs, "] Removing the uninstall entry ")) << logs;
+  const base::win::RegistryKey other(HKEY_LOCAL_MACHINE, (parent + L"9").c_str(),
+                                     KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_TRUE(other.Valid());
+  ASSERT_EQ(ERROR_SUCCESS, base::win::RegistryKey(HKEY_LOCAL_MACHINE,
+                                                  GetUninstallRegistryKey().c_str(),
+                                                  KEY_WRITE | KEY_WOW64_32KEY)
+                               .DeleteKey((name + L"9").c_str()));
+  ExpectNothingLeftButThePreferences();
+}
+
 // A folder typed in holds a journal written by hand: it would put a batch file into the
 // all users' startup folder and make the browser's class and uninstall entry start another
 // program. Neither the front end's read of the folder nor the backend acts on it; the
