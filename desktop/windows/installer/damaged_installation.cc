@@ -18,6 +18,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_registry_tables.h"
 #include "desktop/windows/installer/installer_variables.h"
+#include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/service/file_identity.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -32,38 +33,12 @@ namespace {
 constexpr wchar_t kOldStatusFolderName[] = L"old_status";
 constexpr wchar_t kProfileFolderName[] = L"profile";
 
-// The uninstall entry of an installation, in the 32-bit view where the tables write it.
-struct UninstallEntry {
-  HKEY root = nullptr;
-  std::wstring key_path;
-  std::string version;
-};
-
-bool SameFolder(const std::wstring& a, const base::FilePath& b) {
-  return base::FilePath::CompareEqualIgnoreCase(
-      base::FilePath(a).StripTrailingSeparators().value(), b.StripTrailingSeparators().value());
-}
-
-// The product's uninstall entry whose "InstallLocation" is |folder|; the machine's first.
+// The uninstall entry the installation in |folder| registered: of those that name it, the
+// first whose "InstallLocation" is the folder (the machine's first).
 bool FindUninstallEntry(const base::FilePath& folder, UninstallEntry* found) {
-  const std::wstring prefix = base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" ";
-  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-    const std::wstring parent = GetUninstallRegistryKey();
-    for (base::win::RegistryKeyIterator it(root, parent.c_str(), KEY_WOW64_32KEY); it.Valid();
-         ++it) {
-      const std::wstring name = it.Name();
-      if (!base::StartsWith(name, prefix, base::CompareCase::INSENSITIVE_ASCII))
-        continue;
-      const std::wstring path = parent + L"\\" + name;
-      const base::win::RegistryKey entry(root, path.c_str(), KEY_READ | KEY_WOW64_32KEY);
-      std::wstring location;
-      if (entry.ReadValue(L"InstallLocation", &location) != ERROR_SUCCESS ||
-          !SameFolder(location, folder)) {
-        continue;
-      }
-      std::wstring version;
-      entry.ReadValue(L"DisplayVersion", &version);
-      *found = UninstallEntry{root, path, base::Utf16ToUtf8(version)};
+  for (UninstallEntry& entry : FindUninstallEntries(folder)) {
+    if (entry.names_location) {
+      *found = std::move(entry);
       return true;
     }
   }
@@ -223,7 +198,47 @@ void FindShortcuts(bool all_users, const base::FilePath& launcher, InstallStatus
   }
 }
 
+// The program a command line starts ("\"C:\\x\\launcher.exe\",0", "\"...\" /uninstall").
+base::FilePath ProgramOf(const std::wstring& command) {
+  if (command.size() < 2 || command.front() != L'"')
+    return base::FilePath();
+  const size_t close = command.find(L'"', 1);
+  return close == std::wstring::npos ? base::FilePath()
+                                     : base::FilePath(command.substr(1, close - 1));
+}
+
 }  // namespace
+
+std::vector<UninstallEntry> FindUninstallEntries(const base::FilePath& folder) {
+  std::vector<UninstallEntry> found;
+  const std::wstring prefix = base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" ";
+  const base::FilePath launcher = folder.Append(kLauncherExeName);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    const std::wstring parent = GetUninstallRegistryKey();
+    for (base::win::RegistryKeyIterator it(root, parent.c_str(), KEY_WOW64_32KEY); it.Valid();
+         ++it) {
+      const std::wstring name = it.Name();
+      if (!base::StartsWith(name, prefix, base::CompareCase::INSENSITIVE_ASCII))
+        continue;
+      const std::wstring path = parent + L"\\" + name;
+      const base::win::RegistryKey key(root, path.c_str(), KEY_READ | KEY_WOW64_32KEY);
+      std::wstring location, icon, uninstall, version;
+      const bool names_location = key.ReadValue(L"InstallLocation", &location) == ERROR_SUCCESS &&
+                                  IsSamePath(base::FilePath(location), folder);
+      // An entry its run left half written may name the folder only by the launcher.
+      const bool names_launcher =
+          (key.ReadValue(L"DisplayIcon", &icon) == ERROR_SUCCESS &&
+           IsSamePath(ProgramOf(icon), launcher)) ||
+          (key.ReadValue(L"UninstallString", &uninstall) == ERROR_SUCCESS &&
+           IsSamePath(ProgramOf(uninstall), launcher));
+      if (!names_location && !names_launcher)
+        continue;
+      key.ReadValue(L"DisplayVersion", &version);
+      found.push_back(UninstallEntry{root, path, base::Utf16ToUtf8(version), names_location});
+    }
+  }
+  return found;
+}
 
 std::vector<std::string> FindAutoupdateTaskIds(const base::FilePath& launcher) {
   std::vector<std::string> ids;

@@ -1,6 +1,8 @@
 #ifndef DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
 #define DESKTOP_WINDOWS_INSTALLER_DAMAGED_INSTALLATION_H_
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -8,6 +10,20 @@
 #include "desktop/windows/installer/service/install_status.h"
 
 namespace installer {
+
+// An uninstall entry of this product, in the 32-bit view where the tables write it.
+struct UninstallEntry {
+  HKEY root = nullptr;
+  std::wstring key_path;
+  std::string version;          // Its "DisplayVersion"; empty without.
+  bool names_location = false;  // Its "InstallLocation" is the install folder.
+};
+
+// The product's uninstall entries ("<product> <version and suffix>") whose own values name
+// the installation in |folder|: "InstallLocation" is the folder, or "DisplayIcon" or
+// "UninstallString" start the launcher in it, compared as normalised full paths. The
+// machine's first, each root's in the order the registry lists them.
+std::vector<UninstallEntry> FindUninstallEntries(const base::FilePath& folder);
 
 // Recognises an installation of this browser in |folder| whose status file is damaged
 // (|status_file_damaged|: the folder holds one that does not load) or gone, by what it

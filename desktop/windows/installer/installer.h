@@ -245,6 +245,9 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   bool StartUndoJournal();
   // Copies a damaged status file beside the logs, before the run replaces or deletes it.
   void KeepDamagedStatusFile();
+  // Removes, as operations of the run, the product's uninstall entries that name the
+  // install folder other than the one the installation's record names.
+  void RemoveUnrecordedUninstallEntries();
 
   // Installation steps (installer_steps.cc).
   // Reads the files lists from where the package's files are installed from: the package

@@ -17,6 +17,7 @@
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
+#include "desktop/windows/installer/service/transactions/delete_registry_key_operation.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
 #include "desktop/windows/installer/service/transactions/undo_records.h"
 #include "desktop/windows/installer/settings.h"
@@ -140,7 +141,33 @@ bool Installer::StartUndoJournal() {
         LOG(WARNING) << "Keeping " << leftover << ", left by an interrupted installation";
     }
   }
+  // An installation has one uninstall entry. Another that names this folder was left by a
+  // run whose record is lost (an ended run may leave one half written); an uninstallation
+  // takes every one of them.
+  if (status().record_made_anew() || operation() == OPERATION_UNINSTALLING)
+    RemoveUnrecordedUninstallEntries();
   return true;
+}
+
+void Installer::RemoveUnrecordedUninstallEntries() {
+  const InstallStatus& previous = status().install_status();
+  for (const UninstallEntry& entry : FindUninstallEntries(install_folder())) {
+    const RegistryRecord& record =
+        entry.root == HKEY_LOCAL_MACHINE ? previous.hklm_keys : previous.hkcu_keys;
+    bool recorded = false;
+    for (const RegistryKeyRecord& key : record) {
+      recorded = recorded || base::FilePath::CompareEqualIgnoreCase(
+                                 ReplaceProductPlaceholders(key.key_path), entry.key_path);
+    }
+    if (recorded)
+      continue;
+    LOG(WARNING) << "Removing the uninstall entry " << entry.key_path
+                 << ", which names this folder but not as its installation's record does";
+    if (!Do(std::make_unique<DeleteRegistryKeyOperation>(entry.root, entry.key_path,
+                                                         KEY_WOW64_32KEY))) {
+      LOG(ERROR) << "Cannot remove the uninstall entry " << entry.key_path;
+    }
+  }
 }
 
 void Installer::KeepDamagedStatusFile() {

@@ -119,9 +119,8 @@ class InstallerRecoveryE2eTest : public ServerInstallE2eTest {
     EXPECT_TRUE(HasUndoJournal(install_folder()));
   }
 
-  // One installation stands: one uninstall entry, one autoupdate task, no journal and no
-  // file kept aside for an undo.
-  void ExpectOneInstallation() {
+  // The uninstall entries whose "InstallLocation" is the install folder.
+  std::vector<std::wstring> FindUninstallEntries() const {
     std::vector<std::wstring> entries;
     const RegistrySnapshot registry = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
     for (const auto& [key, values] : registry.keys()) {
@@ -131,6 +130,13 @@ class InstallerRecoveryE2eTest : public ServerInstallE2eTest {
         entries.push_back(key);
       }
     }
+    return entries;
+  }
+
+  // One installation stands: one uninstall entry, one autoupdate task, no journal and no
+  // file kept aside for an undo.
+  void ExpectOneInstallation() {
+    const std::vector<std::wstring> entries = FindUninstallEntries();
     EXPECT_EQ(1u, entries.size()) << base::Utf16ToUtf8(base::JoinString(entries, L"\n"));
     const base::win::ScopedComInitializer com;
     EXPECT_EQ(1u, FindAutoupdateTaskIds(install_folder().Append(kLauncherExeName)).size());
@@ -274,11 +280,11 @@ TEST_F(InstallerRecoveryE2eTest, StatusFileCutShortBeforeAnUpgradeAndBeforeAnUni
   ExpectNothingLeftButThePreferences();
 }
 
-// An upgrade ended at its first write of the uninstall entry, then its journal replaced by
-// what does not read, or emptied: what that run changed is unknown, so the next run takes
-// the folder for a damaged installation, keeps the journal beside the logs and upgrades it:
-// one uninstall entry, no stranded version folder or backup, and the uninstallation leaves
-// only the preferences.
+// An upgrade ended at its first write of the uninstall entry (its entry half written beside
+// the installation's), then its journal replaced by what does not read, or emptied: what
+// that run changed is unknown, so the next run takes the folder for a damaged installation,
+// keeps the journal beside the logs and upgrades it: one uninstall entry, no stranded
+// version folder or backup, and the uninstallation leaves only the preferences.
 TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamaged) {
   CopyPackages();
   const std::string damages[] = {"\x01\x02 not a record\n{\"kind\": \n", ""};
@@ -286,7 +292,15 @@ TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamag
   for (const std::string& damage : damages) {
     SCOPED_TRACE(++round);
     RunToSuccess(Install(current_));
-    RunAndKillBackend(Install(next_), Logged("] Setting up the registry"));
+    // The line is written once the upgrade's entry exists and names the folder; the
+    // installation's own was taken away before.
+    RunAndKillBackend(Install(next_) + L" --v=1", Logged("] Uninstall key: "));
+    const std::vector<std::wstring> entries = FindUninstallEntries();
+    ASSERT_EQ(1u, entries.size());
+    ASSERT_TRUE(base::EndsWith(entries.front(),
+                               base::Utf8ToUtf16(" " + ExamplePackage::Next().version()),
+                               base::CompareCase::SENSITIVE))
+        << base::Utf16ToUtf8(entries.front());
     ASSERT_EQ(static_cast<int>(damage.size()),
               base::WriteFileFromBuffer(install_folder().Append(kUndoJournalFileName),
                                         damage.data(), static_cast<int>(damage.size())));
@@ -302,6 +316,48 @@ TEST_F(InstallerRecoveryE2eTest, UnreadableJournalIsKeptAndItsFolderTakenAsDamag
     RunToSuccess(Uninstall());
     ExpectNothingLeftButThePreferences();
   }
+}
+
+// Uninstall entries that name the installation's folder beside the one it recorded (as
+// older runs ended after they made theirs left them: one naming the folder, one only its
+// launcher, spelled otherwise) go with the uninstallation; an entry of another folder stays.
+TEST_F(InstallerRecoveryE2eTest, UninstallationTakesEveryUninstallEntryOfItsFolder) {
+  CopyPackages();
+  RunToSuccess(Install(current_));
+  const std::wstring name = base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" " +
+                           base::Utf8ToUtf16(ExamplePackage::Current().version());
+  const std::wstring parent = GetUninstallRegistryKey() + L"\\" + name;
+  const base::FilePath other_folder = work_folder().Append(L"Other Tavro");
+  const struct {
+    const wchar_t* suffix;
+    const wchar_t* name;
+    std::wstring data;
+  } planted[] = {
+      {L"7", L"InstallLocation", install_folder().value() + L"\\"},
+      {L"8", L"UninstallString",
+       L"\"" + base::ToUpperAscii(install_folder().value()) + L"\\.\\" + kLauncherExeName +
+           L"\" /uninstall"},
+      {L"9", L"InstallLocation", other_folder.value()},
+  };
+  for (const auto& entry : planted) {
+    base::win::RegistryKey key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, (parent + entry.suffix).c_str(),
+                                        KEY_WRITE | KEY_WOW64_32KEY));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(L"DisplayName", L"Tavro"));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(entry.name, entry.data.c_str()));
+  }
+
+  RunToSuccess(Uninstall());
+  const std::string logs = ReadLogs();
+  EXPECT_EQ(2u, CountOccurrences(logs, "] Removing the uninstall entry ")) << logs;
+  const base::win::RegistryKey other(HKEY_LOCAL_MACHINE, (parent + L"9").c_str(),
+                                     KEY_READ | KEY_WOW64_32KEY);
+  EXPECT_TRUE(other.Valid());
+  ASSERT_EQ(ERROR_SUCCESS, base::win::RegistryKey(HKEY_LOCAL_MACHINE,
+                                                  GetUninstallRegistryKey().c_str(),
+                                                  KEY_WRITE | KEY_WOW64_32KEY)
+                               .DeleteKey((name + L"9").c_str()));
+  ExpectNothingLeftButThePreferences();
 }
 
 // A folder typed in holds a journal written by hand: it would put a batch file into the

@@ -99,6 +99,14 @@ bool Installer::ChooseUninstallKey(HKEY root) {
     bool existed = false;
     if (Do(std::make_unique<CreateRegistryKeyOperation>(root, name, KEY_WOW64_32KEY, &existed))) {
       uninstall_key_ = name;
+      // The entry names its folder before anything else: one that an ended run left half
+      // written is then still known as this folder's, and removed by the next run.
+      if (!Do(std::make_unique<ChangeRegistryValueOperation>(
+              root, name, L"InstallLocation",
+              ChangeRegistryValueOperation::TextData(install_folder().value()), REG_SZ,
+              KEY_WOW64_32KEY))) {
+        return false;
+      }
       VLOG(1) << "Uninstall key: " << uninstall_key_;
       return true;
     }
