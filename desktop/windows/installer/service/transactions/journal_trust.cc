@@ -41,16 +41,6 @@ bool IsElevatedProcess() {
   return elevation.TokenIsElevated != 0;
 }
 
-// Whether |sid| is the owner of the object behind |handle|.
-bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE type, PSID sid) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  const DWORD error = ::GetSecurityInfo(handle, type, OWNER_SECURITY_INFORMATION, &owner,
-                                        nullptr, nullptr, nullptr, &raw);
-  base::win::ScopedLocalAlloc descriptor(raw);
-  return error == ERROR_SUCCESS && owner && sid && ::EqualSid(owner, sid);
-}
-
 }  // namespace
 
 bool JournalReader::Init() {
@@ -90,7 +80,7 @@ JournalTrust CheckJournalTrust(HANDLE journal,
     return trust;
   }
   trust.may_replay = true;
-  trust.owned_by_reader = IsOwnedBy(journal, journal_type, reader.user());
+  trust.owned_by_reader = reader.user() && IsOwnedBy(journal, journal_type, reader.user());
   return trust;
 }
 
