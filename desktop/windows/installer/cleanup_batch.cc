@@ -110,32 +110,27 @@ bool GetBatchPrograms(BatchPrograms* programs) {
   return true;
 }
 
-// Runs the batch file |batch| with a hidden window, not waited for, through the command
-// interpreter of the system folder, in the batch's own folder where it is named relatively,
-// so that its path never passes through the interpreter's expansion of "%". |then| follows
-// on the interpreter's command line, after the batch has ended.
-bool RunBatch(const base::FilePath& batch, const std::wstring& then) {
+// Runs |command| with a hidden window, not waited for, through the command interpreter of
+// the system folder, in |working_folder|. Batches are named relatively there, so that no
+// path passes through the interpreter's expansion of "%".
+bool RunInterpreter(const base::FilePath& working_folder, const std::wstring& command) {
   const base::FilePath system_folder = GetSystemFolder();
   if (system_folder.empty())
     return false;
   const base::FilePath interpreter = system_folder.Append(L"cmd.exe");
   base::LaunchOptions options;
   options.start_hidden = true;
-  options.current_directory = batch.DirName();
+  options.current_directory = working_folder;
   // The interpreter looks for a program named without a folder in its working folder first,
-  // unless told not to; and it starts each side of a pipe through "ComSpec", which is taken
-  // from the system folder here, not from the user's environment.
+  // unless told not to; and it starts each side of a pipe, and any inner interpreter, through
+  // "ComSpec", which is taken from the system folder here, not from the user's environment.
   options.environment = {{L"NoDefaultCurrentDirectoryInExePath", L"1"},
                          {L"ComSpec", interpreter.value()}};
-  // No AutoRun commands, no delayed expansion of "!": the batch runs as it was written. Only
-  // a batch that is called comes back to the commands after it.
-  const std::wstring call = then.empty() ? std::wstring() : L"call ";
-  const base::Process process =
-      base::LaunchProcess(L"\"" + interpreter.value() + L"\" /d /s /v:off /c \"" + call + L"\".\\" +
-                              batch.BaseName().value() + L"\"" + then + L"\"",
-                          options);
+  // No AutoRun commands, no delayed expansion of "!": the batch runs as it was written.
+  const base::Process process = base::LaunchProcess(
+      L"\"" + interpreter.value() + L"\" /d /s /v:off /c \"" + command + L"\"", options);
   if (!process.IsValid()) {
-    LOG(ERROR) << "Cannot start the clean-up batch " << batch;
+    LOG(ERROR) << "Cannot start the clean-up batch with " << command;
     return false;
   }
   return true;
@@ -241,7 +236,7 @@ std::vector<base::FilePath> ReadCleanupBatchFiles(const std::string& text) {
 }
 
 bool StartCleanupBatch(const base::FilePath& batch) {
-  return RunBatch(batch, std::wstring());
+  return RunInterpreter(batch.DirName(), L"\".\\" + batch.BaseName().value() + L"\"");
 }
 
 bool RenameForProtectedDeletion(const base::FilePath& file, base::FilePath* renamed) {
@@ -297,9 +292,17 @@ bool StartProtectedCleanupBatch(const std::string& text) {
     if (!complete)
       PLOG(ERROR) << "Cannot write " << batch;
   }
-  // The batch deletes itself last; the interpreter then leaves the emptied folder and removes
-  // it, naming it relatively so that no path passes through its expansion of "%".
-  if (!complete || !RunBatch(batch, L" & cd .. & rmdir \"" + folder.BaseName().value() + L"\"")) {
+  // The batch deletes itself last and runs in an inner interpreter, in the new folder; the
+  // outer one works in the folder's parent from its start, so that neither it nor the
+  // console it may open for itself ever holds the new folder as its working folder, and
+  // removes the emptied folder once the inner one has ended with all its handles. The inner
+  // interpreter is named by "ComSpec", set from the system folder, and the folder by its own
+  // name, so that no path passes through the expansion of "%".
+  const std::wstring name = folder.BaseName().value();
+  if (!complete ||
+      !RunInterpreter(folder.DirName(), L"\"%ComSpec%\" /d /s /v:off /c \"cd \"" + name +
+                                            L"\" && \".\\" + batch.BaseName().value() +
+                                            L"\"\" & rmdir \"" + name + L"\"")) {
     base::DeletePath(batch, false);
     ::RemoveDirectoryW(folder.value().c_str());
     return false;

@@ -271,18 +271,6 @@ TEST_F(InstallerUninstallE2eTest, RefusedWhileTheBrowserRunsThenRemovesTheProfil
   DeleteAddedRegistryEntries();
 }
 
-// The clean-up batches that elevated runs keep in the system's temporary folder.
-std::set<std::wstring> ListProtectedBatches() {
-  wchar_t windows_folder[MAX_PATH] = {};
-  ::GetSystemWindowsDirectoryW(windows_folder, MAX_PATH);
-  std::set<std::wstring> batches;
-  base::FileEnumerator entries(base::FilePath(windows_folder).Append(L"Temp"), false,
-                               base::FileEnumerator::FILES, L"tavro_cleanup_*");
-  for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next())
-    batches.insert(entry.value());
-  return batches;
-}
-
 // A user whose folder rights need an administrator: the uninstallation restarts elevated (the
 // installed installer, run for real). That run, the only one allowed to delete there, starts
 // its clean-up batch, written where the user cannot change it; the batch removes the
@@ -309,7 +297,9 @@ TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatc
   base::ScopedPathOverride elevated_installer(base::FILE_EXE,
                                               version_folder.Append(L"installer.exe"), true, false);
   const std::set<DWORD> batches_before = GetRunningBatchProcesses();
-  const std::set<std::wstring> protected_before = ListProtectedBatches();
+  // Each elevated batch runs in a protected folder of its own, removed when it ends.
+  constexpr wchar_t kBatchFolders[] = L"tavro_cleanup_*";
+  const std::set<base::FilePath> protected_before = test::ListSystemTempFolders(kBatchFolders);
 
   // This process stands for the front end too. (Under Wine the batch cannot see which
   // processes run, as its TASKLIST and FIND lack what it asks of them: it goes on after its
@@ -325,9 +315,10 @@ TEST_F(InstallerUninstallE2eTest, AnElevatedUninstallationEndsWithItsCleanupBatc
   EXPECT_EQ(batches_before, GetRunningBatchProcesses());
   EXPECT_TRUE(WaitUntilGone(version_folder));
   const base::TimeTicks deadline = base::TimeTicks::Now() + kProcessWait;
-  while (ListProtectedBatches() != protected_before && base::TimeTicks::Now() < deadline)
+  while (test::ListSystemTempFolders(kBatchFolders) != protected_before &&
+         base::TimeTicks::Now() < deadline)
     ::Sleep(50);
-  EXPECT_EQ(protected_before, ListProtectedBatches());
+  EXPECT_EQ(protected_before, test::ListSystemTempFolders(kBatchFolders));
   EXPECT_EQ(
       "+ Programs\n"
       "+ Programs\\Tavro\n"

@@ -80,7 +80,7 @@ JournalTrust CheckJournalTrust(HANDLE journal,
     return trust;
   }
   trust.may_replay = true;
-  trust.owned_by_reader = IsOwnedBy(journal, journal_type, reader.user());
+  trust.owned_by_reader = reader.user() && IsOwnedBy(journal, journal_type, reader.user());
   return trust;
 }
 
