@@ -47,6 +47,9 @@
 #include "desktop/windows/installer/tracking_data.h"
 #include "desktop/windows/installer/uninstall_remnant.h"
 #include "desktop/windows/installer/ui/installer_ui_controller.h"
+#include "desktop/windows/installer/ui/message_box.h"
+#include "desktop/windows/rc_l10n_handler/language_selection.h"
+#include "desktop/windows/rc_l10n_handler/localized_string.h"
 
 namespace installer {
 
@@ -124,6 +127,14 @@ struct RunRoles {
   bool replace_morrit_installation = false;
   bool inside_package = false;
 };
+
+// Tells, in the language of Windows, that an uninstallation found nothing to uninstall.
+void ShowNotInstalledMessage() {
+  std::wstring language;
+  SelectLanguage(std::wstring_view(), &language);
+  ShowLocalizedMessageBox(nullptr, GetString(IDS_ERROR_NOT_INSTALLED),
+                          GetString(IDS_INSTALLER_TITLE), MB_OK | MB_ICONERROR);
+}
 
 // A payload's tracking data may ask for the default browser and the browser statistics,
 // and for the installation to start at once.
@@ -225,6 +236,9 @@ unsigned char RunRole(const base::CommandLine& command_line) {
       return FinishUninstallRemnant(own_file, command_line.HasSwitch("deleteuserprofile")) ? 1 : 0;
     if (!holds_browser) {
       LOG(ERROR) << "Requested to uninstall, but we are not in a valid installation folder";
+      // A run with a window would otherwise end without a word to the person who started it.
+      if (!roles.silent && !roles.backend)
+        ShowNotInstalledMessage();
       return 0;
     }
     roles.inside_package = true;

@@ -19,6 +19,7 @@
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/silent_run_switches.h"
 #include "desktop/windows/installer/test/test_http_server.h"
+#include "desktop/windows/installer/test/window_test_util.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -111,11 +112,11 @@ TEST(InstallerMainTest, AnElevatedRunWritesNothingThroughTheUsersFolders) {
   options.environment = {{L"TMP", temp.GetPath().value()},
                          {L"TEMP", temp.GetPath().value()},
                          {L"TAVRO_CRASH_LOG_DIR", elsewhere.Append(L"crash").value()}};
-  // An uninstallation outside an installation ends at once, after its log is opened.
+  // A silent uninstallation outside an installation ends at once, after its log is opened.
   const base::FilePath installer =
       test::CopyInstallerTo(temp.GetPath().Append(L"bin"), L"installer.exe");
   ASSERT_FALSE(installer.empty());
-  const std::wstring uninstall = L"\"" + installer.value() + L"\" --uninstall";
+  const std::wstring uninstall = L"\"" + installer.value() + L"\" --uninstall --silent";
   test::ProcessResult elevated = test::RunProcess(uninstall + L" --run-elevated", options);
   EXPECT_TRUE(elevated.started && !elevated.timed_out) << elevated.Describe();
   base::FileEnumerator written(elsewhere, true,
@@ -128,6 +129,72 @@ TEST(InstallerMainTest, AnElevatedRunWritesNothingThroughTheUsersFolders) {
   EXPECT_FALSE(test::FindInstallerLogs(temp.GetPath()).empty());
   // Its crash reporter made the crash folder the variable names.
   EXPECT_TRUE(base::DirectoryExists(elsewhere.Append(L"crash")));
+}
+
+// The thread of a shown dialog window (a message box's class) of process |pid|; 0 when it
+// has none.
+DWORD FindDialogThreadOfProcess(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    DWORD thread;
+  } search = {pid, 0};
+  ::EnumWindows(
+      [](HWND window, LPARAM parameter) -> BOOL {
+        Search* search = reinterpret_cast<Search*>(parameter);
+        DWORD owner = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(window, &owner);
+        wchar_t class_name[16] = {};
+        if (owner != search->pid || !::IsWindowVisible(window) ||
+            !::GetClassNameW(window, class_name, ARRAYSIZE(class_name)) ||
+            wcscmp(class_name, L"#32770") != 0) {
+          return TRUE;
+        }
+        search->thread = thread;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.thread;
+}
+
+// An uninstallation started where nothing is installed says so in a message box when it
+// runs with a window, and ends once it is read; a silent one ends at once without a window.
+TEST(InstallerMainTest, UninstallWithoutAnInstallationSaysSoInAWindow) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath installer =
+      test::CopyInstallerTo(temp.GetPath().Append(L"bin"), L"installer.exe");
+  ASSERT_FALSE(installer.empty());
+  test::ProcessOptions options;
+  options.environment = {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}};
+  options.timeout = base::TimeDelta::FromSeconds(60);
+  const std::wstring uninstall = L"\"" + installer.value() + L"\" --uninstall";
+
+  test::TestProcess run;
+  ASSERT_TRUE(run.Start(uninstall, options));
+  DWORD thread = 0;
+  ASSERT_TRUE(test::PollUntil(
+      [&] { return (thread = FindDialogThreadOfProcess(run.pid())) != 0; },
+      base::TimeDelta::FromSeconds(60)))
+      << run.GetOutput();
+  {
+    test::MessageBoxAnswerer answerer(thread, IDOK);
+    ASSERT_TRUE(test::PollUntil([&] { return answerer.answered(); },
+                                base::TimeDelta::FromSeconds(30)));
+    EXPECT_EQ(L"Tavro is not installed in this folder, so there is nothing to uninstall.",
+              answerer.text());
+    EXPECT_EQ(L"Tavro Installer", answerer.title());
+    EXPECT_EQ(L"OK", answerer.buttons()[IDOK]);
+  }
+  const test::ProcessResult shown = run.Wait();
+  EXPECT_FALSE(shown.timed_out) << shown.Describe();
+  const std::string log = test::ReadInstallerLog(temp.GetPath());
+  EXPECT_NE(std::string::npos,
+            log.find("Requested to uninstall, but we are not in a valid installation folder"))
+      << log;
+
+  const test::ProcessResult silent = test::RunProcess(uninstall + L" --silent", options);
+  EXPECT_TRUE(silent.started && !silent.timed_out) << silent.Describe();
+  EXPECT_EQ(shown.exit_code, silent.exit_code);
 }
 
 TEST(InstallerMainTest, HelpWinsOverTheBackendAndWritesNoLog) {

@@ -237,8 +237,10 @@ void InstallerWindow::ShowPage(InstallerPage page) {
                    TRUE);
 
   show_error_badge_ = page == INSTALLER_PAGE_ERROR;
-  ::InvalidateRect(dialog, nullptr, TRUE);
   current_page_ = page;
+  if (!uninstall)
+    ShowPathProblem();
+  ::InvalidateRect(dialog, nullptr, TRUE);
 }
 
 void InstallerWindow::ShowProgress(uint16_t minimum, uint32_t maximum, bool marquee) {
@@ -369,10 +371,19 @@ void InstallerWindow::OnLanguageChanged() {
 }
 
 void InstallerWindow::ShowPathProblem() {
-  // The reason the log gives, in the user's words and language.
-  const int message_id = GetPathProblemMessageId(settings_->GetStatus().problem());
-  ::SetDlgItemTextW(options_dialog_.Get(), IDC_INVALID_PATH, GetString(message_id).c_str());
+  // The reason the log gives, in the user's words and language. The welcome page says it
+  // too: a folder given on the command line can grey out its accept button before the
+  // options page was ever shown.
+  const Status& status = settings_->GetStatus();
+  const std::wstring reason = GetString(GetPathProblemMessageId(status.problem()));
+  ::SetDlgItemTextW(options_dialog_.Get(), IDC_INVALID_PATH, reason.c_str());
   InvalidateControl(IDC_INVALID_PATH);
+  const HWND red_text = ::GetDlgItem(main_dialog_.Get(), IDC_RED_TEXT);
+  ::SetWindowTextW(red_text, reason.c_str());
+  ::ShowWindow(red_text, current_page_ == INSTALLER_PAGE_WELCOME && !status.valid_install_path()
+                             ? SW_SHOW
+                             : SW_HIDE);
+  InvalidateControl(IDC_RED_TEXT);
 }
 
 void InstallerWindow::FillLanguageList() {

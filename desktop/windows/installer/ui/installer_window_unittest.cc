@@ -382,6 +382,33 @@ TEST_F(InstallerWindowTest, OptionsPageChangesTheSettings) {
   EXPECT_EQ(7, PageRecordInteger(1, "edited_install_path"));
 }
 
+// A folder from the command line that cannot hold an installation greys out the welcome
+// page's accept button, and the page says why, in the window's language; the reason goes
+// with the page and with the folder.
+TEST_F(InstallerWindowTest, WelcomePageSaysWhyTheFolderIsRefused) {
+  install_folder_ = base::FilePath(L"Tavro");
+  MakeSettings(L"--language=de");
+  ASSERT_TRUE(MakeWindow());
+  ASSERT_EQ(INSTALLER_PAGE_WELCOME, window_->current_page());
+  EXPECT_FALSE(IsControlEnabled(dialog(), IDC_ACCEPT));
+  EXPECT_TRUE(IsControlVisible(dialog(), IDC_RED_TEXT));
+  EXPECT_EQ(L"Vollst\u00e4ndigen Pfad angeben, z. B. C:\\Tavro",
+            GetControlText(dialog(), IDC_RED_TEXT));
+
+  ChooseComboItem(options(), IDC_LANGUAGE, 0);  // English
+  EXPECT_EQ(L"Enter a full path, such as C:\\Tavro", GetControlText(dialog(), IDC_RED_TEXT));
+
+  ClickButton(dialog(), IDC_OPTIONS);
+  EXPECT_FALSE(IsControlVisible(dialog(), IDC_RED_TEXT));
+  EXPECT_EQ(L"Enter a full path, such as C:\\Tavro", GetControlText(options(), IDC_INVALID_PATH));
+  TypeIntoCombo(options(), IDC_INSTALL_PATH, temp_dir_.GetPath().Append(L"Tavro").value());
+  ASSERT_TRUE(WaitForStatus());
+  ClickButton(dialog(), IDC_BACK);
+  ASSERT_EQ(INSTALLER_PAGE_WELCOME, window_->current_page());
+  EXPECT_TRUE(IsControlEnabled(dialog(), IDC_ACCEPT));
+  EXPECT_FALSE(IsControlVisible(dialog(), IDC_RED_TEXT));
+}
+
 // Typing the path of a suggested folder must not select that entry: its whole text would
 // be selected, and the next key would replace the path.
 TEST_F(InstallerWindowTest, TypingOverASuggestedFolderKeepsWhatIsTyped) {

@@ -31,7 +31,8 @@ const PageControl kPageControls[] = {
     {IDC_STATUS_TEXT, kProgress | kError},
     {IDC_TERMS_TEXT, kTos},
     {IDC_BACK, kTos | kOptions | kError},
-    // The main screen's own path box and browse button, and the red static, show on no page.
+    // The main screen's own path box and browse button show on no page; the red static shows
+    // on the welcome page only while the install folder is refused (ShowPathProblem).
     {IDC_MAIN_INSTALL_PATH, 0},
     {IDC_MAIN_BROWSE, 0},
     {IDC_PROGRESS_BAR, kProgress},
