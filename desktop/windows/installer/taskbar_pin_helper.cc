@@ -9,6 +9,7 @@
 #include "base/process/process.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/service/user_rights.h"
 #include "desktop/windows/installer/verified_launch.h"
 
 namespace installer {
@@ -16,24 +17,6 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kShellName[] = L"explorer.exe";
-
-// Whether this process runs with an elevated token; true too when that cannot be told, so
-// that the helper then runs from a folder the user cannot change.
-bool IsProcessElevated() {
-  HANDLE raw_token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
-    PLOG(ERROR) << "OpenProcessToken failed";
-    return true;
-  }
-  const base::win::ScopedHandle token(raw_token);
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size)) {
-    PLOG(ERROR) << "GetTokenInformation(TokenElevation) failed";
-    return true;
-  }
-  return elevation.TokenIsElevated != 0;
-}
 
 // The copy of the helper, and the folder made for it, deleted when it goes.
 class HelperCopy {

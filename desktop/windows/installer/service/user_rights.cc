@@ -59,6 +59,22 @@ bool LinkedTokenIsAdmin() {
 
 }  // namespace
 
+bool IsProcessElevated() {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+    PLOG(ERROR) << "OpenProcessToken failed";
+    return true;
+  }
+  const base::win::ScopedHandle token(raw_token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation), &size)) {
+    PLOG(ERROR) << "GetTokenInformation(TokenElevation) failed";
+    return true;
+  }
+  return elevation.TokenIsElevated != 0;
+}
+
 bool IsUserAdmin(bool consider_linked_token) {
   if (IsAdministratorsMember(nullptr))
     return true;

@@ -9,6 +9,10 @@ namespace installer {
 // elevating.
 bool IsUserAdmin(bool consider_linked_token);
 
+// Whether the process token is elevated; true too when that cannot be told, so that callers
+// then take the stricter way.
+bool IsProcessElevated();
+
 // Whether an installation needs an elevated process: never for an administrator; always
 // for an all-users installation; otherwise only without write access to the install
 // folder.

@@ -7,6 +7,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/service/user_rights.h"
 
 namespace installer {
 
@@ -23,30 +24,12 @@ bool SidToText(PSID sid, std::wstring* text) {
   return true;
 }
 
-bool IsElevatedProcess() {
-  HANDLE raw_token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
-    PLOG(ERROR) << "OpenProcessToken failed";
-    return false;
-  }
-  base::win::ScopedHandle token(raw_token);
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  if (!::GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof(elevation),
-                             &size)) {
-    PLOG(ERROR) << "GetTokenInformation(TokenElevation) failed";
-    // Taken as elevated: the stricter checks then apply.
-    return true;
-  }
-  return elevation.TokenIsElevated != 0;
-}
-
 }  // namespace
 
 bool JournalReader::Init() {
   std::vector<BYTE> buffer;
   PSID sid = GetProcessUserSid(::GetCurrentProcess(), &buffer);
-  return sid && Set(sid, IsElevatedProcess());
+  return sid && Set(sid, IsProcessElevated());
 }
 
 bool JournalReader::InitForTesting(PSID sid, bool elevated) {
