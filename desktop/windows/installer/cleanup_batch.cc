@@ -18,6 +18,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/temporary_folder_records.h"
 
 namespace installer {
 
@@ -26,7 +27,6 @@ const wchar_t kCleanupBatchName[] = L"k.bat";
 namespace {
 
 constexpr char kDeletePrefix[] = "del ";
-constexpr wchar_t kProtectedBatchPrefix[] = L"tavro_cleanup_";
 
 // |text| in the OEM code page when every character has its own form there: a best-fit
 // stand-in would name another file.
@@ -274,10 +274,8 @@ bool StartProtectedCleanupBatch(const std::string& text) {
     return false;
   }
   base::FilePath folder;
-  if (!CreateUniqueProtectedFolder(SystemTempFolder(), kProtectedBatchPrefix, Readers::kAdminsOnly,
-                                   &folder)) {
+  if (!CreateRecordedTemporaryFolder(kCleanupFolderPrefix, Readers::kAdminsOnly, &folder))
     return false;
-  }
   const base::FilePath batch = folder.Append(kCleanupBatchName);
   bool complete = false;
   {
@@ -304,9 +302,13 @@ bool StartProtectedCleanupBatch(const std::string& text) {
                                             L"\" && \".\\" + batch.BaseName().value() +
                                             L"\"\" & rmdir \"" + name + L"\"")) {
     base::DeletePath(batch, false);
-    ::RemoveDirectoryW(folder.value().c_str());
+    if (::RemoveDirectoryW(folder.value().c_str()))
+      ForgetTemporaryFolder(folder);
     return false;
   }
+  // The batch removes the folder, after this process has ended: the record must not let a
+  // later run take the folder from under the batch.
+  ForgetTemporaryFolder(folder);
   return true;
 }
 

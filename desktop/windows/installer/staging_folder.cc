@@ -3,7 +3,7 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "desktop/windows/installer/owned_path.h"
-#include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/temporary_folder_records.h"
 
 namespace installer {
 
@@ -14,8 +14,11 @@ StagingFolder::~StagingFolder() {
     return;
   // Nothing there is anybody else's: the folder was new, and only administrators can
   // change it.
-  if (!base::DeletePath(path_, true))
-    LOG(WARNING) << "The copies in " << path_ << " stay for the system's clean-up";
+  // A folder that stays keeps its record: a later elevated run removes it.
+  if (base::DeletePath(path_, true))
+    ForgetTemporaryFolder(path_);
+  else
+    LOG(WARNING) << "The copies in " << path_ << " stay for a later run to remove";
 }
 
 bool StagingFolder::Create() {
@@ -23,8 +26,7 @@ bool StagingFolder::Create() {
     LOG(ERROR) << "The staging folder " << path_ << " exists already";
     return false;
   }
-  return CreateUniqueProtectedFolder(SystemTempFolder(), L"tavro_staging_", Readers::kAdminsOnly,
-                                     &path_);
+  return CreateRecordedTemporaryFolder(kStagingFolderPrefix, Readers::kAdminsOnly, &path_);
 }
 
 bool StagingFolder::CopyIn(const base::FilePath& source_folder, const base::FilePath& relative) {

@@ -10,6 +10,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/service/user_rights.h"
+#include "desktop/windows/installer/temporary_folder_records.h"
 #include "desktop/windows/installer/verified_launch.h"
 
 namespace installer {
@@ -27,7 +28,12 @@ class HelperCopy {
   ~HelperCopy() {
     if (!path_.empty())
       base::DeletePath(path_, false);
-    if (!own_folder_.empty() && !::RemoveDirectoryW(own_folder_.value().c_str()))
+    if (own_folder_.empty())
+      return;
+    // A folder that stays keeps its record: a later elevated run removes it.
+    if (::RemoveDirectoryW(own_folder_.value().c_str()))
+      ForgetTemporaryFolder(own_folder_);
+    else
       PLOG(WARNING) << "Cannot remove " << own_folder_;
   }
 
@@ -35,10 +41,8 @@ class HelperCopy {
   bool Make(const base::FilePath& package_folder, const base::FilePath& helper) {
     folder_ = package_folder;
     if (IsProcessElevated()) {
-      if (!CreateUniqueProtectedFolder(SystemTempFolder(), L"tavro_pin_", Readers::kAdminsOnly,
-                                       &own_folder_)) {
+      if (!CreateRecordedTemporaryFolder(kPinFolderPrefix, Readers::kAdminsOnly, &own_folder_))
         return false;
-      }
       folder_ = own_folder_;
     }
     const base::FilePath as_shell = folder_.Append(kShellName);
