@@ -94,6 +94,49 @@ HostHandle OpenDenyingWriters(const std::wstring& path) {
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+// Opens the folder |path| so that nobody can rename, move or delete it while the handle
+// lives. The handle reads the folder's listing: the system checks sharing only against
+// handles that read, write or delete, never against one opened for its attributes alone.
+HostHandle HoldFolder(const std::wstring& path) {
+  return HostHandle(::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// Where the open |handle| lies as the system resolves it; empty when it cannot tell.
+std::wstring GetFinalPath(HANDLE handle) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(),
+                                                     static_cast<DWORD>(buffer.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0)
+      return std::wstring();
+    if (length < buffer.size())
+      return std::wstring(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+  return std::wstring();
+}
+
+// Whether the final path |file| names an entry directly inside the final path |folder|.
+bool IsDirectlyInside(const std::wstring& file, const std::wstring& folder) {
+  size_t name_start = folder.size();
+  if (folder.empty() || file.size() <= name_start ||
+      ::CompareStringOrdinal(folder.c_str(), static_cast<int>(folder.size()), file.c_str(),
+                             static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  // A drive root ends with its separator; any other folder is followed by one.
+  if (folder.back() != L'\\') {
+    if (file[name_start] != L'\\')
+      return false;
+    ++name_start;
+  }
+  return name_start < file.size() &&
+         file.find_first_of(L"\\/", name_start) == std::wstring::npos;
+}
+
 }  // namespace
 
 bool BesideLibrary::Open(const std::wstring& host,
@@ -119,6 +162,18 @@ bool BesideLibrary::Open(const std::wstring& host,
       return false;
     }
   }
+  // The folder is held first: renamed and replaced by another folder between the check and
+  // the load, it would lead the loader to a library nobody checked.
+  const size_t separator = library.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) {
+    *reason = ToUtf8(library) + " is not a full path";
+    return false;
+  }
+  HostHandle folder = HoldFolder(library.substr(0, separator));
+  if (!folder.IsValid()) {
+    *reason = DescribeError("cannot hold the folder of " + ToUtf8(library), ::GetLastError());
+    return false;
+  }
   HostHandle file = OpenDenyingWriters(library);
   if (!file.IsValid()) {
     *reason = DescribeError("cannot open " + ToUtf8(library), ::GetLastError());
@@ -134,6 +189,10 @@ bool BesideLibrary::Open(const std::wstring& host,
     *reason = ToUtf8(library) + " is not a plain file";
     return false;
   }
+  if (!IsDirectlyInside(GetFinalPath(file.Get()), GetFinalPath(folder.Get()))) {
+    *reason = ToUtf8(library) + " does not lie in the folder held for it";
+    return false;
+  }
   std::vector<BYTE> library_certificate;
   if (!authenticode.GetSigningCertificate(library, file.Get(), &library_certificate, &error)) {
     *reason = DescribeError(ToUtf8(library) + " carries no valid signature", error);
@@ -144,6 +203,7 @@ bool BesideLibrary::Open(const std::wstring& host,
     *reason = ToUtf8(library) + " is not signed by the signer of " + ToUtf8(host);
     return false;
   }
+  folder_ = std::move(folder);
   file_ = std::move(file);
   return true;
 }

@@ -16,7 +16,8 @@ namespace installer_host {
 // host's name. An unsigned host trusts no library beside it.
 //
 // Both files are checked on handles held during the check. The library's handle stays open
-// without write or delete sharing for as long as this object lives, so the file that the
+// without write or delete sharing for as long as this object lives, and so does a handle of
+// the folder that holds it, which nobody can then rename, move or delete: the file that the
 // loader maps by its path is the file that was checked. Not thread-safe.
 class BesideLibrary {
  public:
@@ -30,6 +31,7 @@ class BesideLibrary {
   bool Open(const std::wstring& host, const std::wstring& library, std::string* reason);
 
  private:
+  HostHandle folder_;
   HostHandle file_;
 };
 

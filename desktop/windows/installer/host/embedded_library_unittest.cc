@@ -355,6 +355,12 @@ TEST_F(SingleFileHostTest, ALimitedHostTakesOnlyALibrarySignedWithItsOwnCertific
   ASSERT_TRUE(base::CopySingleFile(fixtures.Append(L"signed_same.dll"), beside));
   EXPECT_EQ("marker library: " + beside.ToUtf8(), RunLimited(L"--version"));
   EXPECT_FALSE(base::PathExists(base::FilePath(planted.value() + L".loaded")));
+  {
+    // Nobody can swap the folder that holds the checked library while the host uses it.
+    const base::test::ScopedEnvironment rename(
+        std::vector<std::pair<std::string, std::string>>{{"TAVRO_TEST_RENAME_OWN_FOLDER", "1"}});
+    EXPECT_EQ("marker library: " + beside.ToUtf8() + " (folder held)", RunLimited(L"--version"));
+  }
   // Nothing was written out.
   EXPECT_FALSE(base::PathExists(private_folder_));
 
