@@ -678,6 +678,8 @@ void Installer::ReleaseResources() {
   // From here on a cancellation has nothing left to roll back, and no package is awaited.
   interrupted_watcher_.StopWatching();
   package_ready_watcher_.StopWatching();
+  // The run's copy of the package, and its record, go with the run.
+  package_copy_.reset();
   settings_ = nullptr;
   uninstall_key_.clear();
   running_ = false;

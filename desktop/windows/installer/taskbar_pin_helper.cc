@@ -26,15 +26,17 @@ class HelperCopy {
   HelperCopy(const HelperCopy&) = delete;
   HelperCopy& operator=(const HelperCopy&) = delete;
   ~HelperCopy() {
-    if (!path_.empty())
-      base::DeletePath(path_, false);
-    if (own_folder_.empty())
+    if (own_folder_.empty()) {
+      if (!path_.empty())
+        base::DeletePath(path_, false);
       return;
-    // A folder that stays keeps its record: a later elevated run removes it.
-    if (::RemoveDirectoryW(own_folder_.value().c_str()))
+    }
+    // Only this process and the helper it ran could write in the folder: it goes whole. A
+    // folder that stays keeps its record, and a later elevated run removes it.
+    if (base::DeletePath(own_folder_, true))
       ForgetTemporaryFolder(own_folder_);
     else
-      PLOG(WARNING) << "Cannot remove " << own_folder_;
+      LOG(WARNING) << "Cannot remove " << own_folder_;
   }
 
   // Copies |helper| as the shell into |package_folder|, or into a new protected folder.
