@@ -96,7 +96,7 @@ bool IsRunning(const Maker& maker) {
   base::win::ScopedHandle process(
       ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, maker.pid));
   if (!process.IsValid()) {
-    // The system names an id that belongs to no process an invalid parameter.
+    // No process has that id (the system calls it an invalid parameter).
     if (::GetLastError() == ERROR_INVALID_PARAMETER)
       return false;
     PLOG(WARNING) << "Cannot examine process " << maker.pid << ": its folder stays";
@@ -147,23 +147,21 @@ void DropRecord(const std::wstring& name) {
   DeleteKeyIfEmpty(GetCompanyRegistryKey());
 }
 
-bool WriteRecord(const base::FilePath& folder) {
+// Logged, never fatal: an unrecorded folder is still removed by this process.
+void WriteRecord(const base::FilePath& folder) {
   Maker maker;
   maker.pid = ::GetCurrentProcessId();
   if (!GetCreationTime(::GetCurrentProcess(), &maker.creation_time)) {
-    PLOG(WARNING) << "Cannot tell when this process started";
-    return false;
+    PLOG(WARNING) << "Cannot tell when this process started: " << folder << " stays unrecorded";
+    return;
   }
   base::win::RegistryKey records;
   LONG result = records.Create(HKEY_LOCAL_MACHINE, GetTemporaryFoldersRegistryKey().c_str(),
                                KEY_SET_VALUE | kView);
   if (result == ERROR_SUCCESS)
     result = records.WriteValue(folder.BaseName().value().c_str(), FormatMaker(maker));
-  if (result != ERROR_SUCCESS) {
+  if (result != ERROR_SUCCESS)
     ELOG(WARNING, result) << "Cannot record " << folder << ": only this process removes it";
-    return false;
-  }
-  return true;
 }
 
 // Removes one recorded folder as the header says; true when its record may go.
