@@ -8,8 +8,9 @@ namespace installer {
 // A new folder below the system's temporary folder that only SYSTEM and Administrators can
 // change, for the copies that an elevated process installs or runs: what it checks there
 // stays as checked until it is used, whoever could change the originals. The folder goes,
-// with everything in it, with this object; what cannot go then (a program started from it
-// still runs) goes at the next restart. Used on one thread.
+// with everything in it, with this object; a folder that cannot go then (a program started
+// from it still runs), or whose process is ended first, stays recorded, and a later
+// elevated run removes it (temporary_folder_records.h). Used on one thread.
 //
 // Example: an elevated process installs the package's files from a copy of its own.
 //   StagingFolder staging;
