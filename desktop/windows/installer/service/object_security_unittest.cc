@@ -96,5 +96,65 @@ TEST_F(ObjectSecurityTest, GivesAnObjectOfTheUserToAdministrators) {
   EXPECT_EQ(nullptr, GetAccountSid(L"no such account 7f3a", &user_buffer));
 }
 
+// Whether the privilege |name| is enabled in this process's token: 1 yes, 0 no, -1 when the
+// token does not hold it or cannot be read.
+int PrivilegeState(const wchar_t* name) {
+  LUID luid = {};
+  HANDLE raw_token = nullptr;
+  if (!::LookupPrivilegeValueW(nullptr, name, &luid) ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+    return -1;
+  }
+  const base::win::ScopedHandle token(raw_token);
+  DWORD size = 0;
+  ::GetTokenInformation(token.Get(), TokenPrivileges, nullptr, 0, &size);
+  std::vector<BYTE> buffer(size);
+  if (size == 0 ||
+      !::GetTokenInformation(token.Get(), TokenPrivileges, buffer.data(), size, &size)) {
+    return -1;
+  }
+  const TOKEN_PRIVILEGES* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+    const LUID& held = privileges->Privileges[i].Luid;
+    if (held.LowPart == luid.LowPart && held.HighPart == luid.HighPart)
+      return (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) ? 1 : 0;
+  }
+  return -1;
+}
+
+// Sets the privilege |name| of this process's token enabled or not.
+bool SetPrivilege(const wchar_t* name, bool enabled) {
+  TOKEN_PRIVILEGES privileges = {1, {{{0, 0}, enabled ? SE_PRIVILEGE_ENABLED : 0u}}};
+  HANDLE raw_token = nullptr;
+  if (!::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid) ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw_token)) {
+    return false;
+  }
+  const base::win::ScopedHandle token(raw_token);
+  return ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+         ::GetLastError() == ERROR_SUCCESS;
+}
+
+// The privileges are enabled only while held, and then put back as they were: one that was
+// enabled before stays enabled.
+TEST_F(ObjectSecurityTest, PrivilegesAreEnabledOnlyWhileHeld) {
+  ASSERT_TRUE(SetPrivilege(SE_TAKE_OWNERSHIP_NAME, false));
+  ASSERT_TRUE(SetPrivilege(SE_RESTORE_NAME, true));
+  {
+    const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+    EXPECT_TRUE(privileges.IsValid());
+    EXPECT_EQ(1, PrivilegeState(SE_TAKE_OWNERSHIP_NAME));
+    EXPECT_EQ(1, PrivilegeState(SE_RESTORE_NAME));
+  }
+  EXPECT_EQ(0, PrivilegeState(SE_TAKE_OWNERSHIP_NAME));
+  EXPECT_EQ(1, PrivilegeState(SE_RESTORE_NAME));
+  ASSERT_TRUE(SetPrivilege(SE_RESTORE_NAME, false));
+  {
+    const ScopedTokenPrivileges privileges({SE_RESTORE_NAME, L"SeNoSuchPrivilege"});
+    EXPECT_FALSE(privileges.IsValid());
+  }
+  EXPECT_EQ(0, PrivilegeState(SE_RESTORE_NAME));
+}
+
 }  // namespace
 }  // namespace installer
