@@ -667,30 +667,29 @@ TEST_F(FolderPermissionHelperTest, TakingBackFailsLoudlyForWhatItCannotOpen) {
 TEST_F(FolderPermissionHelperTest, RefusesEventsMadeFirstByOthers) {
   std::vector<BYTE> user_buffer;
   const PSID user = GetProcessUserSid(::GetCurrentProcess(), &user_buffer);
-  wchar_t* raw_text = nullptr;
-  ASSERT_TRUE(user && ::ConvertSidToStringSidW(user, &raw_text));
-  const base::win::ScopedLocalAlloc user_text_owner(raw_text);
-  const std::wstring user_text = raw_text;
+  wchar_t* user_text = nullptr;
+  ASSERT_TRUE(user && ::ConvertSidToStringSidW(user, &user_text));
+  const base::win::ScopedLocalAlloc user_text_owner(user_text);
   const std::wstring other_user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
-  const std::wstring planted[] = {
-      L"O:" + user_text + L"D:(A;;GA;;;WD)",
-      L"O:" + other_user + L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + other_user + L")",
+  const auto plant = [](const std::wstring& name, const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    const base::win::ScopedLocalAlloc owned(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    return base::win::ScopedHandle(::CreateEventW(&attributes, TRUE, FALSE, name.c_str()));
   };
-  for (const std::wstring& sddl : planted) {
+  const std::wstring other_users =
+      L"O:" + other_user + L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + other_user + L")";
+  const std::wstring give_name =
+      MakeObjectName(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  for (const std::wstring& sddl : {L"O:" + std::wstring(user_text) + L"D:(A;;GA;;;WD)",
+                                   other_users}) {
     SCOPED_TRACE(sddl);
-    PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        sddl.c_str(), SDDL_REVISION_1, &raw_descriptor, nullptr));
-    const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
-    const std::wstring give_name =
-        MakeObjectName(folder_, L"TavroInstaller/GiveInstallPermission", false);
-    const base::win::ScopedHandle give(
-        ::CreateEventW(&attributes, TRUE, FALSE, give_name.c_str()));
+    const base::win::ScopedHandle give = plant(give_name, sddl);
     const base::win::ScopedHandle undo =
         CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
     ASSERT_TRUE(give.IsValid() && undo.IsValid());
-
     base::test::ScopedLogCapture log;
     RunFolderPermissionHelper(HelperCommandLine(folder_), base::TimeDelta());
     EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
@@ -700,21 +699,12 @@ TEST_F(FolderPermissionHelperTest, RefusesEventsMadeFirstByOthers) {
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0));
     EXPECT_FALSE(base::PathExists(folder_));
   }
-
-  // Made by the asking installer's user, the second one passes the check for that user.
+  // Had the asking installer run as that other user, its event would pass.
   PSID other_sid = nullptr;
   ASSERT_TRUE(::ConvertStringSidToSidW(other_user.c_str(), &other_sid));
   const base::win::ScopedLocalAlloc other_sid_owner(other_sid);
-  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
-  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      planted[1].c_str(), SDDL_REVISION_1, &raw_descriptor, nullptr));
-  const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
-  const std::wstring name = MakeObjectName(folder_, L"TavroInstaller/PackageReady", true);
-  const base::win::ScopedHandle made(::CreateEventW(&attributes, TRUE, FALSE, name.c_str()));
-  ASSERT_TRUE(made.IsValid());
-  EXPECT_TRUE(OpenNamedEvent(name, SYNCHRONIZE, other_sid).handle.IsValid());
-  EXPECT_TRUE(OpenNamedEvent(name, SYNCHRONIZE, user).refused);
+  const base::win::ScopedHandle other_users_event = plant(give_name, other_users);
+  EXPECT_TRUE(OpenNamedEvent(give_name, SYNCHRONIZE, other_sid).handle.IsValid());
 }
 
 }  // namespace

@@ -96,30 +96,18 @@ TEST_F(ObjectSecurityTest, GivesAnObjectOfTheUserToAdministrators) {
   EXPECT_EQ(nullptr, GetAccountSid(L"no such account 7f3a", &user_buffer));
 }
 
-// Whether the privilege |name| is enabled in this process's token: 1 yes, 0 no, -1 when the
-// token does not hold it or cannot be read.
-int PrivilegeState(const wchar_t* name) {
-  LUID luid = {};
+// Whether the privilege |name| is enabled in this process's token (false when the token
+// does not hold it).
+bool IsEnabled(const wchar_t* name) {
   HANDLE raw_token = nullptr;
-  if (!::LookupPrivilegeValueW(nullptr, name, &luid) ||
+  PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{{0, 0}, 0}}};
+  BOOL enabled = FALSE;
+  if (!::LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid) ||
       !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
-    return -1;
+    return false;
   }
   const base::win::ScopedHandle token(raw_token);
-  DWORD size = 0;
-  ::GetTokenInformation(token.Get(), TokenPrivileges, nullptr, 0, &size);
-  std::vector<BYTE> buffer(size);
-  if (size == 0 ||
-      !::GetTokenInformation(token.Get(), TokenPrivileges, buffer.data(), size, &size)) {
-    return -1;
-  }
-  const TOKEN_PRIVILEGES* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-  for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-    const LUID& held = privileges->Privileges[i].Luid;
-    if (held.LowPart == luid.LowPart && held.HighPart == luid.HighPart)
-      return (privileges->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) ? 1 : 0;
-  }
-  return -1;
+  return ::PrivilegeCheck(token.Get(), &set, &enabled) && enabled;
 }
 
 // Sets the privilege |name| of this process's token enabled or not.
@@ -143,17 +131,13 @@ TEST_F(ObjectSecurityTest, PrivilegesAreEnabledOnlyWhileHeld) {
   {
     const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
     EXPECT_TRUE(privileges.IsValid());
-    EXPECT_EQ(1, PrivilegeState(SE_TAKE_OWNERSHIP_NAME));
-    EXPECT_EQ(1, PrivilegeState(SE_RESTORE_NAME));
+    EXPECT_TRUE(IsEnabled(SE_TAKE_OWNERSHIP_NAME) && IsEnabled(SE_RESTORE_NAME));
   }
-  EXPECT_EQ(0, PrivilegeState(SE_TAKE_OWNERSHIP_NAME));
-  EXPECT_EQ(1, PrivilegeState(SE_RESTORE_NAME));
+  EXPECT_FALSE(IsEnabled(SE_TAKE_OWNERSHIP_NAME));
+  EXPECT_TRUE(IsEnabled(SE_RESTORE_NAME));
   ASSERT_TRUE(SetPrivilege(SE_RESTORE_NAME, false));
-  {
-    const ScopedTokenPrivileges privileges({SE_RESTORE_NAME, L"SeNoSuchPrivilege"});
-    EXPECT_FALSE(privileges.IsValid());
-  }
-  EXPECT_EQ(0, PrivilegeState(SE_RESTORE_NAME));
+  EXPECT_FALSE(ScopedTokenPrivileges({SE_RESTORE_NAME, L"SeNoSuchPrivilege"}).IsValid());
+  EXPECT_FALSE(IsEnabled(SE_RESTORE_NAME));
 }
 
 }  // namespace
