@@ -60,12 +60,14 @@ base::win::ScopedHandle OpenRequesterEvent(DWORD access,
   return std::move(event.handle);
 }
 
-// |folder| opened (able to change its owner) so that it can be neither renamed nor replaced while the handle lives
-// (the path above it neither), when it is a folder of its own, not a link to another one,
-// and the system's final path of it is |folder|. Invalid, logged, otherwise.
+// |folder| opened so that it can be neither renamed nor replaced while the handle lives
+// (the path above it neither), and able to change its owner and list whatever the user who
+// is granted full access does to the list meanwhile, when it is a folder of its own, not a
+// link to another one, and the system's final path of it is |folder|. Invalid, logged,
+// otherwise.
 base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
   base::win::ScopedHandle handle(::CreateFileW(
-      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_OWNER,
+      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_OWNER | WRITE_DAC,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsValid()) {
@@ -360,7 +362,7 @@ bool GrantFolderPermission(const base::FilePath& folder,
   // The user may have shut Administrators out of what the grant let them change: the
   // privileges reach it past its list.
   const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
-  const bool restored = RestoreSecurity(*saved_security);
+  const bool restored = RestoreSecurityOnHandle(pinned.Get(), *saved_security);
   if (!GiveBackToAdministrators(pinned.Get(), folder, user_sid) || !restored)
     LOG(ERROR) << "The grant on " << folder << " was not wholly taken back";
   return true;

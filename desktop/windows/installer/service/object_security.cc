@@ -48,14 +48,17 @@ bool OpenImpersonationToken(base::win::ScopedHandle* token) {
 
 // Without either protection flag the system would decide the protection itself: a list
 // that was protected from its parent's entries would take them on again.
+SECURITY_INFORMATION DaclInformation(bool dacl_protected) {
+  return DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
+}
+
 bool SetDacl(const std::wstring& object_name,
              SE_OBJECT_TYPE object_type,
              PACL dacl,
              bool dacl_protected) {
   std::wstring name = object_name;  // The function wants a writable string.
-  const SECURITY_INFORMATION information =
-      DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                  : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  const SECURITY_INFORMATION information = DaclInformation(dacl_protected);
   const DWORD error = ::SetNamedSecurityInfoW(&name[0], object_type, information, nullptr,
                                               nullptr, dacl, nullptr);
   if (error != ERROR_SUCCESS) {
@@ -358,6 +361,20 @@ bool RestoreSecurity(const SavedSecurity& saved_security) {
   }
   return SetDacl(saved_security.object_name(), saved_security.object_type(),
                  saved_security.dacl(), saved_security.dacl_protected());
+}
+
+bool RestoreSecurityOnHandle(HANDLE object, const SavedSecurity& saved_security) {
+  if (!saved_security.dacl())
+    return true;
+  const DWORD error = ::SetSecurityInfo(object, saved_security.object_type(),
+                                        DaclInformation(saved_security.dacl_protected()),
+                                        nullptr, nullptr, saved_security.dacl(), nullptr);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "Cannot put the access list of " << saved_security.object_name()
+                       << " back";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

@@ -125,6 +125,11 @@ class ScopedTokenPrivileges {
 // logged, when the system refuses.
 bool RestoreSecurity(const SavedSecurity& saved_security);
 
+// RestoreSecurity through |object|, a handle to the same object with WRITE_DAC access: a
+// handle opened before the list changed keeps that right whatever the list came to say
+// meanwhile.
+bool RestoreSecurityOnHandle(HANDLE object, const SavedSecurity& saved_security);
+
 }  // namespace installer
 
 #endif  // DESKTOP_WINDOWS_INSTALLER_SERVICE_OBJECT_SECURITY_H_
