@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -19,6 +20,7 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/cleanup_batch.h"
+#include "desktop/windows/installer/damaged_installation.h"
 #include "desktop/windows/installer/default_install_folders.h"
 #include "desktop/windows/installer/owned_path.h"
 #include "desktop/windows/installer/service/install_status.h"
@@ -26,6 +28,7 @@
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/verified_launch.h"
 
@@ -44,19 +47,27 @@ const char kRunUninstallBatchSwitch[] = "run-uninstall-bat";
 // Far more than any clean-up batch the installer writes.
 constexpr int64_t kMaxCleanupBatchSize = 1024 * 1024;
 
-base::win::ScopedHandle OpenNamedEvent(DWORD access, const std::wstring& name) {
-  base::win::ScopedHandle event(::OpenEventW(access, FALSE, name.c_str()));
-  if (!event.IsValid())
+// The installer's event |name|, used only when its owner is |requester_user| (the user of
+// the installer that asked for the grant, who made it), SYSTEM or Administrators, and nobody
+// else may signal it: any process may make an event of that name first. Invalid, logged
+// with the name, otherwise.
+base::win::ScopedHandle OpenRequesterEvent(DWORD access,
+                                           const std::wstring& name,
+                                           PSID requester_user) {
+  NamedObject event = OpenNamedEvent(name, access, requester_user);
+  if (!event.handle.IsValid() && !event.refused)
     PLOG(ERROR) << "Cannot open event " << name;
-  return event;
+  return std::move(event.handle);
 }
 
-// |folder| opened (able to change its owner) so that it can be neither renamed nor replaced while the handle lives
-// (the path above it neither), when it is a folder of its own, not a link to another one,
-// and the system's final path of it is |folder|. Invalid, logged, otherwise.
+// |folder| opened so that it can be neither renamed nor replaced while the handle lives
+// (the path above it neither), and able to change its owner and list whatever the user who
+// is granted full access does to the list meanwhile, when it is a folder of its own, not a
+// link to another one, and the system's final path of it is |folder|. Invalid, logged,
+// otherwise.
 base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
   base::win::ScopedHandle handle(::CreateFileW(
-      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_OWNER,
+      folder.value().c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_OWNER | WRITE_DAC,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.IsValid()) {
@@ -78,10 +89,26 @@ base::win::ScopedHandle PinFolder(const base::FilePath& folder) {
   return handle;
 }
 
+// Whether an installation for all users registered |folder| as its own: an uninstall entry
+// of the product in the machine's registry, which only administrators can write, whose
+// install location is this folder. What the entry says beyond that is not relied on; the
+// user's own entries count for nothing here.
+bool IsRegisteredForAllUsers(const base::FilePath& folder) {
+  for (const UninstallEntry& entry : FindUninstallEntries(folder)) {
+    if (entry.root == HKEY_LOCAL_MACHINE && entry.names_location) {
+      LOG(WARNING) << "The status file in " << folder << " does not load; the uninstall entry "
+                   << entry.key_path << " of all users names the folder";
+      return true;
+    }
+  }
+  return false;
+}
+
 // Whether |folder| holds an installation of this browser: its launcher beside a status file
 // that loads and names a version folder inside that holds the browser, or beside the status
-// file of the older generation. A file name alone proves nothing: other programs have a
-// "launcher.exe" too.
+// file of the older generation, or (a status file damaged or lost) beside nothing that loads
+// but named by an uninstall entry of all users. A file name alone proves nothing: other
+// programs have a "launcher.exe" too.
 bool HoldsInstallation(const base::FilePath& folder) {
   const base::FilePath launcher = folder.Append(kLauncherExeName);
   if (!base::PathExists(launcher) || base::DirectoryExists(launcher))
@@ -93,7 +120,9 @@ bool HoldsInstallation(const base::FilePath& folder) {
     return !status.subfolder.empty() && IsPathInside(version_folder, folder) &&
            base::PathExists(browser) && !base::DirectoryExists(browser);
   }
-  return LoadInstallStatus(folder.Append(kMorritInstallLogFileName), &status);
+  if (LoadInstallStatus(folder.Append(kMorritInstallLogFileName), &status))
+    return true;
+  return IsRegisteredForAllUsers(folder);
 }
 
 // Whether |folder| lies directly in a folder that installations are made in: a program-files
@@ -108,37 +137,23 @@ bool IsDirectlyBelowInstallRoot(const base::FilePath& folder) {
   return GetUserProgramsFolder(&root) && IsSamePath(parent, root);
 }
 
-// Gives back to Administrators what the grant on |folder| (held by |pinned|) let |user| own:
-// the folder, and whatever below it the user's installer made meanwhile, which also loses
-// the access entries of its own. What the user owns keeps its list in the user's hands
-// otherwise, whatever the folder's list says. Links are not followed: the folder's own
-// entries only.
-void ReclaimFromUser(HANDLE pinned, const base::FilePath& folder, PSID user) {
-  if (IsOwnedBy(pinned, SE_FILE_OBJECT, user) &&
-      GiveOwnershipToAdministrators(pinned, SE_FILE_OBJECT, false)) {
-    LOG(INFO) << "Gave " << folder << " back to Administrators";
-  }
-  base::FileEnumerator entries(folder, true,
-                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-  for (base::FilePath path = entries.Next(); !path.empty(); path = entries.Next()) {
-    const base::win::ScopedHandle entry(::CreateFileW(
-        path.value().c_str(), READ_CONTROL | WRITE_OWNER | WRITE_DAC,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry.IsValid()) {
-      PLOG(WARNING) << "Cannot open " << path << " to give it back to Administrators";
-      continue;
-    }
-    // A folder on the way that became a link since it was listed leads elsewhere.
-    if (!IsPathInside(base::GetFinalPath(entry.Get()), folder)) {
-      LOG(WARNING) << "Not giving back " << path << ": it no longer lies in " << folder;
-      continue;
-    }
-    if (IsOwnedBy(entry.Get(), SE_FILE_OBJECT, user) &&
-        GiveOwnershipToAdministrators(entry.Get(), SE_FILE_OBJECT, true)) {
-      LOG(INFO) << "Gave " << path << " back to Administrators";
-    }
-  }
+// The entry |path| below a granted folder, opened to change its owner and access list
+// without following a link, and with the privileges of the take-back applying (backup
+// semantics). An entry whose list keeps Administrators from reading it is opened without
+// that right; |shut_out| says so: its owner is then unknown, and it is taken back whoever
+// owns it. Invalid, with the last error, when it cannot be opened at all.
+base::win::ScopedHandle OpenToGiveBack(const base::FilePath& path, bool* shut_out) {
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+  base::win::ScopedHandle entry(::CreateFileW(path.value().c_str(),
+                                              READ_CONTROL | WRITE_OWNER | WRITE_DAC, share,
+                                              nullptr, OPEN_EXISTING, flags, nullptr));
+  *shut_out = false;
+  if (entry.IsValid() || ::GetLastError() != ERROR_ACCESS_DENIED)
+    return entry;
+  *shut_out = true;
+  return base::win::ScopedHandle(::CreateFileW(path.value().c_str(), WRITE_OWNER | WRITE_DAC,
+                                               share, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 // The installer that asked for the grant, as "parent-pid" names it, if it runs as |user|.
@@ -165,15 +180,17 @@ base::Process OpenRequester(const base::CommandLine& command_line, const std::ws
 // The helper started before the package was unpacked: once the package is ready, the
 // package's own installer does the granting.
 void WaitForPackageAndHandOver(const base::CommandLine& command_line,
-                               const base::FilePath& folder) {
+                               const base::FilePath& folder,
+                               PSID requester_user) {
   if (!command_line.HasSwitch(kInitialPidSwitch))
     return;
-  const base::win::ScopedHandle package_ready = OpenNamedEvent(
-      SYNCHRONIZE, MakeObjectName(folder, L"TavroInstaller/PackageReady", true));
+  const base::win::ScopedHandle package_ready = OpenRequesterEvent(
+      SYNCHRONIZE, MakeObjectName(folder, L"TavroInstaller/PackageReady", true), requester_user);
   if (!package_ready.IsValid())
     return;
-  const base::win::ScopedHandle interrupted = OpenNamedEvent(
-      SYNCHRONIZE, MakeObjectName(folder, L"TavroInstaller/InstallationInterrupted", true));
+  const base::win::ScopedHandle interrupted = OpenRequesterEvent(
+      SYNCHRONIZE, MakeObjectName(folder, L"TavroInstaller/InstallationInterrupted", true),
+      requester_user);
   if (!interrupted.IsValid())
     return;
   unsigned initial_pid = 0;
@@ -213,14 +230,17 @@ void WaitForPackageAndHandOver(const base::CommandLine& command_line,
 bool GrantUntilUndone(const base::CommandLine& command_line,
                       const base::FilePath& folder,
                       HANDLE requester,
+                      PSID requester_user,
                       base::TimeDelta undo_delay) {
-  const base::win::ScopedHandle give_permission = OpenNamedEvent(
-      EVENT_ALL_ACCESS, MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission", false));
+  const base::win::ScopedHandle give_permission = OpenRequesterEvent(
+      EVENT_ALL_ACCESS, MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission", false),
+      requester_user);
   if (!give_permission.IsValid())
     return false;
-  const base::win::ScopedHandle undo = OpenNamedEvent(
+  const base::win::ScopedHandle undo = OpenRequesterEvent(
       EVENT_ALL_ACCESS,
-      MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission/Undo", false));
+      MakeObjectName(folder, L"TavroInstaller/GiveInstallPermission/Undo", false),
+      requester_user);
   if (!undo.IsValid())
     return false;
   // Only the folder itself is made: GetGrantRefusal allowed a new one only directly in an
@@ -339,9 +359,51 @@ bool GrantFolderPermission(const base::FilePath& folder,
     else
       PLOG(ERROR) << "Cannot wait for the end of the grant on " << folder;
   }
-  RestoreSecurity(*saved_security);
-  ReclaimFromUser(pinned.Get(), folder, user_sid);
+  // The user may have shut Administrators out of what the grant let them change: the
+  // privileges reach it past its list.
+  const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+  const bool restored = RestoreSecurityOnHandle(pinned.Get(), *saved_security);
+  if (!GiveBackToAdministrators(pinned.Get(), folder, user_sid) || !restored)
+    LOG(ERROR) << "The grant on " << folder << " was not wholly taken back";
   return true;
+}
+
+bool GiveBackToAdministrators(HANDLE pinned, const base::FilePath& folder, PSID user) {
+  bool all_back = true;
+  if (IsOwnedBy(pinned, SE_FILE_OBJECT, user)) {
+    if (GiveOwnershipToAdministrators(pinned, SE_FILE_OBJECT, false)) {
+      LOG(INFO) << "Gave " << folder << " back to Administrators";
+    } else {
+      LOG(ERROR) << "Cannot give " << folder << " back to Administrators";
+      all_back = false;
+    }
+  }
+  base::FileEnumerator entries(folder, true,
+                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  for (base::FilePath path = entries.Next(); !path.empty(); path = entries.Next()) {
+    bool shut_out = false;
+    const base::win::ScopedHandle entry = OpenToGiveBack(path, &shut_out);
+    if (!entry.IsValid()) {
+      PLOG(ERROR) << "Cannot open " << path << " to give it back to Administrators";
+      all_back = false;
+      continue;
+    }
+    // A folder on the way that became a link since it was listed leads elsewhere.
+    if (!IsPathInside(base::GetFinalPath(entry.Get()), folder)) {
+      LOG(WARNING) << "Not giving back " << path << ": it no longer lies in " << folder;
+      continue;
+    }
+    if (!shut_out && !IsOwnedBy(entry.Get(), SE_FILE_OBJECT, user))
+      continue;
+    if (GiveOwnershipToAdministrators(entry.Get(), SE_FILE_OBJECT, true)) {
+      LOG(INFO) << "Gave " << path << " back to Administrators"
+                << (shut_out ? ", which its access list had shut out" : "");
+    } else {
+      LOG(ERROR) << "Cannot give " << path << " back to Administrators";
+      all_back = false;
+    }
+  }
+  return all_back;
 }
 
 void RunFolderPermissionHelper(const base::CommandLine& command_line,
@@ -365,11 +427,18 @@ void RunFolderPermissionHelper(const base::CommandLine& command_line,
   const base::Process requester = OpenRequester(command_line, user);
   if (!requester.IsValid())
     return;
+  // The installer's events are made by the installer that asks (or the front end of its
+  // run, as the same user): their owner is that user, not necessarily the one this helper
+  // runs as.
+  std::vector<BYTE> requester_user_buffer;
+  const PSID requester_user = GetProcessUserSid(requester.Handle(), &requester_user_buffer);
+  if (!requester_user)
+    return;
   if (command_line.HasSwitch(kWaitForPackageSwitch)) {
-    WaitForPackageAndHandOver(command_line, folder);
+    WaitForPackageAndHandOver(command_line, folder, requester_user);
     return;
   }
-  if (GrantUntilUndone(command_line, folder, requester.Handle(), undo_delay) &&
+  if (GrantUntilUndone(command_line, folder, requester.Handle(), requester_user, undo_delay) &&
       command_line.HasSwitch(kRunUninstallBatchSwitch) &&
       !command_line.HasSwitch(kPermanentPermissionsSwitch)) {
     RunUninstallCleanup(command_line, folder, requester.Pid());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/command_line.h"
@@ -14,17 +15,23 @@
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/folder_link.h"
 #include "base/test/scoped_environment.h"
 #include "base/test/scoped_log_capture.h"
 #include "base/test/scoped_path_override.h"
 #include "base/win/scoped_com_initializer.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/registry.h"
 #include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/installer/cleanup_batch.h"
 #include "desktop/windows/installer/service/install_status.h"
+#include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/named_objects.h"
+#include "desktop/windows/installer/service/object_security.h"
+#include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/user_names.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -34,10 +41,12 @@
 namespace installer {
 namespace {
 
+// An installer's event of the folder, made as the installer makes it (manual reset here).
 base::win::ScopedHandle CreateEvent(const base::FilePath& folder, const wchar_t* base_name,
                                     bool global) {
-  return base::win::ScopedHandle(
-      ::CreateEventW(nullptr, TRUE, FALSE, MakeObjectName(folder, base_name, global).c_str()));
+  return std::move(
+      CreateNamedEvent(MakeObjectName(folder, base_name, global), true, IfExists::kRefuse, false)
+          .handle);
 }
 
 // The helper's command line as an installer in this process would write it.
@@ -549,6 +558,153 @@ TEST_F(FolderPermissionHelperTest, TheHelperWhoseRequesterDiesTakesItsGrantBack)
   const test::ProcessResult result = process.Wait();
   EXPECT_TRUE(result.started && !result.timed_out) << result.Describe();
   EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(undo.Get(), 0));
+}
+
+// An uninstall entry of the product under |root|, in the view the installer writes, that
+// names |location| as the install location; deleted again when this ends.
+class TestUninstallEntry {
+ public:
+  TestUninstallEntry(HKEY root, const base::FilePath& location)
+      : root_(root),
+        path_(GetUninstallRegistryKey() + L"\\" +
+              base::Utf8ToUtf16(ProductInfo::GetProductName()) + L" 7.4 test " +
+              std::to_wstring(::GetCurrentProcessId())) {
+    base::win::RegistryKey key;
+    written_ = key.Create(root_, path_.c_str(), KEY_SET_VALUE | KEY_WOW64_32KEY) ==
+                   ERROR_SUCCESS &&
+               key.WriteValue(L"InstallLocation", location.value().c_str()) == ERROR_SUCCESS;
+  }
+  ~TestUninstallEntry() {
+    base::win::RegistryKey(root_, L"", KEY_ALL_ACCESS | KEY_WOW64_32KEY).DeleteKey(path_.c_str());
+  }
+  bool written() const { return written_; }
+
+ private:
+  const HKEY root_;
+  const std::wstring path_;
+  bool written_ = false;
+};
+
+// An installation whose status file is truncated is recognised only by what only
+// administrators can write: an uninstall entry of the machine that names exactly its folder
+// (in any letter case). The user's own entry, or the machine's for another folder, proves
+// nothing, and the helper grants nothing.
+TEST_F(FolderPermissionHelperTest, GrantsOnADamagedInstallationOnlyByTheMachinesEntry) {
+  ASSERT_TRUE(MakeInstallation(folder_));
+  const base::FilePath status_file = folder_.Append(kInstallStatusFileName);
+  std::string status_text;
+  ASSERT_TRUE(base::ReadFileToString(status_file, &status_text));
+  ASSERT_TRUE(test::WriteTestFile(status_file, status_text.substr(0, status_text.size() / 2)));
+  const base::FilePath other = temp_.GetPath().Append(L"Other");
+  ASSERT_TRUE(base::CreateDirectory(other));
+  std::wstring upper_case = folder_.value();
+  for (wchar_t& c : upper_case)
+    c = static_cast<wchar_t>(::towupper(c));
+
+  const struct {
+    HKEY root;
+    base::FilePath location;
+    bool granted;
+  } cases[] = {
+      {HKEY_CURRENT_USER, folder_, false},
+      {HKEY_LOCAL_MACHINE, other, false},
+      {HKEY_LOCAL_MACHINE, base::FilePath(upper_case), true},
+  };
+  for (const auto& entry : cases) {
+    SCOPED_TRACE(entry.location.value());
+    const TestUninstallEntry uninstall_entry(entry.root, entry.location);
+    ASSERT_TRUE(uninstall_entry.written());
+    base::win::ScopedHandle give =
+        CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission", false);
+    base::win::ScopedHandle undo =
+        CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+    ASSERT_TRUE(give.IsValid() && undo.IsValid());
+    base::CommandLine command_line = HelperCommandLine(folder_);
+    command_line.AppendSwitch("permanent-permissions");
+    base::test::ScopedLogCapture log;
+    RunFolderPermissionHelper(command_line);
+    EXPECT_EQ(entry.granted ? WAIT_OBJECT_0 : WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0));
+    EXPECT_EQ(!entry.granted, log.LoggedPrefix(logging::LOG_ERROR, "Refusing to grant access to"));
+  }
+}
+
+// The take-back reaches what the user shut Administrators out of through the privileges to
+// take ownership and to restore (Wine makes file lists up from Unix modes, so the shut-out
+// itself cannot be shown here): what it still cannot open is named and makes it fail. A
+// name with a trailing dot, made through the "\\?\" form, does not open by its path.
+TEST_F(FolderPermissionHelperTest, TakingBackFailsLoudlyForWhatItCannotOpen) {
+  const base::FilePath made = folder_.Append(L"7.4\\tavro.dll");
+  const base::FilePath unopenable = folder_.Append(L"7.4\\tavro.");
+  ASSERT_TRUE(base::CreateDirectory(made.DirName()));
+  ASSERT_TRUE(test::WriteTestFile(made, "MZ"));
+  const base::win::ScopedHandle pinned(::CreateFileW(
+      folder_.value().c_str(), READ_CONTROL | WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  ASSERT_TRUE(pinned.IsValid());
+  std::vector<BYTE> user_buffer;
+  const PSID user = GetProcessUserSid(::GetCurrentProcess(), &user_buffer);
+  ASSERT_NE(nullptr, user);
+  const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+  EXPECT_TRUE(privileges.IsValid());
+  EXPECT_TRUE(GiveBackToAdministrators(pinned.Get(), folder_, user));
+
+  const std::wstring unopenable_long = L"\\\\?\\" + unopenable.value();
+  ASSERT_TRUE(base::win::ScopedHandle(::CreateFileW(unopenable_long.c_str(), GENERIC_WRITE, 0,
+                                                    nullptr, CREATE_NEW, 0, nullptr))
+                  .IsValid());
+  base::test::ScopedLogCapture log;
+  EXPECT_FALSE(GiveBackToAdministrators(pinned.Get(), folder_, user));
+  EXPECT_TRUE(log.LoggedPrefix(logging::LOG_ERROR,
+                               "Cannot open " + unopenable.ToUtf8() + " to give it back"));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Gave " + made.ToUtf8() + " back to Administrators"));
+  EXPECT_TRUE(::DeleteFileW(unopenable_long.c_str()));
+}
+
+// An event of the installer's name that someone made first with a list that lets others
+// signal it, or with another owner, could announce or undo a grant nobody asked for: the
+// helper names it and grants nothing. The owner it trusts is the user of the installer
+// that asks, which may not be the helper's own.
+TEST_F(FolderPermissionHelperTest, RefusesEventsMadeFirstByOthers) {
+  std::vector<BYTE> user_buffer;
+  const PSID user = GetProcessUserSid(::GetCurrentProcess(), &user_buffer);
+  wchar_t* user_text = nullptr;
+  ASSERT_TRUE(user && ::ConvertSidToStringSidW(user, &user_text));
+  const base::win::ScopedLocalAlloc user_text_owner(user_text);
+  const std::wstring other_user = L"S-1-5-21-1004336348-1177238915-682003330-1001";
+  const auto plant = [](const std::wstring& name, const std::wstring& sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    const base::win::ScopedLocalAlloc owned(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    return base::win::ScopedHandle(::CreateEventW(&attributes, TRUE, FALSE, name.c_str()));
+  };
+  const std::wstring other_users =
+      L"O:" + other_user + L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + other_user + L")";
+  const std::wstring give_name =
+      MakeObjectName(folder_, L"TavroInstaller/GiveInstallPermission", false);
+  for (const std::wstring& sddl : {L"O:" + std::wstring(user_text) + L"D:(A;;GA;;;WD)",
+                                   other_users}) {
+    SCOPED_TRACE(sddl);
+    const base::win::ScopedHandle give = plant(give_name, sddl);
+    const base::win::ScopedHandle undo =
+        CreateEvent(folder_, L"TavroInstaller/GiveInstallPermission/Undo", false);
+    ASSERT_TRUE(give.IsValid() && undo.IsValid());
+    base::test::ScopedLogCapture log;
+    RunFolderPermissionHelper(HelperCommandLine(folder_), base::TimeDelta());
+    EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
+                           "The named object " + base::SystemWideToUtf8(give_name) +
+                               " was made by another user or may be changed by others: it is "
+                               "not used"));
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(give.Get(), 0));
+    EXPECT_FALSE(base::PathExists(folder_));
+  }
+  // Had the asking installer run as that other user, its event would pass.
+  PSID other_sid = nullptr;
+  ASSERT_TRUE(::ConvertStringSidToSidW(other_user.c_str(), &other_sid));
+  const base::win::ScopedLocalAlloc other_sid_owner(other_sid);
+  const base::win::ScopedHandle other_users_event = plant(give_name, other_users);
+  EXPECT_TRUE(OpenNamedEvent(give_name, SYNCHRONIZE, other_sid).handle.IsValid());
 }
 
 }  // namespace

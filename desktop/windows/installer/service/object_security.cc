@@ -48,14 +48,17 @@ bool OpenImpersonationToken(base::win::ScopedHandle* token) {
 
 // Without either protection flag the system would decide the protection itself: a list
 // that was protected from its parent's entries would take them on again.
+SECURITY_INFORMATION DaclInformation(bool dacl_protected) {
+  return DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                     : UNPROTECTED_DACL_SECURITY_INFORMATION);
+}
+
 bool SetDacl(const std::wstring& object_name,
              SE_OBJECT_TYPE object_type,
              PACL dacl,
              bool dacl_protected) {
   std::wstring name = object_name;  // The function wants a writable string.
-  const SECURITY_INFORMATION information =
-      DACL_SECURITY_INFORMATION | (dacl_protected ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                  : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  const SECURITY_INFORMATION information = DaclInformation(dacl_protected);
   const DWORD error = ::SetNamedSecurityInfoW(&name[0], object_type, information, nullptr,
                                               nullptr, dacl, nullptr);
   if (error != ERROR_SUCCESS) {
@@ -299,6 +302,58 @@ bool GiveOwnershipToAdministrators(HANDLE handle, SE_OBJECT_TYPE object_type, bo
   return true;
 }
 
+ScopedTokenPrivileges::ScopedTokenPrivileges(std::initializer_list<const wchar_t*> names) {
+  HANDLE raw_token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY,
+                          &raw_token)) {
+    PLOG(ERROR) << "Cannot open this process's token to enable privileges";
+    return;
+  }
+  token_.Set(raw_token);
+  const DWORD count = static_cast<DWORD>(names.size());
+  // TOKEN_PRIVILEGES holds one entry of its own: room for the others after it.
+  const DWORD size =
+      sizeof(TOKEN_PRIVILEGES) + (count ? count - 1 : 0) * sizeof(LUID_AND_ATTRIBUTES);
+  std::vector<BYTE> wanted_buffer(size);
+  TOKEN_PRIVILEGES* wanted = reinterpret_cast<TOKEN_PRIVILEGES*>(wanted_buffer.data());
+  wanted->PrivilegeCount = count;
+  DWORD index = 0;
+  for (const wchar_t* name : names) {
+    if (!::LookupPrivilegeValueW(nullptr, name, &wanted->Privileges[index].Luid)) {
+      PLOG(ERROR) << "The privilege " << name << " is unknown";
+      return;
+    }
+    wanted->Privileges[index++].Attributes = SE_PRIVILEGE_ENABLED;
+  }
+  previous_.resize(size);
+  DWORD previous_size = 0;
+  if (!::AdjustTokenPrivileges(token_.Get(), FALSE, wanted, size,
+                               reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()),
+                               &previous_size)) {
+    PLOG(ERROR) << "Cannot enable privileges in this process's token";
+    previous_.clear();
+    return;
+  }
+  // It succeeds also when the token lacks some: what it enabled is in |previous_|.
+  if (::GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+    LOG(ERROR) << "This process's token lacks privileges it needs: it is not elevated";
+    return;
+  }
+  all_enabled_ = true;
+}
+
+ScopedTokenPrivileges::~ScopedTokenPrivileges() {
+  if (previous_.empty() ||
+      reinterpret_cast<const TOKEN_PRIVILEGES*>(previous_.data())->PrivilegeCount == 0) {
+    return;
+  }
+  if (!::AdjustTokenPrivileges(token_.Get(), FALSE,
+                               reinterpret_cast<TOKEN_PRIVILEGES*>(previous_.data()), 0, nullptr,
+                               nullptr)) {
+    PLOG(ERROR) << "Cannot put this process's privileges back as they were";
+  }
+}
+
 bool RestoreSecurity(const SavedSecurity& saved_security) {
   if (!saved_security.dacl()) {
     // GrantAccess changed nothing on an object without a list.
@@ -306,6 +361,20 @@ bool RestoreSecurity(const SavedSecurity& saved_security) {
   }
   return SetDacl(saved_security.object_name(), saved_security.object_type(),
                  saved_security.dacl(), saved_security.dacl_protected());
+}
+
+bool RestoreSecurityOnHandle(HANDLE object, const SavedSecurity& saved_security) {
+  if (!saved_security.dacl())
+    return true;
+  const DWORD error = ::SetSecurityInfo(object, saved_security.object_type(),
+                                        DaclInformation(saved_security.dacl_protected()),
+                                        nullptr, nullptr, saved_security.dacl(), nullptr);
+  if (error != ERROR_SUCCESS) {
+    ELOG(ERROR, error) << "Cannot put the access list of " << saved_security.object_name()
+                       << " back";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace installer

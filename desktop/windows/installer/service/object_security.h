@@ -5,10 +5,12 @@
 
 #include <accctrl.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
 
 namespace installer {
@@ -92,9 +94,41 @@ bool IsOwnedBy(HANDLE handle, SE_OBJECT_TYPE object_type, PSID sid);
 // with the error logged, when the system refuses.
 bool GiveOwnershipToAdministrators(HANDLE handle, SE_OBJECT_TYPE object_type, bool inherited_only);
 
+// Enables privileges of this process's token for as long as it lives, and then puts them
+// back as they were (a privilege it enabled is disabled again; one enabled before stays).
+// For an elevated process that must reach what an access list keeps it from (taking
+// ownership, writing security past the list), and only for that: every thread of the
+// process holds them meanwhile. A token that lacks one of them (a process not elevated)
+// enables the others; IsValid says whether all are enabled.
+//
+//   const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+//   if (!privileges.IsValid()) ...  // Logged: what the list keeps out stays out.
+class ScopedTokenPrivileges {
+ public:
+  explicit ScopedTokenPrivileges(std::initializer_list<const wchar_t*> names);
+  ~ScopedTokenPrivileges();
+
+  ScopedTokenPrivileges(const ScopedTokenPrivileges&) = delete;
+  ScopedTokenPrivileges& operator=(const ScopedTokenPrivileges&) = delete;
+
+  // Whether every privilege asked for is enabled. False, logged, otherwise.
+  bool IsValid() const { return all_enabled_; }
+
+ private:
+  base::win::ScopedHandle token_;
+  // TOKEN_PRIVILEGES: the earlier state of those this object changed.
+  std::vector<BYTE> previous_;
+  bool all_enabled_ = false;
+};
+
 // Puts the saved discretionary access list back on its object. False, with the error
 // logged, when the system refuses.
 bool RestoreSecurity(const SavedSecurity& saved_security);
+
+// RestoreSecurity through |object|, a handle to the same object with WRITE_DAC access: a
+// handle opened before the list changed keeps that right whatever the list came to say
+// meanwhile.
+bool RestoreSecurityOnHandle(HANDLE object, const SavedSecurity& saved_security);
 
 }  // namespace installer
 

@@ -96,5 +96,49 @@ TEST_F(ObjectSecurityTest, GivesAnObjectOfTheUserToAdministrators) {
   EXPECT_EQ(nullptr, GetAccountSid(L"no such account 7f3a", &user_buffer));
 }
 
+// Whether the privilege |name| is enabled in this process's token (false when the token
+// does not hold it).
+bool IsEnabled(const wchar_t* name) {
+  HANDLE raw_token = nullptr;
+  PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {{{0, 0}, 0}}};
+  BOOL enabled = FALSE;
+  if (!::LookupPrivilegeValueW(nullptr, name, &set.Privilege[0].Luid) ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
+    return false;
+  }
+  const base::win::ScopedHandle token(raw_token);
+  return ::PrivilegeCheck(token.Get(), &set, &enabled) && enabled;
+}
+
+// Sets the privilege |name| of this process's token enabled or not.
+bool SetPrivilege(const wchar_t* name, bool enabled) {
+  TOKEN_PRIVILEGES privileges = {1, {{{0, 0}, enabled ? SE_PRIVILEGE_ENABLED : 0u}}};
+  HANDLE raw_token = nullptr;
+  if (!::LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid) ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &raw_token)) {
+    return false;
+  }
+  const base::win::ScopedHandle token(raw_token);
+  return ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+         ::GetLastError() == ERROR_SUCCESS;
+}
+
+// The privileges are enabled only while held, and then put back as they were: one that was
+// enabled before stays enabled.
+TEST_F(ObjectSecurityTest, PrivilegesAreEnabledOnlyWhileHeld) {
+  ASSERT_TRUE(SetPrivilege(SE_TAKE_OWNERSHIP_NAME, false));
+  ASSERT_TRUE(SetPrivilege(SE_RESTORE_NAME, true));
+  {
+    const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+    EXPECT_TRUE(privileges.IsValid());
+    EXPECT_TRUE(IsEnabled(SE_TAKE_OWNERSHIP_NAME) && IsEnabled(SE_RESTORE_NAME));
+  }
+  EXPECT_FALSE(IsEnabled(SE_TAKE_OWNERSHIP_NAME));
+  EXPECT_TRUE(IsEnabled(SE_RESTORE_NAME));
+  ASSERT_TRUE(SetPrivilege(SE_RESTORE_NAME, false));
+  EXPECT_FALSE(ScopedTokenPrivileges({SE_RESTORE_NAME, L"SeNoSuchPrivilege"}).IsValid());
+  EXPECT_FALSE(IsEnabled(SE_RESTORE_NAME));
+}
+
 }  // namespace
 }  // namespace installer

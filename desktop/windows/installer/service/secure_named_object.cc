@@ -29,7 +29,8 @@ NamedObject CheckExisting(base::win::ScopedHandle object,
                           const std::wstring& name,
                           const char* kind,
                           IfExists if_exists,
-                          ACCESS_MASK change_rights) {
+                          ACCESS_MASK change_rights,
+                          PSID trusted_user = nullptr) {
   NamedObject result;
   result.existed = true;
   if (if_exists == IfExists::kRefuse) {
@@ -38,7 +39,10 @@ NamedObject CheckExisting(base::win::ScopedHandle object,
     result.refused = true;
     return result;
   }
-  if (!IsTrustedNamedObject(object.Get(), name, change_rights)) {
+  const bool trusted = trusted_user
+                           ? IsTrustedNamedObject(object.Get(), name, change_rights, trusted_user)
+                           : IsTrustedNamedObject(object.Get(), name, change_rights);
+  if (!trusted) {
     result.refused = true;
     return result;
   }
@@ -118,8 +122,17 @@ SECURITY_ATTRIBUTES* NamedObjectSecurity::attributes(bool inheritable) {
 bool IsTrustedNamedObject(HANDLE object, const std::wstring& name, ACCESS_MASK change_rights) {
   std::vector<BYTE> sid_buffer;
   const PSID user = CurrentUserSid(&sid_buffer);
-  if (user && OnlyTrustedCanChange(object, SE_KERNEL_OBJECT, user, change_rights))
+  return IsTrustedNamedObject(object, name, change_rights, user);
+}
+
+bool IsTrustedNamedObject(HANDLE object,
+                          const std::wstring& name,
+                          ACCESS_MASK change_rights,
+                          PSID trusted_user) {
+  if (trusted_user &&
+      OnlyTrustedCanChange(object, SE_KERNEL_OBJECT, trusted_user, change_rights)) {
     return true;
+  }
   LOG(ERROR) << "The named object " << name
              << " was made by another user or may be changed by others: it is not used";
   return false;
@@ -152,6 +165,14 @@ NamedObject CreateNamedMutex(const std::wstring& name,
 }
 
 NamedObject OpenNamedEvent(const std::wstring& name, ACCESS_MASK access) {
+  std::vector<BYTE> sid_buffer;
+  const PSID user = CurrentUserSid(&sid_buffer);
+  if (!user)
+    return NamedObject();
+  return OpenNamedEvent(name, access, user);
+}
+
+NamedObject OpenNamedEvent(const std::wstring& name, ACCESS_MASK access, PSID trusted_user) {
   // READ_CONTROL to check who made it.
   const HANDLE opened = ::OpenEventW(access | READ_CONTROL, FALSE, name.c_str());
   const DWORD error = ::GetLastError();
@@ -163,7 +184,7 @@ NamedObject OpenNamedEvent(const std::wstring& name, ACCESS_MASK access) {
     return Failure(error);
   }
   return CheckExisting(std::move(event), name, "event", IfExists::kUseWhenTrusted,
-                       kEventChangeRights);
+                       kEventChangeRights, trusted_user);
 }
 
 NamedObject CreateNamedMailslot(const std::wstring& path,

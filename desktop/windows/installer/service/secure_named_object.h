@@ -78,6 +78,13 @@ class NamedObjectSecurity {
 // that names the object, otherwise or when its security cannot be read.
 bool IsTrustedNamedObject(HANDLE object, const std::wstring& name, ACCESS_MASK change_rights);
 
+// IsTrustedNamedObject with |trusted_user| in place of the user of this process: for an
+// elevated process that uses the objects of the (maybe other) user whose process asked it to.
+bool IsTrustedNamedObject(HANDLE object,
+                          const std::wstring& name,
+                          ACCESS_MASK change_rights,
+                          PSID trusted_user);
+
 // Makes the event |name| (unsignalled) with NamedObjectSecurity, or handles one that exists
 // as |if_exists| says; an event used as found keeps its state. |inheritable|: the handle
 // passes to child processes.
@@ -100,6 +107,10 @@ NamedObject CreateNamedMutex(const std::wstring& name,
 // ERROR_FILE_NOT_FOUND as the last error (not logged: the caller knows what it means);
 // other failures are logged and leave their error as the last one.
 NamedObject OpenNamedEvent(const std::wstring& name, ACCESS_MASK access);
+
+// OpenNamedEvent for an event that |trusted_user|, SYSTEM or Administrators must own (see
+// IsTrustedNamedObject with a trusted user).
+NamedObject OpenNamedEvent(const std::wstring& name, ACCESS_MASK access, PSID trusted_user);
 
 // Makes the mailslot |path| ("\\.\mailslot\...") with NamedObjectSecurity, so that only the
 // installing user, SYSTEM and Administrators can write into it. A mailslot of that name that
