@@ -9,13 +9,16 @@
 #include "base/command_line.h"
 #include "base/environment.h"
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/synchronization/lock.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
+#include "desktop/windows/installer/service/user_rights.h"
 
 namespace crash_reporter {
 
@@ -50,6 +53,25 @@ std::string FormatCrashFileName(uint32_t sequence_number, const char* extension)
                             static_cast<unsigned long>(sequence_number), extension);
 }
 
+// |folder|, made when missing, for a process whose token is elevated only when no link
+// leads it elsewhere: the folder a user names, or the user's temporary folder, may be a
+// link to anywhere. The nearest folder above that exists is held while the missing ones
+// are made, so that it stays what was checked.
+bool UseCrashFolder(const base::FilePath& folder, bool refuse_links) {
+  if (!refuse_links)
+    return base::CreateDirectory(folder);
+  base::FilePath existing = folder;
+  while (!base::DirectoryExists(existing) && existing != existing.DirName())
+    existing = existing.DirName();
+  const base::win::ScopedHandle held = base::HoldFolderWithoutLinks(existing);
+  if (!held.IsValid() || !base::CreateDirectory(folder) ||
+      !base::HoldFolderWithoutLinks(folder).IsValid()) {
+    LOG(WARNING) << "An elevated process writes no crash files through a link at " << folder;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PrepareCrashFolders() {
@@ -71,11 +93,14 @@ bool PrepareCrashFolders() {
   const bool elevated = command_line && installer::IsElevatedRun(*command_line);
   if (elevated && !installer::GetElevatedLogFolder(&folders.crash_log_folder))
     LOG(ERROR) << "No protected folder for the crash logs of an elevated run";
+  // A run the user elevated by hand has the user's variable and temporary folder, and uses
+  // them only where no link leads.
+  const bool refuse_links = !elevated && installer::IsProcessElevated();
   std::string custom_folder;
   if (!elevated && base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&
       !custom_folder.empty()) {
     const base::FilePath folder(base::Utf8ToUtf16(custom_folder));
-    if (base::CreateDirectory(folder)) {
+    if (UseCrashFolder(folder, refuse_links)) {
       folders.crash_log_folder = folder;
       // Without a record path there is nothing to move into the folder: joining an empty
       // name would make the folder itself the record.
@@ -87,8 +112,15 @@ bool PrepareCrashFolders() {
     }
   }
   bool result = true;
+  base::FilePath temp;
+  if (folders.crash_log_folder.empty() && !elevated && base::GetTempDir(&temp)) {
+    if (UseCrashFolder(temp, refuse_links))
+      folders.crash_log_folder = temp;
+    else if (!installer::GetElevatedLogFolder(&folders.crash_log_folder))
+      LOG(ERROR) << "No folder for the crash logs of an elevated process";
+  }
   if (folders.crash_log_folder.empty())
-    result = !elevated && base::GetTempDir(&folders.crash_log_folder);
+    result = false;
 
   base::AutoLock lock(g_lock);
   if (!g_folders)

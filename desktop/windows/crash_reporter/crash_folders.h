@@ -17,8 +17,10 @@ namespace crash_reporter {
 // provider answers), and the crash log folder: "TAVRO_CRASH_LOG_DIR" when that folder
 // exists or can be made (a custom folder, which then also holds the GUID records), else
 // the temporary folder. A process the installer started elevated (IsElevatedRun) ignores the
-// variable and the temporary folder: it writes into GetElevatedLogFolder. False only when
-// no folder is available.
+// variable and the temporary folder: it writes into GetElevatedLogFolder. Another process
+// whose token is elevated (a run the user elevated by hand) uses the variable's folder or
+// the temporary folder only when no link leads there (base::HoldFolderWithoutLinks), and
+// otherwise GetElevatedLogFolder too. False only when no folder is available.
 bool PrepareCrashFolders();
 
 base::FilePath GetCrashLogFolder();

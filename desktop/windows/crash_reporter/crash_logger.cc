@@ -57,8 +57,11 @@ void InitCrashReporterLogging() {
   settings.logging_dest =
       settings.log_file.empty() ? logging::LOG_TO_SYSTEM_DEBUG_LOG : logging::LOG_TO_FILE;
   settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
-  if (!logging::InitLogging(settings))
+  const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  if (!installer::InitLoggingWithoutLinks(
+          command_line ? *command_line : base::CommandLine(base::FilePath()), settings)) {
     PLOG(ERROR) << "Cannot open the crash reporter log " << settings.log_file;
+  }
   logging::SetLogItems(true, true, true, true);
   logging::SetLogMessageHandler(&CrashLogger::CaptureLine);
   logging::SetMinLogLevel(logging::LOG_INFO);

@@ -1,0 +1,135 @@
+#include "base/files/file_without_links.h"
+
+#include <windows.h>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+
+namespace base {
+
+namespace {
+
+// What the attempts to open the file may meet before one of them wins: another process
+// making or deleting the same file between two of them.
+constexpr int kOpenAttempts = 3;
+
+// |path| as the system would resolve it if no link were on the way: full, with long names.
+// Empty, logged, when it cannot be made (|path| or a folder of it missing, say).
+FilePath NormalizedPath(const FilePath& path) {
+  FilePath absolute;
+  FilePath long_path;
+  if (!MakeAbsoluteFilePath(path, &absolute) || !MakeLongFilePath(absolute, &long_path)) {
+    PLOG(WARNING) << "Cannot resolve " << path;
+    return FilePath();
+  }
+  return long_path;
+}
+
+// Whether the object |handle| holds is no link and lies at |expected|, as the system
+// resolves it. Windows shows a link opened with FILE_FLAG_OPEN_REPARSE_POINT as a reparse
+// point; Wine opens what a Unix link leads to whatever the flag says, so there its final
+// path, which names the link's target, is what tells.
+bool LiesWhereItsPathSays(HANDLE handle,
+                          const FilePath& expected,
+                          BY_HANDLE_FILE_INFORMATION* information) {
+  if (!::GetFileInformationByHandle(handle, information)) {
+    PLOG(WARNING) << "Cannot read what " << expected << " is";
+    return false;
+  }
+  if (information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    LOG(WARNING) << expected << " is a link";
+    return false;
+  }
+  const FilePath final_path = GetFinalPath(handle);
+  if (!FilePath::CompareEqualIgnoreCase(final_path.value(), expected.value())) {
+    LOG(WARNING) << expected << " leads to " << final_path;
+    return false;
+  }
+  return true;
+}
+
+// |folder| (normalised) opened without following a link and without sharing deletion;
+// |information| says what it is.
+win::ScopedHandle OpenFolderItself(const FilePath& folder,
+                                   BY_HANDLE_FILE_INFORMATION* information) {
+  win::ScopedHandle handle(::CreateFileW(folder.value().c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+  if (!handle.IsValid()) {
+    PLOG(WARNING) << "Cannot open the folder " << folder;
+    return handle;
+  }
+  if (!LiesWhereItsPathSays(handle.Get(), folder, information))
+    return win::ScopedHandle();
+  if (!(information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    LOG(WARNING) << folder << " is no folder";
+    return win::ScopedHandle();
+  }
+  return handle;
+}
+
+}  // namespace
+
+win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder) {
+  const FilePath normalized = NormalizedPath(folder);
+  if (normalized.empty())
+    return win::ScopedHandle();
+  // The folders above first: the last one's final path alone would not show a link that
+  // leads back to the same path.
+  BY_HANDLE_FILE_INFORMATION information = {};
+  for (FilePath above = normalized.DirName(); above != above.DirName(); above = above.DirName()) {
+    if (!OpenFolderItself(above, &information).IsValid()) {
+      ::SetLastError(ERROR_CANT_ACCESS_FILE);
+      return win::ScopedHandle();
+    }
+  }
+  win::ScopedHandle held = OpenFolderItself(normalized, &information);
+  if (!held.IsValid())
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+  return held;
+}
+
+win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path) {
+  const win::ScopedHandle folder = HoldFolderWithoutLinks(path.DirName());
+  if (!folder.IsValid())
+    return win::ScopedHandle();
+  const FilePath expected = GetFinalPath(folder.Get()).Append(path.BaseName());
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    // Made only as new: making a file through a link in its place (one that leads nowhere
+    // yet) would make it where the link leads.
+    for (const DWORD disposition :
+         {static_cast<DWORD>(OPEN_EXISTING), static_cast<DWORD>(CREATE_NEW)}) {
+      win::ScopedHandle file(
+          ::CreateFileW(path.value().c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!file.IsValid()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_FILE_EXISTS)
+          continue;
+        ELOG(WARNING, error) << "Cannot open " << path;
+        ::SetLastError(error);
+        return file;
+      }
+      BY_HANDLE_FILE_INFORMATION information = {};
+      if (!LiesWhereItsPathSays(file.Get(), expected, &information)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return win::ScopedHandle();
+      }
+      if (information.nNumberOfLinks > 1 ||
+          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        LOG(WARNING) << path << " is no file of its own (a folder, or a file of "
+                     << information.nNumberOfLinks << " names)";
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return win::ScopedHandle();
+      }
+      return file;
+    }
+  }
+  LOG(WARNING) << "Cannot open " << path << ": it comes and goes";
+  ::SetLastError(ERROR_SHARING_VIOLATION);
+  return win::ScopedHandle();
+}
+
+}  // namespace base
