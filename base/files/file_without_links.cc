@@ -1,6 +1,9 @@
 #include "base/files/file_without_links.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <string.h>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -130,6 +133,56 @@ win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path) {
   LOG(WARNING) << "Cannot open " << path << ": it comes and goes";
   ::SetLastError(ERROR_SHARING_VIOLATION);
   return win::ScopedHandle();
+}
+
+win::ScopedHandle CreateNewWithoutLinks(const FilePath& path) {
+  const win::ScopedHandle folder = HoldFolderWithoutLinks(path.DirName());
+  if (!folder.IsValid())
+    return win::ScopedHandle();
+  if (!::DeleteFileW(path.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    PLOG(WARNING) << "Cannot replace " << path;
+    return win::ScopedHandle();
+  }
+  // Made only as new: a link put in the name meanwhile fails this rather than leads it.
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+  if (!file.IsValid()) {
+    const DWORD error = ::GetLastError();
+    ELOG(WARNING, error) << "Cannot make " << path;
+    ::SetLastError(error);
+    return file;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!LiesWhereItsPathSays(file.Get(), GetFinalPath(folder.Get()).Append(path.BaseName()),
+                            &information)) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return win::ScopedHandle();
+  }
+  return file;
+}
+
+ScopedFILE StreamOf(win::ScopedHandle file, const char* mode) {
+  if (!file.IsValid())
+    return ScopedFILE();
+  const bool binary = strchr(mode, 'b') != nullptr;
+  const bool append = strchr(mode, 'a') != nullptr;
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()),
+                      (binary ? _O_BINARY : _O_TEXT) | (append ? _O_APPEND : 0) | _O_WRONLY);
+  if (descriptor == -1) {
+    LOG(WARNING) << "The C runtime cannot take a file handle";
+    return ScopedFILE();
+  }
+  // The descriptor owns the handle now, and the stream the descriptor.
+  file.Take();
+  ScopedFILE stream(_fdopen(descriptor, mode));
+  if (!stream) {
+    LOG(WARNING) << "The C runtime cannot make a stream of a file";
+    _close(descriptor);
+  }
+  return stream;
 }
 
 }  // namespace base

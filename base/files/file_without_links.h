@@ -2,6 +2,7 @@
 #define BASE_FILES_FILE_WITHOUT_LINKS_H_
 
 #include "base/files/file_path.h"
+#include "base/files/scoped_file.h"
 #include "base/win/scoped_handle.h"
 
 namespace base {
@@ -25,6 +26,17 @@ win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder);
 // deletion, when it and its folders pass the checks above and it has no other name. Invalid
 // otherwise, logged, with the last error set (ERROR_CANT_ACCESS_FILE for a link found).
 win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path);
+
+// |path| made anew for writing, sharing reading only: whatever has the name already (a file,
+// a link, another name of a file) is deleted first, which removes the name and never what it
+// leads to, and the file is made only as new, in its folder held as above. Invalid, logged,
+// with the last error set, otherwise.
+win::ScopedHandle CreateNewWithoutLinks(const FilePath& path);
+
+// A C runtime stream on |file| (from the functions above) in |mode| ("w", "wb", "a", ...),
+// which owns the handle from then on. Null, with the handle closed, when the runtime cannot
+// take it.
+ScopedFILE StreamOf(win::ScopedHandle file, const char* mode);
 
 }  // namespace base
 

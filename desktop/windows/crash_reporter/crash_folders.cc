@@ -2,6 +2,8 @@
 
 #include <windows.h>
 #include <ctype.h>
+#include <stdio.h>
+#include <string.h>
 
 #include <atomic>
 #include <memory>
@@ -34,6 +36,7 @@ struct CrashFolders {
   base::FilePath preferences_path;
   base::FilePath guid_record_path;
   bool custom_folder = false;
+  bool refuse_links = false;
 };
 
 base::Lock g_lock;
@@ -96,6 +99,7 @@ bool PrepareCrashFolders() {
   // A run the user elevated by hand has the user's variable and temporary folder, and uses
   // them only where no link leads.
   const bool refuse_links = !elevated && installer::IsProcessElevated();
+  folders.refuse_links = refuse_links;
   std::string custom_folder;
   if (!elevated && base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&
       !custom_folder.empty()) {
@@ -139,6 +143,20 @@ base::FilePath GetCrashCountsPath() {
 
 base::FilePath GetPreferencesPath() {
   return GetFolders().preferences_path;
+}
+
+base::ScopedFILE OpenCrashFile(const base::FilePath& path, const char* mode) {
+  base::ScopedFILE file;
+  if (!GetFolders().refuse_links) {
+    file.reset(_wfopen(path.value().c_str(), base::AsciiToUtf16(mode).c_str()));
+  } else {
+    file = base::StreamOf(strchr(mode, 'a') ? base::OpenForAppendingWithoutLinks(path)
+                                             : base::CreateNewWithoutLinks(path),
+                          mode);
+  }
+  if (!file)
+    PLOG(ERROR) << "Cannot open the crash file " << path;
+  return file;
 }
 
 bool IsCustomCrashFolder() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/files/scoped_file.h"
 
 namespace crash_reporter {
 
@@ -24,6 +25,13 @@ namespace crash_reporter {
 bool PrepareCrashFolders();
 
 base::FilePath GetCrashLogFolder();
+
+// |path|, a crash file (full, or relative to the current folder, which is the crash folder
+// in a reporter), opened with |mode| as _wfopen would: made anew ("w", "wb", "wt") or
+// appended to ("a", "ab"). A process that takes the user's folders only through no link (see
+// PrepareCrashFolders) opens it so too (base/files/file_without_links.h), never over a link
+// or another name of a file. Null, logged, when it cannot be opened.
+base::ScopedFILE OpenCrashFile(const base::FilePath& path, const char* mode);
 base::FilePath GetCrashCountsPath();
 base::FilePath GetPreferencesPath();
 // Whether "TAVRO_CRASH_LOG_DIR" gave the crash log folder.

@@ -11,6 +11,7 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/thread_local_slot.h"
+#include "desktop/windows/crash_reporter/crash_folders.h"
 #include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
 
@@ -79,11 +80,9 @@ bool CrashLogger::AppendTo(const base::FilePath& path) {
   const std::string text = captured_.str();
   if (text.empty())
     return true;
-  base::ScopedFILE file(_wfopen(path.value().c_str(), L"a"));
-  if (!file) {
-    PLOG(ERROR) << "Cannot open " << path << " to append the captured log";
+  base::ScopedFILE file = OpenCrashFile(path, "a");
+  if (!file)
     return false;
-  }
   const bool written = fputs("\nCrash Logger:\n", file.get()) >= 0 &&
                        fwrite(text.data(), 1, text.size(), file.get()) == text.size();
   const bool closed = fclose(file.release()) == 0;

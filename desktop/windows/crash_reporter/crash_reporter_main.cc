@@ -77,7 +77,7 @@ void RecordCrashGuid(const CustomClientInfo& keys,
     guid = L"0";
   if (path.empty() || guid.empty())
     return;
-  base::ScopedFILE file(_wfopen(path.value().c_str(), L"wt"));
+  base::ScopedFILE file = OpenCrashFile(path, "wt");
   const bool written = file && fprintf(file.get(), "%s=%s", base::Utf16ToUtf8(guid).c_str(),
                                        base::Utf16ToUtf8(location).c_str()) >= 0;
   if (!written || fclose(file.release()) != 0)
