@@ -5,6 +5,8 @@
 #include <io.h>
 #include <string.h>
 
+#include <string>
+
 #include "base/files/file_util.h"
 #include "base/logging.h"
 
@@ -161,6 +163,23 @@ win::ScopedHandle CreateNewWithoutLinks(const FilePath& path) {
     return win::ScopedHandle();
   }
   return file;
+}
+
+bool CopyToNewFileWithoutLinks(const FilePath& from, const FilePath& to) {
+  std::string contents;
+  if (!ReadFileToString(from, &contents)) {
+    PLOG(WARNING) << "Cannot read " << from;
+    return false;
+  }
+  const win::ScopedHandle copy = CreateNewWithoutLinks(to);
+  DWORD written = 0;
+  if (!copy.IsValid() || !::WriteFile(copy.Get(), contents.data(),
+                                      static_cast<DWORD>(contents.size()), &written, nullptr) ||
+      written != contents.size()) {
+    PLOG(WARNING) << "Cannot copy " << from << " to " << to;
+    return false;
+  }
+  return true;
 }
 
 ScopedFILE StreamOf(win::ScopedHandle file, const char* mode) {

@@ -33,6 +33,10 @@ win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path);
 // with the last error set, otherwise.
 win::ScopedHandle CreateNewWithoutLinks(const FilePath& path);
 
+// Copies the file |from| to |to| made as CreateNewWithoutLinks makes it. False, logged, when
+// |from| cannot be read or |to| cannot be made or written.
+bool CopyToNewFileWithoutLinks(const FilePath& from, const FilePath& to);
+
 // A C runtime stream on |file| (from the functions above) in |mode| ("w", "wb", "a", ...),
 // which owns the handle from then on. Null, with the handle closed, when the runtime cannot
 // take it.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/test/folder_link.h"
@@ -43,6 +45,27 @@ TEST(FileWithoutLinksTest, OpensNothingThroughALinkInThePath) {
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                OPEN_EXISTING, 0, nullptr));
   EXPECT_TRUE(reader.IsValid());
+}
+
+// A file made anew takes the place of whatever held its name (a file of other names, say),
+// and what that led to stays as it was.
+TEST(FileWithoutLinksTest, ACopyReplacesAnotherNameOfAFileAndLeavesTheFile) {
+  ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const FilePath source = temp.GetPath().Append(L"source.txt");
+  ASSERT_EQ(4, WriteFileFromBuffer(source, "kept", 4));
+  const FilePath target = temp.GetPath().Append(L"target.txt");
+  ASSERT_EQ(1, WriteFileFromBuffer(target, "x", 1));
+  const FilePath copy = temp.GetPath().Append(L"copy.txt");
+  ASSERT_TRUE(::CreateHardLinkW(copy.value().c_str(), target.value().c_str(), nullptr));
+
+  EXPECT_FALSE(OpenForAppendingWithoutLinks(copy).IsValid());
+  EXPECT_TRUE(CopyToNewFileWithoutLinks(source, copy));
+  std::string text;
+  ASSERT_TRUE(ReadFileToString(target, &text));
+  EXPECT_EQ("x", text);
+  ASSERT_TRUE(ReadFileToString(copy, &text));
+  EXPECT_EQ("kept", text);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
-#include "desktop/windows/installer/service/user_rights.h"
 
 namespace crash_reporter {
 
@@ -98,7 +97,8 @@ bool PrepareCrashFolders() {
     LOG(ERROR) << "No protected folder for the crash logs of an elevated run";
   // A run the user elevated by hand has the user's variable and temporary folder, and uses
   // them only where no link leads.
-  const bool refuse_links = !elevated && installer::IsProcessElevated();
+  const bool refuse_links = installer::IsElevatedByHand(
+      command_line ? *command_line : base::CommandLine(base::FilePath()));
   folders.refuse_links = refuse_links;
   std::string custom_folder;
   if (!elevated && base::Environment::Create()->GetVar(kCrashLogDirVariable, &custom_folder) &&

@@ -80,9 +80,13 @@ bool GetElevatedLogFolder(base::FilePath* folder) {
   return true;
 }
 
+bool IsElevatedByHand(const base::CommandLine& command_line) {
+  return !IsElevatedRun(command_line) && IsProcessElevated();
+}
+
 bool InitLoggingWithoutLinks(const base::CommandLine& command_line,
                              logging::LoggingSettings settings) {
-  settings.refuse_links = !IsElevatedRun(command_line) && IsProcessElevated();
+  settings.refuse_links = IsElevatedByHand(command_line);
   if (logging::InitLogging(settings))
     return true;
   if (!settings.refuse_links)

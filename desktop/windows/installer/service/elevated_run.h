@@ -38,6 +38,11 @@ bool OpenElevatedLogFolder(const base::FilePath& parent,
 // after the product's installer; chosen once per process, so that all its files go together.
 bool GetElevatedLogFolder(base::FilePath* folder);
 
+// Whether a process of |command_line| is elevated without the installer having started it
+// so (a run the user elevated by hand): it still has the user's temporary folder and
+// environment, and writes there only through no link (base/files/file_without_links.h).
+bool IsElevatedByHand(const base::CommandLine& command_line);
+
 // Opens the log file of |settings| as logging::InitLogging does. For a process whose token
 // is elevated but that the installer did not start elevated (a run the user elevated by
 // hand, whose folders are still the user's), the file is opened only through no link
