@@ -159,6 +159,18 @@ base::ScopedFILE OpenCrashFile(const base::FilePath& path, const char* mode) {
   return file;
 }
 
+base::win::ScopedHandle CreateCrashFile(const base::FilePath& path) {
+  base::win::ScopedHandle file(
+      GetFolders().refuse_links
+          ? base::CreateNewWithoutLinks(path)
+          : base::win::ScopedHandle(::CreateFileW(path.value().c_str(), GENERIC_WRITE,
+                                                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
+                                                  nullptr)));
+  if (!file.IsValid())
+    PLOG(ERROR) << "Cannot create the crash file " << path;
+  return file;
+}
+
 bool IsCustomCrashFolder() {
   return GetFolders().custom_folder;
 }

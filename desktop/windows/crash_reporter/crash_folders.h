@@ -7,6 +7,7 @@
 
 #include "base/files/file_path.h"
 #include "base/files/scoped_file.h"
+#include "base/win/scoped_handle.h"
 
 namespace crash_reporter {
 
@@ -32,6 +33,10 @@ base::FilePath GetCrashLogFolder();
 // PrepareCrashFolders) opens it so too (base/files/file_without_links.h), never over a link
 // or another name of a file. Null, logged, when it cannot be opened.
 base::ScopedFILE OpenCrashFile(const base::FilePath& path, const char* mode);
+
+// The same for a writer that needs a handle: |path| made anew for writing, sharing reading.
+// Invalid, logged, when it cannot be made.
+base::win::ScopedHandle CreateCrashFile(const base::FilePath& path);
 base::FilePath GetCrashCountsPath();
 base::FilePath GetPreferencesPath();
 // Whether "TAVRO_CRASH_LOG_DIR" gave the crash log folder.
