@@ -80,8 +80,7 @@ win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder) {
   const FilePath normalized = NormalizedPath(folder);
   if (normalized.empty())
     return win::ScopedHandle();
-  // The folders above first: the last one's final path alone would not show a link that
-  // leads back to the same path.
+  // Every folder above first: a link in any of them leads the whole path elsewhere.
   BY_HANDLE_FILE_INFORMATION information = {};
   for (FilePath above = normalized.DirName(); above != above.DirName(); above = above.DirName()) {
     if (!OpenFolderItself(above, &information).IsValid()) {
