@@ -11,6 +11,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_path.h"
+#include "base/files/file_without_links.h"
 #include "base/log_file_lock.h"
 #include "base/strings/pattern.h"
 #include "base/strings/string_number_conversions.h"
@@ -187,7 +188,14 @@ void CloseLogFileLocked() {
   g_side_file_state = SideFileState::kUnused;
 }
 
+// Under g_file_lock: whether InitLogging was asked to refuse links.
+bool g_refuse_links = false;
+
 HANDLE OpenForAppending(const std::wstring& path) {
+  if (g_refuse_links) {
+    base::win::ScopedHandle file = base::OpenForAppendingWithoutLinks(base::FilePath(path));
+    return file.IsValid() ? file.Take() : INVALID_HANDLE_VALUE;
+  }
   // Append-only access keeps every write at the end of the file; the sharing lets other
   // processes read the file and append to it while it is open here.
   return ::CreateFileW(path.c_str(), FILE_APPEND_DATA,
@@ -281,6 +289,7 @@ bool InitLogging(const LoggingSettings& settings) {
   ScopedSettingsChange change;
   g_logging_destination = settings.logging_dest;
   CloseLogFileLocked();
+  g_refuse_links = settings.refuse_links;
   if (!(settings.logging_dest & LOG_TO_FILE))
     return true;
   if (settings.log_file.empty()) {
@@ -297,7 +306,10 @@ bool InitLogging(const LoggingSettings& settings) {
   if (!file.IsValid())
     return false;  // The lock goes with its scope, keeping the last error.
   g_log_file = file.Take();
-  if (lock) {
+  // The side file is opened under g_file_lock, where the checks of a link-free open could
+  // not log what they find: without one, a line that cannot wait for the lock is written
+  // at once (see WriteToLogFileLocked).
+  if (lock && !settings.refuse_links) {
     g_side_file_path = new std::wstring(
         base::FilePath(settings.log_file)
             .InsertBeforeExtensionASCII("." + std::to_string(::GetCurrentProcessId()))

@@ -58,12 +58,17 @@ struct LoggingSettings {
   std::wstring log_file;  // Used with LOG_TO_FILE.
   LogLockingState lock_log = LOCK_LOG_FILE;
   OldFileDeletionState delete_old = APPEND_TO_OLD_LOG_FILE;
+  // For a process that writes into a folder another user may change (an elevated one in the
+  // user's temporary folder): the log file and its side file are opened only where no link
+  // leads them elsewhere (base/files/file_without_links.h), and are not shared for deletion.
+  bool refuse_links = false;
 };
 
 // Reads "v" and "vmodule" from the process command line (when it exists and holds either),
 // closes any open log file, deletes the old file when asked and opens the new one for
 // appending (creating it when missing; other processes may read it and append to it).
-// Returns false, with the thread's last error set, when the log file cannot be opened.
+// Returns false, with the thread's last error set, when the log file cannot be opened
+// (ERROR_CANT_ACCESS_FILE when |refuse_links| found one); nothing is logged to a file then.
 // With LOCK_LOG_FILE every write holds a lock shared by the processes that name the same
 // full path (see LogFileLock), so that processes appending to one file never interleave
 // parts of lines. A line that cannot get the lock within its bound goes to a file of this

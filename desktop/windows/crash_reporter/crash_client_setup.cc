@@ -18,6 +18,7 @@
 #include "desktop/windows/crash_reporter/crash_key_table.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace crash_reporter {
 
@@ -28,6 +29,7 @@ constexpr DWORD kProcessCallbackFilterEnabled = 0x1;
 
 // Installed once, kept until the process ends.
 CrashHandler* g_crash_handler = nullptr;
+base::Process* g_reporter = nullptr;
 volatile LONG g_first_crash = 0;
 
 // The crashing thread's filter ends the process whatever became of the dump.
@@ -60,11 +62,20 @@ void DisableCallbackExceptionFiltering() {
 bool EnsureCrashReporter() {
   if (installer::ProductInfo::GetBuildNumber() < 0)
     return false;
-  DWORD reporter_pid = GetCrashReporterPidFromCommandLine();
-  if (reporter_pid == 0)
-    reporter_pid = LaunchCrashReporter();
-  installer::SetCrashReporterPid(reporter_pid);
-  return reporter_pid != 0;
+  const DWORD named_pid = GetCrashReporterPidFromCommandLine();
+  base::Process reporter = named_pid != 0 ? base::Process::Open(named_pid) : LaunchCrashReporter();
+  LOG_IF(WARNING, named_pid != 0 && !reporter.IsValid())
+      << "The crash reporter " << named_pid << " is gone";
+  const bool found = reporter.IsValid();
+  HoldCrashReporter(std::move(reporter));
+  return found;
+}
+
+void HoldCrashReporter(base::Process reporter) {
+  installer::SetCrashReporterPid(reporter.IsValid() ? reporter.Pid() : 0);
+  if (!g_reporter)
+    g_reporter = new base::Process();
+  *g_reporter = std::move(reporter);
 }
 
 DWORD GetCrashReporterPidFromCommandLine() {
@@ -79,13 +90,13 @@ DWORD GetCrashReporterPidFromCommandLine(const base::CommandLine& command_line) 
   return pid;
 }
 
-DWORD LaunchCrashReporter() {
-  DWORD reporter_pid = 0;
-  if (StartCrashReporter(*MakeCrashReporterCommandLine(), kReporterReadyTimeoutMs, &reporter_pid) !=
+base::Process LaunchCrashReporter() {
+  base::Process reporter;
+  if (StartCrashReporter(*MakeCrashReporterCommandLine(), kReporterReadyTimeoutMs, &reporter) !=
       ReporterStart::kReady) {
-    return 0;
+    return base::Process();
   }
-  return reporter_pid;
+  return reporter;
 }
 
 std::unique_ptr<base::CommandLine> MakeCrashReporterCommandLine() {
@@ -100,17 +111,20 @@ std::unique_ptr<base::CommandLine> MakeCrashReporterCommandLine() {
 
 ReporterStart StartCrashReporter(const base::CommandLine& command_line,
                                  DWORD timeout_ms,
-                                 DWORD* reporter_pid) {
+                                 base::Process* reporter_out) {
   const std::wstring event_name = MakeReporterInitEventName(::GetCurrentProcessId());
   if (event_name.empty())
     return ReporterStart::kFailed;
-  base::win::ScopedHandle ready_event(::CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
-  if (!ready_event.IsValid()) {
-    PLOG(WARNING) << "Cannot create the crash reporter's init event";
+  // Named after this process, so anyone may make it first: one that others could set is
+  // refused (logged with its name).
+  const installer::NamedObject ready_event =
+      installer::CreateNamedEvent(event_name, true, installer::IfExists::kUseWhenTrusted, false);
+  if (!ready_event.handle.IsValid()) {
+    LOG(WARNING) << "Cannot use the crash reporter's init event " << event_name;
     return ReporterStart::kFailed;
   }
-  // An event of that name made by anyone else says nothing about this reporter.
-  ::ResetEvent(ready_event.Get());
+  // One left by an earlier start of this process says nothing about this reporter.
+  ::ResetEvent(ready_event.handle.Get());
   // The reporter keeps a log of its own. Its standard handles are the null device: what it
   // writes must not mix into this process's output, and it must not hold open a pipe that
   // this process's caller reads to its end (it outlives this process).
@@ -130,10 +144,10 @@ ReporterStart StartCrashReporter(const base::CommandLine& command_line,
     return ReporterStart::kFailed;
   // A reporter that ends before it is ready (or cannot run at all) must not cost the
   // installer the whole time-out.
-  const HANDLE waits[] = {ready_event.Get(), reporter.Handle()};
+  const HANDLE waits[] = {ready_event.handle.Get(), reporter.Handle()};
   switch (::WaitForMultipleObjects(2, waits, FALSE, timeout_ms)) {
     case WAIT_OBJECT_0:
-      *reporter_pid = reporter.Pid();
+      *reporter_out = std::move(reporter);
       return ReporterStart::kReady;
     case WAIT_OBJECT_0 + 1:
       LOG(WARNING) << "The crash reporter ended before it was ready";
@@ -148,16 +162,16 @@ ReporterStart StartCrashReporter(const base::CommandLine& command_line,
 }
 
 void AttachCrashHandler() {
-  const DWORD reporter_pid = installer::GetCrashReporterPid();
-  if (g_crash_handler || reporter_pid == 0)
+  if (g_crash_handler || !g_reporter || !g_reporter->IsValid())
     return;
+  const DWORD reporter_pid = g_reporter->Pid();
   const std::wstring pipe_name = MakeCrashPipeName(reporter_pid);
   if (pipe_name.empty())
     return;
   const CrashKeyTableInfo keys = CrashKeyTable::GetInstance().GetInfo();
-  auto handler =
-      std::make_unique<CrashHandler>(std::wstring(), &FirstCrashFilter, &AlwaysSucceed, nullptr,
-                                     CrashHandler::HANDLER_ALL, MiniDumpNormal, pipe_name, &keys);
+  auto handler = std::make_unique<CrashHandler>(std::wstring(), &FirstCrashFilter, &AlwaysSucceed,
+                                                nullptr, CrashHandler::HANDLER_ALL, MiniDumpNormal,
+                                                pipe_name, reporter_pid, &keys);
   if (!handler->IsOutOfProcess()) {
     LOG(WARNING) << "The crash reporter did not register this process";
     return;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/process/process.h"
 #include "desktop/windows/crash_reporter/crash_pipe_protocol.h"
 
 namespace base {
@@ -25,17 +26,22 @@ class CrashHandler;
 // would otherwise swallow them. Does nothing where the system has no such policy.
 void DisableCallbackExceptionFiltering();
 
-// Finds the reporter named by "crash-reporter-pid" or starts one, and stores its process
-// id (SetCrashReporterPid, 0 when none). Whether there is a reporter.
+// Finds the reporter named by "crash-reporter-pid" or starts one, and holds it
+// (HoldCrashReporter; 0 stored as its id when there is none). Whether there is a reporter.
 bool EnsureCrashReporter();
+
+// Keeps a handle of |reporter|, the crash reporter that serves this process, until the
+// process ends, and stores its id (SetCrashReporterPid): while the handle is held, the id
+// names no other process, and only that process's pipe is used. An invalid one stores 0.
+void HoldCrashReporter(base::Process reporter);
 
 // "crash-reporter-pid" as an unsigned decimal; 0 when absent or not a number.
 DWORD GetCrashReporterPidFromCommandLine();
 DWORD GetCrashReporterPidFromCommandLine(const base::CommandLine& command_line);
 
-// Starts a crash reporter and returns its process id once it is ready; 0 when it cannot be
+// Starts a crash reporter and returns it once it is ready; invalid when it cannot be
 // started, ends or does not get ready within 2 s.
-DWORD LaunchCrashReporter();
+base::Process LaunchCrashReporter();
 
 // This process's own program, switches and arguments, with "crash-reporter-parent-id" set to
 // this process's id.
@@ -49,12 +55,14 @@ enum class ReporterStart {
   kFailed,    // It could not be started or waited for.
 };
 // Starts |command_line| as the reporter of this process and waits at most |timeout_ms| for
-// it to get ready or to end. |reporter_pid| gets its id when ready.
+// it to get ready or to end. |reporter| gets it when ready. The event by which it says so is
+// made with an access list of the user, SYSTEM and Administrators; one of that name made
+// first by anyone else who could set it is refused (kFailed, logged with its name).
 ReporterStart StartCrashReporter(const base::CommandLine& command_line,
                                  DWORD timeout_ms,
-                                 DWORD* reporter_pid);
+                                 base::Process* reporter);
 
-// Installs the process's crash handler on the pipe of the stored reporter; does nothing
+// Installs the process's crash handler on the pipe of the held reporter; does nothing
 // without a reporter or when a handler exists. The handler is kept only when the reporter's
 // dump server registered it; it then also guards the window procedures.
 void AttachCrashHandler();

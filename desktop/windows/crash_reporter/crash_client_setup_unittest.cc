@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 
 #include <memory>
 #include <string>
@@ -9,13 +10,17 @@
 
 #include "base/command_line.h"
 #include "base/environment.h"
+#include "base/files/scoped_temp_dir.h"
+#include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_environment.h"
+#include "base/test/scoped_log_capture.h"
 #include "base/win/executable_path.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/crash_reporter/crash_config.h"
 #include "desktop/windows/crash_reporter/crash_dump_client.h"
 #include "desktop/windows/crash_reporter/crash_key_table.h"
@@ -61,20 +66,58 @@ TEST(CrashClientSetupTest, StartingAReporterEndsWhenItIsReadyOrHasEnded) {
   // A reporter that cannot watch its parent ends at once: the start must not wait for the
   // time-out (which would give kTimedOut).
   installer.AppendSwitchASCII("crash-reporter-parent-id", "0");
-  DWORD reporter_pid = 0;
-  EXPECT_EQ(ReporterStart::kEnded, StartCrashReporter(installer, kTimeoutMs, &reporter_pid));
-  EXPECT_EQ(0u, reporter_pid);
+  base::Process reporter;
+  EXPECT_EQ(ReporterStart::kEnded, StartCrashReporter(installer, kTimeoutMs, &reporter));
+  EXPECT_FALSE(reporter.IsValid());
 
   // The installer's reporter of this process gets ready and registers clients on its pipe.
   installer.AppendSwitchASCII("crash-reporter-parent-id",
                               base::StringPrintf("%lu", ::GetCurrentProcessId()));
-  ASSERT_EQ(ReporterStart::kReady, StartCrashReporter(installer, kTimeoutMs, &reporter_pid));
-  base::Process reporter = base::Process::Open(reporter_pid, PROCESS_TERMINATE | SYNCHRONIZE);
+  ASSERT_EQ(ReporterStart::kReady, StartCrashReporter(installer, kTimeoutMs, &reporter));
   ASSERT_TRUE(reporter.IsValid());
   const CrashKeyTableInfo keys = CrashKeyTable::GetInstance().GetInfo();
-  CrashDumpClient client(MakeCrashPipeName(reporter_pid), MiniDumpNormal, &keys);
+  CrashDumpClient client(MakeCrashPipeName(reporter.Pid()), reporter.Pid(), MiniDumpNormal, &keys);
   EXPECT_TRUE(client.Register());
   EXPECT_TRUE(reporter.Terminate(0));
+}
+
+// The event by which a reporter says it is ready is named after its parent, so any process
+// may make it first. One that everyone may set is refused by name on both sides: no
+// reporter is started to wait for it, and a reporter started anyway serves nobody.
+TEST(CrashClientSetupTest, AnInitEventThatOthersMaySetIsRefused) {
+  const std::wstring name = MakeReporterInitEventName(::GetCurrentProcessId());
+  PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;WD)", SDDL_REVISION_1, &raw_descriptor,
+      nullptr));
+  const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), raw_descriptor, FALSE};
+  const base::win::ScopedHandle squatted(::CreateEventW(&attributes, TRUE, FALSE, name.c_str()));
+  ASSERT_TRUE(squatted.IsValid());
+  base::FilePath program;
+  ASSERT_TRUE(base::win::GetExecutablePath(&program));
+  base::CommandLine installer(program.DirName().Append(L"installer.exe"));
+  installer.AppendSwitchASCII("crash-reporter-parent-id",
+                              base::StringPrintf("%lu", ::GetCurrentProcessId()));
+
+  {
+    base::test::ScopedLogCapture log;
+    base::Process reporter;
+    EXPECT_EQ(ReporterStart::kFailed, StartCrashReporter(installer, kTimeoutMs, &reporter));
+    EXPECT_FALSE(reporter.IsValid());
+    EXPECT_LE(1, log.CountLinesContaining(base::Utf16ToUtf8(name)));
+  }
+
+  // A reporter would serve until this process ends: it ends at once instead.
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  base::LaunchOptions options;
+  options.environment = {{L"TEMP", temp.GetPath().value()}, {L"TMP", temp.GetPath().value()}};
+  const base::Process reporter = base::LaunchProcess(installer, options);
+  ASSERT_TRUE(reporter.IsValid());
+  DWORD exit_code = 0;
+  EXPECT_TRUE(reporter.WaitForExitWithTimeout(kTimeoutMs, &exit_code));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(squatted.Get(), 0));
 }
 
 TEST(CrashClientSetupTest, ModuleListNamesTheLoadedModulesWithTheirPlaceAndPath) {

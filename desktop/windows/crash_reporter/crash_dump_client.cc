@@ -24,9 +24,11 @@ bool IsOpenHandle(uint64_t value) {
 }  // namespace
 
 CrashDumpClient::CrashDumpClient(const std::wstring& pipe_name,
+                                 DWORD server_pid,
                                  MINIDUMP_TYPE dump_type,
                                  const CustomClientInfo* custom_info)
     : pipe_name_(pipe_name),
+      expected_server_pid_(server_pid),
       custom_info_(custom_info ? *custom_info : CustomClientInfo()),
       dump_type_(dump_type) {}
 
@@ -34,10 +36,20 @@ CrashDumpClient::~CrashDumpClient() = default;
 
 base::win::ScopedHandle CrashDumpClient::Connect() {
   for (int attempt = 0; attempt < 2; ++attempt) {
+    // Identification only: a server may learn who connects, never act as this process
+    // (which may be elevated).
     base::win::ScopedHandle pipe(::CreateFileW(
         pipe_name_.c_str(), FILE_READ_DATA | FILE_WRITE_DATA | FILE_WRITE_ATTRIBUTES, 0, nullptr,
         OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
     if (pipe.IsValid()) {
+      ULONG server_pid = 0;
+      if (!::GetNamedPipeServerProcessId(pipe.Get(), &server_pid) ||
+          server_pid != expected_server_pid_) {
+        LOG(WARNING) << "The crash pipe " << pipe_name_ << " is served by process " << server_pid
+                     << ", not by the crash reporter " << expected_server_pid_
+                     << ": it is not used";
+        return base::win::ScopedHandle();
+      }
       DWORD mode = PIPE_READMODE_MESSAGE;
       if (!::SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr)) {
         PLOG(WARNING) << "Cannot switch the crash pipe to message mode";
@@ -83,10 +95,8 @@ bool CrashDumpClient::Register() {
   }
   // The server's id must be that of the process at the other end of the pipe, and the
   // handles must be open here: nothing else is worth holding on to.
-  ULONG pipe_server_id = 0;
-  const bool server_id_known = ::GetNamedPipeServerProcessId(pipe.Get(), &pipe_server_id);
   if (bytes_read != sizeof(reply) || reply.tag != MESSAGE_TAG_REGISTRATION_RESPONSE ||
-      reply.id == 0 || (server_id_known && reply.id != pipe_server_id) ||
+      reply.id != expected_server_pid_ ||
       !IsOpenHandle(reply.dump_requested_handle) || !IsOpenHandle(reply.dump_generated_handle) ||
       !IsOpenHandle(reply.server_alive_handle)) {
     LOG(WARNING) << "The crash reporter's registration response is not valid";

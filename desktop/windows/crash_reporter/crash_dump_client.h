@@ -21,9 +21,13 @@ namespace crash_reporter {
 // crashing thread. Not thread-safe: the crash handler serialises its callers.
 class CrashDumpClient {
  public:
-  // |custom_info| (may be null) must outlive the registration: the server reads the entries
-  // when a dump is requested.
+  // |server_pid| is the process that must serve |pipe_name|: the reporter this process
+  // knows by a handle it holds, so that the id names no other process meanwhile. Any
+  // process may make a pipe of that name first; one served by another process is not
+  // written to. |custom_info| (may be null) must outlive the registration: the server reads
+  // the entries when a dump is requested.
   CrashDumpClient(const std::wstring& pipe_name,
+                  DWORD server_pid,
                   MINIDUMP_TYPE dump_type,
                   const CustomClientInfo* custom_info);
   CrashDumpClient(const CrashDumpClient&) = delete;
@@ -42,10 +46,12 @@ class CrashDumpClient {
   DWORD server_process_id() const { return server_process_id_; }
 
  private:
-  // An open pipe in message read mode; invalid when the server cannot be reached.
+  // An open pipe in message read mode, served by |expected_server_pid_|; invalid when that
+  // server cannot be reached.
   base::win::ScopedHandle Connect();
 
   const std::wstring pipe_name_;
+  const DWORD expected_server_pid_;
   const CustomClientInfo custom_info_;
   const MINIDUMP_TYPE dump_type_;
   base::win::ScopedHandle dump_requested_event_;

@@ -144,7 +144,7 @@ TEST(CrashDumpClientTest, RegistersByteForByteAndHandsOverItsCrash) {
 
   CustomInfoEntry entries[3] = {};
   const CustomClientInfo info = {entries, 3};
-  CrashDumpClient client(kPipe, MiniDumpWithHandleData, &info);
+  CrashDumpClient client(kPipe, ::GetCurrentProcessId(), MiniDumpWithHandleData, &info);
   ASSERT_TRUE(client.Register());
   EXPECT_TRUE(client.IsRegistered());
   EXPECT_EQ(::GetCurrentProcessId(), client.server_process_id());
@@ -204,10 +204,10 @@ TEST(CrashDumpClientTest, ResponseWithoutADumpGeneratedHandleLeavesTheHandlerInP
     return reply;
   });
   CrashHandler handler(L"C:\\dumps", nullptr, nullptr, nullptr, CrashHandler::HANDLER_NONE,
-                       MiniDumpNormal, kPipe, nullptr);
+                       MiniDumpNormal, kPipe, ::GetCurrentProcessId(), nullptr);
   EXPECT_FALSE(handler.IsOutOfProcess());
   // Without registration nothing is asked of a server.
-  CrashDumpClient unregistered(kPipe, MiniDumpNormal, nullptr);
+  CrashDumpClient unregistered(kPipe, ::GetCurrentProcessId(), MiniDumpNormal, nullptr);
   EXPECT_FALSE(unregistered.RequestDump(nullptr, nullptr));
 }
 
@@ -215,7 +215,7 @@ TEST(CrashDumpClientTest, AServerThatEndsEndsTheWaitForADump) {
   const wchar_t kPipe[] = L"\\\\.\\pipe\\TavroCrashTest.dies";
   ServerObjects objects;
   ScriptedServer server(kPipe, [&](const ProtocolMessage&) { return objects.MakeResponse(); });
-  CrashDumpClient client(kPipe, MiniDumpNormal, nullptr);
+  CrashDumpClient client(kPipe, ::GetCurrentProcessId(), MiniDumpNormal, nullptr);
   ASSERT_TRUE(client.Register());
 
   // The server ends while the client waits; no dump-generated signal ever comes.
@@ -227,6 +227,54 @@ TEST(CrashDumpClientTest, AServerThatEndsEndsTheWaitForADump) {
   EXPECT_FALSE(client.RequestDump(&pointers, nullptr));
   server_end.join();
   EXPECT_NE(WAIT_OBJECT_0, ::WaitForSingleObject(objects.dump_generated.Get(), 0));
+}
+
+// Any process may serve a pipe of the reporter's name first. A client that finds the pipe
+// served by a process other than its reporter sends it nothing; and since it connects for
+// identification only, the server could not act as the client even while it is connected.
+TEST(CrashDumpClientTest, SendsNothingToAServerThatIsNotItsReporter) {
+  const wchar_t kPipe[] = L"\\\\.\\pipe\\TavroCrashTest.squatter";
+  const base::win::ScopedHandle pipe(::CreateNamedPipeW(
+      kPipe, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 256, 256, 0, nullptr));
+  ASSERT_TRUE(pipe.IsValid());
+  std::string received;
+  bool impersonated = false;
+  SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
+  std::thread squatter([&] {
+    if (!::ConnectNamedPipe(pipe.Get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)
+      return;
+    if (::ImpersonateNamedPipeClient(pipe.Get())) {
+      HANDLE raw_token = nullptr;
+      if (::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &raw_token)) {
+        const base::win::ScopedHandle token(raw_token);
+        DWORD size = 0;
+        impersonated = ::GetTokenInformation(token.Get(), TokenImpersonationLevel, &level,
+                                             sizeof(level), &size) != FALSE;
+      }
+      ::RevertToSelf();
+    }
+    // Until the client lets go of its end.
+    char buffer[256];
+    DWORD size = 0;
+    while (::ReadFile(pipe.Get(), buffer, sizeof(buffer), &size, nullptr) ||
+           ::GetLastError() == ERROR_MORE_DATA) {
+      received.append(buffer, size);
+    }
+  });
+
+  // The reporter this client knows is another process.
+  CrashDumpClient client(kPipe, ::GetCurrentProcessId() + 4, MiniDumpNormal, nullptr);
+  EXPECT_FALSE(client.Register());
+  // A client that never came: connecting (anonymously) ends the squatter's wait.
+  const base::win::ScopedHandle unblock(::CreateFileW(kPipe, GENERIC_READ, 0, nullptr,
+                                                      OPEN_EXISTING,
+                                                      SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS,
+                                                      nullptr));
+  squatter.join();
+  EXPECT_EQ("", received);
+  if (impersonated)
+    EXPECT_LE(level, SecurityIdentification);
 }
 
 }  // namespace

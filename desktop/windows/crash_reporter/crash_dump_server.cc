@@ -189,7 +189,18 @@ bool CrashDumpServer::Start() {
         static_cast<DWORD>(pipe_instances_), kPipeBufferSize, kPipeBufferSize, 0,
         security_attributes_));
     if (!instance->pipe.IsValid()) {
-      PLOG(ERROR) << "Cannot create the crash pipe " << pipe_name_;
+      if (i == 0 && ::GetLastError() == ERROR_ACCESS_DENIED)
+        LogPipeMadeBefore();
+      else
+        PLOG(ERROR) << "Cannot create the crash pipe " << pipe_name_;
+      return false;
+    }
+    // Wine makes the first instance beside another process's: the count tells there.
+    DWORD instances = 0;
+    if (i == 0 && (!::GetNamedPipeHandleState(instance->pipe.Get(), nullptr, &instances, nullptr,
+                                              nullptr, nullptr, 0) ||
+                   instances != 1)) {
+      LogPipeMadeBefore();
       return false;
     }
     instances_.push_back(std::move(instance));
@@ -201,6 +212,12 @@ bool CrashDumpServer::Start() {
       return false;
   }
   return true;
+}
+
+void CrashDumpServer::LogPipeMadeBefore() const {
+  // Another process made the pipe first, and would get what clients send.
+  LOG(ERROR) << "The crash pipe " << pipe_name_
+             << " exists already, made by another process: not serving";
 }
 
 bool CrashDumpServer::StartInstance(PipeInstance* instance) {

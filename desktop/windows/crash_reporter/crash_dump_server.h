@@ -113,6 +113,8 @@ class CrashDumpServer {
   static void CALLBACK OnClientEnd(void* context, BOOLEAN timed_out);
 
   bool StartInstance(PipeInstance* instance);
+  // Says that the pipe's name was taken by another process first.
+  void LogPipeMadeBefore() const;
 
   // A pipe instance's state machine, one step per signal of its overlapped event.
   void HandleConnectionRequest(PipeInstance* instance);

@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "base/environment.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/scoped_temp_dir.h"
+#include "base/logging.h"
 #include "base/process/process.h"
 #include "base/rand_util.h"
+#include "base/strings/string_number_conversions.h"
+#include "base/strings/utf_string_conversions.h"
 #include "base/test/child_test_process.h"
+#include "base/test/scoped_log_capture.h"
 #include "base/win/scoped_handle.h"
 #include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/crash_reporter/crash_dump_client.h"
@@ -311,12 +316,18 @@ bool RegisterOnce(const std::wstring& pipe_name, const ClientCrashFields& fields
 }
 
 constexpr wchar_t kBoundedPipe[] = L"\\\\.\\pipe\\TavroCrashTest.bounded";
+// The process id of the server, for the child that registers with it.
+constexpr char kServerPidVariable[] = "TAVRO_TEST_CRASH_SERVER_PID";
 
 // Exits with 0 when the server registered it, 3 when not.
 TEST(CrashDumpServerTest, DISABLED_RegistersWithTheBoundedServer) {
   if (!base::test::IsChildTest())
     return;
-  CrashDumpClient client(kBoundedPipe, MiniDumpNormal, nullptr);
+  std::string variable;
+  unsigned server_pid = 0;
+  base::Environment::Create()->GetVar(kServerPidVariable, &variable);
+  base::StringToUint(variable, &server_pid);
+  CrashDumpClient client(kBoundedPipe, server_pid, MiniDumpNormal, nullptr);
   ::ExitProcess(client.Register() ? 0 : 3);
 }
 
@@ -331,8 +342,11 @@ TEST(CrashDumpServerTest, RecordsAreOnePerProcessAndBoundedInNumber) {
     ASSERT_TRUE(server.WaitForConnections(i, kTimeoutMs));
   }
   // Another process finds no room, and the server goes on serving.
-  const base::test::ChildTestResult other =
-      base::test::RunChildTest("CrashDumpServerTest.DISABLED_RegistersWithTheBoundedServer");
+  base::LaunchOptions child_options;
+  child_options.environment = {
+      {base::AsciiToUtf16(kServerPidVariable), std::to_wstring(::GetCurrentProcessId())}};
+  const base::test::ChildTestResult other = base::test::RunChildTest(
+      "CrashDumpServerTest.DISABLED_RegistersWithTheBoundedServer", child_options);
   EXPECT_TRUE(other.started);
   EXPECT_EQ(3u, other.exit_code) << other.output;
   ASSERT_TRUE(RegisterOnce(server.pipe_name(), fields));
@@ -401,6 +415,23 @@ TEST(CrashDumpServerTest, ServesAPipeWithTheLowIntegrityLabel) {
   ProtocolMessage reply;
   ResponseHandles handles;
   EXPECT_TRUE(Register(&client, MakeRegistration(fields, nullptr, 0), &reply, &handles));
+}
+
+// Any process may make a pipe of the reporter's name first, to get what clients send: the
+// server then serves nothing, and says why.
+TEST(CrashDumpServerTest, APipeMadeFirstUnderItsNameStopsTheServer) {
+  const wchar_t kPipe[] = L"\\\\.\\pipe\\TavroCrashTest.squatted";
+  const base::win::ScopedHandle squatter(::CreateNamedPipeW(
+      kPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+      PIPE_UNLIMITED_INSTANCES, 256, 256, 0, nullptr));
+  ASSERT_TRUE(squatter.IsValid());
+  base::test::ScopedLogCapture log;
+  CrashDumpServer server(kPipe, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, false, nullptr);
+  EXPECT_FALSE(server.Start());
+  EXPECT_TRUE(log.Logged(logging::LOG_ERROR,
+                         "The crash pipe \\\\.\\pipe\\TavroCrashTest.squatted exists already, "
+                         "made by another process: not serving"));
 }
 
 }  // namespace

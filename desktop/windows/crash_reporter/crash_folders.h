@@ -6,6 +6,8 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/files/scoped_file.h"
+#include "base/win/scoped_handle.h"
 
 namespace crash_reporter {
 
@@ -17,11 +19,24 @@ namespace crash_reporter {
 // provider answers), and the crash log folder: "TAVRO_CRASH_LOG_DIR" when that folder
 // exists or can be made (a custom folder, which then also holds the GUID records), else
 // the temporary folder. A process the installer started elevated (IsElevatedRun) ignores the
-// variable and the temporary folder: it writes into GetElevatedLogFolder. False only when
-// no folder is available.
+// variable and the temporary folder: it writes into GetElevatedLogFolder. Another process
+// whose token is elevated (a run the user elevated by hand) uses the variable's folder or
+// the temporary folder only when no link leads there (base::HoldFolderWithoutLinks), and
+// otherwise GetElevatedLogFolder too. False only when no folder is available.
 bool PrepareCrashFolders();
 
 base::FilePath GetCrashLogFolder();
+
+// |path|, a crash file (full, or relative to the current folder, which is the crash folder
+// in a reporter), opened with |mode| as _wfopen would: made anew ("w", "wb", "wt") or
+// appended to ("a", "ab"). A process that takes the user's folders only through no link (see
+// PrepareCrashFolders) opens it so too (base/files/file_without_links.h), never over a link
+// or another name of a file. Null, logged, when it cannot be opened.
+base::ScopedFILE OpenCrashFile(const base::FilePath& path, const char* mode);
+
+// The same for a writer that needs a handle: |path| made anew for writing, sharing reading.
+// Invalid, logged, when it cannot be made.
+base::win::ScopedHandle CreateCrashFile(const base::FilePath& path);
 base::FilePath GetCrashCountsPath();
 base::FilePath GetPreferencesPath();
 // Whether "TAVRO_CRASH_LOG_DIR" gave the crash log folder.

@@ -14,6 +14,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/test/scoped_path_override.h"
 #include "desktop/windows/installer/service/product_config.h"
+#include "desktop/windows/installer/service/user_rights.h"
 #include "gtest/gtest.h"
 
 namespace crash_reporter {
@@ -102,6 +103,33 @@ TEST_F(CrashFoldersTest, NoRecordPathWithoutAProvider) {
   environment_->UnSetVar(kCrashLogDirVariable);
   ASSERT_TRUE(PrepareCrashFolders());
   EXPECT_TRUE(GetCrashGuidRecordPath(1).empty());
+}
+
+// A process that takes the user's folders only through no link (under Wine every one: its
+// token is elevated) makes a crash file anew rather than write through another name a user
+// gave a file of theirs, and appends to no such file.
+TEST_F(CrashFoldersTest, CrashFilesAreWrittenUnderNoOtherName) {
+  if (!installer::IsProcessElevated())
+    GTEST_SKIP() << "Only an elevated process refuses links";
+  const base::FilePath folder = File(L"crashes");
+  SetCrashLogDir(folder);
+  ASSERT_TRUE(PrepareCrashFolders());
+  const base::FilePath target = File(L"target.txt");
+  ASSERT_EQ(1, base::WriteFileFromBuffer(target, "x", 1));
+  const base::FilePath crash_log = folder.Append(base::AsciiToUtf16(GetCrashTextLogName(1)));
+  ASSERT_TRUE(::CreateHardLinkW(crash_log.value().c_str(), target.value().c_str(), nullptr));
+
+  EXPECT_FALSE(OpenCrashFile(crash_log, "a"));
+  {
+    base::ScopedFILE file = OpenCrashFile(crash_log, "w");
+    ASSERT_TRUE(file);
+    EXPECT_LE(0, fputs("crash", file.get()));
+  }
+  std::string text;
+  ASSERT_TRUE(base::ReadFileToString(target, &text));
+  EXPECT_EQ("x", text);
+  ASSERT_TRUE(base::ReadFileToString(crash_log, &text));
+  EXPECT_EQ("crash", text);
 }
 
 }  // namespace

@@ -95,6 +95,7 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
                            int handler_kinds,
                            MINIDUMP_TYPE dump_type,
                            const std::wstring& pipe_name,
+                           DWORD pipe_server_pid,
                            const CustomClientInfo* custom_info)
     : filter_(filter),
       callback_(callback),
@@ -106,7 +107,8 @@ CrashHandler::CrashHandler(const std::wstring& dump_folder,
   ::InitializeCriticalSection(&handler_critical_section_);
 
   if (!pipe_name.empty()) {
-    auto client = std::make_unique<CrashDumpClient>(pipe_name, dump_type, custom_info);
+    auto client = std::make_unique<CrashDumpClient>(pipe_name, pipe_server_pid, dump_type,
+                                                    custom_info);
     if (client->Register())
       client_ = std::move(client);
   }

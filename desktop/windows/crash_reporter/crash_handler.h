@@ -50,7 +50,8 @@ class CrashHandler {
                                     bool succeeded);
 
   // |handler_kinds| is a set of HandlerKind bits. |pipe_name| (may be empty) names the
-  // dump server; |custom_info| (may be null) is handed to it and must outlive the handler.
+  // dump server, which process |pipe_server_pid| must serve (see CrashDumpClient);
+  // |custom_info| (may be null) is handed to it and must outlive the handler.
   CrashHandler(const std::wstring& dump_folder,
                FilterCallback filter,
                MinidumpCallback callback,
@@ -58,6 +59,7 @@ class CrashHandler {
                int handler_kinds,
                MINIDUMP_TYPE dump_type,
                const std::wstring& pipe_name,
+               DWORD pipe_server_pid,
                const CustomClientInfo* custom_info);
   CrashHandler(const CrashHandler&) = delete;
   CrashHandler& operator=(const CrashHandler&) = delete;

@@ -149,7 +149,7 @@ TEST(CrashHandlerTest, DISABLED_CrashesUnderTheReporter) {
     return;
   unsigned reporter_pid = 0;
   base::StringToUint(GetChildVariable(kReporterVariable), &reporter_pid);
-  installer::SetCrashReporterPid(reporter_pid);
+  HoldCrashReporter(base::Process::Open(reporter_pid));
   AttachCrashHandler();
   if (!GetCrashHandler())
     ::ExitProcess(kChildNotAttached);
@@ -170,7 +170,7 @@ TEST(CrashHandlerTest, DISABLED_CrashesWithoutAReporter) {
   base::test::EndProcessOnCrash();
   CrashHandler handler(base::Utf8ToUtf16(GetChildVariable(kFolderVariable)), nullptr, nullptr,
                        nullptr, CrashHandler::HANDLER_ALL, MiniDumpNormal,
-                       L"\\\\.\\pipe\\TavroCrashTest.nobody", nullptr);
+                       L"\\\\.\\pipe\\TavroCrashTest.nobody", ::GetCurrentProcessId(), nullptr);
   if (handler.IsOutOfProcess())
     ::ExitProcess(kChildNotInProcess);
   Crash(GetChildVariable(kCrashVariable));

@@ -11,6 +11,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/crash_reporter/client_exception_record.h"
+#include "desktop/windows/crash_reporter/crash_folders.h"
 #include "desktop/windows/crash_reporter/memory_reader.h"
 #include "desktop/windows/crash_reporter/minidump_file.h"
 
@@ -95,11 +96,9 @@ bool WriteCrashLogWithMinidump(DWORD pid,
     exception = EXCEPTION_RECORD();
   }
 
-  base::ScopedFILE file(_wfopen(output_path.value().c_str(), L"wb"));
-  if (!file) {
-    PLOG(ERROR) << "Cannot create " << output_path;
+  base::ScopedFILE file = OpenCrashFile(output_path, "wb");
+  if (!file)
     return false;
-  }
   const bool written =
       WriteLog(file.get(), info, process_name, exception.ExceptionCode,
                reinterpret_cast<uintptr_t>(exception.ExceptionAddress), dump);

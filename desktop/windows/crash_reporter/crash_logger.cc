@@ -11,6 +11,7 @@
 #include "base/logging.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/threading/thread_local_slot.h"
+#include "desktop/windows/crash_reporter/crash_folders.h"
 #include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/product_config.h"
 
@@ -57,8 +58,11 @@ void InitCrashReporterLogging() {
   settings.logging_dest =
       settings.log_file.empty() ? logging::LOG_TO_SYSTEM_DEBUG_LOG : logging::LOG_TO_FILE;
   settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
-  if (!logging::InitLogging(settings))
+  const base::CommandLine* command_line = base::CommandLine::ForCurrentProcess();
+  if (!installer::InitLoggingWithoutLinks(
+          command_line ? *command_line : base::CommandLine(base::FilePath()), settings)) {
     PLOG(ERROR) << "Cannot open the crash reporter log " << settings.log_file;
+  }
   logging::SetLogItems(true, true, true, true);
   logging::SetLogMessageHandler(&CrashLogger::CaptureLine);
   logging::SetMinLogLevel(logging::LOG_INFO);
@@ -76,11 +80,9 @@ bool CrashLogger::AppendTo(const base::FilePath& path) {
   const std::string text = captured_.str();
   if (text.empty())
     return true;
-  base::ScopedFILE file(_wfopen(path.value().c_str(), L"a"));
-  if (!file) {
-    PLOG(ERROR) << "Cannot open " << path << " to append the captured log";
+  base::ScopedFILE file = OpenCrashFile(path, "a");
+  if (!file)
     return false;
-  }
   const bool written = fputs("\nCrash Logger:\n", file.get()) >= 0 &&
                        fwrite(text.data(), 1, text.size(), file.get()) == text.size();
   const bool closed = fclose(file.release()) == 0;

@@ -1,7 +1,6 @@
 #include "desktop/windows/crash_reporter/crash_reporter_main.h"
 
 #include <windows.h>
-#include <sddl.h>
 #include <stdio.h>
 
 #include <memory>
@@ -14,7 +13,6 @@
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/scoped_handle.h"
-#include "base/win/scoped_local_alloc.h"
 #include "base/win/windows_version.h"
 #include "desktop/windows/crash_reporter/client_text_log.h"
 #include "desktop/windows/crash_reporter/crash_client_record.h"
@@ -35,6 +33,7 @@
 #include "desktop/windows/crash_reporter/pending_work_counter.h"
 #include "desktop/windows/crash_reporter/process_exit_watcher.h"
 #include "desktop/windows/crash_reporter/reporter_crash_handler.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 
 namespace crash_reporter {
 
@@ -42,41 +41,12 @@ namespace {
 
 // How long a crashed client may wait for the crash server's opinion of its crash.
 constexpr uint32_t kQueryTimeoutMs = 3000;
-// Lets processes of low integrity (a sandboxed child of the browser) open the pipe.
-constexpr wchar_t kLowIntegrityPipeSddl[] = L"S:(ML;;NW;;;S-1-16-4096)";
-
-// The pipe's security: from Vista on, a descriptor with the low-integrity label; none when
-// that cannot be made.
-class PipeSecurity {
- public:
-  PipeSecurity() {
-    if (base::win::GetWindowsVersion() < base::win::VERSION_VISTA)
-      return;
-    attributes_.nLength = sizeof(attributes_);
-    use_attributes_ = true;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            kLowIntegrityPipeSddl, SDDL_REVISION_1, &descriptor, nullptr)) {
-      PLOG(WARNING) << "Cannot make the crash pipe's security descriptor";
-      return;
-    }
-    descriptor_.Set(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL sacl = nullptr;
-    if (::GetSecurityDescriptorSacl(descriptor, &present, &sacl, &defaulted) && present && sacl)
-      attributes_.lpSecurityDescriptor = descriptor;
-  }
-  PipeSecurity(const PipeSecurity&) = delete;
-  PipeSecurity& operator=(const PipeSecurity&) = delete;
-
-  SECURITY_ATTRIBUTES* attributes() { return use_attributes_ ? &attributes_ : nullptr; }
-
- private:
-  base::win::ScopedLocalAlloc descriptor_;
-  SECURITY_ATTRIBUTES attributes_ = {};
-  bool use_attributes_ = false;
-};
+// Lets processes of low integrity (a sandboxed child of the browser) open the pipe. (Systems
+// before Vista know no labels.)
+const wchar_t* LowIntegrityLabel() {
+  return base::win::GetWindowsVersion() >= base::win::VERSION_VISTA ? L"S:(ML;;NW;;;S-1-16-4096)"
+                                                                    : L"";
+}
 
 // One unit of the process's pending work for the life of the object.
 class ScopedPendingWork {
@@ -107,7 +77,7 @@ void RecordCrashGuid(const CustomClientInfo& keys,
     guid = L"0";
   if (path.empty() || guid.empty())
     return;
-  base::ScopedFILE file(_wfopen(path.value().c_str(), L"wt"));
+  base::ScopedFILE file = OpenCrashFile(path, "wt");
   const bool written = file && fprintf(file.get(), "%s=%s", base::Utf16ToUtf8(guid).c_str(),
                                        base::Utf16ToUtf8(location).c_str()) >= 0;
   if (!written || fclose(file.release()) != 0)
@@ -145,11 +115,13 @@ int RunCrashServer() {
   ProcessExitWatcher parent_watcher;
   if (!parent_watcher.Start(parent_pid))
     return -1;
+  // Named after the parent, so anyone may make it first: only one made by the parent's user,
+  // SYSTEM or Administrators, and that no one else may set, is the parent's.
   const std::wstring init_event_name = MakeReporterInitEventName(parent_pid);
-  base::win::ScopedHandle init_event(
-      init_event_name.empty() ? nullptr
-                              : ::OpenEventW(EVENT_MODIFY_STATE, FALSE, init_event_name.c_str()));
-  if (!init_event.IsValid()) {
+  installer::NamedObject init_event;
+  if (!init_event_name.empty())
+    init_event = installer::OpenNamedEvent(init_event_name, EVENT_MODIFY_STATE);
+  if (!init_event.handle.IsValid()) {
     PLOG(ERROR) << "Cannot open the init event of process " << parent_pid;
     return -1;
   }
@@ -162,19 +134,23 @@ int RunCrashServer() {
     return -1;
   }
 
-  PipeSecurity security;
+  // The user, SYSTEM and Administrators only.
+  installer::NamedObjectSecurity security(LowIntegrityLabel());
+  if (!security.IsValid())
+    return -1;
   CrashServerContext context;
   context.keep_logs = ShouldKeepLogs(false);
   const std::unique_ptr<CrashCountStore> counts = MakeCrashCountStore();
   context.counts = counts.get();
   {
-    CrashDumpServer server(pipe_name, security.attributes(), nullptr, nullptr, &OnClientDumpRequest,
-                           &context, nullptr, nullptr, nullptr, nullptr, false, nullptr);
+    CrashDumpServer server(pipe_name, security.attributes(false), nullptr, nullptr,
+                           &OnClientDumpRequest, &context, nullptr, nullptr, nullptr, nullptr,
+                           false, nullptr);
     if (!server.Start())
       return -1;
-    if (!::SetEvent(init_event.Get()))
+    if (!::SetEvent(init_event.handle.Get()))
       PLOG(ERROR) << "Cannot tell process " << parent_pid << " that its reporter is ready";
-    init_event.Close();
+    init_event.handle.Close();
     LOG(INFO) << "Crash reporter of process " << parent_pid << " serving " << pipe_name;
     pending_work.Wait();
   }

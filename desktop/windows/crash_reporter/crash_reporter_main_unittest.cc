@@ -5,6 +5,7 @@
 #include "desktop/windows/crash_reporter/crash_reporter_main.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@
 #include "base/time/time.h"
 #include "base/win/registry.h"
 #include "base/win/scoped_handle.h"
+#include "base/win/scoped_local_alloc.h"
 #include "desktop/windows/crash_reporter/crash_client_setup.h"
 #include "desktop/windows/crash_reporter/crash_config.h"
 #include "desktop/windows/crash_reporter/crash_dump_client.h"
@@ -43,7 +45,10 @@
 #include "desktop/windows/crash_reporter/test/zip_reader.h"
 #include "desktop/windows/installer/installer_main.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
+#include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/product_info.h"
+#include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/product_naming.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/test_http_server.h"
@@ -104,10 +109,10 @@ TEST(CrashReporterChild, DISABLED_InstallerProcess) {
   }
   // The crash-client set-up of every installer process, with a start that allows for a
   // busy machine.
-  DWORD reporter_pid = 0;
+  base::Process reporter;
   ASSERT_EQ(ReporterStart::kReady,
-            StartCrashReporter(*MakeCrashReporterCommandLine(), 60000, &reporter_pid));
-  installer::SetCrashReporterPid(reporter_pid);
+            StartCrashReporter(*MakeCrashReporterCommandLine(), 60000, &reporter));
+  HoldCrashReporter(std::move(reporter));
   AttachCrashHandler();
   ASSERT_NE(nullptr, GetCrashHandler());
   FillCrashKeys();
@@ -320,27 +325,50 @@ TEST_F(CrashReporterEndToEndTest, FloodingAndStallingClientsLeaveRoomForInstalle
   } parent_holder{base::test::StartChildTest("CrashReporterChild.DISABLED_ReporterParent")};
   const base::Process& parent = parent_holder.process;
   ASSERT_TRUE(parent.IsValid());
-  base::win::ScopedHandle ready(::CreateEventW(
-      nullptr, TRUE, FALSE, MakeReporterInitEventName(parent.Pid()).c_str()));
-  ASSERT_TRUE(ready.IsValid());
+  const installer::NamedObject ready = installer::CreateNamedEvent(
+      MakeReporterInitEventName(parent.Pid()), true, installer::IfExists::kRefuse, false);
+  ASSERT_TRUE(ready.handle.IsValid());
   base::CommandLine reporter_command(base::FilePath(BinFile(L"installer.exe")));
   reporter_command.AppendSwitchASCII("crash-reporter-parent-id", std::to_string(parent.Pid()));
   ProcessOptions options;
   options.environment = {{L"TEMP", temp_.value()}, {L"TMP", temp_.value()}};
   TestProcess reporter;
   ASSERT_TRUE(reporter.Start(reporter_command, options));
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(ready.Get(), 60000));
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(ready.handle.Get(), 60000));
   const std::wstring pipe_name = MakeCrashPipeName(reporter.pid());
+
+  // Only the user, SYSTEM and Administrators may serve or use the pipe: its access list is
+  // the reporter's own, not one the system would have given it.
+  {
+    const base::win::ScopedHandle pipe(::CreateFileW(pipe_name.c_str(), READ_CONTROL, 0, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(pipe.IsValid());
+    std::vector<BYTE> user;
+    EXPECT_TRUE(installer::OnlyTrustedCanChange(
+        pipe.Get(), SE_KERNEL_OBJECT, installer::GetProcessUserSid(::GetCurrentProcess(), &user)));
+    PACL access_list = nullptr;
+    PSECURITY_DESCRIPTOR raw_descriptor = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ::GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &access_list, nullptr, &raw_descriptor));
+    const base::win::ScopedLocalAlloc descriptor(raw_descriptor);
+    ASSERT_NE(nullptr, access_list);
+    EXPECT_EQ(3, access_list->AceCount);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.Get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  }
 
   // Each registration of a process replaces its record: the reporter does not grow.
   {
-    CrashDumpClient first(pipe_name, MiniDumpNormal, nullptr);
+    CrashDumpClient first(pipe_name, reporter.pid(), MiniDumpNormal, nullptr);
     ASSERT_TRUE(first.Register());
   }
   const size_t threads = CountThreads(reporter.pid());
   ASSERT_NE(0u, threads);
   for (int i = 0; i < 500; ++i) {
-    CrashDumpClient client(pipe_name, MiniDumpNormal, nullptr);
+    CrashDumpClient client(pipe_name, reporter.pid(), MiniDumpNormal, nullptr);
     ASSERT_TRUE(client.Register()) << i;
   }
   EXPECT_LE(CountThreads(reporter.pid()), threads + 4);

@@ -7,6 +7,7 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/crash_reporter/crash_folders.h"
 #include "desktop/windows/crash_reporter/dump_libraries.h"
 #include "desktop/windows/crash_reporter/memory_reader.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -112,13 +113,9 @@ bool WriteMinidumpFile(HANDLE process,
                        uint64_t size_limit) {
   bool written = false;
   {
-    base::win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_WRITE,
-                                               FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
-                                               nullptr));
-    if (!file.IsValid()) {
-      PLOG(ERROR) << "Cannot create the minidump " << path;
+    const base::win::ScopedHandle file = CreateCrashFile(path);
+    if (!file.IsValid())
       return false;
-    }
     written = WriteDumpToFile(process, pid, record, file.Get(), size_limit);
   }
   if (!written)

@@ -10,6 +10,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_file.h"
 #include "base/logging.h"
+#include "desktop/windows/crash_reporter/crash_folders.h"
 
 namespace crash_reporter {
 
@@ -428,11 +429,9 @@ bool WriteTextCrashLog(MemoryRangeSet* ranges,
                        const CrashLogInfo& info,
                        const base::FilePath& path) {
   ranges->Clear();
-  base::ScopedFILE file(_wfopen(path.value().c_str(), L"w"));
-  if (!file) {
-    PLOG(ERROR) << "Cannot create the crash log " << path;
+  base::ScopedFILE file = OpenCrashFile(path, "w");
+  if (!file)
     return false;
-  }
   const bool written = WriteHeader(file.get(), state, info) && WriteMetadata(file.get(), info) &&
                        WriteThreads(file.get(), state, ranges) &&
                        WriteModules(file.get(), state) &&

@@ -37,6 +37,7 @@
 #include "desktop/windows/installer/installer_runner_backend.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/prefs_task_pool.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_info.h"
@@ -198,7 +199,7 @@ unsigned char RunRole(const base::CommandLine& command_line) {
   // often the front end that started this backend (running, or already failed and gone):
   // its lines are kept, and this run's follow them.
   logging_settings.delete_old = logging::APPEND_TO_OLD_LOG_FILE;
-  logging::InitLogging(logging_settings);
+  InitLoggingWithoutLinks(command_line, logging_settings);
   LOG(INFO) << base::StringPrintf("%s installer starting - version ",
                                   ProductInfo::GetProductName().c_str())
             << ProductInfo::GetVersion() << " " << ProductInfo::GetStream();

@@ -15,6 +15,7 @@
 #include "desktop/windows/crash_reporter/crash_dump_server.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/silent_run_switches.h"
@@ -96,10 +97,28 @@ TEST(InstallerMainTest, LogFileNameHoldsTheLocalTime) {
   EXPECT_EQ(L"Tavro Installer", path.DirName().BaseName().value());
 }
 
+// Whether a log in a folder of the system's temporary folder that only administrators can
+// change (named "Tavro Installer", with digits or without) holds |text|.
+bool ProtectedLogHolds(const std::wstring& text) {
+  const std::string utf8 = base::Utf16ToUtf8(text);
+  base::FileEnumerator folders(SystemTempFolder(), false, base::FileEnumerator::DIRECTORIES,
+                               L"Tavro Installer*");
+  for (base::FilePath folder = folders.Next(); !folder.empty(); folder = folders.Next()) {
+    base::FileEnumerator logs(folder, false, base::FileEnumerator::FILES, L"tavro_installer_*");
+    for (base::FilePath log = logs.Next(); !log.empty(); log = logs.Next()) {
+      std::string contents;
+      if (base::ReadFileToString(log, &contents) && contents.find(utf8) != std::string::npos)
+        return true;
+    }
+  }
+  return false;
+}
+
 // A run the installer started elevated writes nothing through the user's temporary folder,
 // where a link in place of its working folder would lead it anywhere, nor into the crash
-// folder the user's environment names. A run of the user's own does (the link leads where
-// the user may write anyway).
+// folder the user's environment names. Nor does a run the user elevated by hand (under
+// Wine every run is elevated): its log goes where only administrators can write, and so do
+// its crash files when the folder the environment names for them lies through the link.
 TEST(InstallerMainTest, AnElevatedRunWritesNothingThroughTheUsersFolders) {
   base::ScopedTempDir temp;
   ASSERT_TRUE(temp.CreateUniqueTempDir());
@@ -108,27 +127,64 @@ TEST(InstallerMainTest, AnElevatedRunWritesNothingThroughTheUsersFolders) {
   base::test::ScopedFolderLink link;
   if (!link.Make(temp.GetPath().Append(L"Tavro Installer"), elsewhere))
     GTEST_SKIP() << "Folder links cannot be made here";
+  const base::FilePath crash_folder = temp.GetPath().Append(L"Tavro Installer").Append(L"crash");
   test::ProcessOptions options;
   options.environment = {{L"TMP", temp.GetPath().value()},
                          {L"TEMP", temp.GetPath().value()},
-                         {L"TAVRO_CRASH_LOG_DIR", elsewhere.Append(L"crash").value()}};
+                         {L"TAVRO_CRASH_LOG_DIR", crash_folder.value()}};
   // A silent uninstallation outside an installation ends at once, after its log is opened.
   const base::FilePath installer =
       test::CopyInstallerTo(temp.GetPath().Append(L"bin"), L"installer.exe");
   ASSERT_FALSE(installer.empty());
   const std::wstring uninstall = L"\"" + installer.value() + L"\" --uninstall --silent";
+  auto nothing_written_through_link = [&] {
+    base::FileEnumerator written(elsewhere, true,
+                                 base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+    return written.Next().empty();
+  };
+
   test::ProcessResult elevated = test::RunProcess(uninstall + L" --run-elevated", options);
   EXPECT_TRUE(elevated.started && !elevated.timed_out) << elevated.Describe();
-  base::FileEnumerator written(elsewhere, true,
-                               base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
-  EXPECT_EQ(base::FilePath(), written.Next());
+  EXPECT_TRUE(nothing_written_through_link());
   EXPECT_FALSE(base::PathExists(temp.GetPath().Append(L"tavro_crashreporter.log")));
 
-  test::ProcessResult own = test::RunProcess(uninstall, options);
-  EXPECT_TRUE(own.started && !own.timed_out) << own.Describe();
-  EXPECT_FALSE(test::FindInstallerLogs(temp.GetPath()).empty());
-  // Its crash reporter made the crash folder the variable names.
-  EXPECT_TRUE(base::DirectoryExists(elsewhere.Append(L"crash")));
+  test::ProcessResult by_hand = test::RunProcess(uninstall, options);
+  EXPECT_TRUE(by_hand.started && !by_hand.timed_out) << by_hand.Describe();
+  EXPECT_TRUE(nothing_written_through_link());
+  EXPECT_TRUE(ProtectedLogHolds(installer.value()));
+}
+
+// A run elevated by hand appends to no file that has other names besides that of its log:
+// a user could have made the log's name for the coming seconds another name of any file.
+TEST(InstallerMainTest, AnElevatedRunAppendsToNoLogWithOtherNames) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath working_folder = temp.GetPath().Append(L"Tavro Installer");
+  ASSERT_TRUE(base::CreateDirectory(working_folder));
+  const base::FilePath target = temp.GetPath().Append(L"target.txt");
+  ASSERT_EQ(1, base::WriteFileFromBuffer(target, "x", 1));
+  const base::Time now = base::Time::Now();
+  for (int second = 0; second < 60; ++second) {
+    base::Time::Exploded time;
+    (now + base::TimeDelta::FromSeconds(second)).Explode(true, &time);
+    const base::FilePath name = working_folder.Append(base::WideStringPrintf(
+        L"tavro_installer_%04d%02d%02d%02d%02d%02d.log", time.year, time.month,
+        time.day_of_month, time.hour, time.minute, time.second));
+    ASSERT_TRUE(::CreateHardLinkW(name.value().c_str(), target.value().c_str(), nullptr));
+  }
+  const base::FilePath installer =
+      test::CopyInstallerTo(temp.GetPath().Append(L"bin"), L"installer.exe");
+  ASSERT_FALSE(installer.empty());
+  test::ProcessOptions options;
+  options.environment = {{L"TMP", temp.GetPath().value()}, {L"TEMP", temp.GetPath().value()}};
+
+  test::ProcessResult run =
+      test::RunProcess(L"\"" + installer.value() + L"\" --uninstall --silent", options);
+  EXPECT_TRUE(run.started && !run.timed_out) << run.Describe();
+  std::string contents;
+  ASSERT_TRUE(base::ReadFileToString(target, &contents));
+  EXPECT_EQ("x", contents);
+  EXPECT_TRUE(ProtectedLogHolds(installer.value()));
 }
 
 // The thread of a shown dialog window (a message box's class) of process |pid|; 0 when it

@@ -6,6 +6,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 #include "base/path_registry.h"
 #include "base/process/launch.h"
@@ -15,6 +16,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/service/elevated_run.h"
+#include "desktop/windows/installer/service/user_rights.h"
 
 namespace installer {
 
@@ -116,7 +118,24 @@ bool GetTempInstallerFolder(const std::wstring& name,
 bool GetLogFolder(const base::CommandLine& command_line, base::FilePath* folder) {
   if (IsElevatedRun(command_line))
     return GetElevatedLogFolder(folder);
-  return GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), folder, base::DIR_TEMP);
+  if (!IsProcessElevated())
+    return GetInstallerFolderAt(GetInstallerFolderName(), base::FilePath(), folder, base::DIR_TEMP);
+  // A run the user elevated by hand: the temporary folder is still the user's, and a link
+  // in it would lead an administrator's writes anywhere. Held while the working folder is
+  // made in it, so that it stays what was checked.
+  base::FilePath candidate;
+  if (base::PathRegistry::Get(base::DIR_TEMP, &candidate)) {
+    const base::win::ScopedHandle temp = base::HoldFolderWithoutLinks(candidate);
+    if (temp.IsValid() && PrepareInstallerFolder(GetInstallerFolderName(), base::FilePath(),
+                                                 &candidate) &&
+        base::HoldFolderWithoutLinks(candidate).IsValid()) {
+      *folder = candidate;
+      return true;
+    }
+  }
+  LOG(WARNING) << "An elevated run writes nothing through a link in the temporary folder: "
+                  "its files go to a folder only administrators can change";
+  return GetElevatedLogFolder(folder);
 }
 
 }  // namespace installer

@@ -52,8 +52,10 @@ bool GetTempInstallerFolder(const std::wstring& name,
 // The folder of a run's logs and of what it keeps beside them (a damaged status file): for a
 // process of |command_line| that the installer started elevated (IsElevatedRun) a folder
 // only administrators can change (GetElevatedLogFolder), never one the user's environment
-// names; otherwise the installer's working folder in the temporary folder. False when
-// there is none.
+// names; otherwise the installer's working folder in the temporary folder. A process
+// whose token is elevated uses that folder only when neither it nor a folder above it is a
+// link (base::HoldFolderWithoutLinks), else GetElevatedLogFolder too. False when there is
+// none.
 bool GetLogFolder(const base::CommandLine& command_line, base::FilePath* folder);
 
 }  // namespace installer

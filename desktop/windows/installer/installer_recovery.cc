@@ -8,6 +8,7 @@
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 #include "base/strings/stringprintf.h"
 #include "base/time/time.h"
@@ -16,6 +17,7 @@
 #include "desktop/windows/installer/installation_registry_keys.h"
 #include "desktop/windows/installer/installer.h"
 #include "desktop/windows/installer/installer_paths.h"
+#include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_registry_key_operation.h"
 #include "desktop/windows/installer/service/transactions/undo_journal.h"
@@ -55,7 +57,12 @@ void KeepCopyBesideLogs(const base::FilePath& file,
       base::WideStringPrintf(L"%04d%02d%02d%02d%02d%02d", now.year, now.month,
                              now.day_of_month, now.hour, now.minute, now.second) +
       extension);
-  if (base::CopySingleFile(file, kept))
+  // A run elevated by hand keeps it in the user's folder: made anew, under no other name.
+  const bool copied = IsElevatedByHand(process_command_line ? *process_command_line
+                                                            : base::CommandLine(base::FilePath()))
+                          ? base::CopyToNewFileWithoutLinks(file, kept)
+                          : base::CopySingleFile(file, kept);
+  if (copied)
     LOG(WARNING) << "The " << what << " is kept as " << kept;
   else
     LOG(ERROR) << "Cannot keep the " << what << " as " << kept;

@@ -1,6 +1,7 @@
 #include "desktop/windows/installer/service/elevated_run.h"
 
 #include <windows.h>
+#include <stdio.h>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -9,6 +10,7 @@
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/protected_folder.h"
+#include "desktop/windows/installer/service/user_rights.h"
 
 namespace installer {
 
@@ -76,6 +78,33 @@ bool GetElevatedLogFolder(base::FilePath* folder) {
     return false;
   *folder = chosen;
   return true;
+}
+
+bool IsElevatedByHand(const base::CommandLine& command_line) {
+  return !IsElevatedRun(command_line) && IsProcessElevated();
+}
+
+bool InitLoggingWithoutLinks(const base::CommandLine& command_line,
+                             logging::LoggingSettings settings) {
+  settings.refuse_links = IsElevatedByHand(command_line);
+  if (logging::InitLogging(settings))
+    return true;
+  if (!settings.refuse_links)
+    return false;
+  const base::FilePath refused(settings.log_file);
+  base::FilePath folder;
+  if (::GetLastError() == ERROR_CANT_ACCESS_FILE && GetElevatedLogFolder(&folder)) {
+    settings.log_file = folder.Append(refused.BaseName()).value();
+    if (logging::InitLogging(settings)) {
+      LOG(WARNING) << "Not logging through a link at " << refused;
+      return true;
+    }
+  }
+  const std::string message = "Cannot open the log file " + base::Utf16ToUtf8(refused.value()) +
+                              " but through a link\n";
+  ::OutputDebugStringA(message.c_str());
+  fputs(message.c_str(), stderr);
+  return false;
 }
 
 }  // namespace installer

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/files/file_path.h"
+#include "base/logging.h"
 
 namespace base {
 class CommandLine;
@@ -36,6 +37,20 @@ bool OpenElevatedLogFolder(const base::FilePath& parent,
 // OpenElevatedLogFolder in the system's temporary folder (never the environment's), named
 // after the product's installer; chosen once per process, so that all its files go together.
 bool GetElevatedLogFolder(base::FilePath* folder);
+
+// Whether a process of |command_line| is elevated without the installer having started it
+// so (a run the user elevated by hand): it still has the user's temporary folder and
+// environment, and writes there only through no link (base/files/file_without_links.h).
+bool IsElevatedByHand(const base::CommandLine& command_line);
+
+// Opens the log file of |settings| as logging::InitLogging does. For a process whose token
+// is elevated but that the installer did not start elevated (a run the user elevated by
+// hand, whose folders are still the user's), the file is opened only through no link
+// (refuse_links), and a link found sends it to a file of the same name in
+// GetElevatedLogFolder. False when no file could be opened; for such a process that is
+// also said on standard error and to the debugger, where its lines go then.
+bool InitLoggingWithoutLinks(const base::CommandLine& command_line,
+                             logging::LoggingSettings settings);
 
 }  // namespace installer
 

@@ -87,7 +87,9 @@ NamedObject::NamedObject(NamedObject&& other) = default;
 NamedObject& NamedObject::operator=(NamedObject&& other) = default;
 NamedObject::~NamedObject() = default;
 
-NamedObjectSecurity::NamedObjectSecurity() {
+NamedObjectSecurity::NamedObjectSecurity() : NamedObjectSecurity(std::wstring()) {}
+
+NamedObjectSecurity::NamedObjectSecurity(const std::wstring& system_acl) {
   std::vector<BYTE> sid_buffer;
   const PSID user = CurrentUserSid(&sid_buffer);
   if (!user)
@@ -102,7 +104,7 @@ NamedObjectSecurity::NamedObjectSecurity() {
   // (nothing, under Wine) would not pass the check of an object found.
   const std::wstring user_text = raw_sid_text;
   const std::wstring sddl =
-      L"O:" + user_text + L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user_text + L")";
+      L"O:" + user_text + L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + user_text + L")" + system_acl;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
                                                               &descriptor, nullptr)) {

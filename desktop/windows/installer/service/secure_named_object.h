@@ -55,6 +55,8 @@ enum class IfExists {
 class NamedObjectSecurity {
  public:
   NamedObjectSecurity();
+  // The same with |system_acl| ("S:...", a mandatory label say; may be empty) added.
+  explicit NamedObjectSecurity(const std::wstring& system_acl);
   ~NamedObjectSecurity();
 
   NamedObjectSecurity(const NamedObjectSecurity&) = delete;

@@ -1,0 +1,206 @@
+#include "base/files/file_without_links.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <string.h>
+
+#include <string>
+
+#include "base/files/file_util.h"
+#include "base/logging.h"
+
+namespace base {
+
+namespace {
+
+// What the attempts to open the file may meet before one of them wins: another process
+// making or deleting the same file between two of them.
+constexpr int kOpenAttempts = 3;
+
+// |path| as the system would resolve it if no link were on the way: full, with long names.
+// Empty, logged, when it cannot be made (|path| or a folder of it missing, say).
+FilePath NormalizedPath(const FilePath& path) {
+  FilePath absolute;
+  FilePath long_path;
+  if (!MakeAbsoluteFilePath(path, &absolute) || !MakeLongFilePath(absolute, &long_path)) {
+    PLOG(WARNING) << "Cannot resolve " << path;
+    return FilePath();
+  }
+  return long_path;
+}
+
+// Whether the object |handle| holds is no link and lies at |expected|, as the system
+// resolves it. Windows shows a link opened with FILE_FLAG_OPEN_REPARSE_POINT as a reparse
+// point; Wine opens what a Unix link leads to whatever the flag says, so there its final
+// path, which names the link's target, is what tells.
+bool LiesWhereItsPathSays(HANDLE handle,
+                          const FilePath& expected,
+                          BY_HANDLE_FILE_INFORMATION* information) {
+  if (!::GetFileInformationByHandle(handle, information)) {
+    PLOG(WARNING) << "Cannot read what " << expected << " is";
+    return false;
+  }
+  if (information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    LOG(WARNING) << expected << " is a link";
+    return false;
+  }
+  const FilePath final_path = GetFinalPath(handle);
+  if (!FilePath::CompareEqualIgnoreCase(final_path.value(), expected.value())) {
+    LOG(WARNING) << expected << " leads to " << final_path;
+    return false;
+  }
+  return true;
+}
+
+// |folder| (normalised) opened without following a link and without sharing deletion;
+// |information| says what it is.
+win::ScopedHandle OpenFolderItself(const FilePath& folder,
+                                   BY_HANDLE_FILE_INFORMATION* information) {
+  win::ScopedHandle handle(::CreateFileW(folder.value().c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+  if (!handle.IsValid()) {
+    PLOG(WARNING) << "Cannot open the folder " << folder;
+    return handle;
+  }
+  if (!LiesWhereItsPathSays(handle.Get(), folder, information))
+    return win::ScopedHandle();
+  if (!(information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    LOG(WARNING) << folder << " is no folder";
+    return win::ScopedHandle();
+  }
+  return handle;
+}
+
+}  // namespace
+
+win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder) {
+  const FilePath normalized = NormalizedPath(folder);
+  if (normalized.empty())
+    return win::ScopedHandle();
+  // Every folder above first: a link in any of them leads the whole path elsewhere.
+  BY_HANDLE_FILE_INFORMATION information = {};
+  for (FilePath above = normalized.DirName(); above != above.DirName(); above = above.DirName()) {
+    if (!OpenFolderItself(above, &information).IsValid()) {
+      ::SetLastError(ERROR_CANT_ACCESS_FILE);
+      return win::ScopedHandle();
+    }
+  }
+  win::ScopedHandle held = OpenFolderItself(normalized, &information);
+  if (!held.IsValid())
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+  return held;
+}
+
+win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path) {
+  const win::ScopedHandle folder = HoldFolderWithoutLinks(path.DirName());
+  if (!folder.IsValid())
+    return win::ScopedHandle();
+  const FilePath expected = GetFinalPath(folder.Get()).Append(path.BaseName());
+  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    // Made only as new: making a file through a link in its place (one that leads nowhere
+    // yet) would make it where the link leads.
+    for (const DWORD disposition :
+         {static_cast<DWORD>(OPEN_EXISTING), static_cast<DWORD>(CREATE_NEW)}) {
+      win::ScopedHandle file(
+          ::CreateFileW(path.value().c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!file.IsValid()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_FILE_EXISTS)
+          continue;
+        ELOG(WARNING, error) << "Cannot open " << path;
+        ::SetLastError(error);
+        return file;
+      }
+      BY_HANDLE_FILE_INFORMATION information = {};
+      if (!LiesWhereItsPathSays(file.Get(), expected, &information)) {
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return win::ScopedHandle();
+      }
+      if (information.nNumberOfLinks > 1 ||
+          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        LOG(WARNING) << path << " is no file of its own (a folder, or a file of "
+                     << information.nNumberOfLinks << " names)";
+        ::SetLastError(ERROR_CANT_ACCESS_FILE);
+        return win::ScopedHandle();
+      }
+      return file;
+    }
+  }
+  LOG(WARNING) << "Cannot open " << path << ": it comes and goes";
+  ::SetLastError(ERROR_SHARING_VIOLATION);
+  return win::ScopedHandle();
+}
+
+win::ScopedHandle CreateNewWithoutLinks(const FilePath& path) {
+  const win::ScopedHandle folder = HoldFolderWithoutLinks(path.DirName());
+  if (!folder.IsValid())
+    return win::ScopedHandle();
+  if (!::DeleteFileW(path.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    PLOG(WARNING) << "Cannot replace " << path;
+    return win::ScopedHandle();
+  }
+  // Made only as new: a link put in the name meanwhile fails this rather than leads it.
+  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+  if (!file.IsValid()) {
+    const DWORD error = ::GetLastError();
+    ELOG(WARNING, error) << "Cannot make " << path;
+    ::SetLastError(error);
+    return file;
+  }
+  BY_HANDLE_FILE_INFORMATION information = {};
+  if (!LiesWhereItsPathSays(file.Get(), GetFinalPath(folder.Get()).Append(path.BaseName()),
+                            &information)) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return win::ScopedHandle();
+  }
+  return file;
+}
+
+bool CopyToNewFileWithoutLinks(const FilePath& from, const FilePath& to) {
+  std::string contents;
+  if (!ReadFileToString(from, &contents)) {
+    PLOG(WARNING) << "Cannot read " << from;
+    return false;
+  }
+  const win::ScopedHandle copy = CreateNewWithoutLinks(to);
+  DWORD written = 0;
+  if (!copy.IsValid() || !::WriteFile(copy.Get(), contents.data(),
+                                      static_cast<DWORD>(contents.size()), &written, nullptr) ||
+      written != contents.size()) {
+    PLOG(WARNING) << "Cannot copy " << from << " to " << to;
+    return false;
+  }
+  return true;
+}
+
+ScopedFILE StreamOf(win::ScopedHandle file, const char* mode) {
+  if (!file.IsValid())
+    return ScopedFILE();
+  const bool binary = strchr(mode, 'b') != nullptr;
+  const bool append = strchr(mode, 'a') != nullptr;
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()),
+                      (binary ? _O_BINARY : _O_TEXT) | (append ? _O_APPEND : 0) | _O_WRONLY);
+  if (descriptor == -1) {
+    LOG(WARNING) << "The C runtime cannot take a file handle";
+    return ScopedFILE();
+  }
+  // The descriptor owns the handle now, and the stream the descriptor.
+  file.Take();
+  ScopedFILE stream(_fdopen(descriptor, mode));
+  if (!stream) {
+    LOG(WARNING) << "The C runtime cannot make a stream of a file";
+    _close(descriptor);
+  }
+  return stream;
+}
+
+}  // namespace base
