@@ -338,6 +338,11 @@ void InstallerRunner::OnObjectSignaled(HANDLE object) {
 }
 
 void InstallerRunner::OnBackendEnded() {
+  // A stopped run kept them for the backend only.
+  if (!settings_) {
+    package_ready_event_.Close();
+    interrupted_event_.Close();
+  }
   DWORD exit_code = 1;
   if (!::GetExitCodeProcess(backend_.Handle(), &exit_code)) {
     PLOG(ERROR) << "GetExitCodeProcess failed";
