@@ -9,6 +9,7 @@
 #include "base/files/file_util.h"
 #include "base/logging.h"
 #include "base/strings/string_number_conversions.h"
+#include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/installer_paths.h"
 #include "desktop/windows/installer/service/named_objects.h"
 #include "desktop/windows/installer/service/secure_named_object.h"
@@ -22,15 +23,33 @@ constexpr wchar_t kAdditionalFileName[] = L"additional_file.tmp";
 constexpr size_t kTimeStampDigits = 14;
 // How long a front end waits for another one to clean the folder.
 constexpr DWORD kCleaningWaitMs = 60 * 1000;
+// The creation time in the names of a run's files: a FILETIME in hex.
+constexpr size_t kCreationTimeDigits = 16;
 
-// Whether the process |process_id| runs; one this process may not open does.
-bool IsRunning(DWORD process_id) {
-  const HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, process_id);
+uint64_t ToNumber(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the process that |owner| names runs: one with its id and, when the name holds
+// one, its creation time. One this process may not open, or whose creation time it cannot
+// read, is taken to run.
+bool OwnerRuns(const DownloadFolderClaim::Owner& owner) {
+  const HANDLE opened =
+      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.process_id);
   const DWORD error = ::GetLastError();
   const base::win::ScopedHandle process(opened);
   if (!process.IsValid())
     return error == ERROR_ACCESS_DENIED;
-  return ::WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+  if (::WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT)
+    return false;
+  if (owner.created == 0)
+    return true;
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
+    PLOG(WARNING) << "Cannot read when process " << owner.process_id << " started";
+    return true;
+  }
+  return ToNumber(created) == owner.created;
 }
 
 void RemoveLeftovers(const base::FilePath& folder) {
@@ -38,10 +57,10 @@ void RemoveLeftovers(const base::FilePath& folder) {
   base::FileEnumerator entries(folder, false,
                                base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   for (base::FilePath entry = entries.Next(); !entry.empty(); entry = entries.Next()) {
-    DWORD process_id = 0;
+    DownloadFolderClaim::Owner owner;
     // A front end that has not claimed the folder yet tries it with a probe copy.
-    if (DownloadFolderClaim::IsRunFileName(entry.BaseName().value(), &process_id) &&
-        (process_id == 0 || !IsRunning(process_id))) {
+    if (DownloadFolderClaim::IsRunFileName(entry.BaseName().value(), &owner) &&
+        (owner.process_id == 0 || !OwnerRuns(owner))) {
       leftovers.push_back(entry);
     }
   }
@@ -81,11 +100,20 @@ DownloadFolderClaim::DownloadFolderClaim(const base::FilePath& folder) {
 DownloadFolderClaim::~DownloadFolderClaim() = default;
 
 // static
-bool DownloadFolderClaim::IsRunFileName(std::wstring_view name, DWORD* process_id) {
-  DWORD ignored = 0;
-  if (!process_id)
-    process_id = &ignored;
-  *process_id = 0;
+std::wstring DownloadFolderClaim::MakeRunOwnerText() {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+    PLOG(ERROR) << "Cannot read when this process started";
+  return base::WideStringPrintf(L"%lu-%016llx", ::GetCurrentProcessId(),
+                                static_cast<unsigned long long>(ToNumber(created)));
+}
+
+// static
+bool DownloadFolderClaim::IsRunFileName(std::wstring_view name, Owner* owner) {
+  Owner ignored;
+  if (!owner)
+    owner = &ignored;
+  *owner = Owner();
   // Takes |count| decimal digits (at least one when |count| is 0: as many as there are)
   // off the front of |text|.
   auto take_digits = [](std::wstring_view* text, size_t count) {
@@ -109,15 +137,35 @@ bool DownloadFolderClaim::IsRunFileName(std::wstring_view name, DWORD* process_i
                             &value)) {
       return false;
     }
-    *process_id = value;
+    owner->process_id = value;
     return true;
   };
-  // "_" and a process id, when |text| starts with "_".
-  auto take_optional_process_id = [&](std::wstring_view* text) {
+  // An owner off the front of |text|: a process id and, from newer installers, "-" and its
+  // creation time.
+  auto take_owner = [&](std::wstring_view* text) {
+    if (!take_process_id(text))
+      return false;
+    if (text->empty() || text->front() != L'-')
+      return true;
+    text->remove_prefix(1);
+    // As MakeRunOwnerText writes it: sixteen lower-case hex digits, nothing else.
+    const std::wstring_view digits = text->substr(0, kCreationTimeDigits);
+    uint64_t created = 0;
+    if (digits.size() != kCreationTimeDigits ||
+        digits.find_first_not_of(L"0123456789abcdef") != std::wstring_view::npos ||
+        !base::HexStringToUint64(digits, &created)) {
+      return false;
+    }
+    text->remove_prefix(kCreationTimeDigits);
+    owner->created = created;
+    return true;
+  };
+  // "_" and an owner, when |text| starts with "_".
+  auto take_optional_owner = [&](std::wstring_view* text) {
     if (text->empty() || text->front() != L'_')
       return true;
     text->remove_prefix(1);
-    return take_process_id(text);
+    return take_owner(text);
   };
 
   if (name == kAdditionalFileName)
@@ -125,20 +173,20 @@ bool DownloadFolderClaim::IsRunFileName(std::wstring_view name, DWORD* process_i
   constexpr std::wstring_view kAdditionalFilePrefix = L"additional_file_";
   if (name.starts_with(kAdditionalFilePrefix)) {
     std::wstring_view rest = name.substr(kAdditionalFilePrefix.size());
-    return take_process_id(&rest) && rest == L".tmp";
+    return take_owner(&rest) && rest == L".tmp";
   }
   const std::wstring probe_prefix = std::wstring(kProbeCopyBaseName) + L"_";
   if (name.starts_with(probe_prefix)) {
     std::wstring_view rest = name.substr(probe_prefix.size());
     return take_digits(&rest, kTimeStampDigits) && !rest.empty() && rest.front() == L'_' &&
-           take_optional_process_id(&rest) && rest == L".exe";
+           take_optional_owner(&rest) && rest == L".exe";
   }
   for (std::wstring_view prefix : {std::wstring_view(L"tavro_installer_"),
                                    std::wstring_view(L"suite_")}) {
     if (!name.starts_with(prefix))
       continue;
     std::wstring_view rest = name.substr(prefix.size());
-    if (!take_digits(&rest, kTimeStampDigits) || !take_optional_process_id(&rest))
+    if (!take_digits(&rest, kTimeStampDigits) || !take_optional_owner(&rest))
       return false;
     return rest.empty() || rest == L".exe" || rest == L".7z";
   }

@@ -14,6 +14,7 @@
 #include "base/time/time.h"
 #include "base/win/known_folder.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/installer_help.h"
 #include "desktop/windows/installer/service/elevated_run.h"
 #include "desktop/windows/installer/service/user_rights.h"
@@ -37,9 +38,9 @@ std::wstring MakeRunExecutableName(std::wstring_view base_name) {
   base::Time::Exploded now;
   base::Time::Now().Explode(true, &now);
   return std::wstring(base_name) +
-         base::WideStringPrintf(L"_%04d%02d%02d%02d%02d%02d_%lu.exe", now.year, now.month,
-                                now.day_of_month, now.hour, now.minute, now.second,
-                                ::GetCurrentProcessId());
+         base::WideStringPrintf(L"_%04d%02d%02d%02d%02d%02d_", now.year, now.month,
+                                now.day_of_month, now.hour, now.minute, now.second) +
+         DownloadFolderClaim::MakeRunOwnerText() + L".exe";
 }
 
 bool PrepareInstallerFolder(const std::wstring& name,

@@ -15,9 +15,10 @@ namespace installer {
 // The base name of the copy that CanRunExecutableIn runs.
 extern const wchar_t kProbeCopyBaseName[];  // "installer_probe"
 
-// "<base_name>_<YYYYMMDDhhmmss>_<process id>.exe" for the local time now: a name of this
-// run's own in a folder that every installer of the session uses (the id keeps apart two
-// that start in the same second).
+// "<base_name>_<YYYYMMDDhhmmss>_<process id>-<creation time>.exe" for the local time now
+// (DownloadFolderClaim::MakeRunOwnerText): a name of this run's own in a folder that every
+// installer of the session uses (the id keeps apart two that start in the same second, the
+// creation time tells a run's leftovers from a later process that got the same id).
 std::wstring MakeRunExecutableName(std::wstring_view base_name);
 
 // The installer's working folder ("<product> Installer") under a candidate location, where

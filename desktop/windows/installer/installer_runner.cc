@@ -29,6 +29,8 @@ constexpr int kErrorFolderInUse = 37057;
 constexpr int kErrorInvalidSettings = 37058;
 // A backend reports an error or two; the rest of a flood is not kept.
 constexpr size_t kMaxHeldErrors = 32;
+// How long the end of a run waits for an interrupted backend to roll back and end.
+constexpr DWORD kBackendEndWaitMs = 60 * 1000;
 
 // A manual-reset, unsignalled event shared by name with the backend. One of this
 // installation's that exists already is left from an earlier run of the folder (the caller
@@ -62,6 +64,16 @@ InstallerRunner::InstallerRunner(const base::FilePath& package_folder,
 
 InstallerRunner::~InstallerRunner() {
   Stop();
+  // The run ends with its backend rather than leaving it to find out by itself: a caller
+  // that starts the next run at once would find the folder still claimed. (And under Wine, a
+  // process whose parent ends while it is still starting may never run and stay for good.)
+  if (backend_running_) {
+    LOG(INFO) << "Waiting for the interrupted installer backend to end";
+    if (!backend_.WaitForExitWithTimeout(kBackendEndWaitMs, nullptr)) {
+      LOG(WARNING) << "The installer backend " << backend_.Pid() << " did not end within "
+                   << kBackendEndWaitMs << " ms of its interruption";
+    }
+  }
   if (watcher_.IsWatching())
     watcher_.StopWatching();
 }
@@ -251,8 +263,12 @@ void InstallerRunner::Stop() {
       PLOG(ERROR) << "ReleaseMutex failed";
     mutex_.Close();
   }
-  package_ready_event_.Close();
-  interrupted_event_.Close();
+  // A backend that is still starting opens them by name: they stay, the interruption
+  // signalled, until it has ended.
+  if (!backend_running_) {
+    package_ready_event_.Close();
+    interrupted_event_.Close();
+  }
   receiver_.Close();
   settings_ = nullptr;
 }
@@ -322,6 +338,11 @@ void InstallerRunner::OnObjectSignaled(HANDLE object) {
 }
 
 void InstallerRunner::OnBackendEnded() {
+  // A stopped run kept them for the backend only.
+  if (!settings_) {
+    package_ready_event_.Close();
+    interrupted_event_.Close();
+  }
   DWORD exit_code = 1;
   if (!::GetExitCodeProcess(backend_.Handle(), &exit_code)) {
     PLOG(ERROR) << "GetExitCodeProcess failed";

@@ -62,7 +62,8 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
   InstallerRunner(const base::FilePath& package_folder, const base::FilePath& component_folder);
   InstallerRunner(const InstallerRunner&) = delete;
   InstallerRunner& operator=(const InstallerRunner&) = delete;
-  // Stop; a backend still running is interrupted and no longer watched.
+  // Stop; a backend still running is interrupted, and waited for (a minute at most) without
+  // watching it.
   ~InstallerRunner() override;
 
   void AddObserver(Observer* observer) { observers_.AddObserver(observer); }
@@ -77,7 +78,8 @@ class InstallerRunner : public base::win::ObjectWatcher::Delegate, public IpcRec
   void SignalPackageReady();
 
   // Ends the run: a running backend is told to roll back, the mailslot is closed and the
-  // Settings are forgotten. The end of the backend is still reported.
+  // Settings are forgotten (the events the backend opens stay until it has ended). The end
+  // of the backend is still reported.
   void Stop();
 
   // IpcReceiver::Delegate: a message from the backend. What is not a well-formed installer

@@ -81,7 +81,9 @@ void SilentInstallerController::OnPathChanged() {
 }
 
 void SilentInstallerController::Start() {
-  if (started_)
+  // A run that has already failed (its fetches, say, before the settings came) starts no
+  // backend.
+  if (started_ || termination_done_)
     return;
   started_ = true;
   settings_->WriteStats(std::string(), stats_.get());

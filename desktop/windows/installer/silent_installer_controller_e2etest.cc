@@ -2,10 +2,12 @@
 // Wine, the example package on a local server, and what a user (or the server) sees after.
 
 #include <windows.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <functional>
@@ -23,12 +25,14 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/values.h"
 #include "base/win/registry.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/test/content_hash.h"
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/forged_report.h"
 #include "desktop/windows/installer/test/installer_file.h"
+#include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/registry_snapshot.h"
 #include "desktop/windows/installer/test/server_install_e2e_test.h"
 #include "desktop/windows/installer/test/snapshot_difference.h"
@@ -70,6 +74,42 @@ std::map<DWORD, std::string> RegisteredCrashClients(const std::string& log) {
   }
   return clients;
 }
+
+// Every thread of a process held suspended, until Resume or the end of the object.
+class SuspendedThreads {
+ public:
+  SuspendedThreads() = default;
+  SuspendedThreads(const SuspendedThreads&) = delete;
+  SuspendedThreads& operator=(const SuspendedThreads&) = delete;
+  ~SuspendedThreads() { Resume(); }
+
+  void Suspend(DWORD process_id) {
+    base::win::ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    if (!snapshot.IsValid() || !::Thread32First(snapshot.Get(), &entry))
+      return;
+    do {
+      if (entry.th32OwnerProcessID != process_id)
+        continue;
+      base::win::ScopedHandle thread(
+          ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+      if (thread.IsValid() && ::SuspendThread(thread.Get()) != static_cast<DWORD>(-1))
+        threads_.push_back(std::move(thread));
+    } while (::Thread32Next(snapshot.Get(), &entry));
+  }
+
+  void Resume() {
+    for (const base::win::ScopedHandle& thread : threads_)
+      ::ResumeThread(thread.Get());
+    threads_.clear();
+  }
+
+  bool IsHolding() const { return !threads_.empty(); }
+
+ private:
+  std::vector<base::win::ScopedHandle> threads_;
+};
 
 // Every test leaves the registry as it found it: an installation is uninstalled again.
 class SilentInstallE2eTest : public ServerInstallE2eTest {
@@ -372,9 +412,58 @@ TEST_F(SilentInstallE2eTest, InterruptedDownloadIsResumedAndAFailingServerRetrie
   Uninstall();
 }
 
-TEST_F(SilentInstallE2eTest, WrongChecksumsFailEveryFetch) {
+// The fetches fail at once, while the backend (held suspended here, as a slow start would
+// hold it) has not even started: the front end ends only after the backend it started has,
+// so that the next run finds the folder free.
+TEST_F(SilentInstallE2eTest, WrongChecksumsFailEveryFetchAndTheRunEndsWithItsBackend) {
   server().SetWrongPackageChecksum(true);
-  ExpectFetchFailure(RunSilentInstall(), "Checksum incorrect for the downloaded package");
+  TestProcess front_end;
+  ProcessOptions options = MakeProcessOptions();
+  options.wait_for_started_processes = false;
+  ASSERT_TRUE(front_end.Start(SilentInstallCommand(host(), install_folder(), L""), options));
+  // The installers the front end starts, by creation time: its crash reporter, which ends
+  // after the process it watches, then the backend.
+  std::map<uint64_t, base::win::ScopedHandle> started;
+  std::vector<DWORD> seen;
+  SuspendedThreads backend_held;
+  bool backend_outlived = false;
+  const bool ended = PollUntil(
+      [&]() {
+        if (!front_end.IsRunning()) {
+          backend_outlived = started.size() == 2 &&
+                             ::WaitForSingleObject(started.rbegin()->second.Get(), 0) !=
+                                 WAIT_OBJECT_0;
+          return true;
+        }
+        if (backend_held.IsHolding() &&
+            ReadFrontEndLog(temp_folder()).find("Waiting for the interrupted installer backend") !=
+                std::string::npos) {
+          backend_held.Resume();
+        }
+        for (DWORD pid : FindChildProcesses(front_end.pid(), L"installer.exe")) {
+          if (std::find(seen.begin(), seen.end(), pid) != seen.end())
+            continue;
+          seen.push_back(pid);
+          base::win::ScopedHandle child(
+              ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+          FILETIME created = {}, exited = {}, kernel = {}, user = {};
+          if (child.IsValid() &&
+              ::GetProcessTimes(child.Get(), &created, &exited, &kernel, &user)) {
+            started[(static_cast<uint64_t>(created.dwHighDateTime) << 32) |
+                    created.dwLowDateTime] = std::move(child);
+          }
+          if (started.size() == 2)
+            backend_held.Suspend(::GetProcessId(started.rbegin()->second.Get()));
+        }
+        return false;
+      },
+      options.timeout);
+  backend_held.Resume();
+  const ProcessResult run = front_end.Wait();
+  ExpectFetchFailure(run, "Checksum incorrect for the downloaded package");
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(2u, started.size());
+  EXPECT_FALSE(backend_outlived) << ReadLogs();
 }
 
 // Any process of the user may write into the front end's mailslot. A success written there

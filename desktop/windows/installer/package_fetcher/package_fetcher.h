@@ -48,8 +48,8 @@ const char* GetFetcherStatusName(int32_t status);
 // MessageLoop, and never after the fetcher is gone. A failed fetch may be started again with
 // Retry, at most twice. Destroying the fetcher stops the work and removes what it wrote into
 // the download folder. Front ends share that folder: the names of one fetcher's files
-// ("tavro_installer_<local time>_<process id>.exe", its folder and ".7z", "suite_..." and
-// "additional_file_<process id>.tmp") are its own.
+// ("tavro_installer_<local time>_<process id>-<creation time>.exe", its folder and ".7z",
+// "suite_..." and "additional_file_<process id>-<creation time>.tmp") are its own.
 class PackageFetcher {
  public:
   // What the controller hears of a fetch, on its thread. The progress operations come from

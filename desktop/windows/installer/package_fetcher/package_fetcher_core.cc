@@ -19,6 +19,7 @@
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
 #include "components/prefs/json_pref_store.h"
+#include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/package_fetcher/archive_entry_name.h"
 #include "desktop/windows/installer/package_fetcher/checksum_checker.h"
 #include "desktop/windows/installer/package_fetcher/downloaded_version_check.h"
@@ -148,8 +149,8 @@ base::FilePath PackageFetcherCore::GetSuiteFolder() const {
 
 base::FilePath PackageFetcherCore::GetAdditionalDownloadPath() const {
   // Named for this process, as the package is: other front ends share the folder.
-  return download_folder_.Append(
-      base::WideStringPrintf(L"additional_file_%lu.tmp", ::GetCurrentProcessId()));
+  return download_folder_.Append(L"additional_file_" + DownloadFolderClaim::MakeRunOwnerText() +
+                                 L".tmp");
 }
 
 void PackageFetcherCore::PostStep(const base::Location& from_here,

@@ -30,6 +30,7 @@ ProcessOptions InstallerE2eTest::MakeProcessOptions() const {
   options.environment = {{L"TEMP", temp_folder_.value()},
                          {L"TMP", temp_folder_.value()},
                          StubLogEnvironment(stub_log_folder_)};
+  options.installer_temp_folder = temp_folder_;
   return options;
 }
 

@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <map>
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -12,6 +13,7 @@
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/executable_path.h"
 #include "base/win/scoped_handle.h"
+#include "desktop/windows/installer/test/installer_logs.h"
 #include "gtest/gtest.h"
 
 namespace installer {
@@ -24,6 +26,8 @@ constexpr UINT kKilledExitCode = 0xDEAD;
 constexpr DWORD kPollMs = 10;
 // After the program ended, how long a process it started may keep the output open.
 constexpr base::TimeDelta kOutputDrainTime = base::TimeDelta::FromSeconds(2);
+// How much of each log a run past its deadline shows.
+constexpr size_t kLogTailLines = 40;
 
 // The processes running now, from one snapshot: each costs Wine a round trip to its server.
 std::vector<PROCESSENTRY32W> SnapshotProcesses() {
@@ -41,6 +45,19 @@ std::vector<PROCESSENTRY32W> SnapshotProcesses() {
 
 bool HasImage(const PROCESSENTRY32W& process, const std::wstring& image) {
   return image.empty() || base::FilePath::CompareEqualIgnoreCase(process.szExeFile, image);
+}
+
+// The last |count| lines of |text|.
+std::string LastLines(const std::string& text, size_t count) {
+  size_t start = text.size();
+  // A final line break ends the last line rather than starting an empty one.
+  if (start > 0 && text[start - 1] == '\n')
+    --start;
+  for (size_t lines = 0; lines < count && start > 0; ++lines) {
+    const size_t line_break = text.rfind('\n', start - 1);
+    start = line_break == std::string::npos ? 0 : line_break;
+  }
+  return text.substr(start < text.size() && text[start] == '\n' ? start + 1 : start);
 }
 
 }  // namespace
@@ -228,7 +245,7 @@ ProcessResult TestProcess::Wait() {
   std::string left_behind;
   if (!ended) {
     result.timed_out = true;
-    left_behind = DescribeJobProcesses();
+    left_behind = DescribeStuckRun();
     Kill();
     process_.WaitForExitWithTimeout(0, &exit_code);
   } else {
@@ -258,8 +275,9 @@ void TestProcess::Kill() {
     if (left.empty())
       break;
     for (const JobProcess& job_process : left) {
-      const base::Process process =
-          base::Process::Open(job_process.pid, PROCESS_TERMINATE | SYNCHRONIZE);
+      // The wait reads the exit code, which takes the right to query.
+      const base::Process process = base::Process::Open(
+          job_process.pid, PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION);
       if (process.IsValid() && process.Terminate(kKilledExitCode))
         process.WaitForExitWithTimeout(10000, nullptr);
     }
@@ -341,13 +359,35 @@ std::vector<TestProcess::JobProcess> TestProcess::GetOwnJobProcesses() const {
   return processes;
 }
 
-std::string TestProcess::DescribeJobProcesses() const {
+std::string TestProcess::DescribeStuckRun() const {
+  std::map<DWORD, std::wstring> stuck;
+  for (const JobProcess& process : GetOwnJobProcesses())
+    stuck[process.pid] = process.image;
+  // What the program started may have left the job.
+  if (IsRunning())
+    stuck.emplace(pid(), std::wstring());
+  for (DWORD descendant : FindDescendantProcesses(pid(), std::wstring()))
+    stuck.emplace(descendant, std::wstring());
   std::string text;
-  for (const JobProcess& process : GetOwnJobProcesses()) {
-    text += base::StringPrintf("%s%s (%lu)", text.empty() ? "" : ", ",
-                               base::Utf16ToUtf8(process.image).c_str(), process.pid);
+  for (const PROCESSENTRY32W& process : SnapshotProcesses()) {
+    const auto found = stuck.find(process.th32ProcessID);
+    if (found == stuck.end())
+      continue;
+    text += base::StringPrintf(
+        "\n  %lu, started by %lu: %s", process.th32ProcessID, process.th32ParentProcessID,
+        base::Utf16ToUtf8(found->second.empty() ? process.szExeFile : found->second).c_str());
   }
-  return text.empty() ? "none" : text;
+  if (text.empty())
+    text = " none";
+  if (!options_.installer_temp_folder.empty()) {
+    for (const base::FilePath& log : FindInstallerLogs(options_.installer_temp_folder)) {
+      std::string log_text;
+      base::ReadFileToString(log, &log_text);
+      text += "\n==== the end of " + log.BaseName().ToUtf8() + "\n" +
+              LastLines(log_text, kLogTailLines);
+    }
+  }
+  return text;
 }
 
 // static

@@ -36,6 +36,9 @@ struct ProcessOptions {
   // Wait also for every process the program started (a backend, an elevated copy, a
   // clean-up batch) to end, within the same deadline; off when a test keeps one running.
   bool wait_for_started_processes = true;
+  // The TEMP folder of the program's runs, when it is an installer: a run past its deadline
+  // fails with the end of each installer log there, which says what it was waiting for.
+  base::FilePath installer_temp_folder;
 };
 
 struct ProcessResult {
@@ -97,8 +100,9 @@ class TestProcess : private base::OsThread::Delegate {
   };
   // The processes in the job but the system's helpers.
   std::vector<JobProcess> GetOwnJobProcesses() const;
-  // Their image paths and ids, for failure messages.
-  std::string DescribeJobProcesses() const;
+  // What a run past its deadline left running (each process of the job or started by the
+  // program, with its parent) and the end of its logs, for the failure message.
+  std::string DescribeStuckRun() const;
   // Processes that the system starts on a program's behalf and that outlive it (Wine starts
   // its desktop shell and services for the first program of a session that needs them;
   // console hosts): they belong to the session, not to the test, and are neither waited for

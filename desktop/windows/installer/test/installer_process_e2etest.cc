@@ -1,6 +1,10 @@
 #include "desktop/windows/installer/test/installer_process.h"
 
+#include <string>
+
+#include "base/files/file_util.h"
 #include "base/process/process.h"
+#include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/test/example_package.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
 #include "gtest/gtest-spi.h"
@@ -21,19 +25,48 @@ TEST_F(TestProcessE2eTest, PastItsDeadlineAProgramIsKilledWithWhatItStarted) {
   options.timeout = base::TimeDelta::FromSeconds(1);
   const base::FilePath browser = ExamplePackage::Current().package_folder().Append(L"tavro.exe");
 
+  // An installer log longer than what the failure shows of it.
+  const base::FilePath log_folder = temp_folder().Append(L"Tavro Installer");
+  ASSERT_TRUE(base::CreateDirectory(log_folder));
+  std::string log;
+  for (int line = 1; line <= 50; ++line)
+    log += "log line " + std::to_string(line) + "\n";
+  ASSERT_EQ(static_cast<int>(log.size()),
+            base::WriteFileFromBuffer(log_folder.Append(L"tavro_installer_20260102030405.log"),
+                                      log.data(), static_cast<int>(log.size())));
+
   TestProcess process;
   ASSERT_TRUE(process.Start(L"cmd.exe /c echo started & \"" + browser.value() + L"\"", options));
   // The deadline may pass meanwhile: the wait below then ends at once.
   ASSERT_TRUE(
       WaitForStubInvocations(stub_log_folder(), L"tavro.exe", 1, base::TimeDelta::FromSeconds(60)));
+  ::testing::TestPartResultArray failures;
   ProcessResult result;
-  EXPECT_NONFATAL_FAILURE(result = process.Wait(), "ran longer than 1 s");
+  {
+    const ::testing::ScopedFakeTestPartResultReporter reporter(
+        ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+    result = process.Wait();
+  }
   EXPECT_TRUE(result.timed_out);
   EXPECT_FALSE(result.Succeeded());
   EXPECT_NE(std::string::npos, result.output.find("started")) << result.output;
 
   const std::vector<StubInvocation> runs = ReadStubInvocations(L"tavro.exe");
   ASSERT_EQ(1u, runs.size());
+  // The failure names what still ran, each with the process that started it, and shows the
+  // end of the log.
+  ASSERT_EQ(1, failures.size());
+  const std::string message = failures.GetTestPartResult(0).message();
+  EXPECT_NE(std::string::npos, message.find("ran longer than 1 s")) << message;
+  EXPECT_NE(std::string::npos,
+            message.find(base::StringPrintf("%lu, started by ", runs[0].pid)))
+      << message;
+  EXPECT_NE(std::string::npos, message.find("tavro.exe")) << message;
+  EXPECT_NE(std::string::npos,
+            message.find("==== the end of tavro_installer_20260102030405.log\nlog line 11\n"))
+      << message;
+  EXPECT_EQ(std::string::npos, message.find("log line 10\n")) << message;
+  EXPECT_NE(std::string::npos, message.find("log line 50\n")) << message;
   const base::Process left = base::Process::Open(runs[0].pid);
   EXPECT_TRUE(!left.IsValid() || left.WaitForExitWithTimeout(10000, nullptr));
 }
