@@ -36,6 +36,7 @@
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
+#include "desktop/windows/installer/test/test_installation.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
@@ -182,6 +183,22 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
     return front_end_.get();
   }
 
+  // Runs a front end with the package ready until its backend has ended; null, with a
+  // failure, when it could not start or did not end.
+  FrontEnd* RunFrontEnd() {
+    FrontEnd* front_end = MakeFrontEnd();
+    front_end->runner().SignalPackageReady();
+    if (!front_end->runner().Start(front_end->settings())) {
+      ADD_FAILURE() << "The front end did not start";
+      return nullptr;
+    }
+    if (!front_end->WaitForTermination()) {
+      ADD_FAILURE() << "The backend did not end\n" << ReadLogs();
+      return nullptr;
+    }
+    return front_end;
+  }
+
   // The environment of a child test that runs a front end of its own, for the install
   // folder as |install_folder| writes it (the test's when empty).
   base::LaunchOptions ChildOptions(const std::wstring& install_folder = std::wstring()) const {
@@ -292,6 +309,44 @@ TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
   EXPECT_TRUE(IsFolderFree(install_folder_));
 }
 
+// The backend runs as an administrator (every run does under Wine). Once the package was
+// unpacked, another process of the user rewrites a resource and the files list in the
+// package folder: the backend installs what the package file beside the folder holds.
+TEST_F(InstallerRunnerE2eTest, ARealBackendInstallsWhatThePackageFileHolds) {
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"resources\\about.txt"), "swapped"));
+  ASSERT_TRUE(WriteTestFile(package_folder_.Append(L"files_list"), "tavro.exe\r\n"));
+  FrontEnd* front_end = RunFrontEnd();
+  ASSERT_TRUE(front_end);
+  EXPECT_EQ("OnSuccess", front_end->observer().Summary().end()[-2]) << ReadLogs();
+  const base::FilePath installed =
+      install_folder_.AppendASCII(ExamplePackage::Current().version());
+  const base::FilePath example = ExamplePackage::Current().package_folder();
+  for (const wchar_t* name : {L"resources\\about.txt", L"tavro_installer.dll"}) {
+    std::string expected;
+    std::string text;
+    EXPECT_TRUE(base::ReadFileToString(example.Append(name), &expected));
+    EXPECT_TRUE(base::ReadFileToString(installed.Append(name), &text)) << name;
+    EXPECT_TRUE(expected == text) << name;
+  }
+}
+
+// Without the package file beside the package folder, the backend asks for the program of
+// its front end through the handle it inherited: this test's, which carries no package. The
+// run then fails and installs nothing.
+TEST_F(InstallerRunnerE2eTest, ARealBackendWithoutAPackageFileInstallsNothing) {
+  ASSERT_TRUE(base::DeletePath(package_folder_.AddExtension(L"exe"), false));
+  FrontEnd* front_end = RunFrontEnd();
+  ASSERT_TRUE(front_end);
+  const std::vector<std::string>& events = front_end->observer().events();
+  ASSERT_LE(2u, events.size());
+  const std::string& error = events.end()[-2];
+  EXPECT_TRUE(error.starts_with("OnError(37055,,Could not find the package in ")) << error;
+  EXPECT_TRUE(error.ends_with("\\installer_e2e_tests.exe)")) << error;
+  EXPECT_EQ("OnInstallerTerminated(0)", events.back());
+  EXPECT_FALSE(base::PathExists(install_folder_.Append(L"launcher.exe")));
+  EXPECT_FALSE(base::PathExists(install_folder_.AppendASCII(ExamplePackage::Current().version())));
+}
+
 TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
   // The first file of the package has a name of 700 characters, and is missing: its copy
   // fails with the destination (longer still) in the message and the name in the detail,
@@ -305,10 +360,8 @@ TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
             base::WriteFileFromBuffer(package_folder_.Append(L"files_list"), files_list.data(),
                                       static_cast<int>(files_list.size())));
 
-  FrontEnd* front_end = MakeFrontEnd();
-  front_end->runner().SignalPackageReady();
-  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
-  ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
+  FrontEnd* front_end = RunFrontEnd();
+  ASSERT_TRUE(front_end);
   const std::vector<std::string>& events = front_end->observer().events();
   ASSERT_LE(2u, events.size());
   EXPECT_EQ("OnInstallerTerminated(0)", events.back());

@@ -26,7 +26,6 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_naming.h"
-#include "desktop/windows/installer/service/signature.h"
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -80,12 +79,10 @@ bool Installer::StagePackage() {
   // itself from the package file, checked and held while it is unpacked.
   LOG(INFO) << "Unpacking the package into a folder of this process";
   const base::FilePath package = FindUnpackedPackage(own_folder_, cancel_when_ended_);
-  const std::wstring signer =
-      IsThisInstallerUnsigned() ? std::wstring() : ProductConfig::GetInstance().GetExpectedSigner();
   auto staging = std::make_unique<StagingFolder>();
   std::string error = "Could not find the package";
   if (package.empty() || !staging->Create() ||
-      !UnpackVerifiedPackage(package, signer, staging->path(), &error)) {
+      !UnpackVerifiedPackage(package, !IsThisInstallerUnsigned(), staging->path(), &error)) {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), error);
     return false;
   }
@@ -107,10 +104,13 @@ bool Installer::StagePackage() {
   if (IsSafeRelativePath(tracking_data.value()))
     files.push_back(tracking_data);
   // What the front end adds to the package (files it fetched, overrides, tracking data) is
-  // data: copied from the package folder, never in place of a file of the package.
+  // data: copied from the package folder, never in place of a file of the package. The
+  // installer preferences' include is the front end's as well: it writes the welcome page
+  // of the server's reply into the unpacked one.
+  const base::FilePath include(kInstallerPrefsIncludeFileName);
   for (const base::FilePath& file : files) {
     // What neither has stays missing: its step fails as it would have.
-    if (base::PathExists(package_source_.Append(file)) ||
+    if ((file != include && base::PathExists(package_source_.Append(file))) ||
         !base::PathExists(own_folder_.Append(file))) {
       continue;
     }

@@ -899,10 +899,9 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
   int expected_error = 0;
   switch (trouble.trouble) {
     case Trouble::kFileInUse:
-      // Opened without any sharing: the copy cannot read it.
-      held_file.Set(::CreateFileW(package_folder().Append(L"resources\\about.txt").value().c_str(),
-                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-      ASSERT_TRUE(held_file.IsValid());
+      // A file where a file of the package goes, then held by another program.
+      ASSERT_TRUE(base::CreateDirectory(install_folder()));
+      ASSERT_TRUE(test::WriteTestFile(install_folder().Append(L"root.txt"), "in use"));
       expected_error = IDS_ERROR_COPY_FILE;
       break;
     case Trouble::kReadOnlyStatusFile: {
@@ -935,8 +934,13 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
       break;
   }
   const Snapshot before = TakeSnapshot();
+  // Opened without any sharing: nobody can read, replace or move it.
   if (trouble.trouble == Trouble::kUnreadablePreferences) {
     held_file.Set(::CreateFileW(install_folder().Append(kInstallerPrefsFileName).value().c_str(),
+                                GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held_file.IsValid());
+  } else if (trouble.trouble == Trouble::kFileInUse) {
+    held_file.Set(::CreateFileW(install_folder().Append(L"root.txt").value().c_str(),
                                 GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held_file.IsValid());
   }

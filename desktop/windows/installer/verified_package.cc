@@ -7,6 +7,7 @@
 #include "base/logging.h"
 #include "desktop/windows/installer/package_fetcher/lzma_util.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
+#include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/signature.h"
 #include "desktop/windows/installer/staging_folder.h"
 
@@ -38,20 +39,20 @@ base::FilePath FindUnpackedPackage(const base::FilePath& package_folder, HANDLE 
 }
 
 bool UnpackVerifiedPackage(const base::FilePath& package,
-                           const std::wstring& expected_signer,
+                           bool check_signer,
                            const base::FilePath& destination,
                            std::string* error) {
   // Held until the last entry is written: what is checked is what is unpacked.
-  const base::File held(package,
-                        base::File::FLAG_OPEN | base::File::FLAG_READ | base::File::FLAG_EXCLUSIVE_WRITE);
+  const base::File held(package, base::File::FLAG_OPEN | base::File::FLAG_READ |
+                                     base::File::FLAG_EXCLUSIVE_WRITE);
   if (!held.IsValid()) {
     ELOG(ERROR, held.error_details()) << "Cannot open the package " << package;
     *error = "Could not open the package " + package.ToUtf8();
     return false;
   }
-  if (!expected_signer.empty()) {
+  if (check_signer) {
     SignatureCheck signature(package, held.Duplicate());
-    if (!signature.VerifySignedBy(expected_signer)) {
+    if (!signature.VerifySignedBy(ProductConfig::GetInstance().GetExpectedSigner())) {
       *error = "The package " + package.ToUtf8() + " does not carry the product's signature";
       return false;
     }

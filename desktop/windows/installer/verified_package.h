@@ -18,14 +18,15 @@ namespace installer {
 base::FilePath FindUnpackedPackage(const base::FilePath& package_folder, HANDLE front_end);
 
 // Unpacks the 7z archive that the installer file |package| carries as its full-package
-// payload into |destination| (an existing folder that only administrators can change). The file is opened once, denying writes and deletion, and held until the last
-// entry is written; with |expected_signer| not empty its signature must be that signer's,
+// payload into |destination| (an existing folder that only administrators can change).
+// The file is opened once, denying writes and deletion, and held until the last entry is
+// written; with |check_signer| its signature must be the product's expected signer's,
 // checked on the held handle before anything is read from it. The archive is written out
 // into a protected folder of its own for the unpacking and removed with it. False when the
 // file cannot be opened, is not signed as expected, carries no package or does not unpack
 // whole; |*error| then says which, and |destination| may hold part of the package.
 bool UnpackVerifiedPackage(const base::FilePath& package,
-                           const std::wstring& expected_signer,
+                           bool check_signer,
                            const base::FilePath& destination,
                            std::string* error);
 

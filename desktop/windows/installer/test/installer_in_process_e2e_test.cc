@@ -49,8 +49,6 @@ void InstallerInProcessE2eTest::MakePackage(const base::FilePath& folder) {
   base::FilePath copy;
   ASSERT_TRUE(ExamplePackage::Current().CopyTo(folder.DirName(), &copy));
   ASSERT_EQ(folder, copy);
-  ASSERT_TRUE(base::CopySingleFile(ExamplePackage::Current().package_installer(),
-                                   folder.AddExtension(L"exe")));
 }
 
 void InstallerInProcessE2eTest::TearDown() {
