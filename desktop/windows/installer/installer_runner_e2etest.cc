@@ -33,6 +33,7 @@
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/forged_report.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
+#include "desktop/windows/installer/test/installer_file.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
@@ -345,6 +346,40 @@ TEST_F(InstallerRunnerE2eTest, ARealBackendWithoutAPackageFileInstallsNothing) {
   EXPECT_EQ("OnInstallerTerminated(0)", events.back());
   EXPECT_FALSE(base::PathExists(install_folder_.Append(L"launcher.exe")));
   EXPECT_FALSE(base::PathExists(install_folder_.AppendASCII(ExamplePackage::Current().version())));
+}
+
+using PackageInstallerE2eTest = InstallerE2eTest;
+
+// An installer that carries the package is its own front end: the backend, an
+// administrator's run, finds no downloaded package beside the folder the front end
+// unpacked, and unpacks the package again from the front end's program.
+TEST_F(PackageInstallerE2eTest, InstallsThePackageItCarries) {
+  const base::FilePath installer = work_folder().Append(L"download\\tavro_setup.exe");
+  ASSERT_TRUE(base::CreateDirectory(installer.DirName()));
+  // Unsigned, as a build for tests is: its backend is not signed either.
+  std::string archive;
+  ASSERT_TRUE(base::ReadFileToString(ExamplePackage::Current().archive(), &archive));
+  ASSERT_TRUE(base::CopySingleFile(host(), installer));
+  ASSERT_TRUE(AppendPayload(installer, archive));
+  const base::FilePath install = work_folder().Append(L"install");
+  const ProcessResult run = RunProcess(L"\"" + installer.value() +
+                                           L"\" --silent --copyonly=1 --launchtavro=0 "
+                                           L"--installfolder=\"" + install.value() + L"\"",
+                                       MakeProcessOptions());
+  ASSERT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  const std::string log = ReadAllInstallerLogs(temp_folder());
+  const size_t unpacked = log.find("] Unpacked the package ");
+  ASSERT_NE(std::string::npos, unpacked) << log;
+  const std::string line = log.substr(unpacked, log.find('\n', unpacked) - unpacked);
+  EXPECT_TRUE(line.ends_with("\\tavro_setup.exe")) << line;
+  std::string expected;
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(
+      ExamplePackage::Current().package_folder().Append(L"resources\\about.txt"), &expected));
+  EXPECT_TRUE(base::ReadFileToString(
+      install.AppendASCII(ExamplePackage::Current().version()).Append(L"resources\\about.txt"),
+      &text));
+  EXPECT_EQ(expected, text);
 }
 
 TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
