@@ -1,7 +1,5 @@
 #include "desktop/windows/installer/verified_package.h"
 
-#include <iterator>
-
 #include "base/files/file.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
@@ -16,6 +14,7 @@ namespace installer {
 namespace {
 
 constexpr wchar_t kArchiveName[] = L"package.7z";
+constexpr DWORD kMaxImagePath = 32768;
 
 }  // namespace
 
@@ -28,14 +27,16 @@ base::FilePath FindUnpackedPackage(const base::FilePath& package_folder, HANDLE 
     LOG(ERROR) << "No package beside " << package_folder << " and no front end to ask";
     return base::FilePath();
   }
-  wchar_t image[MAX_PATH * 4];
-  DWORD length = static_cast<DWORD>(std::size(image));
-  if (!::QueryFullProcessImageNameW(front_end, 0, image, &length)) {
+  // As long as any path the system can name.
+  std::wstring image(kMaxImagePath, L'\0');
+  DWORD length = kMaxImagePath;
+  if (!::QueryFullProcessImageNameW(front_end, 0, &image[0], &length)) {
     PLOG(ERROR) << "No package beside " << package_folder
                 << ", and the front end's program cannot be named";
     return base::FilePath();
   }
-  return base::FilePath(std::wstring(image, length));
+  image.resize(length);
+  return base::FilePath(image);
 }
 
 bool UnpackVerifiedPackage(const base::FilePath& package,
