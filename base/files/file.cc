@@ -198,6 +198,18 @@ bool File::Rename(const FilePath& new_path) {
   return true;
 }
 
+win::ScopedHandle File::Duplicate() const {
+  HANDLE duplicate = nullptr;
+  if (!file_.IsValid())
+    return win::ScopedHandle();
+  if (!::DuplicateHandle(::GetCurrentProcess(), file_.Get(), ::GetCurrentProcess(), &duplicate,
+                         0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    PLOG(ERROR) << "Cannot duplicate the handle of an open file";
+    return win::ScopedHandle();
+  }
+  return win::ScopedHandle(duplicate);
+}
+
 void File::Close() {
   file_.Close();
 }

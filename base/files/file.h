@@ -86,6 +86,9 @@ class File {
   bool Rename(const FilePath& new_path);
 
   HANDLE GetPlatformFile() const { return file_.Get(); }
+  // A second handle of the open file, with the same access and sharing, for an owner of
+  // its own; invalid, logged, when the file is not open or the handle cannot be duplicated.
+  win::ScopedHandle Duplicate() const;
 
   // Closes the file (which removes a delete-on-close file).
   void Close();

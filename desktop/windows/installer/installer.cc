@@ -2,6 +2,7 @@
 
 #include <limits.h>
 
+#include <set>
 #include <utility>
 
 #include "base/bind.h"
@@ -466,6 +467,22 @@ bool Installer::ReadFilesLists() {
     }
   }
   return true;
+}
+
+void Installer::AddFilesListedOutsideThePackage() {
+  std::string text;
+  if (!base::ReadFileToString(own_folder_.Append(kFilesListName), &text))
+    return;
+  const std::set<std::string> listed(files_list_.begin(), files_list_.end());
+  for (const std::string& entry : SplitFilesList(text)) {
+    const base::FilePath file(base::Utf8ToUtf16(entry));
+    if (listed.count(entry) || !IsSafeRelativePath(file.value()) ||
+        base::PathExists(package_source_.Append(file))) {
+      continue;
+    }
+    LOG(INFO) << "Installing " << file << ", which only the package folder lists";
+    files_list_.push_back(entry);
+  }
 }
 
 bool Installer::CreateInstallationSubfolder() {

@@ -112,7 +112,9 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
 
   // Cancels the run at the next step boundary once |process| (not owned; it must stay open
   // while the run lasts) has ended: the front end the run works for, which may end while
-  // a step keeps this thread busy. Before Start.
+  // a step keeps this thread busy. An administrator's run also unpacks the package from
+  // the front end's program when no downloaded package lies beside its own folder: the
+  // handle then needs query access too. Before Start.
   void CancelWhenEnded(HANDLE process) { cancel_when_ended_ = process; }
 
   // Whether "Installation succeeded" has been reached.
@@ -249,11 +251,16 @@ class Installer : public base::win::ObjectWatcher::Delegate, public RegistryVari
   // install folder other than the one the installation's record names.
   void RemoveUnrecordedUninstallEntries();
 
+  // Adds to the files list what the package folder's own files list names beyond it and
+  // the package lacks: files the front end fetched for the package, installed as data.
+  void AddFilesListedOutsideThePackage();
+
   // Installation steps (installer_steps.cc).
   // Reads the files lists from where the package's files are installed from: the package
-  // folder, or for an administrator's process a copy of what it installs from there in a
-  // folder of its own (the package folder is the user's), whose programs carry the
-  // signature the package carried. False, reported, when the run has ended.
+  // folder, or for an administrator's process a folder of its own (the package folder is
+  // the user's) with the package file unpacked into it, its signer checked on the held
+  // file in a signed build, and what the front end added to the package copied beside.
+  // False, reported, when the run has ended.
   bool StagePackage();
   void StepCopyFiles(int index);
   void StepCopyRootFiles(int index);

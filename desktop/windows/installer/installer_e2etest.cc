@@ -303,10 +303,10 @@ TEST_F(InstallerInProcessE2eTest, UpgradeThatFailsLeavesTheInstallationAsItWas) 
   const RegistrySnapshot installed = RegistrySnapshot::Capture(RegistrySnapshot::DefaultRoots());
   const TreeSnapshot files = TreeSnapshot::Capture(target_root());
 
-  // A package file in use, and a cancellation late in the upgrade.
+  // An installed file in use, and a cancellation late in the upgrade.
   {
     base::win::ScopedHandle held(::CreateFileW(
-        package_folder().Append(L"tavro.exe").value().c_str(), GENERIC_READ, 0, nullptr,
+        install_folder().Append(kLauncherExeName).value().c_str(), GENERIC_READ, 0, nullptr,
         OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held.IsValid());
     RecordingInstallerObserver* failed = Run(L"--components=suite:suite");

@@ -655,33 +655,47 @@ TEST_F(InstallerElevationE2eTest, TheHelperHoldsTheGrantUntilTheRunEnds) {
   EXPECT_EQ(0u, exit_code);
 }
 
-// An administrator's run installs the product's programs only as a signed package carries
-// them: signed by the product's signer, checked in the copy it installs from.
-TEST_F(SignedInstallerElevationE2eTest, InstallsOnlyProgramsSignedAsThePackageWas) {
+// An administrator's run of a signed installer installs the package only as the package
+// file carries it: signed by the product's signer, checked on the file it holds while it
+// unpacks. Once the package folder is unpacked, the user's programs and data swapped in
+// there, and a rewritten files list, are not installed.
+TEST_F(SignedInstallerElevationE2eTest, InstallsOnlyWhatTheSignedPackageFileHolds) {
   const base::ScopedPathOverride signed_installer(
       base::FILE_EXE, test::ExamplePackage::Current().package_installer(), true, false);
-  for (const wchar_t* name : {L"installer.exe", L"tavro_installer.dll", L"launcher.exe"})
-    ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(name)));
-  // A browser that another signer signed has taken the package's place.
-  ASSERT_TRUE(base::CopySingleFile(
-      base::FilePath(test::GetTestBinFolder()).Append(L"signed_by_other.exe"),
-      package_folder().Append(L"tavro.exe")));
+  const base::FilePath signed_by_other =
+      base::FilePath(test::GetTestBinFolder()).Append(L"signed_by_other.exe");
+  // A package file that another signer signed has taken the package's place.
+  ASSERT_TRUE(base::CopySingleFile(signed_by_other, package_file()));
   const Snapshot before = TakeSnapshot();
   {
     RecordingInstallerObserver observer;
     ASSERT_TRUE(RunInstaller(L"", &observer));
     EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
               observer.events());
-    EXPECT_EQ("The package's tavro.exe does not carry the product's signature",
+    EXPECT_EQ("The package " + package_file().ToUtf8() +
+                  " does not carry the product's signature",
               observer.error_detail());
   }
   EXPECT_EQ(kNoChanges, ChangesSince(before));
-  // The product's own browser is installed.
-  ASSERT_TRUE(base::CopySingleFile(SignedProgram(), package_folder().Append(L"tavro.exe")));
+
+  // The product's package file, and in its unpacked folder a browser of another signer, a
+  // resource and a files list of the user's.
+  ASSERT_TRUE(
+      base::CopySingleFile(test::ExamplePackage::Current().package_installer(), package_file()));
+  ASSERT_TRUE(base::CopySingleFile(signed_by_other, package_folder().Append(L"tavro.exe")));
+  ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"resources\\about.txt"), "swapped"));
+  ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"), "tavro.exe\r\n"));
   const RecordingInstallerObserver* observer = Run(L"");
   ASSERT_EQ("Success", observer->events().back()) << observer->error_detail();
-  EXPECT_TRUE(base::PathExists(
-      install_folder().Append(ReadStatusFile().subfolder).Append(L"tavro.exe")));
+  const base::FilePath installed = install_folder().Append(ReadStatusFile().subfolder);
+  const base::FilePath example = test::ExamplePackage::Current().package_folder();
+  for (const wchar_t* name : {L"tavro.exe", L"resources\\about.txt", L"tavro_installer.dll"}) {
+    std::string expected;
+    std::string text;
+    EXPECT_TRUE(base::ReadFileToString(example.Append(name), &expected));
+    EXPECT_TRUE(base::ReadFileToString(installed.Append(name), &text)) << name;
+    EXPECT_TRUE(expected == text) << name;
+  }
 }
 
 }  // namespace

@@ -526,8 +526,11 @@ TEST_F(InstallerRunTest, InsidePackageOnlyAsInstallerExeBesideTheBrowserAndFiles
                               TempFolderSwitch();
   std::string log = Run(installer, silent);
   EXPECT_TRUE(HasLine(log, "Inside package1")) << log;
-  EXPECT_FALSE(HasLine(log, "Reading Payload"));
-  EXPECT_FALSE(HasLine(log, "Failed reading payload"));
+  // The package's own payload is read later, by an administrator's backend that unpacks it.
+  const std::string start =
+      log.substr(0, log.find("Unpacking the package into a folder of this process"));
+  EXPECT_FALSE(HasLine(start, "Reading Payload"));
+  EXPECT_FALSE(HasLine(start, "Failed reading payload"));
 
   log = Run(renamed, silent);
   EXPECT_TRUE(HasLine(log, "Inside package0")) << log;

@@ -13,6 +13,7 @@
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
 #include "desktop/windows/installer/backend_claim.h"
+#include "desktop/windows/installer/installer_runner_backend.h"
 #include "desktop/windows/installer/ipc/installer_message.h"
 #include "desktop/windows/installer/service/crash_reporter_pid.h"
 #include "desktop/windows/installer/service/named_objects.h"
@@ -202,8 +203,8 @@ bool InstallerRunner::LaunchBackend(base::CommandLine* command_line) {
     claimed = claim.IsValid();
     HANDLE own_process = nullptr;
     duplicated = claimed && ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
-                                              ::GetCurrentProcess(), &own_process, SYNCHRONIZE,
-                                              TRUE, 0);
+                                              ::GetCurrentProcess(), &own_process,
+                                              kBackendAccessToFrontEnd, TRUE, 0);
     if (duplicated) {
       // The backend's copy is all that is needed: this one goes with the lock.
       const base::win::ScopedHandle inheritable_own_process(own_process);

@@ -71,7 +71,7 @@ bool InstallerRunnerBackend::WatchFrontEnd() {
       return false;
     }
     // Only a handle that this process holds can be owned (the inherited one carries no
-    // right but SYNCHRONIZE, so its kind cannot be asked).
+    // right to ask for its kind).
     DWORD flags = 0;
     if (!::GetHandleInformation(handle, &flags)) {
       PLOG(ERROR) << "The initial process handle is not a handle of this process";
@@ -86,7 +86,7 @@ bool InstallerRunnerBackend::WatchFrontEnd() {
       LOG(ERROR) << "Failed parsing initial pid";
       return false;
     }
-    front_end_process_.Set(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    front_end_process_.Set(::OpenProcess(kBackendAccessToFrontEnd, FALSE, pid));
     if (!front_end_process_.IsValid()) {
       PLOG(ERROR) << "Failed opening initial process";
       return false;

@@ -16,6 +16,11 @@
 
 namespace installer {
 
+// What a backend may do with the process of the front end that started it: wait for its
+// end, and name its program, which may carry the package that an administrator's run
+// unpacks itself.
+constexpr DWORD kBackendAccessToFrontEnd = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
+
 // The backend process's whole life: watches the front-end process, waits until the Settings
 // have read the install folder, runs the Installer and sends each of its reports to the
 // front end as one mailslot message. Made and run on the main thread, which has a

@@ -33,9 +33,11 @@
 #include "desktop/windows/installer/test/example_package/stub_names.h"
 #include "desktop/windows/installer/test/forged_report.h"
 #include "desktop/windows/installer/test/installer_e2e_test.h"
+#include "desktop/windows/installer/test/installer_file.h"
 #include "desktop/windows/installer/test/installer_logs.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/recording_runner_observer.h"
+#include "desktop/windows/installer/test/test_installation.h"
 #include "desktop/windows/installer/test/tree_snapshot.h"
 #include "gtest/gtest.h"
 
@@ -182,6 +184,22 @@ class InstallerRunnerE2eTest : public InstallerE2eTest {
     return front_end_.get();
   }
 
+  // Runs a front end with the package ready until its backend has ended; null, with a
+  // failure, when it could not start or did not end.
+  FrontEnd* RunFrontEnd() {
+    FrontEnd* front_end = MakeFrontEnd();
+    front_end->runner().SignalPackageReady();
+    if (!front_end->runner().Start(front_end->settings())) {
+      ADD_FAILURE() << "The front end did not start";
+      return nullptr;
+    }
+    if (!front_end->WaitForTermination()) {
+      ADD_FAILURE() << "The backend did not end\n" << ReadLogs();
+      return nullptr;
+    }
+    return front_end;
+  }
+
   // The environment of a child test that runs a front end of its own, for the install
   // folder as |install_folder| writes it (the test's when empty).
   base::LaunchOptions ChildOptions(const std::wstring& install_folder = std::wstring()) const {
@@ -292,6 +310,58 @@ TEST_F(InstallerRunnerE2eTest, InstallsThePackageThroughARealBackend) {
   EXPECT_TRUE(IsFolderFree(install_folder_));
 }
 
+// The backend runs as an administrator (every run does under Wine), and installs what it
+// unpacks itself from the package file. Without the package file beside the package
+// folder, it asks for the program of its front end through the handle it inherited: this
+// test's, which carries no package. The run then fails and installs nothing.
+TEST_F(InstallerRunnerE2eTest, ARealBackendWithoutAPackageFileInstallsNothing) {
+  ASSERT_TRUE(base::DeletePath(package_folder_.AddExtension(L"exe"), false));
+  FrontEnd* front_end = RunFrontEnd();
+  ASSERT_TRUE(front_end);
+  const std::vector<std::string>& events = front_end->observer().events();
+  ASSERT_LE(2u, events.size());
+  const std::string& error = events.end()[-2];
+  EXPECT_TRUE(error.starts_with("OnError(37055,,Could not find the package in ")) << error;
+  EXPECT_TRUE(error.ends_with("\\installer_e2e_tests.exe)")) << error;
+  EXPECT_EQ("OnInstallerTerminated(0)", events.back());
+  EXPECT_FALSE(base::PathExists(install_folder_.Append(L"launcher.exe")));
+  EXPECT_FALSE(base::PathExists(install_folder_.AppendASCII(ExamplePackage::Current().version())));
+}
+
+using PackageInstallerE2eTest = InstallerE2eTest;
+
+// An installer that carries the package is its own front end: the backend, an
+// administrator's run, finds no downloaded package beside the folder the front end
+// unpacked, and unpacks the package again from the front end's program.
+TEST_F(PackageInstallerE2eTest, InstallsThePackageItCarries) {
+  const base::FilePath installer = work_folder().Append(L"download\\tavro_setup.exe");
+  ASSERT_TRUE(base::CreateDirectory(installer.DirName()));
+  // Unsigned, as a build for tests is: its backend is not signed either.
+  std::string archive;
+  ASSERT_TRUE(base::ReadFileToString(ExamplePackage::Current().archive(), &archive));
+  ASSERT_TRUE(base::CopySingleFile(host(), installer));
+  ASSERT_TRUE(AppendPayload(installer, archive));
+  const base::FilePath install = work_folder().Append(L"install");
+  const ProcessResult run = RunProcess(L"\"" + installer.value() +
+                                           L"\" --silent --copyonly=1 --launchtavro=0 "
+                                           L"--installfolder=\"" + install.value() + L"\"",
+                                       MakeProcessOptions());
+  ASSERT_TRUE(run.Succeeded()) << run.Describe() << ReadLogs();
+  const std::string log = ReadAllInstallerLogs(temp_folder());
+  const size_t unpacked = log.find("] Unpacked the package ");
+  ASSERT_NE(std::string::npos, unpacked) << log;
+  const std::string line = log.substr(unpacked, log.find('\n', unpacked) - unpacked);
+  EXPECT_TRUE(line.ends_with("\\tavro_setup.exe")) << line;
+  std::string expected;
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(
+      ExamplePackage::Current().package_folder().Append(L"resources\\about.txt"), &expected));
+  EXPECT_TRUE(base::ReadFileToString(
+      install.AppendASCII(ExamplePackage::Current().version()).Append(L"resources\\about.txt"),
+      &text));
+  EXPECT_EQ(expected, text);
+}
+
 TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
   // The first file of the package has a name of 700 characters, and is missing: its copy
   // fails with the destination (longer still) in the message and the name in the detail,
@@ -305,10 +375,8 @@ TEST_F(InstallerRunnerE2eTest, AnErrorWithLongPathsReachesTheFrontEnd) {
             base::WriteFileFromBuffer(package_folder_.Append(L"files_list"), files_list.data(),
                                       static_cast<int>(files_list.size())));
 
-  FrontEnd* front_end = MakeFrontEnd();
-  front_end->runner().SignalPackageReady();
-  ASSERT_TRUE(front_end->runner().Start(front_end->settings()));
-  ASSERT_TRUE(front_end->WaitForTermination()) << ReadLogs();
+  FrontEnd* front_end = RunFrontEnd();
+  ASSERT_TRUE(front_end);
   const std::vector<std::string>& events = front_end->observer().events();
   ASSERT_LE(2u, events.size());
   EXPECT_EQ("OnInstallerTerminated(0)", events.back());

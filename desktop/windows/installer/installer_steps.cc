@@ -26,7 +26,6 @@
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/product_config.h"
 #include "desktop/windows/installer/service/product_naming.h"
-#include "desktop/windows/installer/service/signature.h"
 #include "desktop/windows/installer/service/transactions/change_registry_value_operation.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
@@ -39,6 +38,7 @@
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/status.h"
 #include "desktop/windows/installer/verified_launch.h"
+#include "desktop/windows/installer/verified_package.h"
 #include "desktop/windows/rc_l10n_handler/string_ids.h"
 
 namespace installer {
@@ -75,20 +75,22 @@ bool Installer::StagePackage() {
   // change anyway.
   if (!rights_.is_user_admin(false))
     return ReadFilesLists();
-  LOG(INFO) << "Copying the package into a folder of this process";
+  // The package folder is the user's: an administrator's run installs what it unpacks
+  // itself from the package file, checked and held while it is unpacked.
+  LOG(INFO) << "Unpacking the package into a folder of this process";
+  const base::FilePath package = FindUnpackedPackage(own_folder_, cancel_when_ended_);
   auto staging = std::make_unique<StagingFolder>();
-  const bool has_root_list = base::PathExists(own_folder_.Append(kRootFilesListName));
-  if (!staging->Create() || !staging->CopyIn(own_folder_, base::FilePath(kFilesListName)) ||
-      (has_root_list && !staging->CopyIn(own_folder_, base::FilePath(kRootFilesListName)))) {
-    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
-                              "Could not copy the package's files lists");
+  std::string error = "Could not find the package";
+  if (package.empty() || !staging->Create() ||
+      !UnpackVerifiedPackage(package, !IsThisInstallerUnsigned(), staging->path(), &error)) {
+    LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(), error);
     return false;
   }
   package_source_ = staging->path();
   package_copy_ = std::move(staging);
-  // The lists are read from the copy: what they name is what is copied.
   if (!ReadFilesLists())
     return false;
+  AddFilesListedOutsideThePackage();
   std::vector<base::FilePath> files;
   for (const std::vector<std::string>* list : {&files_list_, &root_files_list_}) {
     for (const std::string& entry : *list)
@@ -101,32 +103,21 @@ bool Installer::StagePackage() {
   const base::FilePath tracking_data = command_line().GetSwitchValuePath("server-tracking-data");
   if (IsSafeRelativePath(tracking_data.value()))
     files.push_back(tracking_data);
+  // What the front end adds to the package (files it fetched, overrides, tracking data) is
+  // data: copied from the package folder, never in place of a file of the package. The
+  // installer preferences' include is the front end's as well: it writes the welcome page
+  // of the server's reply into the unpacked one.
+  const base::FilePath include(kInstallerPrefsIncludeFileName);
   for (const base::FilePath& file : files) {
-    // What the package lacks stays missing: its step fails as it would have.
-    if (!base::PathExists(own_folder_.Append(file)) ||
-        base::PathExists(package_source_.Append(file))) {
+    // What neither has stays missing: its step fails as it would have.
+    if ((file != include && base::PathExists(package_source_.Append(file))) ||
+        !base::PathExists(own_folder_.Append(file))) {
       continue;
     }
+    LOG(INFO) << "Taking " << file << " from the package folder";
     if (!package_copy_->CopyIn(own_folder_, file)) {
       LOG(ERROR) << ReportError(IDS_ERROR_COPY_FILE, own_folder_.Append(file).value(),
                                 "Could not copy " + file.ToUtf8() + " from the package");
-      return false;
-    }
-  }
-  // The product's own programs are checked as the package was, in the copy that is
-  // installed; data files are only as good as the package folder was when copied.
-  if (IsThisInstallerUnsigned())
-    return true;
-  const std::wstring signer = ProductConfig::GetInstance().GetExpectedSigner();
-  for (const base::FilePath program : {base::FilePath(L"installer.exe"),
-                                       base::FilePath(kInstallerLibraryName),
-                                       base::FilePath(GetBrowserExeName()),
-                                       base::FilePath(kLauncherExeName)}) {
-    const base::FilePath copy = package_source_.Append(program);
-    if (base::PathExists(copy) && !VerifySigner(copy, signer)) {
-      LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
-                                "The package's " + program.ToUtf8() +
-                                    " does not carry the product's signature");
       return false;
     }
   }

@@ -4,6 +4,7 @@
 
 #include <sddl.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "base/message_loop/message_loop.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/scoped_log_capture.h"
 #include "base/test/folder_link.h"
 #include "base/threading/thread.h"
 #include "base/values.h"
@@ -40,6 +42,8 @@
 #include "desktop/windows/installer/service/transactions/file_backup.h"
 #include "desktop/windows/installer/service/protected_folder.h"
 #include "desktop/windows/installer/settings.h"
+#include "desktop/windows/installer/test/installer_file.h"
+#include "desktop/windows/installer/test/installer_process.h"
 #include "desktop/windows/installer/test/installer_run.h"
 #include "desktop/windows/installer/test/scoped_registry_override.h"
 #include "desktop/windows/installer/test/test_installation.h"
@@ -559,6 +563,76 @@ TEST_F(InstallerTest, InstallsThePackageAsCopiedWhateverChangesInItLater) {
   EXPECT_EQ(staging_before, FindStagingFolders());
 }
 
+// Once the front end has unpacked the package, another process of the user rewrites a data
+// file and the files list in the package folder before the administrator's run stages it,
+// and the list names more (as the front end adds the files it fetched for the package).
+// What the package file holds is installed as its archive has it; a file only the folder's
+// list adds comes from the folder as data; a name leading out of the folder is dropped.
+TEST_F(InstallerTest, InstallsWhatThePackageFileHoldsWhateverItsFolderSays) {
+  base::test::ScopedLogCapture log;
+  RecordingInstallerObserver observer;
+  observer.on_event = [&](const std::string& event) {
+    if (event != "InstallFolderReady")
+      return;
+    EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"resources\\about.txt"), "swapped"));
+    EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"partner.txt"), "partner"));
+    EXPECT_TRUE(test::WriteTestFile(temp_root().Append(L"outside.txt"), "outside"));
+    EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"),
+                                    "resources\\about.txt\r\npartner.txt\r\n..\\outside.txt\r\n"));
+  };
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  ASSERT_EQ("Success", observer.events().back()) << observer.error_detail();
+  app_ids_.push_back(ReadStatusFile().app_id);
+
+  std::string text;
+  EXPECT_TRUE(base::ReadFileToString(Subfolder(kVersion).Append(L"resources\\about.txt"), &text));
+  EXPECT_EQ("about", text);
+  EXPECT_TRUE(base::ReadFileToString(Subfolder(kVersion).Append(L"tavro.exe"), &text));
+  EXPECT_EQ("the browser", text);
+  EXPECT_TRUE(base::PathExists(Subfolder(kVersion).Append(L"installer.exe")));
+  EXPECT_TRUE(base::ReadFileToString(Subfolder(kVersion).Append(L"partner.txt"), &text));
+  EXPECT_EQ("partner", text);
+  EXPECT_FALSE(base::PathExists(Subfolder(kVersion).Append(L"outside.txt")));
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"outside.txt")));
+  EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Installing partner.txt, which only the package "
+                                            "folder lists"));
+}
+
+// An administrator's run whose package file is gone, is no installer with a package, or
+// carries an archive that does not unpack, installs nothing.
+TEST_F(InstallerTest, InstallsNothingFromAPackageFileItCannotUnpack) {
+  const Snapshot before = TakeSnapshot();
+  const std::vector<base::FilePath> staging_before = FindStagingFolders();
+  const base::FilePath host = base::FilePath(test::GetTestBinFolder()).Append(L"installer.exe");
+  const struct {
+    std::function<bool()> spoil;
+    std::string error;
+  } cases[] = {
+      {[&] { return base::DeletePath(package_file(), false); }, "Could not find the package"},
+      {[&] { return test::WriteTestFile(package_file(), "MZ"); },
+       "Could not find the package in " + package_file().ToUtf8()},
+      {[&] {
+         return base::CopySingleFile(host, package_file()) &&
+                test::AppendPayload(package_file(), std::string("7z\xBC\xAF\x27\x1C\x00\x04", 8) +
+                                                        std::string(32, 'x'));
+       },
+       "Could not unpack the package"},
+  };
+  for (const auto& spoiled : cases) {
+    RecordingInstallerObserver observer;
+    observer.on_event = [&](const std::string& event) {
+      if (event == "InstallFolderReady")
+        EXPECT_TRUE(spoiled.spoil());
+    };
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
+              observer.events());
+    EXPECT_EQ(spoiled.error, observer.error_detail());
+    EXPECT_EQ(kNoChanges, ChangesSince(before)) << spoiled.error;
+  }
+  EXPECT_EQ(staging_before, FindStagingFolders());
+}
+
 // The tracking data is the package's file: one that the switch names elsewhere is never
 // copied into the installation.
 TEST_F(InstallerTest, InstallsTrackingDataOnlyFromThePackage) {
@@ -827,10 +901,9 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
   int expected_error = 0;
   switch (trouble.trouble) {
     case Trouble::kFileInUse:
-      // Opened without any sharing: the copy cannot read it.
-      held_file.Set(::CreateFileW(package_folder().Append(L"resources\\about.txt").value().c_str(),
-                                  GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-      ASSERT_TRUE(held_file.IsValid());
+      // A file where a file of the package goes, then held by another program.
+      ASSERT_TRUE(base::CreateDirectory(install_folder()));
+      ASSERT_TRUE(test::WriteTestFile(install_folder().Append(L"root.txt"), "in use"));
       expected_error = IDS_ERROR_COPY_FILE;
       break;
     case Trouble::kReadOnlyStatusFile: {
@@ -863,8 +936,13 @@ TEST_P(InstallerRollbackTest, LeavesNoTrace) {
       break;
   }
   const Snapshot before = TakeSnapshot();
+  // Opened without any sharing: nobody can read, replace or move it.
   if (trouble.trouble == Trouble::kUnreadablePreferences) {
     held_file.Set(::CreateFileW(install_folder().Append(kInstallerPrefsFileName).value().c_str(),
+                                GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held_file.IsValid());
+  } else if (trouble.trouble == Trouble::kFileInUse) {
+    held_file.Set(::CreateFileW(install_folder().Append(L"root.txt").value().c_str(),
                                 GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held_file.IsValid());
   }

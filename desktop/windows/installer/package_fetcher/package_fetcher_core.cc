@@ -68,19 +68,6 @@ constexpr char kNoArchive[] = "Could not find 7z payload in full package";
 constexpr char kUnpackFolderFailed[] = "Could not create unpacking folder";
 constexpr char kUnpackFailed[] = "Archive unpacking failed";
 
-// A second handle of the open |file| (same access and sharing), for an owner of its own.
-base::win::ScopedHandle DuplicateFileHandle(const base::File& file) {
-  HANDLE duplicate = nullptr;
-  if (!file.IsValid())
-    return base::win::ScopedHandle();
-  if (!::DuplicateHandle(::GetCurrentProcess(), file.GetPlatformFile(), ::GetCurrentProcess(),
-                         &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    PLOG(ERROR) << "Cannot duplicate the handle of the archive";
-    return base::win::ScopedHandle();
-  }
-  return base::win::ScopedHandle(duplicate);
-}
-
 // A name the server gives for a file placed in the package: one plain component that
 // names an ordinary file in the folder it is joined to.
 bool IsPlainFileName(std::wstring_view name) {
@@ -381,7 +368,7 @@ void PackageFetcherCore::UnpackArchive() {
   {
     LzmaUtil archive;
     archive.set_delegate(proxy_.get());
-    DWORD result = archive.OpenArchive(DuplicateFileHandle(archive_file_));
+    DWORD result = archive.OpenArchive(archive_file_.Duplicate());
     if (result == 0)
       result = archive.UnPack(extraction_folder, nullptr);
     if (result != 0) {

@@ -6,6 +6,8 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <utility>
+
 #include "base/logging.h"
 #include "desktop/windows/installer/service/product_config.h"
 
@@ -44,6 +46,9 @@ struct SignatureCheck::TrustState {
 
 SignatureCheck::SignatureCheck(const base::FilePath& path) : path_(path) {}
 
+SignatureCheck::SignatureCheck(const base::FilePath& path, base::win::ScopedHandle file)
+    : path_(path), file_(std::move(file)), given_file_(true) {}
+
 SignatureCheck::~SignatureCheck() = default;
 
 bool SignatureCheck::Verify() {
@@ -53,8 +58,10 @@ bool SignatureCheck::Verify() {
   }
   // No write or delete sharing: the bytes verified are the bytes of the file for as long as
   // the check lives.
-  file_.Set(::CreateFileW(path_.value().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!given_file_) {
+    file_.Set(::CreateFileW(path_.value().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   if (!file_.IsValid()) {
     PLOG(ERROR) << "Cannot open " << path_ << " to check its signature";
     return false;

@@ -17,6 +17,9 @@ namespace installer {
 class SignatureCheck {
  public:
   explicit SignatureCheck(const base::FilePath& path);
+  // The check of the open |file| (read access), which |path| names: the bytes verified are
+  // those of the file the caller holds, whatever its path names by now.
+  SignatureCheck(const base::FilePath& path, base::win::ScopedHandle file);
   ~SignatureCheck();
 
   SignatureCheck(const SignatureCheck&) = delete;
@@ -37,6 +40,8 @@ class SignatureCheck {
 
   const base::FilePath path_;
   base::win::ScopedHandle file_;
+  // The caller gave |file_|: it is not opened by path.
+  bool given_file_ = false;
   // Closed before |file_|, which it reads through.
   std::unique_ptr<TrustState> trust_;
 };

@@ -59,7 +59,8 @@ std::vector<std::string> ExamplePackage::ReadRootFilesList() const {
 bool ExamplePackage::CopyTo(const base::FilePath& folder, base::FilePath* package_folder) const {
   const base::FilePath copy = folder.Append(L"package");
   if (!CopyFolder(this->package_folder(), copy) ||
-      !CopyFolder(component_folder(), folder.Append(L"suite"))) {
+      !CopyFolder(component_folder(), folder.Append(L"suite")) ||
+      !base::CopySingleFile(package_installer(), copy.AddExtension(L"exe"))) {
     return false;
   }
   if (package_folder)

@@ -47,7 +47,9 @@ class ExamplePackage {
   std::vector<std::string> ReadRootFilesList() const;
 
   // Copies the package folder and the component folder into |folder| as "package" and
-  // "suite"; the copy's package folder goes to |package_folder| (may be null).
+  // "suite", and the package's installer beside them as "package.exe", named after the
+  // folder as the front end names the file it unpacks; the copy's package folder goes to
+  // |package_folder| (may be null).
   bool CopyTo(const base::FilePath& folder, base::FilePath* package_folder) const;
 
  private:

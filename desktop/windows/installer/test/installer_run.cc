@@ -20,6 +20,7 @@
 #include "desktop/windows/installer/service/taskbar_pins.h"
 #include "desktop/windows/installer/settings.h"
 #include "desktop/windows/installer/test/installer_process.h"
+#include "desktop/windows/installer/test/stored_archive.h"
 #include "desktop/windows/installer/test/test_installation.h"
 
 namespace installer {
@@ -165,6 +166,9 @@ void InstallerRunTest::SetUp() {
   MakePackage(package_folder_);
   if (HasFatalFailure())
     return;
+  PackPackage();
+  if (HasFatalFailure())
+    return;
 
   target_root_ = root.Append(L"target");
   install_folder_ = target_root_.Append(L"Programs\\Tavro");
@@ -216,6 +220,12 @@ void InstallerRunTest::MakePackage(const base::FilePath& folder) {
                             "{\"welcome-url\": \"https://welcome.tavro.example/?partner=t\"}"));
 }
 
+void InstallerRunTest::PackPackage() {
+  ASSERT_TRUE(test::WritePackageInstaller(
+      package_folder_, base::FilePath(GetTestBinFolder()).Append(L"installer.exe"),
+      package_file()));
+}
+
 void InstallerRunTest::TearDown() {
   path_overrides_.clear();
   // An uninstallation's clean-up batch runs in the install folder, which goes with the test,
@@ -259,6 +269,8 @@ bool InstallerRunTest::RunInstaller(Settings* settings,
                                     RecordingInstallerObserver* observer,
                                     std::unique_ptr<Installer>* installer) {
   ::ResetEvent(interrupted_event_.Get());
+  // The package file as the front end leaves it: the package folder as the test made it.
+  PackPackage();
   auto ran = std::make_unique<Installer>();
   if (user_rights_)
     InstallerTestPeer::SetUserRights(ran.get(), *user_rights_);

@@ -122,6 +122,12 @@ class InstallerRunTest : public testing::Test {
 
   // Makes the package in |folder| (the test's "package" folder, made already).
   virtual void MakePackage(const base::FilePath& folder);
+  // Writes package_file(), from which an administrator's run unpacks what it installs: here
+  // the package folder as it is now, archived; SetUp and RunInstaller call it.
+  virtual void PackPackage();
+  // The installer file the package folder was unpacked from, beside it, named after it as
+  // the front end names them ("package.exe").
+  base::FilePath package_file() const { return package_folder_.AddExtension(L"exe"); }
   // The folder that holds the package folder.
   const base::FilePath& temp_root() const { return temp_dir_.GetPath(); }
 
