@@ -353,8 +353,9 @@ TEST_F(FolderPermissionHelperTest, ASignedHelperHandsOverOnlyToASignedInstaller)
     const base::FilePath package = temp_.GetPath().Append(entry.package);
     ASSERT_TRUE(base::CreateDirectory(package));
     ASSERT_TRUE(base::CopySingleFile(entry.installer, package.Append(L"installer.exe")));
-    if (!entry.library.empty())
+    if (!entry.library.empty()) {
       ASSERT_TRUE(base::CopySingleFile(entry.library, package.Append(L"tavro_installer.dll")));
+    }
     base::CommandLine command_line = HelperCommandLine(folder_);
     command_line.AppendSwitchPath("wait-for-package", package);
     command_line.AppendSwitchASCII("initial-pid", std::to_string(::GetCurrentProcessId()));

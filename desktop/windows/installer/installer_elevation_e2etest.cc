@@ -424,8 +424,9 @@ TEST_F(SignedInstallerElevationE2eTest, HandsOverOnlyToAnInstallerSignedAsThisOn
     const base::FilePath folder = temp_root().Append(package.name);
     ASSERT_TRUE(base::CreateDirectory(folder));
     ASSERT_TRUE(base::CopySingleFile(package.installer, folder.Append(L"installer.exe")));
-    if (!package.library.empty())
+    if (!package.library.empty()) {
       ASSERT_TRUE(base::CopySingleFile(package.library, folder.Append(L"tavro_installer.dll")));
+    }
     RecordingInstallerObserver observer;
     ASSERT_TRUE(RunInstaller(L"--wait-for-package=\"" + folder.value() + L"\"", &observer));
     const size_t runs = InvocationsOf(folder.Append(L"installer.exe")).size();

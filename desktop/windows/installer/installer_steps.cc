@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <string.h>
 
 #include <utility>
 #include <vector>
@@ -65,6 +66,17 @@ bool IsEmptyButForBackups(const base::FilePath& folder) {
       return false;
   }
   return true;
+}
+
+// Whether |address| is an http or https address with a host, and nothing a browser could
+// take for a file or a script.
+bool IsWebAddress(const std::string& address) {
+  for (const char* scheme : {"https://", "http://"}) {
+    const size_t length = strlen(scheme);
+    if (address.size() > length && _strnicmp(address.c_str(), scheme, length) == 0)
+      return address.find_first_of(" \"\\<>\r\n\t") == std::string::npos;
+  }
+  return false;
 }
 
 }  // namespace
@@ -213,11 +225,19 @@ void Installer::StepWriteInstallerPrefs() {
     include = LoadJsonPrefStore(pool, package_source_.Append(kInstallerPrefsIncludeFileName));
   const uint32_t flags = JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS;
 
+  // The front end writes the server's welcome page into the package folder after unpacking,
+  // so the file is only as good as that folder: an install takes from it nothing but a web
+  // address, which every user of the browser then opens once.
   const base::Value* welcome_url = nullptr;
+  std::string welcome_address;
   if (include && include->GetValue("welcome-url", &welcome_url) &&
-      welcome_url->IsType(base::Value::TYPE_STRING)) {
-    VLOG(1) << "Writing welcome page url pref";
-    prefs->SetValue("welcome-url", welcome_url->CreateDeepCopy(), flags);
+      welcome_url->GetAsString(&welcome_address)) {
+    if (IsWebAddress(welcome_address)) {
+      VLOG(1) << "Writing welcome page url pref";
+      prefs->SetValue("welcome-url", MakeString(base::Utf8ToUtf16(welcome_address)), flags);
+    } else {
+      LOG(WARNING) << "The package's welcome page is not a web address: not written";
+    }
   }
   // The profile mode of an existing installation that could not be read is its own to
   // keep: the flag would only be a guess (and the installation then takes the mode of its

@@ -563,6 +563,27 @@ TEST_F(InstallerTest, InstallsThePackageAsCopiedWhateverChangesInItLater) {
   EXPECT_EQ(staging_before, FindStagingFolders());
 }
 
+// The welcome page comes from the package folder, which the user can change: only a web
+// address is written for the browser to open.
+TEST_F(InstallerTest, WritesOnlyAWebAddressAsTheWelcomePage) {
+  for (const char* address : {"file:///C:/Windows/System32/calc.exe", "javascript:alert(1)",
+                              "https://x.example/<script>", "https://welcome.example/"}) {
+    SCOPED_TRACE(address);
+    ASSERT_TRUE(test::WriteTestFile(package_folder().Append(L"installer_prefs_include.json"),
+                                    std::string("{\"welcome-url\": \"") + address + "\"}"));
+    RecordingInstallerObserver observer;
+    ASSERT_TRUE(RunInstaller(L"", &observer));
+    ASSERT_EQ("Success", observer.events().back()) << observer.error_detail();
+    app_ids_.push_back(ReadStatusFile().app_id);
+    const std::unique_ptr<base::DictionaryValue> prefs =
+        ReadJsonFile(install_folder().Append(kInstallerPrefsFileName));
+    ASSERT_TRUE(prefs);
+    std::string text;
+    EXPECT_EQ(std::string(address) == "https://welcome.example/",
+              prefs->GetString("welcome-url", &text));
+  }
+}
+
 // Once the front end has unpacked the package, another process of the user rewrites a data
 // file and the files list in the package folder before the administrator's run stages it,
 // and the list names more (as the front end adds the files it fetched for the package).
@@ -621,8 +642,9 @@ TEST_F(InstallerTest, InstallsNothingFromAPackageFileItCannotUnpack) {
   for (const auto& spoiled : cases) {
     RecordingInstallerObserver observer;
     observer.on_event = [&](const std::string& event) {
-      if (event == "InstallFolderReady")
+      if (event == "InstallFolderReady") {
         EXPECT_TRUE(spoiled.spoil());
+      }
     };
     ASSERT_TRUE(RunInstaller(L"", &observer));
     EXPECT_EQ((std::vector<std::string>{"InstallFolderReady", "Error(37055)", "Done(0)"}),
