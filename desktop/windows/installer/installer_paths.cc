@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
+#include <string.h>
+
+#include <memory>
 
 #include "base/command_line.h"
 #include "base/files/file_util.h"
@@ -60,27 +63,67 @@ bool PrepareInstallerFolder(const std::wstring& name,
   return true;
 }
 
+base::win::ScopedHandle HoldIfCopyOf(const base::FilePath& copy,
+                                     const base::FilePath& original) {
+  base::win::ScopedHandle held(::CreateFileW(
+      copy.value().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const base::win::ScopedHandle source(::CreateFileW(original.value().c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  BY_HANDLE_FILE_INFORMATION info = {};
+  LARGE_INTEGER copy_size = {}, source_size = {};
+  if (!held.IsValid() || !source.IsValid() ||
+      !::GetFileInformationByHandle(held.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !::GetFileSizeEx(held.Get(), &copy_size) || !::GetFileSizeEx(source.Get(), &source_size) ||
+      copy_size.QuadPart != source_size.QuadPart) {
+    LOG(WARNING) << copy << " is not a copy of " << original << " that can be held";
+    return base::win::ScopedHandle();
+  }
+  static constexpr DWORD kChunk = 64 * 1024;
+  const std::unique_ptr<char[]> copy_bytes(new char[kChunk]);
+  const std::unique_ptr<char[]> source_bytes(new char[kChunk]);
+  for (;;) {
+    DWORD copy_read = 0, source_read = 0;
+    if (!::ReadFile(held.Get(), copy_bytes.get(), kChunk, &copy_read, nullptr) ||
+        !::ReadFile(source.Get(), source_bytes.get(), kChunk, &source_read, nullptr) ||
+        copy_read != source_read || memcmp(copy_bytes.get(), source_bytes.get(), copy_read)) {
+      LOG(WARNING) << copy << " is not a copy of " << original;
+      return base::win::ScopedHandle();
+    }
+    if (copy_read == 0)
+      return held;
+  }
+}
+
 bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable) {
   const base::FilePath copy = folder.Append(MakeRunExecutableName(kProbeCopyBaseName));
-  if (!base::CopySingleFile(executable, copy)) {
-    PLOG(WARNING) << "Cannot copy " << executable << " to " << folder;
+  // The folder may be one its user can change while an elevated installer runs the copy
+  // with its own rights: the copy is made through no link, and run only as held and found
+  // to be the same bytes.
+  if (!base::CopyToNewFileWithoutLinks(executable, copy)) {
+    LOG(WARNING) << "Cannot copy " << executable << " to " << folder;
     return false;
   }
-  base::CommandLine command_line(copy);
-  command_line.AppendSwitch("version");
-  // The copy's output means nothing here: it goes nowhere.
-  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  const base::win::ScopedHandle null_output(::CreateFileW(
-      L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
-      0, nullptr));
-  base::LaunchOptions options;
-  options.wait = true;
-  options.start_hidden = true;
-  if (null_output.IsValid()) {
-    options.stdout_handle = null_output.Get();
-    options.stderr_handle = null_output.Get();
+  bool started = false;
+  if (const base::win::ScopedHandle held = HoldIfCopyOf(copy, executable); held.IsValid()) {
+    base::CommandLine command_line(copy);
+    command_line.AppendSwitch("version");
+    // The copy's output means nothing here: it goes nowhere.
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    const base::win::ScopedHandle null_output(::CreateFileW(
+        L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING,
+        0, nullptr));
+    base::LaunchOptions options;
+    options.wait = true;
+    options.start_hidden = true;
+    if (null_output.IsValid()) {
+      options.stdout_handle = null_output.Get();
+      options.stderr_handle = null_output.Get();
+    }
+    started = base::LaunchProcess(command_line, options).IsValid();
   }
-  const bool started = base::LaunchProcess(command_line, options).IsValid();
   LOG_IF(WARNING, !started) << "Cannot run executables in " << folder;
   if (!base::DeletePath(copy, false))
     LOG(WARNING) << "Could not remove " << copy;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/files/file_path.h"
+#include "base/win/scoped_handle.h"
 
 namespace base {
 class CommandLine;
@@ -37,6 +38,11 @@ bool PrepareInstallerFolder(const std::wstring& name,
 // with "--version" and waits for it; true when a process could be started. The copy is
 // deleted afterwards; one that cannot be is left to the download folder's clean-up.
 bool CanRunExecutableIn(const base::FilePath& folder, const base::FilePath& executable);
+
+// |copy| opened for reading and held, sharing reading only (nobody can change, replace or
+// rename it while the handle lives), when it is no link and holds the same bytes as
+// |original|. Invalid, logged, otherwise.
+base::win::ScopedHandle HoldIfCopyOf(const base::FilePath& copy, const base::FilePath& original);
 
 // PrepareInstallerFolder under the path registry's folder for |path_key|.
 bool GetInstallerFolderAt(const std::wstring& name,

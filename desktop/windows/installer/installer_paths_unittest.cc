@@ -1,11 +1,16 @@
 #include "desktop/windows/installer/installer_paths.h"
 
+#include <windows.h>
+
+#include <string>
+
 #include "base/files/file.h"
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/path_registry.h"
 #include "base/test/scoped_path_override.h"
+#include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "gtest/gtest.h"
 
@@ -60,6 +65,36 @@ TEST(InstallerPathsTest, AFolderThatAnotherInstallerTriesIsUsableToo) {
                                base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
   EXPECT_EQ(others_copy, entries.Next());
   EXPECT_TRUE(entries.Next().empty());
+}
+
+// The probe copy lies in a folder its user may change while an elevated installer runs it:
+// it runs only as held, and only when it is the same bytes as the installer.
+TEST(InstallerPathsTest, TheProbeCopyIsHeldOnlyWhenItIsTheInstaller) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFileToString(InstallerExe(), &bytes));
+  const base::FilePath copy = temp.GetPath().Append(L"probe.exe");
+
+  std::string changed = bytes;
+  changed[changed.size() / 2] ^= 1;
+  for (const std::string& other : {changed, bytes.substr(0, bytes.size() - 1), bytes + "x"}) {
+    ASSERT_EQ(static_cast<int>(other.size()),
+              base::WriteFileFromBuffer(copy, other.data(), static_cast<int>(other.size())));
+    EXPECT_FALSE(HoldIfCopyOf(copy, InstallerExe()).IsValid());
+  }
+
+  ASSERT_EQ(static_cast<int>(bytes.size()),
+            base::WriteFileFromBuffer(copy, bytes.data(), static_cast<int>(bytes.size())));
+  const base::win::ScopedHandle held = HoldIfCopyOf(copy, InstallerExe());
+  ASSERT_TRUE(held.IsValid());
+  const base::win::ScopedHandle writer(::CreateFileW(
+      copy.value().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(writer.IsValid());
+  const base::FilePath moved = temp.GetPath().Append(L"moved.exe");
+  EXPECT_FALSE(::MoveFileW(copy.value().c_str(), moved.value().c_str()));
+  EXPECT_FALSE(::DeleteFileW(copy.value().c_str()));
 }
 
 TEST(InstallerPathsTest, FolderThatCannotRunTheProbeIsRemoved) {
