@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <map>
 
@@ -448,7 +450,8 @@ std::string RunUntilLogged(const std::wstring& command_line,
 
 bool TerminateWhenLogged(TestProcess* process,
                          const std::function<bool()>& logged,
-                         const std::wstring& child_image) {
+                         const std::wstring& child_image,
+                         DWORD* ended_pid) {
   bool running = true;
   PollUntil([&] {
     running = process->IsRunning();
@@ -458,7 +461,7 @@ bool TerminateWhenLogged(TestProcess* process,
     ADD_FAILURE() << "The run ended before it got to where it was to be ended";
     return false;
   }
-  constexpr DWORD kAccess = PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION;
+  constexpr DWORD kAccess = PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE;
   base::win::ScopedHandle target;
   if (child_image.empty()) {
     target.Set(::OpenProcess(kAccess, FALSE, process->pid()));
@@ -484,7 +487,58 @@ bool TerminateWhenLogged(TestProcess* process,
     ADD_FAILURE() << "Cannot end the process that does the work: " << ::GetLastError();
     return false;
   }
+  // Gone, with the list of what it started final, before the test goes on.
+  if (::WaitForSingleObject(target.Get(), 10000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "The process that does the work did not end";
+    return false;
+  }
+  if (ended_pid)
+    *ended_pid = ::GetProcessId(target.Get());
   return true;
+}
+
+std::vector<DWORD> EndChildrenThatNeverRan(
+    DWORD parent,
+    const std::function<bool(DWORD pid, const std::wstring& image)>& ran,
+    base::TimeDelta grace) {
+  std::vector<PROCESSENTRY32W> waiting;
+  PollUntil(
+      [&] {
+        waiting.clear();
+        for (const PROCESSENTRY32W& process : SnapshotProcesses()) {
+          if (process.th32ParentProcessID == parent &&
+              !ran(process.th32ProcessID, process.szExeFile)) {
+            waiting.push_back(process);
+          }
+        }
+        return waiting.empty();
+      },
+      grace);
+  std::vector<DWORD> ended;
+  for (const PROCESSENTRY32W& entry : waiting) {
+    base::win::ScopedHandle process(
+        ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    // It may have run or ended since.
+    if (!process.IsValid() || ran(entry.th32ProcessID, entry.szExeFile) ||
+        ::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0) {
+      continue;
+    }
+    // On the test's own output, where whoever reads a run sees it.
+    fprintf(stderr,
+            "WINE FAULT: %s (process %lu), started by the ended process %lu, never ran in "
+            "%.0f s; ending it\n",
+            base::Utf16ToUtf8(entry.szExeFile).c_str(), entry.th32ProcessID, parent,
+            grace.InSecondsF());
+    fflush(stderr);
+    ::testing::Test::RecordProperty("wine_fault_never_ran", base::Utf16ToUtf8(entry.szExeFile));
+    if (::TerminateProcess(process.Get(), kKilledExitCode) &&
+        ::WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0) {
+      ended.push_back(entry.th32ProcessID);
+    } else {
+      ADD_FAILURE() << "Cannot end process " << entry.th32ProcessID << ": " << ::GetLastError();
+    }
+  }
+  return ended;
 }
 
 ProcessResult RunProcess(const base::CommandLine& command_line, const ProcessOptions& options) {

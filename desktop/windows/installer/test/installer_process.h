@@ -152,11 +152,24 @@ std::string RunUntilLogged(const std::wstring& command_line,
 
 // Waits while |process| runs until |logged| holds (a line in its log, say), then ends the
 // process that does the work as Windows ends one, with TerminateProcess and exit code 1:
-// |process| itself, or with |child_image| the newest process of that name that it started.
-// False, with a test failure, when |process| ended first or there was no such process.
+// |process| itself, or with |child_image| the newest process of that name that it started,
+// and waits until it is gone. False, with a test failure, when |process| ended first or there
+// was no such process. |ended_pid|, when given, receives the id of the process ended.
 bool TerminateWhenLogged(TestProcess* process,
                          const std::function<bool()>& logged,
-                         const std::wstring& child_image = std::wstring());
+                         const std::wstring& child_image = std::wstring(),
+                         DWORD* ended_pid = nullptr);
+
+// Meant for after the process |parent| was ended: waits up to |grace| until each process it
+// had started has ended or shown by |ran| (given its id and program file name) that it runs;
+// then ends those that still did not, warning loudly of each. Under Wine a process whose
+// parent is ended while it starts it may never run nor end (on Windows it runs to its end):
+// such a process is no fault of the program under test. One that ran is left alone, for
+// the test to wait for. The ids of the processes ended.
+std::vector<DWORD> EndChildrenThatNeverRan(
+    DWORD parent,
+    const std::function<bool(DWORD pid, const std::wstring& image)>& ran,
+    base::TimeDelta grace);
 
 // Runs |command_line| and waits for it as TestProcess::Wait does.
 ProcessResult RunProcess(const base::CommandLine& command_line,

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/files/file_util.h"
+#include "base/process/launch.h"
 #include "base/process/process.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/test/example_package.h"
@@ -79,6 +80,47 @@ TEST_F(TestProcessE2eTest, WaitsForTheProcessesTheProgramStarted) {
                  MakeProcessOptions());
   EXPECT_TRUE(result.Succeeded()) << result.Describe();
   EXPECT_EQ(1u, ReadStubInvocations(L"tavro.exe").size());
+}
+
+// A process that never runs (here: made suspended, as Wine leaves one whose parent is ended
+// while it starts it) is ended; one that runs is left to be waited for.
+TEST_F(TestProcessE2eTest, AChildThatNeverRanIsEndedAndOneThatRunsIsLeft) {
+  StubHold hold(L"tavro.exe");
+  ASSERT_TRUE(hold.IsValid());
+  ProcessOptions options = MakeProcessOptions();
+  options.environment.push_back(hold.GetEnvironment());
+  const base::FilePath browser = ExamplePackage::Current().package_folder().Append(L"tavro.exe");
+  TestProcess running;
+  ASSERT_TRUE(running.Start(L"\"" + browser.value() + L"\" --runs", options));
+  base::LaunchOptions launch;
+  launch.environment = options.environment;
+  launch.creation_flags = CREATE_SUSPENDED;
+  const base::Process never_ran = base::LaunchProcess(L"\"" + browser.value() + L"\"", launch);
+  ASSERT_TRUE(never_ran.IsValid());
+  EXPECT_TRUE(
+      WaitForStubInvocations(stub_log_folder(), L"tavro.exe", 1, base::TimeDelta::FromSeconds(60)));
+
+  // Only the browsers are judged: the test's other children are no part of this.
+  const auto ran = [this](DWORD pid, const std::wstring& image) {
+    if (!base::FilePath::CompareEqualIgnoreCase(image, L"tavro.exe"))
+      return true;
+    for (const StubInvocation& run : ReadStubInvocations(L"tavro.exe")) {
+      if (run.pid == pid)
+        return true;
+    }
+    return false;
+  };
+  EXPECT_EQ(std::vector<DWORD>{never_ran.Pid()},
+            EndChildrenThatNeverRan(::GetCurrentProcessId(), ran,
+                                    base::TimeDelta::FromSeconds(2)));
+  DWORD exit_code = 0;
+  EXPECT_TRUE(never_ran.WaitForExitWithTimeout(10000, &exit_code));
+  EXPECT_NE(0u, exit_code);
+  EXPECT_TRUE(running.IsRunning());
+  hold.Release();
+  EXPECT_TRUE(running.Wait().Succeeded());
+  EXPECT_EQ(1u, ReadStubInvocations(L"tavro.exe").size());
+  never_ran.Terminate(1);
 }
 
 }  // namespace

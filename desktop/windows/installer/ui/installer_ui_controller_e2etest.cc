@@ -374,9 +374,17 @@ TEST_F(InstallerWindowE2eTest, TheFullInstallerOfferOpensItsAddress) {
   ASSERT_TRUE(WaitForError(kDownloadFailed));
   EXPECT_FALSE(IsControlVisible(dialog_, IDC_FULL_PACKAGE));
   ClickButton(dialog_, IDC_RETRY);
-  ASSERT_TRUE(PollUntil([this] { return IsControlVisible(dialog_, IDC_FULL_PACKAGE); }))
+  // The page shows its controls one at a time and sets its text last: the offer is whole
+  // once the log tells of it and the text is there, beside both buttons.
+  const auto offer_shown = [this] {
+    return LogsContain("\" and offer full package") && IsControlVisible(dialog_, IDC_RETRY) &&
+           IsControlVisible(dialog_, IDC_FULL_PACKAGE) &&
+           GetControlText(dialog_, IDC_STATUS_TEXT) == kDownloadFailed;
+  };
+  ASSERT_TRUE(PollUntil(offer_shown, kDeadline))
+      << "retry " << IsControlVisible(dialog_, IDC_RETRY) << ", full installer "
+      << IsControlVisible(dialog_, IDC_FULL_PACKAGE) << "\n"
       << ReadLogs();
-  EXPECT_TRUE(IsControlVisible(dialog_, IDC_RETRY));
 
   ClickButton(dialog_, IDC_FULL_PACKAGE);
   const ProcessResult run = WaitForEnd();
