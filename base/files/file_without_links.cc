@@ -53,9 +53,11 @@ bool LiesWhereItsPathSays(HANDLE handle,
   return true;
 }
 
-// |folder| (normalised) opened without following a link and without sharing deletion;
-// |information| says what it is.
+// |folder| opened without following a link and without sharing deletion, when it is a
+// folder lying at |expected|; |information| says what it is. Invalid, with the last error
+// ERROR_CANT_ACCESS_FILE for a link and ERROR_PATH_NOT_FOUND for no folder, otherwise.
 win::ScopedHandle OpenFolderItself(const FilePath& folder,
+                                   const FilePath& expected,
                                    BY_HANDLE_FILE_INFORMATION* information) {
   win::ScopedHandle handle(::CreateFileW(folder.value().c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -65,13 +67,27 @@ win::ScopedHandle OpenFolderItself(const FilePath& folder,
     PLOG(WARNING) << "Cannot open the folder " << folder;
     return handle;
   }
-  if (!LiesWhereItsPathSays(handle.Get(), folder, information))
+  if (!LiesWhereItsPathSays(handle.Get(), expected, information)) {
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return win::ScopedHandle();
+  }
   if (!(information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     LOG(WARNING) << folder << " is no folder";
+    // What making a file below it would say.
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
     return win::ScopedHandle();
   }
   return handle;
+}
+
+// Removes the file |file| holds (opened with DELETE access) once every handle of it is
+// closed; whatever name it has now, no path is looked up.
+void RemoveThroughHandle(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                    sizeof(disposition))) {
+    PLOG(ERROR) << "Cannot remove a file made where a link led";
+  }
 }
 
 }  // namespace
@@ -83,12 +99,12 @@ win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder) {
   // Every folder above first: a link in any of them leads the whole path elsewhere.
   BY_HANDLE_FILE_INFORMATION information = {};
   for (FilePath above = normalized.DirName(); above != above.DirName(); above = above.DirName()) {
-    if (!OpenFolderItself(above, &information).IsValid()) {
+    if (!OpenFolderItself(above, above, &information).IsValid()) {
       ::SetLastError(ERROR_CANT_ACCESS_FILE);
       return win::ScopedHandle();
     }
   }
-  win::ScopedHandle held = OpenFolderItself(normalized, &information);
+  win::ScopedHandle held = OpenFolderItself(normalized, normalized, &information);
   if (!held.IsValid())
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
   return held;
@@ -137,27 +153,73 @@ win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path) {
 }
 
 win::ScopedHandle CreateNewWithoutLinks(const FilePath& path) {
+  return CreateNewWithoutLinks(path, GENERIC_WRITE, FILE_SHARE_READ);
+}
+
+win::ScopedHandle CreateNewWithoutLinks(const FilePath& path, DWORD access, DWORD share) {
   const win::ScopedHandle folder = HoldFolderWithoutLinks(path.DirName());
   if (!folder.IsValid())
     return win::ScopedHandle();
-  if (!::DeleteFileW(path.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    PLOG(WARNING) << "Cannot replace " << path;
+  return CreateNewInHeldFolder(GetFinalPath(folder.Get()), path, access, share,
+                               FILE_ATTRIBUTE_NORMAL);
+}
+
+win::ScopedHandle MakeSubfolderWithoutLinks(const FilePath& parent_final_path,
+                                            const FilePath& folder,
+                                            FilePath* final_path) {
+  // A link already in the name makes this fail as an existing name; it is found below.
+  if (!::CreateDirectoryW(folder.value().c_str(), nullptr) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    const DWORD error = ::GetLastError();
+    ELOG(WARNING, error) << "Cannot make the folder " << folder;
+    ::SetLastError(error);
     return win::ScopedHandle();
   }
-  // Made only as new: a link put in the name meanwhile fails this rather than leads it.
-  win::ScopedHandle file(::CreateFileW(path.value().c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr));
-  if (!file.IsValid()) {
+  const FilePath expected = parent_final_path.Append(folder.BaseName());
+  BY_HANDLE_FILE_INFORMATION information = {};
+  win::ScopedHandle held = OpenFolderItself(folder, expected, &information);
+  if (held.IsValid())
+    *final_path = expected;
+  return held;
+}
+
+win::ScopedHandle CreateNewInHeldFolder(const FilePath& parent_final_path,
+                                        const FilePath& path,
+                                        DWORD access,
+                                        DWORD share,
+                                        DWORD flags_and_attributes) {
+  win::ScopedHandle file;
+  for (int attempt = 0; attempt < kOpenAttempts && !file.IsValid(); ++attempt) {
+    // Made only as new: a link in the name fails this rather than leads it.
+    file.Set(::CreateFileW(path.value().c_str(), access | FILE_READ_ATTRIBUTES | DELETE, share,
+                           nullptr, CREATE_NEW, flags_and_attributes | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr));
+    if (file.IsValid())
+      break;
     const DWORD error = ::GetLastError();
-    ELOG(WARNING, error) << "Cannot make " << path;
-    ::SetLastError(error);
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      ELOG(WARNING, error) << "Cannot make " << path;
+      ::SetLastError(error);
+      return file;
+    }
+    // The name only: what a link or another name of a file leads to stays as it is.
+    if (!::DeleteFileW(path.value().c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      const DWORD delete_error = ::GetLastError();
+      ELOG(WARNING, delete_error) << "Cannot replace " << path;
+      ::SetLastError(delete_error);
+      return file;
+    }
+  }
+  if (!file.IsValid()) {
+    LOG(WARNING) << "Cannot make " << path << ": its name comes and goes";
+    ::SetLastError(ERROR_SHARING_VIOLATION);
     return file;
   }
   BY_HANDLE_FILE_INFORMATION information = {};
-  if (!LiesWhereItsPathSays(file.Get(), GetFinalPath(folder.Get()).Append(path.BaseName()),
-                            &information)) {
+  if (!LiesWhereItsPathSays(file.Get(), parent_final_path.Append(path.BaseName()), &information) ||
+      information.nNumberOfLinks > 1) {
+    LOG(WARNING) << "A link was found in place of " << path << "; the file made is removed";
+    RemoveThroughHandle(file.Get());
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return win::ScopedHandle();
   }

@@ -7,6 +7,7 @@
 
 #include "base/bind.h"
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/json/json_reader.h"
 #include "base/location.h"
 #include "base/logging.h"
@@ -335,11 +336,13 @@ void PackageFetcherCore::ExtractArchive(const PayloadReader& payload, bool archi
 }
 
 bool PackageFetcherCore::WriteArchive(const PayloadReader& package) {
-  // Kept open, denying writes and deletion, until it is unpacked.
-  archive_file_.Initialize(GetArchivePath(), base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                                                 base::File::FLAG_WRITE |
-                                                 base::File::FLAG_EXCLUSIVE_WRITE);
+  // Kept open, denying writes and deletion, until it is unpacked. Made anew through no
+  // link: its folder is one its user may change.
+  archive_file_ = base::File(base::CreateNewWithoutLinks(
+      GetArchivePath(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ));
   if (!archive_file_.IsValid()) {
+    if (archive_file_.error_details() == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << GetArchivePath() << "; nothing is written through it";
     ELOG(ERROR, archive_file_.error_details()) << "Cannot create " << GetArchivePath();
     return false;
   }
@@ -361,7 +364,16 @@ void PackageFetcherCore::UnpackArchive() {
   fetch_record_->SetTimestamp("unpack_start_time");
   stats_->SetTimeString("installation_start_unpacking_time");
   const base::FilePath extraction_folder = GetExtractionFolder();
-  if (!base::CreateDirectory(extraction_folder)) {
+  // Made in the download folder through no link: its user may change that folder.
+  const base::win::ScopedHandle download_folder =
+      base::HoldFolderWithoutLinks(extraction_folder.DirName());
+  base::FilePath extraction_final_path;
+  if (!download_folder.IsValid() ||
+      !base::MakeSubfolderWithoutLinks(base::GetFinalPath(download_folder.Get()), extraction_folder,
+                                       &extraction_final_path)
+           .IsValid()) {
+    if (::GetLastError() == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << extraction_folder << "; nothing is written through it";
     Fail(kUnpackFolderFailed, FETCHER_UNPACKING_FAILED);
     return;
   }
