@@ -30,18 +30,37 @@ FilePath NormalizedPath(const FilePath& path) {
   return long_path;
 }
 
+// What the checks below need to know of an open file or folder.
+struct ObjectFacts {
+  DWORD attributes = 0;
+  DWORD links = 0;
+};
+
+// The facts of what |handle| holds, from the two classes of information the system reads
+// without asking for the volume's (GetFileInformationByHandle asks for its serial number,
+// which Wine answers slowly: an unpacking of thousands of files would pay it per file).
+bool ReadFacts(HANDLE handle, ObjectFacts* facts) {
+  FILE_BASIC_INFO basic = {};
+  FILE_STANDARD_INFO standard = {};
+  if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic)) ||
+      !::GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof(standard))) {
+    return false;
+  }
+  facts->attributes = basic.FileAttributes;
+  facts->links = standard.NumberOfLinks;
+  return true;
+}
+
 // Whether the object |handle| holds is no link and lies at |expected|, as the system
 // resolves it. Windows shows a link opened with FILE_FLAG_OPEN_REPARSE_POINT as a reparse
 // point; Wine opens what a Unix link leads to whatever the flag says, so there its final
 // path, which names the link's target, is what tells.
-bool LiesWhereItsPathSays(HANDLE handle,
-                          const FilePath& expected,
-                          BY_HANDLE_FILE_INFORMATION* information) {
-  if (!::GetFileInformationByHandle(handle, information)) {
+bool LiesWhereItsPathSays(HANDLE handle, const FilePath& expected, ObjectFacts* facts) {
+  if (!ReadFacts(handle, facts)) {
     PLOG(WARNING) << "Cannot read what " << expected << " is";
     return false;
   }
-  if (information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     LOG(WARNING) << expected << " is a link";
     return false;
   }
@@ -58,7 +77,7 @@ bool LiesWhereItsPathSays(HANDLE handle,
 // ERROR_CANT_ACCESS_FILE for a link and ERROR_PATH_NOT_FOUND for no folder, otherwise.
 win::ScopedHandle OpenFolderItself(const FilePath& folder,
                                    const FilePath& expected,
-                                   BY_HANDLE_FILE_INFORMATION* information) {
+                                   ObjectFacts* information) {
   win::ScopedHandle handle(::CreateFileW(folder.value().c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -71,7 +90,7 @@ win::ScopedHandle OpenFolderItself(const FilePath& folder,
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
     return win::ScopedHandle();
   }
-  if (!(information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (!(information->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     LOG(WARNING) << folder << " is no folder";
     // What making a file below it would say.
     ::SetLastError(ERROR_PATH_NOT_FOUND);
@@ -97,7 +116,7 @@ win::ScopedHandle HoldFolderWithoutLinks(const FilePath& folder) {
   if (normalized.empty())
     return win::ScopedHandle();
   // Every folder above first: a link in any of them leads the whole path elsewhere.
-  BY_HANDLE_FILE_INFORMATION information = {};
+  ObjectFacts information;
   for (FilePath above = normalized.DirName(); above != above.DirName(); above = above.DirName()) {
     if (!OpenFolderItself(above, above, &information).IsValid()) {
       ::SetLastError(ERROR_CANT_ACCESS_FILE);
@@ -132,15 +151,15 @@ win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path) {
         ::SetLastError(error);
         return file;
       }
-      BY_HANDLE_FILE_INFORMATION information = {};
+      ObjectFacts information;
       if (!LiesWhereItsPathSays(file.Get(), expected, &information)) {
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return win::ScopedHandle();
       }
-      if (information.nNumberOfLinks > 1 ||
-          (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      if (information.links > 1 ||
+          (information.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         LOG(WARNING) << path << " is no file of its own (a folder, or a file of "
-                     << information.nNumberOfLinks << " names)";
+                     << information.links << " names)";
         ::SetLastError(ERROR_CANT_ACCESS_FILE);
         return win::ScopedHandle();
       }
@@ -176,7 +195,7 @@ win::ScopedHandle MakeSubfolderWithoutLinks(const FilePath& parent_final_path,
     return win::ScopedHandle();
   }
   const FilePath expected = parent_final_path.Append(folder.BaseName());
-  BY_HANDLE_FILE_INFORMATION information = {};
+  ObjectFacts information;
   win::ScopedHandle held = OpenFolderItself(folder, expected, &information);
   if (held.IsValid())
     *final_path = expected;
@@ -215,9 +234,9 @@ win::ScopedHandle CreateNewInHeldFolder(const FilePath& parent_final_path,
     ::SetLastError(ERROR_SHARING_VIOLATION);
     return file;
   }
-  BY_HANDLE_FILE_INFORMATION information = {};
+  ObjectFacts information;
   if (!LiesWhereItsPathSays(file.Get(), parent_final_path.Append(path.BaseName()), &information) ||
-      information.nNumberOfLinks > 1) {
+      information.links > 1) {
     LOG(WARNING) << "A link was found in place of " << path << "; the file made is removed";
     RemoveThroughHandle(file.Get());
     ::SetLastError(ERROR_CANT_ACCESS_FILE);
