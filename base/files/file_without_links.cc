@@ -202,6 +202,14 @@ win::ScopedHandle MakeSubfolderWithoutLinks(const FilePath& parent_final_path,
   return held;
 }
 
+win::ScopedHandle MakeFolderWithoutLinks(const FilePath& folder) {
+  const win::ScopedHandle parent = HoldFolderWithoutLinks(folder.DirName());
+  if (!parent.IsValid())
+    return win::ScopedHandle();
+  FilePath final_path;
+  return MakeSubfolderWithoutLinks(GetFinalPath(parent.Get()), folder, &final_path);
+}
+
 win::ScopedHandle CreateNewInHeldFolder(const FilePath& parent_final_path,
                                         const FilePath& path,
                                         DWORD access,

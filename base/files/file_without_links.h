@@ -49,6 +49,11 @@ win::ScopedHandle MakeSubfolderWithoutLinks(const FilePath& parent_final_path,
                                             const FilePath& folder,
                                             FilePath* final_path);
 
+// |folder| made when missing in its parent (which must exist) and held, both checked as
+// HoldFolderWithoutLinks checks them. Invalid, logged, with the last error set
+// (ERROR_CANT_ACCESS_FILE for a link found), otherwise.
+win::ScopedHandle MakeFolderWithoutLinks(const FilePath& folder);
+
 // |path| made anew as CreateNewWithoutLinks makes it, with |access|, |share| and
 // |flags_and_attributes| for CreateFileW, in its parent held as above. A file made that
 // turns out to lie elsewhere, or to have other names, is removed through its handle (never
