@@ -51,6 +51,10 @@ File::File(const FilePath& path, uint32_t flags) {
   Initialize(path, flags);
 }
 
+File::File(win::ScopedHandle handle)
+    : file_(std::move(handle)),
+      error_details_(file_.IsValid() ? ERROR_SUCCESS : ::GetLastError()) {}
+
 File::File(File&& other) noexcept
     : file_(std::move(other.file_)),
       created_(other.created_),

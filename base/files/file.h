@@ -45,6 +45,9 @@ class File {
 
   File() = default;
   File(const FilePath& path, uint32_t flags);
+  // Owns |handle|, a file opened by other means; when it is invalid, error_details() holds
+  // the calling thread's last error.
+  explicit File(win::ScopedHandle handle);
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
   ~File();

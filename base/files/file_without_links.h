@@ -32,6 +32,37 @@ win::ScopedHandle OpenForAppendingWithoutLinks(const FilePath& path);
 // leads to, and the file is made only as new, in its folder held as above. Invalid, logged,
 // with the last error set, otherwise.
 win::ScopedHandle CreateNewWithoutLinks(const FilePath& path);
+// The same with |access| and |share| for CreateFileW.
+win::ScopedHandle CreateNewWithoutLinks(const FilePath& path, DWORD access, DWORD share);
+
+// The two below serve a caller that makes many folders and files below one folder (an
+// unpacking): it holds that folder once from HoldFolderWithoutLinks, then every folder it
+// makes below from MakeSubfolderWithoutLinks, so each folder is checked once rather than
+// once per file. |parent_final_path| is where the held parent lies (GetFinalPath of its
+// handle, or the |final_path| given back below).
+
+// |folder| made when missing in its parent, held as above, and checked to be no link and
+// to lie at |parent_final_path| plus its name, which |final_path| receives. Invalid, logged,
+// with the last error set (ERROR_CANT_ACCESS_FILE for a link found, ERROR_PATH_NOT_FOUND for
+// a name that is no folder), otherwise.
+win::ScopedHandle MakeSubfolderWithoutLinks(const FilePath& parent_final_path,
+                                            const FilePath& folder,
+                                            FilePath* final_path);
+
+// |folder| made when missing in its parent (which must exist) and held, both checked as
+// HoldFolderWithoutLinks checks them. Invalid, logged, with the last error set
+// (ERROR_CANT_ACCESS_FILE for a link found), otherwise.
+win::ScopedHandle MakeFolderWithoutLinks(const FilePath& folder);
+
+// |path| made anew as CreateNewWithoutLinks makes it, with |access|, |share| and
+// |flags_and_attributes| for CreateFileW, in its parent held as above. A file made that
+// turns out to lie elsewhere, or to have other names, is removed through its handle (never
+// by a path) and ERROR_CANT_ACCESS_FILE is the last error.
+win::ScopedHandle CreateNewInHeldFolder(const FilePath& parent_final_path,
+                                        const FilePath& path,
+                                        DWORD access,
+                                        DWORD share,
+                                        DWORD flags_and_attributes);
 
 // Copies the file |from| to |to| made as CreateNewWithoutLinks makes it. False, logged, when
 // |from| cannot be read or |to| cannot be made or written.

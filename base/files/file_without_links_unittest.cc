@@ -68,5 +68,51 @@ TEST(FileWithoutLinksTest, ACopyReplacesAnotherNameOfAFileAndLeavesTheFile) {
   EXPECT_EQ("kept", text);
 }
 
+
+// Folders made one below another, each checked once: a link in the name of one is refused,
+// a file made where its held folder does not lie (as a link swapped in meanwhile would
+// lead it) is removed again, and a file made where its folder lies stays.
+TEST(FileWithoutLinksTest, MakesFoldersAndFilesBelowAHeldFolderOnlyWhereTheyLie) {
+  ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const FilePath root = temp.GetPath().Append(L"root");
+  const win::ScopedHandle held_root = MakeFolderWithoutLinks(root);
+  ASSERT_TRUE(held_root.IsValid());
+  const FilePath root_final_path = GetFinalPath(held_root.Get());
+
+  FilePath sub_final_path;
+  const win::ScopedHandle sub =
+      MakeSubfolderWithoutLinks(root_final_path, root.Append(L"sub"), &sub_final_path);
+  ASSERT_TRUE(sub.IsValid());
+  EXPECT_TRUE(FilePath::CompareEqualIgnoreCase(root_final_path.Append(L"sub").value(),
+                                               sub_final_path.value()));
+
+  const FilePath elsewhere = temp.GetPath().Append(L"elsewhere");
+  ASSERT_TRUE(CreateDirectory(elsewhere));
+  test::ScopedFolderLink link;
+  if (link.Make(root.Append(L"linked"), elsewhere)) {
+    FilePath linked_final_path;
+    EXPECT_FALSE(
+        MakeSubfolderWithoutLinks(root_final_path, root.Append(L"linked"), &linked_final_path)
+            .IsValid());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CANT_ACCESS_FILE), ::GetLastError());
+  }
+
+  const FilePath file = root.Append(L"sub").Append(L"file.bin");
+  EXPECT_FALSE(CreateNewInHeldFolder(root_final_path, file, GENERIC_WRITE, 0,
+                                     FILE_ATTRIBUTE_NORMAL)
+                   .IsValid());
+  EXPECT_EQ(static_cast<DWORD>(ERROR_CANT_ACCESS_FILE), ::GetLastError());
+  EXPECT_FALSE(PathExists(file));
+
+  ASSERT_EQ(1, WriteFileFromBuffer(file, "x", 1));
+  const win::ScopedHandle made =
+      CreateNewInHeldFolder(sub_final_path, file, GENERIC_WRITE, 0, FILE_ATTRIBUTE_NORMAL);
+  ASSERT_TRUE(made.IsValid());
+  int64_t size = -1;
+  EXPECT_TRUE(GetFileSize(file, &size));
+  EXPECT_EQ(0, size);
+}
+
 }  // namespace
 }  // namespace base

@@ -6,15 +6,13 @@
 #include <lzmasdk/7zAlloc.h>
 
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 
 namespace installer {
 
 namespace {
 
-constexpr uint32_t kTempFileFlags = base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                                    base::File::FLAG_WRITE | base::File::FLAG_TEMPORARY |
-                                    base::File::FLAG_DELETE_ON_CLOSE;
 
 // Zero pages are committed in steps of this size, so that code running on through a
 // replaced range faults seldom.
@@ -48,9 +46,18 @@ FileMappingAllocator::FileMappingAllocator(const base::FilePath& folder)
     : interface_{{&AllocateThunk, &FreeThunk}, this},
       view_(&UnmapView),
       replacement_(&ReleaseReservation) {
+  // The folder may be one its user changes: the file is made anew in it, through no link.
+  const base::win::ScopedHandle held = base::HoldFolderWithoutLinks(folder);
+  if (!held.IsValid()) {
+    LOG(ERROR) << "Cannot create a temporary file in " << folder
+               << ": it is missing or a link; using the heap";
+    return;
+  }
   if (!base::CreateTemporaryFileInDir(folder, &temp_path_))
     return;
-  temp_file_.Initialize(temp_path_, kTempFileFlags);
+  temp_file_ = base::File(base::CreateNewInHeldFolder(
+      base::GetFinalPath(held.Get()), temp_path_, GENERIC_READ | GENERIC_WRITE, 0,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE));
   if (!temp_file_.IsValid()) {
     ELOG(ERROR, temp_file_.error_details())
         << "Cannot open " << temp_path_ << " to hold the decoded data; using the heap";

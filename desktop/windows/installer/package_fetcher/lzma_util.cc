@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 #include <lzmasdk/7zCrc.h>
 
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 #include "base/strings/stringprintf.h"
 #include "base/synchronization/lock.h"
@@ -87,7 +89,7 @@ class LzmaUtil::Extraction {
              std::vector<base::FilePath>* output_files)
       : owner_(owner),
         db_(db),
-        location_(location),
+        location_(location.StripTrailingSeparators()),
         output_files_(output_files),
         thread_id_(::GetCurrentThreadId()) {}
 
@@ -130,9 +132,21 @@ class LzmaUtil::Extraction {
   void WriteReadyEntries(FolderDecoder* decoder, const Byte* data, WriteQueue* queue);
   // Checks the entry's CRC in |data| (its decoded bytes) and writes the file.
   DWORD WriteEntry(const Entry& entry, const Byte* data);
-  // Creates |folder| with its parents, once per unpacking. Failure shows later, as a
-  // failure to create a file in it.
-  void CreateFolder(const base::FilePath& folder);
+  // A folder made and held through the unpacking, checked once to be no link and to lie
+  // where its path says: a user may change the destination while an elevated process
+  // unpacks, and a link there would lead the files it writes anywhere.
+  struct HeldFolder {
+    base::win::ScopedHandle handle;
+    base::FilePath final_path;
+  };
+
+  // Makes and holds |folder| with its parents, once per unpacking; the unpacking fails
+  // when a folder cannot be made or is found to be a link.
+  DWORD CreateFolder(const base::FilePath& folder);
+  // Where |folder| lies, made and held (with |folders_lock_| taken); empty, logged, with the
+  // last error set, when it cannot be.
+  base::FilePath HoldFolder(const base::FilePath& folder);
+  DWORD FolderFailure(const base::FilePath& folder, DWORD error);
   // Records the failure, the first one of the unpacking only, and returns its error.
   DWORD Fail(UnpackStatus status, DWORD error);
   DWORD ExtractFailure(SRes result);
@@ -150,7 +164,11 @@ class LzmaUtil::Extraction {
   std::atomic<int32_t> entries_done_{0};
   int32_t entries_reported_ = 0;
 
-  // Guards the owner's folder set and status, the write queues and the failure.
+  // Taken alone: making a folder waits for nothing else.
+  base::Lock folders_lock_;
+  std::map<base::FilePath, HeldFolder> folders_;
+
+  // Guards the owner's status, the write queues and the failure.
   base::Lock lock_;
   bool failed_ = false;
   DWORD failure_ = ERROR_SUCCESS;
@@ -162,7 +180,9 @@ DWORD LzmaUtil::Extraction::Run() {
     return result;
 
   // The decoded data's file lives in the destination, which must exist for it.
-  CreateFolder(location_);
+  result = CreateFolder(location_);
+  if (result != ERROR_SUCCESS)
+    return result;
   allocator_ = std::make_unique<FileMappingAllocator>(location_);
   ScopedInPageErrorHandler faults(allocator_.get());
   if (owner_->delegate_)
@@ -197,7 +217,9 @@ DWORD LzmaUtil::Extraction::Run() {
 DWORD LzmaUtil::Extraction::WriteEntriesWithoutData(const std::vector<const Entry*>& entries) {
   for (const Entry* entry : entries) {
     if (SzArEx_IsDir(db_, entry->index)) {
-      CreateFolder(entry->path);
+      const DWORD result = CreateFolder(entry->path);
+      if (result != ERROR_SUCCESS)
+        return result;
       ++entries_done_;
     } else {
       const DWORD result = WriteEntry(*entry, nullptr);
@@ -378,11 +400,20 @@ DWORD LzmaUtil::Extraction::WriteEntry(const Entry& entry, const Byte* data) {
       CrcCalc(data, entry.size) != db_->CRCs.Vals[entry.index]) {
     return allocator_->view_failed() ? InPageFailure() : ExtractFailure(SZ_ERROR_CRC);
   }
-  CreateFolder(entry.path.DirName());
-  base::win::ScopedHandle file(::CreateFileW(entry.path.value().c_str(), GENERIC_WRITE, 0, nullptr,
-                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::FilePath folder;
+  {
+    base::AutoLock lock(folders_lock_);
+    folder = HoldFolder(entry.path.DirName());
+  }
+  if (folder.empty())
+    return FolderFailure(entry.path.DirName(), ::GetLastError());
+  // Whatever has the name already is replaced, never written through.
+  base::win::ScopedHandle file = base::CreateNewInHeldFolder(folder, entry.path, GENERIC_WRITE, 0,
+                                                             FILE_ATTRIBUTE_NORMAL);
   if (!file.IsValid()) {
     const DWORD error = ::GetLastError();
+    if (error == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << entry.path << "; nothing is written through it";
     ELOG(ERROR, error) << "Error returned by CreateFile: " << error << " for " << entry.path;
     return Fail(kUnpackCreateFileError, error);
   }
@@ -426,17 +457,51 @@ DWORD LzmaUtil::Extraction::WriteEntry(const Entry& entry, const Byte* data) {
   return ERROR_SUCCESS;
 }
 
-void LzmaUtil::Extraction::CreateFolder(const base::FilePath& folder) {
-  {
-    base::AutoLock lock(lock_);
-    if (owner_->created_folders_.count(folder))
-      return;
+DWORD LzmaUtil::Extraction::CreateFolder(const base::FilePath& folder) {
+  base::AutoLock lock(folders_lock_);
+  if (HoldFolder(folder).empty())
+    return FolderFailure(folder, ::GetLastError());
+  return ERROR_SUCCESS;
+}
+
+base::FilePath LzmaUtil::Extraction::HoldFolder(const base::FilePath& folder) {
+  const auto found = folders_.find(folder);
+  if (found != folders_.end())
+    return found->second.final_path;
+  HeldFolder held;
+  const base::FilePath parent = folder.DirName();
+  const bool below_destination = folder != location_ && location_.IsParent(folder);
+  if (below_destination || ::GetFileAttributesW(folder.value().c_str()) == INVALID_FILE_ATTRIBUTES) {
+    // Made in its held parent, so that only this folder itself needs checking.
+    if (parent == folder) {
+      ::SetLastError(ERROR_PATH_NOT_FOUND);
+      return base::FilePath();
+    }
+    const base::FilePath parent_final_path = HoldFolder(parent);
+    if (parent_final_path.empty())
+      return base::FilePath();
+    held.handle = base::MakeSubfolderWithoutLinks(parent_final_path, folder, &held.final_path);
+  } else {
+    // An existing destination (or a folder above it): checked with every folder above.
+    held.handle = base::HoldFolderWithoutLinks(folder);
+    if (held.handle.IsValid())
+      held.final_path = base::GetFinalPath(held.handle.Get());
   }
-  // Two writers may both get here for one folder; creating an existing folder succeeds.
-  if (base::CreateDirectory(folder)) {
-    base::AutoLock lock(lock_);
-    owner_->created_folders_.insert(folder);
-  }
+  if (!held.handle.IsValid() || held.final_path.empty())
+    return base::FilePath();
+  const base::FilePath final_path = held.final_path;
+  folders_.emplace(folder, std::move(held));
+  return final_path;
+}
+
+DWORD LzmaUtil::Extraction::FolderFailure(const base::FilePath& folder, DWORD error) {
+  if (error == ERROR_SUCCESS)
+    error = ERROR_PATH_NOT_FOUND;
+  if (error == ERROR_CANT_ACCESS_FILE)
+    LOG(ERROR) << "A link was found at " << folder << " or above; nothing is written through it";
+  // Said as a file below it would fail.
+  ELOG(ERROR, error) << "Error returned by CreateFile: " << error << " for " << folder;
+  return Fail(kUnpackCreateFileError, error);
 }
 
 DWORD LzmaUtil::Extraction::Fail(UnpackStatus status, DWORD error) {
@@ -503,13 +568,11 @@ DWORD LzmaUtil::OpenArchive(base::win::ScopedHandle archive) {
 
 void LzmaUtil::CloseArchive() {
   archive_.Close();
-  created_folders_.clear();
 }
 
 DWORD LzmaUtil::UnPack(const base::FilePath& location, std::vector<base::FilePath>* output_files) {
   if (!archive_.IsValid())
     return ERROR_INVALID_HANDLE;
-  created_folders_.clear();
   status_ = kUnpackNoError;
   nt_status_ = 0;
 

@@ -5,7 +5,6 @@
 
 #include <stdint.h>
 
-#include <set>
 #include <vector>
 
 #include "base/files/file_path.h"
@@ -84,7 +83,6 @@ class LzmaUtil {
   class Extraction;
 
   base::win::ScopedHandle archive_;
-  std::set<base::FilePath> created_folders_;
   UnpackStatus status_ = kUnpackNoError;
   uint32_t nt_status_ = 0;
   WininetDownloader::Delegate* delegate_ = nullptr;

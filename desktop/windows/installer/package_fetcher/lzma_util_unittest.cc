@@ -15,6 +15,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/logging.h"
+#include "base/test/folder_link.h"
 #include "desktop/windows/installer/test/installer_process.h"
 #include "base/test/scoped_log_capture.h"
 #include "gtest/gtest.h"
@@ -181,6 +182,55 @@ TEST_F(LzmaUtilTest, ReportsMissingUnreadableTruncatedCorruptAndUnwritableArchiv
   ASSERT_EQ(1, base::WriteFileFromBuffer(blocked.Append(L"a"), "x", 1));
   Unpack(L"nested.7z", blocked, ERROR_PATH_NOT_FOUND, kUnpackCreateFileError);
   EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "Error returned by CreateFile: 3"));
+}
+
+// The destination may lie in a folder its user changes while an elevated process unpacks:
+// a link in place of the destination, of a folder made below it, or of a file's name leads
+// nothing out of it. The unpacking fails on a folder link, and replaces a file's other name
+// without touching the file it names.
+TEST_F(LzmaUtilTest, WritesThroughNoLinkPlantedInTheDestination) {
+  const base::FilePath elsewhere = Destination(L"elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  const base::FilePath outside = elsewhere.Append(L"outside.txt");
+  ASSERT_EQ(8, base::WriteFileFromBuffer(outside, "original", 8));
+  const std::map<std::wstring, std::string> untouched = ReadTree(elsewhere);
+
+  const base::FilePath linked = Destination(L"linked");
+  base::test::ScopedFolderLink destination_link;
+  if (!destination_link.Make(linked, elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+  Unpack(L"nested.7z", linked, ERROR_CANT_ACCESS_FILE, kUnpackCreateFileError);
+  EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "A link was found at "));
+  EXPECT_EQ(untouched, ReadTree(elsewhere));
+
+  // A folder of the archive, a\b, already there as a link.
+  const base::FilePath below = Destination(L"below");
+  ASSERT_TRUE(base::CreateDirectory(below.Append(L"a")));
+  base::test::ScopedFolderLink folder_link;
+  ASSERT_TRUE(folder_link.Make(below.Append(L"a\\b"), elsewhere));
+  log_.Clear();
+  Unpack(L"nested.7z", below, ERROR_CANT_ACCESS_FILE, kUnpackCreateFileError);
+  EXPECT_TRUE(log_.LoggedPrefix(logging::LOG_ERROR, "A link was found at "));
+  EXPECT_EQ(untouched, ReadTree(elsewhere));
+
+  // A file's name already there as another name of the outside file, and another file's
+  // name as a link to the outside folder.
+  const base::FilePath named = Destination(L"named");
+  ASSERT_TRUE(base::CreateDirectory(named.Append(L"a\\b\\c")));
+  ASSERT_TRUE(::CreateHardLinkW(named.Append(L"a\\b\\c\\deep.txt").value().c_str(),
+                                outside.value().c_str(), nullptr));
+  Unpack(L"nested.7z", named, ERROR_SUCCESS, kUnpackNoError);
+  EXPECT_EQ(ReadTree(Fixture(L"src\\nested")), ReadTree(named));
+  EXPECT_EQ(untouched, ReadTree(elsewhere));
+
+  const base::FilePath file_link = Destination(L"file_link");
+  ASSERT_TRUE(base::CreateDirectory(file_link.Append(L"a")));
+  base::test::ScopedFolderLink name_link;
+  ASSERT_TRUE(name_link.Make(file_link.Append(L"a\\empty.txt"), elsewhere));
+  LzmaUtil lzma;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), lzma.OpenArchive(Fixture(L"nested.7z")));
+  lzma.UnPack(file_link, nullptr);
+  EXPECT_EQ(untouched, ReadTree(elsewhere));
 }
 
 TEST_F(LzmaUtilTest, RefusesEntriesLeavingTheDestinationBeforeWritingAnything) {

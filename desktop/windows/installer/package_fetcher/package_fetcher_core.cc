@@ -7,6 +7,7 @@
 
 #include "base/bind.h"
 #include "base/files/file_util.h"
+#include "base/files/file_without_links.h"
 #include "base/json/json_reader.h"
 #include "base/location.h"
 #include "base/logging.h"
@@ -335,11 +336,13 @@ void PackageFetcherCore::ExtractArchive(const PayloadReader& payload, bool archi
 }
 
 bool PackageFetcherCore::WriteArchive(const PayloadReader& package) {
-  // Kept open, denying writes and deletion, until it is unpacked.
-  archive_file_.Initialize(GetArchivePath(), base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_READ |
-                                                 base::File::FLAG_WRITE |
-                                                 base::File::FLAG_EXCLUSIVE_WRITE);
+  // Kept open, denying writes and deletion, until it is unpacked. Made anew through no
+  // link: its folder is one its user may change.
+  archive_file_ = base::File(base::CreateNewWithoutLinks(
+      GetArchivePath(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ));
   if (!archive_file_.IsValid()) {
+    if (archive_file_.error_details() == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << GetArchivePath() << "; nothing is written through it";
     ELOG(ERROR, archive_file_.error_details()) << "Cannot create " << GetArchivePath();
     return false;
   }
@@ -361,7 +364,10 @@ void PackageFetcherCore::UnpackArchive() {
   fetch_record_->SetTimestamp("unpack_start_time");
   stats_->SetTimeString("installation_start_unpacking_time");
   const base::FilePath extraction_folder = GetExtractionFolder();
-  if (!base::CreateDirectory(extraction_folder)) {
+  // Made in the download folder through no link: its user may change that folder.
+  if (!base::MakeFolderWithoutLinks(extraction_folder).IsValid()) {
+    if (::GetLastError() == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << extraction_folder << "; nothing is written through it";
     Fail(kUnpackFolderFailed, FETCHER_UNPACKING_FAILED);
     return;
   }
@@ -513,7 +519,10 @@ void PackageFetcherCore::OnAdditionalFileDownloaded(const std::string& filename,
     // Never over a file of the package: only new files join it. The download folder holds
     // the package folder: one volume.
     const base::FilePath placed = target.Append(base::Utf8ToUtf16(filename));
-    if (!held.Rename(placed)) {
+    // The package folder held as no link while the file moves in: a link there would move
+    // it anywhere.
+    const base::win::ScopedHandle target_held = base::HoldFolderWithoutLinks(target);
+    if (!target_held.IsValid() || !held.Rename(placed)) {
       LOG(ERROR) << "Failed moving additional file into place";
       held.Close();
       base::DeletePath(download, false);
@@ -564,7 +573,10 @@ bool PackageFetcherCore::PlaceComponentArchive(const base::FilePath& download,
                                                const std::string& type,
                                                const std::string& checksum,
                                                bool* checksum_failed) {
-  if (!base::CreateDirectory(target)) {
+  // Made and held through no link while the archive moves in: the download folder holding
+  // it is one its user may change.
+  const base::win::ScopedHandle target_held = base::MakeFolderWithoutLinks(target);
+  if (!target_held.IsValid()) {
     LOG(ERROR) << "Could not create unpacking folder for additional file";
     return false;
   }
@@ -647,8 +659,14 @@ void PackageFetcherCore::AddExtraPackageFiles() {
   std::string lines = "\r\n";
   for (const std::string& name : extra_package_files_)
     lines += name + "\r\n";
-  if (!base::AppendToFile(GetExtractionFolder().Append(kFilesListName), lines.data(),
-                          static_cast<int>(lines.size()))) {
+  // Appended to only as a file of one name in a folder that is no link: a user may have
+  // put another name of any file in its place since the unpacking.
+  const base::win::ScopedHandle list =
+      base::OpenForAppendingWithoutLinks(GetExtractionFolder().Append(kFilesListName));
+  DWORD written = 0;
+  if (!list.IsValid() ||
+      !::WriteFile(list.Get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr) ||
+      written != lines.size()) {
     LOG(ERROR) << "Could not add the additional files to the package's files list";
   }
 }

@@ -18,6 +18,7 @@
 #include "base/strings/string_util.h"
 #include "base/strings/stringprintf.h"
 #include "base/strings/utf_string_conversions.h"
+#include "base/test/folder_link.h"
 #include "base/test/run_until.h"
 #include "base/values.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
@@ -204,6 +205,29 @@ TEST_F(PackageFetcherTest, FullPackageInThePayloadNeedsNoRequest) {
   EXPECT_EQ(TreeSnapshot::Capture(ExamplePackage::Current().package_folder()).GetFilePaths(),
             TreeSnapshot::Capture(extraction_folder()).GetFilePaths());
   EXPECT_FALSE(base::PathExists(extraction_folder().AddExtension(L"7z")));
+}
+
+// The download folder is one its user may change while an elevated process fetches: when
+// it is a link, neither the downloaded package nor the package written out of the payload
+// reaches where it leads, and the step fails.
+TEST_F(PackageFetcherTest, WritesNothingThroughALinkedDownloadFolder) {
+  const base::FilePath elsewhere = temp_.GetPath().Append(L"elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  ASSERT_TRUE(base::DeletePath(download_folder_, true));
+  base::test::ScopedFolderLink link;
+  if (!link.Make(download_folder_, elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+
+  const PayloadReader tracking(BinFile(L"payload_fixtures\\signed_tracking_covered.exe"));
+  MakeFetcher(&tracking);
+  EXPECT_EQ(FETCHER_DOWNLOAD_FAILED, RunFetch());
+  EXPECT_TRUE(TreeSnapshot::Capture(elsewhere).entries().empty());
+
+  const PayloadReader full(ExamplePackage::Current().package_installer());
+  MakeFetcher(&full);
+  EXPECT_EQ(FETCHER_UNPACKING_FAILED, RunFetch());
+  EXPECT_TRUE(TreeSnapshot::Capture(elsewhere).entries().empty());
+  fetcher_.reset();
 }
 
 TEST_F(PackageFetcherTest, RefusedRepliesAndPackagesFailTheDownload) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "base/files/file.h"
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 
 namespace installer {
@@ -69,8 +70,8 @@ void PayloadReader::SetPayload(std::string_view payload) {
 bool PayloadReader::WritePayload(const base::FilePath& path) const {
   if (type_ == PayloadType::kNone || type_ == PayloadType::kCorrupted)
     return false;
-  base::File file(path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE |
-                            base::File::FLAG_EXCLUSIVE_READ | base::File::FLAG_EXCLUSIVE_WRITE);
+  // Made anew through no link: it may go into a folder its user changes.
+  base::File file(base::CreateNewWithoutLinks(path, GENERIC_WRITE, 0));
   if (!file.IsValid()) {
     ELOG(ERROR, file.error_details()) << "Cannot create " << path;
     return false;

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "base/files/file_without_links.h"
 #include "base/logging.h"
 
 namespace installer {
@@ -20,9 +21,12 @@ FileResponseWriter::~FileResponseWriter() = default;
 
 bool FileResponseWriter::Open(const base::FilePath& path) {
   path_ = path;
-  file_.Initialize(path, base::File::FLAG_CREATE_ALWAYS | base::File::FLAG_WRITE |
-                             base::File::FLAG_EXCLUSIVE_WRITE);
+  // Made anew through no link: the download folder may be one its user changes while an
+  // elevated process writes there.
+  file_ = base::File(base::CreateNewWithoutLinks(path, GENERIC_WRITE, FILE_SHARE_READ));
   if (!file_.IsValid()) {
+    if (file_.error_details() == ERROR_CANT_ACCESS_FILE)
+      LOG(ERROR) << "A link was found at " << path << "; nothing is written through it";
     ELOG(ERROR, file_.error_details()) << "Could not open download file for writing";
     return false;
   }
