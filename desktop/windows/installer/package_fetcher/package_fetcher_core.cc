@@ -8,7 +8,9 @@
 #include "base/bind.h"
 #include "base/files/file_util.h"
 #include "base/files/file_without_links.h"
+#include "base/json/json_file_reader.h"
 #include "base/json/json_reader.h"
+#include "base/json/json_writer.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/process/launch.h"
@@ -19,7 +21,6 @@
 #include "base/threading/current_thread_task_runner.h"
 #include "base/values.h"
 #include "base/win/scoped_handle.h"
-#include "components/prefs/json_pref_store.h"
 #include "desktop/windows/installer/download_folder_claim.h"
 #include "desktop/windows/installer/package_fetcher/archive_entry_name.h"
 #include "desktop/windows/installer/package_fetcher/checksum_checker.h"
@@ -30,7 +31,6 @@
 #include "desktop/windows/installer/package_fetcher/package_fetcher.h"
 #include "desktop/windows/installer/package_fetcher/payload_reader.h"
 #include "desktop/windows/installer/package_fetcher/server_addresses.h"
-#include "desktop/windows/installer/prefs_task_pool.h"
 #include "desktop/windows/installer/wininet/download_event_recorder.h"
 #include "desktop/windows/installer/wininet/file_response_writer.h"
 #include "desktop/windows/installer/wininet/memory_response_writer.h"
@@ -405,24 +405,26 @@ void PackageFetcherCore::OnArchiveUnpacked() {
     return;
   }
   VLOG(1) << "Writing welcome page url pref";
+  // The package's own file, when it has one, with the server's page added. It is written
+  // anew through no link, as everything in the download folder is: the folder is its
+  // user's, and an installer run as administrator writes here too.
   const base::FilePath prefs_path = GetExtractionFolder().Append(kInstallerPrefsIncludeName);
-  PrefsTaskPool* prefs_pool = GetPrefsTaskPool();
-  {
-    base::scoped_refptr<JsonPrefStore> prefs = LoadJsonPrefStore(prefs_pool, prefs_path);
-    prefs->SetValue("welcome-url", std::make_unique<base::StringValue>(welcome_url),
-                    JsonPrefStore::DEFAULT_PREF_WRITE_FLAGS);
-    prefs->CommitPendingWrite();
+  std::unique_ptr<base::DictionaryValue> prefs =
+      base::DictionaryValue::From(base::JsonFileReader(prefs_path).Deserialize(nullptr, nullptr));
+  if (!prefs)
+    prefs = std::make_unique<base::DictionaryValue>();
+  prefs->SetString("welcome-url", welcome_url);
+  std::string json;
+  const base::win::ScopedHandle file =
+      base::JsonWriter::Write(*prefs, &json) ? base::CreateNewWithoutLinks(prefs_path)
+                                             : base::win::ScopedHandle();
+  DWORD written = 0;
+  if (!file.IsValid() ||
+      !::WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) ||
+      written != json.size()) {
+    LOG(ERROR) << "Could not write the welcome page preference to " << prefs_path;
   }
-  // The backend reads the file as soon as the package is ready: go on once the file's own
-  // sequence has written it.
-  const base::scoped_refptr<base::SequencedTaskRunner> file_runner =
-      JsonPrefStore::GetTaskRunnerForFile(prefs_path, prefs_pool->owner()->pool());
-  if (!file_runner->PostTaskAndReply(FROM_HERE, base::BindLambda([]() {}),
-                                     base::BindMethod(&PackageFetcherCore::OnWelcomePrefWritten,
-                                                      weak_factory_.GetWeakPtr()))) {
-    LOG(ERROR) << "Could not wait for the welcome page preference to be written";
-    OnWelcomePrefWritten();
-  }
+  OnWelcomePrefWritten();
 }
 
 void PackageFetcherCore::OnWelcomePrefWritten() {
