@@ -50,7 +50,10 @@ bool PrepareInstallerFolder(const std::wstring& name,
                             const base::FilePath& probe_executable,
                             base::FilePath* folder) {
   const base::FilePath candidate = folder->Append(name);
-  if (!base::DirectoryExists(candidate) && !base::CreateDirectory(candidate)) {
+  // The candidate lies in a folder its user may change, and an installer run as
+  // administrator makes it too: it is made, or found, only where no link leads elsewhere.
+  if ((!base::DirectoryExists(*folder) && !base::CreateDirectory(*folder)) ||
+      !base::MakeFolderWithoutLinks(candidate).IsValid()) {
     PLOG(WARNING) << "Cannot create installer folder " << candidate;
     return false;
   }

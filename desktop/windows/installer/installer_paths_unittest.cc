@@ -9,6 +9,7 @@
 #include "base/files/file_util.h"
 #include "base/files/scoped_temp_dir.h"
 #include "base/path_registry.h"
+#include "base/test/folder_link.h"
 #include "base/test/scoped_path_override.h"
 #include "base/win/scoped_handle.h"
 #include "desktop/windows/installer/test/installer_process.h"
@@ -95,6 +96,27 @@ TEST(InstallerPathsTest, TheProbeCopyIsHeldOnlyWhenItIsTheInstaller) {
   const base::FilePath moved = temp.GetPath().Append(L"moved.exe");
   EXPECT_FALSE(::MoveFileW(copy.value().c_str(), moved.value().c_str()));
   EXPECT_FALSE(::DeleteFileW(copy.value().c_str()));
+}
+
+// A link in place of the working folder leads nowhere: the candidate is refused, and
+// nothing (no probe copy) is made where the link leads.
+TEST(InstallerPathsTest, AWorkingFolderThatIsALinkIsRefused) {
+  base::ScopedTempDir temp;
+  ASSERT_TRUE(temp.CreateUniqueTempDir());
+  const base::FilePath elsewhere = temp.GetPath().Append(L"elsewhere");
+  ASSERT_TRUE(base::CreateDirectory(elsewhere));
+  base::test::ScopedFolderLink link;
+  if (!link.Make(temp.GetPath().Append(kFolderName), elsewhere))
+    GTEST_SKIP() << "Folder links cannot be made here";
+
+  for (const base::FilePath& probe : {base::FilePath(), InstallerExe()}) {
+    base::FilePath folder = temp.GetPath();
+    EXPECT_FALSE(PrepareInstallerFolder(kFolderName, probe, &folder));
+    EXPECT_EQ(temp.GetPath(), folder);
+  }
+  base::FileEnumerator made(elsewhere, false,
+                            base::FileEnumerator::FILES | base::FileEnumerator::DIRECTORIES);
+  EXPECT_TRUE(made.Next().empty());
 }
 
 TEST(InstallerPathsTest, FolderThatCannotRunTheProbeIsRemoved) {
