@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "base/files/file_util.h"
-#include "base/path_registry.h"
 #include "base/values.h"
 #include "desktop/windows/installer/service/transactions/snapshot_for_testing.h"
 #include "gtest/gtest.h"
@@ -43,24 +41,6 @@ class UndoRecordsTest : public test::TempFolderTest {
 
   UndoScope scope_;
 };
-
-// The shell folders of the user and the folders between each and its known folder are
-// the places a run may have made for its shortcuts.
-TEST_F(UndoRecordsTest, TheScopeNamesTheQuickLaunchFolderAndItsParents) {
-  const UndoScope scope = UndoScope::ForFolder(Path(L"install"), nullptr);
-  base::FilePath quick_launch;
-  ASSERT_TRUE(base::PathRegistry::Get(base::DIR_USER_QUICK_LAUNCH, &quick_launch));
-  const auto named = [&scope](const base::FilePath& folder) {
-    return std::any_of(scope.shortcut_locations.begin(), scope.shortcut_locations.end(),
-                       [&folder](const base::FilePath& location) {
-                         return base::FilePath::CompareEqualIgnoreCase(location.value(),
-                                                                       folder.value());
-                       });
-  };
-  EXPECT_TRUE(named(quick_launch));
-  EXPECT_TRUE(named(quick_launch.DirName()));
-  EXPECT_FALSE(named(quick_launch.DirName().DirName().DirName()));
-}
 
 // A quick launch folder that a run made goes with its undo, and so do the parents it made
 // for it, when empty; one that holds something since stays with what it holds.
