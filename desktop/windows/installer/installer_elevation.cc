@@ -330,6 +330,9 @@ void Installer::OnPackageReady() {
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                               "Failed to start installer process from the package folder.");
   } else if (!ended || exit_code != 0) {
+    // Its own log may end without a word: ended from outside, it wrote none.
+    if (ended)
+      LOG(WARNING) << "The installer from the package ended with " << exit_code;
     LOG(ERROR) << ReportError(IDS_ERROR_INSTALL_FAILED, std::wstring(),
                               "Installer process did not complete successfully.");
   } else {

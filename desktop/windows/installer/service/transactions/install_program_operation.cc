@@ -21,6 +21,8 @@ bool InstallProgramOperation::Do() {
   folder_is_new_ = !base::PathExists(folder_);
   if (folder_is_new_ && (!Journal(*undo_record::FolderCreated(folder_)) ||
                          !Journal(*undo_record::ProgramRun(undo_)))) {
+    LOG(ERROR) << "Not running " << install_.GetProgram()
+               << ": its undo could not be journalled";
     return false;
   }
   LimitedProcess process;

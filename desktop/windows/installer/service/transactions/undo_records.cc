@@ -48,6 +48,13 @@ constexpr char kUser[] = "user";
 // How long an undo waits for a program that removes what it installed.
 constexpr base::TimeDelta kUndoProgramLimit = base::TimeDelta::FromMinutes(5);
 
+// The SID (as text) of this process's user, whose hive is "HKCU" and whose known folders
+// the shortcuts go to. Read once: the user of a process does not change.
+const std::wstring& ReaderUser() {
+  static const std::wstring user = CurrentUserSidText();
+  return user;
+}
+
 std::unique_ptr<base::DictionaryValue> MakeRecord(const char* kind) {
   auto record = std::make_unique<base::DictionaryValue>();
   record->SetString(kKind, kind);
@@ -130,6 +137,31 @@ bool IsReadersHive(const base::DictionaryValue& record, const UndoScope& scope) 
   return !scope.user.empty() && base::FilePath::CompareEqualIgnoreCase(user, scope.user);
 }
 
+// Whether |folder| is one of the places where the installation's shortcuts go, or a folder
+// between one and the known folder it lies in, of the user who undoes |record|: a run that
+// found it missing made it and journalled that (its undo removes it only when empty).
+bool IsShortcutLocation(const base::FilePath& folder,
+                        const base::DictionaryValue& record,
+                        const UndoScope& scope) {
+  for (const base::FilePath& location : scope.shortcut_locations) {
+    if (base::FilePath::CompareEqualIgnoreCase(folder.value(), location.value()))
+      return IsReadersHive(record, scope);
+  }
+  return false;
+}
+
+// The folder of a folder_created record, when the records may act on it.
+bool GetCreatedFolderPath(const base::DictionaryValue& record,
+                          const UndoScope& scope,
+                          base::FilePath* folder) {
+  std::wstring text;
+  if (record.GetString("path", &text) && IsShortcutLocation(base::FilePath(text), record, scope)) {
+    *folder = base::FilePath(text);
+    return true;
+  }
+  return GetScopedPath(record, "path", scope, folder);
+}
+
 // The registry key of |record|: below HKLM or HKCU, inside "Software", in a known view, and
 // one that |scope| accepts (|as_ancestor|: as one above an installation's key).
 bool GetRegistryKey(const base::DictionaryValue& record,
@@ -172,11 +204,8 @@ std::unique_ptr<base::DictionaryValue> MakeRegistryRecord(const char* kind,
   record->SetString("root", root == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
   record->SetInteger("view", static_cast<int>(view & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)));
   record->SetString("key", path);
-  if (root == HKEY_CURRENT_USER) {
-    // Read once: the user of a process does not change.
-    static const std::wstring user = CurrentUserSidText();
-    record->SetString(kUser, user);
-  }
+  if (root == HKEY_CURRENT_USER)
+    record->SetString(kUser, ReaderUser());
   return record;
 }
 
@@ -355,7 +384,7 @@ bool ReplaceContents(const base::FilePath& path, const std::string& contents) {
 
 bool UndoFolderCreated(const base::DictionaryValue& record, const UndoScope& scope) {
   base::FilePath folder;
-  if (!GetScopedPath(record, "path", scope, &folder))
+  if (!GetCreatedFolderPath(record, scope, &folder))
     return false;
   if (!base::DirectoryExists(folder))
     return true;
@@ -601,7 +630,9 @@ bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) 
   HKEY root = nullptr;
   REGSAM view = 0;
   std::wstring key;
-  if (IsKind(record, kFolderCreated) || IsKind(record, kFileCreated))
+  if (IsKind(record, kFolderCreated))
+    return GetCreatedFolderPath(record, scope, &path);
+  if (IsKind(record, kFileCreated))
     return GetScopedPath(record, "path", scope, &path);
   if (IsKind(record, kSetAside)) {
     return GetScopedPath(record, "path", scope, &path) &&
@@ -644,6 +675,7 @@ bool IsWithinScope(const base::DictionaryValue& record, const UndoScope& scope) 
 std::unique_ptr<base::DictionaryValue> FolderCreated(const base::FilePath& folder) {
   std::unique_ptr<base::DictionaryValue> record = MakeRecord(kFolderCreated);
   record->SetString("path", folder.value());
+  record->SetString(kUser, ReaderUser());
   return record;
 }
 
@@ -774,11 +806,28 @@ UndoScope UndoScope::ForFolder(const base::FilePath& folder, RegistryKeyFilter r
   UndoScope scope;
   scope.folder = folder;
   scope.registry_keys = std::move(registry_keys);
-  for (int key : {base::DIR_USER_DESKTOP, base::DIR_COMMON_DESKTOP, base::DIR_START_MENU,
-                  base::DIR_COMMON_START_MENU, base::DIR_USER_QUICK_LAUNCH}) {
+  // Each with the known folder it lies in.
+  const struct {
+    int key;
+    const KNOWNFOLDERID* known_folder;
+  } shell_folders[] = {
+      {base::DIR_USER_DESKTOP, &FOLDERID_Profile},
+      {base::DIR_COMMON_DESKTOP, &FOLDERID_Public},
+      {base::DIR_START_MENU, &FOLDERID_StartMenu},
+      {base::DIR_COMMON_START_MENU, &FOLDERID_CommonStartMenu},
+      {base::DIR_USER_QUICK_LAUNCH, &FOLDERID_RoamingAppData},
+  };
+  for (const auto& shell : shell_folders) {
     base::FilePath shell_folder;
-    if (base::PathRegistry::Get(key, &shell_folder))
-      scope.shell_folders.push_back(shell_folder);
+    if (!base::PathRegistry::Get(shell.key, &shell_folder))
+      continue;
+    scope.shell_folders.push_back(shell_folder);
+    base::FilePath known_folder;
+    if (FAILED(base::win::GetKnownFolderPath(*shell.known_folder, KF_FLAG_DONT_VERIFY,
+                                             &known_folder))) {
+      known_folder.clear();
+    }
+    scope.AddShortcutLocation(shell_folder, known_folder);
   }
   for (const KNOWNFOLDERID* id : {&FOLDERID_Startup, &FOLDERID_CommonStartup}) {
     base::FilePath startup;
@@ -787,6 +836,17 @@ UndoScope UndoScope::ForFolder(const base::FilePath& folder, RegistryKeyFilter r
   }
   scope.user = CurrentUserSidText();
   return scope;
+}
+
+void UndoScope::AddShortcutLocation(const base::FilePath& location,
+                                    const base::FilePath& known_folder) {
+  shortcut_locations.push_back(location);
+  if (known_folder.empty() || !known_folder.IsParentIgnoreCase(location))
+    return;
+  for (base::FilePath parent = location.DirName(); known_folder.IsParentIgnoreCase(parent);
+       parent = parent.DirName()) {
+    shortcut_locations.push_back(parent);
+  }
 }
 
 UndoResult Undo(const base::DictionaryValue& record, const UndoScope& scope) {

@@ -28,7 +28,7 @@ struct ScheduledTaskInfo;
 // names it; paths are full paths.
 namespace undo_record {
 
-// |folder| did not exist and is about to be created.
+// |folder| did not exist and is about to be created (by the process's user, whom it names).
 std::unique_ptr<base::DictionaryValue> FolderCreated(const base::FilePath& folder);
 // The file |path| was just created in an empty place and belongs to the run.
 std::unique_ptr<base::DictionaryValue> FileCreated(const base::FilePath& path);
@@ -102,6 +102,11 @@ using RegistryKeyFilter = std::function<bool(const std::wstring& path, bool as_a
 struct UndoScope {
   base::FilePath folder;
   std::vector<base::FilePath> shell_folders;
+  // Those shell folders themselves and the folders between each and the known folder it
+  // lies in (the quick launch's "Microsoft\Internet Explorer" of the roaming application
+  // data, say), the user's that |user| names: a run that found one missing made it, and
+  // its undo removes it when empty, never what it holds.
+  std::vector<base::FilePath> shortcut_locations;
   // The user's and all users' startup folders, inside the start menus above.
   std::vector<base::FilePath> startup_folders;
   RegistryKeyFilter registry_keys;
@@ -119,6 +124,10 @@ struct UndoScope {
   // and all users' desktops, start menus and the user's quick launch (which holds the
   // taskbar pins).
   static UndoScope ForFolder(const base::FilePath& folder, RegistryKeyFilter registry_keys);
+
+  // Adds |location| to the shortcut locations with the folders above it that lie inside
+  // |known_folder| (none when it is empty or not above |location|).
+  void AddShortcutLocation(const base::FilePath& location, const base::FilePath& known_folder);
 };
 
 enum class UndoResult {
