@@ -4,6 +4,7 @@
 
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "base/bind.h"
 #include "base/command_line.h"
@@ -27,11 +28,11 @@
 #include "desktop/windows/installer/service/installation.h"
 #include "desktop/windows/installer/service/installer_features.h"
 #include "desktop/windows/installer/service/named_objects.h"
-#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/object_security.h"
 #include "desktop/windows/installer/service/pe_image.h"
 #include "desktop/windows/installer/service/product_info.h"
 #include "desktop/windows/installer/service/product_naming.h"
+#include "desktop/windows/installer/service/secure_named_object.h"
 #include "desktop/windows/installer/service/transactions/copy_file_operation.h"
 #include "desktop/windows/installer/service/transactions/create_folder_operation.h"
 #include "desktop/windows/installer/service/transactions/delete_file_operation.h"
@@ -305,8 +306,15 @@ bool Installer::OpenInstallFolderEvent(const wchar_t* base_name,
                                        base::win::ScopedHandle* event) {
   const std::wstring name = MakeObjectName(install_folder(), base_name, true);
   LOG(INFO) << "Event name for " << label << ": " << name;
-  // The front end made it; one that another user made could be signalled at will.
-  NamedObject opened = OpenNamedEvent(name, SYNCHRONIZE);
+  // The front end made it as its user, whom an installer elevated with another
+  // administrator's account is not: that user is trusted, read from the front end's token.
+  // One that anybody else made could be signalled at will.
+  std::vector<BYTE> front_end_user_buffer;
+  const PSID front_end_user =
+      cancel_when_ended_ ? GetProcessUserSid(cancel_when_ended_, &front_end_user_buffer)
+                         : nullptr;
+  NamedObject opened = front_end_user ? OpenNamedEvent(name, SYNCHRONIZE, front_end_user)
+                                      : OpenNamedEvent(name, SYNCHRONIZE);
   const DWORD error = ::GetLastError();
   *event = std::move(opened.handle);
   if (event->IsValid())
