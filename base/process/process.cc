@@ -89,4 +89,37 @@ void Process::Close() {
   pid_ = 0;
 }
 
+bool GetProcessCreationTime(HANDLE process, uint64_t* creation_time) {
+  FILETIME created = {}, exited = {}, kernel = {}, user = {};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
+    return false;
+  *creation_time = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return true;
+}
+
+bool IsProcessRunning(DWORD pid, uint64_t creation_time) {
+  const HANDLE opened =
+      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  const DWORD error = ::GetLastError();
+  const win::ScopedHandle process(opened);
+  if (!process.IsValid()) {
+    // No process has that id (the system calls it an invalid parameter).
+    if (error == ERROR_INVALID_PARAMETER)
+      return false;
+    ELOG(WARNING, error) << "Cannot examine process " << pid << ": taken to run";
+    return true;
+  }
+  if (::WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0)
+    return false;
+  if (creation_time == 0)
+    return true;
+  uint64_t started = 0;
+  if (!GetProcessCreationTime(process.Get(), &started)) {
+    PLOG(WARNING) << "Cannot tell when process " << pid << " started: taken to run";
+    return true;
+  }
+  // Otherwise the id was given again to a later process.
+  return started == creation_time;
+}
+
 }  // namespace base

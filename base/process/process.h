@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 #include "base/win/scoped_handle.h"
 
 namespace base {
@@ -45,6 +47,16 @@ class Process {
   win::ScopedHandle process_;
   DWORD pid_ = 0;
 };
+
+// When |process| (a handle with PROCESS_QUERY_LIMITED_INFORMATION access) started, as the
+// 100-nanosecond count of a FILETIME. False, with the last error set, when it cannot be read.
+bool GetProcessCreationTime(HANDLE process, uint64_t* creation_time);
+
+// Whether the process |pid| that started at |creation_time| still runs: an id alone may name
+// a later process. A |creation_time| of 0 asks only whether some process |pid| runs. A
+// process that may not be examined counts as running (logged), so that nothing of a live
+// process is taken for a dead one's.
+bool IsProcessRunning(DWORD pid, uint64_t creation_time);
 
 }  // namespace base
 

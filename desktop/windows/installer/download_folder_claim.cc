@@ -8,6 +8,7 @@
 #include "base/files/file_enumerator.h"
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/stringprintf.h"
 #include "desktop/windows/installer/installer_paths.h"
@@ -26,32 +27,6 @@ constexpr DWORD kCleaningWaitMs = 60 * 1000;
 // The creation time in the names of a run's files: a FILETIME in hex.
 constexpr size_t kCreationTimeDigits = 16;
 
-uint64_t ToNumber(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// Whether the process that |owner| names runs: one with its id and, when the name holds
-// one, its creation time. One this process may not open, or whose creation time it cannot
-// read, is taken to run.
-bool OwnerRuns(const DownloadFolderClaim::Owner& owner) {
-  const HANDLE opened =
-      ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner.process_id);
-  const DWORD error = ::GetLastError();
-  const base::win::ScopedHandle process(opened);
-  if (!process.IsValid())
-    return error == ERROR_ACCESS_DENIED;
-  if (::WaitForSingleObject(process.Get(), 0) != WAIT_TIMEOUT)
-    return false;
-  if (owner.created == 0)
-    return true;
-  FILETIME created = {}, exited = {}, kernel = {}, user = {};
-  if (!::GetProcessTimes(process.Get(), &created, &exited, &kernel, &user)) {
-    PLOG(WARNING) << "Cannot read when process " << owner.process_id << " started";
-    return true;
-  }
-  return ToNumber(created) == owner.created;
-}
-
 void RemoveLeftovers(const base::FilePath& folder) {
   std::vector<base::FilePath> leftovers;
   base::FileEnumerator entries(folder, false,
@@ -60,7 +35,7 @@ void RemoveLeftovers(const base::FilePath& folder) {
     DownloadFolderClaim::Owner owner;
     // A front end that has not claimed the folder yet tries it with a probe copy.
     if (DownloadFolderClaim::IsRunFileName(entry.BaseName().value(), &owner) &&
-        (owner.process_id == 0 || !OwnerRuns(owner))) {
+        (owner.process_id == 0 || !base::IsProcessRunning(owner.process_id, owner.created))) {
       leftovers.push_back(entry);
     }
   }
@@ -101,11 +76,11 @@ DownloadFolderClaim::~DownloadFolderClaim() = default;
 
 // static
 std::wstring DownloadFolderClaim::MakeRunOwnerText() {
-  FILETIME created = {}, exited = {}, kernel = {}, user = {};
-  if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+  uint64_t created = 0;
+  if (!base::GetProcessCreationTime(::GetCurrentProcess(), &created))
     PLOG(ERROR) << "Cannot read when this process started";
   return base::WideStringPrintf(L"%lu-%016llx", ::GetCurrentProcessId(),
-                                static_cast<unsigned long long>(ToNumber(created)));
+                                static_cast<unsigned long long>(created));
 }
 
 // static

@@ -11,6 +11,7 @@
 
 #include "base/files/file_util.h"
 #include "base/logging.h"
+#include "base/process/process.h"
 #include "base/strings/string_number_conversions.h"
 #include "base/strings/utf_string_conversions.h"
 #include "base/win/registry.h"
@@ -35,21 +36,6 @@ struct Maker {
   DWORD pid = 0;
   uint64_t creation_time = 0;
 };
-
-uint64_t FromFileTime(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-bool GetCreationTime(HANDLE process, uint64_t* creation_time) {
-  FILETIME created = {};
-  FILETIME exited = {};
-  FILETIME kernel = {};
-  FILETIME user = {};
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
-    return false;
-  *creation_time = FromFileTime(created);
-  return true;
-}
 
 std::wstring FormatMaker(const Maker& maker) {
   return base::UintToWideString(maker.pid) + L"," +
@@ -90,29 +76,6 @@ bool IsRecordableName(const std::wstring& name) {
   return false;
 }
 
-// Whether the recorded process still runs. One that cannot be examined counts as running:
-// its folder stays rather than being taken from a process that may still use it.
-bool IsRunning(const Maker& maker) {
-  base::win::ScopedHandle process(
-      ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, maker.pid));
-  if (!process.IsValid()) {
-    // No process has that id (the system calls it an invalid parameter).
-    if (::GetLastError() == ERROR_INVALID_PARAMETER)
-      return false;
-    PLOG(WARNING) << "Cannot examine process " << maker.pid << ": its folder stays";
-    return true;
-  }
-  uint64_t creation_time = 0;
-  if (!GetCreationTime(process.Get(), &creation_time)) {
-    PLOG(WARNING) << "Cannot tell when process " << maker.pid << " started: its folder stays";
-    return true;
-  }
-  // The id was given again to a later process: the recorded one has ended.
-  if (creation_time != maker.creation_time)
-    return false;
-  return ::WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0;
-}
-
 // Removes |path| (below HKEY_LOCAL_MACHINE) when it holds neither values nor keys: nobody's
 // record is lost, and a machine that had no such key keeps none.
 void DeleteKeyIfEmpty(const std::wstring& path) {
@@ -151,7 +114,7 @@ void DropRecord(const std::wstring& name) {
 void WriteRecord(const base::FilePath& folder) {
   Maker maker;
   maker.pid = ::GetCurrentProcessId();
-  if (!GetCreationTime(::GetCurrentProcess(), &maker.creation_time)) {
+  if (!base::GetProcessCreationTime(::GetCurrentProcess(), &maker.creation_time)) {
     PLOG(WARNING) << "Cannot tell when this process started: " << folder << " stays unrecorded";
     return;
   }
@@ -182,7 +145,8 @@ bool SweepFolder(const base::FilePath& temp,
                  << "\": it names no folder of ours";
     return true;
   }
-  if (IsRunning(maker))
+  // One that cannot be examined counts as running: its folder stays.
+  if (base::IsProcessRunning(maker.pid, maker.creation_time))
     return false;
   const DWORD attributes = ::GetFileAttributesW(normalized.value().c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
