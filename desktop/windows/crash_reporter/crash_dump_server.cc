@@ -197,9 +197,12 @@ bool CrashDumpServer::Start() {
     }
     // Wine makes the first instance beside another process's: the count tells there.
     DWORD instances = 0;
-    if (i == 0 && (!::GetNamedPipeHandleState(instance->pipe.Get(), nullptr, &instances, nullptr,
-                                              nullptr, nullptr, 0) ||
-                   instances != 1)) {
+    if (i == 0 && !::GetNamedPipeHandleState(instance->pipe.Get(), nullptr, &instances, nullptr,
+                                             nullptr, nullptr, 0)) {
+      PLOG(ERROR) << "Cannot read the state of the crash pipe " << pipe_name_;
+      return false;
+    }
+    if (i == 0 && instances != 1) {
       LogPipeMadeBefore();
       return false;
     }

@@ -146,14 +146,17 @@ base::win::ScopedHandle OpenToGiveBack(const base::FilePath& path, bool* shut_ou
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
   base::win::ScopedHandle entry(::CreateFileW(path.value().c_str(),
-                                              READ_CONTROL | WRITE_OWNER | WRITE_DAC, share,
+                                              FILE_READ_ATTRIBUTES | READ_CONTROL |
+                                                  WRITE_OWNER | WRITE_DAC,
+                                              share,
                                               nullptr, OPEN_EXISTING, flags, nullptr));
   *shut_out = false;
   if (entry.IsValid() || ::GetLastError() != ERROR_ACCESS_DENIED)
     return entry;
   *shut_out = true;
-  return base::win::ScopedHandle(::CreateFileW(path.value().c_str(), WRITE_OWNER | WRITE_DAC,
-                                               share, nullptr, OPEN_EXISTING, flags, nullptr));
+  return base::win::ScopedHandle(
+      ::CreateFileW(path.value().c_str(), FILE_READ_ATTRIBUTES | WRITE_OWNER | WRITE_DAC, share,
+                    nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 // The installer that asked for the grant, as "parent-pid" names it, if it runs as |user|.
@@ -362,8 +365,9 @@ bool GrantFolderPermission(const base::FilePath& folder,
   // The user may have shut Administrators out of what the grant let them change: the
   // privileges reach it past its list.
   const ScopedTokenPrivileges privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
-  const bool restored = RestoreSecurityOnHandle(pinned.Get(), *saved_security);
-  if (!GiveBackToAdministrators(pinned.Get(), folder, user_sid) || !restored)
+  // Owners may rewrite a list: the user owns nothing any more once the list goes back.
+  const bool given_back = GiveBackToAdministrators(pinned.Get(), folder, user_sid);
+  if (!RestoreSecurityOnHandle(pinned.Get(), *saved_security) || !given_back)
     LOG(ERROR) << "The grant on " << folder << " was not wholly taken back";
   return true;
 }
@@ -388,9 +392,13 @@ bool GiveBackToAdministrators(HANDLE pinned, const base::FilePath& folder, PSID 
       all_back = false;
       continue;
     }
-    // A folder on the way that became a link since it was listed leads elsewhere.
-    if (!IsPathInside(base::GetFinalPath(entry.Get()), folder)) {
-      LOG(WARNING) << "Not giving back " << path << ": it no longer lies in " << folder;
+    // A folder on the way that became a link since it was listed leads elsewhere; a file
+    // of other names may be anybody's file, linked in.
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!IsPathInside(base::GetFinalPath(entry.Get()), folder) ||
+        !::GetFileInformationByHandle(entry.Get(), &info) ||
+        (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && info.nNumberOfLinks != 1)) {
+      LOG(WARNING) << "Not giving back " << path << ": it is not only a file of " << folder;
       continue;
     }
     if (!shut_out && !IsOwnedBy(entry.Get(), SE_FILE_OBJECT, user))

@@ -477,6 +477,23 @@ bool Installer::ReadFilesLists() {
   return true;
 }
 
+namespace {
+
+// Whether Windows would run or load |file| as code by its type.
+bool IsLoadableCode(const base::FilePath& file) {
+  static const wchar_t* const kCodeExtensions[] = {
+      L".exe", L".dll", L".sys", L".ocx", L".cpl", L".scr", L".com", L".drv",
+      L".efi", L".mui", L".ax",  L".bat", L".cmd", L".msi", L".manifest"};
+  const std::wstring extension = file.Extension();
+  for (const wchar_t* code : kCodeExtensions) {
+    if (_wcsicmp(extension.c_str(), code) == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void Installer::AddFilesListedOutsideThePackage() {
   std::string text;
   if (!base::ReadFileToString(own_folder_.Append(kFilesListName), &text))
@@ -486,6 +503,12 @@ void Installer::AddFilesListedOutsideThePackage() {
     const base::FilePath file(base::Utf8ToUtf16(entry));
     if (listed.count(entry) || !IsSafeRelativePath(file.value()) ||
         base::PathExists(package_source_.Append(file))) {
+      continue;
+    }
+    // What the front end fetched for the package is data: code that the browser or the
+    // system would load from the install folder is nobody's to put there but the package's.
+    if (IsLoadableCode(file)) {
+      LOG(WARNING) << "Not installing " << file << ", which only the package folder lists";
       continue;
     }
     LOG(INFO) << "Installing " << file << ", which only the package folder lists";

@@ -108,8 +108,8 @@ bool Installer::StagePackage() {
     for (const std::string& entry : *list)
       files.push_back(base::FilePath(base::Utf8ToUtf16(entry)));
   }
-  for (const wchar_t* name :
-       {kLauncherExeName, kPrefDefaultOverridesFileName, kInstallerPrefsIncludeFileName}) {
+  // Never the launcher: a program comes from the package file or not at all.
+  for (const wchar_t* name : {kPrefDefaultOverridesFileName, kInstallerPrefsIncludeFileName}) {
     files.push_back(base::FilePath(name));
   }
   const base::FilePath tracking_data = command_line().GetSwitchValuePath("server-tracking-data");

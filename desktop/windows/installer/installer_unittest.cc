@@ -598,8 +598,11 @@ TEST_F(InstallerTest, InstallsWhatThePackageFileHoldsWhateverItsFolderSays) {
     EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"resources\\about.txt"), "swapped"));
     EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"partner.txt"), "partner"));
     EXPECT_TRUE(test::WriteTestFile(temp_root().Append(L"outside.txt"), "outside"));
+    // Code the browser would load from its folder.
+    EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"version.dll"), "MZ"));
     EXPECT_TRUE(test::WriteTestFile(package_folder().Append(L"files_list"),
-                                    "resources\\about.txt\r\npartner.txt\r\n..\\outside.txt\r\n"));
+                                    "resources\\about.txt\r\npartner.txt\r\n..\\outside.txt\r\n"
+                                    "version.dll\r\n"));
   };
   ASSERT_TRUE(RunInstaller(L"", &observer));
   ASSERT_EQ("Success", observer.events().back()) << observer.error_detail();
@@ -617,6 +620,25 @@ TEST_F(InstallerTest, InstallsWhatThePackageFileHoldsWhateverItsFolderSays) {
   EXPECT_FALSE(base::PathExists(install_folder().Append(L"outside.txt")));
   EXPECT_TRUE(log.Logged(logging::LOG_INFO, "Installing partner.txt, which only the package "
                                             "folder lists"));
+  EXPECT_FALSE(base::PathExists(Subfolder(kVersion).Append(L"version.dll")));
+}
+
+// What an administrator's run takes from the package folder as data is never another name
+// of a file elsewhere, which that run could read and its user could not.
+TEST_F(InstallerTest, TakesNoOtherNameOfAFileFromThePackageFolder) {
+  RecordingInstallerObserver observer;
+  observer.on_event = [&](const std::string& event) {
+    if (event != "InstallFolderReady")
+      return;
+    const base::FilePath overrides = package_folder().Append(L"pref_default_overrides");
+    EXPECT_TRUE(test::WriteTestFile(temp_root().Append(L"secret.json"), "{\"secret\": 1}"));
+    base::DeletePath(overrides, false);
+    EXPECT_TRUE(::CreateHardLinkW(overrides.value().c_str(),
+                                  temp_root().Append(L"secret.json").value().c_str(), nullptr));
+  };
+  ASSERT_TRUE(RunInstaller(L"", &observer));
+  EXPECT_NE("Success", observer.events().back());
+  EXPECT_FALSE(base::PathExists(install_folder().Append(L"pref_default_overrides")));
 }
 
 // An administrator's run whose package file is gone, is no installer with a package, or
